@@ -1,0 +1,66 @@
+#include "shell/BrowseDirectorysOnly.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+
+namespace BrowseDirectorysOnly {
+namespace {
+QString g_browseStartFolder;
+} // namespace
+
+QString BrowseStartFolder()
+{
+    return g_browseStartFolder;
+}
+
+QString withoutTrailingSlash(const QString& path)
+{
+    QString result = QDir::cleanPath(path);
+    while (result.size() > 1 && result.endsWith(QLatin1Char('/')))
+        result.chop(1);
+    return result;
+}
+
+QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder)
+{
+    g_browseStartFolder = startFolder;
+
+    QFileDialog dialog(owner, title);
+    dialog.setObjectName(QStringLiteral("BrowseForFolderDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+
+    // Preselect the start folder: open its parent with the folder selected.
+    const QFileInfo start(withoutTrailingSlash(startFolder));
+    if (start.isDir() && !start.isRoot()) {
+        dialog.setDirectory(start.absolutePath());
+        dialog.selectFile(start.fileName());
+    } else if (start.isDir()) {
+        dialog.setDirectory(start.absoluteFilePath());
+    }
+
+    auto* status = new QLabel(&dialog);
+    status->setObjectName(QStringLiteral("statusText"));
+    status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    status->setText(start.isDir() ? start.absoluteFilePath() : QString());
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+        grid->addWidget(status, grid->rowCount(), 0, 1, grid->columnCount());
+    QObject::connect(&dialog, &QFileDialog::currentChanged, status, [status](const QString& path) {
+        if (QFileInfo(path).isDir())
+            status->setText(withoutTrailingSlash(QFileInfo(path).absoluteFilePath()));
+    });
+
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || !QFileInfo(chosen.first()).isDir())
+        return QString();
+    return withoutTrailingSlash(chosen.first());
+}
+
+} // namespace BrowseDirectorysOnly

@@ -1,0 +1,23 @@
+#pragma once
+// The folder picker: Qt's own directory dialog (the same on every desktop),
+// opened on a start folder, with a status line that shows the full path of
+// the folder under the selection.
+
+#include <QString>
+
+class QWidget;
+class QFileDialog;
+
+namespace BrowseDirectorysOnly {
+
+// The chosen folder without a trailing "/" (the root stays "/"), or "" when
+// the user cancels or closes the dialog.
+QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder);
+
+// Removes the trailing "/" of a chosen path, keeping the root "/".
+QString withoutTrailingSlash(const QString& path);
+
+// The start folder of the last call.
+QString BrowseStartFolder();
+
+} // namespace BrowseDirectorysOnly

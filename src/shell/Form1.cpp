@@ -1,0 +1,388 @@
+#include "shell/Form1.h"
+
+#include "controls/chameleonButton.h"
+#include "shell/Desktop.h"
+#include "shell/ImageBox.h"
+#include "shell/LogicalScale.h"
+#include "shell/ProgressBarBox.h"
+#include "shell/SettingsStore.h"
+#include "shell/ShapeBox.h"
+#include "shell/StoredLayout.h"
+#include "shell/WindowIcon.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <cmath>
+
+namespace {
+
+constexpr quint32 kButtonColour = 0xFFC5AA; // red 170, green 197, blue 255
+constexpr quint32 kHoverColour = 0xFFBE96;  // red 150, green 190, blue 255
+constexpr double kDefaultLeft = 1000;
+constexpr double kDefaultTop = 1000;
+constexpr double kDefaultWidth = 10440;
+
+const QStringList kActionRows = {QStringLiteral(" Delete to recycle bin"),
+                                 QStringLiteral(" Delete permanently"),
+                                 QStringLiteral(" Move to another folder")};
+
+void initShellResources()
+{
+    Q_INIT_RESOURCE(shell);
+}
+
+} // namespace
+
+Form1::Form1(Desktop* desktop, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , m_desktop(desktop)
+    , m_settings(new SettingsStore)
+{
+    initShellResources();
+    setObjectName(QStringLiteral("Form1"));
+    setMouseTracking(true);
+    setupWidgets();
+    setupConnections();
+}
+
+Form1::~Form1()
+{
+    delete m_settings;
+}
+
+void Form1::setupWidgets()
+{
+    setWindowIcon(QIcon(QPixmap::fromImage(makeCorvaneIcon())));
+
+    auto makeLabel = [this](const QString& name, const QString& text) {
+        auto* label = new QLabel(text, this);
+        label->setObjectName(name);
+        label->setAlignment(Qt::AlignCenter);
+        label->setTextFormat(Qt::PlainText);
+        return label;
+    };
+    m_lblPic1 = makeLabel(QStringLiteral("lblPic1"), QString());
+    m_lblPic2 = makeLabel(QStringLiteral("lblPic2"), QString());
+    m_lblFiles = makeLabel(QStringLiteral("lblFiles"), QStringLiteral("Label1"));
+    m_lblFiles->hide();
+
+    m_shape1 = new ShapeBox(this);
+    m_shape2 = new ShapeBox(this);
+    m_image1 = new ImageBox(this);
+    m_image2 = new ImageBox(this);
+    m_image1->setObjectName(QStringLiteral("Image1"));
+    m_image2->setObjectName(QStringLiteral("Image2"));
+
+    m_picProgressBar = new ProgressBarBox(this);
+    m_picProgressBar->setObjectName(QStringLiteral("picProgressBar"));
+    m_picProgressBar->hide();
+
+    const StoredLayout layout = StoredLayout::fromResource(QStringLiteral(":/shell/Form1.layout"));
+    auto makeButton = [this, &layout](const QString& name) {
+        auto* button = new chameleonButton(this);
+        button->setObjectName(name);
+        button->ReadProperties(layout.bagFor(name));
+        return button;
+    };
+    m_cmdCompare = makeButton(QStringLiteral("cmdCompare"));
+    m_cmdDelete1 = makeButton(QStringLiteral("cmdDelete1"));
+    m_cmdDelete2 = makeButton(QStringLiteral("cmdDelete2"));
+    m_cmdCancel = makeButton(QStringLiteral("cmdCancel"));
+    m_cmdInfo = makeButton(QStringLiteral("cmdInfo"));
+    m_cmdCancel->hide();
+    m_cmdInfo->hide();
+
+    m_cboOptions = new QComboBox(this);
+    m_cboOptions->setObjectName(QStringLiteral("cboOptions"));
+    m_cboOptions->setEditable(true);
+    m_cboOptions->setInsertPolicy(QComboBox::NoInsert);
+    m_cboOptions->setEditText(QStringLiteral("Combo1"));
+
+    // The focus holder: present and focusable, but outside the client area.
+    m_command1 = new QPushButton(QStringLiteral("Command1"), this);
+    m_command1->setObjectName(QStringLiteral("Command1"));
+    m_command1->setGeometry(-1000, -1000, 0, 0);
+
+    QFont designFont(QStringLiteral("Arial"));
+    designFont.setPointSizeF(9.75);
+    designFont.setBold(true);
+    for (QWidget* w : {static_cast<QWidget*>(m_cboOptions), static_cast<QWidget*>(m_lblFiles),
+                       static_cast<QWidget*>(m_lblPic1), static_cast<QWidget*>(m_lblPic2)})
+        w->setFont(designFont);
+
+    // Tab order by the controls' tab indexes.
+    QWidget::setTabOrder(m_cmdCompare, m_cmdDelete1);
+    QWidget::setTabOrder(m_cmdDelete1, m_cmdDelete2);
+    QWidget::setTabOrder(m_cmdDelete2, m_cboOptions);
+    QWidget::setTabOrder(m_cboOptions, m_command1);
+    QWidget::setTabOrder(m_command1, m_cmdCancel);
+    QWidget::setTabOrder(m_cmdCancel, m_cmdInfo);
+}
+
+void Form1::setupConnections()
+{
+    for (chameleonButton* button : buttons()) {
+        connect(button, &chameleonButton::MouseMove, this,
+                [this, button](short&, short&, float&, float&) { setHoverColour(button); });
+    }
+    connect(m_cboOptions, qOverload<int>(&QComboBox::activated), this, [this] { cboOptions_Click(); });
+}
+
+QList<chameleonButton*> Form1::buttons() const
+{
+    return {m_cmdCompare, m_cmdDelete1, m_cmdDelete2, m_cmdCancel, m_cmdInfo};
+}
+
+void Form1::Form_Load()
+{
+    m_command1->setGeometry(-1000, -1000, 0, 0);
+    setWindowTitle(QStringLiteral("Corvane 1.10"));
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(170, 170, 170));
+    setPalette(pal);
+    setAutoFillBackground(true);
+    show();
+
+    const double left = m_settings->GetNumber(QStringLiteral("Me"), QStringLiteral("Left"), kDefaultLeft);
+    const double top = m_settings->GetNumber(QStringLiteral("Me"), QStringLiteral("Top"), kDefaultTop);
+    double width = m_settings->GetNumber(QStringLiteral("Me"), QStringLiteral("Width"), kDefaultWidth);
+    if (width < 15 * 100) // a stored width too small to hold the controls
+        width = kDefaultWidth;
+    m_aspectRatio = 0.571854f;
+    setTwipsGeometry(left, top, width, m_aspectRatio * width);
+    moveOntoScreen();
+
+    for (chameleonButton* button : buttons())
+        button->setBackColor(kButtonColour);
+
+    m_searchFolder = m_settings->GetSetting(QStringLiteral("Statr"), QStringLiteral("Folder"),
+                                            QDir::homePath() + QLatin1Char('/'));
+
+    m_imageLeft = 16;
+    m_imageTop = 23;
+    m_imageWidth = 320;
+    m_imageHeight = 240;
+    m_image2Left = 352;
+    m_loaded = true;
+    placeControls();
+
+    const QList<QWidget*> nine = {m_cmdCompare, m_cmdDelete1, m_cmdDelete2, m_lblFiles, m_lblPic1,
+                                  m_lblPic2,    m_cboOptions, m_cmdCancel,  m_cmdInfo};
+    applyFontSizes(nine, fontPointsForHeight());
+    applyBoldRule(nine);
+
+    m_cboOptions->clear();
+    m_cboOptions->addItems(kActionRows);
+    bool ok = false;
+    int row = m_settings->GetSetting(QStringLiteral("Delete"), QStringLiteral("Options"), QStringLiteral("0"))
+                  .trimmed()
+                  .toInt(&ok);
+    if (!ok || row < 0 || row > 2)
+        row = 0;
+    m_cboOptions->setCurrentIndex(row);
+    cboOptions_Click();
+
+    m_command1->setFocus();
+    CheckForUpdate();
+}
+
+void Form1::CheckForUpdate() {}
+
+double Form1::Left() const
+{
+    return LogicalScale::pixelsToTwips(frameGeometry().x());
+}
+
+double Form1::Top() const
+{
+    return LogicalScale::pixelsToTwips(frameGeometry().y());
+}
+
+double Form1::Width() const
+{
+    return LogicalScale::pixelsToTwips(frameGeometry().width());
+}
+
+double Form1::Height() const
+{
+    return LogicalScale::pixelsToTwips(frameGeometry().height());
+}
+
+void Form1::setTwipsGeometry(double left, double top, double width, double height)
+{
+    // Twips describe the outer frame; Qt sizes the client area.
+    const QRect frame = frameGeometry();
+    const QRect client = geometry();
+    const int extraW = frame.width() - client.width();
+    const int extraH = frame.height() - client.height();
+    move(LogicalScale::twipsToPixels(left), LogicalScale::twipsToPixels(top));
+    resize(qMax(1, LogicalScale::twipsToPixels(width) - extraW),
+           qMax(1, LogicalScale::twipsToPixels(height) - extraH));
+}
+
+void Form1::moveOntoScreen()
+{
+    // A stored place off every screen (a monitor since unplugged) would leave
+    // the window unreachable: bring it back onto the nearest screen.
+    const QRect frame = frameGeometry();
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.isEmpty())
+        return;
+    QScreen* nearest = nullptr;
+    qint64 bestDistance = -1;
+    for (QScreen* screen : screens) {
+        const QRect area = screen->availableGeometry();
+        if (area.intersects(frame) && area.intersected(frame).width() >= 50 &&
+            area.intersected(frame).height() >= 30)
+            return;
+        const QPoint d = area.center() - frame.center();
+        const qint64 distance = qint64(d.x()) * d.x() + qint64(d.y()) * d.y();
+        if (bestDistance < 0 || distance < bestDistance) {
+            bestDistance = distance;
+            nearest = screen;
+        }
+    }
+    const QRect area = nearest->availableGeometry();
+    const int x = qBound(area.left(), frame.x(), qMax(area.left(), area.right() - frame.width() + 1));
+    const int y = qBound(area.top(), frame.y(), qMax(area.top(), area.bottom() - frame.height() + 1));
+    move(x, y);
+}
+
+int Form1::fontPointsForHeight() const
+{
+    return static_cast<int>(std::floor(Height() / 580.0));
+}
+
+void Form1::placeControls()
+{
+    const LogicalScale s(size());
+    m_image1->setGeometry(s.rect(m_imageLeft, m_imageTop, m_imageWidth, m_imageHeight));
+    m_shape1->setGeometry(s.rect(18, 25, 317, 237));
+    m_image2->setGeometry(s.rect(m_image2Left, m_imageTop, m_imageWidth, m_imageHeight));
+    m_shape2->setGeometry(s.rect(354, 25, 317, 237));
+    m_cmdCompare->setGeometry(s.rect(215, 317, 260, 33));
+    m_cmdCancel->setGeometry(s.rect(500, 314, 120, 24));
+    m_cmdInfo->setGeometry(s.rect(70, 314, 120, 24));
+    m_cmdDelete1->setGeometry(s.rect(142, 275, 65, 24));
+    m_cmdDelete2->setGeometry(s.rect(480, 275, 65, 24));
+    m_lblFiles->setGeometry(s.rect(0, 345, 690, 25));
+    m_lblPic1->setGeometry(s.rect(16, m_imageTop - 20, 320, 18));
+    m_lblPic2->setGeometry(s.rect(352, m_imageTop - 20, 320, 18));
+    m_picProgressBar->setGeometry(s.rect(225, 317, 240, 20));
+    const QRect combo = s.rect(254, 275, 180, 0);
+    m_cboOptions->setGeometry(combo.x(), combo.y(), combo.width(), m_cboOptions->sizeHint().height());
+}
+
+void Form1::applyFontSizes(const QList<QWidget*>& controls, int points)
+{
+    // Minimised windows report tiny heights; keep the fonts readable.
+    points = qMax(1, points);
+    for (QWidget* control : controls) {
+        if (auto* button = qobject_cast<chameleonButton*>(control)) {
+            QFont font = button->Font();
+            font.setPointSize(points);
+            button->setFontProperty(font);
+        } else {
+            QFont font = control->font();
+            font.setPointSize(points);
+            control->setFont(font);
+        }
+    }
+}
+
+void Form1::applyBoldRule(const QList<QWidget*>& controls)
+{
+    // Small fonts lose bold: a size read back below 8 points is drawn regular.
+    const bool bold = !(m_cmdCompare->Font().pointSizeF() < 8.0);
+    for (QWidget* control : controls) {
+        if (auto* button = qobject_cast<chameleonButton*>(control)) {
+            QFont font = button->Font();
+            font.setBold(bold);
+            button->setFontProperty(font);
+        } else {
+            QFont font = control->font();
+            font.setBold(bold);
+            control->setFont(font);
+        }
+    }
+}
+
+void Form1::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    if (m_loaded)
+        Form_Resize();
+}
+
+void Form1::Form_Resize()
+{
+    placeControls();
+    const QList<QWidget*> eight = {m_cmdCompare, m_cmdCancel, m_cmdInfo, m_cmdDelete1,
+                                   m_cmdDelete2, m_lblFiles,  m_lblPic1, m_lblPic2};
+    const int points = fontPointsForHeight();
+    applyFontSizes(eight, points);
+
+    // The field shows the chosen action: showing row 0 while another row is
+    // selected would tell the user files go to the trash when they do not.
+    m_cboOptions->setEditText(QString());
+    applyFontSizes({m_cboOptions}, points);
+    const int row = m_cboOptions->currentIndex();
+    m_cboOptions->setEditText(m_cboOptions->count() > 0 ? m_cboOptions->itemText(qMax(0, row)) : QString());
+    const QRect combo = m_cboOptions->geometry();
+    m_cboOptions->setGeometry(combo.x(), combo.y(), combo.width(), m_cboOptions->sizeHint().height());
+
+    applyBoldRule(eight);
+    m_command1->setFocus();
+}
+
+void Form1::cboOptions_Click()
+{
+    m_command1->setFocus();
+    const int row = m_cboOptions->currentIndex();
+    if (row < 0)
+        return;
+    m_settings->SaveSetting(QStringLiteral("Delete"), QStringLiteral("Options"), QString::number(row));
+    const QString caption = row < 2 ? QStringLiteral("Delete") : QStringLiteral("Move");
+    m_cmdDelete1->setCaption(caption);
+    m_cmdDelete2->setCaption(caption);
+}
+
+void Form1::setHoverColour(chameleonButton* hovered)
+{
+    // Setting the colour repaints the face; skip it when nothing changes.
+    if (hovered->BackColor() != kHoverColour)
+        hovered->setBackColor(kHoverColour);
+}
+
+void Form1::mouseMoveEvent(QMouseEvent* e)
+{
+    for (chameleonButton* button : buttons())
+        if (button->BackColor() != kButtonColour)
+            button->setBackColor(kButtonColour);
+    QWidget::mouseMoveEvent(e);
+}
+
+void Form1::closeEvent(QCloseEvent* e)
+{
+    Form_Unload();
+    QWidget::closeEvent(e);
+}
+
+void Form1::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    m_settings->SaveNumber(QStringLiteral("Me"), QStringLiteral("Left"), static_cast<float>(Left()));
+    m_settings->SaveNumber(QStringLiteral("Me"), QStringLiteral("Top"), static_cast<float>(Top()));
+    m_settings->SaveNumber(QStringLiteral("Me"), QStringLiteral("Width"), static_cast<float>(Width()));
+    m_settings->SaveSetting(QStringLiteral("Statr"), QStringLiteral("Folder"), m_searchFolder);
+}

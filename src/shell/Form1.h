@@ -1,0 +1,115 @@
+#pragma once
+// Form1: Corvane's main window. It owns the controls, restores and stores
+// its place, lays the controls out in the 690 x 370 logical scale on every
+// resize, scales the fonts with its height and forwards button clicks to the
+// search and the file actions.
+//
+//   Form1 (grey 170,170,170; caption "Corvane 1.10")
+//   |-- lblPic1      lblPic2          file names above the two pictures
+//   |-- Image1       Image2           the pair on show, stretched
+//   |-- Shape1       Shape2           grey frames of the empty picture areas
+//   |-- cmdDelete1   cboOptions   cmdDelete2
+//   |-- cmdInfo   cmdCompare / picProgressBar   cmdCancel
+//   |-- lblFiles                      folder and count during a search
+//   `-- Command1                      focus holder, outside the client area
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+class chameleonButton;
+class Desktop;
+class ImageBox;
+class ProgressBarBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class SettingsStore;
+class ShapeBox;
+
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form1(Desktop* desktop, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The start-up sequence: shows the window, restores its place, lays out
+    // the controls and starts the update check.
+    void Form_Load();
+
+    // Position and outer size in twips (15 per pixel), as stored.
+    double Left() const;
+    double Top() const;
+    double Width() const;
+    double Height() const;
+    void setTwipsGeometry(double left, double top, double width, double height);
+
+    float AspectRatio() const { return m_aspectRatio; }
+    QString SearchFolder() const { return m_searchFolder; }
+
+    // Controls, for the window's own wiring and for tests.
+    chameleonButton* cmdCompare() const { return m_cmdCompare; }
+    chameleonButton* cmdDelete1() const { return m_cmdDelete1; }
+    chameleonButton* cmdDelete2() const { return m_cmdDelete2; }
+    chameleonButton* cmdCancel() const { return m_cmdCancel; }
+    chameleonButton* cmdInfo() const { return m_cmdInfo; }
+    QComboBox* cboOptions() const { return m_cboOptions; }
+    QPushButton* Command1() const { return m_command1; }
+    QLabel* lblFiles() const { return m_lblFiles; }
+    QLabel* lblPic1() const { return m_lblPic1; }
+    QLabel* lblPic2() const { return m_lblPic2; }
+    ImageBox* Image1() const { return m_image1; }
+    ImageBox* Image2() const { return m_image2; }
+    ShapeBox* Shape1() const { return m_shape1; }
+    ShapeBox* Shape2() const { return m_shape2; }
+    ProgressBarBox* picProgressBar() const { return m_picProgressBar; }
+
+    // The font size of the layout rule: outer height in twips / 580, rounded down.
+    int fontPointsForHeight() const;
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+
+private:
+    void setupWidgets();
+    void setupConnections();
+    void Form_Resize();
+    void Form_Unload();
+    void placeControls();
+    void applyFontSizes(const QList<QWidget*>& controls, int points);
+    void applyBoldRule(const QList<QWidget*>& controls);
+    void setHoverColour(chameleonButton* hovered);
+    void cboOptions_Click();
+    void CheckForUpdate();
+    void moveOntoScreen();
+    QList<chameleonButton*> buttons() const;
+
+    Desktop* m_desktop;
+    SettingsStore* m_settings;
+
+    chameleonButton* m_cmdCompare = nullptr;
+    chameleonButton* m_cmdDelete1 = nullptr;
+    chameleonButton* m_cmdDelete2 = nullptr;
+    chameleonButton* m_cmdCancel = nullptr;
+    chameleonButton* m_cmdInfo = nullptr;
+    QComboBox* m_cboOptions = nullptr;
+    QPushButton* m_command1 = nullptr;
+    QLabel* m_lblFiles = nullptr;
+    QLabel* m_lblPic1 = nullptr;
+    QLabel* m_lblPic2 = nullptr;
+    ImageBox* m_image1 = nullptr;
+    ImageBox* m_image2 = nullptr;
+    ShapeBox* m_shape1 = nullptr;
+    ShapeBox* m_shape2 = nullptr;
+    ProgressBarBox* m_picProgressBar = nullptr;
+
+    float m_aspectRatio = 0.571854f;
+    QString m_searchFolder;
+    // Geometry of the two image boxes in logical units (the pair on show).
+    double m_imageLeft = 16, m_imageTop = 23, m_imageWidth = 320, m_imageHeight = 240,
+           m_image2Left = 352;
+    bool m_loaded = false;
+    bool m_unloaded = false;
+};
