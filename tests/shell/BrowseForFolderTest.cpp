@@ -1,0 +1,68 @@
+#include "shell/BrowseDirectorysOnly.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <functional>
+
+namespace {
+
+// Runs `act` on the picker once it is open.
+void whenPickerOpens(std::function<void(QFileDialog*)> act)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<QFileDialog*>(w); dialog && dialog->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                act(dialog);
+                return;
+            }
+        }
+    });
+    timer->start();
+}
+
+TEST(BrowseForFolder, ReturnsThePreselectedStartFolderWithoutTrailingSlash)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("my pics")));
+    const QString start = root.path() + QStringLiteral("/my pics/");
+    QString title;
+    QString status;
+    whenPickerOpens([&](QFileDialog* dialog) {
+        title = dialog->windowTitle();
+        status = dialog->findChild<QLabel*>(QStringLiteral("statusText"))->text();
+        dialog->accept();
+    });
+    const QString chosen =
+        BrowseDirectorysOnly::BrowseForFolder(nullptr, QStringLiteral("Select A Directory"), start);
+    EXPECT_EQ(title, QStringLiteral("Select A Directory"));
+    EXPECT_EQ(chosen, root.path() + QStringLiteral("/my pics"));
+    EXPECT_EQ(status, root.path() + QStringLiteral("/my pics"));
+}
+
+TEST(BrowseForFolder, CancelGivesEmptyTextAndKeepsTheStartFolder)
+{
+    QTemporaryDir root;
+    whenPickerOpens([](QFileDialog* dialog) { dialog->reject(); });
+    EXPECT_EQ(BrowseDirectorysOnly::BrowseForFolder(nullptr, QStringLiteral("Select A Directory"),
+                                                    root.path() + QLatin1Char('/')),
+              QString());
+    EXPECT_EQ(BrowseDirectorysOnly::BrowseStartFolder(), root.path() + QLatin1Char('/'));
+}
+
+TEST(BrowseForFolder, TrailingSlashIsRemovedExceptForTheRoot)
+{
+    EXPECT_EQ(BrowseDirectorysOnly::withoutTrailingSlash(QStringLiteral("/")), QStringLiteral("/"));
+    EXPECT_EQ(BrowseDirectorysOnly::withoutTrailingSlash(QStringLiteral("/home/a/")), QStringLiteral("/home/a"));
+    EXPECT_EQ(BrowseDirectorysOnly::withoutTrailingSlash(QStringLiteral("/home/a b")), QStringLiteral("/home/a b"));
+}
+
+} // namespace
