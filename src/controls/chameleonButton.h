@@ -8,11 +8,15 @@
 
 #include <QFont>
 #include <QImage>
+#include <QRegion>
 #include <QString>
 #include <QVariant>
 #include <QWidget>
 
+#include "controls/ButtonColors.h"
 #include "controls/PropertyBag.h"
+
+#include <memory>
 
 class chameleonButton : public QWidget {
     Q_OBJECT
@@ -29,6 +33,9 @@ public:
     enum ColorSchemes { SchemeSystem = 1, SchemeCustom = 2, SchemeFixedGrey = 3 };
     enum FaceStates { StateNormal = 0, StatePressed = 2 };
 
+    // A new button carries the values of a newly placed control (ClassicBevel,
+    // system colours, enabled, empty caption); ReadProperties or the setters
+    // then give it its own.
     explicit chameleonButton(QWidget* parent = nullptr);
     ~chameleonButton() override;
 
@@ -63,6 +70,26 @@ public:
     const QImage& faceImage() const;
     int paintedState() const;
 
+    // "Shown as default": the window marks the button that Enter would press.
+    // ClassicBevel and Gradient draw it differently; changing it repaints.
+    // The button does not act on Enter itself; the window decides that.
+    void setDefault(bool isDefault);
+    bool isDefault() const;
+
+    // The access key taken from the caption ("&Yes" gives "y"), lower case,
+    // or empty. Alt+key anywhere in the button's window runs the click step.
+    QString accessKey() const;
+
+    // A click as the space bar gives it: remembers the left button as the
+    // pressed one, then repaints and raises Click, unless the button is disabled.
+    void click();
+
+    // The six tones the face is drawn with.
+    ButtonTones tones() const;
+
+    // Caption text as shown: "&x" becomes "x" and "&&" becomes "&".
+    static QString stripMnemonic(const QString& caption);
+
 signals:
     // Declared in this order on purpose: the order is part of the control's contract.
     void Click();
@@ -91,6 +118,14 @@ protected:
     void changeEvent(QEvent* e) override;
 
 private:
+    void DeriveSchemeColors();
+    void ApplyMnemonic();
+    void resizeHandling();
+    void mouseDownStep(short button, short shift, float x, float y);
+    void mouseUpStep(short button, short shift, float x, float y);
+    void clickStep();
+    void doubleClickStep();
+
     struct Private;
-    Private* d;
+    std::unique_ptr<Private> d;
 };
