@@ -1,0 +1,72 @@
+#include "search/CandidateEntry.h"
+
+#include <array>
+
+namespace {
+
+constexpr qint64 kKeyOffset = 100000000;
+constexpr int kKeyLength = 8;
+
+} // namespace
+
+QString CandidateEntry::makeSizeKey(qint64 length)
+{
+    // Negative lengths do not occur for files; keep the key well-formed anyway.
+    const qint64 value = length < 0 ? 0 : length;
+    return QString::number(value + kKeyOffset).right(kKeyLength).rightJustified(kKeyLength, u'0');
+}
+
+QString CandidateEntry::makeEntry(const QString& sizeKey, const QString& path)
+{
+    return sizeKey + QLatin1Char('*') + path;
+}
+
+CandidateEntry CandidateEntry::splitEntry(const QString& entry)
+{
+    const qsizetype star = entry.indexOf(QLatin1Char('*'));
+    if (star < 0)
+        return {QString(), entry};
+    return {entry.left(star), entry.mid(star + 1)};
+}
+
+int CandidateEntry::keyValue(const QString& sizeKey)
+{
+    if (sizeKey.size() != kKeyLength)
+        return -1;
+    int value = 0;
+    for (const QChar c : sizeKey) {
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value;
+}
+
+QString CandidateEntry::imageType(const QString& name)
+{
+    if (name.size() < 3)
+        return QString();
+    QString type = name.right(3);
+    // ASCII only, so the scan (which works on raw bytes) and this agree.
+    for (QChar& c : type) {
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + (u'a' - u'A'));
+    }
+    return type;
+}
+
+bool CandidateEntry::isCandidateType(const QString& type)
+{
+    static const std::array<QLatin1String, 6> kTypes = {QLatin1String("jpg"), QLatin1String("bmp"),
+        QLatin1String("gif"), QLatin1String("png"), QLatin1String("jp2"), QLatin1String("tif")};
+    for (const QLatin1String& candidate : kTypes) {
+        if (type == candidate)
+            return true;
+    }
+    return false;
+}
+
+QString CandidateEntry::fileName(const QString& path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}

@@ -1,0 +1,76 @@
+#include "search/ImageLoader.h"
+
+#include "converter/ConverterContract.h"
+
+#include <QFile>
+#include <QImageReader>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Qt's own allocation limit (256 MB by default) would refuse a 100-megapixel
+// photo; the budget check below is the real guard, so leave room for it, even
+// for 64-bit pixel formats.
+void raiseAllocationLimit()
+{
+    static const bool raised = [] {
+        constexpr qint64 kMegabyte = 1024 * 1024;
+        const qint64 limit = ConverterContract::kPixelBudget * 8 / kMegabyte + 1;
+        if (QImageReader::allocationLimit() < limit)
+            QImageReader::setAllocationLimit(int(limit));
+        return true;
+    }();
+    Q_UNUSED(raised);
+}
+
+// Opens path for reading without blocking on a fifo and only when it is a
+// regular file; -1 otherwise.
+int openRegularFile(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return -1;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags != -1)
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+} // namespace
+
+QImage ImageLoader::load(const QString& path, const QByteArray& format)
+{
+    raiseAllocationLimit();
+    const int fd = openRegularFile(path);
+    if (fd < 0)
+        return QImage();
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return QImage();
+    }
+
+    QImageReader reader(&file, format);
+    if (!format.isEmpty())
+        reader.setAutoDetectImageFormat(false);
+    const QSize size = reader.size();
+    if (size.isValid()
+        && qint64(size.width()) * qint64(size.height()) > ConverterContract::kPixelBudget)
+        return QImage();
+
+    QImage image;
+    if (!reader.read(&image))
+        return QImage();
+    if (qint64(image.width()) * qint64(image.height()) > ConverterContract::kPixelBudget)
+        return QImage();
+    return image;
+}

@@ -1,0 +1,16 @@
+#pragma once
+// Reads one picture file with QImageReader within Corvane's pixel budget
+// (ConverterContract::kPixelBudget): the size is taken from the header and an
+// image over the budget is refused before anything is allocated.
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+class ImageLoader {
+public:
+    // The picture at path, or a null QImage on any failure (missing, not a
+    // regular file, unreadable, corrupt, over the budget). An empty format
+    // decides the format from the content; a given format is the only one tried.
+    static QImage load(const QString& path, const QByteArray& format = QByteArray());
+};
