@@ -28,27 +28,28 @@ QString programPath(const QString& programFolder)
 QStringList conversionArguments(const QString& scratchFolder, const QString& imagePath)
 {
     // The output path is followed directly by "/silent", as in the textual form.
-    return {imagePath, QLatin1String(kConvertSwitch) + tempBitmapPath(scratchFolder) +
-                           QLatin1String(kSilentSwitch)};
+    return {imagePath,
+        QLatin1String(kConvertSwitch) + tempBitmapPath(scratchFolder)
+            + QLatin1String(kSilentSwitch)};
 }
 
 QStringList informationArguments(const QString& scratchFolder, const QString& imagePath)
 {
     return {imagePath, QLatin1String(kSilentSwitch),
-            QLatin1String(kInfoSwitch) + infoFilePath(scratchFolder),
-            QLatin1String(kFullInfoSwitch), QLatin1String(kKillMeSoftlySwitch)};
+        QLatin1String(kInfoSwitch) + infoFilePath(scratchFolder), QLatin1String(kFullInfoSwitch),
+        QLatin1String(kKillMeSoftlySwitch)};
 }
 
-QString conversionCommandLine(const QString& programFolder, const QString& scratchFolder,
-                              const QString& imagePath)
+QString conversionCommandLine(
+    const QString& programFolder, const QString& scratchFolder, const QString& imagePath)
 {
     const QStringList args = conversionArguments(scratchFolder, imagePath);
-    return programPath(programFolder) + QLatin1Char(' ') + quotedIfBlank(imagePath) +
-           QLatin1Char(' ') + args.at(1);
+    return programPath(programFolder) + QLatin1Char(' ') + quotedIfBlank(imagePath)
+        + QLatin1Char(' ') + args.at(1);
 }
 
-QString informationCommandLine(const QString& programFolder, const QString& scratchFolder,
-                               const QString& imagePath)
+QString informationCommandLine(
+    const QString& programFolder, const QString& scratchFolder, const QString& imagePath)
 {
     QStringList args = informationArguments(scratchFolder, imagePath);
     args[0] = quotedIfBlank(imagePath);

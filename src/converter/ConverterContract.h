@@ -25,9 +25,9 @@ inline constexpr char kKillMeSoftlySwitch[] = "/killmesoftly";
 // Exit codes of i__view32.exe.
 enum ExitCode : int {
     kExitOk = 0,
-    kExitUsage = 2,       // missing input or unknown switches
-    kExitUnreadable = 3,  // missing, truncated, corrupt or unsupported image
-    kExitTooLarge = 4,    // image over the pixel budget
+    kExitUsage = 2, // missing input or unknown switches
+    kExitUnreadable = 3, // missing, truncated, corrupt or unsupported image
+    kExitTooLarge = 4, // image over the pixel budget
     kExitWriteFailed = 5, // output could not be written
 };
 
@@ -45,10 +45,10 @@ QString programPath(const QString& programFolder);
 // The textual command lines, in the form Corvane has always written them; a
 // path that holds a blank is quoted. For display and logs: the process is
 // started with the argument lists below, never through a shell.
-QString conversionCommandLine(const QString& programFolder, const QString& scratchFolder,
-                              const QString& imagePath);
-QString informationCommandLine(const QString& programFolder, const QString& scratchFolder,
-                               const QString& imagePath);
+QString conversionCommandLine(
+    const QString& programFolder, const QString& scratchFolder, const QString& imagePath);
+QString informationCommandLine(
+    const QString& programFolder, const QString& scratchFolder, const QString& imagePath);
 
 // Argument lists (argv[1..]) for QProcess.
 QStringList conversionArguments(const QString& scratchFolder, const QString& imagePath);

@@ -1,0 +1,38 @@
+#pragma once
+// Reads the facts a report needs from an image file's own headers: how it is
+// compressed, its stored bit depth and resolution, how many frames or pages
+// it holds, and whether the file is long enough for the data its header
+// points at. Works on the file's bytes only and never trusts a length or
+// offset it has not checked against them.
+
+#include "converter/ImageFormat.h"
+
+#include <QByteArray>
+#include <QString>
+
+struct HeaderFacts {
+    QString compression;
+    int bitsPerPixel = 0;
+    double dpiX = 0; // 0 when the file stores no resolution
+    double dpiY = 0;
+    int frames = 1;
+    // False when the header points past the end of the file (a cut-off TIFF).
+    bool complete = true;
+};
+
+class HeaderProbe {
+public:
+    static HeaderFacts probe(const QByteArray& data, ImageFormat::Type type);
+
+    // Quality (1..100) a JPEG encoder with the common scaled tables would
+    // have used for this luminance table of 64 entries.
+    static int estimateJpegQuality(const int* table);
+
+private:
+    static void probePng(const QByteArray& data, HeaderFacts& facts);
+    static void probeJpeg(const QByteArray& data, HeaderFacts& facts);
+    static void probeGif(const QByteArray& data, HeaderFacts& facts);
+    static void probeBmp(const QByteArray& data, HeaderFacts& facts);
+    static void probeTiff(const QByteArray& data, HeaderFacts& facts);
+    static void probeJp2(const QByteArray& data, HeaderFacts& facts);
+};

@@ -1,0 +1,139 @@
+#include "converter/ImageDecoder.h"
+
+#include "converter/ConverterContract.h"
+#include "converter/Jp2Decoder.h"
+
+#include <QCoreApplication>
+#include <QIODevice>
+#include <QImageIOHandler>
+#include <QImageIOPlugin>
+#include <QImageReader>
+#include <QLibraryInfo>
+#include <QPluginLoader>
+
+#include <memory>
+
+namespace {
+
+// Qt's own plugin for a format that QtGui does not decode itself, or nullptr.
+QImageIOPlugin* pluginFor(ImageFormat::Type type)
+{
+    const char* name = nullptr;
+    switch (type) {
+    case ImageFormat::Tiff:
+        name = "libqtiff.so";
+        break;
+    case ImageFormat::Jpeg:
+        name = "libqjpeg.so";
+        break;
+    case ImageFormat::Gif:
+        name = "libqgif.so";
+        break;
+    default:
+        return nullptr;
+    }
+    // The loader unloads nothing when it goes out of scope; the plugin lives
+    // until the process ends.
+    QPluginLoader loader(QLibraryInfo::path(QLibraryInfo::PluginsPath)
+        + QStringLiteral("/imageformats/") + QLatin1String(name));
+    return qobject_cast<QImageIOPlugin*>(loader.instance());
+}
+
+} // namespace
+
+void ImageDecoder::prepare()
+{
+    // Sixteen-bit RGBA is the widest format Qt decodes to: 8 bytes a pixel.
+    constexpr qint64 widestBytes = ConverterContract::kPixelBudget * 8;
+    QImageReader::setAllocationLimit(int(widestBytes / (1024 * 1024)) + 1);
+    // With no plugin folders QImageReader uses QtGui's built-in PNG and BMP
+    // readers; scanning the folder would load a dozen plugins and their
+    // libraries on every start.
+    QCoreApplication::setLibraryPaths({});
+}
+
+bool ImageDecoder::withinBudget(qint64 width, qint64 height)
+{
+    return width > 0 && height > 0 && width <= ConverterContract::kPixelBudget
+        && height <= ConverterContract::kPixelBudget
+        && width * height <= ConverterContract::kPixelBudget;
+}
+
+ImageDecoder::Status ImageDecoder::readWithHandler(QImageIOHandler* handler, QImage* image)
+{
+    // Every reader used here knows the size from the header alone; without it
+    // the budget cannot be checked, so such a file is refused.
+    if (!handler->canRead() || !handler->supportsOption(QImageIOHandler::Size))
+        return Unreadable;
+    const QSize size = handler->option(QImageIOHandler::Size).toSize();
+    if (!size.isValid() || size.isEmpty())
+        return Unreadable;
+    if (!withinBudget(size.width(), size.height()))
+        return TooLarge;
+    QImage decoded;
+    if (!handler->read(&decoded) || decoded.isNull())
+        return Unreadable;
+    if (!withinBudget(decoded.width(), decoded.height()))
+        return TooLarge;
+    *image = std::move(decoded);
+    return Ok;
+}
+
+ImageDecoder::Status ImageDecoder::decodeWithQt(
+    QIODevice* device, ImageFormat::Type type, QImage* image)
+{
+    const char* format = ImageFormat::qtFormat(type);
+    if (!format)
+        return Unreadable;
+    if (QImageIOPlugin* plugin = pluginFor(type)) {
+        std::unique_ptr<QImageIOHandler> handler(plugin->create(device, format));
+        if (!handler)
+            return Unreadable;
+        return readWithHandler(handler.get(), image);
+    }
+    if (type != ImageFormat::Png && type != ImageFormat::Bmp)
+        return Unreadable; // the plugin for this type is not installed
+
+    QImageReader reader(device, format);
+    reader.setDecideFormatFromContent(false);
+    reader.setAutoTransform(false);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.isEmpty())
+        return Unreadable;
+    if (!withinBudget(size.width(), size.height()))
+        return TooLarge;
+    QImage decoded;
+    if (!reader.read(&decoded) || decoded.isNull())
+        return Unreadable;
+    if (!withinBudget(decoded.width(), decoded.height()))
+        return TooLarge;
+    *image = std::move(decoded);
+    return Ok;
+}
+
+ImageDecoder::Status ImageDecoder::decodeJpeg2000(
+    const QByteArray& data, ImageFormat::Type type, QImage* image, HeaderFacts* facts)
+{
+    Jp2Decoder decoder(data, type == ImageFormat::J2kCodestream);
+    const Jp2Decoder::Status header = decoder.readHeader();
+    if (header == Jp2Decoder::Unsupported)
+        return TooLarge;
+    if (header != Jp2Decoder::Ok)
+        return Unreadable;
+    if (!withinBudget(decoder.size().width(), decoder.size().height()))
+        return TooLarge;
+    if (facts) {
+        facts->compression = QStringLiteral("JPEG 2000");
+        if (!decoder.waveletName().isEmpty())
+            facts->compression += QStringLiteral(", ") + decoder.waveletName();
+        if (decoder.qualityLayers() > 1)
+            facts->compression
+                += QStringLiteral(", %1 quality layers").arg(decoder.qualityLayers());
+        facts->bitsPerPixel = decoder.bitsPerPixel();
+    }
+    QImage decoded;
+    if (decoder.decode(&decoded) != Jp2Decoder::Ok)
+        return Unreadable;
+    *image = std::move(decoded);
+    return Ok;
+}

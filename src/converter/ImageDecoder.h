@@ -1,0 +1,38 @@
+#pragma once
+// Decodes the first frame of an image file into a QImage, refusing images
+// whose header claims more pixels than ConverterContract::kPixelBudget before
+// any pixel memory is allocated. PNG, TIFF, BMP, JPEG and GIF go through Qt's
+// readers, JPEG 2000 through OpenJPEG.
+
+#include "converter/HeaderProbe.h"
+#include "converter/ImageFormat.h"
+
+#include <QByteArray>
+#include <QImage>
+
+class QIODevice;
+class QImageIOHandler;
+
+class ImageDecoder {
+public:
+    enum Status { Ok, Unreadable, TooLarge };
+
+    // Call once before decoding. Raises Qt's allocation limit so that every
+    // image within the pixel budget can be read (Qt's default refuses a
+    // 100-megapixel photo), and stops Qt from loading every image plugin it
+    // finds on each read: the few plugins needed are loaded one by one.
+    static void prepare();
+
+    // Reads an image Qt decodes from `device`, positioned at the file start.
+    static Status decodeWithQt(QIODevice* device, ImageFormat::Type type, QImage* image);
+
+    // Reads a JPEG 2000 file or codestream held in `data`. When `facts` is
+    // given, its compression and bit depth are filled from the codestream.
+    static Status decodeJpeg2000(const QByteArray& data, ImageFormat::Type type, QImage* image,
+        HeaderFacts* facts = nullptr);
+
+    static bool withinBudget(qint64 width, qint64 height);
+
+private:
+    static Status readWithHandler(QImageIOHandler* handler, QImage* image);
+};

@@ -1,0 +1,48 @@
+// i__view32.exe: Corvane's image converter. Writes an image as a Windows
+// bitmap (/convert=<file>) or a text report on it (/info=<file>); see
+// ConverterContract.h for the command line and the exit codes.
+//
+// No QCoreApplication and no QGuiApplication: the image readers need
+// neither, and leaving them out keeps the start-up short (no platform
+// plugin, no display connection, no font set-up).
+
+#include "converter/Converter.h"
+#include "converter/ConverterArguments.h"
+#include "converter/ImageDecoder.h"
+
+#include <QFile>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace {
+
+// Qt's readers report damage in files through qWarning; the converter
+// reports through its exit code and a single line of its own.
+void quietMessages(QtMsgType, const QMessageLogContext&, const QString&) { }
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qInstallMessageHandler(quietMessages);
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QFile::decodeName(argv[i]);
+
+    ConverterArguments parsed;
+    if (!parsed.parse(arguments)) {
+        fprintf(stderr,
+            "i__view32.exe: %s\nusage: i__view32.exe <image> [/convert=<bitmap>] "
+            "[/info=<report>] [/silent] [/fullinfo] [/killmesoftly]\n",
+            qPrintable(parsed.error));
+        return ConverterContract::kExitUsage;
+    }
+
+    ImageDecoder::prepare();
+    Converter converter(parsed);
+    const int code = converter.run();
+    if (code != ConverterContract::kExitOk && !parsed.silent)
+        fprintf(stderr, "i__view32.exe: %s\n", qPrintable(converter.errorText()));
+    return code;
+}
