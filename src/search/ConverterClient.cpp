@@ -1,0 +1,174 @@
+#include "search/ConverterClient.h"
+
+#include "converter/ConverterContract.h"
+#include "search/ImageLoader.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <utility>
+
+namespace {
+
+// Short enough that the window keeps repainting while a converter runs.
+constexpr int kWaitSliceMilliseconds = 50;
+// How long a killed converter is given to disappear.
+constexpr int kKillWaitMilliseconds = 2000;
+
+bool pathTaken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+// Removes a scratch file left from an earlier run, so that a converter that
+// writes nothing can never hand back an old result. False when it stays.
+bool removeLeftover(const QString& path)
+{
+    if (!pathTaken(path))
+        return true;
+    QFile::remove(path);
+    return !pathTaken(path);
+}
+
+} // namespace
+
+ConverterClient::ConverterClient(QString programFolder, QString scratchFolder)
+    : m_programFolder(std::move(programFolder))
+    , m_scratchFolder(std::move(scratchFolder))
+{
+}
+
+void ConverterClient::setEventTurn(std::function<void()> turn)
+{
+    m_eventTurn = std::move(turn);
+}
+
+void ConverterClient::setAbortCheck(std::function<bool()> abort)
+{
+    m_abort = std::move(abort);
+}
+
+QString ConverterClient::tempBitmapPath() const
+{
+    return m_scratchFolder + QLatin1Char('/') + QLatin1String(ConverterContract::kTempBitmapName);
+}
+
+QString ConverterClient::infoFilePath() const
+{
+    return m_scratchFolder + QLatin1Char('/') + QLatin1String(ConverterContract::kInfoFileName);
+}
+
+QString ConverterClient::programPath() const
+{
+    return ConverterContract::programPath(m_programFolder);
+}
+
+bool ConverterClient::converterPresent() const
+{
+    const QFileInfo info(programPath());
+    return info.isFile() && info.isExecutable();
+}
+
+QString ConverterClient::conversionCommandLine(const QString& imagePath) const
+{
+    return ConverterContract::conversionCommandLine(m_programFolder, m_scratchFolder, imagePath);
+}
+
+QString ConverterClient::informationCommandLine(const QString& imagePath) const
+{
+    return ConverterContract::informationCommandLine(m_programFolder, m_scratchFolder, imagePath);
+}
+
+QImage ConverterClient::convert(const QString& imagePath)
+{
+    if (!converterPresent())
+        return QImage();
+    const QString bitmap = tempBitmapPath();
+    if (!removeLeftover(bitmap))
+        return QImage();
+    QImage image;
+    if (run(ConverterContract::conversionArguments(m_scratchFolder, imagePath)))
+        image = ImageLoader::load(bitmap, "bmp");
+    QFile::remove(bitmap);
+    return image;
+}
+
+bool ConverterClient::writeInformation(const QString& imagePath)
+{
+    if (!converterPresent())
+        return false;
+    const QString info = infoFilePath();
+    if (!removeLeftover(info))
+        return false;
+    if (run(ConverterContract::informationArguments(m_scratchFolder, imagePath))
+        && QFileInfo(info).isFile())
+        return true;
+    // A report from a failed or killed run may be cut short: never leave it to be read.
+    QFile::remove(info);
+    return false;
+}
+
+bool ConverterClient::run(const QStringList& arguments)
+{
+    QProcess process;
+    process.setProgram(programPath());
+    process.setArguments(arguments);
+    // No pipes: a chatty converter can never block on a full one.
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start();
+    if (!process.waitForStarted(ConverterContract::kWaitMilliseconds))
+        return false;
+
+    WaitForProcess(process);
+
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(kKillWaitMilliseconds);
+        return false;
+    }
+    return process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == ConverterContract::kExitOk;
+}
+
+void ConverterClient::WaitForProcess(QProcess& process)
+{
+    eventTurn();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (process.state() != QProcess::NotRunning) {
+        if (m_abort && m_abort())
+            break;
+        const qint64 left = ConverterContract::kWaitMilliseconds - elapsed.elapsed();
+        if (left <= 0)
+            break;
+        if (process.waitForFinished(int(qMin<qint64>(left, kWaitSliceMilliseconds))))
+            break;
+        eventTurn();
+    }
+    eventTurn();
+}
+
+void ConverterClient::eventTurn()
+{
+    if (m_eventTurn)
+        m_eventTurn();
+}
+
+QString ConverterClient::defaultScratchFolder(const QString& programFolder)
+{
+    const QFileInfo folder(programFolder);
+    if (folder.isDir() && folder.isWritable())
+        return programFolder;
+    QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    if (cache.isEmpty())
+        cache = QDir::tempPath() + QStringLiteral("/Corvane");
+    QDir().mkpath(cache);
+    return cache;
+}

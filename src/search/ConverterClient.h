@@ -1,0 +1,58 @@
+#pragma once
+// Runs the converter i__view32.exe for one image and collects its output:
+// a bitmap Temp.bmp (conversion) or a text report info.txt (information),
+// both in the scratch folder. The converter is started with an argument
+// list, never through a shell, and waited for at most
+// ConverterContract::kWaitMilliseconds while the event loop keeps turning.
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QProcess;
+
+class ConverterClient {
+public:
+    // programFolder holds i__view32.exe; scratchFolder receives Temp.bmp / info.txt
+    // (normally the program folder; a user cache folder when that is not writable).
+    ConverterClient(QString programFolder, QString scratchFolder);
+
+    // Called for each event-loop turn while a converter runs (default: none).
+    void setEventTurn(std::function<void()> turn);
+    // Asked between wait slices; true stops the wait, kills the converter and
+    // counts the run as failed (for a cancelled search or a closing window).
+    void setAbortCheck(std::function<bool()> abort);
+
+    // The converted picture, or a null QImage on any failure: converter
+    // missing, refused or crashed, slower than the wait, no bitmap written,
+    // bitmap unreadable or over the pixel budget.
+    QImage convert(const QString& imagePath);
+    // True when info.txt was written by this run; otherwise no info.txt is left.
+    bool writeInformation(const QString& imagePath);
+
+    QString tempBitmapPath() const;
+    QString infoFilePath() const;
+    QString programPath() const;
+    bool converterPresent() const;
+
+    // Textual command lines, for tests and logs.
+    QString conversionCommandLine(const QString& imagePath) const;
+    QString informationCommandLine(const QString& imagePath) const;
+
+    // The program folder when it is writable, else Corvane's cache folder
+    // (created when missing).
+    static QString defaultScratchFolder(const QString& programFolder);
+
+private:
+    // Starts the converter and waits for it; true for a clean exit with code 0.
+    bool run(const QStringList& arguments);
+    void WaitForProcess(QProcess& process);
+    void eventTurn();
+
+    QString m_programFolder;
+    QString m_scratchFolder;
+    std::function<void()> m_eventTurn;
+    std::function<bool()> m_abort;
+};

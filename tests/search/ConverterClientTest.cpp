@@ -1,0 +1,283 @@
+#include "search/ConverterClient.h"
+#include "converter/ConverterContract.h"
+#include "search/ModImageCompare.h"
+#include "search/PictureDecoder.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+QImage sample(int width, int height)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgba(x * 5 % 256, y * 3 % 256, (x ^ y) % 256, 255));
+    return image;
+}
+
+// A stand-in converter: a shell script in its own program folder that records
+// its arguments (NUL-separated) in args.bin and then runs `body`.
+class StandIn {
+public:
+    explicit StandIn(const QByteArray& body)
+    {
+        const QString path = folder() + QStringLiteral("/i__view32.exe");
+        QFile script(path);
+        EXPECT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write(
+            "#!/bin/sh\nhere=$(dirname \"$0\")\nprintf '%s\\0' \"$@\" > \"$here/args.bin\"\n"
+            "out=\"${2#/convert=}\"; out=\"${out%/silent}\"\n"
+            + body + "\n");
+        script.close();
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QString folder() const { return m_dir.path(); }
+    QString source() const { return folder() + QStringLiteral("/source.bmp"); }
+    bool ran() const { return QFile::exists(folder() + QStringLiteral("/args.bin")); }
+    QStringList arguments() const
+    {
+        QFile file(folder() + QStringLiteral("/args.bin"));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        QStringList args;
+        for (const QByteArray& part : file.readAll().split('\0'))
+            args << QFile::decodeName(part);
+        args.removeLast(); // after the final NUL
+        return args;
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+const QByteArray kCopySource = "cp \"$here/source.bmp\" \"$out\"";
+
+} // namespace
+
+TEST(ConverterClient, ConvertsThroughTheScratchBitmapAndRemovesIt)
+{
+    StandIn standIn(kCopySource);
+    ASSERT_TRUE(sample(40, 30).save(standIn.source(), "BMP"));
+    ConverterClient client(standIn.folder(), standIn.folder());
+    int turns = 0;
+    client.setEventTurn([&] { ++turns; });
+
+    const QImage image = client.convert(QStringLiteral("/pics/a.png"));
+    EXPECT_TRUE(ModImageCompare::ComparePictures(image, sample(40, 30)));
+    EXPECT_FALSE(QFile::exists(client.tempBitmapPath()));
+    EXPECT_GE(turns, 2);
+    EXPECT_EQ(standIn.arguments(),
+        (QStringList{QStringLiteral("/pics/a.png"),
+            QStringLiteral("/convert=") + client.tempBitmapPath() + QStringLiteral("/silent")}));
+}
+
+TEST(ConverterClient, StaleScratchBitmapIsNeverRead)
+{
+    StandIn writesNothing("exit 0");
+    ConverterClient client(writesNothing.folder(), writesNothing.folder());
+    ASSERT_TRUE(sample(8, 8).save(client.tempBitmapPath(), "BMP"));
+    EXPECT_TRUE(client.convert(QStringLiteral("/pics/a.png")).isNull());
+    EXPECT_TRUE(writesNothing.ran());
+    EXPECT_FALSE(QFile::exists(client.tempBitmapPath()));
+}
+
+TEST(ConverterClient, LeftoverThatCannotBeRemovedStopsTheConversion)
+{
+    StandIn standIn(kCopySource);
+    ASSERT_TRUE(sample(8, 8).save(standIn.source(), "BMP"));
+    ConverterClient client(standIn.folder(), standIn.folder());
+    ASSERT_TRUE(QDir().mkdir(client.tempBitmapPath()));
+    EXPECT_TRUE(client.convert(QStringLiteral("/pics/a.png")).isNull());
+    EXPECT_FALSE(standIn.ran());
+}
+
+TEST(ConverterClient, FailedRunsGiveNoPicture)
+{
+    struct Row {
+        const char* name;
+        QByteArray body;
+    };
+    const Row rows[] = {
+        {"non-zero exit after writing", kCopySource + "\nexit 3"},
+        {"crash after writing", kCopySource + "\nkill -SEGV $$"},
+        {"not a bitmap", "echo garbage > \"$out\""},
+        {"png written as Temp.bmp", "cp \"$here/source.png\" \"$out\""},
+    };
+    for (const Row& row : rows) {
+        StandIn standIn(row.body);
+        ASSERT_TRUE(sample(8, 8).save(standIn.source(), "BMP"));
+        ASSERT_TRUE(sample(8, 8).save(standIn.folder() + QStringLiteral("/source.png"), "PNG"));
+        ConverterClient client(standIn.folder(), standIn.folder());
+        EXPECT_TRUE(client.convert(QStringLiteral("/pics/a.png")).isNull()) << row.name;
+        EXPECT_TRUE(standIn.ran()) << row.name;
+        EXPECT_FALSE(QFile::exists(client.tempBitmapPath())) << row.name;
+    }
+}
+
+TEST(ConverterClient, HangingConverterIsKilledAfterTheWait)
+{
+    StandIn hangs("exec sleep 30");
+    ConverterClient client(hangs.folder(), hangs.folder());
+    int turns = 0;
+    client.setEventTurn([&] { ++turns; });
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_TRUE(client.convert(QStringLiteral("/pics/a.png")).isNull());
+    // Loose bound: the wait is five seconds, thirty would mean no kill.
+    EXPECT_LT(timer.elapsed(), 20000);
+    EXPECT_GT(turns, 10); // the window kept turning during the wait
+}
+
+TEST(ConverterClient, AbortStopsTheWaitAndFails)
+{
+    StandIn slow("sleep 2\n" + kCopySource);
+    ASSERT_TRUE(sample(8, 8).save(slow.source(), "BMP"));
+    ConverterClient client(slow.folder(), slow.folder());
+    int turns = 0;
+    client.setEventTurn([&] { ++turns; });
+    client.setAbortCheck([&] { return turns >= 3; });
+    EXPECT_TRUE(client.convert(QStringLiteral("/pics/a.png")).isNull());
+    EXPECT_LT(turns, 10);
+}
+
+TEST(ConverterClient, SlowButTimelyConverterSucceeds)
+{
+    StandIn slow("sleep 1\n" + kCopySource);
+    ASSERT_TRUE(sample(8, 8).save(slow.source(), "BMP"));
+    ConverterClient client(slow.folder(), slow.folder());
+    EXPECT_TRUE(
+        ModImageCompare::ComparePictures(client.convert(QStringLiteral("/p/a.tif")), sample(8, 8)));
+}
+
+TEST(ConverterClient, MissingConverterFailsWithoutWaiting)
+{
+    QTemporaryDir empty;
+    ConverterClient client(empty.path(), empty.path());
+    int turns = 0;
+    client.setEventTurn([&] { ++turns; });
+    EXPECT_FALSE(client.converterPresent());
+    EXPECT_TRUE(client.convert(QStringLiteral("/pics/a.png")).isNull());
+    EXPECT_FALSE(client.writeInformation(QStringLiteral("/pics/a.png")));
+    EXPECT_EQ(turns, 0);
+}
+
+TEST(ConverterClient, HostileNamesReachTheConverterAsOneArgument)
+{
+    StandIn standIn(kCopySource);
+    ASSERT_TRUE(sample(4, 4).save(standIn.source(), "BMP"));
+    ConverterClient client(standIn.folder(), standIn.folder());
+    const QString names[] = {
+        QStringLiteral("/My Pics/a b.png"),
+        QStringLiteral("/p/-rf.png"),
+        QStringLiteral("/p/x /convert=/tmp/evil.bmp /silent.png"),
+        QStringLiteral("/p/$(touch pwned)`id`;\"'.png"),
+        QStringLiteral("/p/line\nbreak*.tif"),
+        QStringLiteral("/p/Ünïcødé ✓.jp2"),
+    };
+    for (const QString& name : names) {
+        EXPECT_FALSE(client.convert(name).isNull()) << name.toStdString();
+        ASSERT_EQ(standIn.arguments().value(0), name);
+        EXPECT_EQ(standIn.arguments().size(), 2);
+    }
+    EXPECT_FALSE(QFile::exists(QStringLiteral("/tmp/evil.bmp")));
+    EXPECT_FALSE(QFile::exists(standIn.folder() + QStringLiteral("/pwned")));
+}
+
+TEST(ConverterClient, CommandLinesKeepTheirTextualForm)
+{
+    ConverterClient client(QStringLiteral("/opt/corvane"), QStringLiteral("/opt/corvane"));
+    EXPECT_EQ(client.conversionCommandLine(QStringLiteral("/My Pics/a.png")),
+        QStringLiteral("/opt/corvane/i__view32.exe \"/My Pics/a.png\" "
+                       "/convert=/opt/corvane/Temp.bmp/silent"));
+    EXPECT_EQ(client.informationCommandLine(QStringLiteral("/p/a.png")),
+        QStringLiteral("/opt/corvane/i__view32.exe /p/a.png /silent "
+                       "/info=/opt/corvane/info.txt /fullinfo /killmesoftly"));
+}
+
+TEST(ConverterClient, InformationRunWritesTheReportOrLeavesNone)
+{
+    StandIn writes("info=\"${3#/info=}\"; echo \"Compression: none\" > \"$info\"");
+    ConverterClient client(writes.folder(), writes.folder());
+    ASSERT_TRUE(client.writeInformation(QStringLiteral("/p/a b.png")));
+    QFile report(client.infoFilePath());
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+    EXPECT_EQ(report.readAll(), QByteArray("Compression: none\n"));
+    EXPECT_EQ(writes.arguments().value(0), QStringLiteral("/p/a b.png"));
+
+    // A failing run leaves neither its own partial report nor the old one.
+    StandIn fails("info=\"${3#/info=}\"; echo partial > \"$info\"; exit 3");
+    ConverterClient failing(fails.folder(), fails.folder());
+    QFile old(failing.infoFilePath());
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old report\n");
+    old.close();
+    EXPECT_FALSE(failing.writeInformation(QStringLiteral("/p/a.png")));
+    EXPECT_FALSE(QFile::exists(failing.infoFilePath()));
+}
+
+TEST(ConverterClient, ScratchFolderFallsBackWhenProgramFolderIsReadOnly)
+{
+    QTemporaryDir dir;
+    EXPECT_EQ(ConverterClient::defaultScratchFolder(dir.path()), dir.path());
+    const QString missing = dir.filePath(QStringLiteral("missing"));
+    const QString fallback = ConverterClient::defaultScratchFolder(missing);
+    EXPECT_NE(fallback, missing);
+    EXPECT_TRUE(QFileInfo(fallback).isDir());
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root can write to any folder";
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    const QString scratch = ConverterClient::defaultScratchFolder(dir.path());
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_NE(scratch, dir.path());
+    EXPECT_TRUE(QFileInfo(scratch).isDir());
+}
+
+// The real converter, once it has been built next to the tests' program folder.
+class RealConverter : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!QFileInfo(QStringLiteral(CORVANE_BIN_DIR "/i__view32.exe")).isExecutable())
+            GTEST_SKIP() << "i__view32.exe not built";
+        ASSERT_TRUE(m_scratch.isValid());
+    }
+    QTemporaryDir m_scratch;
+    QTemporaryDir m_pics;
+};
+
+TEST_F(RealConverter, PngAndTiffPairDecodeToTheSamePixels)
+{
+    ConverterClient client(QStringLiteral(CORVANE_BIN_DIR), m_scratch.path());
+    PictureDecoder decoder(&client);
+    const QImage original = sample(61, 17);
+    const QString png = m_pics.filePath(QStringLiteral("a b.png"));
+    const QString tif = m_pics.filePath(QStringLiteral("-a.tif"));
+    ASSERT_TRUE(original.save(png, "PNG"));
+    ASSERT_TRUE(original.save(tif, "TIFF"));
+    const QImage first = decoder.decode(png);
+    const QImage second = decoder.decode(tif);
+    EXPECT_TRUE(ModImageCompare::ComparePictures(first, original));
+    EXPECT_TRUE(ModImageCompare::ComparePictures(first, second));
+    EXPECT_FALSE(QFile::exists(client.tempBitmapPath()));
+}
+
+TEST_F(RealConverter, CorruptFileGivesNoPicture)
+{
+    ConverterClient client(QStringLiteral(CORVANE_BIN_DIR), m_scratch.path());
+    const QString bad = m_pics.filePath(QStringLiteral("bad.png"));
+    QFile file(bad);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("\x89PNG\r\n\x1a\n truncated");
+    file.close();
+    EXPECT_TRUE(client.convert(bad).isNull());
+    EXPECT_TRUE(client.convert(m_pics.filePath(QStringLiteral("missing.png"))).isNull());
+    EXPECT_FALSE(QFile::exists(client.tempBitmapPath()));
+}
