@@ -1,0 +1,41 @@
+#pragma once
+// What a press of cmdDelete1 or cmdDelete2 does to the chosen copy, without
+// any window: Form1 passes the selected action row, the copy's path and the
+// desktop's trash and folder picker, and acts on the outcome:
+//   removeEntry false -> keep the entry in List1 and park the focus on Command1;
+//   countBack true    -> subtract 1 from DeletedCount;
+//   message not empty -> show it in the owner-centred box titled "Corvane".
+// A trash, delete or move that did not happen is never counted as done.
+
+#include <QString>
+
+#include <functional>
+
+class DuplicateAction {
+public:
+    // Rows of cboOptions.
+    enum Row { RecycleRow = 0, DeleteRow = 1, MoveRow = 2 };
+
+    struct Outcome {
+        bool removeEntry = true;
+        bool countBack = false;
+        QString message;
+    };
+
+    using Trash = std::function<bool(const QString& path, QString* error)>;
+    // Shows the folder picker; the chosen folder without a trailing "/" (except
+    // "/" itself), or "" when cancelled.
+    using PickFolder = std::function<QString()>;
+
+    // Applies the action of `row` (-1: none selected, nothing happens) to the
+    // file at `path`. searchFolder ends with "/".
+    static Outcome Apply(int row, const QString& path, const QString& searchFolder,
+        const Trash& trash, const PickFolder& pickFolder);
+
+    // The move once the picker has answered with chosenFolder.
+    static Outcome MoveToFolder(
+        const QString& path, const QString& chosenFolder, const QString& searchFolder);
+
+    static Outcome RecycleOutcome(const QString& path, bool done, const QString& reason);
+    static Outcome DeleteOutcome(const QString& path, bool done, const QString& reason);
+};

@@ -1,0 +1,360 @@
+#include "handling/FileActions.h"
+
+#include <QByteArray>
+#include <QFile>
+
+// Qt's "signals" keyword would clash with a GDBus structure member.
+#pragma push_macro("signals")
+#undef signals
+#include <gio/gio.h>
+#pragma pop_macro("signals")
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+QString errnoText(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+void setError(QString* error, const QString& text)
+{
+    if (error)
+        *error = text;
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd)
+        : m_fd(fd)
+    {
+    }
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    // Closes now so that a failing close (a full disk on some file systems)
+    // is seen; returns 0 or errno.
+    int close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0 ? 0 : errno;
+    }
+
+private:
+    int m_fd;
+};
+
+// Removes a half-made temporary file unless it was handed over.
+class TemporaryFileGuard {
+public:
+    explicit TemporaryFileGuard(QByteArray path)
+        : m_path(std::move(path))
+    {
+    }
+    ~TemporaryFileGuard()
+    {
+        if (!m_path.isEmpty())
+            ::unlink(m_path.constData());
+    }
+    TemporaryFileGuard(const TemporaryFileGuard&) = delete;
+    TemporaryFileGuard& operator=(const TemporaryFileGuard&) = delete;
+    void release() { m_path.clear(); }
+
+private:
+    QByteArray m_path;
+};
+
+int writeAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+// Reads up to size bytes at offset; fewer only at the end of the file.
+ssize_t readAt(int fd, char* data, size_t size, off_t offset)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, data + done, size - done, offset + static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+constexpr size_t kChunk = 1 << 20;
+
+// Copies all of `in` into `out`; 0 or errno.
+int copyContent(int in, int out)
+{
+    std::vector<char> buffer(kChunk);
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t n = readAt(in, buffer.data(), buffer.size(), offset);
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return 0;
+        if (const int err = writeAll(out, buffer.data(), static_cast<size_t>(n)))
+            return err;
+        offset += n;
+    }
+}
+
+// Compares both files byte for byte from the start; 0 when equal, errno on a
+// read error, -1 when they differ.
+int compareContent(int a, int b)
+{
+    struct stat sa { };
+    struct stat sb { };
+    if (::fstat(a, &sa) != 0 || ::fstat(b, &sb) != 0)
+        return errno;
+    if (sa.st_size != sb.st_size)
+        return -1;
+    std::vector<char> bufferA(kChunk);
+    std::vector<char> bufferB(kChunk);
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t na = readAt(a, bufferA.data(), bufferA.size(), offset);
+        const ssize_t nb = readAt(b, bufferB.data(), bufferB.size(), offset);
+        if (na < 0 || nb < 0)
+            return errno;
+        if (na != nb || std::memcmp(bufferA.data(), bufferB.data(), static_cast<size_t>(na)) != 0)
+            return -1;
+        if (na == 0)
+            return 0;
+        offset += na;
+    }
+}
+
+// Gives `from` the name `to` unless `to` exists; 0 or errno (EEXIST when the
+// name is taken, EXDEV across file systems).
+int renameNoReplace(const QByteArray& from, const QByteArray& to, bool useRenameat2)
+{
+    if (useRenameat2) {
+        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE)
+            == 0)
+            return 0;
+        const int err = errno;
+        if (err != EINVAL && err != ENOSYS && err != ENOTSUP && err != EOPNOTSUPP)
+            return err;
+    }
+    // link() refuses an existing name as atomically as the flag above does.
+    if (::link(from.constData(), to.constData()) == 0) {
+        if (::unlink(from.constData()) == 0)
+            return 0;
+        const int err = errno;
+        ::unlink(to.constData());
+        return err;
+    }
+    const int linkErr = errno;
+    if (linkErr != EPERM && linkErr != ENOTSUP && linkErr != EOPNOTSUPP)
+        return linkErr;
+    // No hard links either (FAT-like file systems): reserve the name with an
+    // exclusive create, then rename over our own placeholder.
+    const int fd = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return errno;
+    ::close(fd);
+    if (::rename(from.constData(), to.constData()) == 0)
+        return 0;
+    const int err = errno;
+    ::unlink(to.constData());
+    return err;
+}
+
+void syncFolder(const QByteArray& folder)
+{
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+FileActions::MoveResult failed(QString* error, const QString& text)
+{
+    setError(error, text);
+    return FileActions::MoveResult::Failed;
+}
+
+FileActions::MoveResult copyAcross(const QByteArray& source, const struct stat& sourceStat,
+    const QByteArray& folder, const QByteArray& target, QString* error,
+    const FileActions::MoveOptions& options)
+{
+    FileDescriptor in(::open(source.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!in.valid())
+        return failed(error, errnoText(errno));
+    struct stat opened { };
+    if (::fstat(in.get(), &opened) != 0)
+        return failed(error, errnoText(errno));
+    if (opened.st_dev != sourceStat.st_dev || opened.st_ino != sourceStat.st_ino)
+        return failed(error, QStringLiteral("The file changed while it was being moved."));
+
+    // Refuse early when the name is taken, so no copy is made in vain; the
+    // final step below refuses again if a file appears in the meantime.
+    struct stat existing { };
+    if (::lstat(target.constData(), &existing) == 0) {
+        setError(error, errnoText(EEXIST));
+        return FileActions::MoveResult::AlreadyExists;
+    }
+
+    QByteArray temporary = folder + '/' + FileActions::kTemporaryPrefix + "XXXXXX";
+    FileDescriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!out.valid())
+        return failed(error, errnoText(errno));
+    TemporaryFileGuard guard(temporary);
+
+    if (const int err = copyContent(in.get(), out.get()))
+        return failed(error, errnoText(err));
+    if (::fsync(out.get()) != 0)
+        return failed(error, errnoText(errno));
+    if (const int cmp = compareContent(in.get(), out.get())) {
+        return failed(error,
+            cmp < 0 ? QStringLiteral("The copy differs from the original.") : errnoText(cmp));
+    }
+    // Owner first: changing it clears set-user-ID bits that fchmod then restores.
+    // Only root may give a file away, so a refusal is expected and harmless.
+    [[maybe_unused]] const int chownResult
+        = ::fchown(out.get(), sourceStat.st_uid, sourceStat.st_gid);
+    if (::fchmod(out.get(), sourceStat.st_mode & 07777) != 0)
+        return failed(error, errnoText(errno));
+    const struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
+    if (::futimens(out.get(), times) != 0)
+        return failed(error, errnoText(errno));
+    if (const int err = out.close())
+        return failed(error, errnoText(err));
+
+    if (options.beforePublish)
+        options.beforePublish();
+    if (const int err = renameNoReplace(temporary, target, !options.withoutNoReplaceRename)) {
+        if (err == EEXIST) {
+            setError(error, errnoText(err));
+            return FileActions::MoveResult::AlreadyExists;
+        }
+        return failed(error, errnoText(err));
+    }
+    guard.release();
+    syncFolder(folder);
+
+    if (::unlink(source.constData()) != 0) {
+        // Two copies would not be a move: take ours back and leave things as they were.
+        const int err = errno;
+        ::unlink(target.constData());
+        return failed(
+            error, QStringLiteral("The original could not be removed: ") + errnoText(err));
+    }
+    return FileActions::MoveResult::Moved;
+}
+
+} // namespace
+
+bool FileActions::RecycleFile(const QString& path, QString* error)
+{
+    if (path.isEmpty()) {
+        setError(error, QStringLiteral("No file was named."));
+        return false;
+    }
+    // The local VFS directly: trashing a local file needs no desktop daemon.
+    GFile* file = g_vfs_get_file_for_path(g_vfs_get_local(), QFile::encodeName(path).constData());
+    GError* gerror = nullptr;
+    const bool ok = g_file_trash(file, nullptr, &gerror);
+    if (!ok) {
+        setError(error,
+            gerror ? QString::fromUtf8(gerror->message)
+                   : QStringLiteral("The file could not be moved to the trash."));
+    }
+    if (gerror)
+        g_error_free(gerror);
+    g_object_unref(file);
+    return ok;
+}
+
+bool FileActions::DeleteFilePermanently(const QString& path, QString* error)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st { };
+    if (path.isEmpty() || ::lstat(native.constData(), &st) != 0) {
+        setError(error, errnoText(path.isEmpty() ? ENOENT : errno));
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        setError(error, errnoText(EISDIR));
+        return false;
+    }
+    if (::unlink(native.constData()) != 0) {
+        setError(error, errnoText(errno));
+        return false;
+    }
+    return true;
+}
+
+FileActions::MoveResult FileActions::MoveFileNoReplace(
+    const QString& source, const QString& targetFolder, QString* error)
+{
+    return MoveFileNoReplace(source, targetFolder, error, MoveOptions());
+}
+
+FileActions::MoveResult FileActions::MoveFileNoReplace(
+    const QString& source, const QString& targetFolder, QString* error, const MoveOptions& options)
+{
+    const QByteArray nativeSource = QFile::encodeName(source);
+    struct stat sourceStat { };
+    if (source.isEmpty() || ::lstat(nativeSource.constData(), &sourceStat) != 0)
+        return failed(error, errnoText(source.isEmpty() ? ENOENT : errno));
+    if (!S_ISREG(sourceStat.st_mode))
+        return failed(error, QStringLiteral("Only plain files are moved."));
+
+    const QString name = source.mid(source.lastIndexOf(QLatin1Char('/')) + 1);
+    QByteArray folder = QFile::encodeName(targetFolder);
+    while (folder.size() > 1 && folder.endsWith('/'))
+        folder.chop(1);
+    struct stat folderStat { };
+    if (folder.isEmpty() || ::stat(folder.constData(), &folderStat) != 0)
+        return failed(error, errnoText(folder.isEmpty() ? ENOENT : errno));
+    if (!S_ISDIR(folderStat.st_mode))
+        return failed(error, errnoText(ENOTDIR));
+    const QByteArray target = (folder == "/" ? folder : folder + '/') + QFile::encodeName(name);
+
+    if (options.beforePublish && folderStat.st_dev == sourceStat.st_dev)
+        options.beforePublish();
+    const int err = renameNoReplace(nativeSource, target, !options.withoutNoReplaceRename);
+    if (err == 0)
+        return MoveResult::Moved;
+    if (err == EEXIST) {
+        setError(error, errnoText(err));
+        return MoveResult::AlreadyExists;
+    }
+    if (err != EXDEV)
+        return failed(error, errnoText(err));
+    return copyAcross(nativeSource, sourceStat, folder, target, error, options);
+}
