@@ -1,0 +1,193 @@
+#include "shell/Module1.h"
+
+#include <QEvent>
+#include <QObject>
+#include <QPointer>
+#include <QVariant>
+#include <QWindow>
+#include <cfenv>
+#include <cmath>
+
+namespace Module1 {
+
+namespace {
+
+int roundHalfEven(double value)
+{
+    // nearbyint follows the rounding mode, which is to-nearest-even unless
+    // someone changed it; make sure for the duration of the call.
+    const int previous = std::fegetround();
+    std::fesetround(FE_TONEAREST);
+    const double rounded = std::nearbyint(value);
+    std::fesetround(previous);
+    return static_cast<int>(rounded);
+}
+
+// Reads and writes the geometry of a QWindow directly and that of a QWidget
+// through its properties, so that this file needs no widget types.
+QRect frameOf(QObject* target)
+{
+    if (auto* window = qobject_cast<QWindow*>(target))
+        return window->frameGeometry();
+    return target->property("frameGeometry").toRect();
+}
+
+void setFrame(QObject* target, const QRect& frame)
+{
+    if (auto* window = qobject_cast<QWindow*>(target)) {
+        window->setGeometry(frame.marginsRemoved(window->frameMargins()));
+        return;
+    }
+    const QRect outer = target->property("frameGeometry").toRect();
+    const QRect inner = target->property("geometry").toRect();
+    const QMargins margins(inner.left() - outer.left(), inner.top() - outer.top(),
+        outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    target->setProperty("geometry", frame.marginsRemoved(margins));
+}
+
+class SizingHook : public QObject {
+public:
+    SizingHook(QObject* target, const float* aspectRatio)
+        : QObject(target)
+        , m_target(target)
+        , m_aspectRatio(aspectRatio)
+        , m_last(frameOf(target))
+    {
+        target->installEventFilter(this);
+    }
+
+    ~SizingHook() override
+    {
+        if (m_target)
+            m_target->removeEventFilter(this);
+    }
+
+    QObject* target() const { return m_target; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_target && !m_adjusting
+            && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+            follow();
+        return false;
+    }
+
+private:
+    void follow()
+    {
+        const QRect frame = frameOf(m_target);
+        const int edge = edgeFromGeometryChange(m_last, frame);
+        if (edge == NoEdge || !m_aspectRatio || !(*m_aspectRatio > 0.0f)) {
+            m_last = frame;
+            return;
+        }
+        const QRect wanted = toQRect(applySizingRule(edge, toRect(frame), *m_aspectRatio));
+        m_last = wanted;
+        if (wanted == frame)
+            return;
+        // Setting the geometry raises Resize and Move again, synchronously on
+        // some platforms; those are our own and must not be corrected twice.
+        m_adjusting = true;
+        setFrame(m_target, wanted);
+        m_adjusting = false;
+        m_last = frameOf(m_target);
+    }
+
+    QPointer<QObject> m_target;
+    const float* m_aspectRatio;
+    QRect m_last;
+    bool m_adjusting = false;
+};
+
+// The one hook of the process; it lives as a child of the hooked window, so
+// the pointer clears itself when that window is destroyed.
+QPointer<SizingHook> g_hook;
+
+} // namespace
+
+Rect applySizingRule(int edgeCode, Rect r, float aspectRatio)
+{
+    const double ratio = aspectRatio;
+    const auto bottomFromWidth = [&] { return roundHalfEven(r.top + ratio * (r.right - r.left)); };
+    const auto widthFromHeight = [&] { return (r.bottom - r.top) / ratio; };
+    switch (edgeCode) {
+    case LeftEdge:
+    case RightEdge:
+    case BottomLeftCorner:
+    case BottomRightCorner:
+        r.bottom = bottomFromWidth();
+        break;
+    case TopEdge:
+    case TopRightCorner:
+    case BottomEdge:
+        r.right = roundHalfEven(r.left + widthFromHeight());
+        break;
+    case TopLeftCorner:
+        r.left = roundHalfEven(r.right - widthFromHeight());
+        break;
+    default:
+        break;
+    }
+    return r;
+}
+
+Rect toRect(const QRect& frame)
+{
+    return {frame.left(), frame.top(), frame.left() + frame.width(), frame.top() + frame.height()};
+}
+
+QRect toQRect(const Rect& r)
+{
+    return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
+
+int edgeFromGeometryChange(const QRect& oldFrame, const QRect& newFrame)
+{
+    const Rect a = toRect(oldFrame);
+    const Rect b = toRect(newFrame);
+    // -1 / +1: the near / far side moved alone; 0: neither; 2: both (a move).
+    const auto side = [](int nearOld, int nearNew, int farOld, int farNew) {
+        const bool nearMoved = nearOld != nearNew;
+        const bool farMoved = farOld != farNew;
+        if (nearMoved && farMoved)
+            return 2;
+        return nearMoved ? -1 : (farMoved ? 1 : 0);
+    };
+    const int horizontal = side(a.left, b.left, a.right, b.right);
+    const int vertical = side(a.top, b.top, a.bottom, b.bottom);
+    if (horizontal == 2 || vertical == 2)
+        return NoEdge;
+    static constexpr int kTable[3][3] = {
+        // horizontal: left moved, none, right moved
+        {TopLeftCorner, TopEdge, TopRightCorner}, // top moved
+        {LeftEdge, NoEdge, RightEdge}, // neither
+        {BottomLeftCorner, BottomEdge, BottomRightCorner}, // bottom moved
+    };
+    return kTable[vertical + 1][horizontal + 1];
+}
+
+void HookWindow(QObject* window, const float* aspectRatio)
+{
+    if (!window)
+        return;
+    if (g_hook)
+        UnhookWindow(g_hook->target());
+    g_hook = new SizingHook(window, aspectRatio);
+}
+
+void UnhookWindow(QObject* /*window*/)
+{
+    // Only one window is ever hooked, so the hook knows its window.
+    if (!g_hook)
+        return;
+    delete g_hook.data();
+    g_hook = nullptr;
+}
+
+QObject* PrevWndProc()
+{
+    return g_hook.data();
+}
+
+} // namespace Module1

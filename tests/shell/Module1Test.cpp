@@ -1,0 +1,189 @@
+#include "shell/Module1.h"
+
+#include <QApplication>
+#include <QWidget>
+#include <QWindow>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+using Module1::Rect;
+
+constexpr float kFormRatio = 0.571854f;
+
+struct RuleCase {
+    const char* name;
+    int code;
+    Rect before;
+    float ratio;
+    Rect after;
+};
+
+class SizingRule : public ::testing::TestWithParam<RuleCase> { };
+
+TEST_P(SizingRule, MovesTheFollowingEdge)
+{
+    const RuleCase& c = GetParam();
+    EXPECT_EQ(Module1::applySizingRule(c.code, c.before, c.ratio), c.after);
+}
+
+// A 1000 x 500 drag rectangle at 100, 100: height from width gives bottom
+// 100 + 571.854 -> 672; width from height gives 500 / 0.571854 = 874.357.
+constexpr Rect kDrag{100, 100, 1100, 600};
+
+INSTANTIATE_TEST_SUITE_P(Codes, SizingRule,
+    ::testing::Values(RuleCase{"Left", 1, kDrag, kFormRatio, {100, 100, 1100, 672}},
+        RuleCase{"Right", 2, kDrag, kFormRatio, {100, 100, 1100, 672}},
+        RuleCase{"Top", 3, kDrag, kFormRatio, {100, 100, 974, 600}},
+        RuleCase{"TopLeft", 4, kDrag, kFormRatio, {226, 100, 1100, 600}},
+        RuleCase{"TopRight", 5, kDrag, kFormRatio, {100, 100, 974, 600}},
+        RuleCase{"Bottom", 6, kDrag, kFormRatio, {100, 100, 974, 600}},
+        RuleCase{"BottomLeft", 7, kDrag, kFormRatio, {100, 100, 1100, 672}},
+        RuleCase{"BottomRight", 8, kDrag, kFormRatio, {100, 100, 1100, 672}},
+        RuleCase{"NoEdge", 0, kDrag, kFormRatio, kDrag},
+        RuleCase{"BeyondTheCorners", 9, kDrag, kFormRatio, kDrag},
+        RuleCase{"Negative", -2, kDrag, kFormRatio, kDrag},
+        // The worked example: bottom edge dragged to a height of 572.
+        RuleCase{"BottomTo572", 6, {100, 100, 500, 672}, kFormRatio, {100, 100, 1100, 672}},
+        // Exact halves round to the even neighbour.
+        RuleCase{"HalfDownToEven", 2, {0, 0, 5, 9}, 0.5f, {0, 0, 5, 2}},
+        RuleCase{"HalfUpToEven", 2, {0, 0, 7, 9}, 0.5f, {0, 0, 7, 4}},
+        RuleCase{"RightHalfToEven", 3, {0, 0, 9, 5}, 2.0f, {0, 0, 2, 5}},
+        RuleCase{"LeftHalfToEven", 4, {0, 0, 9, 7}, 2.0f, {6, 0, 9, 7}},
+        RuleCase{"NegativeCoordinates", 8, {-300, -200, -100, 0}, 0.5f, {-300, -200, -100, -100}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct EdgeCase {
+    const char* name;
+    QRect after;
+    int edge;
+};
+
+class EdgeFromGeometry : public ::testing::TestWithParam<EdgeCase> { };
+
+TEST_P(EdgeFromGeometry, TellsTheDraggedSide)
+{
+    const QRect before(100, 100, 1000, 572);
+    EXPECT_EQ(Module1::edgeFromGeometryChange(before, GetParam().after), GetParam().edge);
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, EdgeFromGeometry,
+    ::testing::Values(EdgeCase{"Left", {50, 100, 1050, 572}, 1},
+        EdgeCase{"Right", {100, 100, 1200, 572}, 2}, EdgeCase{"Top", {100, 80, 1000, 592}, 3},
+        EdgeCase{"TopLeft", {50, 80, 1050, 592}, 4}, EdgeCase{"TopRight", {100, 80, 1100, 592}, 5},
+        EdgeCase{"Bottom", {100, 100, 1000, 600}, 6},
+        EdgeCase{"BottomLeft", {50, 100, 1050, 600}, 7},
+        EdgeCase{"BottomRight", {100, 100, 1100, 600}, 8},
+        EdgeCase{"Unchanged", {100, 100, 1000, 572}, 0},
+        EdgeCase{"Moved", {120, 130, 1000, 572}, 0},
+        EdgeCase{"BothSidesMoved", {90, 100, 1020, 572}, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Sets a window's outer frame, as a drag by the user would, and lets the
+// events through. Platforms differ in their frame margins.
+void setFrame(QWidget& w, const QRect& frame)
+{
+    const QRect outer = w.frameGeometry();
+    const QRect inner = w.geometry();
+    w.setGeometry(frame.adjusted(inner.left() - outer.left(), inner.top() - outer.top(),
+        inner.right() - outer.right(), inner.bottom() - outer.bottom()));
+    QApplication::processEvents();
+}
+
+class HookTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        form = std::make_unique<QWidget>();
+        form->show();
+        QApplication::processEvents();
+        setFrame(*form, {100, 100, 800, 457});
+    }
+    void TearDown() override { Module1::UnhookWindow(form.get()); }
+
+    std::unique_ptr<QWidget> form;
+    float ratio = kFormRatio;
+};
+
+TEST_F(HookTest, RightEdgeDragMakesHeightFollow)
+{
+    Module1::HookWindow(form.get(), &ratio);
+    setFrame(*form, {100, 100, 1000, 457});
+    EXPECT_EQ(form->frameGeometry(), QRect(100, 100, 1000, 572));
+}
+
+TEST_F(HookTest, TopLeftDragKeepsRightAndBottom)
+{
+    Module1::HookWindow(form.get(), &ratio);
+    const QRect before = form->frameGeometry();
+    setFrame(*form, {50, 50, 850, 507});
+    const QRect after = form->frameGeometry();
+    EXPECT_EQ(after.right(), before.right());
+    EXPECT_EQ(after.bottom(), before.bottom());
+    EXPECT_EQ(after.top(), 50);
+    EXPECT_NEAR(after.height(), ratio * after.width(), 0.5);
+}
+
+TEST_F(HookTest, MovingDoesNotResize)
+{
+    Module1::HookWindow(form.get(), &ratio);
+    setFrame(*form, {300, 200, 800, 457});
+    EXPECT_EQ(form->frameGeometry(), QRect(300, 200, 800, 457));
+}
+
+TEST_F(HookTest, UnhookRestoresFreeResizingAndTwiceDoesNothing)
+{
+    EXPECT_EQ(Module1::PrevWndProc(), nullptr);
+    Module1::HookWindow(form.get(), &ratio);
+    EXPECT_NE(Module1::PrevWndProc(), nullptr);
+
+    Module1::UnhookWindow(form.get());
+    EXPECT_EQ(Module1::PrevWndProc(), nullptr);
+    Module1::UnhookWindow(form.get());
+    EXPECT_EQ(Module1::PrevWndProc(), nullptr);
+
+    setFrame(*form, {100, 100, 1000, 300});
+    EXPECT_EQ(form->frameGeometry(), QRect(100, 100, 1000, 300));
+}
+
+TEST_F(HookTest, DestroyingTheWindowDropsTheHook)
+{
+    Module1::HookWindow(form.get(), &ratio);
+    form.reset();
+    EXPECT_EQ(Module1::PrevWndProc(), nullptr);
+    Module1::UnhookWindow(nullptr);
+}
+
+TEST_F(HookTest, HookingAgainMovesTheHook)
+{
+    QWidget other;
+    other.show();
+    setFrame(other, {0, 0, 400, 100});
+    Module1::HookWindow(form.get(), &ratio);
+    Module1::HookWindow(&other, &ratio);
+
+    setFrame(*form, {100, 100, 1000, 300});
+    setFrame(other, {0, 0, 500, 100});
+    EXPECT_EQ(form->frameGeometry(), QRect(100, 100, 1000, 300));
+    EXPECT_EQ(other.frameGeometry(), QRect(0, 0, 500, 286));
+}
+
+TEST(HookWindowTest, WorksOnAPlainWindowToo)
+{
+    QWindow window;
+    window.show();
+    QApplication::processEvents();
+    const QMargins margins = window.frameMargins();
+    window.setGeometry(QRect(100, 100, 800, 457).marginsRemoved(margins));
+    QApplication::processEvents();
+    float ratio = kFormRatio;
+    Module1::HookWindow(&window, &ratio);
+    // The bottom edge dragged to a height of 572: the right edge follows.
+    window.setGeometry(QRect(100, 100, 800, 572).marginsRemoved(margins));
+    QApplication::processEvents();
+    EXPECT_EQ(window.frameGeometry(), QRect(100, 100, 1000, 572));
+    Module1::UnhookWindow(&window);
+}
+
+} // namespace
