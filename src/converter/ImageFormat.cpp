@@ -27,7 +27,7 @@ ImageFormat::Type ImageFormat::sniff(const QByteArray& head)
     if (startsWith(head, "II*\0", 4) || startsWith(head, "MM\0*", 4) || startsWith(head, "II+\0", 4)
         || startsWith(head, "MM\0+", 4))
         return Tiff;
-    if (startsWith(head, "BM", 2) && head.size() >= 14)
+    if (startsWith(head, "BM", 2))
         return Bmp;
     return Unknown;
 }

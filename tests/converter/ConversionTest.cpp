@@ -1,0 +1,204 @@
+// Round trips through the real converter: the bitmap it writes must read back
+// with the same pixels as Qt's own reading of the source.
+
+#include "ConverterProcess.h"
+#include "Jp2TestEncoder.h"
+#include "TestImages.h"
+
+#include "converter/ConverterContract.h"
+
+#include <QFile>
+#include <QImageWriter>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+namespace {
+
+QString bitmapPath(const QTemporaryDir& scratch)
+{
+    return scratch.filePath(QLatin1String(ConverterContract::kTempBitmapName));
+}
+
+int bitmapBitsPerPixel(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray header = file.read(30);
+    if (header.size() < 30 || !header.startsWith("BM"))
+        return -1;
+    return uchar(header[28]) | (uchar(header[29]) << 8);
+}
+
+struct QtCase {
+    const char* name;
+    const char* suffix;
+    const char* writerFormat;
+    QImage::Format format;
+    bool alpha;
+};
+
+void PrintTo(const QtCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class QtFormatRoundTrip : public ::testing::TestWithParam<QtCase> { };
+
+TEST_P(QtFormatRoundTrip, BitmapReadsBackWithTheSourcePixels)
+{
+    const QtCase& c = GetParam();
+    QTemporaryDir images;
+    QTemporaryDir scratch;
+    ASSERT_TRUE(images.isValid() && scratch.isValid());
+    const QString source = images.filePath(QStringLiteral("source.") + QLatin1String(c.suffix));
+    // An odd width makes the bitmap rows need padding.
+    QImageWriter writer(source, c.writerFormat);
+    ASSERT_TRUE(writer.write(TestImages::pattern(67, 43, c.format)))
+        << qPrintable(writer.errorString());
+
+    const ConverterResult run
+        = ConverterProcess::run(ConverterContract::conversionArguments(scratch.path(), source));
+    ASSERT_EQ(run.exitCode, ConverterContract::kExitOk) << qPrintable(run.standardError);
+
+    QString error;
+    const QImage expected = TestImages::readArgb(source);
+    const QImage actual = TestImages::readArgb(bitmapPath(scratch), &error);
+    ASSERT_FALSE(actual.isNull()) << qPrintable(error);
+    EXPECT_EQ(TestImages::firstDifference(expected, actual), QString());
+    EXPECT_EQ(bitmapBitsPerPixel(bitmapPath(scratch)), c.alpha ? 32 : 24);
+    EXPECT_EQ(ConverterProcess::entriesExcept(scratch.path(), {QStringLiteral("Temp.bmp")}),
+        QStringList());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, QtFormatRoundTrip,
+    ::testing::Values(QtCase{"PngRgb", "png", "png", QImage::Format_RGB32, false},
+        QtCase{"PngRgba", "png", "png", QImage::Format_ARGB32, true},
+        QtCase{"PngPalette", "png", "png", QImage::Format_Indexed8, false},
+        QtCase{"PngGrey", "png", "png", QImage::Format_Grayscale8, false},
+        QtCase{"PngGrey16", "png", "png", QImage::Format_Grayscale16, false},
+        QtCase{"PngRgba16", "png", "png", QImage::Format_RGBA64, true},
+        QtCase{"TiffRgb", "tif", "tiff", QImage::Format_RGB32, false},
+        QtCase{"TiffRgba", "tif", "tiff", QImage::Format_ARGB32, true},
+        QtCase{"Bmp", "bmp", "bmp", QImage::Format_RGB32, false},
+        QtCase{"Jpeg", "jpg", "jpeg", QImage::Format_RGB32, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// JPEG 2000: files encoded losslessly in the test, so every expected pixel
+// follows from the samples put in.
+struct Jp2Case {
+    const char* name;
+    bool codestream;
+    std::vector<int> precisions; // one per component; the last is alpha when `alpha`
+    bool alpha;
+    int chromaStep; // sub-sampling of the second and third component
+};
+
+void PrintTo(const Jp2Case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class Jpeg2000Conversion : public ::testing::TestWithParam<Jp2Case> { };
+
+int sampleAt(int component, int x, int y, int precision)
+{
+    const int maximum = (1 << precision) - 1;
+    return (x * (31 + component * 17) + y * (7 + component * 5) + component * 1000) % (maximum + 1);
+}
+
+int scaledTo8Bits(int value, int precision)
+{
+    const int maximum = (1 << precision) - 1;
+    return int(std::lround(value * 255.0 / maximum));
+}
+
+TEST_P(Jpeg2000Conversion, DecodesKnownSamples)
+{
+    const Jp2Case& c = GetParam();
+    const int width = 37;
+    const int height = 29;
+    std::vector<Jp2TestComponent> components;
+    for (size_t i = 0; i < c.precisions.size(); ++i) {
+        Jp2TestComponent component;
+        component.precision = c.precisions[i];
+        component.alpha = c.alpha && i + 1 == c.precisions.size();
+        if (i == 1 || i == 2) {
+            component.dx = c.chromaStep;
+            component.dy = c.chromaStep;
+        }
+        const int w = (width + component.dx - 1) / component.dx;
+        const int h = (height + component.dy - 1) / component.dy;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                component.samples.push_back(sampleAt(int(i), x, y, component.precision));
+        components.push_back(component);
+    }
+    QTemporaryDir images;
+    QTemporaryDir scratch;
+    const QString source
+        = images.filePath(c.codestream ? QStringLiteral("image.j2k") : QStringLiteral("image.jp2"));
+    ASSERT_TRUE(Jp2TestEncoder::write(source, width, height, components, c.codestream));
+
+    const ConverterResult run
+        = ConverterProcess::run(ConverterContract::conversionArguments(scratch.path(), source));
+    ASSERT_EQ(run.exitCode, ConverterContract::kExitOk) << qPrintable(run.standardError);
+    const QImage actual = TestImages::readArgb(bitmapPath(scratch));
+    ASSERT_EQ(actual.size(), QSize(width, height));
+
+    const int colours = int(c.precisions.size()) - (c.alpha ? 1 : 0);
+    QImage expected(width, height, QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            int channel[4];
+            for (size_t i = 0; i < components.size(); ++i) {
+                const Jp2TestComponent& comp = components[i];
+                channel[i] = scaledTo8Bits(
+                    sampleAt(int(i), x / comp.dx, y / comp.dy, comp.precision), comp.precision);
+            }
+            const int alpha = c.alpha ? channel[components.size() - 1] : 255;
+            expected.setPixel(x, y,
+                colours >= 3 ? qRgba(channel[0], channel[1], channel[2], alpha)
+                             : qRgba(channel[0], channel[0], channel[0], alpha));
+        }
+    }
+    EXPECT_EQ(TestImages::firstDifference(expected, actual), QString());
+    EXPECT_EQ(bitmapBitsPerPixel(bitmapPath(scratch)), c.alpha ? 32 : 24);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, Jpeg2000Conversion,
+    ::testing::Values(Jp2Case{"Rgb8", false, {8, 8, 8}, false, 1},
+        Jp2Case{"Rgba8", false, {8, 8, 8, 8}, true, 1}, Jp2Case{"Grey8", false, {8}, false, 1},
+        Jp2Case{"GreyAlpha8", false, {8, 8}, true, 1},
+        Jp2Case{"Grey12Codestream", true, {12}, false, 1},
+        Jp2Case{"Rgb16", false, {16, 16, 16}, false, 1},
+        Jp2Case{"Rgb4Bits", false, {4, 4, 4}, false, 1},
+        Jp2Case{"SubsampledChroma", false, {8, 8, 8}, false, 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ConverterOutput, ReplacesAnEarlierBitmap)
+{
+    QTemporaryDir images;
+    QTemporaryDir scratch;
+    const QString source = images.filePath(QStringLiteral("a.png"));
+    ASSERT_TRUE(TestImages::pattern(20, 10, QImage::Format_RGB32).save(source));
+    QFile stale(bitmapPath(scratch));
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write("an older bitmap that is not one");
+    stale.close();
+
+    const ConverterResult run
+        = ConverterProcess::run(ConverterContract::conversionArguments(scratch.path(), source));
+    ASSERT_EQ(run.exitCode, ConverterContract::kExitOk);
+    EXPECT_EQ(TestImages::firstDifference(
+                  TestImages::readArgb(source), TestImages::readArgb(bitmapPath(scratch))),
+        QString());
+    EXPECT_EQ(ConverterProcess::entriesExcept(scratch.path(), {QStringLiteral("Temp.bmp")}),
+        QStringList());
+}
+
+} // namespace
