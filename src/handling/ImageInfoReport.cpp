@@ -1,5 +1,7 @@
 #include "handling/ImageInfoReport.h"
 
+#include "search/ConverterClient.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -121,6 +123,17 @@ QString ImageInfoReport::Make(const QString& folder, const QString& name1, const
     const std::optional<QStringList> lines
         = information ? information(folder + name1) : std::nullopt;
     return Build(folder, name1, name2, left, right, lines);
+}
+
+QString ImageInfoReport::Make(const QString& folder, const QString& name1, const QString& name2,
+    ConverterClient& converter) const
+{
+    return Make(
+        folder, name1, name2, [&converter](const QString& imagePath) -> std::optional<QStringList> {
+            if (!converter.writeInformation(imagePath))
+                return std::nullopt;
+            return ReadInfoFile(converter.infoFilePath());
+        });
 }
 
 std::optional<QStringList> ImageInfoReport::ReadInfoFile(const QString& path)

@@ -15,6 +15,8 @@
 #include <functional>
 #include <optional>
 
+class ConverterClient;
+
 class ImageInfoReport {
 public:
     struct FileFacts {
@@ -56,6 +58,11 @@ public:
     // `information` about the left image.
     QString Make(const QString& folder, const QString& name1, const QString& name2,
         const Information& information) const;
+
+    // The same with the real converter: runs its information mode on the left
+    // image and reads only an info.txt written by this run.
+    QString Make(const QString& folder, const QString& name1, const QString& name2,
+        ConverterClient& converter) const;
 
     // info.txt as lines: UTF-8 when it is valid UTF-8, Latin-1 otherwise; CR LF,
     // LF and CR all end a line. nullopt when the file cannot be read.
