@@ -53,6 +53,9 @@ ButtonPainter::ButtonPainter(const ButtonFace& face, QImage& image)
 
 void ButtonPainter::fill(int x, int y, int w, int h, quint32 colour)
 {
+    // An inverted rectangle (tiny faces) fills nothing; QRect would normalise it.
+    if (w <= 0 || h <= 0)
+        return;
     const QRect area = QRect(x, y, w, h).intersected(m_image.rect());
     if (area.isEmpty())
         return;
