@@ -3,6 +3,8 @@
 #include "search/ModImageCompare.h"
 #include "search/PictureDecoder.h"
 
+#include "StandInConverter.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -23,48 +25,11 @@ QImage sample(int width, int height)
     return image;
 }
 
-// A stand-in converter: a shell script in its own program folder that records
-// its arguments (NUL-separated) in args.bin and then runs `body`.
-class StandIn {
-public:
-    explicit StandIn(const QByteArray& body)
-    {
-        const QString path = folder() + QStringLiteral("/i__view32.exe");
-        QFile script(path);
-        EXPECT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write(
-            "#!/bin/sh\nhere=$(dirname \"$0\")\nprintf '%s\\0' \"$@\" > \"$here/args.bin\"\n"
-            "out=\"${2#/convert=}\"; out=\"${out%/silent}\"\n"
-            + body + "\n");
-        script.close();
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    QString folder() const { return m_dir.path(); }
-    QString source() const { return folder() + QStringLiteral("/source.bmp"); }
-    bool ran() const { return QFile::exists(folder() + QStringLiteral("/args.bin")); }
-    QStringList arguments() const
-    {
-        QFile file(folder() + QStringLiteral("/args.bin"));
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        QStringList args;
-        for (const QByteArray& part : file.readAll().split('\0'))
-            args << QFile::decodeName(part);
-        args.removeLast(); // after the final NUL
-        return args;
-    }
-
-private:
-    QTemporaryDir m_dir;
-};
-
-const QByteArray kCopySource = "cp \"$here/source.bmp\" \"$out\"";
-
 } // namespace
 
 TEST(ConverterClient, ConvertsThroughTheScratchBitmapAndRemovesIt)
 {
-    StandIn standIn(kCopySource);
+    StandInConverter standIn(StandInConverter::kCopySource);
     ASSERT_TRUE(sample(40, 30).save(standIn.source(), "BMP"));
     ConverterClient client(standIn.folder(), standIn.folder());
     int turns = 0;
@@ -81,7 +46,7 @@ TEST(ConverterClient, ConvertsThroughTheScratchBitmapAndRemovesIt)
 
 TEST(ConverterClient, StaleScratchBitmapIsNeverRead)
 {
-    StandIn writesNothing("exit 0");
+    StandInConverter writesNothing("exit 0");
     ConverterClient client(writesNothing.folder(), writesNothing.folder());
     ASSERT_TRUE(sample(8, 8).save(client.tempBitmapPath(), "BMP"));
     EXPECT_TRUE(client.convert(QStringLiteral("/pics/a.png")).isNull());
@@ -91,7 +56,7 @@ TEST(ConverterClient, StaleScratchBitmapIsNeverRead)
 
 TEST(ConverterClient, LeftoverThatCannotBeRemovedStopsTheConversion)
 {
-    StandIn standIn(kCopySource);
+    StandInConverter standIn(StandInConverter::kCopySource);
     ASSERT_TRUE(sample(8, 8).save(standIn.source(), "BMP"));
     ConverterClient client(standIn.folder(), standIn.folder());
     ASSERT_TRUE(QDir().mkdir(client.tempBitmapPath()));
@@ -106,13 +71,13 @@ TEST(ConverterClient, FailedRunsGiveNoPicture)
         QByteArray body;
     };
     const Row rows[] = {
-        {"non-zero exit after writing", kCopySource + "\nexit 3"},
-        {"crash after writing", kCopySource + "\nkill -SEGV $$"},
+        {"non-zero exit after writing", StandInConverter::kCopySource + "\nexit 3"},
+        {"crash after writing", StandInConverter::kCopySource + "\nkill -SEGV $$"},
         {"not a bitmap", "echo garbage > \"$out\""},
         {"png written as Temp.bmp", "cp \"$here/source.png\" \"$out\""},
     };
     for (const Row& row : rows) {
-        StandIn standIn(row.body);
+        StandInConverter standIn(row.body);
         ASSERT_TRUE(sample(8, 8).save(standIn.source(), "BMP"));
         ASSERT_TRUE(sample(8, 8).save(standIn.folder() + QStringLiteral("/source.png"), "PNG"));
         ConverterClient client(standIn.folder(), standIn.folder());
@@ -124,7 +89,7 @@ TEST(ConverterClient, FailedRunsGiveNoPicture)
 
 TEST(ConverterClient, HangingConverterIsKilledAfterTheWait)
 {
-    StandIn hangs("exec sleep 30");
+    StandInConverter hangs("exec sleep 30");
     ConverterClient client(hangs.folder(), hangs.folder());
     int turns = 0;
     client.setEventTurn([&] { ++turns; });
@@ -138,7 +103,7 @@ TEST(ConverterClient, HangingConverterIsKilledAfterTheWait)
 
 TEST(ConverterClient, AbortStopsTheWaitAndFails)
 {
-    StandIn slow("sleep 2\n" + kCopySource);
+    StandInConverter slow("sleep 2\n" + StandInConverter::kCopySource);
     ASSERT_TRUE(sample(8, 8).save(slow.source(), "BMP"));
     ConverterClient client(slow.folder(), slow.folder());
     int turns = 0;
@@ -150,7 +115,7 @@ TEST(ConverterClient, AbortStopsTheWaitAndFails)
 
 TEST(ConverterClient, SlowButTimelyConverterSucceeds)
 {
-    StandIn slow("sleep 1\n" + kCopySource);
+    StandInConverter slow("sleep 1\n" + StandInConverter::kCopySource);
     ASSERT_TRUE(sample(8, 8).save(slow.source(), "BMP"));
     ConverterClient client(slow.folder(), slow.folder());
     EXPECT_TRUE(
@@ -171,7 +136,7 @@ TEST(ConverterClient, MissingConverterFailsWithoutWaiting)
 
 TEST(ConverterClient, HostileNamesReachTheConverterAsOneArgument)
 {
-    StandIn standIn(kCopySource);
+    StandInConverter standIn(StandInConverter::kCopySource);
     ASSERT_TRUE(sample(4, 4).save(standIn.source(), "BMP"));
     ConverterClient client(standIn.folder(), standIn.folder());
     const QString names[] = {
@@ -204,7 +169,7 @@ TEST(ConverterClient, CommandLinesKeepTheirTextualForm)
 
 TEST(ConverterClient, InformationRunWritesTheReportOrLeavesNone)
 {
-    StandIn writes("info=\"${3#/info=}\"; echo \"Compression: none\" > \"$info\"");
+    StandInConverter writes("info=\"${3#/info=}\"; echo \"Compression: none\" > \"$info\"");
     ConverterClient client(writes.folder(), writes.folder());
     ASSERT_TRUE(client.writeInformation(QStringLiteral("/p/a b.png")));
     QFile report(client.infoFilePath());
@@ -213,7 +178,7 @@ TEST(ConverterClient, InformationRunWritesTheReportOrLeavesNone)
     EXPECT_EQ(writes.arguments().value(0), QStringLiteral("/p/a b.png"));
 
     // A failing run leaves neither its own partial report nor the old one.
-    StandIn fails("info=\"${3#/info=}\"; echo partial > \"$info\"; exit 3");
+    StandInConverter fails("info=\"${3#/info=}\"; echo partial > \"$info\"; exit 3");
     ConverterClient failing(fails.folder(), fails.folder());
     QFile old(failing.infoFilePath());
     ASSERT_TRUE(old.open(QIODevice::WriteOnly));

@@ -1,0 +1,290 @@
+#include "search/ComparisonRun.h"
+
+#include "search/CandidateEntry.h"
+#include "search/ModImageCompare.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+constexpr double kAreaWidth = 320;
+constexpr double kAreaHeight = 240;
+constexpr double kAreaRatio = kAreaHeight / kAreaWidth;
+// Centres of the left and right display areas and the label's distance above the image.
+constexpr double kLeftCentreX = 176;
+constexpr double kRightCentreX = 512;
+constexpr double kCentreY = 143;
+constexpr double kLabelGap = 20;
+
+} // namespace
+
+ComparisonRun::ComparisonRun(
+    ComparisonView& view, const QString& programFolder, const QString& scratchFolder)
+    : m_view(view)
+    , m_converter(programFolder, scratchFolder)
+    , m_decoder(&m_converter)
+{
+    m_converter.setEventTurn([this] { viewTurn(); });
+    // A cancelled or closing search has no use for the picture being converted.
+    m_converter.setAbortCheck([this] { return CancelRequested || m_closing; });
+}
+
+ComparisonRun::ComparisonRun(ComparisonView& view, const QString& programFolder)
+    : ComparisonRun(view, programFolder, ConverterClient::defaultScratchFolder(programFolder))
+{
+}
+
+void ComparisonRun::start(const QString& folder)
+{
+    if (m_closing || folder.isEmpty())
+        return;
+    NewRun = true;
+    if (m_running) {
+        // A cancel during an event-loop turn showed the search button again and
+        // the user started anew: let the old step unwind first; CompareFiles
+        // starts this search when it returns.
+        m_pendingFolder = folder;
+        m_startPending = true;
+        CancelRequested = true;
+        return;
+    }
+    beginSearch(folder);
+}
+
+void ComparisonRun::beginSearch(const QString& folder)
+{
+    NewRun = true;
+    SearchFolder = folder + QLatin1Char('/');
+    List1.clear();
+    CancelRequested = false;
+    List1.scan(SearchFolder);
+    m_pairOnShow = false;
+    m_searchActive = true;
+    m_view.beginSearch(filesCaption(SearchFolder, List1.count()));
+    DeletedCount = 0;
+    CancelRequested = false;
+    CompareFiles();
+}
+
+void ComparisonRun::CompareFiles()
+{
+    if (m_running || m_closing)
+        return;
+    m_running = true;
+    runSteps();
+    m_running = false;
+
+    if (m_startPending && !m_closing) {
+        m_startPending = false;
+        beginSearch(m_pendingFolder);
+    }
+}
+
+void ComparisonRun::runSteps()
+{
+    const bool newRun = NewRun;
+    NewRun = false;
+    bool firstStep = true;
+
+    while (!CancelRequested) {
+        if (firstStep && newRun)
+            FirstIndex = 0;
+        else if (firstStep && (LeftDeleted || RightDeleted))
+            FirstIndex = std::max(FirstIndex - 1, 0);
+        else
+            ++FirstIndex;
+        firstStep = false;
+        LeftDeleted = false;
+        RightDeleted = false;
+        SecondIndex = FirstIndex + 1;
+
+        const int count = List1.count();
+        if (count > 0) {
+            BarWidth = roundHalfEven(double(FirstIndex) / count * m_view.progressWidth());
+            m_view.drawProgress(BarWidth);
+        }
+        if (SecondIndex > count - 1) {
+            finish();
+            return;
+        }
+
+        const CandidateEntry first = CandidateEntry::splitEntry(List1.at(FirstIndex));
+        const CandidateEntry second = CandidateEntry::splitEntry(List1.at(SecondIndex));
+        const int firstKey = CandidateEntry::keyValue(first.sizeKey);
+        const int secondKey = CandidateEntry::keyValue(second.sizeKey);
+        if (firstKey < 0 || secondKey < 0 || std::abs(firstKey - secondKey) >= kSizeWindow)
+            continue;
+
+        // A failed decode leaves its holder empty, so no picture from an
+        // earlier step can ever stand in for it.
+        pic1 = m_decoder.decode(first.path);
+        pic2 = m_decoder.decode(second.path);
+
+        if (m_closing)
+            return;
+        m_view.processEvents();
+        if (m_closing || CancelRequested)
+            return;
+
+        if (pic1.isNull() || pic2.isNull())
+            continue;
+        if (pic1.size() != pic2.size())
+            continue;
+        if (!ModImageCompare::ComparePictures(pic1, pic2))
+            continue;
+        showPair(first.path, second.path);
+        return;
+    }
+}
+
+void ComparisonRun::showPair(const QString& firstPath, const QString& secondPath)
+{
+    DisplayGeometry geometry = fitPair(pic1.width(), pic1.height());
+    if (geometry.keepPlace) {
+        geometry.image1 = QRectF(ImageLeft, ImageTop, ImageWidth, ImageHeight);
+        geometry.image2 = QRectF(Image2Left, ImageTop, ImageWidth, ImageHeight);
+        geometry.labelTop = ImageTop - kLabelGap;
+        geometry.imageLeft = ImageLeft;
+        geometry.imageTop = ImageTop;
+        geometry.imageWidth = ImageWidth;
+        geometry.imageHeight = ImageHeight;
+        geometry.image2Left = Image2Left;
+    } else {
+        ImageLeft = geometry.imageLeft;
+        ImageTop = geometry.imageTop;
+        ImageWidth = geometry.imageWidth;
+        ImageHeight = geometry.imageHeight;
+        Image2Left = geometry.image2Left;
+    }
+    LeftIndex = FirstIndex;
+    RightIndex = SecondIndex;
+    ++DeletedCount;
+    m_pairOnShow = true;
+    m_view.showPair(geometry, pic1, pic2, CandidateEntry::fileName(firstPath),
+        CandidateEntry::fileName(secondPath));
+}
+
+void ComparisonRun::finish()
+{
+    m_searchActive = false;
+    m_pairOnShow = false;
+    resetGeometry();
+    pic1 = QImage();
+    pic2 = QImage();
+    m_view.finishSearch(closingText(List1.count() + DeletedCount, DeletedCount));
+}
+
+void ComparisonRun::cancel()
+{
+    if (m_closing || !m_searchActive)
+        return;
+    CancelRequested = true;
+    m_startPending = false;
+    m_searchActive = false;
+    m_pairOnShow = false;
+    resetGeometry();
+    m_view.cancelSearch(canceledText());
+}
+
+void ComparisonRun::actOn(Side side, ActOutcome outcome)
+{
+    if (m_closing || m_running || !m_pairOnShow)
+        return;
+    m_pairOnShow = false;
+    const int index = side == Side::Left ? LeftIndex : RightIndex;
+    if (side == Side::Left)
+        LeftDeleted = true;
+    else
+        RightDeleted = true;
+    RemoveEntry = outcome == ActOutcome::EntryRemoved;
+    if (outcome == ActOutcome::Refused)
+        --DeletedCount;
+    if (RemoveEntry)
+        List1.removeAt(index);
+    m_view.clearPair(side);
+    CompareFiles();
+}
+
+void ComparisonRun::windowClosing()
+{
+    m_closing = true;
+    CancelRequested = true;
+    m_startPending = false;
+    m_searchActive = false;
+    m_pairOnShow = false;
+}
+
+QString ComparisonRun::pathOf(Side side) const
+{
+    if (!m_pairOnShow)
+        return QString();
+    const int index = side == Side::Left ? LeftIndex : RightIndex;
+    return CandidateEntry::splitEntry(List1.at(index)).path;
+}
+
+void ComparisonRun::resetGeometry()
+{
+    const DisplayGeometry rest;
+    ImageLeft = rest.imageLeft;
+    ImageTop = rest.imageTop;
+    ImageWidth = rest.imageWidth;
+    ImageHeight = rest.imageHeight;
+    Image2Left = rest.image2Left;
+}
+
+void ComparisonRun::viewTurn()
+{
+    if (!m_closing)
+        m_view.processEvents();
+}
+
+DisplayGeometry ComparisonRun::fitPair(int w, int h)
+{
+    DisplayGeometry geometry;
+    if (w == 0) {
+        geometry.keepPlace = true;
+        return geometry;
+    }
+    const double ratio = double(h) / w;
+    const double scale = ratio < kAreaRatio ? w / kAreaWidth : h / kAreaHeight;
+    const double width = w / scale;
+    const double height = h / scale;
+    const double top = kCentreY - height / 2;
+    geometry.image1 = QRectF(kLeftCentreX - width / 2, top, width, height);
+    geometry.image2 = QRectF(kRightCentreX - width / 2, top, width, height);
+    geometry.labelTop = top - kLabelGap;
+    geometry.imageLeft = roundHalfEven(geometry.image1.left());
+    geometry.imageTop = roundHalfEven(top);
+    geometry.imageWidth = roundHalfEven(width);
+    geometry.imageHeight = roundHalfEven(height);
+    geometry.image2Left = roundHalfEven(geometry.image2.left());
+    return geometry;
+}
+
+QString ComparisonRun::closingText(int compared, int deleted)
+{
+    QString text = QStringLiteral("Compared %1 files.\r\n").arg(compared);
+    if (deleted > 0)
+        text += QStringLiteral("Deleted %1 duplicate(s).").arg(deleted);
+    else
+        text += QStringLiteral("Found no duplicates.");
+    return text;
+}
+
+QString ComparisonRun::filesCaption(const QString& searchFolder, int count)
+{
+    return searchFolder + QStringLiteral(" (%1 files)").arg(count);
+}
+
+QString ComparisonRun::canceledText()
+{
+    return QStringLiteral("Search canceled.");
+}
+
+int ComparisonRun::roundHalfEven(double value)
+{
+    // nearbyint follows the default rounding mode: to nearest, halves to even.
+    return int(std::nearbyint(value));
+}

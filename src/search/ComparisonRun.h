@@ -1,0 +1,131 @@
+#pragma once
+// The comparison run: one object holding the search state of the main window.
+// It walks the size-sorted candidate list List1 and examines neighbouring
+// entries only; a pair within 200 bytes is decoded into pic1 and pic2 and
+// compared pixel by pixel. An identical pair is shown through the view and the
+// run returns (paused); an action on one copy resumes it one pair back. The
+// window talks to it through start(), cancel(), actOn() and windowClosing();
+// the run talks back through ComparisonView (see that header).
+//
+// Safety over the window's historic behaviour: a pair is shown only when both
+// pictures were decoded in the current step and compared equal; a cancelled
+// or closing search never shows a pair; a start that arrives while a step is
+// still on the stack (through an event-loop turn) waits until that step has
+// unwound.
+
+#include "search/CandidateList.h"
+#include "search/ComparisonView.h"
+#include "search/ConverterClient.h"
+#include "search/PictureDecoder.h"
+
+#include <QImage>
+#include <QRgb>
+#include <QString>
+
+class ComparisonRun {
+public:
+    // Colour of the progress bar's fill.
+    static constexpr QRgb kProgressColor = qRgb(12, 141, 255);
+    // A pair goes on to decoding only when its size keys differ by less than this.
+    static constexpr int kSizeWindow = 200;
+
+    // The view must outlive the run. The converter lies in programFolder and
+    // writes its scratch files to scratchFolder.
+    ComparisonRun(ComparisonView& view, const QString& programFolder, const QString& scratchFolder);
+    // Scratch files go to ConverterClient::defaultScratchFolder(programFolder).
+    ComparisonRun(ComparisonView& view, const QString& programFolder);
+
+    ComparisonRun(const ComparisonRun&) = delete;
+    ComparisonRun& operator=(const ComparisonRun&) = delete;
+
+    // The search button's work after the folder choice: folder is the picker's
+    // answer (no trailing "/" except for "/" itself); "" does nothing. Scans the
+    // folder, puts the window in its searching state and runs CompareFiles.
+    // Returns when a pair is on show, the search is over, or it was cancelled.
+    void start(const QString& folder);
+
+    // Runs steps until a pair is on show, the list is exhausted, or
+    // CancelRequested is found set at the start of a step. A call while a step
+    // is already on the stack is refused.
+    void CompareFiles();
+
+    // The cancel button: stops the search at its next step and resets the
+    // window through ComparisonView::cancelSearch. Ignored when no search is active.
+    void cancel();
+
+    // What became of the copy the user acted on.
+    enum class ActOutcome {
+        // Trashed, deleted or moved, or the user dismissed the action: the
+        // entry leaves List1 and the pair stays counted.
+        EntryRemoved,
+        // The copy stays where it is (move refused, action failed): the entry
+        // stays in List1 and the pair no longer counts.
+        Refused,
+    };
+    // Resumes the run after an action on one copy of the pair on show
+    // (the file work is done by the caller first). Ignored unless a pair is on show.
+    void actOn(Side side, ActOutcome outcome);
+
+    // The window is closing: cancels the search; the view is not called again,
+    // not even by a step still on the stack.
+    void windowClosing();
+
+    bool isRunning() const { return m_running; }
+    bool isSearching() const { return m_searchActive; }
+    bool pairOnShow() const { return m_pairOnShow; }
+    // Full path of one copy of the pair on show, "" when no pair is on show.
+    QString pathOf(Side side) const;
+
+    ConverterClient& converter() { return m_converter; }
+
+    // Fits a w x h picture into each 320 x 240 display area, keeping its aspect
+    // ratio; w = 0 keeps the boxes where they are.
+    static DisplayGeometry fitPair(int w, int h);
+    // The closing message for a search that started with `compared` files.
+    static QString closingText(int compared, int deleted);
+    // The caption of lblFiles during a search.
+    static QString filesCaption(const QString& searchFolder, int count);
+    static QString canceledText();
+    // Round to nearest, halves to even.
+    static int roundHalfEven(double value);
+
+    // Search state. The window may read these; only the run writes them.
+    QString SearchFolder; // the searched folder, ending with "/"
+    bool NewRun = false; // the next CompareFiles starts at the first pair
+    bool CancelRequested = false;
+    bool LeftDeleted = false; // the left copy of the pair on show was acted on
+    bool RightDeleted = false; // the right copy of the pair on show was acted on
+    bool RemoveEntry = false; // the acted-on entry left List1
+    int FirstIndex = 0; // List1 index of the pair being examined
+    int SecondIndex = 0; // always FirstIndex + 1
+    int BarWidth = 0; // filled width of the progress bar
+    int LeftIndex = 0; // List1 index of the left copy on show
+    int RightIndex = 0; // List1 index of the right copy on show
+    int DeletedCount = 0; // pairs shown in this search, less refused actions
+    int ImageLeft = 16; // geometry of the image boxes, re-applied on resize
+    int ImageTop = 23;
+    int ImageWidth = 320;
+    int ImageHeight = 240;
+    int Image2Left = 352;
+    CandidateList List1; // the candidate entries, sorted by size key
+    QImage pic1; // the decoded first and second picture of the
+    QImage pic2; // pair being examined (null after a failed decode)
+
+private:
+    void beginSearch(const QString& folder);
+    void runSteps();
+    void showPair(const QString& firstPath, const QString& secondPath);
+    void finish();
+    void resetGeometry();
+    void viewTurn();
+
+    ComparisonView& m_view;
+    ConverterClient m_converter;
+    PictureDecoder m_decoder;
+    bool m_running = false; // a call of CompareFiles is on the stack
+    bool m_searchActive = false; // between a start and its finish or cancel
+    bool m_pairOnShow = false;
+    bool m_closing = false;
+    bool m_startPending = false; // a start that waits for the running step
+    QString m_pendingFolder;
+};

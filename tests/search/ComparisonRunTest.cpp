@@ -1,0 +1,535 @@
+#include "search/ComparisonRun.h"
+#include "search/CandidateEntry.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "StandInConverter.h"
+
+#include <functional>
+#include <vector>
+
+namespace {
+
+// Records what the run asks of the window; onTurn lets a test act during an
+// event-loop turn as the user would (cancel, start again, close).
+class FakeView : public ComparisonView {
+public:
+    struct Pair {
+        QString left;
+        QString right;
+        DisplayGeometry geometry;
+        QImage leftPicture;
+    };
+
+    void beginSearch(const QString& caption) override { captions << caption; }
+    int progressWidth() const override { return 1000; }
+    void drawProgress(int barWidth) override { bars.push_back(barWidth); }
+    void processEvents() override
+    {
+        ++turns;
+        if (onTurn)
+            onTurn();
+    }
+    void showPair(const DisplayGeometry& geometry, const QImage& left, const QImage&,
+        const QString& leftName, const QString& rightName) override
+    {
+        pairs.push_back({leftName, rightName, geometry, left});
+    }
+    void clearPair(Side side) override { cleared.push_back(side); }
+    void finishSearch(const QString& text) override { finishes << text; }
+    void cancelSearch(const QString& text) override { cancels << text; }
+
+    int calls() const
+    {
+        return int(captions.size() + bars.size() + pairs.size() + cleared.size() + finishes.size()
+                   + cancels.size())
+            + turns;
+    }
+
+    QStringList captions;
+    std::vector<int> bars;
+    std::vector<Pair> pairs;
+    std::vector<Side> cleared;
+    QStringList finishes;
+    QStringList cancels;
+    int turns = 0;
+    std::function<void()> onTurn;
+};
+
+QImage picture(int width, int height, int seed)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb((x * seed) % 256, (y + seed) % 256, (x ^ y) % 256));
+    return image;
+}
+
+// Test folders: pictures saved as BMP, then padded with trailing bytes (which
+// the BMP reader ignores) so that equal pixels can have chosen file sizes.
+class Folder {
+public:
+    Folder() { EXPECT_TRUE(m_dir.isValid()); }
+    QString path() const { return m_dir.path(); }
+    QString file(const QString& name) const { return m_dir.path() + QLatin1Char('/') + name; }
+
+    // Writes a BMP of `image` padded to exactly `size` bytes (0: unpadded).
+    void bmp(const QString& name, const QImage& image, qint64 size = 0)
+    {
+        ASSERT_TRUE(image.save(file(name), "BMP"));
+        pad(name, size);
+    }
+    void pad(const QString& name, qint64 size)
+    {
+        QFile f(file(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_LE(f.size(), size == 0 ? f.size() : size) << "picture larger than its size";
+        if (size > f.size()) {
+            ASSERT_TRUE(f.resize(size));
+        }
+    }
+    void bytes(const QString& name, const QByteArray& content)
+    {
+        QFile f(file(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+constexpr qint64 kBase = 20000; // above any 40 x 40 BMP used here
+
+class ComparisonRunTest : public ::testing::Test {
+protected:
+    // No converter in this program folder: only BMP, JPEG and GIF decode.
+    QTemporaryDir m_programFolder;
+    FakeView m_view;
+    ComparisonRun m_run{m_view, m_programFolder.path(), m_programFolder.path()};
+};
+
+} // namespace
+
+TEST_F(ComparisonRunTest, EmptyAndSingleImageFolders)
+{
+    Folder empty;
+    m_run.start(empty.path());
+    EXPECT_EQ(
+        m_view.finishes, QStringList{QStringLiteral("Compared 0 files.\r\nFound no duplicates.")});
+    EXPECT_TRUE(m_view.bars.empty()); // an empty list draws no bar
+    EXPECT_EQ(m_view.captions, QStringList{empty.path() + QStringLiteral("/ (0 files)")});
+
+    Folder one;
+    one.bmp(QStringLiteral("a.bmp"), picture(10, 10, 1));
+    one.bytes(QStringLiteral("notes.txt"), "text");
+    m_run.start(one.path());
+    EXPECT_EQ(
+        m_view.finishes.value(1), QStringLiteral("Compared 1 files.\r\nFound no duplicates."));
+    EXPECT_FALSE(m_run.isSearching());
+}
+
+TEST_F(ComparisonRunTest, SizeWindowIsBelow200Bytes)
+{
+    struct Row {
+        qint64 gap;
+        bool shown;
+    };
+    for (const Row row : {Row{199, true}, Row{200, false}, Row{0, true}}) {
+        Folder folder;
+        folder.bmp(QStringLiteral("a.bmp"), picture(20, 20, 3), kBase);
+        folder.bmp(QStringLiteral("b.bmp"), picture(20, 20, 3), kBase + row.gap);
+        FakeView view;
+        ComparisonRun run(view, m_programFolder.path(), m_programFolder.path());
+        run.start(folder.path());
+        EXPECT_EQ(view.pairs.size(), row.shown ? 1u : 0u) << "gap " << row.gap;
+        EXPECT_EQ(run.pairOnShow(), row.shown);
+    }
+}
+
+TEST_F(ComparisonRunTest, OnlyNeighboursAreCompared)
+{
+    // a and c are identical, but b's size lies between theirs.
+    Folder folder;
+    folder.bmp(QStringLiteral("a.bmp"), picture(20, 20, 3), kBase);
+    folder.bmp(QStringLiteral("b.bmp"), picture(20, 20, 4), kBase + 50);
+    folder.bmp(QStringLiteral("c.bmp"), picture(20, 20, 3), kBase + 100);
+    m_run.start(folder.path());
+    EXPECT_TRUE(m_view.pairs.empty());
+    EXPECT_EQ(
+        m_view.finishes, QStringList{QStringLiteral("Compared 3 files.\r\nFound no duplicates.")});
+}
+
+TEST_F(ComparisonRunTest, TheTwoSmallestImagesComeFirst)
+{
+    Folder folder;
+    folder.bmp(QStringLiteral("big1.bmp"), picture(30, 30, 5), kBase + 5000);
+    folder.bmp(QStringLiteral("big2.bmp"), picture(30, 30, 5), kBase + 5001);
+    folder.bmp(QStringLiteral("small1.bmp"), picture(20, 20, 6), kBase);
+    folder.bmp(QStringLiteral("small2.bmp"), picture(20, 20, 6), kBase + 1);
+    m_run.start(folder.path());
+    ASSERT_EQ(m_view.pairs.size(), 1u);
+    EXPECT_EQ(m_view.pairs[0].left, QStringLiteral("small1.bmp"));
+    EXPECT_EQ(m_view.pairs[0].right, QStringLiteral("small2.bmp"));
+    EXPECT_EQ(m_run.LeftIndex, 0);
+    EXPECT_EQ(m_run.RightIndex, 1);
+    EXPECT_EQ(m_run.pathOf(Side::Right), folder.file(QStringLiteral("small2.bmp")));
+}
+
+TEST_F(ComparisonRunTest, PicturesThatCannotBothBeDecodedAreNeverShown)
+{
+    struct Row {
+        const char* name;
+        std::function<void(Folder&)> fill;
+    };
+    const QByteArray corrupt = QByteArray("BM") + QByteArray(kBase, 'z');
+    const Row rows[] = {
+        // Each case would pair a corrupt file with a picture decoded in an earlier step.
+        {"corrupt second after a different picture",
+            [&](Folder& f) {
+                f.bmp(QStringLiteral("x.bmp"), picture(20, 20, 7), kBase);
+                f.bmp(QStringLiteral("y.bmp"), picture(20, 20, 8), kBase + 1);
+                f.bytes(QStringLiteral("z.bmp"), corrupt.left(kBase + 2));
+            }},
+        {"corrupt first between twins",
+            [&](Folder& f) {
+                f.bmp(QStringLiteral("d1.bmp"), picture(20, 20, 9), kBase);
+                f.bytes(QStringLiteral("c.bmp"), corrupt.left(kBase + 1));
+                f.bmp(QStringLiteral("d2.bmp"), picture(20, 20, 9), kBase + 2);
+            }},
+        {"two corrupt files of equal size",
+            [&](Folder& f) {
+                f.bytes(QStringLiteral("p.jpg"), corrupt.left(kBase));
+                f.bytes(QStringLiteral("q.jpg"), corrupt.left(kBase));
+            }},
+        {"converter types without a converter",
+            [&](Folder& f) {
+                ASSERT_TRUE(picture(20, 20, 2).save(f.file(QStringLiteral("a.png")), "PNG"));
+                ASSERT_TRUE(
+                    QFile::copy(f.file(QStringLiteral("a.png")), f.file(QStringLiteral("b.png"))));
+            }},
+    };
+    for (const Row& row : rows) {
+        Folder folder;
+        row.fill(folder);
+        FakeView view;
+        ComparisonRun run(view, m_programFolder.path(), m_programFolder.path());
+        run.start(folder.path());
+        EXPECT_TRUE(view.pairs.empty()) << row.name;
+        EXPECT_EQ(view.finishes.size(), 1) << row.name;
+    }
+}
+
+TEST_F(ComparisonRunTest, FileRemovedAfterTheScanIsSkipped)
+{
+    struct RemovingView : FakeView {
+        QString victim;
+        void beginSearch(const QString& caption) override
+        {
+            QFile::remove(victim);
+            FakeView::beginSearch(caption);
+        }
+    } view;
+    Folder folder;
+    folder.bmp(QStringLiteral("a.bmp"), picture(20, 20, 2), kBase);
+    folder.bmp(QStringLiteral("b.bmp"), picture(20, 20, 2), kBase + 1);
+    view.victim = folder.file(QStringLiteral("b.bmp"));
+    ComparisonRun run(view, m_programFolder.path(), m_programFolder.path());
+    run.start(folder.path());
+    EXPECT_TRUE(view.pairs.empty());
+    EXPECT_EQ(
+        view.finishes, QStringList{QStringLiteral("Compared 2 files.\r\nFound no duplicates.")});
+}
+
+TEST_F(ComparisonRunTest, EqualKeysWithDifferentPictureSizesAreSkipped)
+{
+    // 100 x 52 and 52 x 100 at 24 bits give BMP files of the same length.
+    Folder folder;
+    folder.bmp(QStringLiteral("wide.bmp"), picture(100, 52, 1), kBase);
+    folder.bmp(QStringLiteral("tall.bmp"), picture(52, 100, 1), kBase);
+    m_run.start(folder.path());
+    EXPECT_TRUE(m_view.pairs.empty());
+    EXPECT_EQ(m_view.turns, 1); // decoded and looked at, then skipped
+}
+
+TEST_F(ComparisonRunTest, ThreeCopiesActingOnTheLeftEachTime)
+{
+    Folder folder;
+    for (int i = 0; i < 3; ++i)
+        folder.bmp(QStringLiteral("copy%1.bmp").arg(i), picture(24, 24, 11), kBase + i);
+    m_run.start(folder.path());
+    ASSERT_EQ(m_view.pairs.size(), 1u);
+    EXPECT_EQ(m_view.pairs[0].left, QStringLiteral("copy0.bmp"));
+    EXPECT_EQ(m_run.DeletedCount, 1);
+
+    ASSERT_TRUE(QFile::remove(m_run.pathOf(Side::Left)));
+    m_run.actOn(Side::Left, ComparisonRun::ActOutcome::EntryRemoved);
+    ASSERT_EQ(m_view.pairs.size(), 2u);
+    EXPECT_EQ(m_view.pairs[1].left, QStringLiteral("copy1.bmp"));
+    EXPECT_EQ(m_view.pairs[1].right, QStringLiteral("copy2.bmp"));
+    EXPECT_EQ(m_run.LeftIndex, 0);
+
+    ASSERT_TRUE(QFile::remove(m_run.pathOf(Side::Left)));
+    m_run.actOn(Side::Left, ComparisonRun::ActOutcome::EntryRemoved);
+    EXPECT_EQ(m_view.cleared, (std::vector<Side>{Side::Left, Side::Left}));
+    EXPECT_EQ(m_view.finishes,
+        QStringList{QStringLiteral("Compared 3 files.\r\nDeleted 2 duplicate(s).")});
+    EXPECT_EQ(m_run.List1.count(), 1);
+}
+
+TEST_F(ComparisonRunTest, ActingOnTheRightResumesOnePairBack)
+{
+    // a, b differ; b, c are twins, c, d are twins: after c goes, b and d meet.
+    Folder folder;
+    folder.bmp(QStringLiteral("a.bmp"), picture(24, 24, 1), kBase);
+    folder.bmp(QStringLiteral("b.bmp"), picture(24, 24, 2), kBase + 1);
+    folder.bmp(QStringLiteral("c.bmp"), picture(24, 24, 2), kBase + 2);
+    folder.bmp(QStringLiteral("d.bmp"), picture(24, 24, 2), kBase + 3);
+    m_run.start(folder.path());
+    ASSERT_EQ(m_view.pairs.size(), 1u);
+    EXPECT_EQ(m_view.pairs[0].right, QStringLiteral("c.bmp"));
+    m_run.actOn(Side::Right, ComparisonRun::ActOutcome::EntryRemoved);
+    ASSERT_EQ(m_view.pairs.size(), 2u);
+    EXPECT_EQ(m_view.pairs[1].left, QStringLiteral("b.bmp"));
+    EXPECT_EQ(m_view.pairs[1].right, QStringLiteral("d.bmp"));
+}
+
+TEST_F(ComparisonRunTest, RefusedActionShowsThePairAgainAndDoesNotCount)
+{
+    Folder folder;
+    folder.bmp(QStringLiteral("a.bmp"), picture(24, 24, 4), kBase);
+    folder.bmp(QStringLiteral("b.bmp"), picture(24, 24, 4), kBase + 1);
+    m_run.start(folder.path());
+    ASSERT_EQ(m_view.pairs.size(), 1u);
+    m_run.actOn(Side::Left, ComparisonRun::ActOutcome::Refused);
+    EXPECT_FALSE(m_run.RemoveEntry);
+    ASSERT_EQ(m_view.pairs.size(), 2u);
+    EXPECT_EQ(m_view.pairs[1].left, QStringLiteral("a.bmp"));
+    EXPECT_EQ(m_run.DeletedCount, 1);
+    EXPECT_EQ(m_run.List1.count(), 2);
+    m_run.actOn(Side::Right, ComparisonRun::ActOutcome::EntryRemoved);
+    EXPECT_EQ(m_view.finishes,
+        QStringList{QStringLiteral("Compared 2 files.\r\nDeleted 1 duplicate(s).")});
+}
+
+TEST_F(ComparisonRunTest, DisplayFitsEachAreaKeepingTheAspectRatio)
+{
+    struct Row {
+        int w, h;
+        QRectF image1;
+        double image2Left;
+    };
+    const Row rows[] = {
+        {320, 240, QRectF(16, 23, 320, 240), 352},
+        {100, 400, QRectF(146, 23, 60, 240), 482},
+        {40, 30, QRectF(16, 23, 320, 240), 352},
+        {400, 100, QRectF(16, 103, 320, 80), 352},
+        {1, 1, QRectF(56, 23, 240, 240), 392},
+    };
+    for (const Row& row : rows) {
+        const DisplayGeometry g = ComparisonRun::fitPair(row.w, row.h);
+        EXPECT_FALSE(g.keepPlace);
+        EXPECT_EQ(g.image1, row.image1) << row.w << "x" << row.h;
+        EXPECT_DOUBLE_EQ(g.image2.left(), row.image2Left);
+        EXPECT_EQ(g.image2.size(), g.image1.size());
+        EXPECT_DOUBLE_EQ(g.labelTop, row.image1.top() - 20);
+        EXPECT_EQ(g.imageLeft, int(row.image1.left()));
+        EXPECT_EQ(g.imageHeight, int(row.image1.height()));
+    }
+    EXPECT_TRUE(ComparisonRun::fitPair(0, 10).keepPlace);
+    // 3 x 1000: 0.96 wide, stored as 1; 175.52 from the left, stored as 176.
+    const DisplayGeometry thin = ComparisonRun::fitPair(3, 1000);
+    EXPECT_EQ(thin.imageWidth, 1);
+    EXPECT_EQ(thin.imageLeft, 176);
+    EXPECT_EQ(ComparisonRun::roundHalfEven(2.5), 2);
+    EXPECT_EQ(ComparisonRun::roundHalfEven(3.5), 4);
+}
+
+TEST_F(ComparisonRunTest, GeometryFieldsFollowThePairAndRestAfterTheSearch)
+{
+    Folder folder;
+    folder.bmp(QStringLiteral("a.bmp"), picture(10, 40, 4), kBase);
+    folder.bmp(QStringLiteral("b.bmp"), picture(10, 40, 4), kBase + 1);
+    m_run.start(folder.path());
+    ASSERT_EQ(m_view.pairs.size(), 1u);
+    EXPECT_EQ(m_run.ImageLeft, 146);
+    EXPECT_EQ(m_run.ImageTop, 23);
+    EXPECT_EQ(m_run.ImageWidth, 60);
+    EXPECT_EQ(m_run.ImageHeight, 240);
+    EXPECT_EQ(m_run.Image2Left, 482);
+    m_run.actOn(Side::Right, ComparisonRun::ActOutcome::EntryRemoved);
+    ASSERT_EQ(m_view.finishes.size(), 1);
+    EXPECT_EQ(m_run.ImageLeft, 16);
+    EXPECT_EQ(m_run.ImageTop, 23);
+    EXPECT_EQ(m_run.ImageWidth, 320);
+    EXPECT_EQ(m_run.ImageHeight, 240);
+    EXPECT_EQ(m_run.Image2Left, 352);
+}
+
+TEST_F(ComparisonRunTest, CancelWhileAPairIsOnShow)
+{
+    Folder folder;
+    folder.bmp(QStringLiteral("a.bmp"), picture(40, 10, 4), kBase);
+    folder.bmp(QStringLiteral("b.bmp"), picture(40, 10, 4), kBase + 1);
+    folder.bmp(QStringLiteral("c.bmp"), picture(40, 10, 4), kBase + 2);
+    m_run.start(folder.path());
+    ASSERT_TRUE(m_run.pairOnShow());
+    m_run.cancel();
+    EXPECT_EQ(m_view.cancels, QStringList{QStringLiteral("Search canceled.")});
+    EXPECT_FALSE(m_run.pairOnShow());
+    EXPECT_EQ(m_run.pathOf(Side::Left), QString());
+    EXPECT_EQ(m_run.ImageTop, 23);
+    // A late press on an action button changes nothing.
+    m_run.actOn(Side::Left, ComparisonRun::ActOutcome::EntryRemoved);
+    EXPECT_EQ(m_run.List1.count(), 3);
+    EXPECT_EQ(m_view.pairs.size(), 1u);
+    EXPECT_TRUE(m_view.finishes.isEmpty());
+    m_run.cancel(); // the window is idle: nothing to cancel
+    EXPECT_EQ(m_view.cancels.size(), 1);
+}
+
+TEST_F(ComparisonRunTest, CancelDuringAnEventTurnStopsWithoutShowing)
+{
+    Folder folder;
+    folder.bmp(QStringLiteral("a.bmp"), picture(20, 20, 4), kBase);
+    folder.bmp(QStringLiteral("b.bmp"), picture(20, 20, 4), kBase + 1);
+    m_view.onTurn = [this] { m_run.cancel(); };
+    m_run.start(folder.path());
+    EXPECT_TRUE(m_view.pairs.empty());
+    EXPECT_EQ(m_view.cancels.size(), 1);
+    EXPECT_TRUE(m_view.finishes.isEmpty());
+    EXPECT_FALSE(m_run.isRunning());
+    m_run.CompareFiles(); // still cancelled: returns at once
+    EXPECT_TRUE(m_view.pairs.empty());
+}
+
+TEST_F(ComparisonRunTest, StartDuringAnEventTurnWaitsForTheRunningStep)
+{
+    Folder first;
+    first.bmp(QStringLiteral("a.bmp"), picture(20, 20, 4), kBase);
+    first.bmp(QStringLiteral("b.bmp"), picture(20, 20, 4), kBase + 1);
+    Folder second;
+    second.bmp(QStringLiteral("c.bmp"), picture(20, 20, 5), kBase);
+    second.bmp(QStringLiteral("d.bmp"), picture(20, 20, 5), kBase + 1);
+    int depth = 0;
+    int deepest = 0;
+    m_view.onTurn = [&] {
+        ++depth;
+        deepest = std::max(deepest, depth);
+        if (m_view.turns == 1) {
+            m_run.cancel();
+            m_run.start(second.path());
+            m_run.CompareFiles(); // a nested call is refused as well
+        }
+        --depth;
+    };
+    m_run.start(first.path());
+    EXPECT_EQ(deepest, 1);
+    ASSERT_EQ(m_view.pairs.size(), 1u);
+    EXPECT_EQ(m_view.pairs[0].left, QStringLiteral("c.bmp"));
+    EXPECT_EQ(m_run.SearchFolder, second.path() + QLatin1Char('/'));
+    EXPECT_EQ(m_run.DeletedCount, 1);
+}
+
+TEST_F(ComparisonRunTest, ClosingWindowGetsNoFurtherCalls)
+{
+    Folder folder;
+    for (int i = 0; i < 4; ++i)
+        folder.bmp(QStringLiteral("%1.bmp").arg(i), picture(20, 20, 4), kBase + i);
+    int callsAtClose = -1;
+    m_view.onTurn = [&] {
+        m_run.windowClosing();
+        callsAtClose = m_view.calls();
+    };
+    m_run.start(folder.path());
+    EXPECT_EQ(m_view.calls(), callsAtClose);
+    m_run.start(folder.path());
+    m_run.cancel();
+    EXPECT_EQ(m_view.calls(), callsAtClose);
+}
+
+TEST_F(ComparisonRunTest, ProgressGrowsWithThePosition)
+{
+    Folder folder;
+    for (int i = 0; i < 8; ++i)
+        folder.bmp(QStringLiteral("%1.bmp").arg(i), picture(10, 10, i + 1), kBase + 300 * i);
+    m_run.start(folder.path());
+    // FirstIndex 0..7 of 8 entries on a 1000-unit bar; 7 ends the search.
+    EXPECT_EQ(m_view.bars, (std::vector<int>{0, 125, 250, 375, 500, 625, 750, 875}));
+    EXPECT_EQ(m_view.turns, 0); // no pair was within the size window
+}
+
+TEST(ComparisonRunText, ClosingAndCaptionTexts)
+{
+    EXPECT_EQ(ComparisonRun::closingText(42, 0),
+        QStringLiteral("Compared 42 files.\r\nFound no duplicates."));
+    EXPECT_EQ(ComparisonRun::closingText(3, 2),
+        QStringLiteral("Compared 3 files.\r\nDeleted 2 duplicate(s)."));
+    EXPECT_EQ(ComparisonRun::filesCaption(QStringLiteral("/pics/"), 3),
+        QStringLiteral("/pics/ (3 files)"));
+}
+
+TEST(ComparisonRunConverter, ConverterTypesGoThroughTheConverter)
+{
+    // The stand-in turns every image into the same bitmap: a png and a tif of
+    // neighbouring sizes become a pair; bmp files still decode in process.
+    StandInConverter standIn(StandInConverter::kCopySource);
+    ASSERT_TRUE(picture(16, 16, 3).save(standIn.source(), "BMP"));
+    QTemporaryDir scratch;
+    Folder folder;
+    folder.bytes(QStringLiteral("a.png"), QByteArray(kBase, 'a'));
+    folder.bytes(QStringLiteral("b.tif"), QByteArray(kBase + 10, 'b'));
+    FakeView view;
+    ComparisonRun run(view, standIn.folder(), scratch.path());
+    run.start(folder.path());
+    ASSERT_EQ(view.pairs.size(), 1u);
+    EXPECT_EQ(view.pairs[0].left, QStringLiteral("a.png"));
+    EXPECT_GE(view.turns, 5); // turns around each converter wait and one for the pair
+    EXPECT_FALSE(QFile::exists(run.converter().tempBitmapPath()));
+}
+
+TEST(ComparisonRunConverter, CancelDuringAConverterWaitStopsIt)
+{
+    StandInConverter hangs("exec sleep 30");
+    QTemporaryDir scratch;
+    Folder folder;
+    folder.bytes(QStringLiteral("a.png"), QByteArray(kBase, 'a'));
+    folder.bytes(QStringLiteral("b.png"), QByteArray(kBase, 'a'));
+    FakeView view;
+    ComparisonRun run(view, hangs.folder(), scratch.path());
+    view.onTurn = [&] {
+        if (view.turns == 3)
+            run.cancel();
+    };
+    QElapsedTimer timer;
+    timer.start();
+    run.start(folder.path());
+    EXPECT_LT(timer.elapsed(), 4000); // well before the five-second limit
+    EXPECT_TRUE(view.pairs.empty());
+    EXPECT_EQ(view.cancels.size(), 1);
+}
+
+TEST(ComparisonRunConverter, RealConverterFindsPngAndTiffTwins)
+{
+    const QString programFolder = QStringLiteral(CORVANE_BIN_DIR);
+    if (!QFileInfo(programFolder + QStringLiteral("/i__view32.exe")).isExecutable())
+        GTEST_SKIP() << "i__view32.exe not built";
+    QTemporaryDir scratch;
+    Folder folder;
+    ASSERT_TRUE(picture(33, 17, 3).save(folder.file(QStringLiteral("a.png")), "PNG"));
+    ASSERT_TRUE(
+        QFile::copy(folder.file(QStringLiteral("a.png")), folder.file(QStringLiteral("b.png"))));
+    ASSERT_TRUE(picture(33, 17, 3).save(folder.file(QStringLiteral("c.tif")), "TIFF"));
+    FakeView view;
+    ComparisonRun run(view, programFolder, scratch.path());
+    run.start(folder.path());
+    ASSERT_EQ(view.pairs.size(), 1u);
+    EXPECT_EQ(view.pairs[0].left, QStringLiteral("a.png"));
+    EXPECT_FALSE(QFile::exists(run.converter().tempBitmapPath()));
+}
