@@ -86,6 +86,7 @@ void ComparisonRun::runSteps()
 {
     const bool newRun = NewRun;
     NewRun = false;
+    forgetPreviousSecond();
     bool firstStep = true;
 
     while (!CancelRequested) {
@@ -114,13 +115,22 @@ void ComparisonRun::runSteps()
         const CandidateEntry second = CandidateEntry::splitEntry(List1.at(SecondIndex));
         const int firstKey = CandidateEntry::keyValue(first.sizeKey);
         const int secondKey = CandidateEntry::keyValue(second.sizeKey);
-        if (firstKey < 0 || secondKey < 0 || std::abs(firstKey - secondKey) >= kSizeWindow)
+        if (firstKey < 0 || secondKey < 0 || std::abs(firstKey - secondKey) >= kSizeWindow) {
+            forgetPreviousSecond();
             continue;
+        }
 
         // A failed decode leaves its holder empty, so no picture from an
-        // earlier step can ever stand in for it.
-        pic1 = m_decoder.decode(first.path);
+        // earlier step can ever stand in for it. The second picture of the
+        // previous step is the first of this one when its entry is, and only
+        // when it decoded.
+        if (!m_previousSecond.isNull() && m_previousSecondPath == first.path)
+            pic1 = m_previousSecond;
+        else
+            pic1 = m_decoder.decode(first.path);
         pic2 = m_decoder.decode(second.path);
+        m_previousSecondPath = second.path;
+        m_previousSecond = pic2;
 
         if (m_closing)
             return;
@@ -173,6 +183,7 @@ void ComparisonRun::finish()
     resetGeometry();
     pic1 = QImage();
     pic2 = QImage();
+    forgetPreviousSecond();
     m_view.finishSearch(closingText(List1.count() + DeletedCount, DeletedCount));
 }
 
@@ -222,6 +233,12 @@ QString ComparisonRun::pathOf(Side side) const
         return QString();
     const int index = side == Side::Left ? LeftIndex : RightIndex;
     return CandidateEntry::splitEntry(List1.at(index)).path;
+}
+
+void ComparisonRun::forgetPreviousSecond()
+{
+    m_previousSecondPath.clear();
+    m_previousSecond = QImage();
 }
 
 void ComparisonRun::resetGeometry()

@@ -8,7 +8,9 @@
 // the run talks back through ComparisonView (see that header).
 //
 // Safety over the window's historic behaviour: a pair is shown only when both
-// pictures were decoded in the current step and compared equal; a cancelled
+// pictures were decoded for the current step (the first one may come from the
+// previous step, for the same entry, when it decoded there) and compared
+// equal; a failed decode leaves its holder empty; a cancelled
 // or closing search never shows a pair; a start that arrives while a step is
 // still on the stack (through an event-loop turn) waits until that step has
 // unwound.
@@ -117,6 +119,7 @@ private:
     void showPair(const QString& firstPath, const QString& secondPath);
     void finish();
     void resetGeometry();
+    void forgetPreviousSecond();
     void viewTurn();
 
     ComparisonView& m_view;
@@ -128,4 +131,7 @@ private:
     bool m_closing = false;
     bool m_startPending = false; // a start that waits for the running step
     QString m_pendingFolder;
+    // The decoded second picture of the last examined pair, within one call.
+    QString m_previousSecondPath;
+    QImage m_previousSecond;
 };

@@ -533,3 +533,22 @@ TEST(ComparisonRunConverter, RealConverterFindsPngAndTiffTwins)
     EXPECT_EQ(view.pairs[0].left, QStringLiteral("a.png"));
     EXPECT_FALSE(QFile::exists(run.converter().tempBitmapPath()));
 }
+
+TEST(ComparisonRunConverter, EachPictureIsConvertedOnceAlongARow)
+{
+    // The stand-in hands back the input itself: these "png" files hold BMP
+    // data, different pictures in a row of neighbouring sizes.
+    StandInConverter counting("echo run >> \"$here/runs\"\ncp \"$1\" \"$out\"");
+    QTemporaryDir scratch;
+    Folder folder;
+    for (int i = 0; i < 4; ++i)
+        folder.bmp(QStringLiteral("%1.png").arg(i), picture(16, 16, i + 1), kBase + i);
+    FakeView view;
+    ComparisonRun run(view, counting.folder(), scratch.path());
+    run.start(folder.path());
+    EXPECT_TRUE(view.pairs.empty());
+    EXPECT_GE(view.turns, 3 + 4 * 2); // one per pair, at least two around each conversion
+    QFile runs(counting.folder() + QStringLiteral("/runs"));
+    ASSERT_TRUE(runs.open(QIODevice::ReadOnly));
+    EXPECT_EQ(runs.readAll().count('\n'), 4);
+}
