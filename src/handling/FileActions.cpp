@@ -284,6 +284,12 @@ bool FileActions::RecycleFile(const QString& path, QString* error)
         setError(error, QStringLiteral("No file was named."));
         return false;
     }
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        // Corvane acts on image files only; a folder here is a caller's mistake.
+        setError(error, errnoText(EISDIR));
+        return false;
+    }
     // The local VFS directly: trashing a local file needs no desktop daemon.
     GFile* file = g_vfs_get_file_for_path(g_vfs_get_local(), QFile::encodeName(path).constData());
     GError* gerror = nullptr;

@@ -94,12 +94,14 @@ TEST_F(RecycleFileTest, SameNameFromTwoFoldersKeepsBothCopies)
     EXPECT_EQ(contents, (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
 }
 
-TEST_F(RecycleFileTest, MissingFileFailsWithAReason)
+TEST_F(RecycleFileTest, MissingFileOrAFolderFailsWithAReason)
 {
     QString error;
     EXPECT_FALSE(FileActions::RecycleFile(m_dir.path() + QStringLiteral("/gone.bmp"), &error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(FileActions::RecycleFile(QString(), &error));
+    EXPECT_FALSE(FileActions::RecycleFile(m_dir.path(), &error)) << "folders are never trashed";
+    EXPECT_TRUE(QFileInfo(m_dir.path()).isDir());
 }
 
 TEST_F(RecycleFileTest, LockedFolderFailsAndKeepsTheFile)
