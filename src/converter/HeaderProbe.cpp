@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -157,22 +158,36 @@ void HeaderProbe::probePng(const QByteArray& data, HeaderFacts& facts)
 
 int HeaderProbe::estimateJpegQuality(const int* table)
 {
-    // The common luminance table (quality 50); scaling it by S/100 gives the
-    // table for quality 5000/S (S > 100) or 200 - 2S (S <= 100). Sums make the
-    // estimate independent of the order the entries were stored in.
+    // The common luminance table for quality 50. An encoder scales it by
+    // 5000/q percent (q < 50) or 200 - 2q percent, rounds and clamps to 1..255;
+    // the quality whose table lies closest is the estimate. Scaling keeps the
+    // order of the entries, so comparing sorted tables makes the estimate
+    // independent of the order they were stored in.
     static const int standard[64] = {16, 11, 10, 16, 24, 40, 51, 61, 12, 12, 14, 19, 26, 58, 60, 55,
         14, 13, 16, 24, 40, 57, 69, 56, 14, 17, 22, 29, 51, 87, 80, 62, 18, 22, 37, 56, 68, 109,
         103, 77, 24, 35, 55, 64, 81, 104, 113, 92, 49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95,
         98, 112, 100, 103, 99};
-    double sum = 0;
-    double standardSum = 0;
-    for (int i = 0; i < 64; ++i) {
-        sum += table[i];
-        standardSum += standard[i];
+    int sortedStandard[64];
+    int sortedTable[64];
+    std::copy(standard, standard + 64, sortedStandard);
+    std::copy(table, table + 64, sortedTable);
+    std::sort(sortedStandard, sortedStandard + 64);
+    std::sort(sortedTable, sortedTable + 64);
+    int best = 1;
+    qint64 bestDistance = std::numeric_limits<qint64>::max();
+    for (int quality = 1; quality <= 100; ++quality) {
+        const int scale = quality < 50 ? 5000 / quality : 200 - 2 * quality;
+        qint64 distance = 0;
+        for (int i = 0; i < 64; ++i) {
+            const int expected = std::clamp((sortedStandard[i] * scale + 50) / 100, 1, 255);
+            distance += std::abs(expected - sortedTable[i]);
+        }
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = quality;
+        }
     }
-    const double scale = sum * 100.0 / standardSum;
-    const double quality = scale <= 100.0 ? (200.0 - scale) / 2.0 : 5000.0 / scale;
-    return std::clamp(int(std::lround(quality)), 1, 100);
+    return best;
 }
 
 void HeaderProbe::probeJpeg(const QByteArray& data, HeaderFacts& facts)
@@ -221,7 +236,8 @@ void HeaderProbe::probeJpeg(const QByteArray& data, HeaderFacts& facts)
                 }
                 p += 1 + 64 * quint64(entrySize);
             }
-        } else if (marker == 0xE0 && length >= 16 && data.mid(qsizetype(body), 5) == "JFIF\0") {
+        } else if (marker == 0xE0 && length >= 16
+            && data.mid(qsizetype(body), 5) == QByteArray("JFIF\0", 5)) {
             const int units = int(bytes.u8(body + 7));
             const double x = double(bytes.u16(body + 8));
             const double y = double(bytes.u16(body + 10));

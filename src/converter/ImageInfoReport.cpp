@@ -17,6 +17,12 @@ QString decimal(double value, int digits)
     return QString::number(value, 'f', digits);
 }
 
+// 72 for 72.0004 (a resolution stored in pixels per metre), else two digits.
+QString resolutionText(double dpi)
+{
+    return std::abs(dpi - std::round(dpi)) < 0.01 ? decimal(std::round(dpi), 0) : decimal(dpi, 2);
+}
+
 } // namespace
 
 QString ImageInfoReport::groupedNumber(qint64 value)
@@ -79,15 +85,16 @@ QString ImageInfoReport::build(const QString& imagePath, qint64 fileSize, ImageF
     lines << QStringLiteral("Image dimensions = %1 x %2 Pixels").arg(width).arg(height);
     if (stored) {
         lines << QStringLiteral("Resolution = %1 x %2 DPI")
-                     .arg(decimal(dpiX, dpiX == std::round(dpiX) ? 0 : 2),
-                         decimal(dpiY, dpiY == std::round(dpiY) ? 0 : 2));
+                     .arg(resolutionText(dpiX), resolutionText(dpiY));
     } else {
         lines << QStringLiteral("Resolution = none stored, %1 DPI assumed").arg(kAssumedDpi);
     }
     lines << QStringLiteral("Print size (from DPI) = %1 x %2 cm; %3 x %4 inches")
                  .arg(decimal(inchesX * 2.54, 1), decimal(inchesY * 2.54, 1), decimal(inchesX, 2),
                      decimal(inchesY, 2));
-    lines << QStringLiteral("Color depth = %1 bits").arg(depth);
+    lines << QStringLiteral("Color depth = %1 %2")
+                 .arg(depth)
+                 .arg(depth == 1 ? QStringLiteral("bit") : QStringLiteral("bits"));
     lines << QStringLiteral("Number of unique colors = %1").arg(countUniqueColors(image));
     lines << QStringLiteral("Number of frames/pages = %1").arg(facts.frames);
     lines << QStringLiteral("Alpha channel = %1")

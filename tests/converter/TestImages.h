@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QString>
 
+#include <ostream>
+
 class TestImages {
 public:
     // A picture in `format` whose pixels all differ from their neighbours, so
@@ -17,3 +19,9 @@ public:
     // Index of the first differing pixel as "x,y: a != b", or "" when equal.
     static QString firstDifference(const QImage& expected, const QImage& actual);
 };
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
