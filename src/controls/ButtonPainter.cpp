@@ -78,6 +78,21 @@ void ButtonPainter::frame(int x, int y, int w, int h, quint32 colour)
 
 void ButtonPainter::line(int x1, int y1, int x2, int y2, quint32 colour)
 {
+    // Every line of the styles is horizontal or vertical: those are spans.
+    if (y1 == y2) {
+        if (x1 < x2)
+            fill(x1, y1, x2 - x1, 1, colour);
+        else if (x1 > x2)
+            fill(x2 + 1, y1, x1 - x2, 1, colour);
+        return;
+    }
+    if (x1 == x2) {
+        if (y1 < y2)
+            fill(x1, y1, 1, y2 - y1, colour);
+        else
+            fill(x1, y2 + 1, 1, y1 - y2, colour);
+        return;
+    }
     // Bresenham from the start point, stopping before the end point.
     const int dx = std::abs(x2 - x1);
     const int dy = -std::abs(y2 - y1);

@@ -557,7 +557,9 @@ void chameleonButton::mousePressEvent(QMouseEvent* e)
     // double-click event. The button treats that press as the double click
     // itself, so the second click of a double click never raises Click.
     const QStyleHints* hints = QGuiApplication::styleHints();
-    const bool secondOfDouble = d->lastPressValid && e->button() == d->lastPressButton
+    // Presses made up by programs carry no timestamp and are never doubles.
+    const bool secondOfDouble = e->timestamp() != 0 && d->lastPressValid
+        && e->button() == d->lastPressButton
         && e->timestamp() - d->lastPressTime < quint64(hints->mouseDoubleClickInterval())
         && (e->position() - d->lastPressPos).manhattanLength() <= hints->mouseDoubleClickDistance();
     if (secondOfDouble) {

@@ -56,7 +56,9 @@ public:
     void setColorScheme(int scheme);
     bool ShowFocusRect() const;
     void setShowFocusRect(bool show);
-    WId hwnd() const { return winId(); }
+    // The window id of the button's native window (its window's, as child
+    // widgets have none of their own; asking must not create one).
+    WId hwnd() const { return effectiveWinId(); }
 
     // Property bag: keys matched without regard to case; every key written.
     void InitProperties();

@@ -18,7 +18,13 @@ TEST(ButtonPrimitives, LineLeavesOutItsEndPixelInEveryDirection)
     painter.line(6, 3, 2, 3, 0xFF);
     painter.line(8, 2, 8, 5, 0xFF);
     painter.line(1, 9, 1, 9, 0xFF);
-    EXPECT_EQ(pixelsOf(image, 0xFF).size(), 4 + 4 + 3);
+    painter.line(5, 8, 5, 6, 0xFF);
+    painter.line(0, 5, 3, 8, 0xFF);
+    EXPECT_EQ(pixelsOf(image, 0xFF).size(), 4 + 4 + 3 + 2 + 3);
+    EXPECT_EQ(px(image, 5, 7), 0xFFu);
+    EXPECT_EQ(px(image, 5, 6), 0u);
+    EXPECT_EQ(px(image, 2, 7), 0xFFu);
+    EXPECT_EQ(px(image, 3, 8), 0u);
     EXPECT_EQ(px(image, 6, 1), 0u);
     EXPECT_EQ(px(image, 2, 1), 0xFFu);
     EXPECT_EQ(px(image, 2, 3), 0u);

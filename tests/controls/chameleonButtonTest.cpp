@@ -362,6 +362,21 @@ TEST(ButtonInput, QuickSecondPressCountsAsTheDoubleClick)
             "MouseUp(1,0,10,12)"}));
 }
 
+TEST(ButtonInput, ProgrammaticClicksWithoutTimestampsAreNeverDoubles)
+{
+    auto button = makeButton();
+    int clicks = 0;
+    QObject::connect(button.get(), &chameleonButton::Click, [&] { ++clicks; });
+    const QPointF pos(10, 12);
+    for (int i = 0; i < 3; ++i)
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent e(type, pos, button->mapToGlobal(pos), Qt::LeftButton,
+                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(button.get(), &e);
+        }
+    EXPECT_EQ(clicks, 3);
+}
+
 TEST(ButtonInput, SpaceBarRaisesTheFullSequence)
 {
     auto button = makeButton();
