@@ -62,20 +62,6 @@ TEST_F(FileActionsTest, DeleteOfAMissingFileOrAFolderFailsWithAReason)
     EXPECT_TRUE(exists(m_target)) << "a folder must never be removed";
 }
 
-TEST_F(FileActionsTest, DeleteInALockedFolderFailsAndKeepsTheFile)
-{
-    const QString path = file(QStringLiteral("keep.bmp"), "pixels");
-    LockedFolder lock(m_source);
-    if (!lock.active())
-        GTEST_SKIP() << "cannot make a folder refuse removals here";
-    QString error;
-    EXPECT_FALSE(FileActions::DeleteFilePermanently(path, &error));
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(readFile(path), QByteArray("pixels"));
-}
-
-// Moves within one file system, with the atomic rename and with the
-// link-and-unlink fallback for file systems without it.
 class SameFileSystemMove : public FileActionsTest, public ::testing::WithParamInterface<bool> {
 protected:
     FileActions::MoveOptions options() const
@@ -94,14 +80,6 @@ TEST_P(SameFileSystemMove, MovesUnderTheSameName)
         << error.toStdString();
     EXPECT_FALSE(exists(path));
     EXPECT_EQ(readFile(m_target + QStringLiteral("/a b%.bmp")), QByteArray("pixels"));
-}
-
-TEST_P(SameFileSystemMove, TargetFolderWithTrailingSlash)
-{
-    const QString path = file(QStringLiteral("x.gif"), "gif");
-    EXPECT_EQ(FileActions::MoveFileNoReplace(path, m_target + QLatin1Char('/'), nullptr, options()),
-        MoveResult::Moved);
-    EXPECT_EQ(entries(m_target), QStringList{QStringLiteral("x.gif")});
 }
 
 TEST_P(SameFileSystemMove, ExistingTargetIsNeverReplaced)

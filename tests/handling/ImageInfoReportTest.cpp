@@ -110,14 +110,6 @@ INSTANTIATE_TEST_SUITE_P(Keywords, KeywordSelection,
         KeywordCase{"AllFive", "Compression Image Print Color depth Number of", 5}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ImageInfoReportTest, KeywordsKeepFileOrderAndRepeatInARow)
-{
-    EXPECT_EQ(ImageInfoReport::SelectLines({QStringLiteral("Print = 1"),
-                  QStringLiteral("Image Compression"), QStringLiteral("Color depth = 8")}),
-        (QStringList{QStringLiteral("Print = 1"), QStringLiteral("Image Compression"),
-            QStringLiteral("Image Compression"), QStringLiteral("Color depth = 8")}));
-}
-
 TEST(ImageInfoReportTest, SizesAreGroupedInThreesWithTheLocalesSeparator)
 {
     const struct {

@@ -75,25 +75,6 @@ TEST_F(RecycleFileTest, HomeTrashIsCreatedPrivateWithAValidRecord)
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
-TEST_F(RecycleFileTest, SameNameFromTwoFoldersKeepsBothCopies)
-{
-    QDir(m_dir.path()).mkpath(QStringLiteral("one"));
-    QDir(m_dir.path()).mkpath(QStringLiteral("two"));
-    for (const char* folder : {"one", "two"}) {
-        const QString path
-            = m_dir.path() + QLatin1Char('/') + QLatin1String(folder) + QStringLiteral("/twin.bmp");
-        writeFile(path, folder);
-        ASSERT_TRUE(FileActions::RecycleFile(path, nullptr));
-    }
-    QStringList contents;
-    for (const QString& name : entries(trash() + QStringLiteral("/files"))) {
-        if (name.startsWith(QStringLiteral("twin")))
-            contents += QString::fromLatin1(readFile(trash() + QStringLiteral("/files/") + name));
-    }
-    contents.sort();
-    EXPECT_EQ(contents, (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
-}
-
 TEST_F(RecycleFileTest, MissingFileOrAFolderFailsWithAReason)
 {
     QString error;
