@@ -91,3 +91,17 @@ TEST(PictureDecoder, ConverterTypesNeedTheConverter)
     EXPECT_TRUE(PictureDecoder::decodesInProcess(QStringLiteral("gif")));
     EXPECT_FALSE(PictureDecoder::decodesInProcess(QStringLiteral("png")));
 }
+
+TEST(PictureDecoder, HundredMegapixelPhotoIsWithinTheBudget)
+{
+    // 400 MB once decoded: more than Qt's own default allocation limit.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.jpg"));
+    {
+        QImage big(10000, 10000, QImage::Format_RGB32);
+        big.fill(qRgb(30, 60, 90));
+        ASSERT_TRUE(big.save(path, "JPG", 10));
+    }
+    const QImage decoded = PictureDecoder(nullptr).decode(path);
+    EXPECT_EQ(decoded.size(), QSize(10000, 10000));
+}
