@@ -1,15 +1,23 @@
 #include "shell/Form1.h"
 
 #include "controls/chameleonButton.h"
+#include "handling/DuplicateAction.h"
+#include "handling/frmInfo.h"
+#include "search/ComparisonRun.h"
 #include "shell/Desktop.h"
 #include "shell/ImageBox.h"
 #include "shell/LogicalScale.h"
+#include "shell/Module1.h"
 #include "shell/ProgressBarBox.h"
+#include "shell/Rounding.h"
 #include "shell/SettingsStore.h"
 #include "shell/ShapeBox.h"
 #include "shell/StoredLayout.h"
 #include "shell/WindowIcon.h"
+#include "update/UpdateCheck.h"
+#include "update/frmUpdate.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -33,14 +41,15 @@ const QStringList kActionRows = {QStringLiteral(" Delete to recycle bin"),
                                  QStringLiteral(" Delete permanently"),
                                  QStringLiteral(" Move to another folder")};
 
-void initShellResources()
+} // namespace
+
+// Resources of a static library must be registered by name, outside any namespace.
+static void initShellResources()
 {
     Q_INIT_RESOURCE(shell);
 }
 
-} // namespace
-
-Form1::Form1(Desktop* desktop, QWidget* parent)
+Form1::Form1(Desktop* desktop, const QString& programFolder, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , m_desktop(desktop)
@@ -48,6 +57,10 @@ Form1::Form1(Desktop* desktop, QWidget* parent)
 {
     initShellResources();
     setObjectName(QStringLiteral("Form1"));
+    m_run = std::make_unique<ComparisonRun>(
+        static_cast<ComparisonView&>(*this),
+        programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder);
+    m_updateCheck = new UpdateCheck(this);
     setMouseTracking(true);
     setupWidgets();
     setupConnections();
@@ -134,6 +147,12 @@ void Form1::setupConnections()
                 [this, button](short&, short&, float&, float&) { setHoverColour(button); });
     }
     connect(m_cboOptions, qOverload<int>(&QComboBox::activated), this, [this] { cboOptions_Click(); });
+    connect(m_cmdCompare, &chameleonButton::Click, this, &Form1::cmdCompare_Click);
+    connect(m_cmdCancel, &chameleonButton::Click, this, &Form1::cmdCancel_Click);
+    connect(m_cmdDelete1, &chameleonButton::Click, this, [this] { cmdDelete_Click(Side::Left); });
+    connect(m_cmdDelete2, &chameleonButton::Click, this, [this] { cmdDelete_Click(Side::Right); });
+    connect(m_cmdInfo, &chameleonButton::Click, this, &Form1::cmdInfo_Click);
+    connect(m_updateCheck, &UpdateCheck::newVersionAvailable, this, &Form1::updatesReady);
 }
 
 QList<chameleonButton*> Form1::buttons() const
@@ -159,18 +178,19 @@ void Form1::Form_Load()
     m_aspectRatio = 0.571854f;
     setTwipsGeometry(left, top, width, m_aspectRatio * width);
     moveOntoScreen();
+    Module1::HookWindow(this, &m_aspectRatio);
 
     for (chameleonButton* button : buttons())
         button->setBackColor(kButtonColour);
 
-    m_searchFolder = m_settings->GetSetting(QStringLiteral("Statr"), QStringLiteral("Folder"),
-                                            QDir::homePath() + QLatin1Char('/'));
+    m_run->SearchFolder = m_settings->GetSetting(QStringLiteral("Statr"), QStringLiteral("Folder"),
+                                                 QDir::homePath() + QLatin1Char('/'));
 
-    m_imageLeft = 16;
-    m_imageTop = 23;
-    m_imageWidth = 320;
-    m_imageHeight = 240;
-    m_image2Left = 352;
+    m_run->ImageLeft = 16;
+    m_run->ImageTop = 23;
+    m_run->ImageWidth = 320;
+    m_run->ImageHeight = 240;
+    m_run->Image2Left = 352;
     m_loaded = true;
     placeControls();
 
@@ -194,7 +214,20 @@ void Form1::Form_Load()
     CheckForUpdate();
 }
 
-void Form1::CheckForUpdate() {}
+void Form1::CheckForUpdate()
+{
+    m_updateCheck->CheckForUpdate();
+}
+
+void Form1::updatesReady(const QString& version)
+{
+    frmUpdate::showFor(this, version, [this](const QUrl& url) { return m_desktop->openUrl(url); });
+}
+
+QString Form1::SearchFolder() const
+{
+    return m_run->SearchFolder;
+}
 
 double Form1::Left() const
 {
@@ -264,9 +297,10 @@ int Form1::fontPointsForHeight() const
 void Form1::placeControls()
 {
     const LogicalScale s(size());
-    m_image1->setGeometry(s.rect(m_imageLeft, m_imageTop, m_imageWidth, m_imageHeight));
+    const ComparisonRun& r = *m_run;
+    m_image1->setGeometry(s.rect(r.ImageLeft, r.ImageTop, r.ImageWidth, r.ImageHeight));
     m_shape1->setGeometry(s.rect(18, 25, 317, 237));
-    m_image2->setGeometry(s.rect(m_image2Left, m_imageTop, m_imageWidth, m_imageHeight));
+    m_image2->setGeometry(s.rect(r.Image2Left, r.ImageTop, r.ImageWidth, r.ImageHeight));
     m_shape2->setGeometry(s.rect(354, 25, 317, 237));
     m_cmdCompare->setGeometry(s.rect(215, 317, 260, 33));
     m_cmdCancel->setGeometry(s.rect(500, 314, 120, 24));
@@ -274,8 +308,8 @@ void Form1::placeControls()
     m_cmdDelete1->setGeometry(s.rect(142, 275, 65, 24));
     m_cmdDelete2->setGeometry(s.rect(480, 275, 65, 24));
     m_lblFiles->setGeometry(s.rect(0, 345, 690, 25));
-    m_lblPic1->setGeometry(s.rect(16, m_imageTop - 20, 320, 18));
-    m_lblPic2->setGeometry(s.rect(352, m_imageTop - 20, 320, 18));
+    m_lblPic1->setGeometry(s.rect(16, r.ImageTop - 20, 320, 18));
+    m_lblPic2->setGeometry(s.rect(352, r.ImageTop - 20, 320, 18));
     m_picProgressBar->setGeometry(s.rect(225, 317, 240, 20));
     const QRect combo = s.rect(254, 275, 180, 0);
     m_cboOptions->setGeometry(combo.x(), combo.y(), combo.width(), m_cboOptions->sizeHint().height());
@@ -372,6 +406,9 @@ void Form1::mouseMoveEvent(QMouseEvent* e)
 
 void Form1::closeEvent(QCloseEvent* e)
 {
+    // A search still on the stack (waiting for the converter or an event
+    // turn) notices this at its next step and unwinds without touching the window.
+    m_run->windowClosing();
     Form_Unload();
     QWidget::closeEvent(e);
 }
@@ -381,8 +418,187 @@ void Form1::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
+    Module1::UnhookWindow(this);
     m_settings->SaveNumber(QStringLiteral("Me"), QStringLiteral("Left"), static_cast<float>(Left()));
     m_settings->SaveNumber(QStringLiteral("Me"), QStringLiteral("Top"), static_cast<float>(Top()));
     m_settings->SaveNumber(QStringLiteral("Me"), QStringLiteral("Width"), static_cast<float>(Width()));
-    m_settings->SaveSetting(QStringLiteral("Statr"), QStringLiteral("Folder"), m_searchFolder);
+    m_settings->SaveSetting(QStringLiteral("Statr"), QStringLiteral("Folder"), m_run->SearchFolder);
+}
+
+// --- Search ---------------------------------------------------------------
+
+void Form1::cmdCompare_Click()
+{
+    // A second search never starts while a step of the first is on the stack.
+    if (m_run->isRunning())
+        return;
+    m_run->NewRun = true;
+    const QString folder =
+        m_desktop->browseForFolder(this, QStringLiteral("Select A Directory"), m_run->SearchFolder);
+    if (folder.isEmpty())
+        return;
+    m_run->start(folder);
+}
+
+void Form1::cmdCancel_Click()
+{
+    m_run->cancel();
+}
+
+void Form1::beginSearch(const QString& filesCaption)
+{
+    m_cmdCompare->hide();
+    m_cmdCancel->show();
+    m_cmdInfo->setEnabledProperty(false);
+    m_cmdInfo->show();
+    m_command1->setFocus();
+    m_picProgressBar->clear();
+    m_picProgressBar->show();
+    m_lblFiles->setText(filesCaption);
+    m_lblFiles->show();
+    repaint();
+}
+
+int Form1::progressWidth() const
+{
+    return m_picProgressBar->width();
+}
+
+void Form1::drawProgress(int barWidth)
+{
+    m_picProgressBar->fillTo(barWidth);
+}
+
+void Form1::processEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+void Form1::showPair(const DisplayGeometry& geometry, const QImage& left, const QImage& right,
+                     const QString& leftName, const QString& rightName)
+{
+    m_shape1->hide();
+    m_shape2->hide();
+    const LogicalScale s(size());
+    if (!geometry.keepPlace) {
+        const QRectF& a = geometry.image1;
+        const QRectF& b = geometry.image2;
+        m_image1->setGeometry(s.rect(a.x(), a.y(), a.width(), a.height()));
+        m_image2->setGeometry(s.rect(b.x(), b.y(), b.width(), b.height()));
+    }
+    m_lblPic1->setGeometry(s.rect(16, geometry.labelTop, 320, 18));
+    m_lblPic2->setGeometry(s.rect(352, geometry.labelTop, 320, 18));
+    m_image1->setPicture(left);
+    m_image1->repaint();
+    m_image2->setPicture(right);
+    m_image2->repaint();
+    m_lblPic1->setText(leftName);
+    m_lblPic1->setToolTip(leftName);
+    m_lblPic2->setText(rightName);
+    m_lblPic2->setToolTip(rightName);
+    setActionButtonsEnabled(true);
+}
+
+void Form1::clearPair(Side actedOn)
+{
+    if (actedOn == Side::Left)
+        clearPictures();
+    showImagesAtRest();
+    setActionButtonsEnabled(false);
+    m_lblPic1->setText(QString());
+    m_lblPic2->setText(QString());
+    m_lblPic1->repaint();
+    m_lblPic2->repaint();
+}
+
+void Form1::finishSearch(const QString& closingText)
+{
+    showIdleState();
+    clearPictures();
+    MsgBox(closingText);
+    m_command1->setFocus();
+}
+
+void Form1::cancelSearch(const QString& text)
+{
+    setActionButtonsEnabled(false);
+    showIdleState();
+    clearPictures();
+    showImagesAtRest();
+    m_lblPic1->setText(QString());
+    m_lblPic2->setText(QString());
+    MsgBox(text);
+    m_command1->setFocus();
+}
+
+void Form1::showIdleState()
+{
+    m_cmdCompare->show();
+    m_cmdCancel->hide();
+    m_cmdInfo->hide();
+    m_picProgressBar->hide();
+    m_lblFiles->hide();
+}
+
+void Form1::showImagesAtRest()
+{
+    const LogicalScale s(size());
+    m_image1->setGeometry(s.rect(16, 23, 320, 240));
+    m_shape1->setGeometry(s.rect(18, 25, 317, 237));
+    m_image2->setGeometry(s.rect(352, 23, 320, 240));
+    m_shape2->setGeometry(s.rect(354, 25, 317, 237));
+    m_shape1->show();
+    m_shape2->show();
+}
+
+void Form1::clearPictures()
+{
+    m_image1->clearPicture();
+    m_image2->clearPicture();
+}
+
+void Form1::setActionButtonsEnabled(bool enabled)
+{
+    m_cmdDelete1->setEnabledProperty(enabled);
+    m_cmdDelete2->setEnabledProperty(enabled);
+    m_cmdInfo->setEnabledProperty(enabled);
+}
+
+QPoint Form1::messagePosition() const
+{
+    return QPoint(roundToInt(Left() / 15 + Width() / 2 / 15), roundToInt(Top() / 15 + 150));
+}
+
+void Form1::MsgBox(const QString& text)
+{
+    const QPoint at = messagePosition();
+    m_desktop->messageBox(this, text, QStringLiteral("Corvane"), 64, at.x(), at.y());
+}
+
+// --- Acting on a copy -------------------------------------------------------
+
+void Form1::cmdDelete_Click(Side side)
+{
+    if (!m_run->pairOnShow())
+        return;
+    const QString path = m_run->pathOf(side);
+    const DuplicateAction::Outcome outcome = DuplicateAction::Apply(
+        m_cboOptions->currentIndex(), path, m_run->SearchFolder,
+        [this](const QString& file, QString* error) { return m_desktop->moveToTrash(file, error); },
+        [this] {
+            return m_desktop->browseForFolder(this, QStringLiteral("Select A Directory"),
+                                              m_run->SearchFolder);
+        });
+    if (!outcome.message.isEmpty())
+        MsgBox(outcome.message);
+    if (!outcome.removeEntry)
+        m_command1->setFocus();
+    m_run->actOn(side, outcome.removeEntry ? ComparisonRun::ActOutcome::EntryRemoved
+                                           : ComparisonRun::ActOutcome::Refused);
+}
+
+void Form1::cmdInfo_Click()
+{
+    frmInfo::ShowImageInfo(this, m_run->converter(), m_run->SearchFolder, m_lblPic1->text(),
+                           m_lblPic2->text());
 }

