@@ -663,7 +663,8 @@ void chameleonButton::keyPressEvent(QKeyEvent* e)
     }
     if (!self)
         return;
-    if (!text.isEmpty() && text[0].unicode() < 0x8000 && !(e->modifiers() & Qt::ControlModifier)) {
+    // Alt combinations are menu and access keys, not typed characters.
+    if (!text.isEmpty() && text[0].unicode() < 0x8000 && !(e->modifiers() & Qt::AltModifier)) {
         short ascii = static_cast<short>(text[0].unicode());
         emit KeyPress(ascii);
         if (!self)

@@ -4,6 +4,9 @@
 
 #include <QFont>
 #include <QImage>
+#include <QString>
+
+#include <ostream>
 
 #include "controls/ButtonColors.h"
 #include "controls/ButtonPainter.h"
@@ -54,4 +57,10 @@ inline QList<QPoint> pixelsOf(const QImage& image, quint32 colour)
             if (px(image, x, y) == colour)
                 points << QPoint(x, y);
     return points;
+}
+
+// Readable QString / QStringList values in test failures.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
 }

@@ -402,6 +402,19 @@ TEST(ButtonInput, KeyDownHandlerCanCancelTheSpaceBar)
     EXPECT_EQ(log.entries, QStringList({"KeyDown(0,0)", "KeyPress(32)", "KeyUp(32,0)"}));
 }
 
+TEST(ButtonInput, LettersRaiseKeyPressButAltCombinationsDoNot)
+{
+    auto button = makeButton();
+    EventLog log;
+    log.attach(button.get());
+    QKeyEvent shifted(QEvent::KeyPress, Qt::Key_Q, Qt::ShiftModifier, QStringLiteral("Q"));
+    QApplication::sendEvent(button.get(), &shifted);
+    QKeyEvent alt(QEvent::KeyPress, Qt::Key_Q, Qt::AltModifier, QStringLiteral("q"));
+    QApplication::sendEvent(button.get(), &alt);
+    EXPECT_EQ(log.entries, QStringList({"KeyDown(81,1)", "KeyPress(81)", "KeyDown(81,4)"}));
+    EXPECT_EQ(button->paintedState(), 0);
+}
+
 TEST(ButtonInput, KeyDownHandlerCanTurnAKeyIntoTheSpaceBar)
 {
     auto button = makeButton();
