@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -91,6 +92,11 @@ TEST(CandidateList, ScanSkipsEverythingButPlainVisibleFiles)
         QFile::link(folder + QStringLiteral("real.jpg"), folder + QStringLiteral("link.jpg")));
     ASSERT_TRUE(
         QFile::link(folder + QStringLiteral("gone"), folder + QStringLiteral("dangling.jpg")));
+    // Bytes that are not UTF-8: the name could not be addressed by its decoded path.
+    const QByteArray badName = QFile::encodeName(folder) + QByteArray("bad\xff\xfe.jpg");
+    const int badFd = ::open(badName.constData(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(badFd, 0);
+    ::close(badFd);
     ASSERT_EQ(mkfifo(QFile::encodeName(folder + QStringLiteral("pipe.gif")).constData(), 0600), 0);
 
     const QByteArray socketPath = QFile::encodeName(folder + QStringLiteral("sock.bmp"));
@@ -107,6 +113,7 @@ TEST(CandidateList, ScanSkipsEverythingButPlainVisibleFiles)
     EXPECT_EQ(list.scan(folder), 1);
     EXPECT_EQ(pathsOf(list), QStringList{folder + QStringLiteral("real.jpg")});
     close(sock);
+    ::unlink(badName.constData()); // QTemporaryDir cannot remove it by its decoded name
 }
 
 TEST(CandidateList, ScanAppendsToTheSortedList)
