@@ -187,6 +187,22 @@ TEST(ButtonPaint, FaceMatchesThePainter)
     EXPECT_EQ(button->mask(), BuildOutline(3, 75, 25));
 }
 
+TEST(ButtonPaint, WindowShowsTheFaceWithTheParentInTheCutCorners)
+{
+    auto button = makeButton();
+    QPalette palette = button.window->palette();
+    palette.setColor(QPalette::Window, QColor(170, 170, 170));
+    button.window->setPalette(palette);
+    button.window->setAutoFillBackground(true);
+    button->move(10, 10);
+    const QImage shown = button.window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage& face = button->faceImage();
+    EXPECT_EQ(shown.pixel(10 + 1, 10 + 0), qRgb(170, 170, 170)); // cut
+    EXPECT_EQ(shown.pixel(10 + 74, 10 + 24), qRgb(170, 170, 170)); // cut
+    for (QPoint p : {QPoint(1, 1), QPoint(2, 0), QPoint(30, 12), QPoint(72, 24)})
+        EXPECT_EQ(shown.pixel(p + QPoint(10, 10)), face.pixel(p)) << p.x() << "," << p.y();
+}
+
 TEST(ButtonPaint, SameStateAndCaptionLeaveTheFaceUntouched)
 {
     auto button = makeButton();
