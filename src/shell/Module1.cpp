@@ -1,12 +1,16 @@
 #include "shell/Module1.h"
 
 #include <QEvent>
+#include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QVariant>
 #include <QWindow>
 #include <cfenv>
 #include <cmath>
+#include <optional>
+#include <utility>
 
 namespace Module1 {
 
@@ -45,14 +49,46 @@ void setFrame(QObject* target, const QRect& frame)
     target->setProperty("geometry", frame.marginsRemoved(margins));
 }
 
+// How many sides a drag code moves: 1 for an edge, 2 for a corner.
+int movedSides(int edge)
+{
+    switch (edge) {
+    case TopLeftCorner:
+    case TopRightCorner:
+    case BottomLeftCorner:
+    case BottomRightCorner:
+        return 2;
+    case NoEdge:
+        return 99;
+    default:
+        return 1;
+    }
+}
+
+// Follows the window's frame. A drag is a burst of geometry changes; when
+// the frame has settled (the pointer paused or was released), the edge or
+// corner that moved decides which side follows, and the corrected frame is
+// requested. Waiting for the burst to settle matters on X11: window managers
+// report the size and the position of one step in separate events, and many
+// refuse client geometry while they run a drag, answering with their own
+// geometry then or only when the button is released. So the edge is measured
+// from every frame the drag may have started from (its start, our last
+// correction, the frame we corrected away from), taking the simplest
+// explanation, and a refused correction is asked for again a little later.
 class SizingHook : public QObject {
 public:
+    static constexpr int kSettleMs = 150;
+    static constexpr int kRetryMs = 250;
+    static constexpr int kMaximumRetries = 40;
+
     SizingHook(QObject* target, const float* aspectRatio)
         : QObject(target)
         , m_target(target)
         , m_aspectRatio(aspectRatio)
         , m_last(frameOf(target))
     {
+        m_settle.setSingleShot(true);
+        connect(&m_settle, &QTimer::timeout, this, &SizingHook::settled);
         target->installEventFilter(this);
     }
 
@@ -69,34 +105,80 @@ protected:
     {
         if (watched == m_target && !m_adjusting
             && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
-            follow();
+            changed();
         return false;
     }
 
 private:
-    void follow()
+    void changed()
     {
         const QRect frame = frameOf(m_target);
-        const int edge = edgeFromGeometryChange(m_last, frame);
-        if (edge == NoEdge || !m_aspectRatio || !(*m_aspectRatio > 0.0f)) {
+        if (frame == m_last)
+            return; // the echo of a change already seen, or of our own request
+        if (m_correctedFrom && frame == *m_correctedFrom) {
+            // Refused: the manager put its own geometry back.
             m_last = frame;
+            m_starts.clear();
+            m_retryEdge = m_correctedEdge;
+            m_correctedFrom.reset();
+            if (++m_retries <= kMaximumRetries)
+                m_settle.start(kRetryMs);
             return;
         }
-        const QRect wanted = toQRect(applySizingRule(edge, toRect(frame), *m_aspectRatio));
-        m_last = wanted;
-        if (wanted == frame)
+        if (m_starts.isEmpty()) {
+            m_starts.append(m_last);
+            if (m_correctedFrom)
+                m_starts.append(*m_correctedFrom);
+        }
+        m_correctedFrom.reset();
+        m_retryEdge = NoEdge;
+        m_retries = 0;
+        m_last = frame;
+        m_settle.start(kSettleMs);
+    }
+
+    void settled()
+    {
+        if (!m_target)
             return;
-        // Setting the geometry raises Resize and Move again, synchronously on
-        // some platforms; those are our own and must not be corrected twice.
+        const QRect frame = frameOf(m_target);
+        int edge = m_retryEdge;
+        for (const QRect& start : std::as_const(m_starts)) {
+            const int candidate = edgeFromGeometryChange(start, frame);
+            if (movedSides(candidate) < movedSides(edge))
+                edge = candidate;
+        }
+        m_starts.clear();
+        m_retryEdge = NoEdge;
+        m_last = frame;
+        if (edge == NoEdge || !m_aspectRatio || !(*m_aspectRatio > 0.0f))
+            return;
+        const QRect wanted = toQRect(applySizingRule(edge, toRect(frame), *m_aspectRatio));
+        if (wanted == frame) {
+            m_retries = 0;
+            return;
+        }
+        // Setting the geometry raises Resize and Move at once on some
+        // platforms; those are our own request, not the user's.
         m_adjusting = true;
         setFrame(m_target, wanted);
         m_adjusting = false;
         m_last = frameOf(m_target);
+        m_correctedFrom = frame;
+        m_correctedEdge = edge;
     }
 
     QPointer<QObject> m_target;
     const float* m_aspectRatio;
     QRect m_last;
+    // Frames the drag in progress may have started from.
+    QList<QRect> m_starts;
+    // The frame our last correction was made from, until the next change.
+    std::optional<QRect> m_correctedFrom;
+    int m_correctedEdge = NoEdge;
+    int m_retryEdge = NoEdge;
+    int m_retries = 0;
+    QTimer m_settle;
     bool m_adjusting = false;
 };
 

@@ -4,8 +4,10 @@
 //
 // X11 has no sizing message that exposes the drag rectangle, so the hook
 // watches the window's geometry changes, works out which edge or corner moved
-// and puts the corrected frame back. The rule itself (applySizingRule) is a
-// pure function over a rectangle, tested on its own.
+// and, once the drag pauses or ends (a fraction of a second), requests the
+// corrected frame; window managers that refuse client geometry during their
+// drag get the request again afterwards. The rule itself (applySizingRule)
+// is a pure function over a rectangle, tested on its own.
 //
 // Only one window is hooked at a time. The hook goes away with UnhookWindow
 // or when the hooked window is destroyed.
