@@ -88,12 +88,6 @@ TEST(DeriveSchemeColors, OtherSchemesTakeThePaletteAndIgnoreBackColor)
     EXPECT_EQ(systemButtonText(), bgr(QPalette::ButtonText));
 }
 
-TEST(ColourLayout, BgrMapsToQtRgb)
-{
-    EXPECT_EQ(toQRgb(0x733C00), qRgb(0, 60, 115));
-    EXPECT_EQ(fromQRgb(qRgb(153, 153, 204)), 0xCC9999u);
-}
-
 int cutPixels(const QRegion& region, int w, int h)
 {
     int cut = 0;

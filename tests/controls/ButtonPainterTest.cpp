@@ -406,13 +406,6 @@ TEST(OutOfRangeStyles, PlainFaceWithoutCaption)
     }
 }
 
-TEST(NormalFace, UnknownStateLeavesThePlainFace)
-{
-    ButtonFace face = customFace(3);
-    face.caption = QStringLiteral("x");
-    EXPECT_EQ(pixelsOf(paintFace(face, 1), face.tones.FaceTone).size(), 75 * 25);
-}
-
 TEST(BoldFlatFace, CaptionFrameSizedFromTheBoldFont)
 {
     const int W = 120, H = 33;

@@ -160,24 +160,6 @@ TEST(ButtonProperties, WriteStoresEveryKeyInOrderAndReadsBack)
     EXPECT_EQ(copy.Font(), solidFont());
 }
 
-TEST(ButtonProperties, SettersNotifyTheirKey)
-{
-    chameleonButton button;
-    QStringList keys;
-    QObject::connect(
-        &button, &chameleonButton::PropertyChanged, [&](const QString& k) { keys << k; });
-    button.setBackColor(1);
-    button.setForeColor(2);
-    button.setButtonType(3);
-    button.setCaption("x");
-    button.setEnabledProperty(true);
-    button.setFontProperty(solidFont());
-    button.setColorScheme(2);
-    button.setShowFocusRect(true);
-    EXPECT_EQ(
-        keys, QStringList({"BCOL", "FCOL", "BTYPE", "TX", "ENAB", "FONT", "COLTYPE", "FOCUSR"}));
-}
-
 TEST(ButtonPaint, FaceMatchesThePainter)
 {
     auto button = makeButton();
@@ -315,18 +297,6 @@ TEST(ButtonInput, DragOutShowsReleasedAndBackShowsPressed)
     QTest::mouseRelease(button.get(), Qt::LeftButton, {}, QPoint(200, 12));
     EXPECT_EQ(button->paintedState(), 0);
     EXPECT_FALSE(log.entries.contains("Click"));
-}
-
-TEST(ButtonInput, MovesWithoutButtonNeverPress)
-{
-    auto button = makeButton();
-    int moves = 0;
-    QObject::connect(button.get(), &chameleonButton::MouseMove,
-        [&](short& b, short&, float&, float&) { moves += b == 0 ? 1 : 100; });
-    sendMove(button.get(), QPointF(10, 10), Qt::NoButton);
-    sendMove(button.get(), QPointF(-5, 10), Qt::NoButton);
-    EXPECT_EQ(button->paintedState(), 0);
-    EXPECT_EQ(moves, 2);
 }
 
 TEST(ButtonInput, ReleaseOnACutCornerRaisesNoClick)
