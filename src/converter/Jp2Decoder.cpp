@@ -104,12 +104,7 @@ Jp2Decoder::Jp2Decoder(const QByteArray& data, bool codestream)
 
 Jp2Decoder::~Jp2Decoder()
 {
-    if (m_image)
-        opj_image_destroy(m_image);
-    if (m_stream)
-        opj_stream_destroy(m_stream);
-    if (m_codec)
-        opj_destroy_codec(m_codec);
+    release();
 }
 
 Jp2Decoder::Status Jp2Decoder::readHeader()
@@ -160,6 +155,7 @@ Jp2Decoder::Status Jp2Decoder::readHeader()
 
     if (opj_codestream_info_v2_t* info = opj_get_cstr_info(m_codec)) {
         m_layers = int(info->m_default_tile_info.numlayers);
+        m_tiles = qint64(info->tw) * qint64(info->th);
         if (info->m_default_tile_info.tccp_info)
             m_qmfbid = int(info->m_default_tile_info.tccp_info[0].qmfbid);
         opj_destroy_cstr_info(&info);
@@ -196,10 +192,47 @@ int Jp2Decoder::qualityLayers() const
     return m_layers;
 }
 
+void Jp2Decoder::release()
+{
+    if (m_image)
+        opj_image_destroy(m_image);
+    if (m_stream)
+        opj_stream_destroy(m_stream);
+    if (m_codec)
+        opj_destroy_codec(m_codec);
+    m_image = nullptr;
+    m_stream = nullptr;
+    m_codec = nullptr;
+}
+
+bool Jp2Decoder::uniformComponents() const
+{
+    for (OPJ_UINT32 c = 1; c < m_image->numcomps; ++c) {
+        const opj_image_comp_t& a = m_image->comps[0];
+        const opj_image_comp_t& b = m_image->comps[c];
+        if (a.prec != b.prec || a.sgnd != b.sgnd || a.dx != b.dx || a.dy != b.dy)
+            return false;
+    }
+    return true;
+}
+
 Jp2Decoder::Status Jp2Decoder::decode(QImage* image)
 {
     if (!m_image || !m_codec || !m_stream)
         return Unreadable;
+    // A single-tile image decoded whole holds every sample as a 32-bit
+    // integer: three times the finished picture for RGB. Decoding it in bands
+    // of rows keeps the peak near the picture itself. Components that differ
+    // in precision or sub-sampling are decoded whole, since OpenJPEG's channel
+    // definitions may reorder components between the bands.
+    if (m_tiles == 1 && m_size.height() > 2 * kBandRows && uniformComponents()) {
+        const Status banded = decodeInBands(image);
+        if (banded != Retry)
+            return banded;
+        release();
+        if (readHeader() != Ok)
+            return Unreadable;
+    }
     if (!opj_decode(m_codec, m_stream, m_image) || !opj_end_decompress(m_codec, m_stream))
         return Unreadable;
     // The codec keeps the compressed data until it is destroyed; free it
@@ -208,18 +241,57 @@ Jp2Decoder::Status Jp2Decoder::decode(QImage* image)
     m_stream = nullptr;
     opj_destroy_codec(m_codec);
     m_codec = nullptr;
-    return toQImage(image);
+    Layout layout;
+    const Status status = chooseLayout(&layout);
+    if (status != Ok)
+        return status;
+    QImage out(m_size, layout.format);
+    if (out.isNull())
+        return Unsupported;
+    if (!convertRows(layout, &out, 0))
+        return Unreadable;
+    *image = std::move(out);
+    return Ok;
 }
 
-Jp2Decoder::Status Jp2Decoder::toQImage(QImage* image) const
+Jp2Decoder::Status Jp2Decoder::decodeInBands(QImage* image)
 {
-    const opj_image_t& img = *m_image;
-    for (OPJ_UINT32 c = 0; c < img.numcomps; ++c) {
-        const opj_image_comp_t& comp = img.comps[c];
-        if (!comp.data || comp.w == 0 || comp.h == 0)
+    const OPJ_INT32 left = OPJ_INT32(m_image->x0);
+    const OPJ_INT32 right = OPJ_INT32(m_image->x1);
+    const OPJ_INT32 top = OPJ_INT32(m_image->y0);
+    const OPJ_INT32 bottom = OPJ_INT32(m_image->y1);
+    const OPJ_UINT32 components = m_image->numcomps;
+    QImage out;
+    Layout layout;
+    for (OPJ_INT32 bandTop = top; bandTop < bottom; bandTop += kBandRows) {
+        const OPJ_INT32 bandBottom = std::min(bandTop + kBandRows, bottom);
+        if (!opj_set_decode_area(m_codec, m_image, left, bandTop, right, bandBottom)
+            || !opj_decode(m_codec, m_stream, m_image))
+            return bandTop == top ? Retry : Unreadable;
+        // A palette turns one component into three after decoding; such a
+        // file is decoded whole.
+        if (m_image->numcomps != components)
+            return Retry;
+        if (out.isNull()) {
+            const Status status = chooseLayout(&layout);
+            if (status != Ok)
+                return status;
+            out = QImage(m_size, layout.format);
+            if (out.isNull())
+                return Unsupported;
+        }
+        if (!convertRows(layout, &out, bandTop - top))
             return Unreadable;
     }
+    if (!opj_end_decompress(m_codec, m_stream))
+        return Unreadable;
+    *image = std::move(out);
+    return Ok;
+}
 
+Jp2Decoder::Status Jp2Decoder::chooseLayout(Layout* layout) const
+{
+    const opj_image_t& img = *m_image;
     // Which components carry colour and which one carries alpha: a component
     // flagged as opacity wins; otherwise the second of two or the fourth of
     // four is taken as alpha, as JP2 writers without a channel box do.
@@ -240,25 +312,27 @@ Jp2Decoder::Status Jp2Decoder::toQImage(QImage* image) const
         return Unsupported;
     if (img.color_space == OPJ_CLRSPC_CMYK || img.color_space == OPJ_CLRSPC_EYCC)
         return Unsupported;
-    const bool grey = colour.size() < 3;
-    const bool ycc = !grey && img.color_space == OPJ_CLRSPC_SYCC;
-    if (!grey)
-        colour.resize(3);
-    else
-        colour.resize(1);
+    layout->grey = colour.size() < 3;
+    layout->ycc = !layout->grey && img.color_space == OPJ_CLRSPC_SYCC;
+    colour.resize(layout->grey ? 1 : 3);
+    layout->alpha = alpha >= 0;
+    layout->channels = colour;
+    if (layout->alpha)
+        layout->channels.push_back(alpha);
+    layout->format = layout->alpha ? QImage::Format_ARGB32
+        : layout->grey             ? QImage::Format_Grayscale8
+                                   : QImage::Format_RGB32;
+    return Ok;
+}
 
-    const int width = m_size.width();
-    const int height = m_size.height();
-    const QImage::Format format = alpha >= 0 ? QImage::Format_ARGB32
-        : grey                               ? QImage::Format_Grayscale8
-                                             : QImage::Format_RGB32;
-    QImage out(width, height, format);
-    if (out.isNull())
-        return Unsupported;
-
-    std::vector<int> channels = colour;
-    if (alpha >= 0)
-        channels.push_back(alpha);
+bool Jp2Decoder::convertRows(const Layout& layout, QImage* out, int firstRow) const
+{
+    // The decoded area: the whole image, or one band of rows of it.
+    const opj_image_t& img = *m_image;
+    const int width = out->width();
+    const qint64 rows = qint64(img.y1) - qint64(img.y0);
+    if (qint64(img.x1) - qint64(img.x0) != width || rows <= 0 || firstRow + rows > out->height())
+        return false;
     struct Plane {
         const opj_image_comp_t* comp;
         SampleScaler scale;
@@ -266,17 +340,19 @@ Jp2Decoder::Status Jp2Decoder::toQImage(QImage* image) const
         std::vector<quint32> rows;
     };
     std::vector<Plane> planes;
-    for (int c : channels) {
+    for (int c : layout.channels) {
         const opj_image_comp_t& comp = img.comps[c];
+        if (!comp.data || comp.w == 0 || comp.h == 0)
+            return false;
         planes.push_back({&comp, SampleScaler(comp),
             sampleIndex(img.x0, quint32(width), comp.dx, comp.x0, comp.w),
-            sampleIndex(img.y0, quint32(height), comp.dy, comp.y0, comp.h)});
+            sampleIndex(img.y0, quint32(rows), comp.dy, comp.y0, comp.h)});
     }
 
     std::vector<uchar> row[4];
     for (size_t p = 0; p < planes.size(); ++p)
         row[p].resize(size_t(width));
-    for (int y = 0; y < height; ++y) {
+    for (int y = 0; y < int(rows); ++y) {
         for (size_t p = 0; p < planes.size(); ++p) {
             const Plane& plane = planes[p];
             const OPJ_INT32* source
@@ -285,18 +361,18 @@ Jp2Decoder::Status Jp2Decoder::toQImage(QImage* image) const
             for (int x = 0; x < width; ++x)
                 target[x] = plane.scale(source[plane.columns[size_t(x)]]);
         }
-        uchar* line = out.scanLine(y);
-        if (grey && alpha < 0) {
+        uchar* line = out->scanLine(firstRow + y);
+        if (layout.grey && !layout.alpha) {
             memcpy(line, row[0].data(), size_t(width));
             continue;
         }
         auto* pixels = reinterpret_cast<QRgb*>(line);
-        const uchar* a = alpha >= 0 ? row[planes.size() - 1].data() : nullptr;
+        const uchar* a = layout.alpha ? row[planes.size() - 1].data() : nullptr;
         for (int x = 0; x < width; ++x) {
             int r, g, b;
-            if (grey) {
+            if (layout.grey) {
                 r = g = b = row[0][size_t(x)];
-            } else if (ycc) {
+            } else if (layout.ycc) {
                 const int yy = row[0][size_t(x)];
                 const int cb = row[1][size_t(x)] - 128;
                 const int cr = row[2][size_t(x)] - 128;
@@ -311,6 +387,5 @@ Jp2Decoder::Status Jp2Decoder::toQImage(QImage* image) const
             pixels[x] = qRgba(r, g, b, a ? a[x] : 255);
         }
     }
-    *image = std::move(out);
-    return Ok;
+    return true;
 }

@@ -8,6 +8,8 @@
 #include <QSize>
 #include <QString>
 
+#include <vector>
+
 struct opj_image;
 
 class Jp2Decoder {
@@ -43,7 +45,24 @@ public:
     Status decode(QImage* image);
 
 private:
-    Status toQImage(QImage* image) const;
+    // Rows decoded per band when a large image is decoded band by band.
+    static constexpr int kBandRows = 256;
+    static constexpr Status Retry = Status(-1);
+
+    struct Layout {
+        std::vector<int> channels; // colour components, then alpha
+        bool grey = false;
+        bool ycc = false;
+        bool alpha = false;
+        QImage::Format format = QImage::Format_Invalid;
+    };
+
+    void release();
+    bool uniformComponents() const;
+    Status decodeInBands(QImage* image);
+    Status chooseLayout(Layout* layout) const;
+    // Writes the rows of the decoded area into `out`, starting at `firstRow`.
+    bool convertRows(const Layout& layout, QImage* out, int firstRow) const;
 
     const QByteArray& m_data;
     bool m_codestream;
@@ -54,4 +73,5 @@ private:
     QSize m_size;
     int m_qmfbid = -1;
     int m_layers = 0;
+    qint64 m_tiles = 0;
 };

@@ -2,7 +2,7 @@
 // with the right exit code, never crash or hang, and leave no output behind.
 
 #include "ConverterProcess.h"
-#include "Jp2TestEncoder.h"
+#include "Jp2TestCodec.h"
 #include "TestImages.h"
 
 #include "converter/ConverterContract.h"
@@ -39,7 +39,7 @@ QByteArray encodedJp2(const QString& folder, bool codestream)
     for (int i = 0; i < 64 * 48; ++i)
         grey.samples.push_back((i * 7) & 0xFF);
     const QString path = folder + QStringLiteral("/reference.jp2");
-    Jp2TestEncoder::write(path, 64, 48, {grey}, codestream);
+    Jp2TestCodec::write(path, 64, 48, {grey}, codestream);
     QFile file(path);
     file.open(QIODevice::ReadOnly);
     const QByteArray bytes = file.readAll();

@@ -2,7 +2,7 @@
 // that hold "Compression", "Image", "Print", "Color depth" or "Number of".
 
 #include "ConverterProcess.h"
-#include "Jp2TestEncoder.h"
+#include "Jp2TestCodec.h"
 #include "TestImages.h"
 
 #include "converter/ConverterContract.h"
@@ -62,7 +62,7 @@ bool writeJp2(const QString& path)
             components[2].samples.push_back(qBlue(p));
         }
     }
-    return Jp2TestEncoder::write(path, kWidth, kHeight, components);
+    return Jp2TestCodec::write(path, kWidth, kHeight, components);
 }
 
 // GIF has no writer in Qt: ImageMagick makes it from a PNG.

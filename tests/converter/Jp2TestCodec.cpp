@@ -1,4 +1,4 @@
-#include "Jp2TestEncoder.h"
+#include "Jp2TestCodec.h"
 
 #include <QFile>
 
@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-bool Jp2TestEncoder::write(const QString& path, int width, int height,
-    const std::vector<Jp2TestComponent>& components, bool codestream)
+bool Jp2TestCodec::write(const QString& path, int width, int height,
+    const std::vector<Jp2TestComponent>& components, bool codestream, bool lossy)
 {
     std::vector<opj_image_cmptparm_t> parameters(components.size());
     bool subsampled = false;
@@ -43,9 +43,9 @@ bool Jp2TestEncoder::write(const QString& path, int width, int height,
     opj_cparameters_t settings;
     opj_set_default_encoder_parameters(&settings);
     settings.tcp_numlayers = 1;
-    settings.tcp_rates[0] = 0; // lossless
+    settings.tcp_rates[0] = lossy ? 20 : 0; // 0: lossless
     settings.cp_disto_alloc = 1;
-    settings.irreversible = 0;
+    settings.irreversible = lossy ? 1 : 0;
     settings.numresolution = std::clamp(1 + std::min(width, height) / 16, 1, 4);
     settings.tcp_mct = (colours >= 3 && !subsampled) ? 1 : 0;
 
@@ -63,5 +63,38 @@ bool Jp2TestEncoder::write(const QString& path, int width, int height,
     if (codec)
         opj_destroy_codec(codec);
     opj_image_destroy(image);
+    return ok;
+}
+
+bool Jp2TestCodec::readWhole(const QString& path, std::vector<Jp2TestComponent>* components)
+{
+    opj_codec_t* codec = opj_create_decompress(OPJ_CODEC_JP2);
+    opj_dparameters_t parameters;
+    opj_set_default_decoder_parameters(&parameters);
+    opj_stream_t* stream
+        = opj_stream_create_default_file_stream(QFile::encodeName(path).constData(), OPJ_TRUE);
+    opj_image_t* image = nullptr;
+    bool ok = codec && stream && opj_setup_decoder(codec, &parameters)
+        && opj_read_header(stream, codec, &image) && opj_decode(codec, stream, image)
+        && opj_end_decompress(codec, stream);
+    if (ok) {
+        components->clear();
+        for (OPJ_UINT32 c = 0; c < image->numcomps; ++c) {
+            const opj_image_comp_t& comp = image->comps[c];
+            Jp2TestComponent out;
+            out.precision = int(comp.prec);
+            out.dx = int(comp.dx);
+            out.dy = int(comp.dy);
+            out.alpha = comp.alpha != 0;
+            out.samples.assign(comp.data, comp.data + size_t(comp.w) * comp.h);
+            components->push_back(std::move(out));
+        }
+    }
+    if (image)
+        opj_image_destroy(image);
+    if (stream)
+        opj_stream_destroy(stream);
+    if (codec)
+        opj_destroy_codec(codec);
     return ok;
 }
