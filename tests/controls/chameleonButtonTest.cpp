@@ -167,6 +167,14 @@ TEST(ButtonPaint, FaceMatchesThePainter)
     face.caption = "&OK";
     EXPECT_EQ(button->faceImage(), paintFace(face, 0));
     EXPECT_EQ(button->mask(), BuildOutline(3, 75, 25));
+
+    // A new style brings its own shape and a normal face.
+    button->PaintButton(2, false);
+    button->setButtonType(chameleonButton::BoldFlat);
+    EXPECT_EQ(button->mask(), BuildOutline(5, 75, 25));
+    EXPECT_EQ(button->paintedState(), 0);
+    face.buttonType = 5;
+    EXPECT_EQ(button->faceImage(), paintFace(face, 0));
 }
 
 TEST(ButtonPaint, WindowShowsTheFaceWithTheParentInTheCutCorners)
