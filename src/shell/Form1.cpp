@@ -27,6 +27,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <cmath>
 
 namespace {
@@ -50,8 +51,9 @@ static void initShellResources()
 }
 
 Form1::Form1(Desktop* desktop, const QString& programFolder, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint)
     , m_desktop(desktop)
     , m_settings(new SettingsStore)
 {
@@ -176,8 +178,12 @@ void Form1::Form_Load()
     if (width < 15 * 100) // a stored width too small to hold the controls
         width = kDefaultWidth;
     m_aspectRatio = 0.571854f;
+    m_restoredTwips = QRectF(left, top, width, m_aspectRatio * width);
+    m_sinceLoad.start();
     setTwipsGeometry(left, top, width, m_aspectRatio * width);
     moveOntoScreen();
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        QTimer::singleShot(0, this, &Form1::settleFrame);
     Module1::HookWindow(this, &m_aspectRatio);
 
     for (chameleonButton* button : buttons())
@@ -349,6 +355,24 @@ void Form1::applyBoldRule(const QList<QWidget*>& controls)
     }
 }
 
+void Form1::settleFrame()
+{
+    // On X11 the frame's size arrives from the window manager a little after
+    // the window is mapped. Until then the restored place was applied to the
+    // client area, which would make the window creep by its title bar at every
+    // start; apply it once more as soon as the frame is known.
+    if (m_frameSettled || m_unloaded)
+        return;
+    if (frameGeometry() != geometry()) {
+        m_frameSettled = true;
+        const QRectF r = m_restoredTwips;
+        setTwipsGeometry(r.x(), r.y(), r.width(), r.height());
+        moveOntoScreen();
+    } else if (m_sinceLoad.elapsed() < 2000) {
+        QTimer::singleShot(40, this, &Form1::settleFrame);
+    }
+}
+
 void Form1::resizeEvent(QResizeEvent* e)
 {
     QWidget::resizeEvent(e);
@@ -504,6 +528,8 @@ void Form1::clearPair(Side actedOn)
     if (actedOn == Side::Left)
         clearPictures();
     showImagesAtRest();
+    // Park the focus first: a disabled button would hand it to the action list.
+    m_command1->setFocus();
     setActionButtonsEnabled(false);
     m_lblPic1->setText(QString());
     m_lblPic2->setText(QString());

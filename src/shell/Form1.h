@@ -15,7 +15,9 @@
 
 #include "search/ComparisonView.h"
 
+#include <QElapsedTimer>
 #include <QImage>
+#include <QRectF>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -92,6 +94,7 @@ private:
     void cboOptions_Click();
     void CheckForUpdate();
     void moveOntoScreen();
+    void settleFrame();
     QList<chameleonButton*> buttons() const;
 
     // Clicks.
@@ -144,4 +147,9 @@ private:
     float m_aspectRatio = 0.571854f;
     bool m_loaded = false;
     bool m_unloaded = false;
+    // The restored place, kept until the window manager has told Qt the
+    // frame's size: before that, twips of the outer frame cannot be honoured.
+    QRectF m_restoredTwips;
+    QElapsedTimer m_sinceLoad;
+    bool m_frameSettled = false;
 };
