@@ -3,9 +3,13 @@
 #include "search/CandidateEntry.h"
 #include "search/ModImageCompare.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -17,6 +21,19 @@ constexpr double kLeftCentreX = 176;
 constexpr double kRightCentreX = 512;
 constexpr double kCentreY = 143;
 constexpr double kLabelGap = 20;
+
+// Identifies one state of a file: a picture decoded from it is reused only
+// while this stays the same (the file may be replaced during an event turn).
+QByteArray fileSignature(const QString& path)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return QByteArray();
+    const qint64 fields[] = {qint64(info.st_dev), qint64(info.st_ino), qint64(info.st_size),
+        qint64(info.st_mtim.tv_sec), qint64(info.st_mtim.tv_nsec), qint64(info.st_ctim.tv_sec),
+        qint64(info.st_ctim.tv_nsec)};
+    return QByteArray(reinterpret_cast<const char*>(fields), sizeof(fields));
+}
 
 } // namespace
 
@@ -124,10 +141,13 @@ void ComparisonRun::runSteps()
         // earlier step can ever stand in for it. The second picture of the
         // previous step is the first of this one when its entry is, and only
         // when it decoded.
-        if (!m_previousSecond.isNull() && m_previousSecondPath == first.path)
+        if (!m_previousSecond.isNull() && m_previousSecondPath == first.path
+            && m_previousSecondSignature == fileSignature(first.path))
             pic1 = m_previousSecond;
         else
             pic1 = m_decoder.decode(first.path);
+        // Taken before decoding, so a change during the decode also prevents reuse.
+        m_previousSecondSignature = fileSignature(second.path);
         pic2 = m_decoder.decode(second.path);
         m_previousSecondPath = second.path;
         m_previousSecond = pic2;
@@ -238,6 +258,7 @@ QString ComparisonRun::pathOf(Side side) const
 void ComparisonRun::forgetPreviousSecond()
 {
     m_previousSecondPath.clear();
+    m_previousSecondSignature.clear();
     m_previousSecond = QImage();
 }
 

@@ -9,7 +9,7 @@
 //
 // Safety over the window's historic behaviour: a pair is shown only when both
 // pictures were decoded for the current step (the first one may come from the
-// previous step, for the same entry, when it decoded there) and compared
+// previous step, for the same unchanged file, when it decoded there) and compared
 // equal; a failed decode leaves its holder empty; a cancelled
 // or closing search never shows a pair; a start that arrives while a step is
 // still on the stack (through an event-loop turn) waits until that step has
@@ -133,5 +133,6 @@ private:
     QString m_pendingFolder;
     // The decoded second picture of the last examined pair, within one call.
     QString m_previousSecondPath;
+    QByteArray m_previousSecondSignature;
     QImage m_previousSecond;
 };

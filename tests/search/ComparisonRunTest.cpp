@@ -11,6 +11,7 @@
 
 #include "StandInConverter.h"
 
+#include <cstdio>
 #include <functional>
 #include <vector>
 
@@ -245,6 +246,27 @@ TEST_F(ComparisonRunTest, FileRemovedAfterTheScanIsSkipped)
     EXPECT_TRUE(view.pairs.empty());
     EXPECT_EQ(
         view.finishes, QStringList{QStringLiteral("Compared 2 files.\r\nFound no duplicates.")});
+}
+
+TEST_F(ComparisonRunTest, FileReplacedDuringAnEventTurnIsDecodedAgain)
+{
+    // b and c are twins until b is replaced, at the same size, while the
+    // window takes its turn after the pair a/b.
+    Folder folder;
+    folder.bmp(QStringLiteral("a.bmp"), picture(20, 20, 1), kBase);
+    folder.bmp(QStringLiteral("b.bmp"), picture(20, 20, 2), kBase + 1);
+    folder.bmp(QStringLiteral("c.bmp"), picture(20, 20, 2), kBase + 2);
+    m_view.onTurn = [&] {
+        if (m_view.turns != 1)
+            return;
+        folder.bmp(QStringLiteral("new.bmp"), picture(20, 20, 3), kBase + 1);
+        ASSERT_TRUE(::rename(QFile::encodeName(folder.file(QStringLiteral("new.bmp"))).constData(),
+                        QFile::encodeName(folder.file(QStringLiteral("b.bmp"))).constData())
+            == 0);
+    };
+    m_run.start(folder.path());
+    EXPECT_TRUE(m_view.pairs.empty());
+    EXPECT_EQ(m_view.turns, 2);
 }
 
 TEST_F(ComparisonRunTest, EqualKeysWithDifferentPictureSizesAreSkipped)
