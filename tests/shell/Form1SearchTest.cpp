@@ -1,0 +1,203 @@
+// Form1 driven as a user would: the search button, the action buttons and
+// cancel, with the picker and the message boxes scripted by a fake desktop,
+// over real image files and the real converter.
+#include "FakeDesktop.h"
+#include "ShellTestSupport.h"
+
+#include "controls/chameleonButton.h"
+#include "search/ComparisonRun.h"
+#include "shell/Form1.h"
+#include "shell/ImageBox.h"
+#include "shell/ProgressBarBox.h"
+#include "shell/ShapeBox.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QTimer>
+
+namespace {
+
+QImage testPicture(int seed, QSize size = QSize(40, 30))
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, qRgb((x * 7 + seed) & 255, (y * 11 + seed * 3) & 255, (x ^ y) & 255));
+    return image;
+}
+
+class Form1SearchTest : public TemporarySettingsTest {
+protected:
+    void SetUp() override
+    {
+        TemporarySettingsTest::SetUp();
+        ASSERT_TRUE(m_pictures.isValid());
+        m_window = std::make_unique<Form1>(&m_desktop, QStringLiteral(CORVANE_BIN_DIR));
+        m_window->Form_Load();
+    }
+
+    QString folder() const { return m_pictures.path(); }
+    QString path(const QString& name) const { return folder() + QLatin1Char('/') + name; }
+    void save(const QImage& image, const QString& name) { ASSERT_TRUE(image.save(path(name))); }
+
+    void chooseAction(int row)
+    {
+        m_window->cboOptions()->setCurrentIndex(row);
+        emit m_window->cboOptions()->activated(row);
+    }
+
+    void search()
+    {
+        m_desktop.folderAnswers << folder();
+        m_window->cmdCompare()->click();
+    }
+
+    QString lastMessage() const { return m_desktop.messages.isEmpty() ? QString() : m_desktop.messages.last().text; }
+
+    QTemporaryDir m_pictures;
+    FakeDesktop m_desktop;
+    std::unique_ptr<Form1> m_window;
+};
+
+TEST_F(Form1SearchTest, ThreeIdenticalImagesAreWalkedThroughByTheLeftButton)
+{
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
+        save(testPicture(1), QLatin1String(name));
+    search();
+    Form1& w = *m_window;
+    ASSERT_EQ(w.lblPic1()->text(), QStringLiteral("a.bmp"));
+    EXPECT_EQ(w.lblPic2()->text(), QStringLiteral("b.bmp"));
+    EXPECT_TRUE(w.cmdDelete1()->Enabled());
+    EXPECT_TRUE(w.cmdInfo()->Enabled());
+    EXPECT_FALSE(w.cmdCompare()->isVisible());
+    EXPECT_TRUE(w.cmdCancel()->isVisible());
+    EXPECT_EQ(w.lblFiles()->text(), folder() + QStringLiteral("/ (3 files)"));
+
+    w.cmdDelete1()->click();
+    ASSERT_EQ(w.lblPic1()->text(), QStringLiteral("b.bmp"));
+    EXPECT_EQ(w.lblPic2()->text(), QStringLiteral("c.bmp"));
+    w.cmdDelete1()->click();
+
+    ASSERT_EQ(m_desktop.messages.size(), 1);
+    const ShownMessage& done = m_desktop.messages.first();
+    EXPECT_EQ(done.text, QStringLiteral("Compared 3 files.\r\nDeleted 2 duplicate(s)."));
+    EXPECT_EQ(done.title, QStringLiteral("Corvane"));
+    EXPECT_EQ(done.style, 64);
+    // Centred on the window, 150 pixels below its top.
+    EXPECT_EQ(done.x, w.frameGeometry().x() + w.frameGeometry().width() / 2);
+    EXPECT_EQ(done.y, w.frameGeometry().y() + 150);
+    EXPECT_EQ(m_desktop.trashed, QStringList({path("a.bmp"), path("b.bmp")}));
+    EXPECT_TRUE(QFile::exists(path("c.bmp")));
+    // Back to idle.
+    EXPECT_TRUE(w.cmdCompare()->isVisible());
+    EXPECT_FALSE(w.cmdCancel()->isVisible());
+    EXPECT_FALSE(w.picProgressBar()->isVisible());
+    EXPECT_FALSE(w.Image1()->hasPicture());
+    EXPECT_TRUE(w.Shape1()->isVisible());
+}
+
+TEST_F(Form1SearchTest, PairsInEveryFormatAreFoundThroughTheConverter)
+{
+    if (!QFile::exists(QStringLiteral(CORVANE_BIN_DIR "/i__view32.exe")))
+        GTEST_SKIP() << "converter not built";
+    save(testPicture(2), QStringLiteral("one.png"));
+    save(testPicture(2), QStringLiteral("two.png"));
+    save(testPicture(3, QSize(30, 20)), QStringLiteral("x.tif"));
+    save(testPicture(3, QSize(30, 20)), QStringLiteral("y.tif"));
+    chooseAction(1);
+    search();
+    QStringList shown;
+    while (m_window->run().pairOnShow()) {
+        shown << m_window->lblPic1()->text() + QLatin1Char('+') + m_window->lblPic2()->text();
+        m_window->cmdDelete2()->click();
+    }
+    shown.sort();
+    EXPECT_EQ(shown, QStringList({QStringLiteral("one.png+two.png"), QStringLiteral("x.tif+y.tif")}));
+    EXPECT_EQ(lastMessage(), QStringLiteral("Compared 4 files.\r\nDeleted 2 duplicate(s)."));
+    EXPECT_FALSE(QFile::exists(path("two.png")));
+    EXPECT_FALSE(QFile::exists(path("y.tif")));
+    EXPECT_TRUE(QFile::exists(path("one.png")));
+}
+
+TEST_F(Form1SearchTest, RefusedMoveKeepsTheFileAndShowsThePairAgain)
+{
+    save(testPicture(4), QStringLiteral("p.bmp"));
+    save(testPicture(4), QStringLiteral("q.bmp"));
+    QTemporaryDir elsewhere;
+    chooseAction(2);
+    EXPECT_EQ(m_window->cmdDelete1()->Caption(), QStringLiteral("Move"));
+    search();
+    ASSERT_TRUE(m_window->run().pairOnShow());
+
+    m_desktop.folderAnswers << folder(); // the searched folder itself
+    m_window->cmdDelete1()->click();
+    EXPECT_EQ(lastMessage(), QStringLiteral("Can't move to same folder."));
+    EXPECT_TRUE(QFile::exists(path("p.bmp")));
+    ASSERT_TRUE(m_window->run().pairOnShow()) << "the same pair comes back";
+    EXPECT_EQ(m_window->lblPic1()->text(), QStringLiteral("p.bmp"));
+
+    m_desktop.folderAnswers << elsewhere.path();
+    m_window->cmdDelete2()->click();
+    EXPECT_TRUE(QFile::exists(elsewhere.path() + QStringLiteral("/q.bmp")));
+    EXPECT_FALSE(QFile::exists(path("q.bmp")));
+    EXPECT_EQ(lastMessage(), QStringLiteral("Compared 2 files.\r\nDeleted 1 duplicate(s)."));
+}
+
+TEST_F(Form1SearchTest, FailedTrashIsReportedAndNotCounted)
+{
+    save(testPicture(5), QStringLiteral("keep me.bmp"));
+    save(testPicture(5), QStringLiteral("twin.bmp"));
+    search();
+    ASSERT_TRUE(m_window->run().pairOnShow());
+    m_desktop.trashFailure = QStringLiteral("Trash is full");
+    m_window->cmdDelete1()->click();
+    ASSERT_GE(m_desktop.messages.size(), 1);
+    EXPECT_TRUE(m_desktop.messages.first().text.contains(QStringLiteral("keep me.bmp")));
+    EXPECT_TRUE(m_desktop.messages.first().text.contains(QStringLiteral("Trash is full")));
+    EXPECT_TRUE(QFile::exists(path("keep me.bmp")));
+    ASSERT_TRUE(m_window->run().pairOnShow());
+
+    m_window->cmdCancel()->click();
+    EXPECT_EQ(lastMessage(), QStringLiteral("Search canceled."));
+    EXPECT_TRUE(m_window->cmdCompare()->isVisible());
+    EXPECT_FALSE(m_window->cmdDelete1()->Enabled());
+    EXPECT_TRUE(m_window->lblPic1()->text().isEmpty());
+    EXPECT_FALSE(m_window->Image2()->hasPicture());
+    EXPECT_TRUE(QFile::exists(path("twin.bmp")));
+}
+
+TEST_F(Form1SearchTest, CancelledPickerLeavesTheWindowAsItWas)
+{
+    m_desktop.folderAnswers << QString();
+    m_window->cmdCompare()->click();
+    EXPECT_EQ(m_desktop.pickerCalls, 1);
+    EXPECT_TRUE(m_window->cmdCompare()->isVisible());
+    EXPECT_FALSE(m_window->lblFiles()->isVisible());
+    EXPECT_TRUE(m_desktop.messages.isEmpty());
+}
+
+TEST_F(Form1SearchTest, EmptyFolderFinishesAtOnce)
+{
+    search();
+    EXPECT_EQ(lastMessage(), QStringLiteral("Compared 0 files.\r\nFound no duplicates."));
+    EXPECT_EQ(m_window->SearchFolder(), folder() + QLatin1Char('/'));
+}
+
+TEST_F(Form1SearchTest, ClosingDuringASearchEndsItAndStillStoresTheSettings)
+{
+    for (int i = 0; i < 6; ++i)
+        save(testPicture(10 + i), QStringLiteral("img%1.bmp").arg(i));
+    // The close arrives during the run's first event-loop turn.
+    QTimer::singleShot(0, m_window.get(), [this] { m_window->close(); });
+    search();
+    EXPECT_FALSE(m_window->run().isRunning());
+    EXPECT_TRUE(m_desktop.messages.isEmpty()) << "no box after the window closed";
+    EXPECT_EQ(stored().value("Statr/Folder").toString(), folder() + QLatin1Char('/'));
+    for (int i = 0; i < 6; ++i)
+        EXPECT_TRUE(QFile::exists(path(QStringLiteral("img%1.bmp").arg(i))));
+}
+
+} // namespace
