@@ -44,8 +44,10 @@ ComparisonRun::ComparisonRun(
     , m_decoder(&m_converter)
 {
     m_converter.setEventTurn([this] { viewTurn(); });
-    // A cancelled or closing search has no use for the picture being converted.
-    m_converter.setAbortCheck([this] { return CancelRequested || m_closing; });
+    // A cancelled search has no use for the picture being converted, and a
+    // closing window waits for no converter. The window also borrows this
+    // client for image reports while a pair is on show; those run to the end.
+    m_converter.setAbortCheck([this] { return m_closing || (m_running && CancelRequested); });
 }
 
 ComparisonRun::ComparisonRun(ComparisonView& view, const QString& programFolder)

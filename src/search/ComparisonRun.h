@@ -78,6 +78,8 @@ public:
     // Full path of one copy of the pair on show, "" when no pair is on show.
     QString pathOf(Side side) const;
 
+    // The run's converter client; its event turns go to the view, and it is
+    // stopped early only for a cancelled search step or a closing window.
     ConverterClient& converter() { return m_converter; }
 
     // Fits a w x h picture into each 320 x 240 display area, keeping its aspect

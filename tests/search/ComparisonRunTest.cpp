@@ -537,6 +537,23 @@ TEST(ComparisonRunConverter, CancelDuringAConverterWaitStopsIt)
     EXPECT_EQ(view.cancels.size(), 1);
 }
 
+TEST(ComparisonRunConverter, BorrowedClientRunsToTheEndAfterACancel)
+{
+    // After a cancel the window may still ask the run's client for a report.
+    StandInConverter slow("sleep 1\ninfo=\"${3#/info=}\"; echo ok > \"$info\"");
+    QTemporaryDir scratch;
+    Folder folder;
+    folder.bmp(QStringLiteral("a.bmp"), picture(20, 20, 4), kBase);
+    folder.bmp(QStringLiteral("b.bmp"), picture(20, 20, 4), kBase + 1);
+    FakeView view;
+    ComparisonRun run(view, slow.folder(), scratch.path());
+    run.start(folder.path());
+    run.cancel();
+    EXPECT_TRUE(run.converter().writeInformation(folder.file(QStringLiteral("a.bmp"))));
+    run.windowClosing();
+    EXPECT_FALSE(run.converter().writeInformation(folder.file(QStringLiteral("a.bmp"))));
+}
+
 TEST(ComparisonRunConverter, RealConverterFindsPngAndTiffTwins)
 {
     const QString programFolder = QStringLiteral(CORVANE_BIN_DIR);
