@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch root and checks the installed layout:
+# corvane and its converter side by side, a command on PATH, a desktop entry
+# that starts the installed program, and the icon it names.
+set -euo pipefail
+build=$1
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+DESTDIR="$root" cmake --install "$build" --prefix /opt/corvane-test >/dev/null
+prefix="$root/opt/corvane-test"
+fail() { echo "FAIL: $*"; exit 1; }
+[ -x "$prefix/lib/corvane/corvane" ] || fail "corvane not installed in the program folder"
+[ -x "$prefix/lib/corvane/i__view32.exe" ] || fail "i__view32.exe not beside corvane"
+[ "$(readlink "$prefix/bin/corvane")" = "../lib/corvane/corvane" ] || fail "bin/corvane does not point at the program"
+entry="$prefix/share/applications/corvane.desktop"
+[ -f "$entry" ] || fail "no desktop entry"
+grep -qx 'Exec=/opt/corvane-test/lib/corvane/corvane' "$entry" || fail "desktop entry starts the wrong program"
+grep -qx 'Icon=corvane' "$entry" || fail "desktop entry names no icon"
+[ -f "$prefix/share/icons/hicolor/32x32/apps/corvane.png" ] || fail "icon missing"
+echo "installed layout ok"
