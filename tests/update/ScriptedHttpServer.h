@@ -49,5 +49,35 @@ private:
     int m_abandonedByClient = 0;
 };
 
+// Points the update check at `site` for its lifetime, then restores what
+// CORVANE_SITE was before (unset, when it was unset).
+class ScopedSite {
+public:
+    explicit ScopedSite(const QString& site)
+        : m_had(qEnvironmentVariableIsSet("CORVANE_SITE"))
+        , m_previous(qgetenv("CORVANE_SITE"))
+    {
+        set(site);
+    }
+    ~ScopedSite()
+    {
+        if (m_had)
+            qputenv("CORVANE_SITE", m_previous);
+        else
+            qunsetenv("CORVANE_SITE");
+    }
+    void set(const QString& site)
+    {
+        if (site.isNull())
+            qunsetenv("CORVANE_SITE");
+        else
+            qputenv("CORVANE_SITE", site.toUtf8());
+    }
+
+private:
+    bool m_had;
+    QByteArray m_previous;
+};
+
 // Runs the event loop until `done` holds or `timeoutMs` passes; returns `done()`.
 bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000);

@@ -16,10 +16,8 @@ struct PageCase {
 
 class UpdateCheckPage : public ::testing::TestWithParam<PageCase> {
 protected:
-    void SetUp() override { qputenv("CORVANE_SITE", server.site().toLatin1()); }
-    void TearDown() override { qunsetenv("CORVANE_SITE"); }
-
     ScriptedHttpServer server;
+    ScopedSite site{server.site()};
 };
 
 TEST_P(UpdateCheckPage, AnnouncesOnlyANewerVersion)

@@ -1,5 +1,7 @@
 #include "update/VersionCheck.h"
 
+#include "ScriptedHttpServer.h"
+
 #include <QLocale>
 #include <gtest/gtest.h>
 
@@ -93,11 +95,11 @@ TEST(PublishedVersionText, PageIsReadAsLatin1)
 
 TEST(VersionCheckSite, EnvironmentReplacesTheMakerSite)
 {
-    qputenv("CORVANE_SITE", "http://127.0.0.1:8123/");
+    ScopedSite site("http://127.0.0.1:8123/");
     EXPECT_EQ(VersionCheck::versionPageUrl(), QUrl("http://127.0.0.1:8123/"));
     EXPECT_EQ(
         VersionCheck::downloadPageUrl(), QUrl("http://127.0.0.1:8123/_mgxroot/page_10736.html"));
-    qunsetenv("CORVANE_SITE");
+    site.set(QString());
     EXPECT_EQ(VersionCheck::site().left(7), "http://");
     EXPECT_TRUE(VersionCheck::downloadPageUrl().toString().endsWith("/_mgxroot/page_10736.html"));
     EXPECT_TRUE(VersionCheck::versionPageUrl().isValid());

@@ -1,5 +1,6 @@
 #include "update/frmUpdate.h"
 
+#include "ScriptedHttpServer.h"
 #include "controls/chameleonButton.h"
 
 #include <QApplication>
@@ -21,7 +22,6 @@ class frmUpdateTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        qputenv("CORVANE_SITE", "http://127.0.0.1:9/");
         main = std::make_unique<QWidget>();
         main->setGeometry(200, 150, 696, 398);
         main->show();
@@ -31,7 +31,6 @@ protected:
     {
         delete frmUpdate::instance();
         settle();
-        qunsetenv("CORVANE_SITE");
     }
 
     void show(const QString& version = "1.20")
@@ -43,6 +42,7 @@ protected:
         settle();
     }
 
+    ScopedSite site{"http://127.0.0.1:9/"};
     std::unique_ptr<QWidget> main;
     QList<QUrl> opened;
 };
