@@ -9,8 +9,13 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +41,31 @@ bool removeLeftover(const QString& path)
 }
 
 } // namespace
+
+// Holds the scratch folder for one converter run. Two Corvane windows share
+// the program folder, and one must never load the other's Temp.bmp. An
+// advisory flock on the folder itself: no extra file, and the kernel drops it
+// when a process dies.
+class ScratchLock {
+public:
+    explicit ScratchLock(const QString& folder)
+        : m_fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+    }
+    ~ScratchLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    ScratchLock(const ScratchLock&) = delete;
+    ScratchLock& operator=(const ScratchLock&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    bool tryLock() { return ::flock(m_fd, LOCK_EX | LOCK_NB) == 0; }
+
+private:
+    int m_fd;
+};
 
 ConverterClient::ConverterClient(QString programFolder, QString scratchFolder)
     : m_programFolder(std::move(programFolder))
@@ -88,6 +118,9 @@ QImage ConverterClient::convert(const QString& imagePath)
 {
     if (!converterPresent())
         return QImage();
+    ScratchLock lock(m_scratchFolder);
+    if (!acquireScratch(lock))
+        return QImage();
     const QString bitmap = tempBitmapPath();
     if (!removeLeftover(bitmap))
         return QImage();
@@ -101,6 +134,9 @@ QImage ConverterClient::convert(const QString& imagePath)
 bool ConverterClient::writeInformation(const QString& imagePath)
 {
     if (!converterPresent())
+        return false;
+    ScratchLock lock(m_scratchFolder);
+    if (!acquireScratch(lock))
         return false;
     const QString info = infoFilePath();
     if (!removeLeftover(info))
@@ -135,6 +171,23 @@ bool ConverterClient::run(const QStringList& arguments)
     }
     return process.exitStatus() == QProcess::NormalExit
         && process.exitCode() == ConverterContract::kExitOk;
+}
+
+bool ConverterClient::acquireScratch(ScratchLock& lock)
+{
+    // A missing scratch folder could not receive the output anyway.
+    if (!lock.isOpen())
+        return false;
+    // Another window's run ends within the converter's time limit.
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!lock.tryLock()) {
+        if ((m_abort && m_abort()) || elapsed.elapsed() > ConverterContract::kWaitMilliseconds)
+            return false;
+        QThread::msleep(kWaitSliceMilliseconds);
+        eventTurn();
+    }
+    return true;
 }
 
 void ConverterClient::WaitForProcess(QProcess& process)

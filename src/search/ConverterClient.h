@@ -4,6 +4,7 @@
 // both in the scratch folder. The converter is started with an argument
 // list, never through a shell, and waited for at most
 // ConverterContract::kWaitMilliseconds while the event loop keeps turning.
+// Runs of several Corvane processes that share a scratch folder take turns.
 
 #include <QImage>
 #include <QString>
@@ -12,6 +13,7 @@
 #include <functional>
 
 class QProcess;
+class ScratchLock;
 
 class ConverterClient {
 public:
@@ -48,6 +50,9 @@ public:
 private:
     // Starts the converter and waits for it; true for a clean exit with code 0.
     bool run(const QStringList& arguments);
+    // Waits, turning the event loop, for the scratch folder's lock; false after
+    // the converter's time limit or an abort.
+    bool acquireScratch(ScratchLock& lock);
     void WaitForProcess(QProcess& process);
     void eventTurn();
 

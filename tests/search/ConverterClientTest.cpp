@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -134,6 +136,17 @@ TEST(ConverterClient, MissingConverterFailsWithoutWaiting)
     EXPECT_EQ(turns, 0);
 }
 
+TEST(ConverterClient, MissingScratchFolderFailsAtOnce)
+{
+    StandInConverter standIn(StandInConverter::kCopySource);
+    ConverterClient client(standIn.folder(), standIn.folder() + QStringLiteral("/missing"));
+    int turns = 0;
+    client.setEventTurn([&] { ++turns; });
+    EXPECT_TRUE(client.convert(QStringLiteral("/p/a.png")).isNull());
+    EXPECT_EQ(turns, 0);
+    EXPECT_FALSE(standIn.ran());
+}
+
 TEST(ConverterClient, HostileNamesReachTheConverterAsOneArgument)
 {
     StandInConverter standIn(StandInConverter::kCopySource);
@@ -245,4 +258,31 @@ TEST_F(RealConverter, CorruptFileGivesNoPicture)
     EXPECT_TRUE(client.convert(bad).isNull());
     EXPECT_TRUE(client.convert(m_pics.filePath(QStringLiteral("missing.png"))).isNull());
     EXPECT_FALSE(QFile::exists(client.tempBitmapPath()));
+}
+
+TEST(ConverterClient, RunsSharingAScratchFolderTakeTurns)
+{
+    // Another Corvane window holds the scratch folder: this run waits for it
+    // and never starts its converter meanwhile.
+    StandInConverter standIn(StandInConverter::kCopySource);
+    ASSERT_TRUE(sample(8, 8).save(standIn.source(), "BMP"));
+    QTemporaryDir scratch;
+    const int other = ::open(QFile::encodeName(scratch.path()).constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+
+    ConverterClient client(standIn.folder(), scratch.path());
+    int turns = 0;
+    client.setEventTurn([&] {
+        if (++turns == 5)
+            ::flock(other, LOCK_UN); // the other window's run ends
+    });
+    EXPECT_FALSE(client.convert(QStringLiteral("/p/a.png")).isNull());
+    EXPECT_GE(turns, 5);
+
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+    client.setAbortCheck([&] { return turns >= 20; });
+    EXPECT_TRUE(client.convert(QStringLiteral("/p/b.png")).isNull());
+    EXPECT_EQ(standIn.arguments().value(0), QStringLiteral("/p/a.png")); // b never ran
+    ::close(other);
 }
