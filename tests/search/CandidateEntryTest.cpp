@@ -62,9 +62,3 @@ TEST(CandidateEntry, TypeIsTheLastThreeCharactersLowered)
         EXPECT_EQ(CandidateEntry::isCandidateType(type), row.candidate) << row.name;
     }
 }
-
-TEST(CandidateEntry, FileNameIsTheTextAfterTheLastSlash)
-{
-    EXPECT_EQ(CandidateEntry::fileName(QStringLiteral("//a.jpg")), QStringLiteral("a.jpg"));
-    EXPECT_EQ(CandidateEntry::fileName(QStringLiteral("/p/q r/ü.png")), QStringLiteral("ü.png"));
-}

@@ -487,16 +487,6 @@ TEST_F(ComparisonRunTest, ProgressGrowsWithThePosition)
     EXPECT_EQ(m_view.turns, 0); // no pair was within the size window
 }
 
-TEST(ComparisonRunText, ClosingAndCaptionTexts)
-{
-    EXPECT_EQ(ComparisonRun::closingText(42, 0),
-        QStringLiteral("Compared 42 files.\r\nFound no duplicates."));
-    EXPECT_EQ(ComparisonRun::closingText(3, 2),
-        QStringLiteral("Compared 3 files.\r\nDeleted 2 duplicate(s)."));
-    EXPECT_EQ(ComparisonRun::filesCaption(QStringLiteral("/pics/"), 3),
-        QStringLiteral("/pics/ (3 files)"));
-}
-
 TEST(ComparisonRunConverter, ConverterTypesGoThroughTheConverter)
 {
     // The stand-in turns every image into the same bitmap: a png and a tif of

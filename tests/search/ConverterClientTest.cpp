@@ -115,15 +115,6 @@ TEST(ConverterClient, AbortStopsTheWaitAndFails)
     EXPECT_LT(turns, 10);
 }
 
-TEST(ConverterClient, SlowButTimelyConverterSucceeds)
-{
-    StandInConverter slow("sleep 1\n" + StandInConverter::kCopySource);
-    ASSERT_TRUE(sample(8, 8).save(slow.source(), "BMP"));
-    ConverterClient client(slow.folder(), slow.folder());
-    EXPECT_TRUE(
-        ModImageCompare::ComparePictures(client.convert(QStringLiteral("/p/a.tif")), sample(8, 8)));
-}
-
 TEST(ConverterClient, MissingConverterFailsWithoutWaiting)
 {
     QTemporaryDir empty;
@@ -167,17 +158,6 @@ TEST(ConverterClient, HostileNamesReachTheConverterAsOneArgument)
     }
     EXPECT_FALSE(QFile::exists(QStringLiteral("/tmp/evil.bmp")));
     EXPECT_FALSE(QFile::exists(standIn.folder() + QStringLiteral("/pwned")));
-}
-
-TEST(ConverterClient, CommandLinesKeepTheirTextualForm)
-{
-    ConverterClient client(QStringLiteral("/opt/corvane"), QStringLiteral("/opt/corvane"));
-    EXPECT_EQ(client.conversionCommandLine(QStringLiteral("/My Pics/a.png")),
-        QStringLiteral("/opt/corvane/i__view32.exe \"/My Pics/a.png\" "
-                       "/convert=/opt/corvane/Temp.bmp/silent"));
-    EXPECT_EQ(client.informationCommandLine(QStringLiteral("/p/a.png")),
-        QStringLiteral("/opt/corvane/i__view32.exe /p/a.png /silent "
-                       "/info=/opt/corvane/info.txt /fullinfo /killmesoftly"));
 }
 
 TEST(ConverterClient, InformationRunWritesTheReportOrLeavesNone)
