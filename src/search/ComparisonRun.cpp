@@ -154,11 +154,12 @@ void ComparisonRun::runSteps()
         m_previousSecondPath = second.path;
         m_previousSecond = pic2;
 
-        if (m_closing)
+        if (!m_closing)
+            m_view.processEvents();
+        if (m_closing || CancelRequested) {
+            releasePictures();
             return;
-        m_view.processEvents();
-        if (m_closing || CancelRequested)
-            return;
+        }
 
         if (pic1.isNull() || pic2.isNull())
             continue;
@@ -203,9 +204,7 @@ void ComparisonRun::finish()
     m_searchActive = false;
     m_pairOnShow = false;
     resetGeometry();
-    pic1 = QImage();
-    pic2 = QImage();
-    forgetPreviousSecond();
+    releasePictures();
     m_view.finishSearch(closingText(List1.count() + DeletedCount, DeletedCount));
 }
 
@@ -218,6 +217,7 @@ void ComparisonRun::cancel()
     m_searchActive = false;
     m_pairOnShow = false;
     resetGeometry();
+    releasePictures();
     m_view.cancelSearch(canceledText());
 }
 
@@ -247,6 +247,7 @@ void ComparisonRun::windowClosing()
     m_startPending = false;
     m_searchActive = false;
     m_pairOnShow = false;
+    releasePictures();
 }
 
 QString ComparisonRun::pathOf(Side side) const
@@ -255,6 +256,13 @@ QString ComparisonRun::pathOf(Side side) const
         return QString();
     const int index = side == Side::Left ? LeftIndex : RightIndex;
     return CandidateEntry::splitEntry(List1.at(index)).path;
+}
+
+void ComparisonRun::releasePictures()
+{
+    pic1 = QImage();
+    pic2 = QImage();
+    forgetPreviousSecond();
 }
 
 void ComparisonRun::forgetPreviousSecond()

@@ -122,6 +122,7 @@ private:
     void finish();
     void resetGeometry();
     void forgetPreviousSecond();
+    void releasePictures();
     void viewTurn();
 
     ComparisonView& m_view;
