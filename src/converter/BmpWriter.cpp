@@ -32,13 +32,43 @@ private:
     QByteArray m_bytes;
 };
 
+// Whether the picture, read as 32-bit ARGB, has pixels that are not opaque.
+// Besides formats with alpha, a damaged palette picture can: Qt reads a
+// palette index without a colour as transparent black.
+bool needsAlpha(const QImage& image)
+{
+    if (image.hasAlphaChannel())
+        return true;
+    const int colours = int(image.colorCount());
+    if (image.format() == QImage::Format_Indexed8 && colours < 256) {
+        for (int y = 0; y < image.height(); ++y) {
+            const uchar* line = image.constScanLine(y);
+            for (int x = 0; x < image.width(); ++x) {
+                if (line[x] >= colours)
+                    return true;
+            }
+        }
+        return false;
+    }
+    if ((image.format() == QImage::Format_Mono || image.format() == QImage::Format_MonoLSB)
+        && colours < 2) {
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixelIndex(x, y) >= colours)
+                    return true;
+            }
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 bool BmpWriter::write(const QImage& image, QIODevice* device)
 {
     if (image.isNull() || !device)
         return false;
-    const bool alpha = image.hasAlphaChannel();
+    const bool alpha = needsAlpha(image);
     const int width = image.width();
     const int height = image.height();
     const int bytesPerPixel = alpha ? 4 : 3;

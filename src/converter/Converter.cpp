@@ -102,9 +102,10 @@ ExitCode Converter::run()
                 .arg(path, ImageFormat::displayName(type)));
 
     // The whole file is needed for JPEG 2000, for the report and for the
-    // completeness check of TIFF; mapping it costs no copy.
+    // length checks of TIFF and BMP; mapping it costs no copy.
     const bool jpeg2000 = type == ImageFormat::Jp2 || type == ImageFormat::J2kCodestream;
-    const bool needBytes = jpeg2000 || type == ImageFormat::Tiff || !m_arguments.infoPath.isEmpty();
+    const bool checkLength = type == ImageFormat::Tiff || type == ImageFormat::Bmp;
+    const bool needBytes = jpeg2000 || checkLength || !m_arguments.infoPath.isEmpty();
     const qint64 fileSize = file.size();
     QByteArray bytes;
     uchar* mapped = nullptr;
@@ -121,7 +122,7 @@ ExitCode Converter::run()
     HeaderFacts facts;
     if (needBytes && !jpeg2000)
         facts = HeaderProbe::probe(bytes, type);
-    if (type == ImageFormat::Tiff && !facts.complete)
+    if (checkLength && !facts.complete)
         return fail(kExitUnreadable, QStringLiteral("%1 is cut off or damaged").arg(path));
 
     QImage image;

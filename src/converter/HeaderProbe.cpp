@@ -307,6 +307,7 @@ void HeaderProbe::probeBmp(const QByteArray& data, HeaderFacts& facts)
     if (headerSize == 12) {
         facts.bitsPerPixel = int(bytes.u16(24));
         facts.compression = QStringLiteral("None");
+        facts.complete = bytes.u32(10) < bytes.size() && !bytes.failed();
         return;
     }
     facts.bitsPerPixel = int(bytes.u16(28));
@@ -339,6 +340,22 @@ void HeaderProbe::probeBmp(const QByteArray& data, HeaderFacts& facts)
     if (x > 0 && y > 0 && !bytes.failed()) {
         facts.dpiX = dpiFromPixelsPerMetre(x);
         facts.dpiY = dpiFromPixelsPerMetre(y);
+    }
+    // Uncompressed pixels must fit between the data offset and the file's
+    // end; Qt's reader fills what is missing with palette colour 0.
+    const quint64 compression = bytes.u32(30);
+    const qint64 width = qint32(bytes.u32(18));
+    const qint64 height = qint32(bytes.u32(22));
+    const quint64 offset = bytes.u32(10);
+    if (bytes.failed() || offset >= bytes.size()) {
+        facts.complete = false;
+    } else if ((compression == 0 || compression == 3 || compression == 6)
+        && facts.bitsPerPixel > 0) {
+        const quint64 rowSize
+            = ((quint64(width < 0 ? -width : width) * quint64(facts.bitsPerPixel) + 31) / 32) * 4;
+        const quint64 rows = quint64(height < 0 ? -height : height);
+        if (rows != 0 && rowSize > (bytes.size() - offset) / rows)
+            facts.complete = false;
     }
 }
 

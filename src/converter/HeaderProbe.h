@@ -16,7 +16,8 @@ struct HeaderFacts {
     double dpiX = 0; // 0 when the file stores no resolution
     double dpiY = 0;
     int frames = 1;
-    // False when the header points past the end of the file (a cut-off TIFF).
+    // False when the header points past the end of the file (a cut-off TIFF
+    // or BMP).
     bool complete = true;
 };
 

@@ -195,6 +195,54 @@ INSTANTIATE_TEST_SUITE_P(Layouts, Jpeg2000Conversion,
         Jp2Case{"LossyRgba", false, {8, 8, 8, 8}, true, 1, 29, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A palette index without a colour reads as transparent black in Qt; the
+// bitmap must keep that transparency, so it needs the 32-bit form.
+TEST(ConverterOutput, PaletteIndexWithoutColourKeepsItsTransparency)
+{
+    QByteArray bmp("BM", 2);
+    auto put = [&bmp](quint32 value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            bmp.append(char((value >> (8 * i)) & 0xFF));
+    };
+    const int tableSize = 2 * 4;
+    const quint32 dataOffset = 14 + 40 + tableSize;
+    put(dataOffset + 8, 4); // file size: 2 rows of 4 bytes
+    put(0, 4);
+    put(dataOffset, 4);
+    put(40, 4);
+    put(4, 4); // width
+    put(2, 4); // height
+    put(1, 2);
+    put(8, 2); // bits per pixel
+    put(0, 4); // no compression
+    put(8, 4);
+    put(2835, 4);
+    put(2835, 4);
+    put(2, 4); // colours used
+    put(0, 4);
+    put(0x00FF0000, 4); // red
+    put(0x000000FF, 4); // blue
+    bmp.append(QByteArray("\x00\x01\x05\xC8\x01\x00\x07\x01", 8));
+
+    QTemporaryDir images;
+    QTemporaryDir scratch;
+    const QString source = images.filePath(QStringLiteral("palette.bmp"));
+    QFile file(source);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bmp);
+    file.close();
+    const QImage expected = TestImages::readArgb(source);
+    ASSERT_FALSE(expected.isNull());
+    ASSERT_EQ(qAlpha(expected.pixel(2, 1)), 0) << "Qt reads a missing colour differently";
+
+    const ConverterResult run
+        = ConverterProcess::run(ConverterContract::conversionArguments(scratch.path(), source));
+    ASSERT_EQ(run.exitCode, ConverterContract::kExitOk) << qPrintable(run.standardError);
+    EXPECT_EQ(TestImages::firstDifference(expected, TestImages::readArgb(bitmapPath(scratch))),
+        QString());
+    EXPECT_EQ(bitmapBitsPerPixel(bitmapPath(scratch)), 32);
+}
+
 TEST(ConverterOutput, ReplacesAnEarlierBitmap)
 {
     QTemporaryDir images;
