@@ -93,7 +93,9 @@ public:
     // Round to nearest, halves to even.
     static int roundHalfEven(double value);
 
-    // Search state. The window may read these; only the run writes them.
+    // Search state. The window reads these; apart from the run, only the
+    // window's load (SearchFolder, the geometry defaults) and the search
+    // button (NewRun) write them.
     QString SearchFolder; // the searched folder, ending with "/"
     bool NewRun = false; // the next CompareFiles starts at the first pair
     bool CancelRequested = false;
@@ -112,8 +114,8 @@ public:
     int ImageHeight = 240;
     int Image2Left = 352;
     CandidateList List1; // the candidate entries, sorted by size key
-    QImage pic1; // the decoded first and second picture of the
-    QImage pic2; // pair being examined (null after a failed decode)
+    QImage pic1; // the decoded first and second picture of the pair being
+    QImage pic2; // examined; null after a failed decode and between searches
 
 private:
     void beginSearch(const QString& folder);
