@@ -75,11 +75,22 @@ int movedSides(int edge)
 // from every frame the drag may have started from (its start, our last
 // correction, the frame we corrected away from), taking the simplest
 // explanation, and a refused correction is asked for again a little later.
+// Maximised, full-screen and minimised windows take the geometry the window
+// manager gives them; correcting that would fight the manager.
+bool isFreeSized(QObject* target)
+{
+    if (auto* window = qobject_cast<QWindow*>(target))
+        return window->windowStates()
+            & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized);
+    return target->property("maximized").toBool() || target->property("fullScreen").toBool()
+        || target->property("minimized").toBool();
+}
+
 class SizingHook : public QObject {
 public:
     static constexpr int kSettleMs = 150;
     static constexpr int kRetryMs = 250;
-    static constexpr int kMaximumRetries = 40;
+    static constexpr int kMaximumRetries = 8;
 
     SizingHook(QObject* target, const float* aspectRatio)
         : QObject(target)
@@ -151,7 +162,7 @@ private:
         m_starts.clear();
         m_retryEdge = NoEdge;
         m_last = frame;
-        if (edge == NoEdge || !m_aspectRatio || !(*m_aspectRatio > 0.0f))
+        if (edge == NoEdge || !m_aspectRatio || !(*m_aspectRatio > 0.0f) || isFreeSized(m_target))
             return;
         const QRect wanted = toQRect(applySizingRule(edge, toRect(frame), *m_aspectRatio));
         if (wanted == frame) {

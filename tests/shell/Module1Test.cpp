@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QScreen>
 #include <QThread>
 #include <QWidget>
 #include <QWindow>
@@ -188,6 +189,18 @@ TEST_F(HookTest, RefusedCorrectionIsAskedForAgainAfterTheDrag)
     setFrame(*form, {100, 100, 800, 500});
     EXPECT_EQ(form->frameGeometry(), QRect(100, 100, 800, 500));
     EXPECT_TRUE(frameBecomes({100, 100, 874, 500})) << describe(form->frameGeometry());
+}
+
+TEST_F(HookTest, MaximisedWindowKeepsTheManagersGeometry)
+{
+    // From the top-left corner of the screen maximising moves only the right
+    // and bottom edges, which would look like a corner drag.
+    const QRect area = form->screen()->availableGeometry();
+    setFrame(*form, {area.topLeft(), QSize(400, 229)});
+    Module1::HookWindow(form.get(), &ratio);
+    form->showMaximized();
+    letDragEnd();
+    EXPECT_EQ(form->frameGeometry().size(), area.size()) << describe(form->frameGeometry());
 }
 
 TEST_F(HookTest, MovingDoesNotResize)
