@@ -52,8 +52,7 @@ void ucUpdates::DownloadFile(QString picture_url, QVariant CacheMode, QString Ke
 
     const QUrl url(picture_url, QUrl::StrictMode);
     if (!url.isValid() || url.isRelative()) {
-        RemovePendingKey(Key);
-        emit noUpdates(Key);
+        reportFailure(Key);
         return;
     }
 
@@ -75,7 +74,8 @@ void ucUpdates::DownloadFile(QString picture_url, QVariant CacheMode, QString Ke
         reply->setProperty(kAbandoned, true);
         reply->abort();
     });
-    timer->start(m_timeoutMs);
+    if (m_timeoutMs > 0)
+        timer->start(m_timeoutMs);
 
     // Progress signals are rate-limited by Qt, so the size is checked on the
     // announced length and on every arrival of data instead.

@@ -41,7 +41,8 @@ public:
     // Bytes of the last download that completed, shared by every instance.
     static const QByteArray& DownloadedData();
 
-    // Time allowed for one read from start to the last byte, in milliseconds.
+    // Time allowed for one read from start to the last byte, in milliseconds;
+    // 0 or less means no limit of the control's own.
     int timeoutMs() const { return m_timeoutMs; }
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
 
