@@ -46,7 +46,7 @@ function(corvane_test name)
   if(TARGET i__view32)
     add_dependencies(${name} i__view32)
   endif()
-  gtest_discover_tests(${name}
+  gtest_discover_tests(${name} NO_PRETTY_VALUES NO_PRETTY_TYPES
     DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
 endfunction()
