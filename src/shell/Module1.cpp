@@ -7,8 +7,10 @@
 #include <QTimer>
 #include <QVariant>
 #include <QWindow>
+#include <algorithm>
 #include <cfenv>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <utility>
 
@@ -24,7 +26,11 @@ int roundHalfEven(double value)
     std::fesetround(FE_TONEAREST);
     const double rounded = std::nearbyint(value);
     std::fesetround(previous);
-    return static_cast<int>(rounded);
+    // A ratio of zero or a runaway rectangle must not overflow the cast.
+    if (std::isnan(rounded))
+        return 0;
+    return static_cast<int>(std::clamp(
+        rounded, double(std::numeric_limits<int>::min()), double(std::numeric_limits<int>::max())));
 }
 
 // Reads and writes the geometry of a QWindow directly and that of a QWidget
@@ -65,16 +71,6 @@ int movedSides(int edge)
     }
 }
 
-// Follows the window's frame. A drag is a burst of geometry changes; when
-// the frame has settled (the pointer paused or was released), the edge or
-// corner that moved decides which side follows, and the corrected frame is
-// requested. Waiting for the burst to settle matters on X11: window managers
-// report the size and the position of one step in separate events, and many
-// refuse client geometry while they run a drag, answering with their own
-// geometry then or only when the button is released. So the edge is measured
-// from every frame the drag may have started from (its start, our last
-// correction, the frame we corrected away from), taking the simplest
-// explanation, and a refused correction is asked for again a little later.
 // Maximised, full-screen and minimised windows take the geometry the window
 // manager gives them; correcting that would fight the manager.
 bool isFreeSized(QObject* target)
@@ -86,6 +82,16 @@ bool isFreeSized(QObject* target)
         || target->property("minimized").toBool();
 }
 
+// Follows the window's frame. A drag is a burst of geometry changes; when
+// the frame has settled (the pointer paused or was released), the edge or
+// corner that moved decides which side follows, and the corrected frame is
+// requested. Waiting for the burst to settle matters on X11: window managers
+// report the size and the position of one step in separate events, and many
+// refuse client geometry while they run a drag, answering with their own
+// geometry then or only when the button is released. So the edge is measured
+// from every frame the drag may have started from (its start, our last
+// correction, the frame we corrected away from), taking the simplest
+// explanation, and a refused correction is asked for again a little later.
 class SizingHook : public QObject {
 public:
     static constexpr int kSettleMs = 150;

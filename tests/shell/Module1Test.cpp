@@ -8,6 +8,7 @@
 #include <QWindow>
 #include <functional>
 #include <gtest/gtest.h>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -57,6 +58,15 @@ INSTANTIATE_TEST_SUITE_P(Codes, SizingRule,
         RuleCase{"LeftHalfToEven", 4, {0, 0, 9, 7}, 2.0f, {6, 0, 9, 7}},
         RuleCase{"NegativeCoordinates", 8, {-300, -200, -100, 0}, 0.5f, {-300, -200, -100, -100}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SizingRuleLimits, DegenerateRatiosDoNotOverflow)
+{
+    const Rect r{0, 0, 9, 5};
+    EXPECT_EQ(Module1::applySizingRule(3, r, 0.0f).right, std::numeric_limits<int>::max());
+    EXPECT_EQ(Module1::applySizingRule(4, r, 0.0f).left, std::numeric_limits<int>::min());
+    EXPECT_EQ(Module1::applySizingRule(2, r, 0.0f).bottom, 0);
+    EXPECT_EQ(Module1::applySizingRule(2, r, 1e30f).bottom, std::numeric_limits<int>::max());
+}
 
 struct EdgeCase {
     const char* name;
