@@ -21,6 +21,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -341,7 +342,7 @@ void Form1::applyFontSizes(const QList<QWidget*>& controls, int points)
 void Form1::applyBoldRule(const QList<QWidget*>& controls)
 {
     // Small fonts lose bold: a size read back below 8 points is drawn regular.
-    const bool bold = !(m_cmdCompare->Font().pointSizeF() < 8.0);
+    const bool bold = !(QFontInfo(m_cmdCompare->Font()).pointSizeF() < 8.0);
     for (QWidget* control : controls) {
         if (auto* button = qobject_cast<chameleonButton*>(control)) {
             QFont font = button->Font();
