@@ -11,10 +11,6 @@ int main(int argc, char** argv)
     // site from a test: point it at a local port where nothing listens.
     if (qEnvironmentVariableIsEmpty("CORVANE_SITE"))
         qputenv("CORVANE_SITE", "http://127.0.0.1:9");
-    // Windows under test start Corvane's update check: keep it on this machine,
-    // on a port where nothing answers, unless a test points it elsewhere.
-    if (qEnvironmentVariableIsEmpty("CORVANE_SITE"))
-        qputenv("CORVANE_SITE", "http://127.0.0.1:9");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
