@@ -143,13 +143,19 @@ void ComparisonRun::runSteps()
         // earlier step can ever stand in for it. The second picture of the
         // previous step is the first of this one when its entry is, and only
         // when it decoded.
+        // The pictures of the last pair are let go before a new one is decoded,
+        // so that a search holds at most two pictures at a time (a 24-megapixel
+        // pair is already 192 MB).
         if (!m_previousSecond.isNull() && m_previousSecondPath == first.path
-            && m_previousSecondSignature == fileSignature(first.path))
+            && m_previousSecondSignature == fileSignature(first.path)) {
             pic1 = m_previousSecond;
-        else
+        } else {
+            releasePictures();
             pic1 = m_decoder.decode(first.path);
+        }
         // Taken before decoding, so a change during the decode also prevents reuse.
         m_previousSecondSignature = fileSignature(second.path);
+        pic2 = QImage();
         pic2 = m_decoder.decode(second.path);
         m_previousSecondPath = second.path;
         m_previousSecond = pic2;
