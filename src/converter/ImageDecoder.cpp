@@ -4,6 +4,7 @@
 #include "converter/Jp2Decoder.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QIODevice>
 #include <QImageIOHandler>
 #include <QImageIOPlugin>
@@ -32,11 +33,21 @@ QImageIOPlugin* pluginFor(ImageFormat::Type type)
     default:
         return nullptr;
     }
-    // The loader unloads nothing when it goes out of scope; the plugin lives
-    // until the process ends.
-    QPluginLoader loader(QLibraryInfo::path(QLibraryInfo::PluginsPath)
-        + QStringLiteral("/imageformats/") + QLatin1String(name));
-    return qobject_cast<QImageIOPlugin*>(loader.instance());
+    // Folders named in QT_PLUGIN_PATH first, as Qt itself would search them,
+    // then Qt's own plugin folder. The plugin stays loaded until the process
+    // ends.
+    QStringList folders
+        = qEnvironmentVariable("QT_PLUGIN_PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    folders << QLibraryInfo::path(QLibraryInfo::PluginsPath);
+    for (const QString& folder : folders) {
+        const QString file = folder + QStringLiteral("/imageformats/") + QLatin1String(name);
+        if (!QFileInfo::exists(file))
+            continue;
+        QPluginLoader loader(file);
+        if (auto* plugin = qobject_cast<QImageIOPlugin*>(loader.instance()))
+            return plugin;
+    }
+    return nullptr;
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -214,6 +215,20 @@ TEST(BadInputPath, FolderInsteadOfFile)
     ASSERT_TRUE(QDir().mkdir(folder));
     const ConverterResult run
         = ConverterProcess::run(ConverterContract::conversionArguments(scratch.path(), folder));
+    EXPECT_EQ(run.exitCode, kExitUnreadable);
+    EXPECT_EQ(ConverterProcess::entriesExcept(scratch.path(), {}), QStringList());
+}
+
+// A FIFO named like an image would block a reader forever.
+TEST(BadInputPath, FifoIsRefusedWithoutWaiting)
+{
+    QTemporaryDir images;
+    QTemporaryDir scratch;
+    const QString fifo = images.filePath(QStringLiteral("pipe.png"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const ConverterResult run
+        = ConverterProcess::run(ConverterContract::conversionArguments(scratch.path(), fifo));
+    EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, kExitUnreadable);
     EXPECT_EQ(ConverterProcess::entriesExcept(scratch.path(), {}), QStringList());
 }
