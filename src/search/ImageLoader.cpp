@@ -1,7 +1,9 @@
 #include "search/ImageLoader.h"
 
 #include "converter/ConverterContract.h"
+#include "search/ImageContent.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 
@@ -45,6 +47,25 @@ int openRegularFile(const QString& path)
     return fd;
 }
 
+// Reads a picture of `format` ("" = decided by the content) from device.
+QImage readWithinBudget(QIODevice* device, const QByteArray& format)
+{
+    QImageReader reader(device, format);
+    if (!format.isEmpty())
+        reader.setAutoDetectImageFormat(false);
+    const QSize size = reader.size();
+    if (size.isValid()
+        && qint64(size.width()) * qint64(size.height()) > ConverterContract::kPixelBudget)
+        return QImage();
+
+    QImage image;
+    if (!reader.read(&image))
+        return QImage();
+    if (qint64(image.width()) * qint64(image.height()) > ConverterContract::kPixelBudget)
+        return QImage();
+    return image;
+}
+
 } // namespace
 
 QImage ImageLoader::load(const QString& path, const QByteArray& format)
@@ -59,18 +80,16 @@ QImage ImageLoader::load(const QString& path, const QByteArray& format)
         return QImage();
     }
 
-    QImageReader reader(&file, format);
-    if (!format.isEmpty())
-        reader.setAutoDetectImageFormat(false);
-    const QSize size = reader.size();
-    if (size.isValid()
-        && qint64(size.width()) * qint64(size.height()) > ConverterContract::kPixelBudget)
-        return QImage();
+    const ImageContent::Kind kind = ImageContent::fromFormat(format);
+    if (kind == ImageContent::Unknown)
+        return readWithinBudget(&file, format);
 
-    QImage image;
-    if (!reader.read(&image))
+    // Read, not mapped: a file cut short by another program while mapped
+    // would end Corvane with a bus error.
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFile::NoError || !ImageContent::isComplete(bytes, kind))
         return QImage();
-    if (qint64(image.width()) * qint64(image.height()) > ConverterContract::kPixelBudget)
-        return QImage();
-    return image;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return readWithinBudget(&buffer, ImageContent::qtFormat(kind));
 }

@@ -12,5 +12,7 @@ public:
     // The picture at path, or a null QImage on any failure (missing, not a
     // regular file, unreadable, corrupt, over the budget). An empty format
     // decides the format from the content; a given format is the only one tried.
+    // For "bmp", "jpg"/"jpeg" and "gif" the file must also hold that content
+    // and hold it whole (ImageContent): a mislabelled or cut-off file gives null.
     static QImage load(const QString& path, const QByteArray& format = QByteArray());
 };

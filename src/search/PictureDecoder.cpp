@@ -17,8 +17,10 @@ bool PictureDecoder::decodesInProcess(const QString& type)
 
 QImage PictureDecoder::decode(const QString& path) const
 {
-    if (decodesInProcess(CandidateEntry::imageType(path)))
-        return ImageLoader::load(path);
+    const QString type = CandidateEntry::imageType(path);
+    // The content must be what the name says, as the converter demands for its types.
+    if (decodesInProcess(type))
+        return ImageLoader::load(path, type.toLatin1());
     if (!m_converter)
         return QImage();
     return m_converter->convert(path);

@@ -1,6 +1,6 @@
 #pragma once
 // Decodes one candidate image into a picture: BMP, JPEG and GIF files in
-// process (format decided by the content), the other types through the
+// process (the content must match the name and be whole), the other types through the
 // converter. A failed decode always gives a null QImage.
 
 #include <QImage>

@@ -33,20 +33,21 @@ QByteArray bmpHeader(qint32 width, qint32 height)
 
 } // namespace
 
-TEST(PictureDecoder, InProcessTypesDecodeByContent)
+TEST(PictureDecoder, InProcessTypesDecodeOnlyWhatTheirNameSays)
 {
     QTemporaryDir dir;
     QImage image(9, 7, QImage::Format_RGB32);
     image.fill(qRgb(200, 100, 50));
     ASSERT_TRUE(image.save(dir.filePath(QStringLiteral("a.BMP")), "BMP"));
-    // A PNG that is named .jpg still decodes: the content decides.
+    // A PNG named .jpg, a BMP named .gif: Qt would read both by their content.
     ASSERT_TRUE(image.save(dir.filePath(QStringLiteral("b.jpg")), "PNG"));
+    ASSERT_TRUE(image.save(dir.filePath(QStringLiteral("c.gif")), "BMP"));
 
     PictureDecoder decoder(nullptr);
     EXPECT_TRUE(ModImageCompare::ComparePictures(
         decoder.decode(dir.filePath(QStringLiteral("a.BMP"))), image));
-    EXPECT_TRUE(ModImageCompare::ComparePictures(
-        decoder.decode(dir.filePath(QStringLiteral("b.jpg"))), image));
+    EXPECT_TRUE(decoder.decode(dir.filePath(QStringLiteral("b.jpg"))).isNull());
+    EXPECT_TRUE(decoder.decode(dir.filePath(QStringLiteral("c.gif"))).isNull());
 }
 
 TEST(PictureDecoder, BadInputGivesANullPicture)

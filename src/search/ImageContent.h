@@ -1,0 +1,34 @@
+#pragma once
+// What the in-process loader may decode, judged from a file's own bytes
+// before any decoder sees them. Qt's readers return a picture for a cut-off
+// JPEG (the missing rows grey), BMP (rows left unread) or GIF, and Qt's format
+// detection would read a PNG, XPM or PBM that only carries a .jpg or .bmp
+// name; a search must never show such a file as one of an identical pair.
+
+#include <QByteArray>
+#include <QString>
+
+class ImageContent {
+public:
+    enum Kind { Unknown, Bmp, Jpeg, Gif };
+
+    // The kind of content by its signature.
+    static Kind sniff(const QByteArray& bytes);
+    // The kind a Qt format name stands for: "bmp", "jpg" or "jpeg", "gif"
+    // (any case); Unknown for the rest.
+    static Kind fromFormat(const QByteArray& format);
+    // Qt's format name for a kind; nullptr for Unknown.
+    static const char* qtFormat(Kind kind);
+
+    // True when the file holds everything its headers point at: a BMP's pixel
+    // rows (uncompressed layouts; run-length data is left to the reader), a
+    // JPEG's end-of-image marker after its first scan, a GIF's blocks up to its
+    // trailer (or to the end of the file at a block boundary) with at least one
+    // picture. False for any other kind.
+    static bool isComplete(const QByteArray& bytes, Kind kind);
+
+private:
+    static bool bmpComplete(const QByteArray& bytes);
+    static bool jpegComplete(const QByteArray& bytes);
+    static bool gifComplete(const QByteArray& bytes);
+};
