@@ -12,8 +12,10 @@ constexpr int kKeyLength = 8;
 QString CandidateEntry::makeSizeKey(qint64 length)
 {
     // Negative lengths do not occur for files; keep the key well-formed anyway.
-    const qint64 value = length < 0 ? 0 : length;
-    return QString::number(value + kKeyOffset).right(kKeyLength).rightJustified(kKeyLength, u'0');
+    // The last eight digits of length + 100000000 are those of the length
+    // alone; taking them first keeps the sum from overflowing near 2^63.
+    const qint64 value = length < 0 ? 0 : length % kKeyOffset;
+    return QString::number(value + kKeyOffset).right(kKeyLength);
 }
 
 QString CandidateEntry::makeEntry(const QString& sizeKey, const QString& path)

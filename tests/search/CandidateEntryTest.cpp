@@ -13,6 +13,7 @@ TEST(CandidateEntry, SizeKeyIsEightDigitsOfLengthPlusOffset)
         {100000050, "00000050"}, // the leading digit falls away
         {3000000000LL, "00000000"}, // over 2 GB: a key, not an overflow
         {5368709170LL, "68709170"}, // 5 GB + 50
+        {0x7ffffffffffffe30LL, "54775344"}, // found by fuzzing: adding the offset overflowed
     };
     for (const Row& row : rows)
         EXPECT_EQ(CandidateEntry::makeSizeKey(row.length), QLatin1String(row.key)) << row.length;
