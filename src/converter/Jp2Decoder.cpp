@@ -225,9 +225,12 @@ Jp2Decoder::Status Jp2Decoder::decode(QImage* image)
     // of rows keeps the peak near the picture itself. Components that differ
     // in precision or sub-sampling are decoded whole, since OpenJPEG's channel
     // definitions may reorder components between the bands.
-    if (m_tiles == 1 && m_size.height() > 2 * kBandRows && uniformComponents()) {
-        const Status banded = decodeInBands(image);
-        if (banded != Retry)
+    // The area to decode is given in signed 32-bit grid coordinates.
+    const bool addressable
+        = m_image->x1 <= OPJ_UINT32(INT_MAX) && m_image->y1 <= OPJ_UINT32(INT_MAX - kBandRows);
+    if (m_tiles == 1 && addressable && m_size.height() > 2 * kBandRows && uniformComponents()) {
+        Status banded = Unreadable;
+        if (decodeInBands(image, &banded))
             return banded;
         release();
         if (readHeader() != Ok)
@@ -254,7 +257,7 @@ Jp2Decoder::Status Jp2Decoder::decode(QImage* image)
     return Ok;
 }
 
-Jp2Decoder::Status Jp2Decoder::decodeInBands(QImage* image)
+bool Jp2Decoder::decodeInBands(QImage* image, Status* status)
 {
     const OPJ_INT32 left = OPJ_INT32(m_image->x0);
     const OPJ_INT32 right = OPJ_INT32(m_image->x1);
@@ -266,27 +269,33 @@ Jp2Decoder::Status Jp2Decoder::decodeInBands(QImage* image)
     for (OPJ_INT32 bandTop = top; bandTop < bottom; bandTop += kBandRows) {
         const OPJ_INT32 bandBottom = std::min(bandTop + kBandRows, bottom);
         if (!opj_set_decode_area(m_codec, m_image, left, bandTop, right, bandBottom)
-            || !opj_decode(m_codec, m_stream, m_image))
-            return bandTop == top ? Retry : Unreadable;
+            || !opj_decode(m_codec, m_stream, m_image)) {
+            *status = Unreadable;
+            return bandTop != top;
+        }
         // A palette turns one component into three after decoding; such a
         // file is decoded whole.
         if (m_image->numcomps != components)
-            return Retry;
+            return false;
         if (out.isNull()) {
-            const Status status = chooseLayout(&layout);
-            if (status != Ok)
-                return status;
+            *status = chooseLayout(&layout);
+            if (*status != Ok)
+                return true;
             out = QImage(m_size, layout.format);
-            if (out.isNull())
-                return Unsupported;
+            if (out.isNull()) {
+                *status = Unsupported;
+                return true;
+            }
         }
-        if (!convertRows(layout, &out, bandTop - top))
-            return Unreadable;
+        if (!convertRows(layout, &out, bandTop - top)) {
+            *status = Unreadable;
+            return true;
+        }
     }
-    if (!opj_end_decompress(m_codec, m_stream))
-        return Unreadable;
-    *image = std::move(out);
-    return Ok;
+    *status = opj_end_decompress(m_codec, m_stream) ? Ok : Unreadable;
+    if (*status == Ok)
+        *image = std::move(out);
+    return true;
 }
 
 Jp2Decoder::Status Jp2Decoder::chooseLayout(Layout* layout) const

@@ -47,7 +47,6 @@ public:
 private:
     // Rows decoded per band when a large image is decoded band by band.
     static constexpr int kBandRows = 256;
-    static constexpr Status Retry = Status(-1);
 
     struct Layout {
         std::vector<int> channels; // colour components, then alpha
@@ -59,7 +58,9 @@ private:
 
     void release();
     bool uniformComponents() const;
-    Status decodeInBands(QImage* image);
+    // Returns false when the image must be decoded whole instead; else the
+    // outcome is in `status`.
+    bool decodeInBands(QImage* image, Status* status);
     Status chooseLayout(Layout* layout) const;
     // Writes the rows of the decoded area into `out`, starting at `firstRow`.
     bool convertRows(const Layout& layout, QImage* out, int firstRow) const;
