@@ -14,8 +14,15 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
+
+// A damaged file that sends a decoder into an endless loop must not leave a
+// converter running for ever once Corvane has given up on it; the default
+// action of SIGALRM ends the process, and an unfinished output never carries
+// the name of the output.
+constexpr unsigned kSelfLimitSeconds = 120;
 
 // Qt's readers report damage in files through qWarning; the converter
 // reports through its exit code and a single line of its own.
@@ -25,6 +32,7 @@ void quietMessages(QtMsgType, const QMessageLogContext&, const QString&) { }
 
 int main(int argc, char** argv)
 {
+    alarm(kSelfLimitSeconds);
     qInstallMessageHandler(quietMessages);
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
