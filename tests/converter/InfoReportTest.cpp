@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -169,6 +170,41 @@ INSTANTIATE_TEST_SUITE_P(Types, InfoReport,
         InfoCase{"Gif", "a.gif", [](const QString& p) { return writeWithImageMagick(p); }, "LZW",
             "3 bits", kAt96Dpi, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// JP2 keeps its resolution in a "res " box inside the header box; OpenJPEG
+// writes none, so the test adds one of 200 DPI (7874 grid points a metre).
+TEST(InfoReportJpeg2000, ResolutionBoxGivesThePrintSize)
+{
+    QTemporaryDir folder;
+    const QString source = folder.filePath(QStringLiteral("res.jp2"));
+    ASSERT_TRUE(writeJp2(source));
+    QFile file(source);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    const qsizetype header = bytes.indexOf("jp2h") - 4;
+    ASSERT_GT(header, 0);
+    auto be = [](quint32 value, int size) {
+        QByteArray out;
+        for (int i = size - 1; i >= 0; --i)
+            out.append(char((value >> (8 * i)) & 0xFF));
+        return out;
+    };
+    const QByteArray capture = be(7874, 2) + be(1, 2) + be(7874, 2) + be(1, 2) + be(0, 2);
+    const QByteArray resc = be(8 + 10, 4) + "resc" + capture;
+    const QByteArray res = be(quint32(8 + resc.size()), 4) + "res " + resc;
+    const quint32 headerLength = qFromBigEndian<quint32>(bytes.constData() + header);
+    bytes.insert(header + headerLength, res);
+    qToBigEndian(quint32(headerLength + res.size()), bytes.data() + header);
+    file.seek(0);
+    file.write(bytes);
+    file.close();
+
+    const QString report = folder.filePath(QStringLiteral("info.txt"));
+    const ConverterResult run = ConverterProcess::run({source, QStringLiteral("/info=") + report});
+    ASSERT_EQ(run.exitCode, ConverterContract::kExitOk) << qPrintable(run.standardError);
+    EXPECT_EQ(lineWith(reportLines(report), "Print"),
+        QStringLiteral("Print size (from DPI) = ") + QLatin1String(kAt200Dpi));
+}
 
 class JpegQuality : public ::testing::TestWithParam<int> { };
 
