@@ -4,6 +4,7 @@
 #include "search/ImageContent.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QImageReader>
 
@@ -61,8 +62,32 @@ QImage readWithinBudget(QIODevice* device, const QByteArray& format)
     QImage image;
     if (!reader.read(&image))
         return QImage();
-    if (qint64(image.width()) * qint64(image.height()) > ConverterContract::kPixelBudget)
+    qint64 pixels = qint64(image.width()) * qint64(image.height());
+    if (pixels > ConverterContract::kPixelBudget)
         return QImage();
+    if (format != "gif")
+        return image;
+
+    QCryptographicHash laterFrames(QCryptographicHash::Sha256);
+    int frames = 1;
+    QImage frame;
+    while (reader.canRead() && reader.read(&frame)) {
+        pixels += qint64(frame.width()) * qint64(frame.height());
+        if (pixels > ConverterContract::kPixelBudget)
+            return QImage();
+        ++frames;
+        const QImage argb = frame.convertToFormat(QImage::Format_ARGB32);
+        const QByteArray size
+            = QByteArray::number(argb.width()) + 'x' + QByteArray::number(argb.height());
+        laterFrames.addData(size);
+        for (int y = 0; y < argb.height(); ++y)
+            laterFrames.addData(QByteArrayView(argb.constScanLine(y), qsizetype(argb.width()) * 4));
+    }
+    if (frames > 1) {
+        image.setText(QLatin1String(ImageLoader::kLaterFramesKey),
+            QString::number(frames) + QLatin1Char(':')
+                + QLatin1String(laterFrames.result().toHex()));
+    }
     return image;
 }
 
@@ -92,4 +117,18 @@ QImage ImageLoader::load(const QString& path, const QByteArray& format)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     return readWithinBudget(&buffer, ImageContent::qtFormat(kind));
+}
+
+bool ImageLoader::readRegularFile(const QString& path, QByteArray* bytes)
+{
+    const int fd = openRegularFile(path);
+    if (fd < 0)
+        return false;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    *bytes = file.readAll();
+    return file.error() == QFile::NoError;
 }

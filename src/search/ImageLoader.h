@@ -14,5 +14,14 @@ public:
     // decides the format from the content; a given format is the only one tried.
     // For "bmp", "jpg"/"jpeg" and "gif" the file must also hold that content
     // and hold it whole (ImageContent): a mislabelled or cut-off file gives null.
+    // An animated GIF gives its first frame; the pixels of its later frames
+    // are summed up (frame count and SHA-256) under this text key of the
+    // picture, so that two animations that only begin alike never compare equal.
+    static constexpr char kLaterFramesKey[] = "Corvane.laterFrames";
+
     static QImage load(const QString& path, const QByteArray& format = QByteArray());
+
+    // The whole content of a regular file (never waits on a fifo); false on
+    // any failure.
+    static bool readRegularFile(const QString& path, QByteArray* bytes);
 };

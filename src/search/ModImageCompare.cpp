@@ -1,5 +1,7 @@
 #include "search/ModImageCompare.h"
 
+#include "search/ImageLoader.h"
+
 #include <cstring>
 
 namespace ModImageCompare {
@@ -85,6 +87,10 @@ bool ComparePictures(const QImage& first, const QImage& second)
     // Both are read with the first picture's width and height; a second picture
     // of another size cannot match it.
     if (second.size() != first.size())
+        return false;
+    // The later frames of an animation count as pixels too.
+    if (first.text(QLatin1String(ImageLoader::kLaterFramesKey))
+        != second.text(QLatin1String(ImageLoader::kLaterFramesKey)))
         return false;
 
     // Only a layout other than 32-bit RGB is converted; the copy is released on return.

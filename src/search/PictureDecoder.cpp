@@ -3,6 +3,7 @@
 #include "search/CandidateEntry.h"
 #include "search/ConverterClient.h"
 #include "search/ImageLoader.h"
+#include "search/LaterPictures.h"
 
 PictureDecoder::PictureDecoder(ConverterClient* converter)
     : m_converter(converter)
@@ -23,5 +24,14 @@ QImage PictureDecoder::decode(const QString& path) const
         return ImageLoader::load(path, type.toLatin1());
     if (!m_converter)
         return QImage();
-    return m_converter->convert(path);
+    QImage image = m_converter->convert(path);
+    if (image.isNull())
+        return image;
+    // The converter hands back the first page or frame only.
+    QByteArray bytes;
+    if (!ImageLoader::readRegularFile(path, &bytes))
+        return QImage();
+    if (LaterPictures::present(bytes))
+        image.setText(QLatin1String(ImageLoader::kLaterFramesKey), LaterPictures::digest(bytes));
+    return image;
 }

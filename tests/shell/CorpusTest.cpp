@@ -1,6 +1,7 @@
 // Form1 over a folder of bad input: real duplicate pairs in all six types next
 // to empty, cut-off, mislabelled, oversized and unreadable files, odd names,
-// and files that vanish or change while the search runs. The whole search is
+// animations and documents that only begin alike, and files that vanish or
+// change while the search runs. The whole search is
 // walked by moving the right copy of every pair into a second folder, so that
 // nothing is lost and every byte can be checked afterwards.
 #include "FakeDesktop.h"
@@ -288,6 +289,24 @@ TEST_F(CorpusTest, OnlyRealPairsAreShownAndNoFileIsLostOrChanged)
             QStringLiteral("gradient:green-yellow"), QStringLiteral("-loop"), QStringLiteral("0")},
         QStringLiteral("gif"));
     pair("anim 1.gif", "anim 2.gif", anim);
+    // Two documents whose first pages agree.
+    for (const char* last : {"1", "2"}) {
+        put(QByteArray("pages ") + last + ".tif",
+            magick(QByteArray(),
+                {QStringLiteral("-size"), QStringLiteral("20x20"),
+                    QStringLiteral("gradient:red-blue"),
+                    *last == '1' ? QStringLiteral("gradient:green-yellow")
+                                 : QStringLiteral("gradient:green-cyan")},
+                QStringLiteral("tif")));
+    }
+    // Begins like the pair, goes on differently: never the same picture.
+    put("anim 3.gif",
+        magick(QByteArray(),
+            {QStringLiteral("-delay"), QStringLiteral("20"), QStringLiteral("-size"),
+                QStringLiteral("20x20"), QStringLiteral("gradient:red-blue"),
+                QStringLiteral("gradient:green-cyan"), QStringLiteral("-loop"),
+                QStringLiteral("0")},
+            QStringLiteral("gif")));
     const QByteArray alpha = encode(noise(28, 28, 8, QImage::Format_ARGB32), "png");
     pair("alpha 1.png", "alpha 2.png", alpha);
     const QByteArray png16 = encode(noise(22, 22, 9).convertToFormat(QImage::Format_RGBX64), "png");
@@ -361,7 +380,7 @@ TEST_F(CorpusTest, OnlyRealPairsAreShownAndNoFileIsLostOrChanged)
     const auto entries = listed();
     const std::set<QByteArray> broken = {"cut.bmp", "cut.jpg", "cut.png", "cut.gif", "cut.tif",
         "cut.jp2", "png inside.jpg", "tif inside.png", "text.bmp", "bomb.bmp", "bomb.png",
-        "alpha 3.png", "empty.png", "no end.jpg"};
+        "alpha 3.png", "empty.png", "no end.jpg", "anim 3.gif"};
     for (size_t i = 0; i < entries.size(); ++i) {
         if (!broken.count(entries[i].second))
             continue;
