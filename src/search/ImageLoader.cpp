@@ -31,7 +31,7 @@ void raiseAllocationLimit()
 
 // Opens path for reading without blocking on a fifo and only when it is a
 // regular file; -1 otherwise.
-int openRegularFile(const QString& path)
+int openRegularFd(const QString& path)
 {
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
@@ -96,7 +96,7 @@ QImage readWithinBudget(QIODevice* device, const QByteArray& format)
 QImage ImageLoader::load(const QString& path, const QByteArray& format)
 {
     raiseAllocationLimit();
-    const int fd = openRegularFile(path);
+    const int fd = openRegularFd(path);
     if (fd < 0)
         return QImage();
     QFile file;
@@ -109,6 +109,11 @@ QImage ImageLoader::load(const QString& path, const QByteArray& format)
     if (kind == ImageContent::Unknown)
         return readWithinBudget(&file, format);
 
+    // Within the pixel budget no BMP, JPEG or GIF comes near this size; the
+    // check keeps a huge file from being read into memory.
+    constexpr qint64 kLargestFile = ConverterContract::kPixelBudget * 4 + 16 * 1024 * 1024;
+    if (file.size() > kLargestFile)
+        return QImage();
     // Read, not mapped: a file cut short by another program while mapped
     // would end Corvane with a bus error.
     QByteArray bytes = file.readAll();
@@ -119,16 +124,14 @@ QImage ImageLoader::load(const QString& path, const QByteArray& format)
     return readWithinBudget(&buffer, ImageContent::qtFormat(kind));
 }
 
-bool ImageLoader::readRegularFile(const QString& path, QByteArray* bytes)
+bool ImageLoader::openRegularFile(const QString& path, QFile* file)
 {
-    const int fd = openRegularFile(path);
+    const int fd = openRegularFd(path);
     if (fd < 0)
         return false;
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return false;
     }
-    *bytes = file.readAll();
-    return file.error() == QFile::NoError;
+    return true;
 }

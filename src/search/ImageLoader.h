@@ -4,6 +4,7 @@
 // image over the budget is refused before anything is allocated.
 
 #include <QByteArray>
+#include <QFile>
 #include <QImage>
 #include <QString>
 
@@ -21,7 +22,7 @@ public:
 
     static QImage load(const QString& path, const QByteArray& format = QByteArray());
 
-    // The whole content of a regular file (never waits on a fifo); false on
-    // any failure.
-    static bool readRegularFile(const QString& path, QByteArray* bytes);
+    // Opens a regular file for reading (never waits on a fifo, never follows
+    // a link); false on any failure.
+    static bool openRegularFile(const QString& path, QFile* file);
 };

@@ -28,10 +28,14 @@ QImage PictureDecoder::decode(const QString& path) const
     if (image.isNull())
         return image;
     // The converter hands back the first page or frame only.
-    QByteArray bytes;
-    if (!ImageLoader::readRegularFile(path, &bytes))
+    QFile file;
+    if (!ImageLoader::openRegularFile(path, &file))
         return QImage();
-    if (LaterPictures::present(bytes))
-        image.setText(QLatin1String(ImageLoader::kLaterFramesKey), LaterPictures::digest(bytes));
+    if (LaterPictures::present(file)) {
+        const QString digest = LaterPictures::digest(file);
+        if (digest.isEmpty())
+            return QImage();
+        image.setText(QLatin1String(ImageLoader::kLaterFramesKey), digest);
+    }
     return image;
 }
