@@ -146,15 +146,20 @@ void ComparisonRun::runSteps()
         // The pictures of the last pair are let go before a new one is decoded,
         // so that a search holds at most two pictures at a time (a 24-megapixel
         // pair is already 192 MB).
+        // Signatures are taken before decoding, so that a change during the
+        // decode also prevents reuse and showing.
+        QByteArray firstSignature;
         if (!m_previousSecond.isNull() && m_previousSecondPath == first.path
             && m_previousSecondSignature == fileSignature(first.path)) {
+            firstSignature = m_previousSecondSignature;
             pic1 = m_previousSecond;
         } else {
             releasePictures();
+            firstSignature = fileSignature(first.path);
             pic1 = m_decoder.decode(first.path);
         }
-        // Taken before decoding, so a change during the decode also prevents reuse.
-        m_previousSecondSignature = fileSignature(second.path);
+        const QByteArray secondSignature = fileSignature(second.path);
+        m_previousSecondSignature = secondSignature;
         pic2 = QImage();
         pic2 = m_decoder.decode(second.path);
         m_previousSecondPath = second.path;
@@ -173,6 +178,12 @@ void ComparisonRun::runSteps()
             continue;
         if (!ModImageCompare::ComparePictures(pic1, pic2))
             continue;
+        // A file that changed during the event turn is not what was compared.
+        if (firstSignature.isEmpty() || fileSignature(first.path) != firstSignature
+            || secondSignature.isEmpty() || fileSignature(second.path) != secondSignature)
+            continue;
+        m_shownSignatures[0] = firstSignature;
+        m_shownSignatures[1] = secondSignature;
         showPair(first.path, second.path);
         return;
     }
@@ -254,6 +265,21 @@ void ComparisonRun::windowClosing()
     m_searchActive = false;
     m_pairOnShow = false;
     releasePictures();
+}
+
+bool ComparisonRun::pairUnchanged() const
+{
+    if (!m_pairOnShow)
+        return false;
+    const QByteArray left = fileSignature(pathOf(Side::Left));
+    const QByteArray right = fileSignature(pathOf(Side::Right));
+    return !left.isEmpty() && left == m_shownSignatures[0] && !right.isEmpty()
+        && right == m_shownSignatures[1];
+}
+
+QString ComparisonRun::changedPairText(const QString& path)
+{
+    return QStringLiteral("%1 was left as it is: the pair changed after it was shown.").arg(path);
 }
 
 QString ComparisonRun::pathOf(Side side) const

@@ -77,6 +77,12 @@ public:
     bool pairOnShow() const { return m_pairOnShow; }
     // Full path of one copy of the pair on show, "" when no pair is on show.
     QString pathOf(Side side) const;
+    // True while both files of the pair on show are still the ones that were
+    // decoded and compared (same file, size and times); an action on either
+    // copy must not go ahead otherwise.
+    bool pairUnchanged() const;
+    // The message for an action refused because the pair changed; path is the copy acted on.
+    static QString changedPairText(const QString& path);
 
     // The run's converter client; its event turns go to the view, and it is
     // stopped early only for a cancelled search step or a closing window.
@@ -140,4 +146,7 @@ private:
     QString m_previousSecondPath;
     QByteArray m_previousSecondSignature;
     QImage m_previousSecond;
+    // Signatures of the left and right file of the pair on show, taken
+    // before they were decoded.
+    QByteArray m_shownSignatures[2];
 };

@@ -609,6 +609,15 @@ void Form1::cmdDelete_Click(Side side)
     if (!m_run->pairOnShow())
         return;
     const QString path = m_run->pathOf(side);
+    // The other copy is what makes this one a duplicate: when either file
+    // changed or went away since the pair was compared, nothing is done and
+    // the search looks at the pair again.
+    if (!m_run->pairUnchanged()) {
+        MsgBox(ComparisonRun::changedPairText(path));
+        m_command1->setFocus();
+        m_run->actOn(side, ComparisonRun::ActOutcome::Refused);
+        return;
+    }
     const DuplicateAction::Outcome outcome = DuplicateAction::Apply(
         m_cboOptions->currentIndex(), path, m_run->SearchFolder,
         [this](const QString& file, QString* error) { return m_desktop->moveToTrash(file, error); },

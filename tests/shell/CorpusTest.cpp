@@ -488,3 +488,58 @@ TEST_F(CorpusTest, OnlyRealPairsAreShownAndNoFileIsLostOrChanged)
 }
 
 } // namespace
+
+namespace {
+
+// While a pair is on show, another program changes or removes one of its
+// files; the user then deletes the right copy. Nothing may be deleted on the
+// strength of a comparison that no longer holds.
+TEST_F(CorpusTest, ACopyThatChangesWhileThePairIsOnShowIsNotDeleted)
+{
+    struct Row {
+        const char* name;
+        QByteArray touched; // the file that changes
+        bool removed; // removed instead of given new pixels
+    };
+    const Row rows[] = {
+        {"other copy gets new pixels", "a.bmp", false},
+        {"other copy is removed", "a.bmp", true},
+        {"copy to delete gets new pixels", "b.bmp", false},
+    };
+    m_window->cboOptions()->setCurrentIndex(1);
+    emit m_window->cboOptions()->activated(1);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QByteArray twin = encode(noise(16, 12, 21), "bmp");
+        put("a.bmp", twin);
+        put("b.bmp", twin);
+        m_desktop.messages.clear();
+        m_desktop.folderAnswers << m_pictures.path();
+        m_window->cmdCompare()->click();
+        ASSERT_TRUE(m_window->run().pairOnShow());
+
+        QImage other = noise(16, 12, 21);
+        other.setPixel(5, 5, ~other.pixel(5, 5));
+        const QByteArray changed = encode(other, "bmp");
+        if (row.removed)
+            ::unlink(rawPath(row.touched).constData());
+        else
+            put(row.touched, changed);
+        m_window->cmdDelete2()->click();
+
+        ASSERT_EQ(m_desktop.messages.size(), 2);
+        EXPECT_EQ(m_desktop.messages[0].text.toStdString(),
+            ComparisonRun::changedPairText(m_pictures.path() + QStringLiteral("/b.bmp"))
+                .toStdString());
+        EXPECT_FALSE(m_window->run().pairOnShow()) << "the changed pair is not shown again";
+        EXPECT_EQ(
+            m_desktop.messages[1].text.toStdString(), "Compared 2 files.\r\nFound no duplicates.");
+        const Snapshot after = snapshot(m_pictures.path());
+        EXPECT_TRUE(after.count("b.bmp")) << "b.bmp was deleted";
+        EXPECT_TRUE(after.count("a.bmp") != row.removed);
+        ::unlink(rawPath("a.bmp").constData());
+        ::unlink(rawPath("b.bmp").constData());
+    }
+}
+
+} // namespace
