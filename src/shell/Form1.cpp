@@ -149,7 +149,10 @@ void Form1::setupConnections()
         connect(button, &chameleonButton::MouseMove, this,
                 [this, button](short&, short&, float&, float&) { setHoverColour(button); });
     }
-    connect(m_cboOptions, qOverload<int>(&QComboBox::activated), this, [this] { cboOptions_Click(); });
+    connect(m_cboOptions, qOverload<int>(&QComboBox::activated), this, [this] {
+        cboOptions_Click();
+        m_settings->sync(); // the user's choice is kept even if Corvane is killed later
+    });
     connect(m_cmdCompare, &chameleonButton::Click, this, &Form1::cmdCompare_Click);
     connect(m_cmdCancel, &chameleonButton::Click, this, &Form1::cmdCancel_Click);
     connect(m_cmdDelete1, &chameleonButton::Click, this, [this] { cmdDelete_Click(Side::Left); });
@@ -448,6 +451,7 @@ void Form1::Form_Unload()
     m_settings->SaveNumber(QStringLiteral("Me"), QStringLiteral("Top"), static_cast<float>(Top()));
     m_settings->SaveNumber(QStringLiteral("Me"), QStringLiteral("Width"), static_cast<float>(Width()));
     m_settings->SaveSetting(QStringLiteral("Statr"), QStringLiteral("Folder"), m_run->SearchFolder);
+    m_settings->sync();
 }
 
 // --- Search ---------------------------------------------------------------

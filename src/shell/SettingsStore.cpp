@@ -25,6 +25,10 @@ QString SettingsStore::GetSetting(const QString& section, const QString& key,
 void SettingsStore::SaveSetting(const QString& section, const QString& key, const QString& value)
 {
     m_settings->setValue(section + QLatin1Char('/') + key, value);
+}
+
+void SettingsStore::sync()
+{
     m_settings->sync();
 }
 

@@ -13,7 +13,10 @@ public:
     ~SettingsStore();
 
     QString GetSetting(const QString& section, const QString& key, const QString& defaultValue) const;
+    // Values reach the file at the latest when the store goes away; sync()
+    // writes them at once.
     void SaveSetting(const QString& section, const QString& key, const QString& value);
+    void sync();
 
     // A stored number, or defaultValue when the key is missing or its text
     // does not read as a finite number.
