@@ -176,7 +176,7 @@ int main(int argc, char** argv)
 
     printf("\nPeak resident memory of i__view32.exe, 24-megapixel image "
            "(one 32-bit pixel buffer: %.0f MB)\n",
-        6000.0 * 4000.0 * 4 / (1024 * 1024));
+        6000.0 * 4000.0 * 4 / 1e6);
     const QString out = QStringLiteral("/convert=") + inputPath("memory.bmp");
     for (const char* input : {"24mp.png", "24mp.tif", "24mp.jp2"})
         printf("  %-10s %7.1f MB\n", input, peakMegabytes({inputPath(input), out}));
