@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QStringList>
 
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -28,11 +29,20 @@ constexpr unsigned kSelfLimitSeconds = 120;
 // reports through its exit code and a single line of its own.
 void quietMessages(QtMsgType, const QMessageLogContext&, const QString&) { }
 
+// The input is mapped into memory; should another program cut the file
+// short meanwhile, reading the lost pages raises SIGBUS. That is an
+// unreadable file, not a crash.
+void endOnLostInput(int)
+{
+    _exit(ConverterContract::kExitUnreadable);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     alarm(kSelfLimitSeconds);
+    signal(SIGBUS, endOnLostInput);
     qInstallMessageHandler(quietMessages);
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
