@@ -84,7 +84,7 @@ QImage readWithinBudget(QIODevice* device, const QByteArray& format)
             laterFrames.addData(QByteArrayView(argb.constScanLine(y), qsizetype(argb.width()) * 4));
     }
     if (frames > 1) {
-        image.setText(QLatin1String(ImageLoader::kLaterFramesKey),
+        image.setText(QLatin1String(ImageLoader::kHiddenContentKey),
             QString::number(frames) + QLatin1Char(':')
                 + QLatin1String(laterFrames.result().toHex()));
     }

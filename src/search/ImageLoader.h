@@ -15,10 +15,11 @@ public:
     // decides the format from the content; a given format is the only one tried.
     // For "bmp", "jpg"/"jpeg" and "gif" the file must also hold that content
     // and hold it whole (ImageContent): a mislabelled or cut-off file gives null.
-    // An animated GIF gives its first frame; the pixels of its later frames
-    // are summed up (frame count and SHA-256) under this text key of the
-    // picture, so that two animations that only begin alike never compare equal.
-    static constexpr char kLaterFramesKey[] = "Corvane.laterFrames";
+    // Text key of a picture for what it does not show: for an animated GIF
+    // (which gives its first frame) the frame count and SHA-256 of its later
+    // frames, for a converted file HiddenContent's digest. Pictures compare
+    // equal only when this text does too.
+    static constexpr char kHiddenContentKey[] = "Corvane.hiddenContent";
 
     static QImage load(const QString& path, const QByteArray& format = QByteArray());
 

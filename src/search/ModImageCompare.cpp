@@ -88,9 +88,9 @@ bool ComparePictures(const QImage& first, const QImage& second)
     // of another size cannot match it.
     if (second.size() != first.size())
         return false;
-    // The later frames of an animation count as pixels too.
-    if (first.text(QLatin1String(ImageLoader::kLaterFramesKey))
-        != second.text(QLatin1String(ImageLoader::kLaterFramesKey)))
+    // Later frames, pages and deeper samples count as pixels too.
+    if (first.text(QLatin1String(ImageLoader::kHiddenContentKey))
+        != second.text(QLatin1String(ImageLoader::kHiddenContentKey)))
         return false;
 
     // Only a layout other than 32-bit RGB is converted; the copy is released on return.

@@ -2,8 +2,8 @@
 
 #include "search/CandidateEntry.h"
 #include "search/ConverterClient.h"
+#include "search/HiddenContent.h"
 #include "search/ImageLoader.h"
-#include "search/LaterPictures.h"
 
 PictureDecoder::PictureDecoder(ConverterClient* converter)
     : m_converter(converter)
@@ -31,11 +31,11 @@ QImage PictureDecoder::decode(const QString& path) const
     QFile file;
     if (!ImageLoader::openRegularFile(path, &file))
         return QImage();
-    if (LaterPictures::present(file)) {
-        const QString digest = LaterPictures::digest(file);
+    if (HiddenContent::present(file)) {
+        const QString digest = HiddenContent::digest(file);
         if (digest.isEmpty())
             return QImage();
-        image.setText(QLatin1String(ImageLoader::kLaterFramesKey), digest);
+        image.setText(QLatin1String(ImageLoader::kHiddenContentKey), digest);
     }
     return image;
 }
