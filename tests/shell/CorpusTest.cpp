@@ -98,7 +98,13 @@ Snapshot snapshot(const QString& folder)
         struct stat info;
         if (lstat((base + name).constData(), &info) != 0)
             continue;
-        if (S_ISDIR(info.st_mode)) {
+        if (S_ISLNK(info.st_mode)) {
+            char target[256] = {};
+            result[name] = "<link to "
+                + QByteArray(
+                    target, int(readlink((base + name).constData(), target, sizeof(target) - 1)))
+                + ">";
+        } else if (S_ISDIR(info.st_mode)) {
             result[name] = "<folder>";
         } else if (S_ISFIFO(info.st_mode)) {
             result[name] = "<fifo>";
@@ -236,7 +242,8 @@ protected:
         std::vector<std::pair<QString, QByteArray>> entries;
         for (const auto& [name, bytes] : snapshot(m_pictures.path())) {
             struct stat info;
-            if (lstat(rawPath(name).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+            if (name.startsWith('.') || lstat(rawPath(name).constData(), &info) != 0
+                || !S_ISREG(info.st_mode))
                 continue;
             if (!CandidateEntry::isCandidateType(
                     CandidateEntry::imageType(QString::fromLatin1(name)))
@@ -364,9 +371,22 @@ TEST_F(CorpusTest, OnlyRealPairsAreShownAndNoFileIsLostOrChanged)
     put("tif inside.png", tif);
     put("text.bmp",
         QByteArray("These are not the pixels you are looking for.\n")
-            .repeated(jpg.size() / 46 + 1));
+            .repeated((jpg.size() - 40) / 46));
     put("bomb.bmp", bmpBomb(60000, 60000, int(bmp.size()) + 10));
     put("bomb.png", pngBomb(60000, 60000, int(png.size()) + 40));
+    {
+        // Whole files whose frame headers claim 60000 x 60000 pixels.
+        QByteArray bomb = jpg;
+        const qsizetype frame = bomb.indexOf("\xff\xc0");
+        ASSERT_GT(frame, 0);
+        qToBigEndian<quint16>(60000, bomb.data() + frame + 5);
+        qToBigEndian<quint16>(60000, bomb.data() + frame + 7);
+        put("bomb.jpg", bomb);
+        bomb = gif;
+        qToLittleEndian<quint16>(60000, bomb.data() + 6);
+        qToLittleEndian<quint16>(60000, bomb.data() + 8);
+        put("bomb.gif", bomb);
+    }
     {
         // Same colours as the alpha pair, one pixel more transparent.
         QImage image = noise(28, 28, 8, QImage::Format_ARGB32);
@@ -383,13 +403,18 @@ TEST_F(CorpusTest, OnlyRealPairsAreShownAndNoFileIsLostOrChanged)
     }
     ASSERT_EQ(::mkfifo(rawPath("pipe.png").constData(), 0644), 0);
     ASSERT_EQ(::mkdir(rawPath("folder.jpg").constData(), 0755), 0);
+    // A link to one copy of a pair and a hidden copy are never listed:
+    // deleting through them would remove the only copy.
+    ASSERT_EQ(::symlink("-dash 'q' 1.bmp", rawPath("link.bmp").constData()), 0);
+    put(".hidden.bmp", bmp);
 
     // Every broken file must meet a valid neighbour within 200 bytes, or the
     // dangerous pairs would never be decoded.
     const auto entries = listed();
-    const std::set<QByteArray> broken = {"cut.bmp", "cut.jpg", "cut.png", "cut.gif", "cut.tif",
-        "cut.jp2", "png inside.jpg", "tif inside.png", "text.bmp", "bomb.bmp", "bomb.png",
-        "alpha 3.png", "empty.png", "no end.jpg", "anim 3.gif", "deep 3.png"};
+    const std::set<QByteArray> broken
+        = {"cut.bmp", "cut.jpg", "cut.png", "cut.gif", "cut.tif", "cut.jp2", "png inside.jpg",
+            "tif inside.png", "text.bmp", "bomb.bmp", "bomb.png", "alpha 3.png", "empty.png",
+            "no end.jpg", "anim 3.gif", "deep 3.png", "bomb.jpg", "bomb.gif"};
     for (size_t i = 0; i < entries.size(); ++i) {
         if (!broken.count(entries[i].second))
             continue;
