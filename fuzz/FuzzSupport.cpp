@@ -34,6 +34,9 @@ QByteArray FuzzSupport::bytes(const uint8_t* data, size_t size)
 void FuzzSupport::decodeAndCheck(const QByteArray& bytes, ImageFormat::Type type)
 {
     HeaderFacts facts = HeaderProbe::probe(bytes, type);
+    // The converter refuses these before decoding.
+    if ((type == ImageFormat::Tiff || type == ImageFormat::Bmp) && !facts.complete)
+        return;
     QImage image;
     ImageDecoder::Status status;
     if (type == ImageFormat::Jp2 || type == ImageFormat::J2kCodestream) {

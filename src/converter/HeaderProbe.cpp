@@ -9,6 +9,8 @@
 namespace {
 
 constexpr double kInchesPerMetre = 39.37007874015748;
+constexpr quint64 kMaxTiffSamples = 16;
+constexpr quint64 kMaxTiffBitsPerSample = 64;
 
 // Bounds-checked reads at absolute offsets; a read past the end gives 0 and
 // marks the reader as failed.
@@ -471,6 +473,11 @@ void HeaderProbe::probeTiff(const QByteArray& data, HeaderFacts& facts)
                 }
             }
             facts.bitsPerPixel = int(std::min<quint64>(samples * bitsPerSample, 1024));
+            // No picture has more channels or deeper samples than this; such
+            // headers only make the TIFF library size huge buffers.
+            if (samples == 0 || samples > kMaxTiffSamples || bitsPerSample == 0
+                || bitsPerSample > kMaxTiffBitsPerSample)
+                facts.complete = false;
             if (resolution[0] > 0 && resolution[1] > 0 && resolutionUnit != 1) {
                 const double toInch = resolutionUnit == 3 ? 2.54 : 1.0;
                 facts.dpiX = resolution[0] * toInch;

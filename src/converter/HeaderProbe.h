@@ -17,7 +17,7 @@ struct HeaderFacts {
     double dpiY = 0;
     int frames = 1;
     // False when the header points past the end of the file (a cut-off TIFF
-    // or BMP).
+    // or BMP) or describes a TIFF layout no picture has.
     bool complete = true;
 };
 

@@ -15,6 +15,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -28,6 +29,29 @@ constexpr unsigned kSelfLimitSeconds = 120;
 // Qt's readers report damage in files through qWarning; the converter
 // reports through its exit code and a single line of its own.
 void quietMessages(QtMsgType, const QMessageLogContext&, const QString&) { }
+
+// Far above what the largest picture within the pixel budget needs (about
+// 3.5 GB for a 150-megapixel RGBA JPEG 2000 in tiles), far below what a
+// hostile header can make a decoder library ask for: such a request fails
+// and the library reports an error instead of the system running short.
+constexpr rlim_t kAddressSpaceLimit = rlim_t(5) << 30;
+
+void limitAddressSpace()
+{
+    // The sanitizers reserve terabytes of shadow memory up front.
+#if defined(__SANITIZE_ADDRESS__)
+    return;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return;
+#endif
+#endif
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_max > kAddressSpaceLimit) {
+        limit.rlim_cur = kAddressSpaceLimit;
+        setrlimit(RLIMIT_AS, &limit);
+    }
+}
 
 // The input is mapped into memory; should another program cut the file
 // short meanwhile, reading the lost pages raises SIGBUS. That is an
@@ -43,6 +67,7 @@ int main(int argc, char** argv)
 {
     alarm(kSelfLimitSeconds);
     signal(SIGBUS, endOnLostInput);
+    limitAddressSpace();
     qInstallMessageHandler(quietMessages);
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
