@@ -22,12 +22,15 @@ constexpr double kRightCentreX = 512;
 constexpr double kCentreY = 143;
 constexpr double kLabelGap = 20;
 
-// Identifies one state of a file: a picture decoded from it is reused only
-// while this stays the same (the file may be replaced during an event turn).
+// Identifies one state of a file: a picture decoded from it is reused, and a
+// pair is shown and acted on, only while this stays the same (the file may be
+// replaced during an event turn or while the pair is on show). Empty for
+// anything but a regular file: a copy replaced by a link to its twin must
+// never make a pair with it.
 QByteArray fileSignature(const QString& path)
 {
     struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return QByteArray();
     const qint64 fields[] = {qint64(info.st_dev), qint64(info.st_ino), qint64(info.st_size),
         qint64(info.st_mtim.tv_sec), qint64(info.st_mtim.tv_nsec), qint64(info.st_ctim.tv_sec),

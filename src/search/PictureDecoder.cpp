@@ -27,7 +27,8 @@ QImage PictureDecoder::decode(const QString& path) const
     QImage image = m_converter->convert(path);
     if (image.isNull())
         return image;
-    // The converter hands back the first page or frame only.
+    // The converter hands back the first page or frame only. (Opening the
+    // file without following links also refuses a copy that became a link.)
     QFile file;
     if (!ImageLoader::openRegularFile(path, &file))
         return QImage();

@@ -341,6 +341,9 @@ TEST_F(CorpusTest, OnlyRealPairsAreShownAndNoFileIsLostOrChanged)
     const QByteArray vanish = encode(noise(60, 60, 12), "bmp");
     put("vanish 1.bmp", vanish);
     put("vanish 2.bmp", vanish);
+    const QByteArray linked = encode(noise(50, 50, 15), "png");
+    put("link 1.png", linked);
+    put("link 2.png", linked);
     const QByteArray change = encode(noise(62, 62, 13), "bmp");
     put("change 0.bmp", encode(noise(62, 62, 14), "bmp"));
     put("change 1.bmp", change);
@@ -459,6 +462,11 @@ TEST_F(CorpusTest, OnlyRealPairsAreShownAndNoFileIsLostOrChanged)
             expectedAfter.erase("vanish 2.bmp");
             // Listed as files, opened as fifos: a reader that waited for a
             // writer would hang the window.
+            // A copy replaced by a link to its twin: deleting the twin
+            // through that pair would leave only a dangling link.
+            ::unlink(rawPath("link 2.png").constData());
+            ::symlink("link 1.png", rawPath("link 2.png").constData());
+            expectedAfter["link 2.png"] = "<link to link 1.png>";
             for (const QByteArray name : {"cut 2.gif", "cut 2.png"}) {
                 ::unlink(rawPath(name).constData());
                 ::mkfifo(rawPath(name).constData(), 0644);
