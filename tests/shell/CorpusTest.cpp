@@ -161,7 +161,7 @@ QByteArray pngBomb(int width, int height, int length)
         QByteArray out(4, '\0');
         qToBigEndian<quint32>(quint32(data.size()), reinterpret_cast<uchar*>(out.data()));
         out += type + data;
-        // The CRC is left wrong on purpose in no chunk: compute it.
+        // Real CRCs: only the size is a lie.
         quint32 crc = 0xffffffffu;
         for (const char c : type + data) {
             crc ^= uchar(c);
@@ -411,15 +411,15 @@ TEST_F(CorpusTest, OnlyRealPairsAreShownAndNoFileIsLostOrChanged)
     ASSERT_EQ(::symlink("-dash 'q' 1.bmp", rawPath("link.bmp").constData()), 0);
     put(".hidden.bmp", bmp);
 
-    // Every broken file must meet a valid neighbour within 200 bytes, or the
-    // dangerous pairs would never be decoded.
+    // Every file that must not pair has to meet a valid neighbour within 200
+    // bytes, or the dangerous pairs would never be decoded.
     const auto entries = listed();
-    const std::set<QByteArray> broken
+    const std::set<QByteArray> mustNotPair
         = {"cut.bmp", "cut.jpg", "cut.png", "cut.gif", "cut.tif", "cut.jp2", "png inside.jpg",
             "tif inside.png", "text.bmp", "bomb.bmp", "bomb.png", "alpha 3.png", "empty.png",
             "no end.jpg", "anim 3.gif", "deep 3.png", "bomb.jpg", "bomb.gif"};
     for (size_t i = 0; i < entries.size(); ++i) {
-        if (!broken.count(entries[i].second))
+        if (!mustNotPair.count(entries[i].second))
             continue;
         const int size
             = CandidateEntry::keyValue(CandidateEntry::splitEntry(entries[i].first).sizeKey);
@@ -429,7 +429,7 @@ TEST_F(CorpusTest, OnlyRealPairsAreShownAndNoFileIsLostOrChanged)
                 continue;
             const int other
                 = CandidateEntry::keyValue(CandidateEntry::splitEntry(entries[j].first).sizeKey);
-            near = near || (std::abs(size - other) < 200 && !broken.count(entries[j].second));
+            near = near || (std::abs(size - other) < 200 && !mustNotPair.count(entries[j].second));
         }
         EXPECT_TRUE(near) << printable(entries[i].second).toStdString()
                           << " has no valid neighbour within 200 bytes";
@@ -444,9 +444,9 @@ TEST_F(CorpusTest, OnlyRealPairsAreShownAndNoFileIsLostOrChanged)
     Snapshot expectedAfter = before;
     Snapshot expectedMoved;
 
-    // During the run's event-loop turns: one file of a later pair vanishes, two
-    // cut-off files become fifos,
-    // and a file that was just decoded as the second of a pair gets new pixels
+    // During the run's event-loop turns: one file of a later pair vanishes,
+    // another becomes a link to its twin, two cut-off files become fifos, and
+    // a file that was just decoded as the second of a pair gets new pixels
     // before it becomes the first of the next pair.
     bool vanished = false;
     bool changed = false;
@@ -460,13 +460,13 @@ TEST_F(CorpusTest, OnlyRealPairsAreShownAndNoFileIsLostOrChanged)
             vanished = true;
             ::unlink(rawPath("vanish 2.bmp").constData());
             expectedAfter.erase("vanish 2.bmp");
-            // Listed as files, opened as fifos: a reader that waited for a
-            // writer would hang the window.
             // A copy replaced by a link to its twin: deleting the twin
             // through that pair would leave only a dangling link.
             ::unlink(rawPath("link 2.png").constData());
             ::symlink("link 1.png", rawPath("link 2.png").constData());
             expectedAfter["link 2.png"] = "<link to link 1.png>";
+            // Listed as files, opened as fifos: a reader that waited for a
+            // writer would hang the window.
             for (const QByteArray name : {"cut 2.gif", "cut 2.png"}) {
                 ::unlink(rawPath(name).constData());
                 ::mkfifo(rawPath(name).constData(), 0644);
