@@ -84,8 +84,12 @@ bool ImageContent::isComplete(const QByteArray& bytes, Kind kind)
 
 bool ImageContent::bmpComplete(const QByteArray& bytes)
 {
-    const qsizetype size = bytes.size();
-    if (size < 26)
+    return bmpHeadComplete(bytes, bytes.size());
+}
+
+bool ImageContent::bmpHeadComplete(const QByteArray& bytes, qint64 size)
+{
+    if (bytes.size() < 26 || !bytes.startsWith("BM"))
         return false;
     const qint64 pixelOffset = le32(bytes, 10);
     const quint32 headerSize = le32(bytes, 14);
@@ -98,7 +102,7 @@ bool ImageContent::bmpComplete(const QByteArray& bytes)
         height = le16(bytes, 20);
         bitsPerPixel = le16(bytes, 24);
     } else {
-        if (headerSize < 40 || size < 34)
+        if (headerSize < 40 || bytes.size() < 34)
             return false;
         width = qint32(le32(bytes, 18));
         height = qint32(le32(bytes, 22));

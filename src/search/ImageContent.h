@@ -26,6 +26,9 @@ public:
     // trailer (or to the end of the file at a block boundary) with at least one
     // picture. False for any other kind.
     static bool isComplete(const QByteArray& bytes, Kind kind);
+    // The same test for a BMP from its first bytes (headers included) and the
+    // file's length, so that a large bitmap is checked without reading it whole.
+    static bool bmpHeadComplete(const QByteArray& head, qint64 fileSize);
 
 private:
     static bool bmpComplete(const QByteArray& bytes);

@@ -114,6 +114,17 @@ QImage ImageLoader::load(const QString& path, const QByteArray& format)
     constexpr qint64 kLargestFile = ConverterContract::kPixelBudget * 4 + 16 * 1024 * 1024;
     if (file.size() > kLargestFile)
         return QImage();
+    // A bitmap is whole when its file holds the rows its headers announce:
+    // decode it from the file instead of holding a second copy in memory
+    // (the converter's 24-megapixel Temp.bmp is 72 MB).
+    if (kind == ImageContent::Bmp) {
+        constexpr qint64 kHeadBytes = 64 * 1024;
+        const QByteArray head = file.read(kHeadBytes);
+        if (file.error() != QFile::NoError || !ImageContent::bmpHeadComplete(head, file.size())
+            || !file.seek(0))
+            return QImage();
+        return readWithinBudget(&file, ImageContent::qtFormat(kind));
+    }
     // Read, not mapped: a file cut short by another program while mapped
     // would end Corvane with a bus error.
     QByteArray bytes = file.readAll();
