@@ -13,6 +13,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "QtBenchmarkMain.h"
+
 #include <chrono>
 #include <cstring>
 #include <map>
@@ -183,11 +185,5 @@ BENCHMARK(BM_QDirIteratorScan)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runQtBenchmarks(argc, argv);
 }

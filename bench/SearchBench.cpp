@@ -15,32 +15,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include "HeadlessView.h"
+#include "QtBenchmarkMain.h"
+
 #include <memory>
 
 namespace {
 
 constexpr int kImages = 2000;
-
-// Answers every pair with "the right copy was dismissed", so the run goes on
-// to the end without touching a file.
-class HeadlessView : public ComparisonView {
-public:
-    void beginSearch(const QString&) override { }
-    int progressWidth() const override { return 1000; }
-    void drawProgress(int) override { }
-    void processEvents() override { QCoreApplication::processEvents(); }
-    void showPair(const DisplayGeometry&, const QImage&, const QImage&, const QString&,
-        const QString&) override
-    {
-        ++pairs;
-    }
-    void clearPair(Side) override { }
-    void finishSearch(const QString&) override { finished = true; }
-    void cancelSearch(const QString&) override { }
-
-    int pairs = 0;
-    bool finished = false;
-};
 
 QImage picture(QRandomGenerator& random, int width, int height)
 {
@@ -165,11 +147,5 @@ BENCHMARK(BM_SearchPngThroughConverter)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runQtBenchmarks(argc, argv);
 }
