@@ -284,7 +284,7 @@ bool FileActions::RecycleFile(const QString& path, QString* error)
         setError(error, QStringLiteral("No file was named."));
         return false;
     }
-    struct stat st {};
+    struct stat st { };
     if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
         // Corvane acts on image files only; a folder here is a caller's mistake.
         setError(error, errnoText(EISDIR));

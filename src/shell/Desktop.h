@@ -13,13 +13,15 @@ public:
     virtual ~Desktop() = default;
 
     // The chosen folder without a trailing "/" (except "/" itself), or "" on cancel.
-    virtual QString browseForFolder(QWidget* owner, const QString& title,
-                                    const QString& startFolder) = 0;
+    virtual QString browseForFolder(
+        QWidget* owner, const QString& title, const QString& startFolder)
+        = 0;
 
     // A modal box titled `title` whose horizontal centre is at x and top at y
     // (screen pixels), clamped to the desktop. Returns the button pressed.
-    virtual int messageBox(QWidget* owner, const QString& text, const QString& title, int style,
-                           int x, int y) = 0;
+    virtual int messageBox(
+        QWidget* owner, const QString& text, const QString& title, int style, int x, int y)
+        = 0;
 
     // Sends a file to the user's trash. On failure returns false and says why.
     virtual bool moveToTrash(const QString& path, QString* error) = 0;

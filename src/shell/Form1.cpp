@@ -34,14 +34,13 @@
 namespace {
 
 constexpr quint32 kButtonColour = 0xFFC5AA; // red 170, green 197, blue 255
-constexpr quint32 kHoverColour = 0xFFBE96;  // red 150, green 190, blue 255
+constexpr quint32 kHoverColour = 0xFFBE96; // red 150, green 190, blue 255
 constexpr double kDefaultLeft = 1000;
 constexpr double kDefaultTop = 1000;
 constexpr double kDefaultWidth = 10440;
 
 const QStringList kActionRows = {QStringLiteral(" Delete to recycle bin"),
-                                 QStringLiteral(" Delete permanently"),
-                                 QStringLiteral(" Move to another folder")};
+    QStringLiteral(" Delete permanently"), QStringLiteral(" Move to another folder")};
 
 } // namespace
 
@@ -52,16 +51,15 @@ static void initShellResources()
 }
 
 Form1::Form1(Desktop* desktop, const QString& programFolder, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint)
+    : QWidget(parent,
+        Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , m_desktop(desktop)
     , m_settings(new SettingsStore)
 {
     initShellResources();
     setObjectName(QStringLiteral("Form1"));
-    m_run = std::make_unique<ComparisonRun>(
-        static_cast<ComparisonView&>(*this),
+    m_run = std::make_unique<ComparisonRun>(static_cast<ComparisonView&>(*this),
         programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder);
     m_updateCheck = new UpdateCheck(this);
     setMouseTracking(true);
@@ -131,7 +129,7 @@ void Form1::setupWidgets()
     designFont.setPointSizeF(9.75);
     designFont.setBold(true);
     for (QWidget* w : {static_cast<QWidget*>(m_cboOptions), static_cast<QWidget*>(m_lblFiles),
-                       static_cast<QWidget*>(m_lblPic1), static_cast<QWidget*>(m_lblPic2)})
+             static_cast<QWidget*>(m_lblPic1), static_cast<QWidget*>(m_lblPic2)})
         w->setFont(designFont);
 
     // Tab order by the controls' tab indexes.
@@ -147,7 +145,7 @@ void Form1::setupConnections()
 {
     for (chameleonButton* button : buttons()) {
         connect(button, &chameleonButton::MouseMove, this,
-                [this, button](short&, short&, float&, float&) { setHoverColour(button); });
+            [this, button](short&, short&, float&, float&) { setHoverColour(button); });
     }
     connect(m_cboOptions, qOverload<int>(&QComboBox::activated), this, [this] {
         cboOptions_Click();
@@ -176,9 +174,12 @@ void Form1::Form_Load()
     setAutoFillBackground(true);
     show();
 
-    const double left = m_settings->GetNumber(QStringLiteral("Me"), QStringLiteral("Left"), kDefaultLeft);
-    const double top = m_settings->GetNumber(QStringLiteral("Me"), QStringLiteral("Top"), kDefaultTop);
-    double width = m_settings->GetNumber(QStringLiteral("Me"), QStringLiteral("Width"), kDefaultWidth);
+    const double left
+        = m_settings->GetNumber(QStringLiteral("Me"), QStringLiteral("Left"), kDefaultLeft);
+    const double top
+        = m_settings->GetNumber(QStringLiteral("Me"), QStringLiteral("Top"), kDefaultTop);
+    double width
+        = m_settings->GetNumber(QStringLiteral("Me"), QStringLiteral("Width"), kDefaultWidth);
     if (width < 15 * 100) // a stored width too small to hold the controls
         width = kDefaultWidth;
     m_aspectRatio = 0.571854f;
@@ -193,8 +194,8 @@ void Form1::Form_Load()
     for (chameleonButton* button : buttons())
         button->setBackColor(kButtonColour);
 
-    m_run->SearchFolder = m_settings->GetSetting(QStringLiteral("Statr"), QStringLiteral("Folder"),
-                                                 QDir::homePath() + QLatin1Char('/'));
+    m_run->SearchFolder = m_settings->GetSetting(
+        QStringLiteral("Statr"), QStringLiteral("Folder"), QDir::homePath() + QLatin1Char('/'));
 
     m_run->ImageLeft = 16;
     m_run->ImageTop = 23;
@@ -205,16 +206,18 @@ void Form1::Form_Load()
     placeControls();
 
     const QList<QWidget*> nine = {m_cmdCompare, m_cmdDelete1, m_cmdDelete2, m_lblFiles, m_lblPic1,
-                                  m_lblPic2,    m_cboOptions, m_cmdCancel,  m_cmdInfo};
+        m_lblPic2, m_cboOptions, m_cmdCancel, m_cmdInfo};
     applyFontSizes(nine, fontPointsForHeight());
     applyBoldRule(nine);
 
     m_cboOptions->clear();
     m_cboOptions->addItems(kActionRows);
     bool ok = false;
-    int row = m_settings->GetSetting(QStringLiteral("Delete"), QStringLiteral("Options"), QStringLiteral("0"))
-                  .trimmed()
-                  .toInt(&ok);
+    int row
+        = m_settings
+              ->GetSetting(QStringLiteral("Delete"), QStringLiteral("Options"), QStringLiteral("0"))
+              .trimmed()
+              .toInt(&ok);
     if (!ok || row < 0 || row > 2)
         row = 0;
     m_cboOptions->setCurrentIndex(row);
@@ -268,7 +271,7 @@ void Form1::setTwipsGeometry(double left, double top, double width, double heigh
     const int extraH = frame.height() - client.height();
     move(LogicalScale::twipsToPixels(left), LogicalScale::twipsToPixels(top));
     resize(qMax(1, LogicalScale::twipsToPixels(width) - extraW),
-           qMax(1, LogicalScale::twipsToPixels(height) - extraH));
+        qMax(1, LogicalScale::twipsToPixels(height) - extraH));
 }
 
 void Form1::moveOntoScreen()
@@ -283,8 +286,8 @@ void Form1::moveOntoScreen()
     qint64 bestDistance = -1;
     for (QScreen* screen : screens) {
         const QRect area = screen->availableGeometry();
-        if (area.intersects(frame) && area.intersected(frame).width() >= 50 &&
-            area.intersected(frame).height() >= 30)
+        if (area.intersects(frame) && area.intersected(frame).width() >= 50
+            && area.intersected(frame).height() >= 30)
             return;
         const QPoint d = area.center() - frame.center();
         const qint64 distance = qint64(d.x()) * d.x() + qint64(d.y()) * d.y();
@@ -294,8 +297,10 @@ void Form1::moveOntoScreen()
         }
     }
     const QRect area = nearest->availableGeometry();
-    const int x = qBound(area.left(), frame.x(), qMax(area.left(), area.right() - frame.width() + 1));
-    const int y = qBound(area.top(), frame.y(), qMax(area.top(), area.bottom() - frame.height() + 1));
+    const int x
+        = qBound(area.left(), frame.x(), qMax(area.left(), area.right() - frame.width() + 1));
+    const int y
+        = qBound(area.top(), frame.y(), qMax(area.top(), area.bottom() - frame.height() + 1));
     move(x, y);
 }
 
@@ -322,7 +327,8 @@ void Form1::placeControls()
     m_lblPic2->setGeometry(s.rect(352, r.ImageTop - 20, 320, 18));
     m_picProgressBar->setGeometry(s.rect(225, 317, 240, 20));
     const QRect combo = s.rect(254, 275, 180, 0);
-    m_cboOptions->setGeometry(combo.x(), combo.y(), combo.width(), m_cboOptions->sizeHint().height());
+    m_cboOptions->setGeometry(
+        combo.x(), combo.y(), combo.width(), m_cboOptions->sizeHint().height());
 }
 
 void Form1::applyFontSizes(const QList<QWidget*>& controls, int points)
@@ -387,8 +393,8 @@ void Form1::resizeEvent(QResizeEvent* e)
 void Form1::Form_Resize()
 {
     placeControls();
-    const QList<QWidget*> eight = {m_cmdCompare, m_cmdCancel, m_cmdInfo, m_cmdDelete1,
-                                   m_cmdDelete2, m_lblFiles,  m_lblPic1, m_lblPic2};
+    const QList<QWidget*> eight = {m_cmdCompare, m_cmdCancel, m_cmdInfo, m_cmdDelete1, m_cmdDelete2,
+        m_lblFiles, m_lblPic1, m_lblPic2};
     const int points = fontPointsForHeight();
     applyFontSizes(eight, points);
 
@@ -397,9 +403,11 @@ void Form1::Form_Resize()
     m_cboOptions->setEditText(QString());
     applyFontSizes({m_cboOptions}, points);
     const int row = m_cboOptions->currentIndex();
-    m_cboOptions->setEditText(m_cboOptions->count() > 0 ? m_cboOptions->itemText(qMax(0, row)) : QString());
+    m_cboOptions->setEditText(
+        m_cboOptions->count() > 0 ? m_cboOptions->itemText(qMax(0, row)) : QString());
     const QRect combo = m_cboOptions->geometry();
-    m_cboOptions->setGeometry(combo.x(), combo.y(), combo.width(), m_cboOptions->sizeHint().height());
+    m_cboOptions->setGeometry(
+        combo.x(), combo.y(), combo.width(), m_cboOptions->sizeHint().height());
 
     applyBoldRule(eight);
     m_command1->setFocus();
@@ -411,7 +419,8 @@ void Form1::cboOptions_Click()
     const int row = m_cboOptions->currentIndex();
     if (row < 0)
         return;
-    m_settings->SaveSetting(QStringLiteral("Delete"), QStringLiteral("Options"), QString::number(row));
+    m_settings->SaveSetting(
+        QStringLiteral("Delete"), QStringLiteral("Options"), QString::number(row));
     const QString caption = row < 2 ? QStringLiteral("Delete") : QStringLiteral("Move");
     m_cmdDelete1->setCaption(caption);
     m_cmdDelete2->setCaption(caption);
@@ -447,9 +456,11 @@ void Form1::Form_Unload()
         return;
     m_unloaded = true;
     Module1::UnhookWindow(this);
-    m_settings->SaveNumber(QStringLiteral("Me"), QStringLiteral("Left"), static_cast<float>(Left()));
+    m_settings->SaveNumber(
+        QStringLiteral("Me"), QStringLiteral("Left"), static_cast<float>(Left()));
     m_settings->SaveNumber(QStringLiteral("Me"), QStringLiteral("Top"), static_cast<float>(Top()));
-    m_settings->SaveNumber(QStringLiteral("Me"), QStringLiteral("Width"), static_cast<float>(Width()));
+    m_settings->SaveNumber(
+        QStringLiteral("Me"), QStringLiteral("Width"), static_cast<float>(Width()));
     m_settings->SaveSetting(QStringLiteral("Statr"), QStringLiteral("Folder"), m_run->SearchFolder);
     m_settings->sync();
 }
@@ -462,8 +473,8 @@ void Form1::cmdCompare_Click()
     if (m_run->isRunning())
         return;
     m_run->NewRun = true;
-    const QString folder =
-        m_desktop->browseForFolder(this, QStringLiteral("Select A Directory"), m_run->SearchFolder);
+    const QString folder = m_desktop->browseForFolder(
+        this, QStringLiteral("Select A Directory"), m_run->SearchFolder);
     if (folder.isEmpty())
         return;
     m_run->start(folder);
@@ -504,7 +515,7 @@ void Form1::processEvents()
 }
 
 void Form1::showPair(const DisplayGeometry& geometry, const QImage& left, const QImage& right,
-                     const QString& leftName, const QString& rightName)
+    const QString& leftName, const QString& rightName)
 {
     m_shape1->hide();
     m_shape2->hide();
@@ -626,19 +637,20 @@ void Form1::cmdDelete_Click(Side side)
         m_cboOptions->currentIndex(), path, m_run->SearchFolder,
         [this](const QString& file, QString* error) { return m_desktop->moveToTrash(file, error); },
         [this] {
-            return m_desktop->browseForFolder(this, QStringLiteral("Select A Directory"),
-                                              m_run->SearchFolder);
+            return m_desktop->browseForFolder(
+                this, QStringLiteral("Select A Directory"), m_run->SearchFolder);
         });
     if (!outcome.message.isEmpty())
         MsgBox(outcome.message);
     if (!outcome.removeEntry)
         m_command1->setFocus();
-    m_run->actOn(side, outcome.removeEntry ? ComparisonRun::ActOutcome::EntryRemoved
-                                           : ComparisonRun::ActOutcome::Refused);
+    m_run->actOn(side,
+        outcome.removeEntry ? ComparisonRun::ActOutcome::EntryRemoved
+                            : ComparisonRun::ActOutcome::Refused);
 }
 
 void Form1::cmdInfo_Click()
 {
-    frmInfo::ShowImageInfo(this, m_run->converter(), m_run->SearchFolder, m_lblPic1->text(),
-                           m_lblPic2->text());
+    frmInfo::ShowImageInfo(
+        this, m_run->converter(), m_run->SearchFolder, m_lblPic1->text(), m_lblPic2->text());
 }

@@ -38,7 +38,8 @@ class Form1 : public QWidget, private ComparisonView {
     Q_OBJECT
 public:
     // programFolder holds i__view32.exe; by default the folder of corvane itself.
-    explicit Form1(Desktop* desktop, const QString& programFolder = QString(), QWidget* parent = nullptr);
+    explicit Form1(
+        Desktop* desktop, const QString& programFolder = QString(), QWidget* parent = nullptr);
     ~Form1() override;
 
     // The start-up sequence: shows the window, restores its place, lays out
@@ -118,7 +119,7 @@ private:
     void drawProgress(int barWidth) override;
     void processEvents() override;
     void showPair(const DisplayGeometry& geometry, const QImage& left, const QImage& right,
-                  const QString& leftName, const QString& rightName) override;
+        const QString& leftName, const QString& rightName) override;
     void clearPair(Side actedOn) override;
     void finishSearch(const QString& closingText) override;
     void cancelSearch(const QString& text) override;

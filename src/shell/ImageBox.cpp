@@ -2,7 +2,8 @@
 
 #include <QPainter>
 
-ImageBox::ImageBox(QWidget* parent) : QWidget(parent)
+ImageBox::ImageBox(QWidget* parent)
+    : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }

@@ -12,7 +12,10 @@ public:
     static constexpr double kScaleHeight = 370.0;
     static constexpr double kTwipsPerPixel = 15.0;
 
-    explicit LogicalScale(QSize clientArea) : m_client(clientArea) {}
+    explicit LogicalScale(QSize clientArea)
+        : m_client(clientArea)
+    {
+    }
 
     int x(double logicalX) const;
     int y(double logicalY) const;

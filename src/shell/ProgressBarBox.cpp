@@ -2,7 +2,10 @@
 
 #include <QPainter>
 
-ProgressBarBox::ProgressBarBox(QWidget* parent) : QWidget(parent) {}
+ProgressBarBox::ProgressBarBox(QWidget* parent)
+    : QWidget(parent)
+{
+}
 
 void ProgressBarBox::clear()
 {

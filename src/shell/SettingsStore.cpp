@@ -5,8 +5,8 @@
 #include <cmath>
 
 SettingsStore::SettingsStore()
-    : m_settings(new QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Corvane"),
-                               QStringLiteral("Corvane")))
+    : m_settings(new QSettings(QSettings::IniFormat, QSettings::UserScope,
+        QStringLiteral("Corvane"), QStringLiteral("Corvane")))
 {
 }
 
@@ -15,8 +15,8 @@ SettingsStore::~SettingsStore()
     delete m_settings;
 }
 
-QString SettingsStore::GetSetting(const QString& section, const QString& key,
-                                  const QString& defaultValue) const
+QString SettingsStore::GetSetting(
+    const QString& section, const QString& key, const QString& defaultValue) const
 {
     const QVariant value = m_settings->value(section + QLatin1Char('/') + key);
     return value.isValid() ? value.toString() : defaultValue;

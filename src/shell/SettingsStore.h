@@ -12,7 +12,8 @@ public:
     SettingsStore();
     ~SettingsStore();
 
-    QString GetSetting(const QString& section, const QString& key, const QString& defaultValue) const;
+    QString GetSetting(
+        const QString& section, const QString& key, const QString& defaultValue) const;
     // Values reach the file at the latest when the store goes away; sync()
     // writes them at once.
     void SaveSetting(const QString& section, const QString& key, const QString& value);

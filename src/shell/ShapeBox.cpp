@@ -2,7 +2,8 @@
 
 #include <QPainter>
 
-ShapeBox::ShapeBox(QWidget* parent) : QWidget(parent)
+ShapeBox::ShapeBox(QWidget* parent)
+    : QWidget(parent)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }

@@ -12,7 +12,8 @@ QVariant parseValue(const QString& key, const QString& text)
         const QStringList parts = text.split(QLatin1Char(','));
         QFont font(parts.value(0).trimmed());
         font.setPointSizeF(parts.value(1, QStringLiteral("8.25")).toDouble());
-        font.setBold(parts.value(2).trimmed().compare(QLatin1String("bold"), Qt::CaseInsensitive) == 0);
+        font.setBold(
+            parts.value(2).trimmed().compare(QLatin1String("bold"), Qt::CaseInsensitive) == 0);
         return font;
     }
     if (key.compare(QLatin1String("tx"), Qt::CaseInsensitive) == 0)
@@ -22,8 +23,8 @@ QVariant parseValue(const QString& key, const QString& text)
     if (!isNumber)
         return text;
     // Stored Booleans are 16-bit values with True as all bits set.
-    if (key.compare(QLatin1String("enab"), Qt::CaseInsensitive) == 0 ||
-        key.compare(QLatin1String("focusr"), Qt::CaseInsensitive) == 0)
+    if (key.compare(QLatin1String("enab"), Qt::CaseInsensitive) == 0
+        || key.compare(QLatin1String("focusr"), Qt::CaseInsensitive) == 0)
         return number != 0;
     return number;
 }

@@ -6,13 +6,14 @@
 
 #include <QDesktopServices>
 
-QString SystemDesktop::browseForFolder(QWidget* owner, const QString& title, const QString& startFolder)
+QString SystemDesktop::browseForFolder(
+    QWidget* owner, const QString& title, const QString& startFolder)
 {
     return BrowseDirectorysOnly::BrowseForFolder(owner, title, startFolder);
 }
 
-int SystemDesktop::messageBox(QWidget* owner, const QString& text, const QString& title, int style,
-                              int x, int y)
+int SystemDesktop::messageBox(
+    QWidget* owner, const QString& text, const QString& title, int style, int x, int y)
 {
     return basMsgBoxEx::MsgBoxEx(owner, text, title, style, x, y);
 }

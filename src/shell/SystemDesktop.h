@@ -6,9 +6,10 @@
 
 class SystemDesktop : public Desktop {
 public:
-    QString browseForFolder(QWidget* owner, const QString& title, const QString& startFolder) override;
+    QString browseForFolder(
+        QWidget* owner, const QString& title, const QString& startFolder) override;
     int messageBox(QWidget* owner, const QString& text, const QString& title, int style, int x,
-                   int y) override;
+        int y) override;
     bool moveToTrash(const QString& path, QString* error) override;
     bool openUrl(const QUrl& url) override;
 };

@@ -15,7 +15,8 @@ QImage makeCorvaneIcon()
         p.fillRect(x + 2, y + 2, 14, 11, sky);
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(40, 130, 60));
-        p.drawPolygon(QPolygon({QPoint(x + 2, y + 13), QPoint(x + 8, y + 6), QPoint(x + 15, y + 13)}));
+        p.drawPolygon(
+            QPolygon({QPoint(x + 2, y + 13), QPoint(x + 8, y + 6), QPoint(x + 15, y + 13)}));
         p.setBrush(QColor(255, 220, 60));
         p.drawEllipse(QPoint(x + 12, y + 5), 2, 2);
     };

@@ -33,7 +33,12 @@ namespace {
 // at the platform's default place.
 class PositionedMessageBox : public QMessageBox {
 public:
-    PositionedMessageBox(QWidget* owner, int x, int y) : QMessageBox(owner), m_x(x), m_y(y) {}
+    PositionedMessageBox(QWidget* owner, int x, int y)
+        : QMessageBox(owner)
+        , m_x(x)
+        , m_y(y)
+    {
+    }
 
 protected:
     void showEvent(QShowEvent* e) override
@@ -56,7 +61,8 @@ int MsgBoxEx(QWidget* owner, const QString& prompt, const QString& title, int st
     PositionedMessageBox box(owner, x, y);
     box.setWindowTitle(title);
     box.setText(prompt);
-    box.setIcon((style & 0x70) == kStyleInformation ? QMessageBox::Information : QMessageBox::NoIcon);
+    box.setIcon(
+        (style & 0x70) == kStyleInformation ? QMessageBox::Information : QMessageBox::NoIcon);
     box.setStandardButtons(QMessageBox::Ok);
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     return box.exec();

@@ -6,8 +6,8 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -41,8 +41,8 @@ TEST(BrowseForFolder, ReturnsThePreselectedStartFolderWithoutTrailingSlash)
         status = dialog->findChild<QLabel*>(QStringLiteral("statusText"))->text();
         static_cast<QDialog*>(dialog)->accept();
     });
-    const QString chosen =
-        BrowseDirectorysOnly::BrowseForFolder(nullptr, QStringLiteral("Select A Directory"), start);
+    const QString chosen = BrowseDirectorysOnly::BrowseForFolder(
+        nullptr, QStringLiteral("Select A Directory"), start);
     EXPECT_EQ(title, QStringLiteral("Select A Directory"));
     EXPECT_EQ(chosen, root.path() + QStringLiteral("/my pics"));
     EXPECT_EQ(status, root.path() + QStringLiteral("/my pics"));
@@ -52,17 +52,19 @@ TEST(BrowseForFolder, CancelGivesEmptyTextAndKeepsTheStartFolder)
 {
     QTemporaryDir root;
     whenPickerOpens([](QFileDialog* dialog) { static_cast<QDialog*>(dialog)->reject(); });
-    EXPECT_EQ(BrowseDirectorysOnly::BrowseForFolder(nullptr, QStringLiteral("Select A Directory"),
-                                                    root.path() + QLatin1Char('/')),
-              QString());
+    EXPECT_EQ(BrowseDirectorysOnly::BrowseForFolder(
+                  nullptr, QStringLiteral("Select A Directory"), root.path() + QLatin1Char('/')),
+        QString());
     EXPECT_EQ(BrowseDirectorysOnly::BrowseStartFolder(), root.path() + QLatin1Char('/'));
 }
 
 TEST(BrowseForFolder, TrailingSlashIsRemovedExceptForTheRoot)
 {
     EXPECT_EQ(BrowseDirectorysOnly::withoutTrailingSlash(QStringLiteral("/")), QStringLiteral("/"));
-    EXPECT_EQ(BrowseDirectorysOnly::withoutTrailingSlash(QStringLiteral("/home/a/")), QStringLiteral("/home/a"));
-    EXPECT_EQ(BrowseDirectorysOnly::withoutTrailingSlash(QStringLiteral("/home/a b")), QStringLiteral("/home/a b"));
+    EXPECT_EQ(BrowseDirectorysOnly::withoutTrailingSlash(QStringLiteral("/home/a/")),
+        QStringLiteral("/home/a"));
+    EXPECT_EQ(BrowseDirectorysOnly::withoutTrailingSlash(QStringLiteral("/home/a b")),
+        QStringLiteral("/home/a b"));
 }
 
 } // namespace

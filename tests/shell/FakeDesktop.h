@@ -19,12 +19,12 @@ struct ShownMessage {
 
 class FakeDesktop : public Desktop {
 public:
-    QStringList folderAnswers;          // taken front first; "" means cancel
+    QStringList folderAnswers; // taken front first; "" means cancel
     QList<ShownMessage> messages;
     QList<QUrl> openedUrls;
     QStringList trashed;
-    QString trashFailure;               // non-empty: trash fails with this reason
-    std::function<void()> onMessage;    // runs while a box would be on show
+    QString trashFailure; // non-empty: trash fails with this reason
+    std::function<void()> onMessage; // runs while a box would be on show
     int pickerCalls = 0;
     QString lastPickerStart;
 
@@ -35,7 +35,8 @@ public:
         return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
     }
 
-    int messageBox(QWidget*, const QString& text, const QString& title, int style, int x, int y) override
+    int messageBox(
+        QWidget*, const QString& text, const QString& title, int style, int x, int y) override
     {
         messages.append({text, title, style, x, y});
         if (onMessage)

@@ -25,7 +25,8 @@ QImage testPicture(int seed, QSize size = QSize(40, 30))
     QImage image(size, QImage::Format_RGB32);
     for (int y = 0; y < size.height(); ++y)
         for (int x = 0; x < size.width(); ++x)
-            image.setPixel(x, y, qRgb((x * 7 + seed) & 255, (y * 11 + seed * 3) & 255, (x ^ y) & 255));
+            image.setPixel(
+                x, y, qRgb((x * 7 + seed) & 255, (y * 11 + seed * 3) & 255, (x ^ y) & 255));
     return image;
 }
 
@@ -55,7 +56,10 @@ protected:
         m_window->cmdCompare()->click();
     }
 
-    QString lastMessage() const { return m_desktop.messages.isEmpty() ? QString() : m_desktop.messages.last().text; }
+    QString lastMessage() const
+    {
+        return m_desktop.messages.isEmpty() ? QString() : m_desktop.messages.last().text;
+    }
 
     QTemporaryDir m_pictures;
     FakeDesktop m_desktop;
@@ -115,7 +119,8 @@ TEST_F(Form1SearchTest, PairsInEveryFormatAreFoundThroughTheConverter)
         m_window->cmdDelete2()->click();
     }
     shown.sort();
-    EXPECT_EQ(shown, QStringList({QStringLiteral("one.png+two.png"), QStringLiteral("x.tif+y.tif")}));
+    EXPECT_EQ(
+        shown, QStringList({QStringLiteral("one.png+two.png"), QStringLiteral("x.tif+y.tif")}));
     EXPECT_EQ(lastMessage(), QStringLiteral("Compared 4 files.\r\nDeleted 2 duplicate(s)."));
     EXPECT_FALSE(QFile::exists(path("two.png")));
     EXPECT_FALSE(QFile::exists(path("y.tif")));

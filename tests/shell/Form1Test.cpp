@@ -136,7 +136,8 @@ TEST_F(Form1Test, FontsFollowTheHeightAndShareOneBoldSetting)
 
     w->resize(400, 200); // 3000 twips -> 5 points: small fonts lose bold
     EXPECT_EQ(w->cmdInfo()->Font().pointSize(), 5);
-    for (chameleonButton* b : {w->cmdCompare(), w->cmdCancel(), w->cmdInfo(), w->cmdDelete1(), w->cmdDelete2()})
+    for (chameleonButton* b :
+        {w->cmdCompare(), w->cmdCancel(), w->cmdInfo(), w->cmdDelete1(), w->cmdDelete2()})
         EXPECT_FALSE(b->Font().bold()) << b->objectName().toStdString();
     EXPECT_FALSE(w->lblFiles()->font().bold());
 }

@@ -36,6 +36,6 @@ protected:
 inline void sendMouseMove(QWidget* target, QPoint at)
 {
     QMouseEvent move(QEvent::MouseMove, QPointF(at), target->mapToGlobal(QPointF(at)), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
+        Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &move);
 }

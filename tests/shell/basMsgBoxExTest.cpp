@@ -11,7 +11,7 @@ struct PositionCase {
     QPoint expected;
 };
 
-class MsgBoxPositionTest : public ::testing::TestWithParam<PositionCase> {};
+class MsgBoxPositionTest : public ::testing::TestWithParam<PositionCase> { };
 
 TEST_P(MsgBoxPositionTest, PlacesTheBoxOnTheDesktop)
 {
@@ -19,19 +19,20 @@ TEST_P(MsgBoxPositionTest, PlacesTheBoxOnTheDesktop)
     EXPECT_EQ(basMsgBoxEx::MsgBoxPosition(c.x, c.y, c.box, c.desktop), c.expected) << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, MsgBoxPositionTest,
+INSTANTIATE_TEST_SUITE_P(Cases, MsgBoxPositionTest,
     ::testing::Values(
         // Centred on x, top at y.
         PositionCase{"on screen", 500, 300, {200, 100}, {1280, 1024}, {400, 300}},
         // The right bound applies to the centre before half the width is taken off.
-        PositionCase{"near the right edge", 1250, 300, {200, 100}, {1280, 1024}, {1279 - 200 - 100, 300}},
+        PositionCase{
+            "near the right edge", 1250, 300, {200, 100}, {1280, 1024}, {1279 - 200 - 100, 300}},
         // Each edge below 1 becomes 1, independently.
         PositionCase{"left edge below 1", 60, 200, {200, 100}, {1280, 1024}, {1, 200}},
         PositionCase{"top edge below 1", 500, -50, {200, 100}, {1280, 1024}, {400, 1}},
         // The bottom edge stays at most one pixel inside the desktop.
         PositionCase{"near the bottom", 500, 1000, {200, 100}, {1280, 1024}, {400, 1024 - 100 - 1}},
-        // Half of an odd width rounds halves to even: 201 / 2 = 100.5 -> 500 - 100.5 = 399.5 -> 400.
+        // Half of an odd width rounds halves to even: 201 / 2 = 100.5 -> 500 - 100.5 = 399.5 ->
+        // 400.
         PositionCase{"odd width", 500, 300, {201, 100}, {1280, 1024}, {400, 300}}),
     [](const auto& info) {
         std::string n = info.param.name;
