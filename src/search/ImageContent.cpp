@@ -27,17 +27,6 @@ qsizetype gifTableBytes(quint8 flags)
 
 } // namespace
 
-ImageContent::Kind ImageContent::sniff(const QByteArray& bytes)
-{
-    if (bytes.startsWith("BM"))
-        return Bmp;
-    if (bytes.startsWith("\xff\xd8\xff"))
-        return Jpeg;
-    if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a"))
-        return Gif;
-    return Unknown;
-}
-
 ImageContent::Kind ImageContent::fromFormat(const QByteArray& format)
 {
     const QByteArray name = format.toLower();
@@ -48,21 +37,6 @@ ImageContent::Kind ImageContent::fromFormat(const QByteArray& format)
     if (name == "gif")
         return Gif;
     return Unknown;
-}
-
-const char* ImageContent::qtFormat(Kind kind)
-{
-    switch (kind) {
-    case Bmp:
-        return "bmp";
-    case Jpeg:
-        return "jpeg";
-    case Gif:
-        return "gif";
-    case Unknown:
-        break;
-    }
-    return nullptr;
 }
 
 bool ImageContent::isComplete(const QByteArray& bytes, Kind kind)
@@ -76,7 +50,7 @@ bool ImageContent::isComplete(const QByteArray& bytes, Kind kind)
         return jpegComplete(bytes);
     case Gif:
         return gifComplete(bytes);
-    case Unknown:
+    default:
         break;
     }
     return false;
