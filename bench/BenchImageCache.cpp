@@ -13,6 +13,7 @@
 //
 // Usage: BenchImageCache <cache folder>. GIF and JPEG 2000 files are written by
 // ImageMagick (/usr/bin/convert), which Qt cannot write.
+#include "PhotoLike.h"
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
@@ -76,22 +77,6 @@ QImage noisePicture(QRandomGenerator& random, int width, int height, int amplitu
             const int db = int((n >> 16) & 0xff) * amplitude / 256;
             line[x] = qRgb(
                 (r + x / 4 + dr) & 0xff, (g + y / 4 + dg) & 0xff, (b + (x + y) / 8 + db) & 0xff);
-        }
-    }
-    return image;
-}
-
-// A photo-like picture (gradients, a little noise) for the large files.
-QImage photoLike(int width, int height, quint32 seed)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = int(seed >> 28);
-            line[x] = qRgb((x * 255 / width + noise) & 0xFF, (y * 255 / height + noise) & 0xFF,
-                ((x + y) * 127 / (width + height) + 64 + noise) & 0xFF);
         }
     }
     return image;

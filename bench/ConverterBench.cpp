@@ -4,6 +4,7 @@
 // converter's peak memory on a 24-megapixel image of each type against the
 // 96 MB of one 32-bit pixel buffer, and its start-up on a tiny image.
 
+#include "PhotoLike.h"
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -29,24 +30,6 @@ const QString kConverter = QStringLiteral(CORVANE_BIN_DIR "/i__view32.exe");
 QTemporaryDir* g_folder = nullptr;
 QString g_imageMagick;
 std::map<std::string, double> g_seconds; // benchmark name -> mean real time
-
-// A photo-like picture: smooth gradients with a little noise, so that the
-// files compress like real images rather than like flat colour or static.
-QImage photoLike(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    quint32 seed = 12345;
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = int(seed >> 28);
-            line[x] = qRgb((x * 255 / width + noise) & 0xFF, (y * 255 / height + noise) & 0xFF,
-                ((x + y) * 127 / (width + height) + 64 + noise) & 0xFF);
-        }
-    }
-    return image;
-}
 
 bool runProgram(const QString& program, const QStringList& arguments)
 {
