@@ -76,6 +76,15 @@ void ButtonPainter::frame(int x, int y, int w, int h, quint32 colour)
     fill(x + w - 1, y, 1, h, colour);
 }
 
+void ButtonPainter::outline(int inset, quint32 colour)
+{
+    const int W = m_w, H = m_h;
+    line(inset, 0, W - inset, 0, colour);
+    line(inset, H - 1, W - inset, H - 1, colour);
+    line(0, inset, 0, H - inset, colour);
+    line(W - 1, inset, W - 1, H - inset, colour);
+}
+
 void ButtonPainter::line(int x1, int y1, int x2, int y2, quint32 colour)
 {
     // Every line of the styles is horizontal or vertical: those are spans.
@@ -212,12 +221,7 @@ void ButtonPainter::paint(int state)
 
 void ButtonPainter::outlinedBevelEdges()
 {
-    const int W = m_w, H = m_h;
-    const ButtonTones& t = m_face.tones;
-    line(1, 0, W - 1, 0, t.DarkTone);
-    line(1, H - 1, W - 1, H - 1, t.DarkTone);
-    line(0, 1, 0, H - 1, t.DarkTone);
-    line(W - 1, 1, W - 1, H - 1, t.DarkTone);
+    outline(1, m_face.tones.DarkTone);
 }
 
 void ButtonPainter::outlinedBevel(int state)
@@ -305,10 +309,7 @@ void ButtonPainter::classicBevel(int state)
 void ButtonPainter::gradientOutline(quint32 lineColour, quint32 dotColour)
 {
     const int W = m_w, H = m_h;
-    line(2, 0, W - 2, 0, lineColour);
-    line(2, H - 1, W - 2, H - 1, lineColour);
-    line(0, 2, 0, H - 2, lineColour);
-    line(W - 1, 2, W - 1, H - 2, lineColour);
+    outline(2, lineColour);
     dot(1, 1, dotColour);
     dot(1, H - 2, dotColour);
     dot(W - 2, 1, dotColour);
@@ -377,10 +378,7 @@ void ButtonPainter::softRoundedNormalEdges()
 {
     const int W = m_w, H = m_h;
     const ButtonTones& t = m_face.tones;
-    line(2, 0, W - 2, 0, t.DarkTone);
-    line(2, H - 1, W - 2, H - 1, t.DarkTone);
-    line(0, 2, 0, H - 2, t.DarkTone);
-    line(W - 1, 2, W - 1, H - 2, t.DarkTone);
+    outline(2, t.DarkTone);
     dot(1, 1, t.DarkTone);
     dot(1, H - 2, t.DarkTone);
     dot(W - 2, 1, t.DarkTone);
@@ -422,10 +420,7 @@ void ButtonPainter::softRounded(int state)
     fill(1, 1, W - 2, H - 2, Off(s, -16));
     setTextColour(t.LightTone);
     textShifted();
-    line(2, 0, W - 2, 0, t.DarkTone);
-    line(2, H - 1, W - 2, H - 1, t.DarkTone);
-    line(0, 2, 0, H - 2, t.DarkTone);
-    line(W - 1, 2, W - 1, H - 2, t.DarkTone);
+    outline(2, t.DarkTone);
     frame(1, 1, W - 2, H - 2, Off(s, -64));
     frame(2, 2, W - 4, H - 4, Off(s, -32));
     dot(2, 2, Off(s, -64));

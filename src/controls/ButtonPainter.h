@@ -42,6 +42,9 @@ public:
     // From (x1, y1) towards (x2, y2), the end pixel itself not drawn.
     void line(int x1, int y1, int x2, int y2, quint32 colour);
     void dot(int x, int y, quint32 colour);
+    // The four outline lines, top, bottom, left, right, each starting `inset`
+    // pixels from the corners so the corner pixels stay free.
+    void outline(int inset, quint32 colour);
     // Dotted frame on (4, 4, W - 4, H - 4) (right/bottom as edges), drawn by
     // inverting every other pixel, so drawing it twice removes it.
     void focusFrame();
