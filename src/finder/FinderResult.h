@@ -1,0 +1,55 @@
+#pragma once
+// What a whole-folder search finds: groups of files whose pixels are
+// identical, and the files that could not be read. Shared by the command
+// line, the window's pair walk and the review window; none of them searches.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+// Who a file was when it was examined. Before acting on a file, a front-end
+// compares this with the file as it is now: any difference (or a link in its
+// place) means the file changed since the search and is left alone.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modifiedNs = 0; // st_mtim in nanoseconds since the epoch
+    std::int64_t changedNs = 0; // st_ctim in nanoseconds since the epoch
+
+    bool operator==(const FileIdentity&) const = default;
+};
+
+struct FoundFile {
+    // Absolute path as the file system spells it: any bytes but "/" and NUL,
+    // not necessarily UTF-8 (QFile::decodeName() to show it).
+    QByteArray path;
+    FileIdentity identity;
+    QString type; // "BMP", "JPEG", "GIF", "PNG", "TIFF", "JPEG 2000", "WebP", "HEIF", "AVIF"
+};
+
+struct DuplicateGroup {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t frames = 1;
+    // At least two files, in a stable order (path order); the first is the
+    // group's first picture in the window's pair walk.
+    std::vector<FoundFile> files;
+};
+
+struct UnreadableFile {
+    QByteArray path;
+    QString reason; // one line: "truncated PNG data", "file vanished", ...
+};
+
+struct FinderResult {
+    QList<QByteArray> folders; // as given, made absolute
+    std::int64_t filesExamined = 0;
+    std::vector<DuplicateGroup> groups; // stable order: largest total size first
+    std::vector<UnreadableFile> unreadable;
+    // Names the scan met that it could not keep (none today: paths are bytes).
+    bool cancelled = false;
+};
