@@ -305,12 +305,16 @@ SourceRemoval removeIfStillTheSame(
     struct stat atClaim { };
     const bool same
         = ::lstat(claimed.constData(), &atClaim) == 0 && sameFile(atClaim, expected, false);
-    if (same && ::unlink(claimed.constData()) == 0) {
-        removal.result = SourceRemoval::Removed;
-        return removal;
+    if (same) {
+        if (::unlink(claimed.constData()) == 0) {
+            removal.result = SourceRemoval::Removed;
+            return removal;
+        }
+        removal.err = errno;
+        removal.result = SourceRemoval::Failed;
+    } else {
+        removal.result = SourceRemoval::Changed;
     }
-    removal.err = same ? errno : 0;
-    removal.result = same ? SourceRemoval::Failed : SourceRemoval::Changed;
     // Give the file its name back; should another file have taken that name
     // in the meantime, it keeps the private one and the caller says where.
     removal.keptAs = renameOwnFileNoReplace(claimed, path, true) == 0 ? path : claimed;
