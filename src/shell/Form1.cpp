@@ -9,6 +9,7 @@
 #include "shell/LogicalScale.h"
 #include "shell/Module1.h"
 #include "shell/ProgressBarBox.h"
+#include "shell/RestoredFrame.h"
 #include "shell/Rounding.h"
 #include "shell/SettingsStore.h"
 #include "shell/ShapeBox.h"
@@ -35,9 +36,6 @@ namespace {
 
 constexpr quint32 kButtonColour = 0xFFC5AA; // red 170, green 197, blue 255
 constexpr quint32 kHoverColour = 0xFFBE96; // red 150, green 190, blue 255
-constexpr double kDefaultLeft = 1000;
-constexpr double kDefaultTop = 1000;
-constexpr double kDefaultWidth = 10440;
 
 const QStringList kActionRows = {QStringLiteral(" Delete to recycle bin"),
     QStringLiteral(" Delete permanently"), QStringLiteral(" Move to another folder")};
@@ -174,19 +172,17 @@ void Form1::Form_Load()
     setAutoFillBackground(true);
     show();
 
-    const double left
-        = m_settings->GetNumber(QStringLiteral("Me"), QStringLiteral("Left"), kDefaultLeft);
-    const double top
-        = m_settings->GetNumber(QStringLiteral("Me"), QStringLiteral("Top"), kDefaultTop);
-    double width
-        = m_settings->GetNumber(QStringLiteral("Me"), QStringLiteral("Width"), kDefaultWidth);
-    if (width < 15 * 100) // a stored width too small to hold the controls
-        width = kDefaultWidth;
+    const double left = m_settings->GetNumber(
+        QStringLiteral("Me"), QStringLiteral("Left"), RestoredFrame::kDefaultLeft);
+    const double top = m_settings->GetNumber(
+        QStringLiteral("Me"), QStringLiteral("Top"), RestoredFrame::kDefaultTop);
+    const double width = m_settings->GetNumber(
+        QStringLiteral("Me"), QStringLiteral("Width"), RestoredFrame::kDefaultWidth);
     m_aspectRatio = 0.571854f;
-    m_restoredTwips = QRectF(left, top, width, m_aspectRatio * width);
+    m_restoredFrame
+        = RestoredFrame::restoredFrame(left, top, width, m_aspectRatio, availableScreenAreas());
     m_sinceLoad.start();
-    setTwipsGeometry(left, top, width, m_aspectRatio * width);
-    moveOntoScreen();
+    setFrame(m_restoredFrame);
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         QTimer::singleShot(0, this, &Form1::settleFrame);
     Module1::HookWindow(this, &m_aspectRatio);
@@ -264,44 +260,27 @@ double Form1::Height() const
 
 void Form1::setTwipsGeometry(double left, double top, double width, double height)
 {
-    // Twips describe the outer frame; Qt sizes the client area.
+    setFrame(QRect(LogicalScale::twipsToPixels(left), LogicalScale::twipsToPixels(top),
+        LogicalScale::twipsToPixels(width), LogicalScale::twipsToPixels(height)));
+}
+
+void Form1::setFrame(const QRect& outer)
+{
+    // The place is the outer frame's; Qt sizes the client area.
     const QRect frame = frameGeometry();
     const QRect client = geometry();
     const int extraW = frame.width() - client.width();
     const int extraH = frame.height() - client.height();
-    move(LogicalScale::twipsToPixels(left), LogicalScale::twipsToPixels(top));
-    resize(qMax(1, LogicalScale::twipsToPixels(width) - extraW),
-        qMax(1, LogicalScale::twipsToPixels(height) - extraH));
+    move(outer.topLeft());
+    resize(qMax(1, outer.width() - extraW), qMax(1, outer.height() - extraH));
 }
 
-void Form1::moveOntoScreen()
+QList<QRect> Form1::availableScreenAreas()
 {
-    // A stored place off every screen (a monitor since unplugged) would leave
-    // the window unreachable: bring it back onto the nearest screen.
-    const QRect frame = frameGeometry();
-    const QList<QScreen*> screens = QGuiApplication::screens();
-    if (screens.isEmpty())
-        return;
-    QScreen* nearest = nullptr;
-    qint64 bestDistance = -1;
-    for (QScreen* screen : screens) {
-        const QRect area = screen->availableGeometry();
-        if (area.intersects(frame) && area.intersected(frame).width() >= 50
-            && area.intersected(frame).height() >= 30)
-            return;
-        const QPoint d = area.center() - frame.center();
-        const qint64 distance = qint64(d.x()) * d.x() + qint64(d.y()) * d.y();
-        if (bestDistance < 0 || distance < bestDistance) {
-            bestDistance = distance;
-            nearest = screen;
-        }
-    }
-    const QRect area = nearest->availableGeometry();
-    const int x
-        = qBound(area.left(), frame.x(), qMax(area.left(), area.right() - frame.width() + 1));
-    const int y
-        = qBound(area.top(), frame.y(), qMax(area.top(), area.bottom() - frame.height() + 1));
-    move(x, y);
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens())
+        areas << screen->availableGeometry();
+    return areas;
 }
 
 int Form1::fontPointsForHeight() const
@@ -375,9 +354,7 @@ void Form1::settleFrame()
         return;
     if (frameGeometry() != geometry()) {
         m_frameSettled = true;
-        const QRectF r = m_restoredTwips;
-        setTwipsGeometry(r.x(), r.y(), r.width(), r.height());
-        moveOntoScreen();
+        setFrame(m_restoredFrame);
     } else if (m_sinceLoad.elapsed() < 2000) {
         QTimer::singleShot(40, this, &Form1::settleFrame);
     }

@@ -94,7 +94,8 @@ private:
     void setHoverColour(chameleonButton* hovered);
     void cboOptions_Click();
     void CheckForUpdate();
-    void moveOntoScreen();
+    void setFrame(const QRect& outer);
+    static QList<QRect> availableScreenAreas();
     void settleFrame();
     QList<chameleonButton*> buttons() const;
 
@@ -150,7 +151,7 @@ private:
     bool m_unloaded = false;
     // The restored place, kept until the window manager has told Qt the
     // frame's size: before that, twips of the outer frame cannot be honoured.
-    QRectF m_restoredTwips;
+    QRect m_restoredFrame;
     QElapsedTimer m_sinceLoad;
     bool m_frameSettled = false;
 };
