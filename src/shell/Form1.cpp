@@ -291,10 +291,25 @@ int Form1::fontPointsForHeight() const
 void Form1::placeControls()
 {
     const LogicalScale s(size());
-    const ComparisonRun& r = *m_run;
-    m_image1->setGeometry(s.rect(r.ImageLeft, r.ImageTop, r.ImageWidth, r.ImageHeight));
+    ComparisonRun& r = *m_run;
+    double labelTop = r.ImageTop - 20;
+    if (!m_pictureOnShow.isEmpty()) {
+        // The client area's proportions change with its size (the title bar
+        // does not grow), so the pair is fitted anew: its proportions hold.
+        const DisplayGeometry fit = fitToClient(m_pictureOnShow);
+        r.ImageLeft = fit.imageLeft;
+        r.ImageTop = fit.imageTop;
+        r.ImageWidth = fit.imageWidth;
+        r.ImageHeight = fit.imageHeight;
+        r.Image2Left = fit.image2Left;
+        m_image1->setGeometry(s.sizedRect(fit.image1));
+        m_image2->setGeometry(s.sizedRect(fit.image2));
+        labelTop = fit.labelTop;
+    } else {
+        m_image1->setGeometry(s.rect(r.ImageLeft, r.ImageTop, r.ImageWidth, r.ImageHeight));
+        m_image2->setGeometry(s.rect(r.Image2Left, r.ImageTop, r.ImageWidth, r.ImageHeight));
+    }
     m_shape1->setGeometry(s.rect(18, 25, 317, 237));
-    m_image2->setGeometry(s.rect(r.Image2Left, r.ImageTop, r.ImageWidth, r.ImageHeight));
     m_shape2->setGeometry(s.rect(354, 25, 317, 237));
     m_cmdCompare->setGeometry(s.rect(215, 317, 260, 33));
     m_cmdCancel->setGeometry(s.rect(500, 314, 120, 24));
@@ -302,8 +317,8 @@ void Form1::placeControls()
     m_cmdDelete1->setGeometry(s.rect(142, 275, 65, 24));
     m_cmdDelete2->setGeometry(s.rect(480, 275, 65, 24));
     m_lblFiles->setGeometry(s.rect(0, 345, 690, 25));
-    m_lblPic1->setGeometry(s.rect(16, r.ImageTop - 20, 320, 18));
-    m_lblPic2->setGeometry(s.rect(352, r.ImageTop - 20, 320, 18));
+    m_lblPic1->setGeometry(s.rect(16, labelTop, 320, 18));
+    m_lblPic2->setGeometry(s.rect(352, labelTop, 320, 18));
     m_picProgressBar->setGeometry(s.rect(225, 317, 240, 20));
     const QRect combo = s.rect(254, 275, 180, 0);
     m_cboOptions->setGeometry(
@@ -498,10 +513,11 @@ void Form1::showPair(const DisplayGeometry& geometry, const QImage& left, const 
     m_shape2->hide();
     const LogicalScale s(size());
     if (!geometry.keepPlace) {
-        const QRectF& a = geometry.image1;
-        const QRectF& b = geometry.image2;
-        m_image1->setGeometry(s.rect(a.x(), a.y(), a.width(), a.height()));
-        m_image2->setGeometry(s.rect(b.x(), b.y(), b.width(), b.height()));
+        // Position and size are mapped apart, so the shown size keeps the
+        // picture's proportions within a pixel.
+        m_image1->setGeometry(s.sizedRect(geometry.image1));
+        m_image2->setGeometry(s.sizedRect(geometry.image2));
+        m_pictureOnShow = left.size();
     }
     m_lblPic1->setGeometry(s.rect(16, geometry.labelTop, 320, 18));
     m_lblPic2->setGeometry(s.rect(352, geometry.labelTop, 320, 18));
@@ -516,8 +532,21 @@ void Form1::showPair(const DisplayGeometry& geometry, const QImage& left, const 
     setActionButtonsEnabled(true);
 }
 
+QSizeF Form1::logicalSize(QSize pixels) const
+{
+    const LogicalScale s(size());
+    return {s.toLogicalX(pixels.width()), s.toLogicalY(pixels.height())};
+}
+
+DisplayGeometry Form1::fitToClient(QSize picture) const
+{
+    const QSizeF logical = logicalSize(picture);
+    return ComparisonRun::fitPair(logical.width(), logical.height());
+}
+
 void Form1::clearPair(Side actedOn)
 {
+    m_pictureOnShow = QSize();
     if (actedOn == Side::Left)
         clearPictures();
     showImagesAtRest();
@@ -532,6 +561,7 @@ void Form1::clearPair(Side actedOn)
 
 void Form1::finishSearch(const QString& closingText)
 {
+    m_pictureOnShow = QSize();
     showIdleState();
     clearPictures();
     MsgBox(closingText);
@@ -540,6 +570,7 @@ void Form1::finishSearch(const QString& closingText)
 
 void Form1::cancelSearch(const QString& text)
 {
+    m_pictureOnShow = QSize();
     setActionButtonsEnabled(false);
     showIdleState();
     clearPictures();

@@ -98,6 +98,8 @@ private:
     static QList<QRect> availableScreenAreas();
     void settleFrame();
     QList<chameleonButton*> buttons() const;
+    // The pair's fit in the current client area, from the picture's pixel size.
+    DisplayGeometry fitToClient(QSize picture) const;
 
     // Clicks.
     void cmdCompare_Click();
@@ -119,6 +121,7 @@ private:
     int progressWidth() const override;
     void drawProgress(int barWidth) override;
     void processEvents() override;
+    QSizeF logicalSize(QSize pixels) const override;
     void showPair(const DisplayGeometry& geometry, const QImage& left, const QImage& right,
         const QString& leftName, const QString& rightName) override;
     void clearPair(Side actedOn) override;
@@ -154,4 +157,7 @@ private:
     QRect m_restoredFrame;
     QElapsedTimer m_sinceLoad;
     bool m_frameSettled = false;
+    // Pixel size of the pair on show (empty when none): its fit is redone
+    // on every resize.
+    QSize m_pictureOnShow;
 };
