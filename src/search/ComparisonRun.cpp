@@ -195,7 +195,8 @@ void ComparisonRun::runSteps()
 
 void ComparisonRun::showPair(const QString& firstPath, const QString& secondPath)
 {
-    DisplayGeometry geometry = fitPair(pic1.width(), pic1.height());
+    const QSizeF logical = m_view.logicalSize(pic1.size());
+    DisplayGeometry geometry = fitPair(logical.width(), logical.height());
     if (geometry.keepPlace) {
         geometry.image1 = QRectF(ImageLeft, ImageTop, ImageWidth, ImageHeight);
         geometry.image2 = QRectF(Image2Left, ImageTop, ImageWidth, ImageHeight);
@@ -326,10 +327,10 @@ void ComparisonRun::viewTurn()
         m_view.processEvents();
 }
 
-DisplayGeometry ComparisonRun::fitPair(int w, int h)
+DisplayGeometry ComparisonRun::fitPair(double w, double h)
 {
     DisplayGeometry geometry;
-    if (w == 0) {
+    if (!(w > 0) || !(h > 0)) {
         geometry.keepPlace = true;
         return geometry;
     }

@@ -92,9 +92,10 @@ public:
     // stopped early only for a cancelled search step or a closing window.
     ConverterClient& converter() { return m_converter; }
 
-    // Fits a w x h picture into each 320 x 240 display area, keeping its aspect
-    // ratio; w = 0 keeps the boxes where they are.
-    static DisplayGeometry fitPair(int w, int h);
+    // Fits a w x h picture (logical units, unrounded so that its proportions
+    // hold on screen) into each 320 x 240 display area, keeping its aspect
+    // ratio; an empty picture keeps the boxes where they are.
+    static DisplayGeometry fitPair(double w, double h);
     // The closing message for a search that started with `compared` files.
     static QString closingText(int compared, int deleted);
     // The caption of lblFiles during a search.
