@@ -1,13 +1,14 @@
 #include "search/ConverterClient.h"
 
 #include "converter/ConverterContract.h"
+#include "search/ChildProcess.h"
 #include "search/ImageLoader.h"
+#include "search/TempBitmapReader.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -125,8 +126,12 @@ QImage ConverterClient::convert(const QString& imagePath)
     if (!removeLeftover(bitmap))
         return QImage();
     QImage image;
-    if (run(ConverterContract::conversionArguments(m_scratchFolder, imagePath)))
-        image = ImageLoader::load(bitmap, "bmp");
+    if (run(ConverterContract::conversionArguments(m_scratchFolder, imagePath))) {
+        // Corvane's converter's bitmap is read straight into the picture;
+        // another form goes through the general reader.
+        if (TempBitmapReader::read(bitmap, &image) == TempBitmapReader::Result::OtherForm)
+            image = ImageLoader::load(bitmap, "bmp");
+    }
     QFile::remove(bitmap);
     return image;
 }
@@ -151,26 +156,20 @@ bool ConverterClient::writeInformation(const QString& imagePath)
 
 bool ConverterClient::run(const QStringList& arguments)
 {
-    QProcess process;
-    process.setProgram(programPath());
-    process.setArguments(arguments);
-    // No pipes: a chatty converter can never block on a full one.
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start();
-    if (!process.waitForStarted(ConverterContract::kWaitMilliseconds))
+    // posix_spawn, not QProcess: a fork-based start copies the page tables
+    // of the window process, whose pictures make it large (bench/
+    // ConverterLaunchBench measures both).
+    ChildProcess process;
+    if (!process.start(programPath(), arguments))
         return false;
 
     WaitForProcess(process);
 
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished(kKillWaitMilliseconds);
+    if (process.running()) {
+        process.kill(kKillWaitMilliseconds);
         return false;
     }
-    return process.exitStatus() == QProcess::NormalExit
-        && process.exitCode() == ConverterContract::kExitOk;
+    return process.exitedNormally() && process.exitCode() == ConverterContract::kExitOk;
 }
 
 bool ConverterClient::acquireScratch(ScratchLock& lock)
@@ -190,12 +189,12 @@ bool ConverterClient::acquireScratch(ScratchLock& lock)
     return true;
 }
 
-void ConverterClient::WaitForProcess(QProcess& process)
+void ConverterClient::WaitForProcess(ChildProcess& process)
 {
     eventTurn();
     QElapsedTimer elapsed;
     elapsed.start();
-    while (process.state() != QProcess::NotRunning) {
+    while (process.running()) {
         if (m_abort && m_abort())
             break;
         const qint64 left = ConverterContract::kWaitMilliseconds - elapsed.elapsed();

@@ -12,7 +12,7 @@
 
 #include <functional>
 
-class QProcess;
+class ChildProcess;
 class ScratchLock;
 
 class ConverterClient {
@@ -53,7 +53,7 @@ private:
     // Waits, turning the event loop, for the scratch folder's lock; false after
     // the converter's time limit or an abort.
     bool acquireScratch(ScratchLock& lock);
-    void WaitForProcess(QProcess& process);
+    void WaitForProcess(ChildProcess& process);
     void eventTurn();
 
     QString m_programFolder;
