@@ -1,5 +1,7 @@
 #include "shell/Module1.h"
 
+#include "shell/X11AspectHint.h"
+
 #include <QEvent>
 #include <QList>
 #include <QObject>
@@ -107,6 +109,7 @@ public:
         m_settle.setSingleShot(true);
         connect(&m_settle, &QTimer::timeout, this, &SizingHook::settled);
         target->installEventFilter(this);
+        m_hint.update();
     }
 
     ~SizingHook() override
@@ -152,12 +155,23 @@ private:
         m_retries = 0;
         m_last = frame;
         m_settle.start(kSettleMs);
+        // Renewed for the width just reached, so the client-area proportion
+        // the manager holds stays right as the drag goes on.
+        m_hint.update();
     }
 
     void settled()
     {
         if (!m_target)
             return;
+        correct();
+        // For the size just reached (or just asked for): the window manager
+        // holds the shape during the next drag.
+        m_hint.update();
+    }
+
+    void correct()
+    {
         const QRect frame = frameOf(m_target);
         int edge = m_retryEdge;
         for (const QRect& start : std::as_const(m_starts)) {
@@ -197,6 +211,7 @@ private:
     int m_retries = 0;
     QTimer m_settle;
     bool m_adjusting = false;
+    X11AspectHint::Keeper m_hint{m_target, m_aspectRatio};
 };
 
 // The one hook of the process; it lives as a child of the hooked window, so

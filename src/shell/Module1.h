@@ -2,11 +2,13 @@
 // Module1: keeps the main window's outer height at a fixed proportion of its
 // outer width while the user drags a border or a corner.
 //
-// X11 has no sizing message that exposes the drag rectangle, so the hook
-// watches the window's geometry changes, works out which edge or corner moved
-// and, once the drag pauses or ends (a fraction of a second), requests the
-// corrected frame; window managers that refuse client geometry during their
-// drag get the request again afterwards. The rule itself (applySizingRule)
+// X11 has no sizing message that exposes the drag rectangle. Where the window
+// manager honours size hints, an aspect hint (X11AspectHint) holds the shape
+// while the user drags. Beyond that the hook watches the window's geometry
+// changes, works out which edge or corner moved and, once the drag pauses or
+// ends (a fraction of a second), requests the corrected frame; window
+// managers that refuse client geometry during their drag get the request
+// again afterwards. The rule itself (applySizingRule)
 // is a pure function over a rectangle, tested on its own.
 //
 // Only one window is hooked at a time. The hook goes away with UnhookWindow
