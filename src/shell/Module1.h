@@ -14,6 +14,7 @@
 // Only one window is hooked at a time. The hook goes away with UnhookWindow
 // or when the hooked window is destroyed.
 
+#include <QList>
 #include <QRect>
 
 class QObject;
@@ -54,6 +55,12 @@ QRect toQRect(const Rect& r);
 // The edge or corner that moved between two frame geometries, NoEdge when
 // nothing was resized from one side (a move, no change, both sides moved).
 int edgeFromGeometryChange(const QRect& oldFrame, const QRect& newFrame);
+
+// The edge or corner of a drag through `frames` (its start first). On each
+// axis the side moved at the end counts, or, when the drag ended back in
+// line on that axis, the side it moved last: a corner drag that ends along
+// one axis is still a corner drag.
+int edgeOfDrag(const QList<QRect>& frames);
 
 // Hooks a top-level QWidget (Form1) or a QWindow. `aspectRatio` is read on
 // every resize and must outlive the hook. Hooking another window first

@@ -28,6 +28,11 @@ struct TargetCase {
     QPoint expected;
 };
 
+void PrintTo(const TargetCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 // Openbox frames Corvane's windows with a 20-pixel title bar and 1-pixel borders.
 const QRect kOwner(200, 200, 696, 398);
 const QMargins kOpenbox(1, 20, 1, 1);
