@@ -86,6 +86,7 @@ void ComparisonRun::beginSearch(const QString& folder)
     m_searchActive = true;
     m_view.beginSearch(filesCaption(SearchFolder, List1.count()));
     DeletedCount = 0;
+    m_droppedCount = 0;
     CancelRequested = false;
     CompareFiles();
 }
@@ -226,7 +227,7 @@ void ComparisonRun::finish()
     m_pairOnShow = false;
     resetGeometry();
     releasePictures();
-    m_view.finishSearch(closingText(List1.count() + DeletedCount, DeletedCount));
+    m_view.finishSearch(closingText(List1.count() + DeletedCount + m_droppedCount, DeletedCount));
 }
 
 void ComparisonRun::cancel()
@@ -252,9 +253,11 @@ void ComparisonRun::actOn(Side side, ActOutcome outcome)
         LeftDeleted = true;
     else
         RightDeleted = true;
-    RemoveEntry = outcome == ActOutcome::EntryRemoved;
-    if (outcome == ActOutcome::Refused)
+    RemoveEntry = outcome != ActOutcome::Refused;
+    if (outcome != ActOutcome::EntryRemoved)
         --DeletedCount;
+    if (outcome == ActOutcome::EntryDropped)
+        ++m_droppedCount;
     if (RemoveEntry)
         List1.removeAt(index);
     m_view.clearPair(side);

@@ -149,6 +149,8 @@ void Form1::setupConnections()
         cboOptions_Click();
         m_settings->sync(); // the user's choice is kept even if Corvane is killed later
     });
+    connect(
+        m_cboOptions->lineEdit(), &QLineEdit::editingFinished, this, [this] { shownActionRow(); });
     connect(m_cmdCompare, &chameleonButton::Click, this, &Form1::cmdCompare_Click);
     connect(m_cmdCancel, &chameleonButton::Click, this, &Form1::cmdCancel_Click);
     connect(m_cmdDelete1, &chameleonButton::Click, this, [this] { cmdDelete_Click(Side::Left); });
@@ -418,6 +420,19 @@ void Form1::cboOptions_Click()
     m_cmdDelete2->setCaption(caption);
 }
 
+int Form1::shownActionRow()
+{
+    // The action is the row the field shows. Typed text that is none of the
+    // rows selects no row, keeping the text as typed.
+    const QString shown = m_cboOptions->currentText();
+    const int row = m_cboOptions->findText(shown, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (row < 0 && m_cboOptions->currentIndex() >= 0) {
+        m_cboOptions->setCurrentIndex(-1);
+        m_cboOptions->setEditText(shown);
+    }
+    return row;
+}
+
 void Form1::setHoverColour(chameleonButton* hovered)
 {
     // Setting the colour repaints the face; skip it when nothing changes.
@@ -553,10 +568,17 @@ void Form1::clearPair(Side actedOn)
     // Park the focus first: a disabled button would hand it to the action list.
     m_command1->setFocus();
     setActionButtonsEnabled(false);
-    m_lblPic1->setText(QString());
-    m_lblPic2->setText(QString());
+    clearFileNames();
     m_lblPic1->repaint();
     m_lblPic2->repaint();
+}
+
+void Form1::clearFileNames()
+{
+    for (QLabel* label : {m_lblPic1, m_lblPic2}) {
+        label->setText(QString());
+        label->setToolTip(QString());
+    }
 }
 
 void Form1::finishSearch(const QString& closingText)
@@ -564,6 +586,7 @@ void Form1::finishSearch(const QString& closingText)
     m_pictureOnShow = QSize();
     showIdleState();
     clearPictures();
+    clearFileNames();
     MsgBox(closingText);
     m_command1->setFocus();
 }
@@ -575,8 +598,7 @@ void Form1::cancelSearch(const QString& text)
     showIdleState();
     clearPictures();
     showImagesAtRest();
-    m_lblPic1->setText(QString());
-    m_lblPic2->setText(QString());
+    clearFileNames();
     MsgBox(text);
     m_command1->setFocus();
 }
@@ -633,28 +655,27 @@ void Form1::cmdDelete_Click(Side side)
         return;
     const QString path = m_run->pathOf(side);
     // The other copy is what makes this one a duplicate: when either file
-    // changed or went away since the pair was compared, nothing is done and
-    // the search looks at the pair again.
-    if (!m_run->pairUnchanged()) {
-        MsgBox(ComparisonRun::changedPairText(path));
-        m_command1->setFocus();
-        m_run->actOn(side, ComparisonRun::ActOutcome::Refused);
-        return;
-    }
+    // changed or went away since the pair was compared (also while the folder
+    // picker was open), nothing is done and the search looks at the pair again.
     const DuplicateAction::Outcome outcome = DuplicateAction::Apply(
-        m_cboOptions->currentIndex(), path, m_run->SearchFolder,
+        shownActionRow(), path, m_run->SearchFolder,
         [this](const QString& file, QString* error) { return m_desktop->moveToTrash(file, error); },
         [this] {
             return m_desktop->browseForFolder(
                 this, QStringLiteral("Select A Directory"), m_run->SearchFolder);
-        });
+        },
+        [this] { return m_run->pairUnchanged(); });
+    // A window closed while the picker was open shows no more boxes.
+    if (!m_run->pairOnShow())
+        return;
     if (!outcome.message.isEmpty())
         MsgBox(outcome.message);
     if (!outcome.removeEntry)
         m_command1->setFocus();
     m_run->actOn(side,
-        outcome.removeEntry ? ComparisonRun::ActOutcome::EntryRemoved
-                            : ComparisonRun::ActOutcome::Refused);
+        !outcome.removeEntry    ? ComparisonRun::ActOutcome::Refused
+            : outcome.countBack ? ComparisonRun::ActOutcome::EntryDropped
+                                : ComparisonRun::ActOutcome::EntryRemoved);
 }
 
 void Form1::cmdInfo_Click()

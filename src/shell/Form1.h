@@ -93,6 +93,7 @@ private:
     void applyBoldRule(const QList<QWidget*>& controls);
     void setHoverColour(chameleonButton* hovered);
     void cboOptions_Click();
+    int shownActionRow();
     void CheckForUpdate();
     void setFrame(const QRect& outer);
     static QList<QRect> availableScreenAreas();
@@ -112,6 +113,7 @@ private:
     void showIdleState();
     void showImagesAtRest();
     void clearPictures();
+    void clearFileNames();
     void setActionButtonsEnabled(bool enabled);
     void MsgBox(const QString& text);
     QPoint messagePosition() const;
