@@ -196,6 +196,7 @@ private:
     std::atomic<std::int64_t> m_decodes{0};
     std::atomic<std::int64_t> m_sharedDecodes{0};
     std::chrono::steady_clock::time_point m_lastReport;
+    std::optional<FinderProgress::Stage> m_lastStage;
 };
 
 void Search::report(FinderProgress::Stage stage, std::int64_t done, std::int64_t total)
@@ -203,7 +204,9 @@ void Search::report(FinderProgress::Stage stage, std::int64_t done, std::int64_t
     if (!m_progress)
         return;
     const auto now = std::chrono::steady_clock::now();
-    const bool milestone = done == total || stage == FinderProgress::Stage::Finished;
+    // Every stage's first and last report always goes out.
+    const bool milestone = done == total || stage != m_lastStage;
+    m_lastStage = stage;
     if (!milestone && now - m_lastReport < std::chrono::milliseconds(100))
         return;
     m_lastReport = now;
