@@ -1,8 +1,7 @@
 #include "finder/PictureReader.h"
 
-#include "converter/Jp2Decoder.h"
-#include "decoding/BmpJpegGifHeaders.h"
-#include "finder/PictureTypes.h"
+#include "decoding/PictureDecoders.h"
+#include "decoding/PictureType.h"
 #include "finder/PixelFingerprint.h"
 #include "finder/QtPictureDecoder.h"
 
@@ -12,10 +11,10 @@
 #include <QImageWriter>
 
 #include <openjpeg.h>
+#include <png.h>
+#include <tiffio.h>
 
 #include <cstdio>
-#include <cstring>
-#include <mutex>
 
 namespace finder {
 
@@ -25,64 +24,13 @@ using decoding::DecodeOutcome;
 using decoding::DecodeStatus;
 using decoding::PictureType;
 
-QByteArray wrap(decoding::Bytes bytes)
-{
-    return QByteArray::fromRawData(
-        reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
-}
+// Raised whenever a change in Corvane's own decoders can change the pixels
+// they give for some file.
+constexpr int kDecoderRevision = 1;
 
-DecodeOutcome decodeJpeg2000(decoding::Bytes file)
+bool readWithQt(PictureType type)
 {
-    DecodeOutcome outcome;
-    const QByteArray data = wrap(file);
-    Jp2Decoder decoder(data, file.size() >= 2 && file[0] == 0xFF && file[1] == 0x4F);
-    if (decoder.readHeader() != Jp2Decoder::Ok) {
-        outcome.reason = "unreadable JPEG 2000 header";
-        return outcome;
-    }
-    const QSize size = decoder.size();
-    if (std::uint64_t(size.width()) * std::uint64_t(size.height()) > decoding::kPixelBudget) {
-        outcome.status = DecodeStatus::TooLarge;
-        outcome.reason = "over the pixel budget";
-        return outcome;
-    }
-    // This reader scales every component to 8 bits; a deeper picture would
-    // lose the very differences the search looks for.
-    if (decoder.componentCount() <= 0 || decoder.bitsPerPixel() != 8 * decoder.componentCount()) {
-        outcome.reason = "JPEG 2000 deeper than 8 bits (no full-depth decoder yet)";
-        return outcome;
-    }
-    QImage image;
-    if (decoder.decode(&image) != Jp2Decoder::Ok || image.isNull()) {
-        outcome.reason = "unreadable JPEG 2000 data";
-        return outcome;
-    }
-    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
-    const std::size_t rowBytes = std::size_t(rgba.width()) * 4;
-    std::vector<std::uint8_t> pixels(rowBytes * std::size_t(rgba.height()));
-    for (int y = 0; y < rgba.height(); ++y)
-        std::memcpy(pixels.data() + rowBytes * std::size_t(y), rgba.constScanLine(y), rowBytes);
-    outcome.status = DecodeStatus::Ok;
-    outcome.picture.width = std::uint32_t(rgba.width());
-    outcome.picture.height = std::uint32_t(rgba.height());
-    outcome.picture.bytesPerSample = 1;
-    outcome.picture.frames.push_back(std::move(pixels));
-    return outcome;
-}
-
-decoding::PictureHeader jpeg2000Header(decoding::Bytes head)
-{
-    decoding::PictureHeader header;
-    header.type = PictureType::Jpeg2000;
-    const QByteArray data = wrap(head);
-    Jp2Decoder decoder(data, head.size() >= 2 && head[0] == 0xFF && head[1] == 0x4F);
-    if (decoder.readHeader() != Jp2Decoder::Ok || decoder.size().isEmpty())
-        return header;
-    header.width = std::uint32_t(decoder.size().width());
-    header.height = std::uint32_t(decoder.size().height());
-    header.frames = 1;
-    header.ok = true;
-    return header;
+    return type == PictureType::Bmp || type == PictureType::Jpeg || type == PictureType::Gif;
 }
 
 // The JPEG reader's output depends on the libjpeg build behind Qt (its inverse
@@ -125,75 +73,29 @@ void preparePictureReading()
 
 decoding::PictureType detectType(decoding::Bytes head)
 {
-    return sniffType(head);
+    return decoding::detectType(head);
 }
 
 decoding::PictureHeader readHeader(decoding::Bytes head)
 {
-    const PictureType type = detectType(head);
-    switch (type) {
-    case PictureType::Bmp:
-        return decoding::readBmpHeader(head);
-    case PictureType::Jpeg:
-        return decoding::readJpegHeader(head);
-    case PictureType::Gif:
-        return decoding::readGifHeader(head);
-    case PictureType::Png:
-    case PictureType::Tiff:
-        return headerWithQt(head, type);
-    case PictureType::Jpeg2000:
-        return jpeg2000Header(head);
-    case PictureType::WebP:
-    case PictureType::Heif:
-    case PictureType::Avif:
-    case PictureType::Unknown:
-        break;
-    }
-    decoding::PictureHeader header;
-    header.type = type;
-    return header;
+    return decoding::readHeader(head);
 }
 
 bool hasDecoder(decoding::PictureType type)
 {
-    switch (type) {
-    case PictureType::Bmp:
-    case PictureType::Jpeg:
-    case PictureType::Gif:
-    case PictureType::Png:
-    case PictureType::Tiff:
-    case PictureType::Jpeg2000:
-        return true;
-    case PictureType::WebP:
-    case PictureType::Heif:
-    case PictureType::Avif:
-    case PictureType::Unknown:
-        break;
-    }
-    return false;
+    return readWithQt(type) || decoding::decodesPixels(type);
 }
 
 decoding::DecodeOutcome decodePicture(decoding::Bytes file, decoding::PictureType type)
 {
-    switch (type) {
-    case PictureType::Bmp:
-    case PictureType::Jpeg:
-    case PictureType::Gif:
-    case PictureType::Png:
-    case PictureType::Tiff:
+    if (readWithQt(type))
         return decodeWithQt(file, type);
-    case PictureType::Jpeg2000:
-        return decodeJpeg2000(file);
-    case PictureType::WebP:
-    case PictureType::Heif:
-    case PictureType::Avif:
-    case PictureType::Unknown:
-        break;
-    }
+    if (decoding::decodesPixels(type))
+        return decoding::decode(file); // 16-bit samples stay 16-bit
     DecodeOutcome outcome;
     outcome.reason = type == PictureType::Unknown
         ? "not a picture of a type Corvane reads"
-        : "no decoder for " + typeName(type).toStdString();
+        : std::string("no decoder for ") + decoding::typeName(type);
     return outcome;
 }
 
@@ -201,8 +103,9 @@ const std::string& decoderVersion()
 {
     static const std::string version = [] {
         prepareQtDecoding();
-        return "finder-decoders 1; Qt " + std::string(qVersion()) + "; jpeg probe " + jpegProbe()
-            + "; OpenJPEG " + opj_version() + " (8-bit); budget "
+        return "Corvane decoders " + std::to_string(kDecoderRevision) + "; Qt " + qVersion()
+            + "; jpeg probe " + jpegProbe() + "; libpng " + png_get_libpng_ver(nullptr) + "; "
+            + TIFFGetVersion() + "; OpenJPEG " + opj_version() + "; budget "
             + std::to_string(decoding::kPixelBudget);
     }();
     return version;

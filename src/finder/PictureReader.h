@@ -1,10 +1,9 @@
 #pragma once
 // The one place where the whole-folder search meets the decoders: what a
-// file is, what its header says, and its pixels. BMP, JPEG and GIF decode
-// through Qt's readers; PNG and TIFF through Qt's readers as well for now and
-// JPEG 2000 through the converter's OpenJPEG reader (8-bit pictures only),
-// until the converter's decoders come as a library. WebP, HEIF and AVIF files
-// are recognised and reported as having no decoder yet.
+// file is, what its header says, and its pixels. PNG, TIFF and JPEG 2000
+// (and the newer types as their decoders arrive) go through Corvane's own
+// decoding library at full depth, BMP, JPEG and GIF through Qt's readers,
+// as in the window.
 
 #include "decoding/DecodedPicture.h"
 
@@ -23,7 +22,7 @@ decoding::PictureHeader readHeader(decoding::Bytes head);
 
 bool hasDecoder(decoding::PictureType type);
 
-// Decodes a whole file of the given type.
+// Decodes a whole file of the given type, every frame, at full depth.
 decoding::DecodeOutcome decodePicture(decoding::Bytes file, decoding::PictureType type);
 
 // Names the decoders and their versions: pixels decoded under another text

@@ -15,10 +15,8 @@ namespace finder {
 // .jp2 .j2k .j2c .jpc .jpf .jpx, .webp, .heic .heif, .avif.
 bool hasPictureSuffix(const char* name, std::size_t length);
 
-// "BMP", "JPEG", ..., "JPEG 2000", "WebP", "HEIF", "AVIF"; "unknown" for Unknown.
+// "BMP", "JPEG", ..., "JPEG 2000", "WebP", "HEIF", "AVIF"; "unknown" for Unknown
+// (decoding::typeName as a QString).
 QString typeName(decoding::PictureType type);
-
-// The type that a file's first bytes announce (32 bytes are enough).
-decoding::PictureType sniffType(decoding::Bytes head);
 
 } // namespace finder

@@ -27,10 +27,6 @@ const char* qtFormat(PictureType type)
         return "jpeg";
     case PictureType::Gif:
         return "gif";
-    case PictureType::Png:
-        return "png";
-    case PictureType::Tiff:
-        return "tiff";
     default:
         return nullptr;
     }
@@ -167,29 +163,6 @@ DecodeOutcome decodeWithQt(decoding::Bytes file, PictureType type)
         frame = QImage(); // hold one copy of each frame at a time
     }
     return outcome;
-}
-
-decoding::PictureHeader headerWithQt(decoding::Bytes head, PictureType type)
-{
-    decoding::PictureHeader header;
-    header.type = type;
-    const char* format = qtFormat(type);
-    if (!format)
-        return header;
-    QByteArray data = QByteArray::fromRawData(
-        reinterpret_cast<const char*>(head.data()), qsizetype(head.size()));
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, format);
-    reader.setAutoDetectImageFormat(false);
-    const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty())
-        return header;
-    header.width = std::uint32_t(size.width());
-    header.height = std::uint32_t(size.height());
-    header.frames = 0;
-    header.ok = true;
-    return header;
 }
 
 } // namespace finder

@@ -1,9 +1,8 @@
 #pragma once
-// Decodes pictures with Qt's image readers into Corvane's pixel form: BMP,
-// JPEG and GIF (every frame of an animation, each composed as a viewer shows
-// it), and, until the converter's own decoders are linked, PNG and TIFF (Qt 6
-// reads 16-bit samples into 64-bit pixels, so their full depth is kept).
-// Orientation tags are not applied: the stored pixels are compared.
+// Decodes BMP, JPEG and GIF pictures with Qt's image readers (as the window
+// does) into Corvane's pixel form: every frame of an animation, each composed
+// as a viewer shows it. Orientation tags are not applied: the stored pixels
+// are compared, as for every other type.
 
 #include "decoding/DecodedPicture.h"
 
@@ -14,9 +13,5 @@ namespace finder {
 void prepareQtDecoding();
 
 decoding::DecodeOutcome decodeWithQt(decoding::Bytes file, decoding::PictureType type);
-
-// Dimensions from the header through Qt's reader (PNG, TIFF); frames is 0
-// (not known without reading further).
-decoding::PictureHeader headerWithQt(decoding::Bytes head, decoding::PictureType type);
 
 } // namespace finder
