@@ -1,5 +1,6 @@
 #include "decoding/PictureDecoders.h"
 
+#include "decoding/BmpJpegGifHeaders.h"
 #include "decoding/DecoderSupport.h"
 #include "decoding/Jpeg2000Decoder.h"
 #include "decoding/PngDecoder.h"
@@ -23,10 +24,13 @@ PictureHeader readHeader(Bytes file)
         return tiff::readHeader(file);
     case PictureType::Jpeg2000:
         return jpeg2000::readHeader(file);
-    // Header readers still to come: BMP, JPEG, GIF, WebP, HEIF, AVIF.
     case PictureType::Bmp:
+        return readBmpHeader(file);
     case PictureType::Jpeg:
+        return readJpegHeader(file);
     case PictureType::Gif:
+        return readGifHeader(file);
+    // Header readers still to come: WebP, HEIF, AVIF.
     case PictureType::WebP:
     case PictureType::Heif:
     case PictureType::Avif:
