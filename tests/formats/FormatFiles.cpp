@@ -71,7 +71,7 @@ bool writeBytes(const QString& path, const QByteArray& bytes)
 
 QImage photoLike(int width, int height, int seed, bool alpha)
 {
-    QImage image(width, height, QImage::Format_RGBA8888);
+    QImage image(width, height, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const double wave = 40 * std::sin((x + seed * 7) / 9.0) * std::cos(y / 7.0);
@@ -85,9 +85,9 @@ QImage photoLike(int width, int height, int seed, bool alpha)
     return image;
 }
 
-QImage deepPhotoLike(int width, int height, int seed)
+QImage deepPhotoLike(int width, int height, int seed, bool alpha)
 {
-    QImage image(width, height, QImage::Format_RGBA64);
+    QImage image(width, height, alpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64);
     for (int y = 0; y < height; ++y) {
         auto* line = reinterpret_cast<quint16*>(image.scanLine(y));
         for (int x = 0; x < width; ++x) {
@@ -95,7 +95,7 @@ QImage deepPhotoLike(int width, int height, int seed)
             line[x * 4] = quint16(std::clamp(int(65535.0 * x / width + wave), 0, 65535));
             line[x * 4 + 1] = quint16(std::clamp(int(65535.0 * y / height - wave), 0, 65535));
             line[x * 4 + 2] = quint16(std::clamp(int(30000 + wave * 2), 0, 65535));
-            line[x * 4 + 3] = 65535;
+            line[x * 4 + 3] = alpha ? quint16((x * 1500 + y * 300) % 65536) : 65535;
         }
     }
     return image;
@@ -295,6 +295,34 @@ std::string firstDifference(const DecodedPicture& expected, const DecodedPicture
             + ": " + std::to_string(valueAt(a)) + " != " + std::to_string(valueAt(b));
     }
     return {};
+}
+
+double meanDifference(const DecodedPicture& a, const DecodedPicture& b)
+{
+    if (a.width != b.width || a.height != b.height || a.bytesPerSample != b.bytesPerSample
+        || a.frames.size() != b.frames.size() || a.frames.empty())
+        return 1;
+    double total = 0;
+    std::size_t samples = 0;
+    for (std::size_t f = 0; f < a.frames.size(); ++f) {
+        const std::size_t count = a.frameBytes() / std::size_t(a.bytesPerSample);
+        for (std::size_t i = 0; i < count; ++i) {
+            double x = 0, y = 0;
+            if (a.bytesPerSample == 1) {
+                x = a.frames[f][i] / 255.0;
+                y = b.frames[f][i] / 255.0;
+            } else {
+                std::uint16_t u, v;
+                std::memcpy(&u, a.frames[f].data() + i * 2, 2);
+                std::memcpy(&v, b.frames[f].data() + i * 2, 2);
+                x = u / 65535.0;
+                y = v / 65535.0;
+            }
+            total += std::abs(x - y);
+        }
+        samples += count;
+    }
+    return total / double(samples);
 }
 
 DecodedPicture turnedAnticlockwise(const DecodedPicture& picture)

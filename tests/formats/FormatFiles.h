@@ -29,8 +29,9 @@ inline decoding::Bytes bytesOf(const QByteArray& data)
 // photo gives a lossy encoder to work on. With alpha, the alpha varies over
 // the whole range.
 QImage photoLike(int width, int height, int seed, bool alpha);
-// The same at 16 bits a sample (QImage::Format_RGBA64).
-QImage deepPhotoLike(int width, int height, int seed);
+// The same at 16 bits a sample (QImage::Format_RGBA64, or RGBX64 without
+// alpha so that it is saved without an alpha channel).
+QImage deepPhotoLike(int width, int height, int seed, bool alpha);
 
 // A picture Qt reads (PNG), as RGBA at 8 or 16 bits a sample.
 decoding::DecodedPicture readWithQt(const QString& path);
@@ -51,6 +52,10 @@ decoding::DecodedPicture heifConvert(const QString& heif, QString* error);
 // depth or frame count difference); "" when the pictures are identical.
 std::string firstDifference(
     const decoding::DecodedPicture& expected, const decoding::DecodedPicture& actual);
+
+// Mean absolute difference of all samples as a share of the full scale
+// (0 to 1); 1 when the pictures differ in size or depth.
+double meanDifference(const decoding::DecodedPicture& a, const decoding::DecodedPicture& b);
 
 // The picture turned a quarter anticlockwise, for the irot checks.
 decoding::DecodedPicture turnedAnticlockwise(const decoding::DecodedPicture& picture);
