@@ -1,6 +1,7 @@
 #include "decoding/HeifDecoder.h"
 
 #include "decoding/AnimationBudget.h"
+#include "decoding/HeifBoxes.h"
 
 #include <libheif/heif.h>
 
@@ -256,6 +257,10 @@ DecodeOutcome decodeHeif(Bytes bytes)
 {
     if (sniffHeifFamily(bytes) == PictureType::Unknown)
         return failure(DecodeStatus::Unreadable, "not a HEIF or AVIF file");
+    // Tiles, overlays and alpha planes are allocated from sizes of their own.
+    for (const ClaimedSize& size : heifClaimedSizes(bytes))
+        if (!withinPixelBudget(size.width, size.height))
+            return failure(DecodeStatus::TooLarge, overBudgetReason(size.width, size.height));
     Context context;
     if (const heif_error error = openContext(bytes, &context); error.code != heif_error_Ok)
         return failure(error);

@@ -292,6 +292,15 @@ protected:
             return claimingSize(s_photo, 20000, 10000);
         if (name == "claims60000Square")
             return claimingSize(s_photo, 60000, 60000);
+        if (name == "gridCanvasOverBudget") {
+            // heif-enc writes a one-tile grid; its descriptor (in "idat")
+            // ends with the canvas width and height, 16 bits each.
+            QByteArray bytes = s_photo;
+            const qsizetype at = bytes.indexOf("idat");
+            if (at < 0 || bytes.mid(at + 8, 4) != QByteArray::fromHex("00400030"))
+                return {};
+            return bytes.replace(at + 8, 4, QByteArray::fromHex("ffffffff"));
+        }
         if (name == "picturesOfDifferentSizes")
             return s_sizes;
         if (name == "picturesOfDifferentDepths")
@@ -327,6 +336,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, HeifBadInput,
         // Within libheif's own limits: refused by the pixel budget.
         BadCase{"claims20000x10000", DecodeStatus::TooLarge, "20000 x 10000"},
         BadCase{"claims60000Square", DecodeStatus::TooLarge, ""},
+        // The picture's own size stays 64 x 48: only the canvas libheif
+        // would allocate for the tiles claims more.
+        BadCase{"gridCanvasOverBudget", DecodeStatus::TooLarge, "65535 x 65535"},
         BadCase{"picturesOfDifferentSizes", DecodeStatus::Unreadable, "different sizes"},
         BadCase{"picturesOfDifferentDepths", DecodeStatus::Unreadable, "different depths"}),
     [](const auto& info) { return std::string(info.param.name); });
