@@ -4,13 +4,14 @@
 #include "NewerTypesCheck.h"
 
 #include "decoding/HeifDecoder.h"
+#include "decoding/PictureType.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const decoding::Bytes bytes(data, size);
     const decoding::PictureHeader header = decoding::readHeifHeader(bytes);
-    if (header.ok && header.type != decoding::sniffHeifFamily(bytes))
-        NewerTypesCheck::fail("header reader and sniffer disagree on the type");
+    if (header.ok && header.type != decoding::detectType(bytes))
+        NewerTypesCheck::fail("header reader and type sniffer disagree");
     NewerTypesCheck::check(header, decoding::decodeHeif(bytes));
     return 0;
 }

@@ -6,6 +6,7 @@
 // allocations either.
 
 #include "decoding/DecodedPicture.h"
+#include "decoding/PictureType.h"
 
 #include <cstdint>
 #include <string>
@@ -14,22 +15,11 @@ namespace decoding {
 
 inline constexpr std::uint32_t kFrameLimit = 10'000;
 
-inline bool withinPixelBudget(std::uint64_t width, std::uint64_t height)
-{
-    return width * height <= kPixelBudget;
-}
-
 inline bool withinFrameBudget(std::uint64_t width, std::uint64_t height, std::uint64_t frames)
 {
-    // width and height are under 2^32 each and frames is capped first, so
-    // the product cannot wrap.
-    return frames <= kFrameLimit && width * height <= kPixelBudget
+    // withinPixelBudget() bounds each side first, so the products cannot wrap.
+    return frames <= kFrameLimit && withinPixelBudget(width, height)
         && width * height * frames <= kPixelBudget;
-}
-
-inline std::string overBudgetReason(std::uint64_t width, std::uint64_t height)
-{
-    return std::to_string(width) + " x " + std::to_string(height) + " is over the pixel budget";
 }
 
 inline std::string overFrameBudgetReason(

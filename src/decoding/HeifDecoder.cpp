@@ -1,7 +1,9 @@
 #include "decoding/HeifDecoder.h"
 
 #include "decoding/AnimationBudget.h"
+#include "decoding/DecoderSupport.h"
 #include "decoding/HeifBoxes.h"
+#include "decoding/PictureType.h"
 
 #include <libheif/heif.h>
 
@@ -14,13 +16,7 @@ namespace decoding {
 
 namespace {
 
-DecodeOutcome failure(DecodeStatus status, std::string reason)
-{
-    DecodeOutcome outcome;
-    outcome.status = status;
-    outcome.reason = std::move(reason);
-    return outcome;
-}
+using detail::failure;
 
 DecodeOutcome failure(const heif_error& error)
 {
@@ -52,26 +48,6 @@ struct OptionsDeleter {
 using Context = std::unique_ptr<heif_context, ContextDeleter>;
 using Handle = std::unique_ptr<heif_image_handle, HandleDeleter>;
 using Image = std::unique_ptr<heif_image, ImageDeleter>;
-
-std::uint32_t readBigEndian32(const std::uint8_t* p)
-{
-    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
-}
-
-bool isBrand(const std::uint8_t* p, const char* brand)
-{
-    return std::memcmp(p, brand, 4) == 0;
-}
-
-PictureType typeOfBrand(const std::uint8_t* p)
-{
-    if (isBrand(p, "avif") || isBrand(p, "avis"))
-        return PictureType::Avif;
-    for (const char* brand : {"heic", "heix", "heim", "heis", "hevc", "hevx", "hevm", "hevs"})
-        if (isBrand(p, brand))
-            return PictureType::Heif;
-    return PictureType::Unknown;
-}
 
 // Reads the boxes of the whole file; the bytes must outlive the context.
 heif_error openContext(Bytes bytes, Context* context)
@@ -108,30 +84,37 @@ bool copyEightBit(
     return true;
 }
 
-bool copyDeep(const heif_image* image, const PictureFacts& facts, std::vector<std::uint8_t>* out)
+// 10 to 16-bit samples go to the top of 16 bits, or with `eightBit` to
+// 8 bits rounded to the nearest value.
+bool copyDeep(const heif_image* image, const PictureFacts& facts, bool eightBit,
+    std::vector<std::uint8_t>* out)
 {
     int stride = 0;
     const std::uint8_t* plane
         = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
     const int depth = heif_image_get_bits_per_pixel_range(image, heif_channel_interleaved);
-    const std::size_t rowBytes = std::size_t(facts.width) * 8;
-    if (!plane || stride < 0 || std::size_t(stride) < rowBytes || depth <= 8 || depth > 16)
+    const std::size_t samplesPerRow = std::size_t(facts.width) * 4;
+    if (!plane || stride < 0 || std::size_t(stride) < samplesPerRow * 2 || depth <= 8 || depth > 16)
         return false;
     const int shift = 16 - depth;
+    const std::uint32_t maximum = (1u << depth) - 1;
     for (std::uint32_t y = 0; y < facts.height; ++y) {
         // The plane is in host byte order (asked for below), like the pixel form.
         const std::uint8_t* rowIn = plane + std::size_t(y) * std::size_t(stride);
-        std::uint8_t* rowOut = out->data() + y * rowBytes;
-        for (std::uint32_t x = 0; x < facts.width * 4; ++x) {
+        for (std::size_t x = 0; x < samplesPerRow; ++x) {
             std::uint16_t sample;
             std::memcpy(&sample, rowIn + x * 2, 2);
             // Without an alpha plane libheif fills alpha with 0xFFFF whatever
             // the depth; opaque is full scale in the pixel form anyway.
-            if (x % 4 == 3 && !facts.alpha)
-                sample = 0xFFFF;
-            else
-                sample = std::uint16_t(sample << shift);
-            std::memcpy(rowOut + x * 2, &sample, 2);
+            const bool opaque = x % 4 == 3 && !facts.alpha;
+            const std::size_t at = std::size_t(y) * samplesPerRow + x;
+            if (eightBit) {
+                const std::uint32_t value = std::min<std::uint32_t>(sample, maximum);
+                (*out)[at] = opaque ? 0xFF : std::uint8_t((value * 255 + maximum / 2) / maximum);
+            } else {
+                sample = opaque ? 0xFFFF : std::uint16_t(sample << shift);
+                std::memcpy(out->data() + at * 2, &sample, 2);
+            }
         }
     }
     return true;
@@ -166,12 +149,10 @@ DecodeOutcome inspectPictures(heif_context* context, std::vector<PictureFacts>* 
         if (width <= 0 || height <= 0)
             return failure(DecodeStatus::Unreadable, "HEIF picture without a size");
         if (!withinPixelBudget(std::uint32_t(width), std::uint32_t(height)))
-            return failure(DecodeStatus::TooLarge,
-                overBudgetReason(std::uint32_t(width), std::uint32_t(height)));
+            return detail::overBudget(std::uint32_t(width), std::uint32_t(height));
         if (codedWidth > 0 && codedHeight > 0
             && !withinPixelBudget(std::uint32_t(codedWidth), std::uint32_t(codedHeight)))
-            return failure(DecodeStatus::TooLarge,
-                overBudgetReason(std::uint32_t(codedWidth), std::uint32_t(codedHeight)));
+            return detail::overBudget(std::uint32_t(codedWidth), std::uint32_t(codedHeight));
         const int lumaBits = heif_image_handle_get_luma_bits_per_pixel(raw);
         if (lumaBits <= 0 || lumaBits > 16)
             return failure(DecodeStatus::Unreadable, "HEIF picture without a bit depth");
@@ -201,37 +182,11 @@ DecodeOutcome inspectPictures(heif_context* context, std::vector<PictureFacts>* 
 
 } // namespace
 
-PictureType sniffHeifFamily(Bytes bytes)
-{
-    if (bytes.size() < 16 || std::memcmp(bytes.data() + 4, "ftyp", 4) != 0)
-        return PictureType::Unknown;
-    const std::uint32_t boxSize = readBigEndian32(bytes.data());
-    if (boxSize < 16 || boxSize % 4 != 0)
-        return PictureType::Unknown;
-    const PictureType major = typeOfBrand(bytes.data() + 8);
-    if (major != PictureType::Unknown)
-        return major;
-    // A general major brand ("mif1", "msf1") names the codec among the
-    // compatible brands.
-    if (!isBrand(bytes.data() + 8, "mif1") && !isBrand(bytes.data() + 8, "msf1"))
-        return PictureType::Unknown;
-    const std::size_t end = std::min<std::size_t>(boxSize, bytes.size());
-    PictureType found = PictureType::Unknown;
-    for (std::size_t at = 16; at + 4 <= end; at += 4) {
-        const PictureType compatible = typeOfBrand(bytes.data() + at);
-        if (compatible == PictureType::Heif)
-            return PictureType::Heif;
-        if (compatible == PictureType::Avif)
-            found = PictureType::Avif;
-    }
-    return found == PictureType::Unknown ? PictureType::Heif : found;
-}
-
 PictureHeader readHeifHeader(Bytes bytes)
 {
     PictureHeader header;
-    const PictureType type = sniffHeifFamily(bytes);
-    if (type == PictureType::Unknown)
+    const PictureType type = detectType(bytes);
+    if (type != PictureType::Heif && type != PictureType::Avif)
         return header;
     Context context;
     if (openContext(bytes, &context).code != heif_error_Ok)
@@ -253,14 +208,15 @@ PictureHeader readHeifHeader(Bytes bytes)
     return header;
 }
 
-DecodeOutcome decodeHeif(Bytes bytes)
+DecodeOutcome decodeHeif(Bytes bytes, const DecodeOptions& decodeOptions)
 {
-    if (sniffHeifFamily(bytes) == PictureType::Unknown)
+    const PictureType type = detectType(bytes);
+    if (type != PictureType::Heif && type != PictureType::Avif)
         return failure(DecodeStatus::Unreadable, "not a HEIF or AVIF file");
     // Tiles, overlays and alpha planes are allocated from sizes of their own.
     for (const ClaimedSize& size : heifClaimedSizes(bytes))
-        if (!withinPixelBudget(size.width, size.height))
-            return failure(DecodeStatus::TooLarge, overBudgetReason(size.width, size.height));
+        if (size.width > 0 && size.height > 0 && !withinPixelBudget(size.width, size.height))
+            return detail::overBudget(size.width, size.height);
     Context context;
     if (const heif_error error = openContext(bytes, &context); error.code != heif_error_Ok)
         return failure(error);
@@ -276,13 +232,15 @@ DecodeOutcome decodeHeif(Bytes bytes)
 
     DecodeOutcome outcome;
     DecodedPicture& picture = outcome.picture;
-    picture.width = pictures.front().width;
-    picture.height = pictures.front().height;
-    picture.bytesPerSample = pictures.front().deep ? 2 : 1;
+    const bool eightBit = decodeOptions.eightBit || !pictures.front().deep;
+    if (!detail::allocateFrames(picture, pictures.front().width, pictures.front().height,
+            eightBit ? 1 : 2, pictures.size()))
+        return failure(DecodeStatus::TooLarge, "out of memory for the HEIF pictures");
     const heif_chroma deepChroma = std::endian::native == std::endian::little
         ? heif_chroma_interleaved_RRGGBBAA_LE
         : heif_chroma_interleaved_RRGGBBAA_BE;
-    for (const PictureFacts& facts : pictures) {
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        const PictureFacts& facts = pictures[i];
         heif_image* raw = nullptr;
         const heif_error error = heif_decode_image(facts.handle.get(), &raw, heif_colorspace_RGB,
             facts.deep ? deepChroma : heif_chroma_interleaved_RGBA, options.get());
@@ -292,9 +250,10 @@ DecodeOutcome decodeHeif(Bytes bytes)
         if (heif_image_get_width(image.get(), heif_channel_interleaved) != int(facts.width)
             || heif_image_get_height(image.get(), heif_channel_interleaved) != int(facts.height))
             return failure(DecodeStatus::Unreadable, "HEIF picture decoded to another size");
-        std::vector<std::uint8_t>& frame = picture.frames.emplace_back(picture.frameBytes());
-        const bool copied = facts.deep ? copyDeep(image.get(), facts, &frame)
-                                       : copyEightBit(image.get(), facts, &frame);
+        std::vector<std::uint8_t>& frame = picture.frames[i];
+        const bool copied = facts.deep
+            ? copyDeep(image.get(), facts, decodeOptions.eightBit, &frame)
+            : copyEightBit(image.get(), facts, &frame);
         if (!copied)
             return failure(DecodeStatus::Unreadable, "HEIF picture in an unexpected layout");
     }

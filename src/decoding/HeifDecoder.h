@@ -6,15 +6,13 @@
 // 8-bit pictures give 8-bit RGBA. Deeper ones (10 or 12 bits) give 16-bit
 // samples with the value in the top bits (v << (16 - depth)), the form
 // libheif's own tools write into a 16-bit PNG, so a HEIC and a PNG made from
-// it compare equal. A picture without alpha is opaque at full scale.
+// it compare equal. A picture without alpha is opaque at full scale. The
+// type (HEIF or AVIF) is the one detectType() tells from the file's brands.
 
+#include "decoding/DecodeOptions.h"
 #include "decoding/DecodedPicture.h"
 
 namespace decoding {
-
-// Heif or Avif from the brands of the leading "ftyp" box, else Unknown.
-// Needs the first few dozen bytes only.
-PictureType sniffHeifFamily(Bytes bytes);
 
 // Size of the primary picture as shown (rotation applied) and the number of
 // top-level pictures. ok is false when the file's boxes are cut off or bad.
@@ -23,7 +21,8 @@ PictureHeader readHeifHeader(Bytes bytes);
 // Refuses pictures over kPixelBudget and files over the frame budget
 // (AnimationBudget.h) before decoding any of them. Top-level pictures of
 // different sizes or depths in one file cannot share the pixel form and are
-// refused as unreadable, with that reason.
-DecodeOutcome decodeHeif(Bytes bytes);
+// refused as unreadable, with that reason. With options.eightBit, deeper
+// samples are rounded to 8 bits (v * 255 / maximum).
+DecodeOutcome decodeHeif(Bytes bytes, const DecodeOptions& options = {});
 
 } // namespace decoding

@@ -1,6 +1,7 @@
 #include "decoding/WebpDecoder.h"
 
 #include "decoding/AnimationBudget.h"
+#include "decoding/DecoderSupport.h"
 
 #include <webp/decode.h>
 #include <webp/demux.h>
@@ -12,13 +13,7 @@ namespace decoding {
 
 namespace {
 
-DecodeOutcome failure(DecodeStatus status, std::string reason)
-{
-    DecodeOutcome outcome;
-    outcome.status = status;
-    outcome.reason = std::move(reason);
-    return outcome;
-}
+using detail::failure;
 
 std::string reasonFor(VP8StatusCode code)
 {
@@ -46,9 +41,8 @@ DecodeOutcome decodeStill(Bytes bytes, const PictureHeader& header)
 {
     DecodeOutcome outcome;
     DecodedPicture& picture = outcome.picture;
-    picture.width = header.width;
-    picture.height = header.height;
-    picture.frames.emplace_back(picture.frameBytes());
+    if (!detail::allocateFrames(picture, header.width, header.height, 1, 1))
+        return failure(DecodeStatus::TooLarge, "out of memory for the WebP picture");
 
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config))
@@ -85,7 +79,7 @@ DecodeOutcome decodeAnimation(Bytes bytes)
     const std::uint32_t frames = WebPDemuxGetI(demux.get(), WEBP_FF_FRAME_COUNT);
     demux.reset();
     if (!withinPixelBudget(width, height))
-        return failure(DecodeStatus::TooLarge, overBudgetReason(width, height));
+        return detail::overBudget(width, height);
     if (!withinFrameBudget(width, height, frames))
         return failure(DecodeStatus::TooLarge, overFrameBudgetReason(width, height, frames));
     if (frames == 0)
@@ -102,18 +96,16 @@ DecodeOutcome decodeAnimation(Bytes bytes)
 
     DecodeOutcome outcome;
     DecodedPicture& picture = outcome.picture;
-    picture.width = width;
-    picture.height = height;
-    picture.frames.reserve(frames);
-    while (WebPAnimDecoderHasMoreFrames(decoder.get())) {
+    if (!detail::allocateFrames(picture, width, height, 1, frames))
+        return failure(DecodeStatus::TooLarge, "out of memory for the WebP animation");
+    for (auto& frame : picture.frames) {
         std::uint8_t* canvas = nullptr;
         int timestamp = 0;
-        if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp))
+        if (!WebPAnimDecoderHasMoreFrames(decoder.get())
+            || !WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp))
             return failure(DecodeStatus::Unreadable, "truncated or corrupt WebP animation frame");
-        picture.frames.emplace_back(canvas, canvas + picture.frameBytes());
+        std::memcpy(frame.data(), canvas, frame.size());
     }
-    if (picture.frames.size() != frames)
-        return failure(DecodeStatus::Unreadable, "corrupt WebP animation");
     outcome.status = DecodeStatus::Ok;
     return outcome;
 }
@@ -160,7 +152,7 @@ DecodeOutcome decodeWebp(Bytes bytes)
         return decodeAnimation(bytes);
     const PictureHeader header = readWebpHeader(bytes);
     if (!withinPixelBudget(header.width, header.height))
-        return failure(DecodeStatus::TooLarge, overBudgetReason(header.width, header.height));
+        return detail::overBudget(header.width, header.height);
     return decodeStill(bytes, header);
 }
 
