@@ -11,6 +11,7 @@
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace decoding {
 
@@ -180,9 +181,7 @@ DecodeOutcome inspectPictures(heif_context* context, std::vector<PictureFacts>* 
     return fine;
 }
 
-} // namespace
-
-PictureHeader readHeifHeader(Bytes bytes)
+PictureHeader readHeaderUnguarded(Bytes bytes)
 {
     PictureHeader header;
     const PictureType type = detectType(bytes);
@@ -208,7 +207,7 @@ PictureHeader readHeifHeader(Bytes bytes)
     return header;
 }
 
-DecodeOutcome decodeHeif(Bytes bytes, const DecodeOptions& decodeOptions)
+DecodeOutcome decodeUnguarded(Bytes bytes, const DecodeOptions& decodeOptions)
 {
     const PictureType type = detectType(bytes);
     if (type != PictureType::Heif && type != PictureType::Avif)
@@ -259,6 +258,30 @@ DecodeOutcome decodeHeif(Bytes bytes, const DecodeOptions& decodeOptions)
     }
     outcome.status = DecodeStatus::Ok;
     return outcome;
+}
+
+} // namespace
+
+// libheif is C++ inside; what it throws (std::bad_alloc above all) must not
+// leave the library's C-style interface.
+PictureHeader readHeifHeader(Bytes bytes)
+{
+    try {
+        return readHeaderUnguarded(bytes);
+    } catch (...) {
+        return {};
+    }
+}
+
+DecodeOutcome decodeHeif(Bytes bytes, const DecodeOptions& options)
+{
+    try {
+        return decodeUnguarded(bytes, options);
+    } catch (const std::bad_alloc&) {
+        return failure(DecodeStatus::TooLarge, "out of memory decoding HEIF");
+    } catch (...) {
+        return failure(DecodeStatus::Unreadable, "corrupt HEIF data");
+    }
 }
 
 } // namespace decoding
