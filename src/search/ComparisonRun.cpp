@@ -80,6 +80,7 @@ void ComparisonRun::beginSearch(const QString& folder)
     NewRun = true;
     SearchFolder = folder + QLatin1Char('/');
     List1.clear();
+    m_unreadable.clear();
     CancelRequested = false;
     List1.scan(SearchFolder);
     m_pairOnShow = false;
@@ -175,6 +176,10 @@ void ComparisonRun::runSteps()
             return;
         }
 
+        if (pic1.isNull())
+            m_unreadable.insert(first.path);
+        if (pic2.isNull())
+            m_unreadable.insert(second.path);
         if (pic1.isNull() || pic2.isNull())
             continue;
         if (pic1.size() != pic2.size())
@@ -225,7 +230,8 @@ void ComparisonRun::finish()
     m_pairOnShow = false;
     resetGeometry();
     releasePictures();
-    m_view.finishSearch(closingText(List1.count() + DeletedCount, DeletedCount));
+    m_view.finishSearch(closingText(List1.count() + DeletedCount, DeletedCount,
+        int(m_unreadable.size()), List1.skippedNames()));
 }
 
 void ComparisonRun::cancel()
@@ -236,6 +242,10 @@ void ComparisonRun::cancel()
     m_startPending = false;
     m_searchActive = false;
     m_pairOnShow = false;
+    // The box below waits for the user inside this event turn: a converter of
+    // the search must not keep the scratch folder (and other Corvanes) meanwhile.
+    if (m_running)
+        m_converter.stopNow();
     resetGeometry();
     releasePictures();
     m_view.cancelSearch(canceledText());
@@ -254,8 +264,10 @@ void ComparisonRun::actOn(Side side, ActOutcome outcome)
     RemoveEntry = outcome == ActOutcome::EntryRemoved;
     if (outcome == ActOutcome::Refused)
         --DeletedCount;
-    if (RemoveEntry)
+    if (RemoveEntry) {
+        m_unreadable.remove(CandidateEntry::splitEntry(List1.at(index)).path);
         List1.removeAt(index);
+    }
     m_view.clearPair(side);
     CompareFiles();
 }
@@ -267,6 +279,7 @@ void ComparisonRun::windowClosing()
     m_startPending = false;
     m_searchActive = false;
     m_pairOnShow = false;
+    m_converter.stopNow();
     releasePictures();
 }
 
@@ -346,13 +359,23 @@ DisplayGeometry ComparisonRun::fitPair(int w, int h)
     return geometry;
 }
 
-QString ComparisonRun::closingText(int compared, int deleted)
+QString ComparisonRun::closingText(int compared, int deleted, int unreadable, int skippedNames)
 {
     QString text = QStringLiteral("Compared %1 files.\r\n").arg(compared);
     if (deleted > 0)
         text += QStringLiteral("Deleted %1 duplicate(s).").arg(deleted);
     else
         text += QStringLiteral("Found no duplicates.");
+    // "No duplicates" is only as good as the files that could be read.
+    if (unreadable == 1)
+        text += QStringLiteral("\r\n1 file could not be read.");
+    else if (unreadable > 1)
+        text += QStringLiteral("\r\n%1 files could not be read.").arg(unreadable);
+    if (skippedNames == 1)
+        text += QStringLiteral("\r\n1 file was left out: its name is not valid UTF-8.");
+    else if (skippedNames > 1)
+        text += QStringLiteral("\r\n%1 files were left out: their names are not valid UTF-8.")
+                    .arg(skippedNames);
     return text;
 }
 
