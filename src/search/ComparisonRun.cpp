@@ -293,6 +293,13 @@ bool ComparisonRun::pairUnchanged() const
         && right == m_shownSignatures[1];
 }
 
+QStringList ComparisonRun::unreadableFiles() const
+{
+    QStringList files(m_unreadable.begin(), m_unreadable.end());
+    files.sort();
+    return files;
+}
+
 QString ComparisonRun::changedPairText(const QString& path)
 {
     return QStringLiteral("%1 was left as it is: the pair changed after it was shown.").arg(path);

@@ -96,8 +96,9 @@ public:
     // Files that could not be read (so some of their pairs were never
     // compared) and candidates left out for their names each add a line.
     static QString closingText(int compared, int deleted, int unreadable = 0, int skippedNames = 0);
-    // Files of this search that failed to decode at least once.
-    int unreadableCount() const { return int(m_unreadable.size()); }
+    // Full paths of the files of this search that failed to decode at least
+    // once, sorted.
+    QStringList unreadableFiles() const;
     // The caption of lblFiles during a search.
     static QString filesCaption(const QString& searchFolder, int count);
     static QString canceledText();

@@ -698,7 +698,10 @@ TEST(ComparisonRunConverter, PairsThatCouldNotBeReadAreCountedNotReportedAsClean
         EXPECT_EQ(view.finishes.value(0).toStdString(),
             "Compared 5 files.\r\nFound no duplicates.\r\n3 files could not be read.")
             << row.name;
-        EXPECT_EQ(run.unreadableCount(), 3) << row.name;
+        EXPECT_EQ(run.unreadableFiles(),
+            QStringList({folder.file(QStringLiteral("a.png")), folder.file(QStringLiteral("b.png")),
+                folder.file(QStringLiteral("d.bmp"))}))
+            << row.name;
     }
 }
 
@@ -737,7 +740,7 @@ TEST(ComparisonRunConverter, MisnamedPicturesAreComparedByWhatTheirBytesAre)
         ComparisonRun run(view, programFolder, scratch.path());
         run.start(folder.path());
         EXPECT_EQ(view.pairs.size(), row.shown ? 1u : 0u) << row.name;
-        EXPECT_EQ(run.unreadableCount(), row.shown ? 0 : 2) << row.name;
+        EXPECT_EQ(run.unreadableFiles().size(), row.shown ? 0 : 2) << row.name;
     }
 }
 
