@@ -2,34 +2,43 @@
 
 #include "finder/ResultJson.h"
 
-QByteArray csvField(const QByteArray& utf8)
+namespace {
+
+QByteArray exactBytes(const QByteArray& path)
 {
-    const bool quote = utf8.contains(',') || utf8.contains('"') || utf8.contains('\n')
-        || utf8.contains('\r') || utf8.startsWith(' ') || utf8.endsWith(' ');
-    if (!quote)
-        return utf8;
-    QByteArray field = utf8;
-    field.replace('"', "\"\"");
-    return '"' + field + '"';
+    return isValidUtf8(path) ? QByteArray() : path.toBase64();
+}
+
+} // namespace
+
+QByteArray csvField(const QString& value)
+{
+    QByteArray field = value.toUtf8();
+    if (field.contains(',') || field.contains('"') || field.contains('\n')
+        || field.contains('\r')) {
+        field.replace("\"", "\"\"");
+        field = '"' + field + '"';
+    }
+    return field;
 }
 
 QByteArray resultAsCsv(const FinderResult& result)
 {
-    QByteArray out = "group,path,size,type,width,height,path_base64\r\n";
+    QByteArray out = "group,path,path_bytes,size,type,width,height,frames,reason\r\n";
     int number = 0;
     for (const DuplicateGroup& group : result.groups) {
         ++number;
         for (const FoundFile& file : group.files) {
-            const bool exact = isValidUtf8(file.path);
-            out += QByteArray::number(number) + ',';
-            out += csvField(exact ? file.path : QString::fromUtf8(file.path).toUtf8()) + ',';
-            out += QByteArray::number(qint64(file.identity.size)) + ',';
-            out += csvField(file.type.toUtf8()) + ',';
-            out += QByteArray::number(group.width) + ',' + QByteArray::number(group.height) + ',';
-            if (!exact)
-                out += file.path.toBase64();
-            out += "\r\n";
+            out += QByteArray::number(number) + ',' + csvField(QString::fromUtf8(file.path)) + ','
+                + exactBytes(file.path) + ',' + QByteArray::number(qint64(file.identity.size)) + ','
+                + csvField(file.type) + ',' + QByteArray::number(group.width) + ','
+                + QByteArray::number(group.height) + ',' + QByteArray::number(group.frames)
+                + ",\r\n";
         }
+    }
+    for (const UnreadableFile& file : result.unreadable) {
+        out += ',' + csvField(QString::fromUtf8(file.path)) + ',' + exactBytes(file.path) + ",,,,,,"
+            + csvField(file.reason) + "\r\n";
     }
     return out;
 }

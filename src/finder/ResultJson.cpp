@@ -12,7 +12,7 @@ QJsonObject pathObject(const QByteArray& path)
     QJsonObject object;
     object.insert(QStringLiteral("path"), QString::fromUtf8(path));
     if (!isValidUtf8(path))
-        object.insert(QStringLiteral("path_base64"), QString::fromLatin1(path.toBase64()));
+        object.insert(QStringLiteral("path_bytes"), QString::fromLatin1(path.toBase64()));
     return object;
 }
 
@@ -27,44 +27,35 @@ bool isValidUtf8(const QByteArray& bytes)
 
 QByteArray resultAsJson(const FinderResult& result)
 {
-    QJsonObject root;
     QJsonArray folders;
-    QJsonArray foldersExact;
-    bool anyInexact = false;
-    for (const QByteArray& folder : result.folders) {
-        folders.append(QString::fromUtf8(folder));
-        foldersExact.append(QString::fromLatin1(folder.toBase64()));
-        anyInexact = anyInexact || !isValidUtf8(folder);
-    }
-    root.insert(QStringLiteral("folders"), folders);
-    if (anyInexact)
-        root.insert(QStringLiteral("folders_base64"), foldersExact);
-    root.insert(QStringLiteral("files_examined"), qint64(result.filesExamined));
-
+    for (const QByteArray& folder : result.folders)
+        folders.append(pathObject(folder));
     QJsonArray groups;
     for (const DuplicateGroup& group : result.groups) {
-        QJsonObject g;
-        g.insert(QStringLiteral("width"), qint64(group.width));
-        g.insert(QStringLiteral("height"), qint64(group.height));
-        g.insert(QStringLiteral("frames"), qint64(group.frames));
         QJsonArray files;
-        for (const FoundFile& file : group.files) {
-            QJsonObject f = pathObject(file.path);
-            f.insert(QStringLiteral("size"), qint64(file.identity.size));
-            f.insert(QStringLiteral("type"), file.type);
-            files.append(f);
+        for (const FoundFile& found : group.files) {
+            QJsonObject file = pathObject(found.path);
+            file.insert(QStringLiteral("size"), qint64(found.identity.size));
+            file.insert(QStringLiteral("type"), found.type);
+            files.append(file);
         }
-        g.insert(QStringLiteral("files"), files);
-        groups.append(g);
+        QJsonObject object;
+        object.insert(QStringLiteral("width"), qint64(group.width));
+        object.insert(QStringLiteral("height"), qint64(group.height));
+        object.insert(QStringLiteral("frames"), qint64(group.frames));
+        object.insert(QStringLiteral("files"), files);
+        groups.append(object);
     }
-    root.insert(QStringLiteral("groups"), groups);
-
     QJsonArray unreadable;
     for (const UnreadableFile& file : result.unreadable) {
-        QJsonObject u = pathObject(file.path);
-        u.insert(QStringLiteral("reason"), file.reason);
-        unreadable.append(u);
+        QJsonObject object = pathObject(file.path);
+        object.insert(QStringLiteral("reason"), file.reason);
+        unreadable.append(object);
     }
+    QJsonObject root;
+    root.insert(QStringLiteral("folders"), folders);
+    root.insert(QStringLiteral("files_examined"), qint64(result.filesExamined));
+    root.insert(QStringLiteral("groups"), groups);
     root.insert(QStringLiteral("unreadable"), unreadable);
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }

@@ -2,16 +2,15 @@
 // A search result as one JSON document, the form corvane-find --format=json
 // prints and the review window exports:
 //
-//   {"folders": ["/photos"], "files_examined": 1200,
+//   {"folders": [{"path": "/photos"}], "files_examined": 1200,
 //    "groups": [{"width": 640, "height": 480, "frames": 1,
 //                "files": [{"path": "/photos/a.png", "size": 1234, "type": "PNG"}, ...]}],
 //    "unreadable": [{"path": "/photos/b.jpg", "reason": "truncated JPEG data"}]}
 //
 // Paths are UTF-8 text. A path whose bytes are not valid UTF-8 is written
 // with U+FFFD in "path" for people and exactly, base64-encoded, in
-// "path_base64" beside it; folders that are not valid UTF-8 are repeated the
-// same way in "folders_base64". A reader that takes path_base64 when present
-// gets every name back byte for byte.
+// "path_bytes" beside it; a reader that takes path_bytes when present gets
+// every name back byte for byte.
 
 #include "finder/FinderResult.h"
 

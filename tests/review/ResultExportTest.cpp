@@ -52,8 +52,8 @@ FinderResult oddResult()
 
 QByteArray exactPath(const QJsonObject& o)
 {
-    if (o.contains(QStringLiteral("path_base64")))
-        return QByteArray::fromBase64(o.value(QStringLiteral("path_base64")).toString().toLatin1());
+    if (o.contains(QStringLiteral("path_bytes")))
+        return QByteArray::fromBase64(o.value(QStringLiteral("path_bytes")).toString().toLatin1());
     return o.value(QStringLiteral("path")).toString().toUtf8();
 }
 
@@ -64,8 +64,9 @@ TEST(ResultExportTest, JsonReadsBackToTheSameGroupsAndNames)
     const QJsonDocument doc = QJsonDocument::fromJson(resultAsJson(result), &error);
     ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
     const QJsonObject root = doc.object();
-    EXPECT_EQ(root.value(QStringLiteral("folders")).toArray(), QJsonArray{"/photos"});
-    EXPECT_FALSE(root.contains(QStringLiteral("folders_base64")));
+    const QJsonArray folders = root.value(QStringLiteral("folders")).toArray();
+    ASSERT_EQ(folders.size(), 1);
+    EXPECT_EQ(exactPath(folders[0].toObject()), QByteArray("/photos"));
     EXPECT_EQ(root.value(QStringLiteral("files_examined")).toInteger(), 12);
     const QJsonArray groups = root.value(QStringLiteral("groups")).toArray();
     ASSERT_EQ(groups.size(), 2);
@@ -80,7 +81,7 @@ TEST(ResultExportTest, JsonReadsBackToTheSameGroupsAndNames)
         for (int f = 0; f < 4; ++f, ++name) {
             const QJsonObject file = files[f].toObject();
             EXPECT_EQ(exactPath(file), kOddNames[name]);
-            EXPECT_EQ(file.contains(QStringLiteral("path_base64")), name == 6);
+            EXPECT_EQ(file.contains(QStringLiteral("path_bytes")), name == 6);
             EXPECT_EQ(file.value(QStringLiteral("size")).toInteger(),
                 result.groups[g].files[f].identity.size);
             EXPECT_EQ(
@@ -113,25 +114,33 @@ TEST(ResultExportTest, CsvReadsBackThroughPythonsCsvModule)
     ASSERT_TRUE(process.waitForFinished());
     ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
     const QJsonArray rows = QJsonDocument::fromJson(process.readAllStandardOutput()).array();
-    ASSERT_EQ(rows.size(), 9);
+    ASSERT_EQ(rows.size(), 10);
     EXPECT_EQ(rows[0].toArray(),
-        (QJsonArray{"group", "path", "size", "type", "width", "height", "path_base64"}));
+        (QJsonArray{
+            "group", "path", "path_bytes", "size", "type", "width", "height", "frames", "reason"}));
     const FinderResult result = oddResult();
     for (int i = 0; i < 8; ++i) {
         const QJsonArray row = rows[i + 1].toArray();
         const int g = i / 4;
         const FoundFile& file = result.groups[g].files[i % 4];
-        ASSERT_EQ(row.size(), 7) << i;
+        ASSERT_EQ(row.size(), 9) << i;
         EXPECT_EQ(row[0].toString(), QString::number(g + 1));
-        const QByteArray exact = row[6].toString().isEmpty()
+        const QByteArray exact = row[2].toString().isEmpty()
             ? row[1].toString().toUtf8()
-            : QByteArray::fromBase64(row[6].toString().toLatin1());
+            : QByteArray::fromBase64(row[2].toString().toLatin1());
         EXPECT_EQ(exact, kOddNames[i]) << i;
-        EXPECT_EQ(row[2].toString(), QString::number(file.identity.size));
-        EXPECT_EQ(row[3].toString(), file.type);
-        EXPECT_EQ(row[4].toString(), QString::number(result.groups[g].width));
-        EXPECT_EQ(row[5].toString(), QString::number(result.groups[g].height));
+        EXPECT_EQ(row[3].toString(), QString::number(file.identity.size));
+        EXPECT_EQ(row[4].toString(), file.type);
+        EXPECT_EQ(row[5].toString(), QString::number(result.groups[g].width));
+        EXPECT_EQ(row[6].toString(), QString::number(result.groups[g].height));
+        EXPECT_EQ(row[7].toString(), QString::number(result.groups[g].frames));
+        EXPECT_EQ(row[8].toString(), QString());
     }
+    const QJsonArray unreadable = rows[9].toArray();
+    EXPECT_EQ(unreadable[0].toString(), QString());
+    EXPECT_EQ(QByteArray::fromBase64(unreadable[2].toString().toLatin1()),
+        QByteArray("/photos/broken\xff.jpg"));
+    EXPECT_EQ(unreadable[8].toString(), QStringLiteral("truncated JPEG data"));
 }
 
 TEST(ResultExportTest, TheReviewExportsWhatIsStillThere)

@@ -317,7 +317,7 @@ TEST_F(frmReviewTest, ExportWritesTheChosenFormat)
     window.cmdExport()->click();
     QFile csv(exportAnswer);
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(csv.readLine().startsWith("group,path,size,type"));
+    EXPECT_TRUE(csv.readLine().startsWith("group,path,path_bytes,size,type"));
     EXPECT_TRUE(window.lblStatus()->text().startsWith(QStringLiteral("2 groups saved")));
 }
 
