@@ -36,7 +36,12 @@ QString BrowseForFolder(QWidget* owner, const QString& title, const QString& sta
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
 
     // Preselect the start folder: open its parent with the folder selected.
-    const QFileInfo start(withoutTrailingSlash(startFolder));
+    // A start folder that is gone (or was never a folder) gives the user's
+    // home; left alone, the dialog would open at the working folder, which
+    // means nothing to the user.
+    QFileInfo start(withoutTrailingSlash(startFolder));
+    if (!start.isAbsolute() || !start.isDir())
+        start = QFileInfo(QDir::homePath());
     if (start.isDir() && !start.isRoot()) {
         dialog.setDirectory(start.absolutePath());
         dialog.selectFile(start.fileName());

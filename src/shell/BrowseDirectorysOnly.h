@@ -11,7 +11,8 @@ class QFileDialog;
 namespace BrowseDirectorysOnly {
 
 // The chosen folder without a trailing "/" (the root stays "/"), or "" when
-// the user cancels or closes the dialog.
+// the user cancels or closes the dialog. A startFolder that is not an
+// existing folder given by its full path opens at the user's home folder.
 QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder);
 
 // Removes the trailing "/" of a chosen path, keeping the root "/".

@@ -93,10 +93,14 @@ private:
     void applyBoldRule(const QList<QWidget*>& controls);
     void setHoverColour(chameleonButton* hovered);
     void cboOptions_Click();
+    int shownActionRow();
     void CheckForUpdate();
-    void moveOntoScreen();
+    void setFrame(const QRect& outer);
+    static QList<QRect> availableScreenAreas();
     void settleFrame();
     QList<chameleonButton*> buttons() const;
+    // The pair's fit in the current client area, from the picture's pixel size.
+    DisplayGeometry fitToClient(QSize picture) const;
 
     // Clicks.
     void cmdCompare_Click();
@@ -109,6 +113,7 @@ private:
     void showIdleState();
     void showImagesAtRest();
     void clearPictures();
+    void clearFileNames();
     void setActionButtonsEnabled(bool enabled);
     void MsgBox(const QString& text);
     QPoint messagePosition() const;
@@ -118,6 +123,7 @@ private:
     int progressWidth() const override;
     void drawProgress(int barWidth) override;
     void processEvents() override;
+    QSizeF logicalSize(QSize pixels) const override;
     void showPair(const DisplayGeometry& geometry, const QImage& left, const QImage& right,
         const QString& leftName, const QString& rightName) override;
     void clearPair(Side actedOn) override;
@@ -150,7 +156,10 @@ private:
     bool m_unloaded = false;
     // The restored place, kept until the window manager has told Qt the
     // frame's size: before that, twips of the outer frame cannot be honoured.
-    QRectF m_restoredTwips;
+    QRect m_restoredFrame;
     QElapsedTimer m_sinceLoad;
     bool m_frameSettled = false;
+    // Pixel size of the pair on show (empty when none): its fit is redone
+    // on every resize.
+    QSize m_pictureOnShow;
 };

@@ -170,6 +170,10 @@ void frmUpdate::Form_Load()
         const QRect mainFrame = main->frameGeometry();
         const QSize margins = mainFrame.size() - main->geometry().size();
         move(placement(mainFrame, size() + margins));
+        // Modal for the main window: while this is up, the main window's
+        // close box, keys and clicks do nothing (Qt drops the window
+        // system's close request for a window a modal one blocks).
+        setWindowModality(Qt::WindowModal);
         create();
         if (QWindow* own = windowHandle())
             own->setTransientParent(main->windowHandle());

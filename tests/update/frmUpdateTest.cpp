@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QWindow>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -63,6 +64,24 @@ TEST_F(frmUpdateTest, ShowsOverTheDisabledMainWindow)
     EXPECT_EQ(window->cmdNo()->BackColor(), 0xFFFF80u);
     EXPECT_EQ(window->frameGeometry().topLeft(),
         frmUpdate::placement(main->frameGeometry(), window->frameGeometry().size()));
+}
+
+TEST_F(frmUpdateTest, IsModalForTheMainWindow)
+{
+    show("1.20");
+    frmUpdate* window = frmUpdate::instance();
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(window->windowHandle(), nullptr);
+    // Qt blocks input and the close request to every window a modal window
+    // is transient for; that is what keeps the main window's close box idle.
+    EXPECT_EQ(window->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(window->windowHandle()->transientParent(), main->windowHandle());
+    EXPECT_EQ(QGuiApplication::modalWindow(), window->windowHandle());
+    EXPECT_EQ(QApplication::activeModalWidget(), window);
+
+    emit window->cmdNo()->Click();
+    settle();
+    EXPECT_EQ(QGuiApplication::modalWindow(), nullptr) << "the main window is free again";
 }
 
 TEST_F(frmUpdateTest, ShowingAgainReusesTheWindow)
