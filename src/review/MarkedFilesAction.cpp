@@ -126,6 +126,7 @@ void MarkedFilesAction::actOn(const Planned& planned)
             error = QStringLiteral("a file of that name is already in %1").arg(m_targetFolder);
             break;
         case FileActions::MoveResult::Failed:
+        case FileActions::MoveResult::SourceChanged: // *error says where both copies are
             break;
         }
         break;
