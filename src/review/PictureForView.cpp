@@ -23,8 +23,7 @@ QImage fromDecoders(const QByteArray& path)
     options.eightBit = true;
     const decoding::DecodeOutcome outcome = decoding::decode(file.bytes(), options);
     const decoding::DecodedPicture& p = outcome.picture;
-    if (outcome.status != decoding::DecodeStatus::Ok || p.frames.empty()
-        || p.bytesPerSample != 1)
+    if (outcome.status != decoding::DecodeStatus::Ok || p.frames.empty() || p.bytesPerSample != 1)
         return QImage();
     QImage image(int(p.width), int(p.height), QImage::Format_RGBA8888);
     if (image.isNull())
