@@ -34,6 +34,8 @@ public:
     // Asks the running search to stop; finished() follows with cancelled set.
     void cancel();
     bool isRunning() const { return m_running; }
+    // Another engine for the next searches (tests, benchmarks).
+    void setEngine(Engine engine) { m_engine = std::move(engine); }
 
     // Corvane's search library.
     static Engine finderEngine();

@@ -41,6 +41,7 @@ public:
     bool isSearching() const { return m_search.isRunning(); }
     bool isWalking() const { return m_walk && m_walk->isActive(); }
     bool isBusy() const { return isSearching() || isWalking(); }
+    void setEngine(WholeFolderSearch::Engine engine) { m_search.setEngine(std::move(engine)); }
     // The cancel button while a search or a walk is on.
     void cancel();
     // A press of cmdDelete1 or cmdDelete2 while the walk shows a pair.
