@@ -63,8 +63,10 @@ void WholeFolderSearch::cancel()
     m_stop = true;
 }
 
+#ifndef CORVANE_HAS_FINDER
 WholeFolderSearch::Engine WholeFolderSearch::finderEngine()
 {
-    // The search library is not part of this build yet.
+    // This build has no search library (FinderEngine.cpp is left out).
     return nullptr;
 }
+#endif
