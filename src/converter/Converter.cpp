@@ -3,10 +3,12 @@
 #include "converter/BmpWriter.h"
 #include "converter/HeaderProbe.h"
 #include "converter/ImageInfoReport.h"
-#include "converter/QtReaderModule.h"
+#include "converter/ReaderModule.h"
 #include "decoding/Jpeg2000Decoder.h"
 #include "decoding/MappedFile.h"
-#include "decoding/PictureDecoders.h"
+#include "decoding/PictureType.h"
+#include "decoding/PngDecoder.h"
+#include "decoding/TiffDecoder.h"
 
 #include <cerrno>
 #include <cmath>
@@ -147,21 +149,23 @@ ExitCode Converter::run()
     if (checkLength && !facts.complete)
         return fail(kExitUnreadable, path + " is cut off or damaged");
 
-    // Qt's readers for the types Corvane's window reads with Qt; Corvane's
-    // own decoders for the rest. Samples of more than 8 bits are rounded to
-    // 8 bits: a bitmap holds no more. A bitmap holds one picture: the first
-    // page or frame, as Qt's readers give it (Corvane's search adds a digest
-    // of the other pages to the picture it compares).
+    // PNG, TIFF and JPEG 2000 by the decoders linked in; the other types by
+    // the reader module (Qt's readers for the types Corvane's window reads
+    // with Qt). Samples of more than 8 bits are rounded to 8 bits: a bitmap
+    // holds no more. A bitmap holds one picture: the first page or frame, as
+    // Qt's readers give it (Corvane's search adds a digest of the other pages
+    // to the picture it compares).
     const decoding::DecodeOptions options{.eightBit = true, .firstFrameOnly = true};
     decoding::DecodeOutcome outcome;
     decoding::jpeg2000::Facts codestream;
-    if (type == decoding::PictureType::Bmp || type == decoding::PictureType::Jpeg
-        || type == decoding::PictureType::Gif)
-        outcome = QtReaderModule::decode(bytes, type);
+    if (type == decoding::PictureType::Png)
+        outcome = decoding::png::decode(bytes, options);
+    else if (type == decoding::PictureType::Tiff)
+        outcome = decoding::tiff::decode(bytes, options);
     else if (type == decoding::PictureType::Jpeg2000)
         outcome = decoding::jpeg2000::decode(bytes, options, &codestream);
     else
-        outcome = decoding::decode(bytes, options);
+        outcome = ReaderModule::decode(bytes, type);
     if (outcome.status != decoding::DecodeStatus::Ok)
         return fail(exitFor(outcome.status), path + ": " + outcome.reason);
     const decoding::DecodedPicture& picture = outcome.picture;
