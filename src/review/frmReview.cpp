@@ -36,6 +36,7 @@
 namespace {
 
 const QSize kThumbnailBox(96, 72);
+const int kDefaultWidths[ReviewItemModel::ColumnCount] = {420, 110, 90, 170, 90};
 // One step of acting runs files for about this long before the window
 // repaints and takes input.
 constexpr int kActSliceMs = 30;
@@ -290,7 +291,7 @@ void frmReview::restoreLayout()
         if (ok && w >= 20 && w <= 4000)
             m_list->header()->resizeSection(c, w);
         else
-            m_list->header()->resizeSection(c, c == ReviewItemModel::PathColumn ? 420 : 120);
+            m_list->header()->resizeSection(c, kDefaultWidths[c]);
     }
 }
 
