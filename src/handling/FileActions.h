@@ -48,7 +48,9 @@ public:
     // very file that was copied (same device, inode, size and times): it is
     // first renamed to a private name in its folder, that name is checked, and
     // only then unlinked. On AlreadyExists and Failed the source is untouched
-    // and nothing is left behind in the target folder; *error says why.
+    // and nothing is left behind in the target folder; *error says why (and,
+    // should another file take the source's name during that last check,
+    // where the source waits under its private name).
     static MoveResult MoveFileNoReplace(const QString& source, const QString& targetFolder,
         QString* error, const MoveOptions& options);
     static MoveResult MoveFileNoReplace(

@@ -489,8 +489,9 @@ void Form1::Form_Unload()
 
 void Form1::cmdCompare_Click()
 {
-    // A second search never starts while a step of the first is on the stack.
-    if (m_run->isRunning() || m_wholeFolder->isBusy())
+    // A second search never starts while a step of the first, or the image
+    // report's converter, is on the stack.
+    if (m_run->isRunning() || m_run->converter().inUse() || m_wholeFolder->isBusy())
         return;
     m_run->NewRun = true;
     SearchChoices choices = SearchChoices::load(*m_settings);
@@ -677,7 +678,7 @@ void Form1::cmdDelete_Click(Side side)
         m_wholeFolder->actOn(side);
         return;
     }
-    if (!m_run->pairOnShow())
+    if (!m_run->pairOnShow() || m_run->converter().inUse())
         return;
     const QString path = m_run->pathOf(side);
     // The other copy is what makes this one a duplicate: when either file
@@ -706,6 +707,15 @@ void Form1::cmdDelete_Click(Side side)
 
 void Form1::cmdInfo_Click()
 {
+    // The report's converter wait turns the event loop: the action buttons are
+    // held back until it ends, so that no action, resumed search or second
+    // report runs inside it (they would need the converter it holds).
+    if (m_run->converter().inUse())
+        return;
+    m_command1->setFocus();
+    setActionButtonsEnabled(false);
     frmInfo::ShowImageInfo(
         this, m_run->converter(), m_run->SearchFolder, m_lblPic1->text(), m_lblPic2->text());
+    if (m_run->pairOnShow())
+        setActionButtonsEnabled(true);
 }
