@@ -1,7 +1,6 @@
 #include "review/frmReview.h"
 
-#include "finder/ResultCsv.h"
-#include "finder/ResultJson.h"
+#include "cli/FindReport.h"
 #include "review/PictureForView.h"
 #include "review/ReviewItemModel.h"
 #include "review/ThumbnailCache.h"
@@ -399,7 +398,7 @@ void frmReview::exportList()
     const bool json = target.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive);
     QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly)
-        || file.write(json ? resultAsJson(now) : resultAsCsv(now)) < 0 || !file.commit()) {
+        || file.write(json ? findreport::json(now) : findreport::csv(now)) < 0 || !file.commit()) {
         setStatus(QStringLiteral("The list could not be saved to %1: %2")
                       .arg(target, file.errorString()));
         return;
