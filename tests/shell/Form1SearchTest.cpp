@@ -161,7 +161,9 @@ TEST_F(Form1SearchTest, PressesDuringTheReportsConverterWaitAreHeldBack)
         QTimer presser;
         presser.setInterval(0);
         QObject::connect(&presser, &QTimer::timeout, [&] {
-            if (pressed || !m_window->run().converter().inUse())
+            // The report window is up and still empty: its converter is running.
+            frmInfo* report = frmInfo::existing();
+            if (pressed || !report || !report->isVisible() || !report->reportText().isEmpty())
                 return;
             pressed = true;
             chameleonButton* button = (m_window.get()->*row.button)();
