@@ -200,6 +200,35 @@ TEST_F(Form1SearchTest, PressesDuringTheReportsConverterWaitAreHeldBack)
     }
 }
 
+TEST_F(Form1SearchTest, AConverterOutOfTimeIsAFailedDecodeAndAnUnavailableReport)
+{
+    // A JPEG pair decodes in process and is shown; its report and the PNG
+    // pair need the converter, which is given less time than it takes.
+    if (!QFile::exists(QStringLiteral(CORVANE_BIN_DIR "/i__view32.exe")))
+        GTEST_SKIP() << "converter not built";
+    save(testPicture(30, QSize(40, 30)), QStringLiteral("a.jpg"));
+    ASSERT_TRUE(QFile::copy(path("a.jpg"), path("b.jpg")));
+    save(testPicture(31, QSize(1600, 1200)), QStringLiteral("c.png"));
+    ASSERT_TRUE(QFile::copy(path("c.png"), path("d.png")));
+    m_window->run().converter().setTimeLimit(1);
+    search();
+    ASSERT_TRUE(m_window->run().pairOnShow());
+    EXPECT_EQ(m_window->lblPic1()->text(), QStringLiteral("a.jpg"));
+
+    m_window->cmdInfo()->click();
+    ASSERT_TRUE(frmInfo::existing());
+    const QString report = frmInfo::existing()->reportText();
+    EXPECT_TRUE(report.endsWith(QStringLiteral("\r\n\r\nImage information = not available")))
+        << report.toStdString();
+    frmInfo::existing()->close();
+
+    m_window->cmdDelete2()->click();
+    EXPECT_FALSE(m_window->run().pairOnShow()) << "the PNG pair was never read, so never shown";
+    EXPECT_EQ(lastMessage(),
+        QStringLiteral(
+            "Compared 4 files.\r\nDeleted 1 duplicate(s).\r\n2 files could not be read."));
+}
+
 TEST_F(Form1SearchTest, RefusedMoveKeepsTheFileAndShowsThePairAgain)
 {
     save(testPicture(4), QStringLiteral("p.bmp"));
