@@ -1,6 +1,11 @@
 #include "handling/DuplicateAction.h"
 
 #include "handling/FileActions.h"
+#include "search/ComparisonRun.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -17,11 +22,30 @@ QString failureText(QString text, const QString& reason)
     return text;
 }
 
+// Both names lead to the same folder on disk (device and inode), which is
+// what matters for a move, not how the names are written.
+bool sameFolder(const QString& a, const QString& b)
+{
+    if (a == b)
+        return true;
+    struct stat sa { };
+    struct stat sb { };
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0
+        && ::stat(QFile::encodeName(b).constData(), &sb) == 0 && S_ISDIR(sa.st_mode)
+        && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 } // namespace
 
 DuplicateAction::Outcome DuplicateAction::Apply(int row, const QString& path,
-    const QString& searchFolder, const Trash& trash, const PickFolder& pickFolder)
+    const QString& searchFolder, const Trash& trash, const PickFolder& pickFolder,
+    const PairCheck& pairUnchanged)
 {
+    if (row != RecycleRow && row != DeleteRow && row != MoveRow)
+        return {true, true, QString()};
+    const auto changed = [&] { return pairUnchanged && !pairUnchanged(); };
+    if (changed())
+        return refused(ComparisonRun::changedPairText(path));
     switch (row) {
     case RecycleRow: {
         QString reason;
@@ -33,10 +57,12 @@ DuplicateAction::Outcome DuplicateAction::Apply(int row, const QString& path,
         const bool done = FileActions::DeleteFilePermanently(path, &reason);
         return DeleteOutcome(path, done, reason);
     }
-    case MoveRow:
-        return MoveToFolder(path, pickFolder ? pickFolder() : QString(), searchFolder);
-    default:
-        return {};
+    default: {
+        const QString chosen = pickFolder ? pickFolder() : QString();
+        if (!chosen.isEmpty() && changed())
+            return refused(ComparisonRun::changedPairText(path));
+        return MoveToFolder(path, chosen, searchFolder);
+    }
     }
 }
 
@@ -46,7 +72,7 @@ DuplicateAction::Outcome DuplicateAction::MoveToFolder(
     if (chosenFolder.isEmpty())
         return {};
     const QString folder = chosenFolder + QLatin1Char('/');
-    if (folder == searchFolder)
+    if (sameFolder(folder, searchFolder))
         return refused(QStringLiteral("Can't move to same folder."));
     QString reason;
     switch (FileActions::MoveFileNoReplace(path, folder, &reason)) {
@@ -54,6 +80,12 @@ DuplicateAction::Outcome DuplicateAction::MoveToFolder(
         return {};
     case FileActions::MoveResult::AlreadyExists:
         return refused(QStringLiteral("File already exists."));
+    case FileActions::MoveResult::SourceChanged:
+        return refused(failureText(
+            QStringLiteral("%1 was replaced or changed while it was being moved to %2; the "
+                           "file now under that name was left as it is.")
+                .arg(path, folder),
+            reason));
     case FileActions::MoveResult::Failed:
         break;
     }

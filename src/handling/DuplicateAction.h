@@ -26,13 +26,22 @@ public:
     // Shows the folder picker; the chosen folder without a trailing "/" (except
     // "/" itself), or "" when cancelled.
     using PickFolder = std::function<QString()>;
+    // True while both copies of the pair on show are still the files that
+    // were compared.
+    using PairCheck = std::function<bool()>;
 
-    // Applies the action of `row` (-1: none selected, nothing happens) to the
-    // file at `path`. searchFolder ends with "/".
+    // Applies the action of `row` to the file at `path`. searchFolder ends
+    // with "/". Row -1 (the action field shows text that is none of the rows)
+    // touches no file: the entry leaves the list but is not counted. Before
+    // any file is touched, and again once the folder picker has closed (the
+    // user may have changed either copy meanwhile), pairUnchanged must hold;
+    // otherwise nothing is done and the entry stays.
     static Outcome Apply(int row, const QString& path, const QString& searchFolder,
-        const Trash& trash, const PickFolder& pickFolder);
+        const Trash& trash, const PickFolder& pickFolder, const PairCheck& pairUnchanged = {});
 
-    // The move once the picker has answered with chosenFolder.
+    // The move once the picker has answered with chosenFolder. The chosen
+    // folder is the searched one when it is the same folder on disk, however
+    // it is written (a symbolic link, "..", a doubled "/").
     static Outcome MoveToFolder(
         const QString& path, const QString& chosenFolder, const QString& searchFolder);
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QRandomGenerator>
 
 // Qt's "signals" keyword would clash with a GDBus structure member.
 #pragma push_macro("signals")
@@ -156,10 +157,13 @@ int compareContent(int a, int b)
     }
 }
 
-// Gives `from` the name `to` unless `to` exists; 0 or errno (EEXIST when the
-// name is taken, EXDEV across file systems).
-int renameNoReplace(const QByteArray& from, const QByteArray& to, bool useRenameat2)
+// Gives the file at `from` the name `to` unless `to` exists; 0 or errno
+// (EEXIST when the name is taken, EXDEV across file systems). *linked comes
+// back true when only a hard link could be made: `from` then still exists and
+// the caller decides whether it may go.
+int placeNoReplace(const QByteArray& from, const QByteArray& to, bool useRenameat2, bool* linked)
 {
+    *linked = false;
     if (useRenameat2) {
         if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE)
             == 0)
@@ -170,11 +174,8 @@ int renameNoReplace(const QByteArray& from, const QByteArray& to, bool useRename
     }
     // link() refuses an existing name as atomically as the flag above does.
     if (::link(from.constData(), to.constData()) == 0) {
-        if (::unlink(from.constData()) == 0)
-            return 0;
-        const int err = errno;
-        ::unlink(to.constData());
-        return err;
+        *linked = true;
+        return 0;
     }
     const int linkErr = errno;
     if (linkErr != EPERM && linkErr != ENOTSUP && linkErr != EOPNOTSUPP)
@@ -192,6 +193,134 @@ int renameNoReplace(const QByteArray& from, const QByteArray& to, bool useRename
     return err;
 }
 
+// placeNoReplace for a file nobody else knows of (our own temporary or
+// private name): a hard link left behind is simply dropped.
+int renameOwnFileNoReplace(const QByteArray& from, const QByteArray& to, bool useRenameat2)
+{
+    bool linked = false;
+    const int err = placeNoReplace(from, to, useRenameat2, &linked);
+    if (err == 0 && linked)
+        ::unlink(from.constData());
+    return err;
+}
+
+bool sameTime(const struct timespec& a, const struct timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Whether `now` is still the file `then` described: the same inode with the
+// same size, modification time, owner, mode and links and, when asked, the
+// same change time (which a rename of the file itself also moves on; the
+// other fields catch what would have moved it meanwhile).
+bool sameFile(const struct stat& now, const struct stat& then, bool withChangeTime)
+{
+    return now.st_dev == then.st_dev && now.st_ino == then.st_ino && now.st_size == then.st_size
+        && sameTime(now.st_mtim, then.st_mtim) && now.st_mode == then.st_mode
+        && now.st_uid == then.st_uid && now.st_gid == then.st_gid && now.st_nlink == then.st_nlink
+        && (!withChangeTime || sameTime(now.st_ctim, then.st_ctim));
+}
+
+QByteArray folderOf(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
+// What became of a source that was to be removed.
+struct SourceRemoval {
+    enum Result { Removed, Changed, Failed } result = Failed;
+    int err = 0;
+    // Changed: where the file found under the source's name is now (the
+    // source's own name unless it could not be given back).
+    QByteArray keptAs;
+};
+
+// Takes `path` out of sight under a private name in its own folder, never
+// replacing anything there; 0 or errno.
+int claimUnderPrivateName(const QByteArray& path, QByteArray* claimed)
+{
+    const QByteArray folder = folderOf(path);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name = (folder == "/" ? folder : folder + '/')
+            + FileActions::kRemovingPrefix
+            + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+        int err = 0;
+        if (::renameat2(AT_FDCWD, path.constData(), AT_FDCWD, name.constData(), RENAME_NOREPLACE)
+            == 0) {
+            *claimed = name;
+            return 0;
+        }
+        err = errno;
+        if (err == EINVAL || err == ENOSYS || err == ENOTSUP || err == EOPNOTSUPP) {
+            // No atomic refusal here; a random private name is as good as free.
+            struct stat taken { };
+            if (::lstat(name.constData(), &taken) == 0)
+                continue;
+            if (::rename(path.constData(), name.constData()) == 0) {
+                *claimed = name;
+                return 0;
+            }
+            err = errno;
+        }
+        if (err != EEXIST)
+            return err;
+    }
+    return EEXIST;
+}
+
+// Removes the file at `path` only while it is still the file `expected`
+// describes. Another program may save over the name at any moment, so the
+// name is checked, renamed to a private name (no one else saves there), and
+// that private name is checked again before it is unlinked; a file that is
+// not the expected one goes back to its name.
+SourceRemoval removeIfStillTheSame(
+    const QByteArray& path, const struct stat& expected, const FileActions::MoveOptions& options)
+{
+    SourceRemoval removal;
+    if (options.beforeRemoveSource)
+        options.beforeRemoveSource();
+    struct stat now { };
+    if (::lstat(path.constData(), &now) != 0) {
+        removal.err = errno;
+        removal.result = removal.err == ENOENT ? SourceRemoval::Changed : SourceRemoval::Failed;
+        return removal;
+    }
+    if (!sameFile(now, expected, true)) {
+        removal.result = SourceRemoval::Changed;
+        removal.keptAs = path;
+        return removal;
+    }
+    if (options.afterSourceChecked)
+        options.afterSourceChecked();
+
+    QByteArray claimed;
+    if (const int err = claimUnderPrivateName(path, &claimed)) {
+        removal.err = err;
+        removal.result = err == ENOENT ? SourceRemoval::Changed : SourceRemoval::Failed;
+        return removal;
+    }
+    struct stat atClaim { };
+    const bool same
+        = ::lstat(claimed.constData(), &atClaim) == 0 && sameFile(atClaim, expected, false);
+    if (same) {
+        if (::unlink(claimed.constData()) == 0) {
+            removal.result = SourceRemoval::Removed;
+            return removal;
+        }
+        removal.err = errno;
+        removal.result = SourceRemoval::Failed;
+    } else {
+        removal.result = SourceRemoval::Changed;
+    }
+    // Give the file its name back; should another file have taken that name
+    // in the meantime, it keeps the private one and the caller says where.
+    removal.keptAs = renameOwnFileNoReplace(claimed, path, true) == 0 ? path : claimed;
+    return removal;
+}
+
 void syncFolder(const QByteArray& folder)
 {
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -205,6 +334,41 @@ FileActions::MoveResult failed(QString* error, const QString& text)
 {
     setError(error, text);
     return FileActions::MoveResult::Failed;
+}
+
+// The file has its place in the target folder; what is left is taking the
+// source away, which happens only while it is still the file `expected`
+// describes. `placed` identifies what was put at `target`.
+FileActions::MoveResult removeSourceAfterPlacing(const QByteArray& source,
+    const struct stat& expected, const QByteArray& target, const struct stat& placed,
+    QString* error, const FileActions::MoveOptions& options)
+{
+    const SourceRemoval removal = removeIfStillTheSame(source, expected, options);
+    QString movedAside;
+    if (!removal.keptAs.isEmpty() && removal.keptAs != source) {
+        movedAside = QStringLiteral(" The file found under the old name now has the name %1.")
+                         .arg(QFile::decodeName(removal.keptAs));
+    }
+    switch (removal.result) {
+    case SourceRemoval::Removed:
+        return FileActions::MoveResult::Moved;
+    case SourceRemoval::Changed:
+        setError(error,
+            QStringLiteral("The copy made before the change is %1.").arg(QFile::decodeName(target))
+                + movedAside);
+        return FileActions::MoveResult::SourceChanged;
+    case SourceRemoval::Failed:
+        break;
+    }
+    // Two copies would not be a move: take ours back, while it is still ours,
+    // and leave things as they were.
+    struct stat atTarget { };
+    if (::lstat(target.constData(), &atTarget) == 0 && atTarget.st_dev == placed.st_dev
+        && atTarget.st_ino == placed.st_ino)
+        ::unlink(target.constData());
+    return failed(error,
+        QStringLiteral("The original could not be removed: ") + errnoText(removal.err)
+            + movedAside);
 }
 
 FileActions::MoveResult copyAcross(const QByteArray& source, const struct stat& sourceStat,
@@ -244,19 +408,22 @@ FileActions::MoveResult copyAcross(const QByteArray& source, const struct stat& 
     }
     // Owner first: changing it clears set-user-ID bits that fchmod then restores.
     // Only root may give a file away, so a refusal is expected and harmless.
-    [[maybe_unused]] const int chownResult
-        = ::fchown(out.get(), sourceStat.st_uid, sourceStat.st_gid);
-    if (::fchmod(out.get(), sourceStat.st_mode & 07777) != 0)
+    [[maybe_unused]] const int chownResult = ::fchown(out.get(), opened.st_uid, opened.st_gid);
+    if (::fchmod(out.get(), opened.st_mode & 07777) != 0)
         return failed(error, errnoText(errno));
-    const struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
+    const struct timespec times[2] = {opened.st_atim, opened.st_mtim};
     if (::futimens(out.get(), times) != 0)
+        return failed(error, errnoText(errno));
+    struct stat copied { };
+    if (::fstat(out.get(), &copied) != 0)
         return failed(error, errnoText(errno));
     if (const int err = out.close())
         return failed(error, errnoText(err));
 
     if (options.beforePublish)
         options.beforePublish();
-    if (const int err = renameNoReplace(temporary, target, !options.withoutNoReplaceRename)) {
+    if (const int err
+        = renameOwnFileNoReplace(temporary, target, !options.withoutNoReplaceRename)) {
         if (err == EEXIST) {
             setError(error, errnoText(err));
             return FileActions::MoveResult::AlreadyExists;
@@ -265,15 +432,10 @@ FileActions::MoveResult copyAcross(const QByteArray& source, const struct stat& 
     }
     guard.release();
     syncFolder(folder);
-
-    if (::unlink(source.constData()) != 0) {
-        // Two copies would not be a move: take ours back and leave things as they were.
-        const int err = errno;
-        ::unlink(target.constData());
-        return failed(
-            error, QStringLiteral("The original could not be removed: ") + errnoText(err));
-    }
-    return FileActions::MoveResult::Moved;
+    // The source must still be the file that was opened and copied: the same
+    // inode, untouched since (a save over its name or an edit in place would
+    // otherwise be lost with it).
+    return removeSourceAfterPlacing(source, opened, target, copied, error, options);
 }
 
 } // namespace
@@ -353,9 +515,18 @@ FileActions::MoveResult FileActions::MoveFileNoReplace(
 
     if (options.beforePublish && folderStat.st_dev == sourceStat.st_dev)
         options.beforePublish();
-    const int err = renameNoReplace(nativeSource, target, !options.withoutNoReplaceRename);
-    if (err == 0)
+    bool linked = false;
+    const int err = placeNoReplace(nativeSource, target, !options.withoutNoReplaceRename, &linked);
+    if (err == 0 && !linked)
         return MoveResult::Moved;
+    if (err == 0) {
+        // Two names for one file: the source name goes only while it still
+        // names the file that was linked.
+        struct stat placed { };
+        if (::lstat(target.constData(), &placed) != 0)
+            return failed(error, errnoText(errno));
+        return removeSourceAfterPlacing(nativeSource, placed, target, placed, error, options);
+    }
     if (err == EEXIST) {
         setError(error, errnoText(err));
         return MoveResult::AlreadyExists;

@@ -10,13 +10,25 @@
 
 class FileActions {
 public:
-    enum class MoveResult { Moved, AlreadyExists, Failed };
+    enum class MoveResult {
+        Moved,
+        AlreadyExists,
+        Failed,
+        // The file now under the source's name is not the one that was
+        // copied (another program saved over it, edited it or removed it
+        // meanwhile): it was left alone, and the copy stays in the target
+        // folder. *error says where both are.
+        SourceChanged,
+    };
 
     // Seams for the move: what happens right before the file takes its final
-    // name, and whether to behave as on a file system that lacks an atomic
-    // no-replace rename.
+    // name, right before the source is checked and removed, and between that
+    // check and the removal; and whether to behave as on a file system that
+    // lacks an atomic no-replace rename.
     struct MoveOptions {
         std::function<void()> beforePublish;
+        std::function<void()> beforeRemoveSource;
+        std::function<void()> afterSourceChecked;
         bool withoutNoReplaceRename = false;
     };
 
@@ -32,8 +44,13 @@ public:
     // Moves a regular file into targetFolder under its own name and never
     // replaces a file there, not even one that appears while the move runs.
     // Across file systems the file is copied, synced and compared before the
-    // source is removed. On AlreadyExists and Failed the source is untouched
-    // and nothing is left behind in the target folder; *error says why.
+    // source is removed, and the source is removed only while it is still the
+    // very file that was copied (same device, inode, size and times): it is
+    // first renamed to a private name in its folder, that name is checked, and
+    // only then unlinked. On AlreadyExists and Failed the source is untouched
+    // and nothing is left behind in the target folder; *error says why (and,
+    // should another file take the source's name during that last check,
+    // where the source waits under its private name).
     static MoveResult MoveFileNoReplace(const QString& source, const QString& targetFolder,
         QString* error, const MoveOptions& options);
     static MoveResult MoveFileNoReplace(
@@ -41,4 +58,7 @@ public:
 
     // Prefix of the hidden file a move across file systems copies into.
     static constexpr char kTemporaryPrefix[] = ".corvane-move-";
+    // Prefix of the private name a source takes for the instant between its
+    // last check and its removal.
+    static constexpr char kRemovingPrefix[] = ".corvane-remove-";
 };

@@ -87,6 +87,7 @@ void ComparisonRun::beginSearch(const QString& folder)
     m_searchActive = true;
     m_view.beginSearch(filesCaption(SearchFolder, List1.count()));
     DeletedCount = 0;
+    m_droppedCount = 0;
     CancelRequested = false;
     CompareFiles();
 }
@@ -199,7 +200,8 @@ void ComparisonRun::runSteps()
 
 void ComparisonRun::showPair(const QString& firstPath, const QString& secondPath)
 {
-    DisplayGeometry geometry = fitPair(pic1.width(), pic1.height());
+    const QSizeF logical = m_view.logicalSize(pic1.size());
+    DisplayGeometry geometry = fitPair(logical.width(), logical.height());
     if (geometry.keepPlace) {
         geometry.image1 = QRectF(ImageLeft, ImageTop, ImageWidth, ImageHeight);
         geometry.image2 = QRectF(Image2Left, ImageTop, ImageWidth, ImageHeight);
@@ -230,7 +232,7 @@ void ComparisonRun::finish()
     m_pairOnShow = false;
     resetGeometry();
     releasePictures();
-    m_view.finishSearch(closingText(List1.count() + DeletedCount, DeletedCount,
+    m_view.finishSearch(closingText(List1.count() + DeletedCount + m_droppedCount, DeletedCount,
         int(m_unreadable.size()), List1.skippedNames()));
 }
 
@@ -261,9 +263,11 @@ void ComparisonRun::actOn(Side side, ActOutcome outcome)
         LeftDeleted = true;
     else
         RightDeleted = true;
-    RemoveEntry = outcome == ActOutcome::EntryRemoved;
-    if (outcome == ActOutcome::Refused)
+    RemoveEntry = outcome != ActOutcome::Refused;
+    if (outcome != ActOutcome::EntryRemoved)
         --DeletedCount;
+    if (outcome == ActOutcome::EntryDropped)
+        ++m_droppedCount;
     if (RemoveEntry) {
         m_unreadable.remove(CandidateEntry::splitEntry(List1.at(index)).path);
         List1.removeAt(index);
@@ -343,10 +347,10 @@ void ComparisonRun::viewTurn()
         m_view.processEvents();
 }
 
-DisplayGeometry ComparisonRun::fitPair(int w, int h)
+DisplayGeometry ComparisonRun::fitPair(double w, double h)
 {
     DisplayGeometry geometry;
-    if (w == 0) {
+    if (!(w > 0) || !(h > 0)) {
         geometry.keepPlace = true;
         return geometry;
     }

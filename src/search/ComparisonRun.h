@@ -64,6 +64,10 @@ public:
         // The copy stays where it is (move refused, action failed): the entry
         // stays in List1 and the pair no longer counts.
         Refused,
+        // No action was chosen, so nothing was done to the copy: the entry
+        // leaves List1, the pair no longer counts, and the file still counts
+        // as compared.
+        EntryDropped,
     };
     // Resumes the run after an action on one copy of the pair on show
     // (the file work is done by the caller first). Ignored unless a pair is on show.
@@ -89,9 +93,10 @@ public:
     // stopped early only for a cancelled search step or a closing window.
     ConverterClient& converter() { return m_converter; }
 
-    // Fits a w x h picture into each 320 x 240 display area, keeping its aspect
-    // ratio; w = 0 keeps the boxes where they are.
-    static DisplayGeometry fitPair(int w, int h);
+    // Fits a w x h picture (logical units, unrounded so that its proportions
+    // hold on screen) into each 320 x 240 display area, keeping its aspect
+    // ratio; an empty picture keeps the boxes where they are.
+    static DisplayGeometry fitPair(double w, double h);
     // The closing message for a search that started with `compared` files.
     // Files that could not be read (so some of their pairs were never
     // compared) and candidates left out for their names each add a line.
@@ -147,6 +152,7 @@ private:
     bool m_pairOnShow = false;
     bool m_closing = false;
     bool m_startPending = false; // a start that waits for the running step
+    int m_droppedCount = 0; // entries dropped without an action in this search
     QString m_pendingFolder;
     // The decoded second picture of the last examined pair, within one call.
     QString m_previousSecondPath;

@@ -13,6 +13,8 @@
 //                             height, in ComparisonRun::kProgressColor
 // processEvents()             one turn of the event loop: pending window events are
 //                             handled before the run goes on
+// logicalSize(pixels)         a picture's size in the window's logical units (by default
+//                             its pixel size), so that the fit keeps its proportions on screen
 // showPair(...)               pair on show: Shape1/Shape2 hidden; unless keepPlace,
 //                             Image1/Image2 moved to geometry.image1/image2; the pictures
 //                             shown stretched; lblPic1/lblPic2 at geometry.labelTop with
@@ -32,6 +34,7 @@
 
 #include <QImage>
 #include <QRectF>
+#include <QSizeF>
 #include <QString>
 
 // Where the image boxes go for a pair, in the main window's logical units
@@ -58,6 +61,7 @@ public:
     virtual int progressWidth() const = 0;
     virtual void drawProgress(int barWidth) = 0;
     virtual void processEvents() = 0;
+    virtual QSizeF logicalSize(QSize pixels) const { return QSizeF(pixels); }
     virtual void showPair(const DisplayGeometry& geometry, const QImage& left, const QImage& right,
         const QString& leftName, const QString& rightName)
         = 0;

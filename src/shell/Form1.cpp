@@ -9,10 +9,13 @@
 #include "shell/LogicalScale.h"
 #include "shell/Module1.h"
 #include "shell/ProgressBarBox.h"
+#include "shell/RestoredFrame.h"
 #include "shell/Rounding.h"
+#include "shell/SearchChoices.h"
 #include "shell/SettingsStore.h"
 #include "shell/ShapeBox.h"
 #include "shell/StoredLayout.h"
+#include "shell/WholeFolderMode.h"
 #include "shell/WindowIcon.h"
 #include "update/UpdateCheck.h"
 #include "update/frmUpdate.h"
@@ -35,9 +38,6 @@ namespace {
 
 constexpr quint32 kButtonColour = 0xFFC5AA; // red 170, green 197, blue 255
 constexpr quint32 kHoverColour = 0xFFBE96; // red 150, green 190, blue 255
-constexpr double kDefaultLeft = 1000;
-constexpr double kDefaultTop = 1000;
-constexpr double kDefaultWidth = 10440;
 
 const QStringList kActionRows = {QStringLiteral(" Delete to recycle bin"),
     QStringLiteral(" Delete permanently"), QStringLiteral(" Move to another folder")};
@@ -61,6 +61,16 @@ Form1::Form1(Desktop* desktop, const QString& programFolder, QWidget* parent)
     setObjectName(QStringLiteral("Form1"));
     m_run = std::make_unique<ComparisonRun>(static_cast<ComparisonView&>(*this),
         programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder);
+    m_wholeFolder = std::make_unique<WholeFolderMode>(
+        WholeFolderMode::Hooks{static_cast<ComparisonView*>(this), m_desktop, this,
+            [this] { return shownActionRow(); },
+            [this] {
+                showIdleState();
+                m_command1->setFocus();
+            },
+            [this](const QString& text) { MsgBox(text); },
+            [this](const QString& folder) { m_run->SearchFolder = folder; }},
+        WholeFolderSearch::finderEngine());
     m_updateCheck = new UpdateCheck(this);
     setMouseTracking(true);
     setupWidgets();
@@ -151,6 +161,8 @@ void Form1::setupConnections()
         cboOptions_Click();
         m_settings->sync(); // the user's choice is kept even if Corvane is killed later
     });
+    connect(
+        m_cboOptions->lineEdit(), &QLineEdit::editingFinished, this, [this] { shownActionRow(); });
     connect(m_cmdCompare, &chameleonButton::Click, this, &Form1::cmdCompare_Click);
     connect(m_cmdCancel, &chameleonButton::Click, this, &Form1::cmdCancel_Click);
     connect(m_cmdDelete1, &chameleonButton::Click, this, [this] { cmdDelete_Click(Side::Left); });
@@ -174,19 +186,17 @@ void Form1::Form_Load()
     setAutoFillBackground(true);
     show();
 
-    const double left
-        = m_settings->GetNumber(QStringLiteral("Me"), QStringLiteral("Left"), kDefaultLeft);
-    const double top
-        = m_settings->GetNumber(QStringLiteral("Me"), QStringLiteral("Top"), kDefaultTop);
-    double width
-        = m_settings->GetNumber(QStringLiteral("Me"), QStringLiteral("Width"), kDefaultWidth);
-    if (width < 15 * 100) // a stored width too small to hold the controls
-        width = kDefaultWidth;
+    const double left = m_settings->GetNumber(
+        QStringLiteral("Me"), QStringLiteral("Left"), RestoredFrame::kDefaultLeft);
+    const double top = m_settings->GetNumber(
+        QStringLiteral("Me"), QStringLiteral("Top"), RestoredFrame::kDefaultTop);
+    const double width = m_settings->GetNumber(
+        QStringLiteral("Me"), QStringLiteral("Width"), RestoredFrame::kDefaultWidth);
     m_aspectRatio = 0.571854f;
-    m_restoredTwips = QRectF(left, top, width, m_aspectRatio * width);
+    m_restoredFrame
+        = RestoredFrame::restoredFrame(left, top, width, m_aspectRatio, availableScreenAreas());
     m_sinceLoad.start();
-    setTwipsGeometry(left, top, width, m_aspectRatio * width);
-    moveOntoScreen();
+    setFrame(m_restoredFrame);
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         QTimer::singleShot(0, this, &Form1::settleFrame);
     Module1::HookWindow(this, &m_aspectRatio);
@@ -264,44 +274,27 @@ double Form1::Height() const
 
 void Form1::setTwipsGeometry(double left, double top, double width, double height)
 {
-    // Twips describe the outer frame; Qt sizes the client area.
+    setFrame(QRect(LogicalScale::twipsToPixels(left), LogicalScale::twipsToPixels(top),
+        LogicalScale::twipsToPixels(width), LogicalScale::twipsToPixels(height)));
+}
+
+void Form1::setFrame(const QRect& outer)
+{
+    // The place is the outer frame's; Qt sizes the client area.
     const QRect frame = frameGeometry();
     const QRect client = geometry();
     const int extraW = frame.width() - client.width();
     const int extraH = frame.height() - client.height();
-    move(LogicalScale::twipsToPixels(left), LogicalScale::twipsToPixels(top));
-    resize(qMax(1, LogicalScale::twipsToPixels(width) - extraW),
-        qMax(1, LogicalScale::twipsToPixels(height) - extraH));
+    move(outer.topLeft());
+    resize(qMax(1, outer.width() - extraW), qMax(1, outer.height() - extraH));
 }
 
-void Form1::moveOntoScreen()
+QList<QRect> Form1::availableScreenAreas()
 {
-    // A stored place off every screen (a monitor since unplugged) would leave
-    // the window unreachable: bring it back onto the nearest screen.
-    const QRect frame = frameGeometry();
-    const QList<QScreen*> screens = QGuiApplication::screens();
-    if (screens.isEmpty())
-        return;
-    QScreen* nearest = nullptr;
-    qint64 bestDistance = -1;
-    for (QScreen* screen : screens) {
-        const QRect area = screen->availableGeometry();
-        if (area.intersects(frame) && area.intersected(frame).width() >= 50
-            && area.intersected(frame).height() >= 30)
-            return;
-        const QPoint d = area.center() - frame.center();
-        const qint64 distance = qint64(d.x()) * d.x() + qint64(d.y()) * d.y();
-        if (bestDistance < 0 || distance < bestDistance) {
-            bestDistance = distance;
-            nearest = screen;
-        }
-    }
-    const QRect area = nearest->availableGeometry();
-    const int x
-        = qBound(area.left(), frame.x(), qMax(area.left(), area.right() - frame.width() + 1));
-    const int y
-        = qBound(area.top(), frame.y(), qMax(area.top(), area.bottom() - frame.height() + 1));
-    move(x, y);
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens())
+        areas << screen->availableGeometry();
+    return areas;
 }
 
 int Form1::fontPointsForHeight() const
@@ -312,10 +305,25 @@ int Form1::fontPointsForHeight() const
 void Form1::placeControls()
 {
     const LogicalScale s(size());
-    const ComparisonRun& r = *m_run;
-    m_image1->setGeometry(s.rect(r.ImageLeft, r.ImageTop, r.ImageWidth, r.ImageHeight));
+    ComparisonRun& r = *m_run;
+    double labelTop = r.ImageTop - 20;
+    if (!m_pictureOnShow.isEmpty()) {
+        // The client area's proportions change with its size (the title bar
+        // does not grow), so the pair is fitted anew: its proportions hold.
+        const DisplayGeometry fit = fitToClient(m_pictureOnShow);
+        r.ImageLeft = fit.imageLeft;
+        r.ImageTop = fit.imageTop;
+        r.ImageWidth = fit.imageWidth;
+        r.ImageHeight = fit.imageHeight;
+        r.Image2Left = fit.image2Left;
+        m_image1->setGeometry(s.sizedRect(fit.image1));
+        m_image2->setGeometry(s.sizedRect(fit.image2));
+        labelTop = fit.labelTop;
+    } else {
+        m_image1->setGeometry(s.rect(r.ImageLeft, r.ImageTop, r.ImageWidth, r.ImageHeight));
+        m_image2->setGeometry(s.rect(r.Image2Left, r.ImageTop, r.ImageWidth, r.ImageHeight));
+    }
     m_shape1->setGeometry(s.rect(18, 25, 317, 237));
-    m_image2->setGeometry(s.rect(r.Image2Left, r.ImageTop, r.ImageWidth, r.ImageHeight));
     m_shape2->setGeometry(s.rect(354, 25, 317, 237));
     m_cmdCompare->setGeometry(s.rect(215, 317, 260, 33));
     m_cmdCancel->setGeometry(s.rect(500, 314, 120, 24));
@@ -323,8 +331,8 @@ void Form1::placeControls()
     m_cmdDelete1->setGeometry(s.rect(142, 275, 65, 24));
     m_cmdDelete2->setGeometry(s.rect(480, 275, 65, 24));
     m_lblFiles->setGeometry(s.rect(0, 345, 690, 25));
-    m_lblPic1->setGeometry(s.rect(16, r.ImageTop - 20, 320, 18));
-    m_lblPic2->setGeometry(s.rect(352, r.ImageTop - 20, 320, 18));
+    m_lblPic1->setGeometry(s.rect(16, labelTop, 320, 18));
+    m_lblPic2->setGeometry(s.rect(352, labelTop, 320, 18));
     m_picProgressBar->setGeometry(s.rect(225, 317, 240, 20));
     const QRect combo = s.rect(254, 275, 180, 0);
     m_cboOptions->setGeometry(
@@ -375,9 +383,7 @@ void Form1::settleFrame()
         return;
     if (frameGeometry() != geometry()) {
         m_frameSettled = true;
-        const QRectF r = m_restoredTwips;
-        setTwipsGeometry(r.x(), r.y(), r.width(), r.height());
-        moveOntoScreen();
+        setFrame(m_restoredFrame);
     } else if (m_sinceLoad.elapsed() < 2000) {
         QTimer::singleShot(40, this, &Form1::settleFrame);
     }
@@ -426,6 +432,19 @@ void Form1::cboOptions_Click()
     m_cmdDelete2->setCaption(caption);
 }
 
+int Form1::shownActionRow()
+{
+    // The action is the row the field shows. Typed text that is none of the
+    // rows selects no row, keeping the text as typed.
+    const QString shown = m_cboOptions->currentText();
+    const int row = m_cboOptions->findText(shown, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (row < 0 && m_cboOptions->currentIndex() >= 0) {
+        m_cboOptions->setCurrentIndex(-1);
+        m_cboOptions->setEditText(shown);
+    }
+    return row;
+}
+
 void Form1::setHoverColour(chameleonButton* hovered)
 {
     // Setting the colour repaints the face; skip it when nothing changes.
@@ -446,6 +465,7 @@ void Form1::closeEvent(QCloseEvent* e)
     // A search still on the stack (waiting for the converter or an event
     // turn) notices this at its next step and unwinds without touching the window.
     m_run->windowClosing();
+    m_wholeFolder->windowClosing();
     Form_Unload();
     QWidget::closeEvent(e);
 }
@@ -471,18 +491,27 @@ void Form1::cmdCompare_Click()
 {
     // A second search never starts while a step of the first, or the image
     // report's converter, is on the stack.
-    if (m_run->isRunning() || m_run->converter().inUse())
+    if (m_run->isRunning() || m_run->converter().inUse() || m_wholeFolder->isBusy())
         return;
     m_run->NewRun = true;
-    const QString folder = m_desktop->browseForFolder(
-        this, QStringLiteral("Select A Directory"), m_run->SearchFolder);
+    SearchChoices choices = SearchChoices::load(*m_settings);
+    const QString folder = m_desktop->browseForSearchFolder(
+        this, QStringLiteral("Select A Directory"), m_run->SearchFolder, choices);
     if (folder.isEmpty())
         return;
-    m_run->start(folder);
+    choices.save(*m_settings);
+    if (choices.wholeFolder())
+        m_wholeFolder->start(folder, choices.subfolders);
+    else
+        m_run->start(folder);
 }
 
 void Form1::cmdCancel_Click()
 {
+    if (m_wholeFolder->isBusy()) {
+        m_wholeFolder->cancel();
+        return;
+    }
     m_run->cancel();
 }
 
@@ -522,10 +551,11 @@ void Form1::showPair(const DisplayGeometry& geometry, const QImage& left, const 
     m_shape2->hide();
     const LogicalScale s(size());
     if (!geometry.keepPlace) {
-        const QRectF& a = geometry.image1;
-        const QRectF& b = geometry.image2;
-        m_image1->setGeometry(s.rect(a.x(), a.y(), a.width(), a.height()));
-        m_image2->setGeometry(s.rect(b.x(), b.y(), b.width(), b.height()));
+        // Position and size are mapped apart, so the shown size keeps the
+        // picture's proportions within a pixel.
+        m_image1->setGeometry(s.sizedRect(geometry.image1));
+        m_image2->setGeometry(s.sizedRect(geometry.image2));
+        m_pictureOnShow = left.size();
     }
     m_lblPic1->setGeometry(s.rect(16, geometry.labelTop, 320, 18));
     m_lblPic2->setGeometry(s.rect(352, geometry.labelTop, 320, 18));
@@ -540,36 +570,58 @@ void Form1::showPair(const DisplayGeometry& geometry, const QImage& left, const 
     setActionButtonsEnabled(true);
 }
 
+QSizeF Form1::logicalSize(QSize pixels) const
+{
+    const LogicalScale s(size());
+    return {s.toLogicalX(pixels.width()), s.toLogicalY(pixels.height())};
+}
+
+DisplayGeometry Form1::fitToClient(QSize picture) const
+{
+    const QSizeF logical = logicalSize(picture);
+    return ComparisonRun::fitPair(logical.width(), logical.height());
+}
+
 void Form1::clearPair(Side actedOn)
 {
+    m_pictureOnShow = QSize();
     if (actedOn == Side::Left)
         clearPictures();
     showImagesAtRest();
     // Park the focus first: a disabled button would hand it to the action list.
     m_command1->setFocus();
     setActionButtonsEnabled(false);
-    m_lblPic1->setText(QString());
-    m_lblPic2->setText(QString());
+    clearFileNames();
     m_lblPic1->repaint();
     m_lblPic2->repaint();
 }
 
+void Form1::clearFileNames()
+{
+    for (QLabel* label : {m_lblPic1, m_lblPic2}) {
+        label->setText(QString());
+        label->setToolTip(QString());
+    }
+}
+
 void Form1::finishSearch(const QString& closingText)
 {
+    m_pictureOnShow = QSize();
     showIdleState();
     clearPictures();
+    clearFileNames();
     MsgBox(closingText);
     m_command1->setFocus();
 }
 
 void Form1::cancelSearch(const QString& text)
 {
+    m_pictureOnShow = QSize();
     setActionButtonsEnabled(false);
     showIdleState();
     clearPictures();
     showImagesAtRest();
-    m_lblPic1->setText(QString());
-    m_lblPic2->setText(QString());
+    clearFileNames();
     MsgBox(text);
     m_command1->setFocus();
 }
@@ -622,32 +674,35 @@ void Form1::MsgBox(const QString& text)
 
 void Form1::cmdDelete_Click(Side side)
 {
+    if (m_wholeFolder->isWalking()) {
+        m_wholeFolder->actOn(side);
+        return;
+    }
     if (!m_run->pairOnShow() || m_run->converter().inUse())
         return;
     const QString path = m_run->pathOf(side);
     // The other copy is what makes this one a duplicate: when either file
-    // changed or went away since the pair was compared, nothing is done and
-    // the search looks at the pair again.
-    if (!m_run->pairUnchanged()) {
-        MsgBox(ComparisonRun::changedPairText(path));
-        m_command1->setFocus();
-        m_run->actOn(side, ComparisonRun::ActOutcome::Refused);
-        return;
-    }
+    // changed or went away since the pair was compared (also while the folder
+    // picker was open), nothing is done and the search looks at the pair again.
     const DuplicateAction::Outcome outcome = DuplicateAction::Apply(
-        m_cboOptions->currentIndex(), path, m_run->SearchFolder,
+        shownActionRow(), path, m_run->SearchFolder,
         [this](const QString& file, QString* error) { return m_desktop->moveToTrash(file, error); },
         [this] {
             return m_desktop->browseForFolder(
                 this, QStringLiteral("Select A Directory"), m_run->SearchFolder);
-        });
+        },
+        [this] { return m_run->pairUnchanged(); });
+    // A window closed while the picker was open shows no more boxes.
+    if (!m_run->pairOnShow())
+        return;
     if (!outcome.message.isEmpty())
         MsgBox(outcome.message);
     if (!outcome.removeEntry)
         m_command1->setFocus();
     m_run->actOn(side,
-        outcome.removeEntry ? ComparisonRun::ActOutcome::EntryRemoved
-                            : ComparisonRun::ActOutcome::Refused);
+        !outcome.removeEntry    ? ComparisonRun::ActOutcome::Refused
+            : outcome.countBack ? ComparisonRun::ActOutcome::EntryDropped
+                                : ComparisonRun::ActOutcome::EntryRemoved);
 }
 
 void Form1::cmdInfo_Click()

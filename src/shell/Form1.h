@@ -26,6 +26,7 @@ class chameleonButton;
 class ComparisonRun;
 class Desktop;
 class UpdateCheck;
+class WholeFolderMode;
 class ImageBox;
 class ProgressBarBox;
 class QComboBox;
@@ -56,6 +57,8 @@ public:
     float AspectRatio() const { return m_aspectRatio; }
     QString SearchFolder() const;
     ComparisonRun& run() const { return *m_run; }
+    // The search of every picture (either check box of the folder picker on).
+    WholeFolderMode& wholeFolder() const { return *m_wholeFolder; }
     UpdateCheck& updateCheck() const { return *m_updateCheck; }
 
     // Controls, for the window's own wiring and for tests.
@@ -93,10 +96,14 @@ private:
     void applyBoldRule(const QList<QWidget*>& controls);
     void setHoverColour(chameleonButton* hovered);
     void cboOptions_Click();
+    int shownActionRow();
     void CheckForUpdate();
-    void moveOntoScreen();
+    void setFrame(const QRect& outer);
+    static QList<QRect> availableScreenAreas();
     void settleFrame();
     QList<chameleonButton*> buttons() const;
+    // The pair's fit in the current client area, from the picture's pixel size.
+    DisplayGeometry fitToClient(QSize picture) const;
 
     // Clicks.
     void cmdCompare_Click();
@@ -109,6 +116,7 @@ private:
     void showIdleState();
     void showImagesAtRest();
     void clearPictures();
+    void clearFileNames();
     void setActionButtonsEnabled(bool enabled);
     void MsgBox(const QString& text);
     QPoint messagePosition() const;
@@ -118,6 +126,7 @@ private:
     int progressWidth() const override;
     void drawProgress(int barWidth) override;
     void processEvents() override;
+    QSizeF logicalSize(QSize pixels) const override;
     void showPair(const DisplayGeometry& geometry, const QImage& left, const QImage& right,
         const QString& leftName, const QString& rightName) override;
     void clearPair(Side actedOn) override;
@@ -144,13 +153,17 @@ private:
     ProgressBarBox* m_picProgressBar = nullptr;
 
     std::unique_ptr<ComparisonRun> m_run;
+    std::unique_ptr<WholeFolderMode> m_wholeFolder;
     UpdateCheck* m_updateCheck = nullptr;
     float m_aspectRatio = 0.571854f;
     bool m_loaded = false;
     bool m_unloaded = false;
     // The restored place, kept until the window manager has told Qt the
     // frame's size: before that, twips of the outer frame cannot be honoured.
-    QRectF m_restoredTwips;
+    QRect m_restoredFrame;
     QElapsedTimer m_sinceLoad;
     bool m_frameSettled = false;
+    // Pixel size of the pair on show (empty when none): its fit is redone
+    // on every resize.
+    QSize m_pictureOnShow;
 };

@@ -19,6 +19,11 @@ QRect LogicalScale::rect(double left, double top, double width, double height) c
     return QRect(l, t, x(left + width) - l, y(top + height) - t);
 }
 
+QRect LogicalScale::sizedRect(const QRectF& logical) const
+{
+    return QRect(x(logical.x()), y(logical.y()), x(logical.width()), y(logical.height()));
+}
+
 double LogicalScale::toLogicalX(int pixelX) const
 {
     return m_client.width() > 0 ? pixelX * kScaleWidth / m_client.width() : 0.0;

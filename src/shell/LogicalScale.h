@@ -4,6 +4,7 @@
 // twips per pixel. Every conversion between the three lives here.
 
 #include <QRect>
+#include <QRectF>
 #include <QSize>
 
 class LogicalScale {
@@ -22,6 +23,10 @@ public:
     // A logical rectangle in client pixels; the right and bottom edges are
     // mapped like positions so neighbouring controls stay flush.
     QRect rect(double left, double top, double width, double height) const;
+    // A logical rectangle whose size matters more than its edges (a picture):
+    // position and size are mapped apart, so each side is within half a
+    // pixel of its exact length and the proportions hold.
+    QRect sizedRect(const QRectF& logical) const;
     // Client pixels back to logical units.
     double toLogicalX(int pixelX) const;
     double toLogicalY(int pixelY) const;

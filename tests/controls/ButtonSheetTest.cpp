@@ -13,7 +13,13 @@ namespace {
 
 constexpr int kScale = 2;
 constexpr quint32 kWindowGrey = 0xAAAAAA;
-constexpr quint32 kHoverColour = 0xFFC5AA; // the main window's hover BackColor
+// BackColor values are &H00BBGGRR.
+constexpr quint32 backColor(quint32 red, quint32 green, quint32 blue)
+{
+    return blue << 16 | green << 8 | red;
+}
+// The windows' buttons turn 150, 190, 255 under the pointer.
+constexpr quint32 kHoverColour = backColor(150, 190, 255);
 
 struct Look {
     const char* label;
@@ -62,14 +68,29 @@ QImage shownFace(int type, const Look& look, QSize size)
     return image;
 }
 
+const QSize kSizes[] = {{75, 25}, {120, 33}};
+constexpr int kLabelWidth = 130;
+constexpr int kHeaderHeight = 24;
+constexpr int kGap = 8;
+constexpr int kCellWidth = 120 * kScale + kGap;
+constexpr int kRowHeight = (25 + 33) * kScale + 3 * kGap;
+
+// Where the sheet shows the face of style row `row`, look column `column`, size `sizeIndex`.
+QPoint faceOrigin(int row, int column, int sizeIndex)
+{
+    int y = kHeaderHeight + row * kRowHeight + kGap;
+    for (int i = 0; i < sizeIndex; ++i)
+        y += kSizes[i].height() * kScale + kGap;
+    return {kLabelWidth + column * kCellWidth, y};
+}
+
 QImage renderSheet()
 {
-    const QSize sizes[] = {{75, 25}, {120, 33}};
-    const int labelWidth = 130;
-    const int headerHeight = 24;
-    const int gap = 8;
-    const int cellWidth = 120 * kScale + gap;
-    const int rowHeight = (25 + 33) * kScale + 3 * gap;
+    const int labelWidth = kLabelWidth;
+    const int headerHeight = kHeaderHeight;
+    const int cellWidth = kCellWidth;
+    const int rowHeight = kRowHeight;
+    const int gap = kGap;
     const int lookCount = int(std::size(kLooks));
     const int styleCount = int(std::size(kStyles));
     QImage sheet(labelWidth + lookCount * cellWidth + gap, headerHeight + styleCount * rowHeight,
@@ -87,13 +108,11 @@ QImage renderSheet()
         painter.drawText(QRect(6, top, labelWidth - 6, rowHeight), Qt::AlignVCenter,
             QString::fromLatin1(kStyleNames[r]));
         for (int c = 0; c < lookCount; ++c) {
-            int y = top + gap;
-            for (const QSize& size : sizes) {
-                const QImage face = shownFace(kStyles[r], kLooks[c], size);
-                painter.drawImage(QPoint(labelWidth + c * cellWidth, y),
+            for (int i = 0; i < int(std::size(kSizes)); ++i) {
+                const QImage face = shownFace(kStyles[r], kLooks[c], kSizes[i]);
+                painter.drawImage(faceOrigin(r, c, i),
                     face.scaled(
                         face.size() * kScale, Qt::IgnoreAspectRatio, Qt::FastTransformation));
-                y += size.height() * kScale + gap;
             }
         }
     }
@@ -110,6 +129,31 @@ TEST(ButtonSheet, RendersEveryStyleAndLook)
     const QImage gradient = shownFace(3, kLooks[0], {120, 33});
     EXPECT_EQ(fromQRgb(gradient.pixel(60, 0)), 0x733C00u);
     EXPECT_EQ(fromQRgb(gradient.pixel(0, 0)), kWindowGrey);
+}
+
+TEST(ButtonSheet, HoverColumnShowsTheHoverColour)
+{
+    const QImage sheet = renderSheet();
+    const int hover = int(std::size(kLooks)) - 1;
+    ASSERT_STREQ(kLooks[hover].label, "hover");
+    // What the windows show under the pointer, and at rest.
+    const Look underPointer = {"hover", 0, true, false, false, backColor(150, 190, 255)};
+    const Look atRest = {"resting", 0, true, false, false, backColor(170, 197, 255)};
+    int differing = 0;
+    for (int r = 0; r < int(std::size(kStyles)); ++r) {
+        for (int i = 0; i < int(std::size(kSizes)); ++i) {
+            const QImage shown
+                = sheet.copy(QRect(faceOrigin(r, hover, i), kSizes[i] * kScale)).scaled(kSizes[i]);
+            const QImage expected
+                = shownFace(kStyles[r], underPointer, kSizes[i]).convertToFormat(shown.format());
+            EXPECT_EQ(shown, expected) << kStyleNames[r] << " at " << kSizes[i].width();
+            if (shownFace(kStyles[r], atRest, kSizes[i]).convertToFormat(shown.format())
+                != expected)
+                ++differing;
+        }
+    }
+    // The two colours must tell apart on the faces, or the column proves nothing.
+    EXPECT_GT(differing, 0);
 }
 
 } // namespace

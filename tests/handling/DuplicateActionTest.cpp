@@ -1,11 +1,14 @@
 #include "handling/DuplicateAction.h"
 
 #include "TestFileSystem.h"
+#include "search/ComparisonRun.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace TestFileSystem;
 using Outcome = DuplicateAction::Outcome;
@@ -60,14 +63,40 @@ TEST_F(DuplicateActionTest, FolderDifferingOnlyInCaseIsAnotherFolder)
     EXPECT_EQ(readFile(folder("Pics") + QStringLiteral("/dup 50%.bmp")), QByteArray("copy"));
 }
 
-TEST_F(DuplicateActionTest, SameFolderWrittenDifferentlyStillNeverLosesTheFile)
+TEST_F(DuplicateActionTest, SameFolderWrittenAnyOtherWayIsStillTheSameFolder)
 {
-    // Not the same text, so the same-folder test lets it through; the
-    // no-replace move then finds the file itself in the way.
-    const QString detour = folder("other") + QStringLiteral("/../pics");
-    expectOutcome(DuplicateAction::MoveToFolder(m_file, detour, m_search), false, true,
-        QStringLiteral("File already exists."));
-    EXPECT_EQ(readFile(m_file), QByteArray("copy"));
+    // The searched folder is recognised on disk (device and inode), not by
+    // its text: through a symbolic link, a detour or doubled separators.
+    ASSERT_EQ(::symlink(QFile::encodeName(folder("pics")).constData(),
+                  QFile::encodeName(folder("link")).constData()),
+        0);
+    const struct {
+        const char* name;
+        QString chosen;
+        QString searched;
+    } rows[] = {
+        {"symbolic link", folder("link"), m_search},
+        {"detour", folder("other") + QStringLiteral("/../pics"), m_search},
+        {"doubled separators", m_dir.path() + QStringLiteral("//pics"), m_search},
+        {"trailing dot", folder("pics") + QStringLiteral("/."), m_search},
+        {"searched through the link", folder("pics"), folder("link") + QLatin1Char('/')},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        expectOutcome(DuplicateAction::MoveToFolder(m_file, row.chosen, row.searched), false, true,
+            QStringLiteral("Can't move to same folder."));
+        EXPECT_EQ(readFile(m_file), QByteArray("copy"));
+    }
+}
+
+TEST_F(DuplicateActionTest, LinkToAnotherFolderIsAnotherFolder)
+{
+    ASSERT_EQ(::symlink(QFile::encodeName(folder("other")).constData(),
+                  QFile::encodeName(folder("to other")).constData()),
+        0);
+    expectOutcome(
+        DuplicateAction::MoveToFolder(m_file, folder("to other"), m_search), true, false, {});
+    EXPECT_EQ(readFile(folder("other") + QStringLiteral("/dup 50%.bmp")), QByteArray("copy"));
 }
 
 TEST_F(DuplicateActionTest, ExistingTargetIsRefused)
@@ -107,7 +136,8 @@ TEST_F(DuplicateActionTest, ApplyRunsTheSelectedRowOnly)
         return QString();
     };
 
-    expectOutcome(DuplicateAction::Apply(-1, m_file, m_search, trash, pick), true, false, {});
+    // No row: no file is touched, and the entry leaves the list uncounted.
+    expectOutcome(DuplicateAction::Apply(-1, m_file, m_search, trash, pick), true, true, {});
     EXPECT_TRUE(trashed.isEmpty());
     EXPECT_EQ(picks, 0);
     EXPECT_EQ(readFile(m_file), QByteArray("copy"));
@@ -135,6 +165,42 @@ TEST_F(DuplicateActionTest, ApplyRunsTheSelectedRowOnly)
     EXPECT_FALSE(again.removeEntry);
     EXPECT_TRUE(again.countBack);
     EXPECT_TRUE(again.message.startsWith(m_file + QStringLiteral(" could not be deleted.\n\n")));
+}
+
+TEST_F(DuplicateActionTest, ChangedPairIsLeftAloneAlsoWhenItChangesWhileThePickerIsOpen)
+{
+    const QString changedText = ComparisonRun::changedPairText(m_file);
+    const struct {
+        int row;
+        bool changedBefore; // changed before the press
+        bool changedInPicker; // changed while the picker was open
+        bool pickerShown;
+    } rows[] = {
+        {DuplicateAction::RecycleRow, true, false, false},
+        {DuplicateAction::DeleteRow, true, false, false},
+        {DuplicateAction::MoveRow, true, false, false},
+        {DuplicateAction::MoveRow, false, true, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.row);
+        bool unchanged = !row.changedBefore;
+        int picks = 0;
+        int trashes = 0;
+        const Outcome got = DuplicateAction::Apply(
+            row.row, m_file, m_search, [&](const QString&, QString*) { return ++trashes > 0; },
+            [&] {
+                ++picks;
+                if (row.changedInPicker)
+                    unchanged = false;
+                return folder("other");
+            },
+            [&] { return unchanged; });
+        expectOutcome(got, false, true, changedText);
+        EXPECT_EQ(picks, row.pickerShown ? 1 : 0);
+        EXPECT_EQ(trashes, 0);
+        EXPECT_EQ(readFile(m_file), QByteArray("copy"));
+        EXPECT_TRUE(entries(folder("other")).isEmpty());
+    }
 }
 
 TEST_F(DuplicateActionTest, DeleteInALockedFolderKeepsTheEntry)

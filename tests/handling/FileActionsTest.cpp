@@ -1,5 +1,6 @@
 #include "handling/FileActions.h"
 
+#include "SaveOverWhenOpened.h"
 #include "TestFileSystem.h"
 
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace TestFileSystem;
 using MoveResult = FileActions::MoveResult;
@@ -116,6 +118,25 @@ INSTANTIATE_TEST_SUITE_P(
     Rename, SameFileSystemMove, ::testing::Values(false, true), [](const auto& info) {
         return info.param ? std::string("LinkFallback") : std::string("NoReplaceRename");
     });
+
+TEST_F(FileActionsTest, LinkFallbackLeavesASourceSavedOverBetweenLinkAndRemoval)
+{
+    // Without a no-replace rename the file gets a second name first; the old
+    // name may only go while it still names that file.
+    const QString path = file(QStringLiteral("x.bmp"), "mine");
+    const QString edit = file(QStringLiteral("x.bmp.new"), "edited");
+    FileActions::MoveOptions options;
+    options.withoutNoReplaceRename = true;
+    options.beforeRemoveSource
+        = [&] { ASSERT_EQ(::rename(QFile::encodeName(edit), QFile::encodeName(path)), 0); };
+    QString error;
+    EXPECT_EQ(
+        FileActions::MoveFileNoReplace(path, m_target, &error, options), MoveResult::SourceChanged);
+    EXPECT_EQ(readFile(path), QByteArray("edited"));
+    EXPECT_EQ(readFile(m_target + QStringLiteral("/x.bmp")), QByteArray("mine"));
+    EXPECT_TRUE(error.contains(m_target + QStringLiteral("/x.bmp"))) << error.toStdString();
+    EXPECT_EQ(entries(m_source), QStringList{QStringLiteral("x.bmp")});
+}
 
 TEST_F(FileActionsTest, MoveFailuresLeaveTheSourceAndSayWhy)
 {
@@ -225,6 +246,96 @@ TEST_F(CrossFileSystemMove, SourceThatCannotBeRemovedUndoesTheCopy)
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(readFile(path), QByteArray("mine"));
     EXPECT_TRUE(entries(m_far).isEmpty()) << "neither the copy nor a temporary may stay";
+}
+
+TEST_F(CrossFileSystemMove, SaveOverTheSourceWhileItIsCopiedKeepsTheSavedFile)
+{
+    // Another program saves an edited file over the source's name while the
+    // move holds the old file open: the edit must survive.
+    const QByteArray original(4 * 1024 * 1024, 'o');
+    const QString path = file(QStringLiteral("photo 1.png"), original);
+    const QString edit = file(QStringLiteral("photo 1.png.saving"), "edited picture");
+    SaveOverWhenOpened editor(path, edit);
+    if (!editor.active())
+        GTEST_SKIP() << editor.why().toStdString();
+    QString error;
+    const MoveResult result = FileActions::MoveFileNoReplace(path, m_far, &error);
+    ASSERT_TRUE(editor.savedOver());
+    EXPECT_EQ(result, MoveResult::SourceChanged);
+    EXPECT_EQ(readFile(path), QByteArray("edited picture"));
+    EXPECT_EQ(readFile(m_far + QStringLiteral("/photo 1.png")), original)
+        << "the file that was copied stays in the target";
+    EXPECT_TRUE(error.contains(m_far + QStringLiteral("/photo 1.png"))) << error.toStdString();
+    EXPECT_EQ(entries(m_source), QStringList{QStringLiteral("photo 1.png")});
+}
+
+// Every moment between the copy and the removal, and every way the source
+// can stop being the file that was copied.
+struct SourceChange {
+    const char* name;
+    void (*change)(const QString& path, const QString& folder);
+    const char* sourceAfter; // nullptr: no file under the name
+};
+
+const SourceChange kSourceChanges[] = {
+    {"saved over",
+        [](const QString& path, const QString& folder) {
+            writeFile(folder + QStringLiteral("/new"), "edited");
+            ASSERT_EQ(::rename(QFile::encodeName(folder + QStringLiteral("/new")),
+                          QFile::encodeName(path)),
+                0);
+        },
+        "edited"},
+    {"edited in place",
+        [](const QString& path, const QString&) {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::Append));
+            f.write("+more");
+        },
+        "mine+more"},
+    {"mode changed",
+        [](const QString& path, const QString&) {
+            ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0600), 0);
+        },
+        "mine"},
+    {"removed", [](const QString& path, const QString&) { ::unlink(QFile::encodeName(path)); },
+        nullptr},
+};
+
+TEST_F(CrossFileSystemMove, SourceThatIsNoLongerTheCopiedFileIsLeftAlone)
+{
+    using Hook = std::function<void()> FileActions::MoveOptions::*;
+    const struct {
+        const char* name;
+        Hook hook;
+    } moments[] = {
+        {"before the copy is published", &FileActions::MoveOptions::beforePublish},
+        {"before the source is checked", &FileActions::MoveOptions::beforeRemoveSource},
+        {"between the check and the removal", &FileActions::MoveOptions::afterSourceChecked},
+    };
+    for (const auto& moment : moments) {
+        for (const SourceChange& change : kSourceChanges) {
+            SCOPED_TRACE(std::string(moment.name) + ", " + change.name);
+            const QString path = file(QStringLiteral("x.png"), "mine");
+            ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0644), 0);
+            const QString moved = m_far + QStringLiteral("/x.png");
+            QFile::remove(moved);
+            FileActions::MoveOptions options;
+            options.*moment.hook = [&] { change.change(path, m_source); };
+            QString error;
+            EXPECT_EQ(FileActions::MoveFileNoReplace(path, m_far, &error, options),
+                MoveResult::SourceChanged);
+            EXPECT_TRUE(error.contains(moved)) << error.toStdString();
+            EXPECT_EQ(readFile(moved), QByteArray("mine"));
+            if (change.sourceAfter) {
+                EXPECT_EQ(readFile(path), QByteArray(change.sourceAfter));
+                EXPECT_EQ(entries(m_source), QStringList{QStringLiteral("x.png")});
+            } else {
+                EXPECT_TRUE(entries(m_source).isEmpty());
+            }
+            EXPECT_EQ(entries(m_far), QStringList{QStringLiteral("x.png")});
+        }
+    }
 }
 
 TEST_F(CrossFileSystemMove, FullTargetFailsAndLeavesNothingBehind)

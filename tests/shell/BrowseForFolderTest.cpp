@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -46,6 +47,42 @@ TEST(BrowseForFolder, ReturnsThePreselectedStartFolderWithoutTrailingSlash)
     EXPECT_EQ(title, QStringLiteral("Select A Directory"));
     EXPECT_EQ(chosen, root.path() + QStringLiteral("/my pics"));
     EXPECT_EQ(status, root.path() + QStringLiteral("/my pics"));
+}
+
+TEST(BrowseForFolder, StartFolderThatIsNotThereOpensAtHome)
+{
+    QTemporaryDir root;
+    const QString file = root.path() + QStringLiteral("/photo.jpg");
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    // Working in another folder than home, so that falling back to the
+    // working folder shows.
+    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("work/pics")));
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(root.path() + QStringLiteral("/work")));
+    const QString home = BrowseDirectorysOnly::withoutTrailingSlash(QDir::homePath());
+    const QString starts[] = {
+        root.path() + QStringLiteral("/gone/"), // removed since the last search
+        root.path() + QStringLiteral("/gone"),
+        QString(), // nothing stored
+        file, // a file, not a folder
+        QStringLiteral("pics"), // relative: must not be taken from the working folder
+        QStringLiteral("/no such/folder/"),
+    };
+    for (const QString& start : starts) {
+        QString status;
+        whenPickerOpens([&](QFileDialog* dialog) {
+            status = dialog->findChild<QLabel*>(QStringLiteral("statusText"))->text();
+            static_cast<QDialog*>(dialog)->accept(); // Choose at once
+        });
+        const QString chosen = BrowseDirectorysOnly::BrowseForFolder(
+            nullptr, QStringLiteral("Select A Directory"), start);
+        EXPECT_EQ(chosen.toStdString(), home.toStdString()) << "start " << start.toStdString();
+        EXPECT_EQ(status.toStdString(), home.toStdString()) << "start " << start.toStdString();
+    }
+    QDir::setCurrent(previous);
 }
 
 TEST(BrowseForFolder, CancelGivesEmptyTextAndKeepsTheStartFolder)

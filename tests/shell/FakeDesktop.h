@@ -25,6 +25,7 @@ public:
     QStringList trashed;
     QString trashFailure; // non-empty: trash fails with this reason
     std::function<void()> onMessage; // runs while a box would be on show
+    std::function<void()> onPicker; // runs while the folder picker would be open
     int pickerCalls = 0;
     QString lastPickerStart;
 
@@ -32,6 +33,8 @@ public:
     {
         ++pickerCalls;
         lastPickerStart = startFolder;
+        if (onPicker)
+            onPicker();
         return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
     }
 

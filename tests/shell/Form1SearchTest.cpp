@@ -307,4 +307,60 @@ TEST_F(Form1SearchTest, ClosingDuringASearchEndsItAndStillStoresTheSettings)
         EXPECT_TRUE(QFile::exists(path(QStringLiteral("img%1.bmp").arg(i))));
 }
 
+// How far the shown box strays from the picture's proportions, in pixels of
+// its shorter side's direction: 0 is exact.
+double proportionError(QSize shown, QSize picture)
+{
+    const double ratio = double(picture.height()) / picture.width();
+    if (ratio <= 1)
+        return std::abs(shown.height() - ratio * shown.width());
+    return std::abs(shown.width() - shown.height() / ratio);
+}
+
+TEST_F(Form1SearchTest, PairKeepsItsProportionsInEveryClientArea)
+{
+    const QSize pictures[] = {{320, 240}, {640, 100}, {100, 400}, {7, 5}, {1, 60}, {300, 299}};
+    // Client areas of other proportions than 690 x 370, among them the one measured
+    // in a maximised window (1398 x 776).
+    const QSize clients[] = {{1398, 776}, {690, 370}, {500, 330}, {800, 300}, {333, 250}};
+    int seed = 40;
+    for (const QSize& picture : pictures) {
+        QTemporaryDir pairFolder;
+        ASSERT_TRUE(testPicture(seed, picture).save(pairFolder.path() + "/a.bmp"));
+        ASSERT_TRUE(testPicture(seed++, picture).save(pairFolder.path() + "/b.bmp"));
+        m_window->resize(clients[0]);
+        m_desktop.folderAnswers << pairFolder.path();
+        m_window->cmdCompare()->click();
+        ASSERT_TRUE(m_window->run().pairOnShow());
+        // Shown at the search's client size, then resized while on show.
+        for (const QSize& client : clients) {
+            if (client != clients[0])
+                m_window->resize(client);
+            const QSize area = m_window->size();
+            const QRect box = m_window->Image1()->geometry();
+            const std::string row = std::to_string(picture.width()) + "x"
+                + std::to_string(picture.height()) + " in " + std::to_string(area.width()) + "x"
+                + std::to_string(area.height());
+            EXPECT_LE(proportionError(box.size(), picture), 1.0) << row;
+            EXPECT_EQ(m_window->Image2()->geometry().size(), box.size()) << row;
+            // Fitted to the 320 x 240 display area: one side fills it, the other is inside.
+            const double areaWidth = 320.0 * area.width() / 690;
+            const double areaHeight = 240.0 * area.height() / 370;
+            EXPECT_LE(box.width(), areaWidth + 1) << row;
+            EXPECT_LE(box.height(), areaHeight + 1) << row;
+            EXPECT_TRUE(
+                std::abs(box.width() - areaWidth) <= 1 || std::abs(box.height() - areaHeight) <= 1)
+                << row;
+            // Centred on the display area's centre (176, 143), and the label 20 above.
+            const QPointF centre(176.0 * area.width() / 690, 143.0 * area.height() / 370);
+            EXPECT_LE(std::abs(box.x() + box.width() / 2.0 - centre.x()), 1.0) << row;
+            EXPECT_LE(std::abs(box.y() + box.height() / 2.0 - centre.y()), 1.0) << row;
+            EXPECT_LE(
+                std::abs(m_window->lblPic1()->y() - (box.y() - 20.0 * area.height() / 370)), 1.0)
+                << row;
+        }
+        m_window->cmdCancel()->click();
+    }
+}
+
 } // namespace

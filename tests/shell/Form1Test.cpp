@@ -79,17 +79,18 @@ TEST_F(Form1Test, CloseStoresPlaceWidthAndFolderButNoHeight)
 
 TEST_F(Form1Test, SecondStartRestoresWidthAndDerivesHeightAndFont)
 {
-    store("Me/Left", "1500");
+    // The offscreen screen is 800 x 800: the stored window fits it.
+    store("Me/Left", "600");
     store("Me/Top", "1800");
-    store("Me/Width", "15000");
+    store("Me/Width", "11250");
     store("Statr/Folder", "/tmp/pics/");
     store("Delete/Options", "2");
     auto w = startWindow();
-    EXPECT_EQ(w->frameGeometry().topLeft(), QPoint(100, 120));
-    EXPECT_EQ(w->frameGeometry().width(), 1000);
-    // 0.571854 * 15000 = 8577.8 twips = 571.85 pixels.
-    EXPECT_EQ(w->frameGeometry().height(), 572);
-    EXPECT_EQ(w->fontPointsForHeight(), 14);
+    EXPECT_EQ(w->frameGeometry().topLeft(), QPoint(40, 120));
+    EXPECT_EQ(w->frameGeometry().width(), 750);
+    // 0.571854 * 11250 = 6433.4 twips = 428.9 pixels; 429 * 15 / 580 = 11.1 points.
+    EXPECT_EQ(w->frameGeometry().height(), 429);
+    EXPECT_EQ(w->fontPointsForHeight(), 11);
     EXPECT_EQ(w->SearchFolder(), QStringLiteral("/tmp/pics/"));
     EXPECT_EQ(w->cboOptions()->currentIndex(), 2);
     EXPECT_EQ(w->cmdDelete1()->Caption(), QStringLiteral("Move"));
@@ -114,6 +115,54 @@ TEST_F(Form1Test, PositionOffEveryScreenIsBroughtBack)
     const QRect screen = w->screen()->availableGeometry();
     EXPECT_TRUE(screen.intersects(w->frameGeometry())) << "window left off screen";
 }
+
+struct StoredPlaceRow {
+    const char* name;
+    const char* key;
+    const char* value;
+    QRect expected; // outer frame on the 800 x 800 offscreen screen
+};
+
+void PrintTo(const StoredPlaceRow& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class Form1StoredPlace : public Form1Test, public ::testing::WithParamInterface<StoredPlaceRow> { };
+
+TEST_P(Form1StoredPlace, ComesBackOnTheDesktopAndIsStoredSo)
+{
+    const StoredPlaceRow& row = GetParam();
+    store(QString::fromLatin1(row.key), QString::fromLatin1(row.value));
+    auto w = startWindow();
+    EXPECT_EQ(w->frameGeometry(), row.expected);
+    // What is stored at close is the fitted place, so the next start is the same.
+    w->close();
+    QSettings s = stored();
+    EXPECT_EQ(s.value("Me/Width").toString(), QString::number(row.expected.width() * 15));
+    EXPECT_EQ(s.value("Me/Left").toString(), QString::number(row.expected.x() * 15));
+    EXPECT_EQ(s.value("Me/Top").toString(), QString::number(row.expected.y() * 15));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Form1StoredPlace,
+    ::testing::Values(
+        // Wider than the screen: as wide as the screen, 0.571854 * 800 = 457.5 -> 457 high.
+        StoredPlaceRow{"Width_1e30", "Me/Width", "1e30", {0, 67, 800, 457}},
+        StoredPlaceRow{"Width_50000", "Me/Width", "50000", {0, 67, 800, 457}},
+        StoredPlaceRow{"Width_1e40", "Me/Width", "1e40", {67, 67, 696, 398}},
+        StoredPlaceRow{"Width_minus_5", "Me/Width", "-5", {67, 67, 696, 398}},
+        StoredPlaceRow{"Width_0", "Me/Width", "0", {67, 67, 696, 398}},
+        StoredPlaceRow{"Width_nan", "Me/Width", "nan", {67, 67, 696, 398}},
+        StoredPlaceRow{"Width_inf", "Me/Width", "inf", {67, 67, 696, 398}},
+        // A window made that narrow comes back that narrow.
+        StoredPlaceRow{"Width_1400", "Me/Width", "1400", {67, 67, 93, 53}},
+        StoredPlaceRow{"Left_1e30", "Me/Left", "1e30", {800 - 696, 67, 696, 398}},
+        StoredPlaceRow{"Left_minus_1e30", "Me/Left", "-1e30", {0, 67, 696, 398}},
+        StoredPlaceRow{"Top_1e30", "Me/Top", "1e30", {67, 800 - 398, 696, 398}},
+        StoredPlaceRow{"Top_minus_300", "Me/Top", "-300", {67, 0, 696, 398}},
+        StoredPlaceRow{"Left_nan", "Me/Left", "nan", {67, 67, 696, 398}},
+        StoredPlaceRow{"Left_text", "Me/Left", "left", {67, 67, 696, 398}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Form1Test, LayoutStretchesWithTheClientArea)
 {

@@ -4,8 +4,10 @@
 #include "controls/chameleonButton.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QWindow>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -63,6 +65,48 @@ TEST_F(frmUpdateTest, ShowsOverTheDisabledMainWindow)
     EXPECT_EQ(window->cmdNo()->BackColor(), 0xFFFF80u);
     EXPECT_EQ(window->frameGeometry().topLeft(),
         frmUpdate::placement(main->frameGeometry(), window->frameGeometry().size()));
+}
+
+TEST_F(frmUpdateTest, PlacedByTheOuterFramesOnceTheyAreKnown)
+{
+    // A main window without a frame of its own tells nothing about the frame
+    // the window manager puts around this window: the place is worked out
+    // again from the real frame once that is known.
+    main = std::make_unique<QWidget>(nullptr, Qt::FramelessWindowHint);
+    main->setGeometry(200, 150, 696, 398);
+    main->show();
+    settle();
+    show("1.20");
+    frmUpdate* window = frmUpdate::instance();
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(window->frameGeometry(), window->geometry()) << "the platform frames windows";
+    const auto placed = [&] {
+        return window->frameGeometry().topLeft()
+            == frmUpdate::placement(main->frameGeometry(), window->frameGeometry().size());
+    };
+    QElapsedTimer waited;
+    waited.start();
+    while (!placed() && waited.elapsed() < 1000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(placed());
+}
+
+TEST_F(frmUpdateTest, IsModalForTheMainWindow)
+{
+    show("1.20");
+    frmUpdate* window = frmUpdate::instance();
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(window->windowHandle(), nullptr);
+    // Qt blocks input and the close request to every window a modal window
+    // is transient for; that is what keeps the main window's close box idle.
+    EXPECT_EQ(window->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(window->windowHandle()->transientParent(), main->windowHandle());
+    EXPECT_EQ(QGuiApplication::modalWindow(), window->windowHandle());
+    EXPECT_EQ(QApplication::activeModalWidget(), window);
+
+    emit window->cmdNo()->Click();
+    settle();
+    EXPECT_EQ(QGuiApplication::modalWindow(), nullptr) << "the main window is free again";
 }
 
 TEST_F(frmUpdateTest, ShowingAgainReusesTheWindow)

@@ -1,0 +1,219 @@
+#include "decoding/PngDecoder.h"
+
+#include "decoding/DecoderSupport.h"
+
+#include <png.h>
+
+#include <bit>
+#include <csetjmp>
+#include <cstring>
+#include <vector>
+
+namespace decoding::png {
+namespace {
+
+constexpr std::size_t kSignatureBytes = 8;
+
+std::uint32_t bigEndian32(const std::uint8_t* p)
+{
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+}
+
+// What the chunks before the first IDAT say, read without libpng: the size
+// from IHDR and the frame count from acTL.
+struct ChunkFacts {
+    bool ok = false;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t frames = 1;
+};
+
+ChunkFacts scanChunks(Bytes file)
+{
+    ChunkFacts facts;
+    std::size_t at = kSignatureBytes;
+    bool first = true;
+    while (at + 8 <= file.size()) {
+        const std::uint32_t length = bigEndian32(file.data() + at);
+        const std::uint8_t* type = file.data() + at + 4;
+        const std::size_t body = at + 8;
+        if (length > 0x7FFFFFFFu || file.size() - body < length)
+            break;
+        if (first) {
+            if (std::memcmp(type, "IHDR", 4) != 0 || length < 8)
+                return facts;
+            facts.width = bigEndian32(file.data() + body);
+            facts.height = bigEndian32(file.data() + body + 4);
+            facts.ok = true;
+            first = false;
+        } else if (std::memcmp(type, "acTL", 4) == 0 && length >= 8) {
+            facts.frames = std::max<std::uint32_t>(bigEndian32(file.data() + body), 1);
+        } else if (std::memcmp(type, "IDAT", 4) == 0) {
+            break;
+        }
+        at = body + length + 4; // data and CRC
+    }
+    return facts;
+}
+
+struct Reader {
+    Bytes file;
+    std::size_t position = kSignatureBytes;
+    std::string error;
+};
+
+void readData(png_structp png, png_bytep out, png_size_t count)
+{
+    auto* reader = static_cast<Reader*>(png_get_io_ptr(png));
+    if (reader->file.size() - reader->position < count)
+        png_error(png, "truncated PNG data");
+    std::memcpy(out, reader->file.data() + reader->position, count);
+    reader->position += count;
+}
+
+void onError(png_structp png, png_const_charp message)
+{
+    auto* reader = static_cast<Reader*>(png_get_error_ptr(png));
+    reader->error = message ? message : "damaged PNG data";
+    png_longjmp(png, 1);
+}
+
+void onWarning(png_structp, png_const_charp) { }
+
+// The libpng read state, destroyed on every way out.
+struct PngRead {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    ~PngRead() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
+};
+
+// Everything decodeInto() touches after setjmp lives here, outside the frame
+// that longjmp returns to, so no local is left stale by an error.
+struct Job {
+    Reader reader;
+    DecodeOptions options;
+    DecodedPicture picture;
+    std::vector<png_bytep> rows;
+    DecodeStatus status = DecodeStatus::Unreadable;
+    std::string reason;
+};
+
+void decodeInto(Job& job)
+{
+    PngRead read;
+    read.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job.reader, onError, onWarning);
+    if (!read.png) {
+        job.reason = "out of memory";
+        return;
+    }
+    read.info = png_create_info_struct(read.png);
+    if (!read.info) {
+        job.reason = "out of memory";
+        return;
+    }
+    if (setjmp(png_jmpbuf(read.png))) {
+        job.status = DecodeStatus::Unreadable;
+        job.reason = job.reader.error;
+        job.picture = {};
+        return;
+    }
+    png_set_read_fn(read.png, &job.reader, readData);
+    png_set_sig_bytes(read.png, int(kSignatureBytes));
+    // The pixel budget is checked below; libpng's own default limit
+    // (1,000,000 a side) stays as a second guard.
+    png_read_info(read.png, read.info);
+
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    int depth = 0;
+    int colour = 0;
+    int interlace = 0;
+    png_get_IHDR(
+        read.png, read.info, &width, &height, &depth, &colour, &interlace, nullptr, nullptr);
+    if (!withinPixelBudget(width, height)) {
+        job.status = DecodeStatus::TooLarge;
+        job.reason = detail::overBudget(width, height).reason;
+        return;
+    }
+
+    // Every form is expanded to RGBA: palettes and low-depth grey to 8 bits,
+    // tRNS to an alpha channel, grey to RGB, an opaque alpha added last.
+    png_set_expand(read.png);
+    png_set_gray_to_rgb(read.png);
+    const bool wide = depth == 16 && !job.options.eightBit;
+    if (depth == 16) {
+        if (job.options.eightBit)
+            png_set_scale_16(read.png); // (v * 255 + 32895) >> 16: v / 257 rounded
+        else if (std::endian::native == std::endian::little)
+            png_set_swap(read.png);
+    }
+    png_set_add_alpha(read.png, wide ? 0xFFFF : 0xFF, PNG_FILLER_AFTER);
+    const int passes = png_set_interlace_handling(read.png);
+    png_read_update_info(read.png, read.info);
+
+    const int bytesPerSample = wide ? 2 : 1;
+    const std::size_t rowBytes = std::size_t(width) * 4 * std::size_t(bytesPerSample);
+    if (png_get_rowbytes(read.png, read.info) != rowBytes
+        || png_get_channels(read.png, read.info) != 4) {
+        job.reason = "unexpected PNG layout";
+        return;
+    }
+    if (!detail::allocateFrames(job.picture, width, height, bytesPerSample, 1)) {
+        job.status = DecodeStatus::TooLarge;
+        job.reason = "not enough memory for the picture";
+        return;
+    }
+    // Rows are decoded straight into the picture; an interlaced file fills
+    // them over its seven passes.
+    job.rows.resize(height);
+    std::uint8_t* pixels = job.picture.frames[0].data();
+    for (png_uint_32 y = 0; y < height; ++y)
+        job.rows[y] = pixels + std::size_t(y) * rowBytes;
+    for (int pass = 0; pass < passes; ++pass)
+        png_read_rows(read.png, job.rows.data(), nullptr, height);
+    // The end of the image data must be there; chunks after it do not matter.
+    png_read_end(read.png, nullptr);
+    job.status = DecodeStatus::Ok;
+}
+
+} // namespace
+
+PictureHeader readHeader(Bytes file)
+{
+    PictureHeader header;
+    header.type = PictureType::Png;
+    if (file.size() < kSignatureBytes || std::memcmp(file.data(), "\x89PNG\r\n\x1a\n", 8) != 0)
+        return header;
+    const ChunkFacts facts = scanChunks(file);
+    header.ok = facts.ok && facts.width > 0 && facts.height > 0;
+    header.width = facts.width;
+    header.height = facts.height;
+    header.frames = facts.frames;
+    return header;
+}
+
+DecodeOutcome decode(Bytes file, const DecodeOptions& options)
+{
+    const PictureHeader header = readHeader(file);
+    if (!header.ok)
+        return detail::failure(DecodeStatus::Unreadable, "no PNG header");
+    if (!withinPixelBudget(header.width, header.height))
+        return detail::overBudget(header.width, header.height);
+    if (header.frames > 1)
+        return detail::failure(DecodeStatus::Unreadable,
+            "animated PNG with " + std::to_string(header.frames)
+                + " frames: only its first frame could be read");
+    Job job;
+    job.reader.file = file;
+    job.options = options;
+    decodeInto(job);
+    DecodeOutcome outcome;
+    outcome.status = job.status;
+    if (job.status == DecodeStatus::Ok)
+        outcome.picture = std::move(job.picture);
+    else
+        outcome.reason = job.reason.empty() ? "damaged PNG data" : job.reason;
+    return outcome;
+}
+
+} // namespace decoding::png
