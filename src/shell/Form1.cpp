@@ -719,6 +719,7 @@ void Form1::cmdInfo_Click()
     setActionButtonsEnabled(false);
     frmInfo::ShowImageInfo(
         this, m_run->converter(), m_run->SearchFolder, m_lblPic1->text(), m_lblPic2->text());
-    if (m_run->pairOnShow())
+    const GroupPairWalk* walk = m_wholeFolder->walk();
+    if (m_run->pairOnShow() || (walk && walk->isActive() && walk->pairOnShow()))
         setActionButtonsEnabled(true);
 }
