@@ -149,16 +149,19 @@ ExitCode Converter::run()
 
     // Qt's readers for the types Corvane's window reads with Qt; Corvane's
     // own decoders for the rest. Samples of more than 8 bits are rounded to
-    // 8 bits: a bitmap holds no more.
+    // 8 bits: a bitmap holds no more. A bitmap holds one picture: the first
+    // page or frame, as Qt's readers give it (Corvane's search adds a digest
+    // of the other pages to the picture it compares).
+    const decoding::DecodeOptions options{.eightBit = true, .firstFrameOnly = true};
     decoding::DecodeOutcome outcome;
     decoding::jpeg2000::Facts codestream;
     if (type == decoding::PictureType::Bmp || type == decoding::PictureType::Jpeg
         || type == decoding::PictureType::Gif)
         outcome = QtReaderModule::decode(bytes, type);
     else if (type == decoding::PictureType::Jpeg2000)
-        outcome = decoding::jpeg2000::decode(bytes, {.eightBit = true}, &codestream);
+        outcome = decoding::jpeg2000::decode(bytes, options, &codestream);
     else
-        outcome = decoding::decode(bytes, {.eightBit = true});
+        outcome = decoding::decode(bytes, options);
     if (outcome.status != decoding::DecodeStatus::Ok)
         return fail(exitFor(outcome.status), path + ": " + outcome.reason);
     const decoding::DecodedPicture& picture = outcome.picture;
@@ -173,13 +176,6 @@ ExitCode Converter::run()
     }
 
     if (!m_arguments.convertPath.empty()) {
-        // One bitmap holds one picture: a file of several pages or frames
-        // is not turned into its first one, which would compare equal to a
-        // different file with the same first page.
-        if (picture.frames.size() != 1)
-            return fail(kExitUnreadable,
-                path + " holds " + std::to_string(picture.frames.size())
-                    + " pages; a bitmap holds one");
         const std::uint32_t dpmX = dotsPerMetre(facts.dpiX);
         const std::uint32_t dpmY = dotsPerMetre(facts.dpiY);
         const bool written = writeAtomically(m_arguments.convertPath,
