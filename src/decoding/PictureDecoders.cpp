@@ -2,9 +2,11 @@
 
 #include "decoding/BmpJpegGifHeaders.h"
 #include "decoding/DecoderSupport.h"
+#include "decoding/HeifDecoder.h"
 #include "decoding/Jpeg2000Decoder.h"
 #include "decoding/PngDecoder.h"
 #include "decoding/TiffDecoder.h"
+#include "decoding/WebpDecoder.h"
 
 namespace decoding {
 
@@ -24,16 +26,17 @@ PictureHeader readHeader(Bytes file)
         return tiff::readHeader(file);
     case PictureType::Jpeg2000:
         return jpeg2000::readHeader(file);
+    case PictureType::WebP:
+        return readWebpHeader(file);
+    case PictureType::Heif:
+    case PictureType::Avif:
+        return readHeifHeader(file);
     case PictureType::Bmp:
         return readBmpHeader(file);
     case PictureType::Jpeg:
         return readJpegHeader(file);
     case PictureType::Gif:
         return readGifHeader(file);
-    // Header readers still to come: WebP, HEIF, AVIF.
-    case PictureType::WebP:
-    case PictureType::Heif:
-    case PictureType::Avif:
     case PictureType::Unknown:
         break;
     }
@@ -52,13 +55,14 @@ DecodeOutcome decode(Bytes file, const DecodeOptions& options)
         return tiff::decode(file, options);
     case PictureType::Jpeg2000:
         return jpeg2000::decode(file, options);
-    // Decoders still to come: WebP, HEIF, AVIF.
+    case PictureType::WebP:
+        return decodeWebp(file);
+    case PictureType::Heif:
+    case PictureType::Avif:
+        return decodeHeif(file, options);
     case PictureType::Bmp:
     case PictureType::Jpeg:
     case PictureType::Gif:
-    case PictureType::WebP:
-    case PictureType::Heif:
-    case PictureType::Avif:
         return detail::failure(
             DecodeStatus::Unreadable, std::string(typeName(type)) + ": " + kNotRead);
     case PictureType::Unknown:
@@ -69,7 +73,8 @@ DecodeOutcome decode(Bytes file, const DecodeOptions& options)
 
 bool decodesPixels(PictureType type)
 {
-    return type == PictureType::Png || type == PictureType::Tiff || type == PictureType::Jpeg2000;
+    return type == PictureType::Png || type == PictureType::Tiff || type == PictureType::Jpeg2000
+        || type == PictureType::WebP || type == PictureType::Heif || type == PictureType::Avif;
 }
 
 } // namespace decoding

@@ -5,8 +5,7 @@
 //
 // A type without a decoder here gives DecodeStatus::Unreadable with the
 // reason "not read by this decoder" (BMP, JPEG and GIF pixels are read by
-// Qt in the window; their header readers and the WebP, HEIF and AVIF
-// decoders plug in below).
+// Qt in the window; their header readers plug in below).
 
 #include "decoding/DecodeOptions.h"
 #include "decoding/DecodedPicture.h"

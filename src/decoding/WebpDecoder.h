@@ -1,0 +1,22 @@
+#pragma once
+// WebP through libwebp: lossy, lossless, with alpha, and animated (every
+// frame composed on the canvas as a viewer shows it, by libwebp's own
+// animation decoder). Decodes exactly as dwebp does (its default fancy
+// upsampling, no dithering).
+
+#include "decoding/DecodedPicture.h"
+
+namespace decoding {
+
+// Whether the bytes begin like a WebP file ("RIFF", length, "WEBP").
+bool looksLikeWebp(Bytes bytes);
+
+// Canvas size and, for an animation, its frame count (0 when the bytes end
+// before the last frame). Reads no pixel.
+PictureHeader readWebpHeader(Bytes bytes);
+
+// Refuses a canvas over kPixelBudget and an animation over the frame budget
+// (AnimationBudget.h) before allocating pixels. 8-bit RGBA.
+DecodeOutcome decodeWebp(Bytes bytes);
+
+} // namespace decoding
