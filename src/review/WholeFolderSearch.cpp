@@ -62,11 +62,3 @@ void WholeFolderSearch::cancel()
 {
     m_stop = true;
 }
-
-#ifndef CORVANE_HAS_FINDER
-WholeFolderSearch::Engine WholeFolderSearch::finderEngine()
-{
-    // This build has no search library (FinderEngine.cpp is left out).
-    return nullptr;
-}
-#endif

@@ -34,6 +34,12 @@ frmPicture* frmPicture::showFile(const QByteArray& path, const QString& shownPat
                            ->availableGeometry();
     window->resize(qMin(area.width() * 3 / 4, qMax(480, picture.width() + 40)),
         qMin(area.height() * 3 / 4, qMax(360, picture.height() + 80)));
+    // Over the window it was opened from, within the screen.
+    const QPoint centre = near ? near->frameGeometry().center() : area.center();
+    window->move(qBound(area.left(), centre.x() - window->width() / 2,
+                     qMax(area.left(), area.right() - window->width())),
+        qBound(area.top(), centre.y() - window->height() / 2,
+            qMax(area.top(), area.bottom() - window->height())));
     window->show();
     window->fitToWindow();
     return window;

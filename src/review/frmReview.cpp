@@ -1,7 +1,6 @@
 #include "review/frmReview.h"
 
-#include "finder/ResultCsv.h"
-#include "finder/ResultJson.h"
+#include "cli/FindReport.h"
 #include "review/PictureForView.h"
 #include "review/ReviewItemModel.h"
 #include "review/ThumbnailCache.h"
@@ -36,6 +35,7 @@
 namespace {
 
 const QSize kThumbnailBox(96, 72);
+const int kDefaultWidths[ReviewItemModel::ColumnCount] = {420, 110, 90, 170, 90};
 // One step of acting runs files for about this long before the window
 // repaints and takes input.
 constexpr int kActSliceMs = 30;
@@ -290,7 +290,7 @@ void frmReview::restoreLayout()
         if (ok && w >= 20 && w <= 4000)
             m_list->header()->resizeSection(c, w);
         else
-            m_list->header()->resizeSection(c, c == ReviewItemModel::PathColumn ? 420 : 120);
+            m_list->header()->resizeSection(c, kDefaultWidths[c]);
     }
 }
 
@@ -398,7 +398,7 @@ void frmReview::exportList()
     const bool json = target.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive);
     QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly)
-        || file.write(json ? resultAsJson(now) : resultAsCsv(now)) < 0 || !file.commit()) {
+        || file.write(json ? findreport::json(now) : findreport::csv(now)) < 0 || !file.commit()) {
         setStatus(QStringLiteral("The list could not be saved to %1: %2")
                       .arg(target, file.errorString()));
         return;

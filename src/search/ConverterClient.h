@@ -15,7 +15,7 @@
 
 #include <functional>
 
-class QProcess;
+class ChildProcess;
 class ScratchTurn;
 
 class ConverterClient {
@@ -67,7 +67,7 @@ private:
     // Waits, turning the event loop, for this process's turn at the scratch
     // folder; false for an abort, a nested use or a queue that stopped working.
     bool acquireScratch(ScratchTurn& turn);
-    void WaitForProcess(QProcess& process);
+    void WaitForProcess(ChildProcess& process);
     void eventTurn();
 
     QString m_programFolder;
@@ -77,7 +77,7 @@ private:
     int m_timeLimit;
     int m_uses = 0;
     ScratchTurn* m_turn = nullptr; // the turn of the use on top of the stack
-    QProcess* m_waitedProcess = nullptr;
+    ChildProcess* m_waitedProcess = nullptr;
 
     friend class ConverterUse;
 };

@@ -105,7 +105,17 @@ ScratchTurn::State ScratchTurn::poll()
         return m_state;
     }
     if (m_ticketFd < 0) {
-        if (!joinQueue(highest)) {
+        // Nobody queues: take the folder without a ticket, as nearly every
+        // conversion does. A holder makes one only when someone waits (stamp()).
+        if (ahead.isEmpty() && ::flock(m_folderFd, LOCK_EX | LOCK_NB) == 0) {
+            m_state = State::Held;
+            m_lastStamp = clockMilliseconds(CLOCK_MONOTONIC);
+            return m_state;
+        }
+        // Numbers grow with the clock as well as with the queue, so a number
+        // is never used twice, even after every ticket has gone.
+        const quint64 number = std::max<quint64>(highest + 1, quint64(wallMilliseconds()) * 1000);
+        if (!makeTicket(number, +1)) {
             release();
             return m_state;
         }
@@ -183,12 +193,9 @@ bool ScratchTurn::listTickets(quint64 below, QList<Ticket>* live, quint64* highe
     return true;
 }
 
-bool ScratchTurn::joinQueue(quint64 highest)
+bool ScratchTurn::makeTicket(quint64 number, int step)
 {
-    // Numbers grow with the clock as well as with the queue, so a number is
-    // never used twice, even after every ticket has gone.
-    quint64 number = std::max<quint64>(highest + 1, quint64(wallMilliseconds()) * 1000);
-    for (int attempt = 0; attempt < 64; ++attempt, ++number) {
+    for (int attempt = 0; attempt < 64 && number > 0; ++attempt, number += quint64(qint64(step))) {
         const QByteArray name = ticketName(number);
         const int fd = ::openat(m_folderFd, name.constData(),
             O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
@@ -211,13 +218,26 @@ bool ScratchTurn::joinQueue(quint64 highest)
 
 void ScratchTurn::stamp()
 {
-    if (m_ticketFd < 0)
-        return;
     const qint64 now = clockMilliseconds(CLOCK_MONOTONIC);
     if (m_lastStamp >= 0 && now - m_lastStamp < kStampIntervalMilliseconds)
         return;
     m_lastStamp = now;
-    ::futimens(m_ticketFd, nullptr);
+    if (m_ticketFd >= 0) {
+        ::futimens(m_ticketFd, nullptr);
+        return;
+    }
+    // Held without a ticket: once others queue, show them that this process
+    // works, with a ticket ahead of all of theirs.
+    if (m_state != State::Held)
+        return;
+    QList<Ticket> live;
+    quint64 highest = 0;
+    if (!listTickets(0, &live, &highest) || live.isEmpty())
+        return;
+    quint64 lowest = highest;
+    for (const Ticket& ticket : live)
+        lowest = std::min(lowest, ticket.number);
+    makeTicket(lowest - 1, -1);
 }
 
 void ScratchTurn::release()

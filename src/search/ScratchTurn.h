@@ -4,12 +4,13 @@
 // folder) must take turns: the converter of one must never write the Temp.bmp
 // or info.txt that the other is about to read.
 //
-// The turns are fair. A process that wants the folder puts a numbered ticket
-// in it (a hidden file that it keeps locked while it lives), and the folder
-// goes to the lowest live ticket: an instance that converts picture after
-// picture cannot shut out one that asked while it worked. The folder itself
-// is held with an advisory lock on it, which the kernel drops when a process
-// dies; the ticket of a process that died is cleared by the next one to see it.
+// The turns are fair. A process that has to wait puts a numbered ticket in
+// the folder (a hidden file that it keeps locked while it lives), and the
+// folder goes to the lowest live ticket: an instance that converts picture
+// after picture cannot shut out one that asked while it worked. The folder
+// itself is held with an advisory lock on it, which the kernel drops when a
+// process dies; the ticket of a process that died is cleared by the next one
+// to see it. When nobody queues, the folder is taken without a ticket.
 //
 // A process waits for as long as those ahead of it are alive and working:
 // each one marks its ticket (stamp()) while it waits and while it holds the
@@ -53,8 +54,9 @@ public:
     State state() const { return m_state; }
     bool held() const { return m_state == State::Held; }
 
-    // Tells the processes queued behind this one that it still works. Cheap
-    // enough for every wait slice: it writes at most twice a second.
+    // Tells the processes queued behind this one that it still works (a
+    // holder without a ticket makes one once somebody queues). Cheap enough
+    // for every wait slice: it acts at most twice a second.
     void stamp();
 
     // Gives the folder back and leaves the queue; the state becomes Unusable
@@ -67,7 +69,9 @@ private:
         qint64 stamp = 0; // last mark, ms since the epoch
     };
 
-    bool joinQueue(quint64 highest);
+    // Makes this process's ticket: `number`, or the next free one in the
+    // direction of step (+1 or -1).
+    bool makeTicket(quint64 number, int step);
     // The live tickets in the folder below `below` (all when 0); clears dead ones.
     bool listTickets(quint64 below, QList<Ticket>* live, quint64* highest);
 

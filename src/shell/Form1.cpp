@@ -674,11 +674,14 @@ void Form1::MsgBox(const QString& text)
 
 void Form1::cmdDelete_Click(Side side)
 {
+    // No file action while the image report's converter is on the stack.
+    if (m_run->converter().inUse())
+        return;
     if (m_wholeFolder->isWalking()) {
         m_wholeFolder->actOn(side);
         return;
     }
-    if (!m_run->pairOnShow() || m_run->converter().inUse())
+    if (!m_run->pairOnShow())
         return;
     const QString path = m_run->pathOf(side);
     // The other copy is what makes this one a duplicate: when either file
@@ -716,6 +719,7 @@ void Form1::cmdInfo_Click()
     setActionButtonsEnabled(false);
     frmInfo::ShowImageInfo(
         this, m_run->converter(), m_run->SearchFolder, m_lblPic1->text(), m_lblPic2->text());
-    if (m_run->pairOnShow())
+    const GroupPairWalk* walk = m_wholeFolder->walk();
+    if (m_run->pairOnShow() || (walk && walk->isActive() && walk->pairOnShow()))
         setActionButtonsEnabled(true);
 }

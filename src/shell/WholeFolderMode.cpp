@@ -6,6 +6,7 @@
 #include "shell/Desktop.h"
 
 #include <QFile>
+#include <QScreen>
 #include <QTimer>
 
 WholeFolderMode::WholeFolderMode(Hooks hooks, WholeFolderSearch::Engine engine, QObject* parent)
@@ -79,6 +80,12 @@ void WholeFolderMode::finished(const FinderResult& result)
     };
     m_review = new frmReview(result, hooks);
     m_review->setAttribute(Qt::WA_DeleteOnClose);
+    // Centred on the main window's screen, within it: the list is the work now.
+    if (QScreen* screen = m_hooks.owner ? m_hooks.owner->screen() : nullptr) {
+        const QRect area = screen->availableGeometry();
+        m_review->resize(m_review->size().boundedTo(area.size() - QSize(40, 60)));
+        m_review->move(area.center() - QPoint(m_review->width() / 2, m_review->height() / 2));
+    }
     m_review->show();
     m_review->raise();
     m_review->activateWindow();

@@ -25,7 +25,7 @@ std::vector<QByteArray> keptPaths(const ReviewModel& model)
 struct RuleCase {
     const char* name;
     MarkingRule rule;
-    std::vector<MemberSpec> members;
+    std::vector<MemberFacts> members;
     const char* kept;
     const char* folder = "";
 };

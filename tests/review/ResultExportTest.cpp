@@ -3,8 +3,7 @@
 // is not valid UTF-8.
 #include "ReviewTestData.h"
 
-#include "finder/ResultCsv.h"
-#include "finder/ResultJson.h"
+#include "cli/FindReport.h"
 #include "review/ReviewModel.h"
 
 #include <QJsonArray>
@@ -61,7 +60,7 @@ TEST(ResultExportTest, JsonReadsBackToTheSameGroupsAndNames)
 {
     const FinderResult result = oddResult();
     QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(resultAsJson(result), &error);
+    const QJsonDocument doc = QJsonDocument::fromJson(findreport::json(result), &error);
     ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
     const QJsonObject root = doc.object();
     const QJsonArray folders = root.value(QStringLiteral("folders")).toArray();
@@ -109,7 +108,7 @@ TEST(ResultExportTest, CsvReadsBackThroughPythonsCsvModule)
     QProcess process;
     process.start(python, {QStringLiteral("-c"), QString::fromLatin1(script)});
     ASSERT_TRUE(process.waitForStarted());
-    process.write(resultAsCsv(oddResult()));
+    process.write(findreport::csv(oddResult()));
     process.closeWriteChannel();
     ASSERT_TRUE(process.waitForFinished());
     ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();

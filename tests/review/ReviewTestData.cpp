@@ -8,23 +8,23 @@
 
 namespace ReviewTestData {
 
-FoundFile memberFile(const MemberSpec& spec)
+FoundFile memberFile(const MemberFacts& member)
 {
     FoundFile f;
-    f.path = spec.path;
-    f.identity.size = spec.size;
-    f.identity.modifiedNs = spec.modifiedSeconds * 1'000'000'000;
+    f.path = member.path;
+    f.identity.size = member.size;
+    f.identity.modifiedNs = member.modifiedSeconds * 1'000'000'000;
     f.identity.changedNs = f.identity.modifiedNs;
     f.type = QStringLiteral("PNG");
     return f;
 }
 
-DuplicateGroup groupOf(const std::vector<MemberSpec>& members)
+DuplicateGroup groupOf(const std::vector<MemberFacts>& members)
 {
     DuplicateGroup group;
     group.width = 8;
     group.height = 6;
-    for (const MemberSpec& m : members)
+    for (const MemberFacts& m : members)
         group.files.push_back(memberFile(m));
     return group;
 }

@@ -12,14 +12,14 @@
 
 namespace ReviewTestData {
 
-struct MemberSpec {
+struct MemberFacts {
     const char* path;
     std::int64_t size;
     std::int64_t modifiedSeconds;
 };
 
-FoundFile memberFile(const MemberSpec& spec);
-DuplicateGroup groupOf(const std::vector<MemberSpec>& members);
+FoundFile memberFile(const MemberFacts& member);
+DuplicateGroup groupOf(const std::vector<MemberFacts>& members);
 FinderResult resultOf(const std::vector<DuplicateGroup>& groups, const char* folder = "/photos");
 
 // A real file's identity as the search would have recorded it.

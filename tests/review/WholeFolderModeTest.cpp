@@ -7,6 +7,7 @@
 #include "ShellTestSupport.h"
 
 #include "controls/chameleonButton.h"
+#include "handling/frmInfo.h"
 #include "review/ReviewItemModel.h"
 #include "search/ComparisonRun.h"
 #include "shell/BrowseDirectorysOnly.h"
@@ -250,6 +251,11 @@ TEST_F(WholeFolderModeTest, PairsOneByOneWalkEveryGroupWithTheUsualButtons)
     EXPECT_EQ(w.lblPic2()->text(), QStringLiteral("a2.png"));
     EXPECT_TRUE(w.cmdDelete1()->Enabled());
     EXPECT_TRUE(w.cmdInfo()->Enabled());
+    w.cmdInfo()->click(); // the buttons are held back only while the report runs
+    EXPECT_TRUE(w.cmdDelete1()->Enabled());
+    EXPECT_TRUE(w.cmdInfo()->Enabled());
+    if (frmInfo* report = frmInfo::existing())
+        report->close();
     w.cmdDelete2()->click(); // a2 goes; a1 stays first
     EXPECT_EQ(w.lblPic1()->text(), QStringLiteral("a1.png"));
     EXPECT_EQ(w.lblPic2()->text(), QStringLiteral("a3.png"));

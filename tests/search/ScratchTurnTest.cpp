@@ -37,7 +37,7 @@ TEST(ScratchTurn, ASecondTurnInOneProcessIsRefusedAtOnce)
     // same process could only wait for it forever.
     QTemporaryDir scratch;
     SecondProcess other(
-        [&](int report) { SecondProcess::holdFor(scratch.path(), 600, true, report); });
+        [&](int report) { SecondProcess::holdFor(scratch.path(), 3000, true, report); });
     ASSERT_EQ(other.nextReport(), 'h');
     ScratchTurn outer(scratch.path());
     EXPECT_EQ(outer.poll(), ScratchTurn::State::Waiting);
@@ -64,15 +64,21 @@ TEST(ScratchTurn, ASecondTurnInOneProcessIsRefusedAtOnce)
 
 TEST(ScratchTurn, TheTicketOfAProcessThatDiedNeitherBlocksNorStays)
 {
+    // A process queues behind another and dies while it waits.
     QTemporaryDir scratch;
+    SecondProcess holder(
+        [&](int report) { SecondProcess::holdFor(scratch.path(), 800, true, report); });
+    ASSERT_EQ(holder.nextReport(), 'h');
     SecondProcess dies([&](int report) {
         auto* turn = new ScratchTurn(scratch.path());
-        SecondProcess::takeTurn(*turn);
-        SecondProcess::tell(report, 'h');
+        if (turn->poll() != ScratchTurn::State::Waiting)
+            ::_exit(2);
+        SecondProcess::tell(report, 'w');
         ::_exit(0); // no release: the kernel drops the locks, the ticket file stays
     });
-    ASSERT_EQ(dies.nextReport(), 'h');
+    ASSERT_EQ(dies.nextReport(), 'w');
     ASSERT_EQ(dies.exitCode(), 0);
+    ASSERT_EQ(holder.exitCode(), 0);
     const QStringList left = tickets(scratch.path());
     ASSERT_EQ(left.size(), 1);
 
@@ -102,7 +108,7 @@ TEST(ScratchTurn, AHolderIsWaitedForWhileItWorksAndGivenUpWhenItStops)
         {"holder marks its ticket", true, ScratchTurn::State::Held},
         {"holder stopped working", false, ScratchTurn::State::Stalled},
     };
-    constexpr qint64 kStall = 1200;
+    constexpr qint64 kStall = 2500;
     for (const Row& row : rows) {
         QTemporaryDir scratch;
         // Holds for twice the stall limit.

@@ -161,7 +161,9 @@ TEST_F(Form1SearchTest, PressesDuringTheReportsConverterWaitAreHeldBack)
         QTimer presser;
         presser.setInterval(0);
         QObject::connect(&presser, &QTimer::timeout, [&] {
-            if (pressed || !m_window->run().converter().inUse())
+            // The report window is up and still empty: its converter is running.
+            frmInfo* report = frmInfo::existing();
+            if (pressed || !report || !report->isVisible() || !report->reportText().isEmpty())
                 return;
             pressed = true;
             chameleonButton* button = (m_window.get()->*row.button)();
@@ -196,6 +198,35 @@ TEST_F(Form1SearchTest, PressesDuringTheReportsConverterWaitAreHeldBack)
         for (const char* name : {"a2.png", "b2.png"})
             QFile::remove(path(QLatin1String(name)));
     }
+}
+
+TEST_F(Form1SearchTest, AConverterOutOfTimeIsAFailedDecodeAndAnUnavailableReport)
+{
+    // A JPEG pair decodes in process and is shown; its report and the PNG
+    // pair need the converter, which is given less time than it takes.
+    if (!QFile::exists(QStringLiteral(CORVANE_BIN_DIR "/i__view32.exe")))
+        GTEST_SKIP() << "converter not built";
+    save(testPicture(30, QSize(40, 30)), QStringLiteral("a.jpg"));
+    ASSERT_TRUE(QFile::copy(path("a.jpg"), path("b.jpg")));
+    save(testPicture(31, QSize(1600, 1200)), QStringLiteral("c.png"));
+    ASSERT_TRUE(QFile::copy(path("c.png"), path("d.png")));
+    m_window->run().converter().setTimeLimit(1);
+    search();
+    ASSERT_TRUE(m_window->run().pairOnShow());
+    EXPECT_EQ(m_window->lblPic1()->text(), QStringLiteral("a.jpg"));
+
+    m_window->cmdInfo()->click();
+    ASSERT_TRUE(frmInfo::existing());
+    const QString report = frmInfo::existing()->reportText();
+    EXPECT_TRUE(report.endsWith(QStringLiteral("\r\n\r\nImage information = not available")))
+        << report.toStdString();
+    frmInfo::existing()->close();
+
+    m_window->cmdDelete2()->click();
+    EXPECT_FALSE(m_window->run().pairOnShow()) << "the PNG pair was never read, so never shown";
+    EXPECT_EQ(lastMessage(),
+        QStringLiteral(
+            "Compared 4 files.\r\nDeleted 1 duplicate(s).\r\n2 files could not be read."));
 }
 
 TEST_F(Form1SearchTest, RefusedMoveKeepsTheFileAndShowsThePairAgain)
