@@ -3,14 +3,8 @@
 
 #include "FuzzSupport.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    FuzzSupport::initialise();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    FuzzSupport::decodeAndCheck(FuzzSupport::bytes(data, size), ImageFormat::Bmp);
+    FuzzSupport::decodeAndCheck({data, size}, decoding::PictureType::Bmp);
     return 0;
 }

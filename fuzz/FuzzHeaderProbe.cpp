@@ -1,18 +1,22 @@
 // libFuzzer target: the converter's own header parsers for all six types
-// (compression, depth, resolution, frame count, TIFF strip bounds).
+// (compression, depth, resolution, frame count, TIFF strip bounds) and the
+// decoding library's header readers.
 
 #include "FuzzSupport.h"
 
 #include "converter/HeaderProbe.h"
+#include "decoding/PictureDecoders.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0)
         return 0;
-    static const ImageFormat::Type types[] = {ImageFormat::Bmp, ImageFormat::Jpeg, ImageFormat::Gif,
-        ImageFormat::Png, ImageFormat::Tiff, ImageFormat::Jp2};
+    using decoding::PictureType;
+    static const PictureType types[] = {PictureType::Bmp, PictureType::Jpeg, PictureType::Gif,
+        PictureType::Png, PictureType::Tiff, PictureType::Jpeg2000};
     // The first byte picks the parser, the rest is the file.
-    const ImageFormat::Type type = types[data[0] % 6];
-    HeaderProbe::probe(FuzzSupport::bytes(data + 1, size - 1), type);
+    const decoding::Bytes file(data + 1, size - 1);
+    HeaderProbe::probe(file, types[data[0] % 6]);
+    decoding::readHeader(file);
     return 0;
 }

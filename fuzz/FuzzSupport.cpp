@@ -2,96 +2,107 @@
 
 #include "converter/BmpWriter.h"
 #include "converter/HeaderProbe.h"
-#include "converter/ImageDecoder.h"
 #include "converter/ImageInfoReport.h"
+#include "decoding/PictureDecoders.h"
 
 #include <QBuffer>
+#include <QImage>
 #include <QImageReader>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+// The entry of the converter's Qt reader module, compiled into the targets.
+extern "C" bool corvane_read_with_qt(
+    const std::uint8_t* data, std::size_t size, int type, decoding::DecodeOutcome* outcome);
 
 namespace {
 
 // Bigger pictures are decoded but not written back, to keep the runs fast.
-constexpr qint64 kRoundTripPixels = 4'000'000;
+constexpr std::uint64_t kRoundTripPixels = 4'000'000;
 
-void quietMessages(QtMsgType, const QMessageLogContext&, const QString&) { }
+[[noreturn]] void finding(const char* what)
+{
+    std::fprintf(stderr, "%s\n", what);
+    std::abort();
+}
+
+void checkPicture(const decoding::DecodedPicture& picture)
+{
+    if (picture.frames.empty() || !decoding::withinPixelBudget(picture.width, picture.height))
+        finding("decoder reported success without a picture within the budget");
+    for (const auto& frame : picture.frames) {
+        if (frame.size() != picture.frameBytes())
+            finding("a frame's size does not match the picture's");
+    }
+}
 
 } // namespace
 
-void FuzzSupport::initialise()
+void FuzzSupport::decodeAndCheck(decoding::Bytes bytes, decoding::PictureType type)
 {
-    qInstallMessageHandler(quietMessages);
-    ImageDecoder::prepare();
-}
-
-QByteArray FuzzSupport::bytes(const uint8_t* data, size_t size)
-{
-    return QByteArray(reinterpret_cast<const char*>(data), qsizetype(size));
-}
-
-void FuzzSupport::decodeAndCheck(const QByteArray& bytes, ImageFormat::Type type)
-{
-    HeaderFacts facts = HeaderProbe::probe(bytes, type);
+    const decoding::PictureType sniffed = decoding::detectType(bytes);
+    if (sniffed != type)
+        return;
+    const HeaderFacts facts = HeaderProbe::probe(bytes, type);
     // The converter refuses these before decoding.
-    if ((type == ImageFormat::Tiff || type == ImageFormat::Bmp) && !facts.complete)
+    if ((type == decoding::PictureType::Tiff || type == decoding::PictureType::Bmp)
+        && !facts.complete)
         return;
-    QImage image;
-    ImageDecoder::Status status;
-    if (type == ImageFormat::Jp2 || type == ImageFormat::J2kCodestream) {
-        status = ImageDecoder::decodeJpeg2000(bytes, type, &image, &facts);
+    decoding::DecodeOutcome outcome;
+    if (type == decoding::PictureType::Bmp || type == decoding::PictureType::Jpeg
+        || type == decoding::PictureType::Gif) {
+        corvane_read_with_qt(bytes.data(), bytes.size(), int(type), &outcome);
     } else {
-        QBuffer buffer;
-        buffer.setData(bytes);
-        buffer.open(QIODevice::ReadOnly);
-        status = ImageDecoder::decodeWithQt(&buffer, type, &image);
+        // The search's form (16-bit kept) and the converter's (8-bit).
+        const decoding::DecodeOutcome wide = decoding::decode(bytes);
+        if (wide.status == decoding::DecodeStatus::Ok)
+            checkPicture(wide.picture);
+        outcome = decoding::decode(bytes, {.eightBit = true});
+        if ((wide.status == decoding::DecodeStatus::Ok)
+            != (outcome.status == decoding::DecodeStatus::Ok))
+            finding("the 8-bit and the 16-bit decoding disagree on success");
     }
-    if (status != ImageDecoder::Ok)
+    if (outcome.status != decoding::DecodeStatus::Ok)
         return;
-    if (image.isNull() || !ImageDecoder::withinBudget(image.width(), image.height())) {
-        fprintf(stderr, "decoder reported success without a picture within the budget\n");
-        abort();
-    }
-    if (qint64(image.width()) * image.height() <= kRoundTripPixels) {
-        ImageInfoReport::countUniqueColors(image);
-        checkBitmapRoundTrip(image);
+    checkPicture(outcome.picture);
+    const decoding::PictureHeader header = decoding::readHeader(bytes);
+    if (header.ok
+        && (header.width != outcome.picture.width || header.height != outcome.picture.height))
+        finding("header and decoded picture differ in size");
+    if (std::uint64_t(outcome.picture.width) * outcome.picture.height <= kRoundTripPixels) {
+        ImageInfoReport::countUniqueColors(outcome.picture);
+        checkBitmapRoundTrip(outcome.picture);
     }
 }
 
-void FuzzSupport::checkBitmapRoundTrip(const QImage& image)
+void FuzzSupport::checkBitmapRoundTrip(const decoding::DecodedPicture& picture)
 {
     QByteArray bitmap;
-    QBuffer out(&bitmap);
-    out.open(QIODevice::WriteOnly);
-    if (!BmpWriter::write(image, &out)) {
-        fprintf(stderr, "bitmap writer refused a decoded picture\n");
-        abort();
-    }
-    out.close();
+    const bool written
+        = BmpWriter::write(picture, 0, 0, 0, [&bitmap](const std::uint8_t* data, std::size_t size) {
+              bitmap.append(reinterpret_cast<const char*>(data), qsizetype(size));
+              return true;
+          });
+    if (!written)
+        finding("bitmap writer refused a decoded picture");
     QBuffer in(&bitmap);
     in.open(QIODevice::ReadOnly);
     QImageReader reader(&in, "bmp");
     QImage back;
-    if (!reader.read(&back)) {
-        fprintf(stderr, "bitmap of a %dx%d picture does not read back: %s\n", image.width(),
-            image.height(), qPrintable(reader.errorString()));
-        abort();
-    }
-    const QImage expected = image.convertToFormat(QImage::Format_ARGB32);
-    const QImage actual = back.convertToFormat(QImage::Format_ARGB32);
-    if (actual.size() != expected.size()) {
-        fprintf(stderr, "bitmap size differs from the picture's\n");
-        abort();
-    }
-    for (int y = 0; y < expected.height(); ++y) {
-        for (int x = 0; x < expected.width(); ++x) {
-            if (expected.pixel(x, y) != actual.pixel(x, y)) {
-                fprintf(stderr, "bitmap pixel %d,%d of a %dx%d picture (format %d): %08x != %08x\n",
-                    x, y, image.width(), image.height(), int(image.format()), expected.pixel(x, y),
-                    actual.pixel(x, y));
-                abort();
-            }
+    if (!reader.read(&back))
+        finding("bitmap of a decoded picture does not read back");
+    back = back.convertToFormat(QImage::Format_ARGB32);
+    if (std::uint32_t(back.width()) != picture.width
+        || std::uint32_t(back.height()) != picture.height)
+        finding("bitmap size differs from the picture's");
+    const std::uint8_t* pixels = picture.frames[0].data();
+    for (int y = 0; y < back.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(back.constScanLine(y));
+        for (int x = 0; x < back.width(); ++x, pixels += 4) {
+            if (line[x] != qRgba(pixels[0], pixels[1], pixels[2], pixels[3]))
+                finding("bitmap pixel differs from the decoded picture's");
         }
     }
 }

@@ -1,16 +1,10 @@
-// libFuzzer target: the converter's TIFF path (Qt's reader, the header probe,
+// libFuzzer target: the converter's TIFF path (libtiff, the header probe,
 // the budget check and the bitmap written for what it decodes).
 
 #include "FuzzSupport.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    FuzzSupport::initialise();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    FuzzSupport::decodeAndCheck(FuzzSupport::bytes(data, size), ImageFormat::Tiff);
+    FuzzSupport::decodeAndCheck({data, size}, decoding::PictureType::Tiff);
     return 0;
 }

@@ -1,97 +1,78 @@
 #include "converter/BmpWriter.h"
 
-#include <QIODevice>
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 namespace {
 
-constexpr int kFileHeaderSize = 14;
-constexpr int kInfoHeaderSize = 40;
-constexpr int kV5HeaderSize = 124;
-constexpr int kBandRows = 64;
+constexpr std::uint32_t kFileHeaderSize = 14;
+constexpr std::uint32_t kInfoHeaderSize = 40;
+constexpr std::uint32_t kV5HeaderSize = 124;
+// Rows are gathered into blocks of about this size before each write.
+constexpr std::size_t kBlockBytes = 256 * 1024;
 
 class LittleEndian {
 public:
-    void u16(quint16 value)
+    void u16(std::uint16_t value)
     {
-        m_bytes.push_back(char(value & 0xFF));
-        m_bytes.push_back(char(value >> 8));
+        m_bytes.push_back(std::uint8_t(value & 0xFF));
+        m_bytes.push_back(std::uint8_t(value >> 8));
     }
-    void u32(quint32 value)
+    void u32(std::uint32_t value)
     {
-        u16(quint16(value & 0xFFFF));
-        u16(quint16(value >> 16));
+        u16(std::uint16_t(value & 0xFFFF));
+        u16(std::uint16_t(value >> 16));
     }
-    void zeros(int count) { m_bytes.append(count, '\0'); }
-    const QByteArray& bytes() const { return m_bytes; }
+    void zeros(std::size_t count) { m_bytes.insert(m_bytes.end(), count, 0); }
+    const std::vector<std::uint8_t>& bytes() const { return m_bytes; }
 
 private:
-    QByteArray m_bytes;
+    std::vector<std::uint8_t> m_bytes;
 };
 
-// Whether the picture, read as 32-bit ARGB, has pixels that are not opaque.
-// Besides formats with alpha, a damaged palette picture can: Qt reads a
-// palette index without a colour as transparent black.
-bool needsAlpha(const QImage& image)
+} // namespace
+
+bool BmpWriter::hasTransparency(const decoding::DecodedPicture& picture, std::size_t frame)
 {
-    if (image.hasAlphaChannel())
-        return true;
-    const int colours = int(image.colorCount());
-    if (image.format() == QImage::Format_Indexed8 && colours < 256) {
-        for (int y = 0; y < image.height(); ++y) {
-            const uchar* line = image.constScanLine(y);
-            for (int x = 0; x < image.width(); ++x) {
-                if (line[x] >= colours)
-                    return true;
-            }
-        }
-        return false;
-    }
-    if ((image.format() == QImage::Format_Mono || image.format() == QImage::Format_MonoLSB)
-        && colours < 2) {
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                if (image.pixelIndex(x, y) >= colours)
-                    return true;
-            }
-        }
+    const std::vector<std::uint8_t>& pixels = picture.frames[frame];
+    for (std::size_t i = 3; i < pixels.size(); i += 4) {
+        if (pixels[i] != 255)
+            return true;
     }
     return false;
 }
 
-} // namespace
-
-bool BmpWriter::write(const QImage& image, QIODevice* device)
+bool BmpWriter::write(const decoding::DecodedPicture& picture, std::size_t frame,
+    std::uint32_t dotsPerMetreX, std::uint32_t dotsPerMetreY, const Sink& sink)
 {
-    if (image.isNull() || !device)
+    if (picture.bytesPerSample != 1 || frame >= picture.frames.size() || picture.width == 0
+        || picture.height == 0 || picture.frames[frame].size() != picture.frameBytes())
         return false;
-    const bool alpha = needsAlpha(image);
-    const int width = image.width();
-    const int height = image.height();
-    const int bytesPerPixel = alpha ? 4 : 3;
-    const quint64 rowSize = (quint64(width) * quint64(bytesPerPixel) + 3) & ~quint64(3);
-    const quint64 headerSize = kFileHeaderSize + (alpha ? kV5HeaderSize : kInfoHeaderSize);
-    const quint64 fileSize = headerSize + rowSize * quint64(height);
-    if (fileSize > 0xFFFFFFFFull)
+    const bool alpha = hasTransparency(picture, frame);
+    const std::uint64_t width = picture.width;
+    const std::uint64_t height = picture.height;
+    const std::uint64_t bytesPerPixel = alpha ? 4 : 3;
+    const std::uint64_t rowSize = (width * bytesPerPixel + 3) & ~std::uint64_t(3);
+    const std::uint64_t headerSize = kFileHeaderSize + (alpha ? kV5HeaderSize : kInfoHeaderSize);
+    const std::uint64_t fileSize = headerSize + rowSize * height;
+    if (fileSize > 0xFFFFFFFFull || width > 0x7FFFFFFF || height > 0x7FFFFFFF)
         return false;
 
     LittleEndian header;
     header.u16(0x4D42); // "BM"
-    header.u32(quint32(fileSize));
+    header.u32(std::uint32_t(fileSize));
     header.u32(0);
-    header.u32(quint32(headerSize));
+    header.u32(std::uint32_t(headerSize));
     header.u32(alpha ? kV5HeaderSize : kInfoHeaderSize);
-    header.u32(quint32(width));
-    header.u32(quint32(height)); // positive: rows run bottom-up
+    header.u32(std::uint32_t(width));
+    header.u32(std::uint32_t(height)); // positive: rows run bottom-up
     header.u16(1);
-    header.u16(quint16(bytesPerPixel * 8));
+    header.u16(std::uint16_t(bytesPerPixel * 8));
     header.u32(alpha ? 3 : 0); // BI_BITFIELDS with the masks below, or BI_RGB
-    header.u32(quint32(rowSize * quint64(height)));
-    header.u32(quint32(std::max(image.dotsPerMeterX(), 0)));
-    header.u32(quint32(std::max(image.dotsPerMeterY(), 0)));
+    header.u32(std::uint32_t(rowSize * height));
+    header.u32(dotsPerMetreX);
+    header.u32(dotsPerMetreY);
     header.u32(0);
     header.u32(0);
     if (alpha) {
@@ -104,49 +85,36 @@ bool BmpWriter::write(const QImage& image, QIODevice* device)
         header.u32(4); // LCS_GM_IMAGES
         header.zeros(12); // no profile
     }
-    if (device->write(header.bytes()) != header.bytes().size())
+    if (!sink(header.bytes().data(), header.bytes().size()))
         return false;
 
-    const bool direct
-        = image.format() == QImage::Format_ARGB32 || image.format() == QImage::Format_RGB32;
-    const QImage::Format bandFormat = alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
-    std::vector<char> row(size_t(rowSize), '\0');
-    QImage band;
-    int bandTop = height;
-    for (int y = height - 1; y >= 0; --y) {
-        const QRgb* pixels;
-        if (direct) {
-            pixels = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        } else {
-            if (y < bandTop) {
-                bandTop = std::max(0, y - kBandRows + 1);
-                band = image.copy(0, bandTop, width, y - bandTop + 1).convertToFormat(bandFormat);
-                if (band.isNull())
-                    return false;
-            }
-            pixels = reinterpret_cast<const QRgb*>(band.constScanLine(y - bandTop));
-        }
-        auto* out = reinterpret_cast<uchar*>(row.data());
+    const std::size_t rowsPerBlock = std::max<std::size_t>(1, kBlockBytes / rowSize);
+    std::vector<std::uint8_t> block(rowsPerBlock * rowSize, 0);
+    const std::uint8_t* pixels = picture.frames[frame].data();
+    const std::size_t sourceRow = std::size_t(width) * 4;
+    std::size_t filled = 0;
+    for (std::uint64_t y = height; y-- > 0;) {
+        const std::uint8_t* in = pixels + y * sourceRow;
+        std::uint8_t* out = block.data() + filled * rowSize;
         if (alpha) {
-            for (int x = 0; x < width; ++x) {
-                const QRgb p = pixels[x];
-                out[0] = uchar(qBlue(p));
-                out[1] = uchar(qGreen(p));
-                out[2] = uchar(qRed(p));
-                out[3] = uchar(qAlpha(p));
-                out += 4;
+            for (std::uint64_t x = 0; x < width; ++x, in += 4, out += 4) {
+                out[0] = in[2];
+                out[1] = in[1];
+                out[2] = in[0];
+                out[3] = in[3];
             }
         } else {
-            for (int x = 0; x < width; ++x) {
-                const QRgb p = pixels[x];
-                out[0] = uchar(qBlue(p));
-                out[1] = uchar(qGreen(p));
-                out[2] = uchar(qRed(p));
-                out += 3;
+            for (std::uint64_t x = 0; x < width; ++x, in += 4, out += 3) {
+                out[0] = in[2];
+                out[1] = in[1];
+                out[2] = in[0];
             }
         }
-        if (device->write(row.data(), qint64(rowSize)) != qint64(rowSize))
-            return false;
+        if (++filled == rowsPerBlock || y == 0) {
+            if (!sink(block.data(), filled * rowSize))
+                return false;
+            filled = 0;
+        }
     }
     return true;
 }

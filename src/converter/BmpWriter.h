@@ -1,15 +1,23 @@
 #pragma once
-// Writes a QImage as an uncompressed Windows bitmap: 24 bits per pixel for an
-// opaque image, 32 bits with a version 5 header and an alpha mask when the
-// image has an alpha channel, so that readers keep its transparency.
+// Writes one frame of an 8-bit decoded picture as an uncompressed Windows
+// bitmap: 24 bits per pixel when every pixel is opaque, else 32 bits with a
+// version 5 header and an alpha mask, so that readers keep its transparency.
 
-#include <QImage>
+#include "decoding/DecodedPicture.h"
 
-class QIODevice;
+#include <functional>
 
 class BmpWriter {
 public:
-    // Rows are converted in small bands, so an image in any format costs only
-    // a band of extra memory. Returns false when the device refuses a write.
-    static bool write(const QImage& image, QIODevice* device);
+    // Receives the file's bytes in order; returns false to stop the writing.
+    using Sink = std::function<bool(const std::uint8_t* data, std::size_t size)>;
+
+    // `dotsPerMetre` is the stored resolution (0 when none). Returns false
+    // for a picture that is not 8-bit, too large for the format, or when
+    // `sink` refuses a write.
+    static bool write(const decoding::DecodedPicture& picture, std::size_t frame,
+        std::uint32_t dotsPerMetreX, std::uint32_t dotsPerMetreY, const Sink& sink);
+
+    // Whether any pixel of the frame is not fully opaque.
+    static bool hasTransparency(const decoding::DecodedPicture& picture, std::size_t frame);
 };

@@ -2,33 +2,68 @@
 
 #include "converter/BmpWriter.h"
 #include "converter/HeaderProbe.h"
-#include "converter/ImageDecoder.h"
-#include "converter/ImageFormat.h"
 #include "converter/ImageInfoReport.h"
+#include "converter/QtReaderModule.h"
+#include "decoding/Jpeg2000Decoder.h"
+#include "decoding/MappedFile.h"
+#include "decoding/PictureDecoders.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryFile>
-
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace ConverterContract;
 
 namespace {
 
-bool sameFile(const QString& a, const QString& b)
+constexpr double kInchesPerMetre = 39.37007874015748;
+
+bool sameFile(const std::string& a, const std::string& b)
 {
-    struct stat first;
-    struct stat second;
-    return ::stat(QFile::encodeName(a).constData(), &first) == 0
-        && ::stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev
-        && first.st_ino == second.st_ino;
+    struct stat first { };
+    struct stat second { };
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0
+        && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-ExitCode exitFor(ImageDecoder::Status status)
+ExitCode exitFor(decoding::DecodeStatus status)
 {
-    return status == ImageDecoder::TooLarge ? kExitTooLarge : kExitUnreadable;
+    return status == decoding::DecodeStatus::TooLarge ? kExitTooLarge : kExitUnreadable;
+}
+
+std::uint32_t dotsPerMetre(double dpi)
+{
+    if (!(dpi > 0) || dpi * kInchesPerMetre > 0xFFFFFFFFu)
+        return 0;
+    return std::uint32_t(std::lround(dpi * kInchesPerMetre));
+}
+
+// The folder part of `path` ("." for a bare name).
+std::string folderOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+bool writeAll(int fd, const std::uint8_t* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= std::size_t(n);
+    }
+    return true;
 }
 
 } // namespace
@@ -38,7 +73,7 @@ Converter::Converter(ConverterArguments arguments)
 {
 }
 
-ExitCode Converter::fail(ExitCode code, const QString& why)
+ExitCode Converter::fail(ExitCode code, const std::string& why)
 {
     m_error = why;
     removeStaleOutput(m_arguments.convertPath);
@@ -46,115 +81,115 @@ ExitCode Converter::fail(ExitCode code, const QString& why)
     return code;
 }
 
-void Converter::removeStaleOutput(const QString& path) const
+void Converter::removeStaleOutput(const std::string& path) const
 {
-    if (path.isEmpty() || sameFile(path, m_arguments.imagePath))
+    if (path.empty() || sameFile(path, m_arguments.imagePath))
         return;
-    const QFileInfo target(path);
-    if (target.isFile() && !target.isSymLink())
-        QFile::remove(path);
+    struct stat status { };
+    // Only a regular file of that name, never what a symbolic link points at.
+    if (::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+        ::unlink(path.c_str());
 }
 
-bool Converter::writeAtomically(const QString& path, const std::function<bool(QIODevice*)>& write)
+bool Converter::writeAtomically(
+    const std::string& path, const std::function<bool(const Sink&)>& write)
 {
-    const QFileInfo target(path);
-    if (target.fileName().isEmpty() || target.isDir())
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..")
         return false;
-    QTemporaryFile temporary(target.absolutePath() + QStringLiteral("/.") + target.fileName()
-        + QStringLiteral(".XXXXXX"));
-    if (!temporary.open())
+    struct stat target { };
+    if (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
+        return false;
+    std::string temporary = folderOf(path) + "/." + name + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
         return false;
     // A temporary file is private to its owner; the output gets the usual
     // permissions of a new file.
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    ::fchmod(temporary.handle(), 0666 & ~mask);
-    if (!write(&temporary) || !temporary.flush() || temporary.error() != QFile::NoError)
+    ::fchmod(fd, 0666 & ~mask);
+    const bool written = write(
+        [fd](const std::uint8_t* data, std::size_t size) { return writeAll(fd, data, size); });
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
         return false;
-    temporary.close();
-    if (::rename(QFile::encodeName(temporary.fileName()).constData(),
-            QFile::encodeName(target.absoluteFilePath()).constData())
-        != 0)
-        return false;
-    temporary.setAutoRemove(false);
+    }
     return true;
 }
 
 ExitCode Converter::run()
 {
-    const QString& path = m_arguments.imagePath;
-    const QFileInfo info(path);
-    // Only regular files: a FIFO or device would block the read forever.
-    if (!info.exists())
-        return fail(kExitUnreadable, QStringLiteral("no such file: %1").arg(path));
-    if (!info.isFile())
-        return fail(kExitUnreadable, QStringLiteral("not a regular file: %1").arg(path));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(kExitUnreadable, QStringLiteral("cannot open %1").arg(path));
-
-    const ImageFormat::Type type = ImageFormat::sniff(file.peek(ImageFormat::kSniffBytes));
-    if (type == ImageFormat::Unknown)
-        return fail(kExitUnreadable, QStringLiteral("not an image of a known type: %1").arg(path));
-    if (!ImageFormat::matchesName(type, ImageFormat::fromSuffix(path)))
-        return fail(kExitUnreadable,
-            QStringLiteral("%1 holds %2 content, not what its name says")
-                .arg(path, ImageFormat::displayName(type)));
-
-    // The whole file is needed for JPEG 2000, for the report and for the
-    // length checks of TIFF and BMP; mapping it costs no copy.
-    const bool jpeg2000 = type == ImageFormat::Jp2 || type == ImageFormat::J2kCodestream;
-    const bool checkLength = type == ImageFormat::Tiff || type == ImageFormat::Bmp;
-    const bool needBytes = jpeg2000 || checkLength || !m_arguments.infoPath.isEmpty();
-    const qint64 fileSize = file.size();
-    QByteArray bytes;
-    uchar* mapped = nullptr;
-    if (needBytes) {
-        mapped = file.map(0, fileSize);
-        bytes = mapped
-            ? QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), qsizetype(fileSize))
-            : file.readAll();
-        if (bytes.size() != fileSize)
-            return fail(kExitUnreadable, QStringLiteral("cannot read %1").arg(path));
-        file.seek(0);
+    const std::string& path = m_arguments.imagePath;
+    // Only regular files: a FIFO or device would block the read forever. The
+    // file is mapped; main() turns a SIGBUS from a file cut short meanwhile
+    // into an unreadable-image exit.
+    const decoding::MappedFile file
+        = decoding::MappedFile::open(path, decoding::MappedFile::Access::Map);
+    if (!file.ok()) {
+        if (file.errorNumber() == ENOENT)
+            return fail(kExitUnreadable, "no such file: " + path);
+        return fail(kExitUnreadable, "cannot read " + path + ": " + file.error());
     }
+    const decoding::Bytes bytes = file.bytes();
+    const decoding::PictureType type = decoding::detectType(bytes);
+    if (type == decoding::PictureType::Unknown)
+        return fail(kExitUnreadable, "not an image of a known type: " + path);
 
+    const bool wantInfo = !m_arguments.infoPath.empty();
     HeaderFacts facts;
-    if (needBytes && !jpeg2000)
+    const bool checkLength
+        = type == decoding::PictureType::Tiff || type == decoding::PictureType::Bmp;
+    if (checkLength || wantInfo)
         facts = HeaderProbe::probe(bytes, type);
     if (checkLength && !facts.complete)
-        return fail(kExitUnreadable, QStringLiteral("%1 is cut off or damaged").arg(path));
+        return fail(kExitUnreadable, path + " is cut off or damaged");
 
-    QImage image;
-    const ImageDecoder::Status status = jpeg2000
-        ? ImageDecoder::decodeJpeg2000(bytes, type, &image, &facts)
-        : ImageDecoder::decodeWithQt(&file, type, &image);
-    if (status != ImageDecoder::Ok)
-        return fail(exitFor(status),
-            status == ImageDecoder::TooLarge
-                ? QStringLiteral("%1 has more pixels than allowed").arg(path)
-                : QStringLiteral("cannot decode %1").arg(path));
-    if (jpeg2000 && !m_arguments.infoPath.isEmpty()) {
-        const HeaderFacts boxes = HeaderProbe::probe(bytes, type);
-        facts.dpiX = boxes.dpiX;
-        facts.dpiY = boxes.dpiY;
+    // Qt's readers for the types Corvane's window reads with Qt; Corvane's
+    // own decoders for the rest. Samples of more than 8 bits are rounded to
+    // 8 bits: a bitmap holds no more. A bitmap holds one picture: the first
+    // page or frame, as Qt's readers give it (Corvane's search adds a digest
+    // of the other pages to the picture it compares).
+    const decoding::DecodeOptions options{.eightBit = true, .firstFrameOnly = true};
+    decoding::DecodeOutcome outcome;
+    decoding::jpeg2000::Facts codestream;
+    if (type == decoding::PictureType::Bmp || type == decoding::PictureType::Jpeg
+        || type == decoding::PictureType::Gif)
+        outcome = QtReaderModule::decode(bytes, type);
+    else if (type == decoding::PictureType::Jpeg2000)
+        outcome = decoding::jpeg2000::decode(bytes, options, &codestream);
+    else
+        outcome = decoding::decode(bytes, options);
+    if (outcome.status != decoding::DecodeStatus::Ok)
+        return fail(exitFor(outcome.status), path + ": " + outcome.reason);
+    const decoding::DecodedPicture& picture = outcome.picture;
+    if (type == decoding::PictureType::Jpeg2000) {
+        facts.compression = "JPEG 2000";
+        if (!codestream.wavelet.empty())
+            facts.compression += ", " + codestream.wavelet;
+        if (codestream.qualityLayers > 1)
+            facts.compression
+                += ", " + std::to_string(codestream.qualityLayers) + " quality layers";
+        facts.bitsPerPixel = codestream.bitsPerPixel;
     }
 
-    if (!m_arguments.convertPath.isEmpty()) {
+    if (!m_arguments.convertPath.empty()) {
+        const std::uint32_t dpmX = dotsPerMetre(facts.dpiX);
+        const std::uint32_t dpmY = dotsPerMetre(facts.dpiY);
         const bool written = writeAtomically(m_arguments.convertPath,
-            [&image](QIODevice* device) { return BmpWriter::write(image, device); });
+            [&](const Sink& sink) { return BmpWriter::write(picture, 0, dpmX, dpmY, sink); });
         if (!written)
-            return fail(
-                kExitWriteFailed, QStringLiteral("cannot write %1").arg(m_arguments.convertPath));
+            return fail(kExitWriteFailed, "cannot write " + m_arguments.convertPath);
     }
-    if (!m_arguments.infoPath.isEmpty()) {
-        const QByteArray report
-            = ImageInfoReport::build(path, fileSize, type, facts, image).toUtf8();
-        const bool written = writeAtomically(m_arguments.infoPath,
-            [&report](QIODevice* device) { return device->write(report) == report.size(); });
+    if (wantInfo) {
+        const std::string report = ImageInfoReport::build(path, file.size(), bytes, facts, picture);
+        const bool written = writeAtomically(m_arguments.infoPath, [&report](const Sink& sink) {
+            return sink(reinterpret_cast<const std::uint8_t*>(report.data()), report.size());
+        });
         if (!written)
-            return fail(
-                kExitWriteFailed, QStringLiteral("cannot write %1").arg(m_arguments.infoPath));
+            return fail(kExitWriteFailed, "cannot write " + m_arguments.infoPath);
     }
     return kExitOk;
 }

@@ -1,18 +1,17 @@
 #pragma once
 // One run of the converter: decodes the image named on the command line and
-// writes the bitmap and/or the report it asks for. An output appears only
-// when it is complete (written beside its target, then renamed into place);
-// a failed run leaves no output, and removes a stale file of the same name so
-// that a caller never takes an earlier run's output for this one's.
+// writes the bitmap and/or the report it asks for. The type is told from the
+// file's bytes, whatever its name says. An output appears only when it is
+// complete (written beside its target, then renamed into place); a failed run
+// leaves no output, and removes a stale file of the same name so that a
+// caller never takes an earlier run's output for this one's.
 
 #include "converter/ConverterArguments.h"
-#include "converter/ConverterContract.h"
+#include "converter/ConverterSwitches.h"
 
-#include <QImage>
-#include <QString>
+#include <cstdint>
 #include <functional>
-
-class QIODevice;
+#include <string>
 
 class Converter {
 public:
@@ -20,17 +19,21 @@ public:
 
     ConverterContract::ExitCode run();
     // Why the run failed, for the message on stderr.
-    QString errorText() const { return m_error; }
+    const std::string& errorText() const { return m_error; }
+
+    // Receives the output's bytes in order; returns false on a failed write.
+    using Sink = std::function<bool(const std::uint8_t* data, std::size_t size)>;
 
     // Writes `path` through a temporary file in its folder that is renamed
     // over it only after `write` succeeded. Public for the tests of the
     // failure paths.
-    static bool writeAtomically(const QString& path, const std::function<bool(QIODevice*)>& write);
+    static bool writeAtomically(
+        const std::string& path, const std::function<bool(const Sink&)>& write);
 
 private:
-    ConverterContract::ExitCode fail(ConverterContract::ExitCode code, const QString& why);
-    void removeStaleOutput(const QString& path) const;
+    ConverterContract::ExitCode fail(ConverterContract::ExitCode code, const std::string& why);
+    void removeStaleOutput(const std::string& path) const;
 
     ConverterArguments m_arguments;
-    QString m_error;
+    std::string m_error;
 };

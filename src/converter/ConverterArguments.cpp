@@ -1,19 +1,34 @@
 #include "converter/ConverterArguments.h"
 
-#include "converter/ConverterContract.h"
+#include "converter/ConverterSwitches.h"
+
+#include <cstring>
+#include <strings.h>
 
 namespace {
 
-bool takeValue(const QString& argument, const char* prefix, QString* value, bool* silent)
+bool startsWithNoCase(const std::string& text, const char* prefix)
 {
-    const QLatin1String key(prefix);
-    if (!argument.startsWith(key, Qt::CaseInsensitive))
+    const std::size_t length = std::strlen(prefix);
+    return text.size() >= length && ::strncasecmp(text.c_str(), prefix, length) == 0;
+}
+
+bool equalsNoCase(const std::string& text, const char* word)
+{
+    return text.size() == std::strlen(word) && startsWithNoCase(text, word);
+}
+
+bool takeValue(const std::string& argument, const char* prefix, std::string* value, bool* silent)
+{
+    if (!startsWithNoCase(argument, prefix))
         return false;
-    *value = argument.mid(key.size());
+    *value = argument.substr(std::strlen(prefix));
     // Corvane glues "/silent" straight onto the output path.
-    const QLatin1String silentSuffix(ConverterContract::kSilentSwitch);
-    if (value->endsWith(silentSuffix, Qt::CaseInsensitive) && value->size() > silentSuffix.size()) {
-        value->chop(silentSuffix.size());
+    const std::size_t suffix = std::strlen(ConverterContract::kSilentSwitch);
+    if (value->size() > suffix
+        && ::strcasecmp(value->c_str() + value->size() - suffix, ConverterContract::kSilentSwitch)
+            == 0) {
+        value->resize(value->size() - suffix);
         *silent = true;
     }
     return true;
@@ -21,44 +36,38 @@ bool takeValue(const QString& argument, const char* prefix, QString* value, bool
 
 } // namespace
 
-bool ConverterArguments::parse(const QStringList& arguments)
+bool ConverterArguments::parse(const std::vector<std::string>& arguments)
 {
-    if (arguments.isEmpty() || arguments.first().isEmpty()) {
-        error = QStringLiteral("no image path given");
+    if (arguments.empty() || arguments.front().empty()) {
+        error = "no image path given";
         return false;
     }
-    imagePath = arguments.first();
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& argument = arguments.at(i);
+    imagePath = arguments.front();
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
         if (takeValue(argument, ConverterContract::kConvertSwitch, &convertPath, &silent)) {
-            if (convertPath.isEmpty()) {
-                error = QStringLiteral("empty output path after %1").arg(argument);
+            if (convertPath.empty()) {
+                error = "empty output path after " + argument;
                 return false;
             }
         } else if (takeValue(argument, ConverterContract::kInfoSwitch, &infoPath, &silent)) {
-            if (infoPath.isEmpty()) {
-                error = QStringLiteral("empty output path after %1").arg(argument);
+            if (infoPath.empty()) {
+                error = "empty output path after " + argument;
                 return false;
             }
-        } else if (argument.compare(
-                       QLatin1String(ConverterContract::kSilentSwitch), Qt::CaseInsensitive)
-            == 0) {
+        } else if (equalsNoCase(argument, ConverterContract::kSilentSwitch)) {
             silent = true;
-        } else if (argument.compare(
-                       QLatin1String(ConverterContract::kFullInfoSwitch), Qt::CaseInsensitive)
-            == 0) {
+        } else if (equalsNoCase(argument, ConverterContract::kFullInfoSwitch)) {
             fullInfo = true;
-        } else if (argument.compare(
-                       QLatin1String(ConverterContract::kKillMeSoftlySwitch), Qt::CaseInsensitive)
-            == 0) {
+        } else if (equalsNoCase(argument, ConverterContract::kKillMeSoftlySwitch)) {
             // Asks for no window and a quiet end: the converter never shows one.
         } else {
-            error = QStringLiteral("unknown switch %1").arg(argument);
+            error = "unknown switch " + argument;
             return false;
         }
     }
-    if (convertPath.isEmpty() && infoPath.isEmpty()) {
-        error = QStringLiteral("nothing to do: give /convert=<file> or /info=<file>");
+    if (convertPath.empty() && infoPath.empty()) {
+        error = "nothing to do: give /convert=<file> or /info=<file>";
         return false;
     }
     return true;

@@ -1,6 +1,9 @@
 #include "converter/HeaderProbe.h"
 
-#include <QSet>
+#include <cstdint>
+#include <cstring>
+#include <set>
+#include <string>
 
 #include <algorithm>
 #include <cmath>
@@ -9,131 +12,148 @@
 namespace {
 
 constexpr double kInchesPerMetre = 39.37007874015748;
-constexpr quint64 kMaxTiffSamples = 16;
-constexpr quint64 kMaxTiffBitsPerSample = 64;
+constexpr std::uint64_t kMaxTiffSamples = 16;
+constexpr std::uint64_t kMaxTiffBitsPerSample = 64;
 
 // Bounds-checked reads at absolute offsets; a read past the end gives 0 and
 // marks the reader as failed.
-class Bytes {
+class Reader {
 public:
-    Bytes(const QByteArray& data, bool bigEndian)
-        : m_data(reinterpret_cast<const uchar*>(data.constData()))
-        , m_size(quint64(data.size()))
+    Reader(decoding::Bytes data, bool bigEndian)
+        : m_data(data.data())
+        , m_size(data.size())
         , m_bigEndian(bigEndian)
     {
     }
 
-    quint64 size() const { return m_size; }
-    bool has(quint64 offset, quint64 length) const
+    std::uint64_t size() const { return m_size; }
+    bool has(std::uint64_t offset, std::uint64_t length) const
     {
         return offset <= m_size && length <= m_size - offset;
     }
-    quint64 read(quint64 offset, int length)
+    std::uint64_t read(std::uint64_t offset, int length)
     {
-        if (!has(offset, quint64(length))) {
+        if (!has(offset, std::uint64_t(length))) {
             m_failed = true;
             return 0;
         }
-        quint64 value = 0;
+        std::uint64_t value = 0;
         for (int i = 0; i < length; ++i) {
-            const quint64 byte = m_data[offset + quint64(i)];
+            const std::uint64_t byte = m_data[offset + std::uint64_t(i)];
             value |= m_bigEndian ? byte << (8 * (length - 1 - i)) : byte << (8 * i);
         }
         return value;
     }
-    quint64 u8(quint64 offset) { return read(offset, 1); }
-    quint64 u16(quint64 offset) { return read(offset, 2); }
-    quint64 u32(quint64 offset) { return read(offset, 4); }
-    quint64 u64(quint64 offset) { return read(offset, 8); }
+    std::uint64_t u8(std::uint64_t offset) { return read(offset, 1); }
+    std::uint64_t u16(std::uint64_t offset) { return read(offset, 2); }
+    std::uint64_t u32(std::uint64_t offset) { return read(offset, 4); }
+    std::uint64_t u64(std::uint64_t offset) { return read(offset, 8); }
     bool failed() const { return m_failed; }
 
 private:
-    const uchar* m_data;
-    quint64 m_size;
+    const std::uint8_t* m_data;
+    std::uint64_t m_size;
     bool m_bigEndian;
     bool m_failed = false;
 };
+
+// `length` bytes at `offset` as text, shorter when the data ends first.
+std::string textAt(decoding::Bytes data, std::uint64_t offset, std::size_t length)
+{
+    if (offset >= data.size())
+        return {};
+    length = std::min<std::size_t>(length, data.size() - std::size_t(offset));
+    return std::string(reinterpret_cast<const char*>(data.data()) + offset, length);
+}
+
+std::string withNumber(const char* pattern, std::uint64_t value)
+{
+    std::string text(pattern);
+    const std::size_t at = text.find("%1");
+    if (at != std::string::npos)
+        text.replace(at, 2, std::to_string(value));
+    return text;
+}
 
 double dpiFromPixelsPerMetre(double perMetre)
 {
     return perMetre / kInchesPerMetre;
 }
 
-QString tiffCompressionName(quint64 code)
+std::string tiffCompressionName(std::uint64_t code)
 {
     switch (code) {
     case 1:
-        return QStringLiteral("None");
+        return std::string("None");
     case 2:
-        return QStringLiteral("CCITT modified Huffman RLE");
+        return std::string("CCITT modified Huffman RLE");
     case 3:
-        return QStringLiteral("CCITT Group 3 fax");
+        return std::string("CCITT Group 3 fax");
     case 4:
-        return QStringLiteral("CCITT Group 4 fax");
+        return std::string("CCITT Group 4 fax");
     case 5:
-        return QStringLiteral("LZW");
+        return std::string("LZW");
     case 6:
     case 7:
-        return QStringLiteral("JPEG");
+        return std::string("JPEG");
     case 8:
     case 32946:
-        return QStringLiteral("ZIP (Deflate)");
+        return std::string("ZIP (Deflate)");
     case 32773:
-        return QStringLiteral("PackBits");
+        return std::string("PackBits");
     case 34712:
-        return QStringLiteral("JPEG 2000");
+        return std::string("JPEG 2000");
     case 34925:
-        return QStringLiteral("LZMA");
+        return std::string("LZMA");
     case 50000:
-        return QStringLiteral("Zstandard");
+        return std::string("Zstandard");
     case 50001:
-        return QStringLiteral("WebP");
+        return std::string("WebP");
     default:
-        return QStringLiteral("Other (code %1)").arg(code);
+        return withNumber("Other (code %1)", code);
     }
 }
 
 } // namespace
 
-HeaderFacts HeaderProbe::probe(const QByteArray& data, ImageFormat::Type type)
+HeaderFacts HeaderProbe::probe(decoding::Bytes data, decoding::PictureType type)
 {
     HeaderFacts facts;
     switch (type) {
-    case ImageFormat::Png:
+    case decoding::PictureType::Png:
         probePng(data, facts);
         break;
-    case ImageFormat::Jpeg:
+    case decoding::PictureType::Jpeg:
         probeJpeg(data, facts);
         break;
-    case ImageFormat::Gif:
+    case decoding::PictureType::Gif:
         probeGif(data, facts);
         break;
-    case ImageFormat::Bmp:
+    case decoding::PictureType::Bmp:
         probeBmp(data, facts);
         break;
-    case ImageFormat::Tiff:
+    case decoding::PictureType::Tiff:
         probeTiff(data, facts);
         break;
-    case ImageFormat::Jp2:
-    case ImageFormat::J2kCodestream:
+    case decoding::PictureType::Jpeg2000:
         probeJp2(data, facts);
         break;
-    case ImageFormat::Unknown:
+    default:
         break;
     }
     return facts;
 }
 
-void HeaderProbe::probePng(const QByteArray& data, HeaderFacts& facts)
+void HeaderProbe::probePng(decoding::Bytes data, HeaderFacts& facts)
 {
-    Bytes bytes(data, true);
-    facts.compression = QStringLiteral("Deflate (ZIP)");
-    quint64 offset = 8;
+    Reader bytes(data, true);
+    facts.compression = std::string("Deflate (ZIP)");
+    std::uint64_t offset = 8;
     // Chunks before the first image data hold everything a report needs.
     for (int chunk = 0; chunk < 10000 && bytes.has(offset, 8); ++chunk) {
-        const quint64 length = bytes.u32(offset);
-        const QByteArray type = data.mid(qsizetype(offset + 4), 4);
-        const quint64 body = offset + 8;
+        const std::uint64_t length = bytes.u32(offset);
+        const std::string type = textAt(data, offset + 4, 4);
+        const std::uint64_t body = offset + 8;
         if (!bytes.has(body, length))
             break;
         if (type == "IHDR" && length >= 13) {
@@ -145,12 +165,13 @@ void HeaderProbe::probePng(const QByteArray& data, HeaderFacts& facts)
                                                  : 1;
             facts.bitsPerPixel = depth * channels;
             if (bytes.u8(body + 12) == 1)
-                facts.compression += QStringLiteral(", interlaced (Adam7)");
+                facts.compression += std::string(", interlaced (Adam7)");
         } else if (type == "pHYs" && length >= 9 && bytes.u8(body + 8) == 1) {
             facts.dpiX = dpiFromPixelsPerMetre(double(bytes.u32(body)));
             facts.dpiY = dpiFromPixelsPerMetre(double(bytes.u32(body + 4)));
         } else if (type == "acTL" && length >= 8) {
-            facts.frames = int(std::clamp<quint64>(bytes.u32(body), 1, INT_MAX));
+            facts.frames
+                = int(std::clamp<std::uint64_t>(bytes.u32(body), 1, std::uint64_t(INT32_MAX)));
         } else if (type == "IDAT" || type == "IEND") {
             break;
         }
@@ -176,10 +197,10 @@ int HeaderProbe::estimateJpegQuality(const int* table)
     std::sort(sortedStandard, sortedStandard + 64);
     std::sort(sortedTable, sortedTable + 64);
     int best = 1;
-    qint64 bestDistance = std::numeric_limits<qint64>::max();
+    std::int64_t bestDistance = std::numeric_limits<std::int64_t>::max();
     for (int quality = 1; quality <= 100; ++quality) {
         const int scale = quality < 50 ? 5000 / quality : 200 - 2 * quality;
-        qint64 distance = 0;
+        std::int64_t distance = 0;
         for (int i = 0; i < 64; ++i) {
             const int expected = std::clamp((sortedStandard[i] * scale + 50) / 100, 1, 255);
             distance += std::abs(expected - sortedTable[i]);
@@ -192,14 +213,14 @@ int HeaderProbe::estimateJpegQuality(const int* table)
     return best;
 }
 
-void HeaderProbe::probeJpeg(const QByteArray& data, HeaderFacts& facts)
+void HeaderProbe::probeJpeg(decoding::Bytes data, HeaderFacts& facts)
 {
-    Bytes bytes(data, true);
+    Reader bytes(data, true);
     int luminance[64];
     bool haveLuminance = false;
     bool progressive = false;
     bool lossless = false;
-    quint64 offset = 2;
+    std::uint64_t offset = 2;
     while (bytes.has(offset, 4)) {
         if (bytes.u8(offset) != 0xFF)
             break;
@@ -214,11 +235,11 @@ void HeaderProbe::probeJpeg(const QByteArray& data, HeaderFacts& facts)
         }
         if (marker == 0xDA || marker == 0xD9)
             break;
-        const quint64 length = bytes.u16(offset + 2);
-        const quint64 body = offset + 4;
+        const std::uint64_t length = bytes.u16(offset + 2);
+        const std::uint64_t body = offset + 4;
         if (length < 2 || !bytes.has(offset + 2, length))
             break;
-        const quint64 end = offset + 2 + length;
+        const std::uint64_t end = offset + 2 + length;
         const bool startOfFrame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4
             && marker != 0xC8 && marker != 0xCC;
         if (startOfFrame && length >= 8) {
@@ -226,20 +247,22 @@ void HeaderProbe::probeJpeg(const QByteArray& data, HeaderFacts& facts)
             progressive = marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
             lossless = marker == 0xC3 || marker == 0xC7 || marker == 0xCB || marker == 0xCF;
         } else if (marker == 0xDB) {
-            for (quint64 p = body; p < end;) {
+            for (std::uint64_t p = body; p < end;) {
                 const int info = int(bytes.u8(p));
                 const int entrySize = (info >> 4) ? 2 : 1;
-                if (!bytes.has(p + 1, 64 * quint64(entrySize)) || p + 1 + 64 * entrySize > end)
+                if (!bytes.has(p + 1, 64 * std::uint64_t(entrySize))
+                    || p + 1 + 64 * entrySize > end)
                     break;
                 if ((info & 0x0F) == 0 && !haveLuminance) {
                     for (int i = 0; i < 64; ++i)
-                        luminance[i] = int(bytes.read(p + 1 + quint64(i * entrySize), entrySize));
+                        luminance[i]
+                            = int(bytes.read(p + 1 + std::uint64_t(i * entrySize), entrySize));
                     haveLuminance = true;
                 }
-                p += 1 + 64 * quint64(entrySize);
+                p += 1 + 64 * std::uint64_t(entrySize);
             }
         } else if (marker == 0xE0 && length >= 16
-            && data.mid(qsizetype(body), 5) == QByteArray("JFIF\0", 5)) {
+            && textAt(data, body, 5) == std::string("JFIF\0", 5)) {
             const int units = int(bytes.u8(body + 7));
             const double x = double(bytes.u16(body + 8));
             const double y = double(bytes.u16(body + 10));
@@ -253,31 +276,31 @@ void HeaderProbe::probeJpeg(const QByteArray& data, HeaderFacts& facts)
         }
         offset = end;
     }
-    facts.compression = lossless ? QStringLiteral("JPEG, lossless") : QStringLiteral("JPEG");
+    facts.compression = lossless ? std::string("JPEG, lossless") : std::string("JPEG");
     if (haveLuminance && !lossless)
-        facts.compression += QStringLiteral(", quality: ~%1").arg(estimateJpegQuality(luminance));
+        facts.compression += withNumber(", quality: ~%1", estimateJpegQuality(luminance));
     if (progressive)
-        facts.compression += QStringLiteral(", progressive");
+        facts.compression += std::string(", progressive");
 }
 
-void HeaderProbe::probeGif(const QByteArray& data, HeaderFacts& facts)
+void HeaderProbe::probeGif(decoding::Bytes data, HeaderFacts& facts)
 {
-    Bytes bytes(data, false);
-    facts.compression = QStringLiteral("LZW");
+    Reader bytes(data, false);
+    facts.compression = std::string("LZW");
     const int screenFlags = int(bytes.u8(10));
-    quint64 offset = 13;
+    std::uint64_t offset = 13;
     if (screenFlags & 0x80) {
         facts.bitsPerPixel = (screenFlags & 7) + 1;
         offset += 3ull << ((screenFlags & 7) + 1);
     }
-    auto skipSubBlocks = [&bytes](quint64 p) {
+    auto skipSubBlocks = [&bytes](std::uint64_t p) {
         while (bytes.has(p, 1)) {
-            const quint64 length = bytes.u8(p);
+            const std::uint64_t length = bytes.u8(p);
             p += 1 + length;
             if (length == 0)
                 return p;
         }
-        return quint64(0); // ran off the end
+        return std::uint64_t(0); // ran off the end
     };
     int frames = 0;
     while (bytes.has(offset, 1)) {
@@ -302,76 +325,78 @@ void HeaderProbe::probeGif(const QByteArray& data, HeaderFacts& facts)
     facts.frames = std::max(frames, 1);
 }
 
-void HeaderProbe::probeBmp(const QByteArray& data, HeaderFacts& facts)
+void HeaderProbe::probeBmp(decoding::Bytes data, HeaderFacts& facts)
 {
-    Bytes bytes(data, false);
-    const quint64 headerSize = bytes.u32(14);
+    Reader bytes(data, false);
+    const std::uint64_t headerSize = bytes.u32(14);
     if (headerSize == 12) {
         facts.bitsPerPixel = int(bytes.u16(24));
-        facts.compression = QStringLiteral("None");
+        facts.compression = std::string("None");
         facts.complete = bytes.u32(10) < bytes.size() && !bytes.failed();
         return;
     }
     facts.bitsPerPixel = int(bytes.u16(28));
     switch (bytes.u32(30)) {
     case 0:
-        facts.compression = QStringLiteral("None");
+        facts.compression = std::string("None");
         break;
     case 1:
-        facts.compression = QStringLiteral("RLE8");
+        facts.compression = std::string("RLE8");
         break;
     case 2:
-        facts.compression = QStringLiteral("RLE4");
+        facts.compression = std::string("RLE4");
         break;
     case 3:
     case 6:
-        facts.compression = QStringLiteral("None (bit fields)");
+        facts.compression = std::string("None (bit fields)");
         break;
     case 4:
-        facts.compression = QStringLiteral("JPEG");
+        facts.compression = std::string("JPEG");
         break;
     case 5:
-        facts.compression = QStringLiteral("PNG");
+        facts.compression = std::string("PNG");
         break;
     default:
-        facts.compression = QStringLiteral("Other (code %1)").arg(bytes.u32(30));
+        facts.compression = withNumber("Other (code %1)", bytes.u32(30));
         break;
     }
-    const double x = double(qint32(bytes.u32(38)));
-    const double y = double(qint32(bytes.u32(42)));
+    const double x = double(std::int32_t(bytes.u32(38)));
+    const double y = double(std::int32_t(bytes.u32(42)));
     if (x > 0 && y > 0 && !bytes.failed()) {
         facts.dpiX = dpiFromPixelsPerMetre(x);
         facts.dpiY = dpiFromPixelsPerMetre(y);
     }
     // Uncompressed pixels must fit between the data offset and the file's
     // end; Qt's reader fills what is missing with palette colour 0.
-    const quint64 compression = bytes.u32(30);
-    const qint64 width = qint32(bytes.u32(18));
-    const qint64 height = qint32(bytes.u32(22));
-    const quint64 offset = bytes.u32(10);
+    const std::uint64_t compression = bytes.u32(30);
+    const std::int64_t width = std::int32_t(bytes.u32(18));
+    const std::int64_t height = std::int32_t(bytes.u32(22));
+    const std::uint64_t offset = bytes.u32(10);
     if (bytes.failed() || offset >= bytes.size()) {
         facts.complete = false;
     } else if ((compression == 0 || compression == 3 || compression == 6)
         && facts.bitsPerPixel > 0) {
-        const quint64 rowSize
-            = ((quint64(width < 0 ? -width : width) * quint64(facts.bitsPerPixel) + 31) / 32) * 4;
-        const quint64 rows = quint64(height < 0 ? -height : height);
+        const std::uint64_t rowSize
+            = ((std::uint64_t(width < 0 ? -width : width) * std::uint64_t(facts.bitsPerPixel) + 31)
+                  / 32)
+            * 4;
+        const std::uint64_t rows = std::uint64_t(height < 0 ? -height : height);
         if (rows != 0 && rowSize > (bytes.size() - offset) / rows)
             facts.complete = false;
     }
 }
 
-void HeaderProbe::probeTiff(const QByteArray& data, HeaderFacts& facts)
+void HeaderProbe::probeTiff(decoding::Bytes data, HeaderFacts& facts)
 {
-    Bytes bytes(data, data.startsWith("MM"));
+    Reader bytes(data, textAt(data, 0, 2) == "MM");
     const bool big = bytes.u16(2) == 43;
     const int entrySize = big ? 20 : 12;
     const int countSize = big ? 8 : 2;
     const int offsetSize = big ? 8 : 4;
     const int inlineSize = big ? 8 : 4;
-    auto readOffset = [&](quint64 at) { return big ? bytes.u64(at) : bytes.u32(at); };
+    auto readOffset = [&](std::uint64_t at) { return big ? bytes.u64(at) : bytes.u32(at); };
 
-    auto typeSize = [](quint64 type) -> int {
+    auto typeSize = [](std::uint64_t type) -> int {
         switch (type) {
         case 1:
         case 2:
@@ -398,42 +423,44 @@ void HeaderProbe::probeTiff(const QByteArray& data, HeaderFacts& facts)
         }
     };
 
-    quint64 ifd = readOffset(big ? 8 : 4);
-    QSet<quint64> visited;
+    std::uint64_t ifd = readOffset(big ? 8 : 4);
+    std::set<std::uint64_t> visited;
     int pages = 0;
-    while (ifd != 0 && pages < 100000 && !visited.contains(ifd)
-        && bytes.has(ifd, quint64(countSize))) {
+    while (ifd != 0 && pages < 100000 && !visited.count(ifd)
+        && bytes.has(ifd, std::uint64_t(countSize))) {
         visited.insert(ifd);
         ++pages;
-        const quint64 count = big ? bytes.u64(ifd) : bytes.u16(ifd);
-        const quint64 first = ifd + quint64(countSize);
-        if (count > 100000 || !bytes.has(first, count * quint64(entrySize) + quint64(offsetSize))) {
+        const std::uint64_t count = big ? bytes.u64(ifd) : bytes.u16(ifd);
+        const std::uint64_t first = ifd + std::uint64_t(countSize);
+        if (count > 100000
+            || !bytes.has(first, count * std::uint64_t(entrySize) + std::uint64_t(offsetSize))) {
             facts.complete = pages > 1 && facts.complete;
             break;
         }
         if (pages == 1) {
-            quint64 samples = 1;
-            quint64 bitsPerSample = 1;
-            quint64 resolutionUnit = 2;
+            std::uint64_t samples = 1;
+            std::uint64_t bitsPerSample = 1;
+            std::uint64_t resolutionUnit = 2;
             double resolution[2] = {0, 0};
             // Strip or tile offsets and byte counts: (where, type, count).
-            quint64 offsets[3] = {0, 0, 0};
-            quint64 lengths[3] = {0, 0, 0};
+            std::uint64_t offsets[3] = {0, 0, 0};
+            std::uint64_t lengths[3] = {0, 0, 0};
             facts.compression = tiffCompressionName(1);
-            for (quint64 e = 0; e < count; ++e) {
-                const quint64 entry = first + e * quint64(entrySize);
-                const quint64 tag = bytes.u16(entry);
-                const quint64 type = bytes.u16(entry + 2);
-                const quint64 valueCount = big ? bytes.u64(entry + 4) : bytes.u32(entry + 4);
-                const quint64 valueField = entry + (big ? 12 : 8);
+            for (std::uint64_t e = 0; e < count; ++e) {
+                const std::uint64_t entry = first + e * std::uint64_t(entrySize);
+                const std::uint64_t tag = bytes.u16(entry);
+                const std::uint64_t type = bytes.u16(entry + 2);
+                const std::uint64_t valueCount = big ? bytes.u64(entry + 4) : bytes.u32(entry + 4);
+                const std::uint64_t valueField = entry + (big ? 12 : 8);
                 const int size = typeSize(type);
-                if (size == 0 || valueCount > (quint64(1) << 40))
+                if (size == 0 || valueCount > (std::uint64_t(1) << 40))
                     continue;
-                const quint64 where = valueCount * quint64(size) <= quint64(inlineSize)
+                const std::uint64_t where
+                    = valueCount * std::uint64_t(size) <= std::uint64_t(inlineSize)
                     ? valueField
                     : readOffset(valueField);
-                auto value = [&](quint64 index) {
-                    return bytes.read(where + index * quint64(size), std::min(size, 8));
+                auto value = [&](std::uint64_t index) {
+                    return bytes.read(where + index * std::uint64_t(size), std::min(size, 8));
                 };
                 switch (tag) {
                 case 258:
@@ -459,20 +486,20 @@ void HeaderProbe::probeTiff(const QByteArray& data, HeaderFacts& facts)
                 case 273:
                 case 324:
                     offsets[0] = where;
-                    offsets[1] = quint64(size);
+                    offsets[1] = std::uint64_t(size);
                     offsets[2] = valueCount;
                     break;
                 case 279:
                 case 325:
                     lengths[0] = where;
-                    lengths[1] = quint64(size);
+                    lengths[1] = std::uint64_t(size);
                     lengths[2] = valueCount;
                     break;
                 default:
                     break;
                 }
             }
-            facts.bitsPerPixel = int(std::min<quint64>(samples * bitsPerSample, 1024));
+            facts.bitsPerPixel = int(std::min<std::uint64_t>(samples * bitsPerSample, 1024));
             // No picture has more channels or deeper samples than this; such
             // headers only make the TIFF library size huge buffers.
             if (samples == 0 || samples > kMaxTiffSamples || bitsPerSample == 0
@@ -487,35 +514,37 @@ void HeaderProbe::probeTiff(const QByteArray& data, HeaderFacts& facts)
             if (offsets[2] != lengths[2]) {
                 facts.complete = false;
             } else {
-                for (quint64 i = 0; i < offsets[2] && facts.complete; ++i) {
-                    const quint64 start = bytes.read(offsets[0] + i * offsets[1], int(offsets[1]));
-                    const quint64 length = bytes.read(lengths[0] + i * lengths[1], int(lengths[1]));
+                for (std::uint64_t i = 0; i < offsets[2] && facts.complete; ++i) {
+                    const std::uint64_t start
+                        = bytes.read(offsets[0] + i * offsets[1], int(offsets[1]));
+                    const std::uint64_t length
+                        = bytes.read(lengths[0] + i * lengths[1], int(lengths[1]));
                     if (bytes.failed() || !bytes.has(start, length))
                         facts.complete = false;
                 }
             }
         }
-        ifd = readOffset(first + count * quint64(entrySize));
+        ifd = readOffset(first + count * std::uint64_t(entrySize));
     }
     facts.frames = std::max(pages, 1);
     if (pages == 0)
         facts.complete = false;
 }
 
-void HeaderProbe::probeJp2(const QByteArray& data, HeaderFacts& facts)
+void HeaderProbe::probeJp2(decoding::Bytes data, HeaderFacts& facts)
 {
     // The codestream facts come from the decoder; the box file may add a
     // resolution. Display resolution wins over capture resolution.
-    Bytes bytes(data, true);
+    Reader bytes(data, true);
     double capture[2] = {0, 0};
     double display[2] = {0, 0};
-    auto readResolution = [&bytes](quint64 at, double* out) {
+    auto readResolution = [&bytes](std::uint64_t at, double* out) {
         const double vn = double(bytes.u16(at));
         const double vd = double(bytes.u16(at + 2));
         const double hn = double(bytes.u16(at + 4));
         const double hd = double(bytes.u16(at + 6));
-        const int ve = qint8(bytes.u8(at + 8));
-        const int he = qint8(bytes.u8(at + 9));
+        const int ve = std::int8_t(bytes.u8(at + 8));
+        const int he = std::int8_t(bytes.u8(at + 9));
         if (vd > 0 && hd > 0 && !bytes.failed()) {
             out[0] = dpiFromPixelsPerMetre(hn / hd * std::pow(10.0, he));
             out[1] = dpiFromPixelsPerMetre(vn / vd * std::pow(10.0, ve));
@@ -523,12 +552,12 @@ void HeaderProbe::probeJp2(const QByteArray& data, HeaderFacts& facts)
     };
     // Walks the boxes between `begin` and `end`, descending into the header
     // and resolution super boxes.
-    auto walk = [&](auto&& self, quint64 begin, quint64 end, int depth) -> void {
-        quint64 offset = begin;
+    auto walk = [&](auto&& self, std::uint64_t begin, std::uint64_t end, int depth) -> void {
+        std::uint64_t offset = begin;
         for (int n = 0; n < 1000 && depth < 4 && offset + 8 <= end && bytes.has(offset, 8); ++n) {
-            quint64 length = bytes.u32(offset);
-            const QByteArray type = data.mid(qsizetype(offset + 4), 4);
-            quint64 header = 8;
+            std::uint64_t length = bytes.u32(offset);
+            const std::string type = textAt(data, offset + 4, 4);
+            std::uint64_t header = 8;
             if (length == 1) {
                 length = bytes.u64(offset + 8);
                 header = 16;

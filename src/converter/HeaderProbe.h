@@ -5,13 +5,12 @@
 // points at. Works on the file's bytes only and never trusts a length or
 // offset it has not checked against them.
 
-#include "converter/ImageFormat.h"
+#include "decoding/DecodedPicture.h"
 
-#include <QByteArray>
-#include <QString>
+#include <string>
 
 struct HeaderFacts {
-    QString compression;
+    std::string compression;
     int bitsPerPixel = 0;
     double dpiX = 0; // 0 when the file stores no resolution
     double dpiY = 0;
@@ -23,17 +22,17 @@ struct HeaderFacts {
 
 class HeaderProbe {
 public:
-    static HeaderFacts probe(const QByteArray& data, ImageFormat::Type type);
+    static HeaderFacts probe(decoding::Bytes data, decoding::PictureType type);
 
     // Quality (1..100) a JPEG encoder with the common scaled tables would
     // have used for this luminance table of 64 entries.
     static int estimateJpegQuality(const int* table);
 
 private:
-    static void probePng(const QByteArray& data, HeaderFacts& facts);
-    static void probeJpeg(const QByteArray& data, HeaderFacts& facts);
-    static void probeGif(const QByteArray& data, HeaderFacts& facts);
-    static void probeBmp(const QByteArray& data, HeaderFacts& facts);
-    static void probeTiff(const QByteArray& data, HeaderFacts& facts);
-    static void probeJp2(const QByteArray& data, HeaderFacts& facts);
+    static void probePng(decoding::Bytes data, HeaderFacts& facts);
+    static void probeJpeg(decoding::Bytes data, HeaderFacts& facts);
+    static void probeGif(decoding::Bytes data, HeaderFacts& facts);
+    static void probeBmp(decoding::Bytes data, HeaderFacts& facts);
+    static void probeTiff(decoding::Bytes data, HeaderFacts& facts);
+    static void probeJp2(decoding::Bytes data, HeaderFacts& facts);
 };

@@ -1,18 +1,15 @@
 // i__view32.exe: Corvane's image converter. Writes an image as a Windows
 // bitmap (/convert=<file>) or a text report on it (/info=<file>); see
-// ConverterContract.h for the command line and the exit codes.
+// ConverterSwitches.h for the command line and the exit codes.
 //
-// No QCoreApplication and no QGuiApplication: the image readers need
-// neither, and leaving them out keeps the start-up short (no platform
-// plugin, no display connection, no font set-up).
+// No Qt library is loaded for PNG, TIFF and JPEG 2000: the converter runs
+// once per picture, and loading Qt's libraries would cost more than
+// decoding a small picture.
 
 #include "converter/Converter.h"
 #include "converter/ConverterArguments.h"
-#include "converter/ImageDecoder.h"
 
-#include <QFile>
-#include <QStringList>
-
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
@@ -25,10 +22,6 @@ namespace {
 // action of SIGALRM ends the process, and an unfinished output never carries
 // the name of the output.
 constexpr unsigned kSelfLimitSeconds = 120;
-
-// Qt's readers report damage in files through qWarning; the converter
-// reports through its exit code and a single line of its own.
-void quietMessages(QtMsgType, const QMessageLogContext&, const QString&) { }
 
 // Far above what the largest picture within the pixel budget needs (about
 // 3.5 GB for a 150-megapixel RGBA JPEG 2000 in tiles), far below what a
@@ -68,24 +61,20 @@ int main(int argc, char** argv)
     alarm(kSelfLimitSeconds);
     signal(SIGBUS, endOnLostInput);
     limitAddressSpace();
-    qInstallMessageHandler(quietMessages);
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QFile::decodeName(argv[i]);
+    const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
 
     ConverterArguments parsed;
     if (!parsed.parse(arguments)) {
-        fprintf(stderr,
+        std::fprintf(stderr,
             "i__view32.exe: %s\nusage: i__view32.exe <image> [/convert=<bitmap>] "
             "[/info=<report>] [/silent] [/fullinfo] [/killmesoftly]\n",
-            qPrintable(parsed.error));
+            parsed.error.c_str());
         return ConverterContract::kExitUsage;
     }
 
-    ImageDecoder::prepare();
     Converter converter(parsed);
     const int code = converter.run();
     if (code != ConverterContract::kExitOk && !parsed.silent)
-        fprintf(stderr, "i__view32.exe: %s\n", qPrintable(converter.errorText()));
+        std::fprintf(stderr, "i__view32.exe: %s\n", converter.errorText().c_str());
     return code;
 }

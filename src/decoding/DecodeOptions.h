@@ -9,6 +9,11 @@ struct DecodeOptions {
     // write 8-bit pictures. Off: 16-bit samples stay 16-bit, so pictures that
     // differ only in their low bits never compare equal.
     bool eightBit = false;
+    // Only the first frame or page is decoded (an animated PNG gives its
+    // default image), for a caller that accounts for the rest itself, as
+    // Corvane's search does for its converter with a digest of the rest.
+    // Off: every frame is decoded, or the picture is refused.
+    bool firstFrameOnly = false;
 };
 
 } // namespace decoding

@@ -1,5 +1,6 @@
 #include "decoding/PictureDecoders.h"
 
+#include "decoding/BmpJpegGifHeaders.h"
 #include "decoding/DecoderSupport.h"
 #include "decoding/HeifDecoder.h"
 #include "decoding/Jpeg2000Decoder.h"
@@ -30,10 +31,12 @@ PictureHeader readHeader(Bytes file)
     case PictureType::Heif:
     case PictureType::Avif:
         return readHeifHeader(file);
-    // Header readers still to come: BMP, JPEG, GIF.
     case PictureType::Bmp:
+        return readBmpHeader(file);
     case PictureType::Jpeg:
+        return readJpegHeader(file);
     case PictureType::Gif:
+        return readGifHeader(file);
     case PictureType::Unknown:
         break;
     }

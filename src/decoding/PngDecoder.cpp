@@ -199,7 +199,7 @@ DecodeOutcome decode(Bytes file, const DecodeOptions& options)
         return detail::failure(DecodeStatus::Unreadable, "no PNG header");
     if (!withinPixelBudget(header.width, header.height))
         return detail::overBudget(header.width, header.height);
-    if (header.frames > 1)
+    if (header.frames > 1 && !options.firstFrameOnly)
         return detail::failure(DecodeStatus::Unreadable,
             "animated PNG with " + std::to_string(header.frames)
                 + " frames: only its first frame could be read");

@@ -588,7 +588,7 @@ DecodeOutcome decode(Bytes file, const DecodeOptions& options)
         depths.push_back(layout.outBytes);
         picture.frames.push_back(std::move(frame));
         source.error.clear();
-    } while (TIFFReadDirectory(tif.get()));
+    } while (!options.firstFrameOnly && TIFFReadDirectory(tif.get()));
     // A page list that breaks off leaves pages unread: the picture is not whole.
     if (!source.error.empty())
         return detail::failure(DecodeStatus::Unreadable, "damaged TIFF: " + source.error);

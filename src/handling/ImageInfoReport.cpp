@@ -1,5 +1,6 @@
 #include "handling/ImageInfoReport.h"
 
+#include "converter/ConverterSwitches.h"
 #include "search/ConverterClient.h"
 
 #include <QFile>
@@ -82,17 +83,35 @@ QString ImageInfoReport::Header(const QString& folder, const QString& name1, con
     const auto time = [&](const FileFacts& f) {
         return f.available && f.modified.isValid() ? FormatDateTime(f.modified) : notAvailable;
     };
-    return QStringLiteral("File path = ") + folder + kCrLf + QStringLiteral("File name 1 = ")
-        + name1 + kCrLf + QStringLiteral("File name 2 = ") + name2 + kCrLf + kCrLf
+    return QStringLiteral("File path = ") + VisibleName(folder) + kCrLf
+        + QStringLiteral("File name 1 = ") + VisibleName(name1) + kCrLf
+        + QStringLiteral("File name 2 = ") + VisibleName(name2) + kCrLf + kCrLf
         + QStringLiteral("File size 1 = ") + size(left) + kCrLf + QStringLiteral("File size 2 = ")
         + size(right) + kCrLf + kCrLf + QStringLiteral("File date/time 1 = ") + time(left) + kCrLf
         + QStringLiteral("File date/time 2 = ") + time(right) + kCrLf;
+}
+
+QString ImageInfoReport::VisibleName(const QString& name)
+{
+    QString visible = name;
+    for (QChar& c : visible) {
+        if (c.unicode() < 0x20)
+            c = QChar(0x2400 + c.unicode());
+        else if (c.unicode() == 0x7F)
+            c = QChar(0x2421);
+    }
+    return visible;
 }
 
 QStringList ImageInfoReport::SelectLines(const QStringList& lines)
 {
     QStringList selected;
     for (const QString& line : lines) {
+        // The converter's name lines hold whatever words the file's name and
+        // folder hold: they are never picked.
+        if (line.startsWith(QLatin1String(ConverterContract::kFileNameKey))
+            || line.startsWith(QLatin1String(ConverterContract::kFolderKey)))
+            continue;
         for (const QString& keyword : Keywords()) {
             if (line.contains(keyword, Qt::CaseSensitive))
                 selected += line;

@@ -45,8 +45,14 @@ public:
     QString Header(const QString& folder, const QString& name1, const QString& name2,
         const FileFacts& left, const FileFacts& right) const;
 
+    // `name` with each control character (a newline above all) shown as its
+    // visible symbol (U+2400..U+241F, U+2421), so that a name can never start
+    // a line of the report.
+    static QString VisibleName(const QString& name);
+
     // The lines that hold a keyword, in file order; a line is taken once for
-    // every keyword it holds (case-sensitive).
+    // every keyword it holds (case-sensitive). The converter's lines that
+    // carry the file's name or folder are never taken.
     static QStringList SelectLines(const QStringList& lines);
 
     // The whole report; infoLines is nullopt when the converter said nothing.

@@ -1,5 +1,6 @@
 #include "handling/frmInfo.h"
 
+#include "controls/FramePlacement.h"
 #include "controls/PropertyBag.h"
 #include "controls/chameleonButton.h"
 #include "handling/ImageInfoReport.h"
@@ -90,7 +91,7 @@ void frmInfo::ShowImageInfo(QWidget* mainWindow, ConverterClient& converter, con
 void frmInfo::beginReport(const QWidget* mainWindow)
 {
     if (mainWindow)
-        move(centredPosition(mainWindow->frameGeometry(), frameGeometry().size()));
+        FramePlacement::place(this, mainWindow, &frmInfo::centredPosition);
     show();
     raise();
     activateWindow();

@@ -60,6 +60,7 @@ void CandidateList::removeAt(int index)
 void CandidateList::clear()
 {
     m_entries.clear();
+    m_skippedNames = 0;
 }
 
 int CandidateList::scan(const QString& searchFolder)
@@ -91,9 +92,11 @@ int CandidateList::scan(const QString& searchFolder)
         const QByteArray rawName(name, qsizetype(length));
         const QString fileName = QFile::decodeName(rawName);
         // A name that does not survive the round trip could not be opened,
-        // deleted or moved by its decoded path.
-        if (QFile::encodeName(fileName) != rawName)
+        // deleted or moved by its decoded path; the closing message counts it.
+        if (QFile::encodeName(fileName) != rawName) {
+            ++m_skippedNames;
             continue;
+        }
         found.append(CandidateEntry::makeEntry(
             CandidateEntry::makeSizeKey(info.st_size), searchFolder + fileName));
     }

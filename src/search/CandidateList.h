@@ -22,6 +22,12 @@ public:
     // an unreadable folder adds nothing.
     int scan(const QString& searchFolder);
 
+    // Candidates the scans since the last clear() left out because their
+    // names are not valid UTF-8: such a name cannot be written as text and
+    // back, so no file action could be sure to reach that very file.
+    int skippedNames() const { return m_skippedNames; }
+
 private:
     QStringList m_entries;
+    int m_skippedNames = 0;
 };

@@ -80,6 +80,7 @@ void ComparisonRun::beginSearch(const QString& folder)
     NewRun = true;
     SearchFolder = folder + QLatin1Char('/');
     List1.clear();
+    m_unreadable.clear();
     CancelRequested = false;
     List1.scan(SearchFolder);
     m_pairOnShow = false;
@@ -176,6 +177,10 @@ void ComparisonRun::runSteps()
             return;
         }
 
+        if (pic1.isNull())
+            m_unreadable.insert(first.path);
+        if (pic2.isNull())
+            m_unreadable.insert(second.path);
         if (pic1.isNull() || pic2.isNull())
             continue;
         if (pic1.size() != pic2.size())
@@ -227,7 +232,8 @@ void ComparisonRun::finish()
     m_pairOnShow = false;
     resetGeometry();
     releasePictures();
-    m_view.finishSearch(closingText(List1.count() + DeletedCount + m_droppedCount, DeletedCount));
+    m_view.finishSearch(closingText(List1.count() + DeletedCount + m_droppedCount, DeletedCount,
+        int(m_unreadable.size()), List1.skippedNames()));
 }
 
 void ComparisonRun::cancel()
@@ -238,6 +244,10 @@ void ComparisonRun::cancel()
     m_startPending = false;
     m_searchActive = false;
     m_pairOnShow = false;
+    // The box below waits for the user inside this event turn: a converter of
+    // the search must not keep the scratch folder (and other Corvanes) meanwhile.
+    if (m_running)
+        m_converter.stopNow();
     resetGeometry();
     releasePictures();
     m_view.cancelSearch(canceledText());
@@ -258,8 +268,10 @@ void ComparisonRun::actOn(Side side, ActOutcome outcome)
         --DeletedCount;
     if (outcome == ActOutcome::EntryDropped)
         ++m_droppedCount;
-    if (RemoveEntry)
+    if (RemoveEntry) {
+        m_unreadable.remove(CandidateEntry::splitEntry(List1.at(index)).path);
         List1.removeAt(index);
+    }
     m_view.clearPair(side);
     CompareFiles();
 }
@@ -271,6 +283,7 @@ void ComparisonRun::windowClosing()
     m_startPending = false;
     m_searchActive = false;
     m_pairOnShow = false;
+    m_converter.stopNow();
     releasePictures();
 }
 
@@ -282,6 +295,13 @@ bool ComparisonRun::pairUnchanged() const
     const QByteArray right = fileSignature(pathOf(Side::Right));
     return !left.isEmpty() && left == m_shownSignatures[0] && !right.isEmpty()
         && right == m_shownSignatures[1];
+}
+
+QStringList ComparisonRun::unreadableFiles() const
+{
+    QStringList files(m_unreadable.begin(), m_unreadable.end());
+    files.sort();
+    return files;
 }
 
 QString ComparisonRun::changedPairText(const QString& path)
@@ -350,13 +370,23 @@ DisplayGeometry ComparisonRun::fitPair(double w, double h)
     return geometry;
 }
 
-QString ComparisonRun::closingText(int compared, int deleted)
+QString ComparisonRun::closingText(int compared, int deleted, int unreadable, int skippedNames)
 {
     QString text = QStringLiteral("Compared %1 files.\r\n").arg(compared);
     if (deleted > 0)
         text += QStringLiteral("Deleted %1 duplicate(s).").arg(deleted);
     else
         text += QStringLiteral("Found no duplicates.");
+    // "No duplicates" is only as good as the files that could be read.
+    if (unreadable == 1)
+        text += QStringLiteral("\r\n1 file could not be read.");
+    else if (unreadable > 1)
+        text += QStringLiteral("\r\n%1 files could not be read.").arg(unreadable);
+    if (skippedNames == 1)
+        text += QStringLiteral("\r\n1 file was left out: its name is not valid UTF-8.");
+    else if (skippedNames > 1)
+        text += QStringLiteral("\r\n%1 files were left out: their names are not valid UTF-8.")
+                    .arg(skippedNames);
     return text;
 }
 

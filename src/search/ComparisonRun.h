@@ -22,6 +22,7 @@
 
 #include <QImage>
 #include <QRgb>
+#include <QSet>
 #include <QString>
 
 class ComparisonRun {
@@ -97,7 +98,12 @@ public:
     // ratio; an empty picture keeps the boxes where they are.
     static DisplayGeometry fitPair(double w, double h);
     // The closing message for a search that started with `compared` files.
-    static QString closingText(int compared, int deleted);
+    // Files that could not be read (so some of their pairs were never
+    // compared) and candidates left out for their names each add a line.
+    static QString closingText(int compared, int deleted, int unreadable = 0, int skippedNames = 0);
+    // Full paths of the files of this search that failed to decode at least
+    // once, sorted.
+    QStringList unreadableFiles() const;
     // The caption of lblFiles during a search.
     static QString filesCaption(const QString& searchFolder, int count);
     static QString canceledText();
@@ -155,4 +161,7 @@ private:
     // Signatures of the left and right file of the pair on show, taken
     // before they were decoded.
     QByteArray m_shownSignatures[2];
+    // Paths whose decode failed in this search (missing, unreadable, corrupt,
+    // refused, or a converter that failed or ran out of time).
+    QSet<QString> m_unreadable;
 };

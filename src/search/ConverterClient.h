@@ -4,7 +4,10 @@
 // both in the scratch folder. The converter is started with an argument
 // list, never through a shell, and waited for at most
 // ConverterContract::kWaitMilliseconds while the event loop keeps turning.
-// Runs of several Corvane processes that share a scratch folder take turns.
+// Runs of several Corvane processes that share a scratch folder take turns
+// (ScratchTurn); the wait for a turn is not part of the converter's limit.
+// Within one process one use runs at a time: a use asked for from an event
+// turn of another is refused at once.
 
 #include <QImage>
 #include <QString>
@@ -12,8 +15,8 @@
 
 #include <functional>
 
-class QProcess;
-class ScratchLock;
+class ChildProcess;
+class ScratchTurn;
 
 class ConverterClient {
 public:
@@ -26,6 +29,17 @@ public:
     // Asked between wait slices; true stops the wait, kills the converter and
     // counts the run as failed (for a cancelled search or a closing window).
     void setAbortCheck(std::function<bool()> abort);
+    // Longest time one converter run is given, in milliseconds (by default
+    // ConverterContract::kWaitMilliseconds); slower runs are killed and fail.
+    void setTimeLimit(int milliseconds);
+
+    // True while a conversion or report of this client is on the stack,
+    // waiting for its turn at the scratch folder or for the converter.
+    bool inUse() const { return m_uses > 0; }
+    // Kills the converter being waited for and gives the scratch folder back
+    // at once, so that a message box shown from an event turn keeps no other
+    // Corvane waiting; the use on the stack then fails without touching the folder.
+    void stopNow();
 
     // The converted picture, or a null QImage on any failure: converter
     // missing, refused or crashed, slower than the wait, no bitmap written,
@@ -50,14 +64,20 @@ public:
 private:
     // Starts the converter and waits for it; true for a clean exit with code 0.
     bool run(const QStringList& arguments);
-    // Waits, turning the event loop, for the scratch folder's lock; false after
-    // the converter's time limit or an abort.
-    bool acquireScratch(ScratchLock& lock);
-    void WaitForProcess(QProcess& process);
+    // Waits, turning the event loop, for this process's turn at the scratch
+    // folder; false for an abort, a nested use or a queue that stopped working.
+    bool acquireScratch(ScratchTurn& turn);
+    void WaitForProcess(ChildProcess& process);
     void eventTurn();
 
     QString m_programFolder;
     QString m_scratchFolder;
     std::function<void()> m_eventTurn;
     std::function<bool()> m_abort;
+    int m_timeLimit;
+    int m_uses = 0;
+    ScratchTurn* m_turn = nullptr; // the turn of the use on top of the stack
+    ChildProcess* m_waitedProcess = nullptr;
+
+    friend class ConverterUse;
 };

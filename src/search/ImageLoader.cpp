@@ -96,19 +96,31 @@ QImage readWithinBudget(QIODevice* device, const QByteArray& format)
 QImage ImageLoader::load(const QString& path, const QByteArray& format)
 {
     raiseAllocationLimit();
-    const int fd = openRegularFd(path);
-    if (fd < 0)
-        return QImage();
     QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    if (!openRegularFile(path, &file))
         return QImage();
-    }
-
     const ImageContent::Kind kind = ImageContent::fromFormat(format);
     if (kind == ImageContent::Unknown)
         return readWithinBudget(&file, format);
+    return loadKind(file, kind);
+}
 
+QImage ImageLoader::loadByContent(const QString& path, ImageContent::Kind* content)
+{
+    *content = ImageContent::Unknown;
+    raiseAllocationLimit();
+    QFile file;
+    if (!openRegularFile(path, &file))
+        return QImage();
+    *content = ImageContent::sniff(file.peek(ImageFormat::kSniffBytes));
+    if (*content != ImageContent::Bmp && *content != ImageContent::Jpeg
+        && *content != ImageContent::Gif)
+        return QImage();
+    return loadKind(file, *content);
+}
+
+QImage ImageLoader::loadKind(QFile& file, ImageContent::Kind kind)
+{
     // Within the pixel budget no BMP, JPEG or GIF comes near this size; the
     // check keeps a huge file from being read into memory.
     constexpr qint64 kLargestFile = ConverterContract::kPixelBudget * 4 + 16 * 1024 * 1024;

@@ -3,6 +3,8 @@
 // (ConverterContract::kPixelBudget): the size is taken from the header and an
 // image over the budget is refused before anything is allocated.
 
+#include "search/ImageContent.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
@@ -23,7 +25,16 @@ public:
 
     static QImage load(const QString& path, const QByteArray& format = QByteArray());
 
+    // The picture at path when its bytes are a BMP, JPEG or GIF (whatever the
+    // name says), decoded as load() does for that format; otherwise null.
+    // content tells what the bytes are: Unknown also when the file cannot be
+    // opened, or a type for the converter (PNG, TIFF, JPEG 2000).
+    static QImage loadByContent(const QString& path, ImageContent::Kind* content);
+
     // Opens a regular file for reading (never waits on a fifo, never follows
     // a link); false on any failure.
     static bool openRegularFile(const QString& path, QFile* file);
+
+private:
+    static QImage loadKind(QFile& file, ImageContent::Kind kind);
 };

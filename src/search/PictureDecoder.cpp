@@ -1,6 +1,5 @@
 #include "search/PictureDecoder.h"
 
-#include "search/CandidateEntry.h"
 #include "search/ConverterClient.h"
 #include "search/HiddenContent.h"
 #include "search/ImageLoader.h"
@@ -18,13 +17,17 @@ bool PictureDecoder::decodesInProcess(const QString& type)
 
 QImage PictureDecoder::decode(const QString& path) const
 {
-    const QString type = CandidateEntry::imageType(path);
-    // The content must be what the name says, as the converter demands for its types.
-    if (decodesInProcess(type))
-        return ImageLoader::load(path, type.toLatin1());
-    if (!m_converter)
+    // Two copies of a JPEG saved as photo.png are as much a pair as two
+    // photo.jpg: nothing is unsafe about reading a file by its content.
+    ImageContent::Kind content = ImageContent::Unknown;
+    QImage image = ImageLoader::loadByContent(path, &content);
+    if (!image.isNull() || !m_converter)
+        return image;
+    // Bytes that no decoder knows are refused without starting a converter.
+    if (content != ImageFormat::Png && content != ImageFormat::Tiff && content != ImageFormat::Jp2
+        && content != ImageFormat::J2kCodestream)
         return QImage();
-    QImage image = m_converter->convert(path);
+    image = m_converter->convert(path);
     if (image.isNull())
         return image;
     // The converter hands back the first page or frame only. (Opening the

@@ -1,7 +1,8 @@
 #pragma once
-// Decodes one candidate image into a picture: BMP, JPEG and GIF files in
-// process (the content must match the name and be whole), the other types through the
-// converter. A failed decode always gives a null QImage.
+// Decodes one candidate image into a picture by what its bytes are, whatever
+// its name says: BMP, JPEG and GIF in process (the file must be whole), PNG,
+// TIFF and JPEG 2000 through the converter, anything else not at all. A
+// failed decode always gives a null QImage.
 
 #include <QImage>
 #include <QString>
@@ -15,7 +16,8 @@ public:
 
     QImage decode(const QString& path) const;
 
-    // True for "bmp", "jpg" and "gif", which never need the converter.
+    // True for the name types "bmp", "jpg" and "gif", whose true content
+    // needs no converter.
     static bool decodesInProcess(const QString& type);
 
 private:

@@ -1,5 +1,8 @@
 #include "shell/BrowseDirectorysOnly.h"
 
+#include "shell/SearchChoices.h"
+
+#include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -24,7 +27,8 @@ QString withoutTrailingSlash(const QString& path)
     return result;
 }
 
-QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder)
+QString BrowseForFolder(
+    QWidget* owner, const QString& title, const QString& startFolder, SearchChoices* choices)
 {
     g_browseStartFolder = startFolder;
 
@@ -60,8 +64,26 @@ QString BrowseForFolder(QWidget* owner, const QString& title, const QString& sta
             status->setText(withoutTrailingSlash(QFileInfo(path).absoluteFilePath()));
     });
 
+    QCheckBox* everyPicture = nullptr;
+    QCheckBox* subfolders = nullptr;
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()); grid && choices) {
+        everyPicture
+            = new QCheckBox(QStringLiteral("Compare every picture, whatever its size"), &dialog);
+        everyPicture->setObjectName(QStringLiteral("chkEveryPicture"));
+        everyPicture->setChecked(choices->everyPicture);
+        subfolders = new QCheckBox(QStringLiteral("Include subfolders"), &dialog);
+        subfolders->setObjectName(QStringLiteral("chkSubfolders"));
+        subfolders->setChecked(choices->subfolders);
+        grid->addWidget(everyPicture, grid->rowCount(), 0, 1, grid->columnCount());
+        grid->addWidget(subfolders, grid->rowCount(), 0, 1, grid->columnCount());
+    }
+
     if (dialog.exec() != QDialog::Accepted)
         return QString();
+    if (everyPicture && subfolders) {
+        choices->everyPicture = everyPicture->isChecked();
+        choices->subfolders = subfolders->isChecked();
+    }
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty() || !QFileInfo(chosen.first()).isDir())
         return QString();

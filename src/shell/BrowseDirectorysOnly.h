@@ -5,6 +5,7 @@
 
 #include <QString>
 
+struct SearchChoices;
 class QWidget;
 class QFileDialog;
 
@@ -13,7 +14,10 @@ namespace BrowseDirectorysOnly {
 // The chosen folder without a trailing "/" (the root stays "/"), or "" when
 // the user cancels or closes the dialog. A startFolder that is not an
 // existing folder given by its full path opens at the user's home folder.
-QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder);
+// With choices, the search's two check boxes sit under the status line,
+// showing *choices; an accepted dialog writes them back.
+QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder,
+    SearchChoices* choices = nullptr);
 
 // Removes the trailing "/" of a chosen path, keeping the root "/".
 QString withoutTrailingSlash(const QString& path);

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QUrl>
 
+struct SearchChoices;
 class QWidget;
 
 class Desktop {
@@ -16,6 +17,16 @@ public:
     virtual QString browseForFolder(
         QWidget* owner, const QString& title, const QString& startFolder)
         = 0;
+
+    // The picker of the folder to search, with the search's two check boxes
+    // showing *choices; an accepted choice writes them back. A desktop without
+    // the boxes leaves choices as they are.
+    virtual QString browseForSearchFolder(
+        QWidget* owner, const QString& title, const QString& startFolder, SearchChoices& choices)
+    {
+        (void)choices;
+        return browseForFolder(owner, title, startFolder);
+    }
 
     // A modal box titled `title` whose horizontal centre is at x and top at y
     // (screen pixels), clamped to the desktop. Returns the button pressed.

@@ -11,9 +11,11 @@
 #include "shell/ProgressBarBox.h"
 #include "shell/RestoredFrame.h"
 #include "shell/Rounding.h"
+#include "shell/SearchChoices.h"
 #include "shell/SettingsStore.h"
 #include "shell/ShapeBox.h"
 #include "shell/StoredLayout.h"
+#include "shell/WholeFolderMode.h"
 #include "shell/WindowIcon.h"
 #include "update/UpdateCheck.h"
 #include "update/frmUpdate.h"
@@ -59,6 +61,16 @@ Form1::Form1(Desktop* desktop, const QString& programFolder, QWidget* parent)
     setObjectName(QStringLiteral("Form1"));
     m_run = std::make_unique<ComparisonRun>(static_cast<ComparisonView&>(*this),
         programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder);
+    m_wholeFolder = std::make_unique<WholeFolderMode>(
+        WholeFolderMode::Hooks{static_cast<ComparisonView*>(this), m_desktop, this,
+            [this] { return shownActionRow(); },
+            [this] {
+                showIdleState();
+                m_command1->setFocus();
+            },
+            [this](const QString& text) { MsgBox(text); },
+            [this](const QString& folder) { m_run->SearchFolder = folder; }},
+        WholeFolderSearch::finderEngine());
     m_updateCheck = new UpdateCheck(this);
     setMouseTracking(true);
     setupWidgets();
@@ -453,6 +465,7 @@ void Form1::closeEvent(QCloseEvent* e)
     // A search still on the stack (waiting for the converter or an event
     // turn) notices this at its next step and unwinds without touching the window.
     m_run->windowClosing();
+    m_wholeFolder->windowClosing();
     Form_Unload();
     QWidget::closeEvent(e);
 }
@@ -476,19 +489,29 @@ void Form1::Form_Unload()
 
 void Form1::cmdCompare_Click()
 {
-    // A second search never starts while a step of the first is on the stack.
-    if (m_run->isRunning())
+    // A second search never starts while a step of the first, or the image
+    // report's converter, is on the stack.
+    if (m_run->isRunning() || m_run->converter().inUse() || m_wholeFolder->isBusy())
         return;
     m_run->NewRun = true;
-    const QString folder = m_desktop->browseForFolder(
-        this, QStringLiteral("Select A Directory"), m_run->SearchFolder);
+    SearchChoices choices = SearchChoices::load(*m_settings);
+    const QString folder = m_desktop->browseForSearchFolder(
+        this, QStringLiteral("Select A Directory"), m_run->SearchFolder, choices);
     if (folder.isEmpty())
         return;
-    m_run->start(folder);
+    choices.save(*m_settings);
+    if (choices.wholeFolder())
+        m_wholeFolder->start(folder, choices.subfolders);
+    else
+        m_run->start(folder);
 }
 
 void Form1::cmdCancel_Click()
 {
+    if (m_wholeFolder->isBusy()) {
+        m_wholeFolder->cancel();
+        return;
+    }
     m_run->cancel();
 }
 
@@ -651,6 +674,13 @@ void Form1::MsgBox(const QString& text)
 
 void Form1::cmdDelete_Click(Side side)
 {
+    // No file action while the image report's converter is on the stack.
+    if (m_run->converter().inUse())
+        return;
+    if (m_wholeFolder->isWalking()) {
+        m_wholeFolder->actOn(side);
+        return;
+    }
     if (!m_run->pairOnShow())
         return;
     const QString path = m_run->pathOf(side);
@@ -680,6 +710,16 @@ void Form1::cmdDelete_Click(Side side)
 
 void Form1::cmdInfo_Click()
 {
+    // The report's converter wait turns the event loop: the action buttons are
+    // held back until it ends, so that no action, resumed search or second
+    // report runs inside it (they would need the converter it holds).
+    if (m_run->converter().inUse())
+        return;
+    m_command1->setFocus();
+    setActionButtonsEnabled(false);
     frmInfo::ShowImageInfo(
         this, m_run->converter(), m_run->SearchFolder, m_lblPic1->text(), m_lblPic2->text());
+    const GroupPairWalk* walk = m_wholeFolder->walk();
+    if (m_run->pairOnShow() || (walk && walk->isActive() && walk->pairOnShow()))
+        setActionButtonsEnabled(true);
 }

@@ -26,6 +26,7 @@ class chameleonButton;
 class ComparisonRun;
 class Desktop;
 class UpdateCheck;
+class WholeFolderMode;
 class ImageBox;
 class ProgressBarBox;
 class QComboBox;
@@ -56,6 +57,8 @@ public:
     float AspectRatio() const { return m_aspectRatio; }
     QString SearchFolder() const;
     ComparisonRun& run() const { return *m_run; }
+    // The search of every picture (either check box of the folder picker on).
+    WholeFolderMode& wholeFolder() const { return *m_wholeFolder; }
     UpdateCheck& updateCheck() const { return *m_updateCheck; }
 
     // Controls, for the window's own wiring and for tests.
@@ -150,6 +153,7 @@ private:
     ProgressBarBox* m_picProgressBar = nullptr;
 
     std::unique_ptr<ComparisonRun> m_run;
+    std::unique_ptr<WholeFolderMode> m_wholeFolder;
     UpdateCheck* m_updateCheck = nullptr;
     float m_aspectRatio = 0.571854f;
     bool m_loaded = false;

@@ -1,5 +1,7 @@
 #include "shell/Module1.h"
 
+#include "shell/X11AspectHint.h"
+
 #include <QEvent>
 #include <QList>
 #include <QObject>
@@ -82,6 +84,72 @@ bool isFreeSized(QObject* target)
         || target->property("minimized").toBool();
 }
 
+// -1 / +1: the near / far side of an axis moved alone; 0: neither; 2: both
+// (a move along that axis).
+int axisChange(int nearOld, int nearNew, int farOld, int farNew)
+{
+    const bool nearMoved = nearOld != nearNew;
+    const bool farMoved = farOld != farNew;
+    if (nearMoved && farMoved)
+        return 2;
+    return nearMoved ? -1 : (farMoved ? 1 : 0);
+}
+
+int edgeFromAxes(int horizontal, int vertical)
+{
+    if (horizontal == 2 || vertical == 2)
+        return NoEdge;
+    static constexpr int kTable[3][3] = {
+        // horizontal: left moved, none, right moved
+        {TopLeftCorner, TopEdge, TopRightCorner}, // top moved
+        {LeftEdge, NoEdge, RightEdge}, // neither
+        {BottomLeftCorner, BottomEdge, BottomRightCorner}, // bottom moved
+    };
+    return kTable[vertical + 1][horizontal + 1];
+}
+
+// The sides a drag from `start` has moved, over all the frames it went
+// through: on each axis the side that is moved at the end, or, when the
+// drag ended back in line on that axis, the side it last moved. So a corner
+// drag that ends along one axis is still a corner drag.
+class DragTrail {
+public:
+    explicit DragTrail(const QRect& start)
+        : m_start(toRect(start))
+    {
+    }
+
+    void add(const QRect& frame)
+    {
+        const Rect r = toRect(frame);
+        m_horizontal = axisChange(m_start.left, r.left, m_start.right, r.right);
+        m_vertical = axisChange(m_start.top, r.top, m_start.bottom, r.bottom);
+        if (m_horizontal != 0)
+            m_lastHorizontal = m_horizontal;
+        if (m_vertical != 0)
+            m_lastVertical = m_vertical;
+    }
+
+    int edge() const
+    {
+        if (m_horizontal == 2 || m_vertical == 2)
+            return NoEdge; // ends as a move
+        const int horizontal = m_horizontal != 0 ? m_horizontal : m_lastHorizontal;
+        const int vertical = m_vertical != 0 ? m_vertical : m_lastVertical;
+        // Only one axis ends changed: the other must have moved one side alone.
+        if (horizontal == 2 || vertical == 2)
+            return edgeFromAxes(m_horizontal, m_vertical);
+        return edgeFromAxes(horizontal, vertical);
+    }
+
+private:
+    Rect m_start;
+    int m_horizontal = 0;
+    int m_vertical = 0;
+    int m_lastHorizontal = 0;
+    int m_lastVertical = 0;
+};
+
 // Follows the window's frame. A drag is a burst of geometry changes; when
 // the frame has settled (the pointer paused or was released), the edge or
 // corner that moved decides which side follows, and the corrected frame is
@@ -107,6 +175,7 @@ public:
         m_settle.setSingleShot(true);
         connect(&m_settle, &QTimer::timeout, this, &SizingHook::settled);
         target->installEventFilter(this);
+        m_hint.update();
     }
 
     ~SizingHook() override
@@ -143,25 +212,39 @@ private:
             return;
         }
         if (m_starts.isEmpty()) {
-            m_starts.append(m_last);
+            m_starts.append(DragTrail(m_last));
             if (m_correctedFrom)
-                m_starts.append(*m_correctedFrom);
+                m_starts.append(DragTrail(*m_correctedFrom));
         }
+        for (DragTrail& trail : m_starts)
+            trail.add(frame);
         m_correctedFrom.reset();
         m_retryEdge = NoEdge;
         m_retries = 0;
         m_last = frame;
         m_settle.start(kSettleMs);
+        // Renewed for the width just reached, so the client-area proportion
+        // the manager holds stays right as the drag goes on.
+        m_hint.update();
     }
 
     void settled()
     {
         if (!m_target)
             return;
+        correct();
+        // For the size just reached (or just asked for): the window manager
+        // holds the shape during the next drag.
+        m_hint.update();
+    }
+
+    void correct()
+    {
         const QRect frame = frameOf(m_target);
         int edge = m_retryEdge;
-        for (const QRect& start : std::as_const(m_starts)) {
-            const int candidate = edgeFromGeometryChange(start, frame);
+        for (DragTrail& trail : m_starts) {
+            trail.add(frame);
+            const int candidate = trail.edge();
             if (movedSides(candidate) < movedSides(edge))
                 edge = candidate;
         }
@@ -188,8 +271,9 @@ private:
     QPointer<QObject> m_target;
     const float* m_aspectRatio;
     QRect m_last;
-    // Frames the drag in progress may have started from.
-    QList<QRect> m_starts;
+    // Frames the drag in progress may have started from, each with the
+    // sides the drag has moved from it.
+    QList<DragTrail> m_starts;
     // The frame our last correction was made from, until the next change.
     std::optional<QRect> m_correctedFrom;
     int m_correctedEdge = NoEdge;
@@ -197,6 +281,7 @@ private:
     int m_retries = 0;
     QTimer m_settle;
     bool m_adjusting = false;
+    X11AspectHint::Keeper m_hint{m_target, m_aspectRatio};
 };
 
 // The one hook of the process; it lives as a child of the hooked window, so
@@ -243,27 +328,17 @@ QRect toQRect(const Rect& r)
 
 int edgeFromGeometryChange(const QRect& oldFrame, const QRect& newFrame)
 {
-    const Rect a = toRect(oldFrame);
-    const Rect b = toRect(newFrame);
-    // -1 / +1: the near / far side moved alone; 0: neither; 2: both (a move).
-    const auto side = [](int nearOld, int nearNew, int farOld, int farNew) {
-        const bool nearMoved = nearOld != nearNew;
-        const bool farMoved = farOld != farNew;
-        if (nearMoved && farMoved)
-            return 2;
-        return nearMoved ? -1 : (farMoved ? 1 : 0);
-    };
-    const int horizontal = side(a.left, b.left, a.right, b.right);
-    const int vertical = side(a.top, b.top, a.bottom, b.bottom);
-    if (horizontal == 2 || vertical == 2)
+    return edgeOfDrag({oldFrame, newFrame});
+}
+
+int edgeOfDrag(const QList<QRect>& frames)
+{
+    if (frames.isEmpty())
         return NoEdge;
-    static constexpr int kTable[3][3] = {
-        // horizontal: left moved, none, right moved
-        {TopLeftCorner, TopEdge, TopRightCorner}, // top moved
-        {LeftEdge, NoEdge, RightEdge}, // neither
-        {BottomLeftCorner, BottomEdge, BottomRightCorner}, // bottom moved
-    };
-    return kTable[vertical + 1][horizontal + 1];
+    DragTrail trail(frames.first());
+    for (qsizetype i = 1; i < frames.size(); ++i)
+        trail.add(frames[i]);
+    return trail.edge();
 }
 
 void HookWindow(QObject* window, const float* aspectRatio)

@@ -2,16 +2,19 @@
 // Module1: keeps the main window's outer height at a fixed proportion of its
 // outer width while the user drags a border or a corner.
 //
-// X11 has no sizing message that exposes the drag rectangle, so the hook
-// watches the window's geometry changes, works out which edge or corner moved
-// and, once the drag pauses or ends (a fraction of a second), requests the
-// corrected frame; window managers that refuse client geometry during their
-// drag get the request again afterwards. The rule itself (applySizingRule)
+// X11 has no sizing message that exposes the drag rectangle. Where the window
+// manager honours size hints, an aspect hint (X11AspectHint) holds the shape
+// while the user drags. Beyond that the hook watches the window's geometry
+// changes, works out which edge or corner moved and, once the drag pauses or
+// ends (a fraction of a second), requests the corrected frame; window
+// managers that refuse client geometry during their drag get the request
+// again afterwards. The rule itself (applySizingRule)
 // is a pure function over a rectangle, tested on its own.
 //
 // Only one window is hooked at a time. The hook goes away with UnhookWindow
 // or when the hooked window is destroyed.
 
+#include <QList>
 #include <QRect>
 
 class QObject;
@@ -52,6 +55,12 @@ QRect toQRect(const Rect& r);
 // The edge or corner that moved between two frame geometries, NoEdge when
 // nothing was resized from one side (a move, no change, both sides moved).
 int edgeFromGeometryChange(const QRect& oldFrame, const QRect& newFrame);
+
+// The edge or corner of a drag through `frames` (its start first). On each
+// axis the side moved at the end counts, or, when the drag ended back in
+// line on that axis, the side it moved last: a corner drag that ends along
+// one axis is still a corner drag.
+int edgeOfDrag(const QList<QRect>& frames);
 
 // Hooks a top-level QWidget (Form1) or a QWindow. `aspectRatio` is read on
 // every resize and must outlive the hook. Hooking another window first

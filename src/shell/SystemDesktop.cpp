@@ -12,6 +12,12 @@ QString SystemDesktop::browseForFolder(
     return BrowseDirectorysOnly::BrowseForFolder(owner, title, startFolder);
 }
 
+QString SystemDesktop::browseForSearchFolder(
+    QWidget* owner, const QString& title, const QString& startFolder, SearchChoices& choices)
+{
+    return BrowseDirectorysOnly::BrowseForFolder(owner, title, startFolder, &choices);
+}
+
 int SystemDesktop::messageBox(
     QWidget* owner, const QString& text, const QString& title, int style, int x, int y)
 {

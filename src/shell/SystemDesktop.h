@@ -8,6 +8,8 @@ class SystemDesktop : public Desktop {
 public:
     QString browseForFolder(
         QWidget* owner, const QString& title, const QString& startFolder) override;
+    QString browseForSearchFolder(QWidget* owner, const QString& title, const QString& startFolder,
+        SearchChoices& choices) override;
     int messageBox(QWidget* owner, const QString& text, const QString& title, int style, int x,
         int y) override;
     bool moveToTrash(const QString& path, QString* error) override;

@@ -1,5 +1,6 @@
 #include "shell/basMsgBoxEx.h"
 
+#include "controls/FramePlacement.h"
 #include "shell/Rounding.h"
 
 #include <QGuiApplication>
@@ -30,7 +31,8 @@ QPoint MsgBoxPosition(int x, int y, QSize box, QSize desktop)
 namespace {
 
 // Moves itself once it is laid out, before it appears, so it never flickers
-// at the platform's default place.
+// at the platform's default place; by its outer frame, which on X11 is known
+// only a moment after it appears (then it is placed once more).
 class PositionedMessageBox : public QMessageBox {
 public:
     PositionedMessageBox(QWidget* owner, int x, int y)
@@ -46,7 +48,10 @@ protected:
         QMessageBox::showEvent(e);
         const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
         const QSize desktop = screen ? screen->virtualGeometry().size() : QSize(1024, 768);
-        move(MsgBoxPosition(m_x, m_y, frameGeometry().size(), desktop));
+        FramePlacement::place(
+            this, parentWidget(), [x = m_x, y = m_y, desktop](const QRect&, QSize frame) {
+                return MsgBoxPosition(x, y, frame, desktop);
+            });
     }
 
 private:

@@ -1,5 +1,6 @@
 #include "update/frmUpdate.h"
 
+#include "controls/FramePlacement.h"
 #include "controls/chameleonButton.h"
 #include "update/VersionCheck.h"
 
@@ -165,11 +166,9 @@ void frmUpdate::Form_Load()
     if (m_mainWindow) {
         m_mainWindow->setEnabled(false);
         QWidget* main = m_mainWindow->window();
-        // Before the first show the window manager has not framed this
-        // window yet; the main window's frame is the best guess for ours.
-        const QRect mainFrame = main->frameGeometry();
-        const QSize margins = mainFrame.size() - main->geometry().size();
-        move(placement(mainFrame, size() + margins));
+        // By the outer frames, which the window manager may add only after
+        // both windows are up (an early announcement).
+        FramePlacement::place(this, main, &frmUpdate::placement);
         // Modal for the main window: while this is up, the main window's
         // close box, keys and clicks do nothing (Qt drops the window
         // system's close request for a window a modal one blocks).

@@ -8,7 +8,9 @@
 #include "converter/ConverterContract.h"
 
 #include <QFile>
+#include <QImageReader>
 #include <QImageWriter>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -41,6 +43,10 @@ struct QtCase {
     const char* writerFormat;
     QImage::Format format;
     bool alpha;
+    // Compare with the pixels put in rather than with Qt's reading of the
+    // file: Qt reads a TIFF's straight alpha premultiplied and loses the
+    // colour of faint pixels, which the converter keeps.
+    bool againstSource = false;
 };
 
 void PrintTo(const QtCase& c, std::ostream* os)
@@ -67,7 +73,9 @@ TEST_P(QtFormatRoundTrip, BitmapReadsBackWithTheSourcePixels)
     ASSERT_EQ(run.exitCode, ConverterContract::kExitOk) << qPrintable(run.standardError);
 
     QString error;
-    const QImage expected = TestImages::readArgb(source);
+    const QImage expected = c.againstSource
+        ? TestImages::pattern(67, 43, c.format).convertToFormat(QImage::Format_ARGB32)
+        : TestImages::readArgb(source);
     const QImage actual = TestImages::readArgb(bitmapPath(scratch), &error);
     ASSERT_FALSE(actual.isNull()) << qPrintable(error);
     EXPECT_EQ(TestImages::firstDifference(expected, actual), QString());
@@ -84,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, QtFormatRoundTrip,
         QtCase{"PngGrey16", "png", "png", QImage::Format_Grayscale16, false},
         QtCase{"PngRgba16", "png", "png", QImage::Format_RGBA64, true},
         QtCase{"TiffRgb", "tif", "tiff", QImage::Format_RGB32, false},
-        QtCase{"TiffRgba", "tif", "tiff", QImage::Format_ARGB32, true},
+        QtCase{"TiffRgba", "tif", "tiff", QImage::Format_ARGB32, true, true},
         QtCase{"Bmp", "bmp", "bmp", QImage::Format_RGB32, false},
         QtCase{"Jpeg", "jpg", "jpeg", QImage::Format_RGB32, false}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -241,6 +249,72 @@ TEST(ConverterOutput, PaletteIndexWithoutColourKeepsItsTransparency)
     EXPECT_EQ(TestImages::firstDifference(expected, TestImages::readArgb(bitmapPath(scratch))),
         QString());
     EXPECT_EQ(bitmapBitsPerPixel(bitmapPath(scratch)), 32);
+}
+
+// The content decides how a file is read, never its name: a misnamed copy
+// converts to the same pixels as a correctly named one.
+struct MisnamedCase {
+    const char* name;
+    const char* writerFormat;
+    const char* misleadingName;
+};
+
+void PrintTo(const MisnamedCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class MisnamedFile : public ::testing::TestWithParam<MisnamedCase> { };
+
+TEST_P(MisnamedFile, IsReadByItsContent)
+{
+    const MisnamedCase& c = GetParam();
+    QTemporaryDir images;
+    QTemporaryDir scratch;
+    const QString source = images.filePath(QLatin1String(c.misleadingName));
+    QImageWriter writer(source, c.writerFormat);
+    ASSERT_TRUE(writer.write(TestImages::pattern(31, 17, QImage::Format_RGB32)));
+    QImageReader reader(source, c.writerFormat);
+    reader.setDecideFormatFromContent(false);
+    const QImage expected = reader.read().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_FALSE(expected.isNull());
+
+    const ConverterResult run
+        = ConverterProcess::run(ConverterContract::conversionArguments(scratch.path(), source));
+    ASSERT_EQ(run.exitCode, ConverterContract::kExitOk) << qPrintable(run.standardError);
+    EXPECT_EQ(TestImages::firstDifference(expected, TestImages::readArgb(bitmapPath(scratch))),
+        QString());
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, MisnamedFile,
+    ::testing::Values(MisnamedCase{"PngNamedTiff", "png", "photo.tif"},
+        MisnamedCase{"TiffNamedPng", "tiff", "photo.png"},
+        MisnamedCase{"JpegNamedPng", "jpeg", "photo.png"},
+        MisnamedCase{"PngNamedJpeg", "png", "photo.jpg"},
+        MisnamedCase{"BmpWithoutSuffix", "bmp", "photo"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// One bitmap holds one picture: a file of several pages gives its first
+// page (the search covers the others with a digest of its own).
+TEST(ConverterOutput, WritesTheFirstOfSeveralPages)
+{
+    QTemporaryDir images;
+    QTemporaryDir scratch;
+    const QString page = images.filePath(QStringLiteral("page.png"));
+    ASSERT_TRUE(TestImages::pattern(20, 10, QImage::Format_RGB32).save(page));
+    const QString source = images.filePath(QStringLiteral("pages.tif"));
+    const QString other = images.filePath(QStringLiteral("other.png"));
+    ASSERT_TRUE(TestImages::pattern(20, 10, QImage::Format_ARGB32).save(other));
+    QProcess convert;
+    convert.start(QStringLiteral("convert"), {page, other, source});
+    ASSERT_TRUE(convert.waitForFinished(60000) && convert.exitCode() == 0);
+
+    const ConverterResult run
+        = ConverterProcess::run(ConverterContract::conversionArguments(scratch.path(), source));
+    ASSERT_EQ(run.exitCode, ConverterContract::kExitOk);
+    EXPECT_EQ(TestImages::firstDifference(
+                  TestImages::readArgb(page), TestImages::readArgb(bitmapPath(scratch))),
+        QString());
 }
 
 TEST(ConverterOutput, ReplacesAnEarlierBitmap)

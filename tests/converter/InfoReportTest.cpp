@@ -7,6 +7,7 @@
 
 #include "converter/ConverterContract.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImageWriter>
 #include <QProcess>
@@ -266,5 +267,43 @@ INSTANTIATE_TEST_SUITE_P(Files, FrameCount,
     ::testing::Values(
         FrameCase{"AnimatedGif", "anim.gif", 3}, FrameCase{"MultiPageTiff", "pages.tif", 2}),
     [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+// A name can hold any word and any character: the report shows it on its
+// own line, with a newline drawn as a symbol, so it cannot add or forge a
+// line (a folder called "Images" or a name holding "\nCompression = none").
+TEST(InfoReportNames, CannotAddOrForgeLines)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(QDir(root.path()).mkdir(QStringLiteral("Images\nNumber of frames = 9")));
+    const QString folder = root.filePath(QStringLiteral("Images\nNumber of frames = 9"));
+    const QString source
+        = folder + QStringLiteral("/Print\nCompression = none\rColor depth = 1 bit.png");
+    ASSERT_TRUE(sixColours().save(source, "png"));
+    const QString report = root.filePath(QStringLiteral("info.txt"));
+    const ConverterResult run = ConverterProcess::run({source, QStringLiteral("/info=") + report});
+    ASSERT_EQ(run.exitCode, ConverterContract::kExitOk) << qPrintable(run.standardError);
+
+    QFile file(report);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList lines
+        = QString::fromUtf8(file.readAll())
+              .split(QRegularExpression(QStringLiteral("\r\n|\n|\r")), Qt::SkipEmptyParts);
+    auto starting = [&lines](const char* text) {
+        return lines.filter(QRegularExpression(QLatin1Char('^') + QLatin1String(text))).size();
+    };
+    EXPECT_EQ(starting("Compression ="), 1) << qPrintable(lines.join('|'));
+    EXPECT_EQ(starting("Number of frames"), 1);
+    EXPECT_EQ(starting("Color depth ="), 1);
+    EXPECT_TRUE(lines.contains(QStringLiteral("File name = Print\u240aCompression = "
+                                              "none\u240dColor depth = 1 bit.png")))
+        << qPrintable(lines.join('|'));
+    EXPECT_TRUE(lines.filter(QStringLiteral("Folder = "))
+                    .value(0)
+                    .endsWith(QStringLiteral("/Images\u240aNumber of frames = 9")));
+}
 
 } // namespace

@@ -377,6 +377,27 @@ INSTANTIATE_TEST_SUITE_P(Files, RefusedClearly,
             DecodeStatus::Unreadable}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A caller that accounts for the other frames itself gets the first one.
+TEST(FirstFrameOnly, GivesTheFirstPageOrTheDefaultImage)
+{
+    QTemporaryDir folder;
+    const QByteArray animated = animatedPng(folder);
+    const DecodeOutcome frame = decode(bytesOf(animated), DecodeOptions{.firstFrameOnly = true});
+    ASSERT_EQ(frame.status, DecodeStatus::Ok) << frame.reason;
+    EXPECT_EQ(frame.picture.frames.size(), 1u);
+
+    const QByteArray pages = makeFile(folder, "pages.tif",
+        QStringList(kPlasma) << QStringLiteral("(") << QStringLiteral("+clone")
+                             << QStringLiteral("-negate") << QStringLiteral(")"));
+    const DecodeOutcome all = decode(bytesOf(pages));
+    const DecodeOutcome first = decode(bytesOf(pages), DecodeOptions{.firstFrameOnly = true});
+    ASSERT_EQ(all.status, DecodeStatus::Ok);
+    ASSERT_EQ(first.status, DecodeStatus::Ok);
+    ASSERT_EQ(all.picture.frames.size(), 2u);
+    ASSERT_EQ(first.picture.frames.size(), 1u);
+    EXPECT_EQ(first.picture.frames[0], all.picture.frames[0]);
+}
+
 TEST(AnimatedPng, HeaderCountsItsFrames)
 {
     QTemporaryDir folder;

@@ -107,8 +107,24 @@ INSTANTIATE_TEST_SUITE_P(Keywords, KeywordSelection,
         KeywordCase{"NumberOfAtStart", "Number of frames = 1", 1},
         KeywordCase{"NumberOfInMiddle", "Total Number of colors = 3", 1},
         KeywordCase{"ColorWithoutDepth", "Color = red", 0},
-        KeywordCase{"AllFive", "Compression Image Print Color depth Number of", 5}),
+        KeywordCase{"AllFive", "Compression Image Print Color depth Number of", 5},
+        KeywordCase{"FileNameLineNever", "File name = Image Compression Print.png", 0},
+        KeywordCase{"FolderLineNever", "Folder = /home/me/Images/Number of", 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A name holding a newline must not start a line of its own in the report.
+TEST(ImageInfoReportTest, NamesCannotStartALine)
+{
+    const QString report
+        = ImageInfoReport(QLocale(QLocale::English, QLocale::UnitedStates))
+              .Build(QStringLiteral("/pics\n/"), QStringLiteral("a\nCompression = none.png"),
+                  QStringLiteral("b\r\n.png"), {}, {}, QStringList());
+    EXPECT_TRUE(report.startsWith(QStringLiteral("File path = /pics\u240a/\r\n"
+                                                 "File name 1 = a\u240aCompression = none.png\r\n"
+                                                 "File name 2 = b\u240d\u240a.png\r\n\r\n")))
+        << report.toStdString();
+    EXPECT_FALSE(report.contains(QStringLiteral("\nCompression")));
+}
 
 TEST(ImageInfoReportTest, SizesAreGroupedInThreesWithTheLocalesSeparator)
 {

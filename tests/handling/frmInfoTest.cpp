@@ -94,6 +94,22 @@ TEST_F(frmInfoTest, CentredPositionRoundsHalvesToEven)
         EXPECT_EQ(frmInfo::centredPosition(row.main, row.info), row.expected);
 }
 
+TEST_F(frmInfoTest, FirstShowIsCentredByTheOuterFrames)
+{
+    // The window is not framed before it first shows; its frame, not its
+    // client area, is what is centred on the main window's frame.
+    for (const QPoint mainAt : {QPoint(100, 80), QPoint(101, 81), QPoint(0, 0)}) {
+        m_main.move(mainAt);
+        frmInfo* w = frmInfo::instance();
+        w->beginReport(&m_main);
+        ASSERT_NE(w->frameGeometry(), w->geometry()) << "the platform frames windows";
+        EXPECT_EQ(w->frameGeometry().topLeft(),
+            frmInfo::centredPosition(m_main.frameGeometry(), w->frameGeometry().size()))
+            << mainAt.x() << "," << mainAt.y();
+        delete w;
+    }
+}
+
 TEST_F(frmInfoTest, TwoPressesLeaveOneWindowWithTheSecondReport)
 {
     ConverterClient client = converter();

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch root and checks the installed layout:
-# corvane and its converter side by side, a command on PATH, a desktop entry
+# corvane, its converter and corvane-find side by side, commands on PATH, a desktop entry
 # that starts the installed program, and the icon it names.
 set -euo pipefail
 build=$1
@@ -11,7 +11,11 @@ prefix="$root/opt/corvane-test"
 fail() { echo "FAIL: $*"; exit 1; }
 [ -x "$prefix/lib/corvane/corvane" ] || fail "corvane not installed in the program folder"
 [ -x "$prefix/lib/corvane/i__view32.exe" ] || fail "i__view32.exe not beside corvane"
+[ -f "$prefix/lib/corvane/i__view32-qtreader.so" ] || fail "the converter's Qt reader module not beside it"
 [ "$(readlink "$prefix/bin/corvane")" = "../lib/corvane/corvane" ] || fail "bin/corvane does not point at the program"
+[ -x "$prefix/lib/corvane/corvane-find" ] || fail "corvane-find not beside corvane"
+[ "$(readlink "$prefix/bin/corvane-find")" = "../lib/corvane/corvane-find" ] || fail "bin/corvane-find does not point at the program"
+"$prefix/bin/corvane-find" --version | grep -q '^corvane-find ' || fail "installed corvane-find does not run"
 entry="$prefix/share/applications/corvane.desktop"
 [ -f "$entry" ] || fail "no desktop entry"
 grep -qx 'Exec=/opt/corvane-test/lib/corvane/corvane' "$entry" || fail "desktop entry starts the wrong program"

@@ -150,3 +150,32 @@ TEST(CandidateList, FolderTextIsUsedAsGiven)
     ASSERT_EQ(list.scan(dir.path() + QStringLiteral("//")), 1);
     EXPECT_EQ(pathsOf(list), QStringList{dir.path() + QStringLiteral("//a.jpg")});
 }
+
+TEST(CandidateList, CandidatesWhoseNamesAreNotUtf8AreCountedNotListed)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString folder = dir.path() + QLatin1Char('/');
+    writeFile(folder + QStringLiteral("real.png"), 10);
+    const QByteArray base = QFile::encodeName(folder);
+    // Counted: candidate types. Not counted: another type, a hidden name, a folder.
+    const QByteArray names[] = {"bad\xff.jpg", "\xc3\x28.TIF", "bad\xff.txt", ".hid\xff.png"};
+    for (const QByteArray& name : names) {
+        const int fd = ::open((base + name).constData(), O_CREAT | O_WRONLY, 0600);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+    ASSERT_EQ(::mkdir((base + "dir\xff.gif").constData(), 0700), 0);
+
+    CandidateList list;
+    EXPECT_EQ(list.scan(folder), 1);
+    EXPECT_EQ(list.skippedNames(), 2);
+    list.scan(folder);
+    EXPECT_EQ(list.skippedNames(), 4) << "each scan adds to the count";
+    list.clear();
+    EXPECT_EQ(list.skippedNames(), 0);
+
+    for (const QByteArray& name : names)
+        ::unlink((base + name).constData());
+    ::rmdir((base + "dir\xff.gif").constData());
+}

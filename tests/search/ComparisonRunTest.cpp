@@ -9,9 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include "SecondProcess.h"
 #include "StandInConverter.h"
 
 #include <cstdio>
+#include <fcntl.h>
 #include <functional>
 #include <vector>
 
@@ -107,6 +109,11 @@ private:
 };
 
 constexpr qint64 kBase = 20000; // above any 40 x 40 BMP used here
+
+// Files go to the converter by their content: stand-in inputs begin like a
+// PNG or a TIFF (what follows is the stand-in's business).
+const QByteArray kPngSignature("\x89PNG\r\n\x1a\n", 8);
+const QByteArray kTiffSignature("II*\0", 4);
 
 class ComparisonRunTest : public ::testing::Test {
 protected:
@@ -244,8 +251,10 @@ TEST_F(ComparisonRunTest, FileRemovedAfterTheScanIsSkipped)
     ComparisonRun run(view, m_programFolder.path(), m_programFolder.path());
     run.start(folder.path());
     EXPECT_TRUE(view.pairs.empty());
-    EXPECT_EQ(
-        view.finishes, QStringList{QStringLiteral("Compared 2 files.\r\nFound no duplicates.")});
+    // The pair was never compared: the closing message must not pass for a clean result.
+    EXPECT_EQ(view.finishes,
+        QStringList{QStringLiteral(
+            "Compared 2 files.\r\nFound no duplicates.\r\n1 file could not be read.")});
 }
 
 TEST_F(ComparisonRunTest, FileReplacedDuringAnEventTurnIsDecodedAgain)
@@ -495,8 +504,8 @@ TEST(ComparisonRunConverter, ConverterTypesGoThroughTheConverter)
     ASSERT_TRUE(picture(16, 16, 3).save(standIn.source(), "BMP"));
     QTemporaryDir scratch;
     Folder folder;
-    folder.bytes(QStringLiteral("a.png"), QByteArray(kBase, 'a'));
-    folder.bytes(QStringLiteral("b.tif"), QByteArray(kBase + 10, 'b'));
+    folder.bytes(QStringLiteral("a.png"), kPngSignature + QByteArray(kBase, '\0'));
+    folder.bytes(QStringLiteral("b.tif"), kTiffSignature + QByteArray(kBase + 10, '\0'));
     FakeView view;
     ComparisonRun run(view, standIn.folder(), scratch.path());
     run.start(folder.path());
@@ -511,8 +520,8 @@ TEST(ComparisonRunConverter, CancelDuringAConverterWaitStopsIt)
     StandInConverter hangs("exec sleep 30");
     QTemporaryDir scratch;
     Folder folder;
-    folder.bytes(QStringLiteral("a.png"), QByteArray(kBase, 'a'));
-    folder.bytes(QStringLiteral("b.png"), QByteArray(kBase, 'a'));
+    folder.bytes(QStringLiteral("a.png"), kPngSignature + QByteArray(kBase, 'a'));
+    folder.bytes(QStringLiteral("b.png"), kPngSignature + QByteArray(kBase, 'a'));
     FakeView view;
     ComparisonRun run(view, hangs.folder(), scratch.path());
     view.onTurn = [&] {
@@ -565,13 +574,21 @@ TEST(ComparisonRunConverter, RealConverterFindsPngAndTiffTwins)
 
 TEST(ComparisonRunConverter, EachPictureIsConvertedOnceAlongARow)
 {
-    // The stand-in hands back the input itself: these "png" files hold BMP
-    // data, different pictures in a row of neighbouring sizes.
-    StandInConverter counting("echo run >> \"$here/runs\"\ncp \"$1\" \"$out\"");
+    // The stand-in hands back the input without its first eight bytes: these
+    // "png" files are a PNG signature before BMP data, different pictures in
+    // a row of neighbouring sizes.
+    StandInConverter counting("echo run >> \"$here/runs\"\ntail -c +9 \"$1\" > \"$out\"");
     QTemporaryDir scratch;
     Folder folder;
-    for (int i = 0; i < 4; ++i)
-        folder.bmp(QStringLiteral("%1.png").arg(i), picture(16, 16, i + 1), kBase + i);
+    for (int i = 0; i < 4; ++i) {
+        const QString name = QStringLiteral("%1.png").arg(i);
+        folder.bmp(name, picture(16, 16, i + 1), kBase + i);
+        QFile file(folder.file(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        const QByteArray bmp = file.readAll();
+        ASSERT_TRUE(file.seek(0));
+        file.write(kPngSignature + bmp.left(bmp.size() - kPngSignature.size()));
+    }
     FakeView view;
     ComparisonRun run(view, counting.folder(), scratch.path());
     run.start(folder.path());
@@ -580,4 +597,224 @@ TEST(ComparisonRunConverter, EachPictureIsConvertedOnceAlongARow)
     QFile runs(counting.folder() + QStringLiteral("/runs"));
     ASSERT_TRUE(runs.open(QIODevice::ReadOnly));
     EXPECT_EQ(runs.readAll().count('\n'), 4);
+}
+
+TEST(ComparisonRunClosing, FilesNotReadAndNamesLeftOutEachGetALine)
+{
+    struct Row {
+        int compared, deleted, unreadable, skipped;
+        const char* text;
+    };
+    const Row rows[] = {
+        {4, 0, 0, 0, "Compared 4 files.\r\nFound no duplicates."},
+        {4, 1, 0, 0, "Compared 4 files.\r\nDeleted 1 duplicate(s)."},
+        {2, 0, 2, 0, "Compared 2 files.\r\nFound no duplicates.\r\n2 files could not be read."},
+        {5, 1, 1, 0, "Compared 5 files.\r\nDeleted 1 duplicate(s).\r\n1 file could not be read."},
+        {3, 0, 0, 1,
+            "Compared 3 files.\r\nFound no duplicates.\r\n"
+            "1 file was left out: its name is not valid UTF-8."},
+        {9, 2, 3, 4,
+            "Compared 9 files.\r\nDeleted 2 duplicate(s).\r\n3 files could not be read.\r\n"
+            "4 files were left out: their names are not valid UTF-8."},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(ComparisonRun::closingText(row.compared, row.deleted, row.unreadable, row.skipped)
+                      .toStdString(),
+            row.text);
+}
+
+namespace {
+
+// The real converter of the build, or "" when it has not been built.
+QString realProgramFolder()
+{
+    const QString folder = QStringLiteral(CORVANE_BIN_DIR);
+    return QFileInfo(folder + QStringLiteral("/i__view32.exe")).isExecutable() ? folder : QString();
+}
+
+QImage noisePicture(int width, int height, quint32 seed)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    quint32 state = seed * 2654435761u + 1;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            state = state * 1664525u + 1013904223u;
+            image.setPixel(x, y, qRgb(state >> 24, (state >> 16) & 255, (state >> 8) & 255));
+        }
+    }
+    return image;
+}
+
+// Walks a search to its end, acting on the right copy of every pair shown
+// (its entry leaves the list); returns the pairs as "left+right".
+QStringList walk(ComparisonRun& run, FakeView& view, const QString& folder)
+{
+    run.start(folder);
+    QStringList shown;
+    size_t seen = 0;
+    while (run.pairOnShow() && view.pairs.size() > seen) {
+        seen = view.pairs.size();
+        shown << view.pairs.back().left + QLatin1Char('+') + view.pairs.back().right;
+        run.actOn(Side::Right, ComparisonRun::ActOutcome::EntryRemoved);
+    }
+    return shown;
+}
+
+} // namespace
+
+TEST(ComparisonRunConverter, PairsThatCouldNotBeReadAreCountedNotReportedAsClean)
+{
+    // A pair of identical PNGs whose conversion fails: with no scratch folder
+    // to write to, and with a converter that runs out of time. Neither may
+    // end as a plain "Found no duplicates.", nor be shown.
+    const QString programFolder = realProgramFolder();
+    if (programFolder.isEmpty())
+        GTEST_SKIP() << "i__view32.exe not built";
+    struct Row {
+        const char* name;
+        bool missingScratch;
+        int timeLimit;
+    };
+    const Row rows[] = {
+        {"scratch folder missing", true, 5000},
+        {"converter out of time", false, 1},
+    };
+    for (const Row& row : rows) {
+        Folder folder;
+        ASSERT_TRUE(noisePicture(1600, 1200, 5).save(folder.file(QStringLiteral("a.png")), "PNG"));
+        ASSERT_TRUE(QFile::copy(
+            folder.file(QStringLiteral("a.png")), folder.file(QStringLiteral("b.png"))));
+        // Two different pictures in process as well, a corrupt file between them.
+        folder.bmp(QStringLiteral("c.bmp"), picture(20, 20, 1), kBase);
+        folder.bytes(QStringLiteral("d.bmp"), QByteArray("BM") + QByteArray(kBase, 'z'));
+        folder.bmp(QStringLiteral("e.bmp"), picture(20, 20, 2), kBase + 2);
+        QTemporaryDir scratch;
+        FakeView view;
+        ComparisonRun run(view, programFolder,
+            row.missingScratch ? scratch.filePath(QStringLiteral("gone")) : scratch.path());
+        run.converter().setTimeLimit(row.timeLimit);
+        run.start(folder.path());
+        EXPECT_TRUE(view.pairs.empty()) << row.name;
+        EXPECT_EQ(view.finishes.value(0).toStdString(),
+            "Compared 5 files.\r\nFound no duplicates.\r\n3 files could not be read.")
+            << row.name;
+        EXPECT_EQ(run.unreadableFiles(),
+            QStringList({folder.file(QStringLiteral("a.png")), folder.file(QStringLiteral("b.png")),
+                folder.file(QStringLiteral("d.bmp"))}))
+            << row.name;
+    }
+}
+
+TEST(ComparisonRunConverter, MisnamedPicturesAreComparedByWhatTheirBytesAre)
+{
+    const QString programFolder = realProgramFolder();
+    if (programFolder.isEmpty())
+        GTEST_SKIP() << "i__view32.exe not built";
+    struct Row {
+        const char* name;
+        const char* format; // how the picture is written; nullptr: raw bytes below
+        QByteArray bytes;
+        const char* first;
+        const char* second;
+        bool shown;
+    };
+    const QByteArray notAPicture = QByteArray("Not a picture, whatever its name.\n").repeated(40);
+    const Row rows[] = {
+        {"two JPEGs saved as .png", "JPG", {}, "photo.png", "photo copy.png", true},
+        {"a BMP pair saved as .tif", "BMP", {}, "scan.tif", "scan 2.tif", true},
+        {"a JPEG pair saved as .jp2", "JPG", {}, "x.jp2", "y.jp2", true},
+        {"a JPEG and its copy saved as .png", "JPG", {}, "a.jpg", "b.png", true},
+        {"text saved as .png", nullptr, notAPicture, "t1.png", "t2.png", false},
+        {"text saved as .jpg", nullptr, notAPicture, "t1.jpg", "t2.jpg", false},
+    };
+    for (const Row& row : rows) {
+        Folder folder;
+        const QString first = folder.file(QLatin1String(row.first));
+        if (row.format)
+            ASSERT_TRUE(noisePicture(40, 30, 3).save(first, row.format)) << row.name;
+        else
+            folder.bytes(QLatin1String(row.first), row.bytes);
+        ASSERT_TRUE(QFile::copy(first, folder.file(QLatin1String(row.second)))) << row.name;
+        QTemporaryDir scratch;
+        FakeView view;
+        ComparisonRun run(view, programFolder, scratch.path());
+        run.start(folder.path());
+        EXPECT_EQ(view.pairs.size(), row.shown ? 1u : 0u) << row.name;
+        EXPECT_EQ(run.unreadableFiles().size(), row.shown ? 0 : 2) << row.name;
+    }
+}
+
+TEST(ComparisonRunConverter, AnotherCorvaneConvertingPictureAfterPictureMakesThisOneMissNoPair)
+{
+    // The other instance takes the scratch folder for about a conversion at a
+    // time and asks again the moment it gives it back, until this search is
+    // done (or a minute has passed).
+    const QString programFolder = realProgramFolder();
+    if (programFolder.isEmpty())
+        GTEST_SKIP() << "i__view32.exe not built";
+    Folder folder;
+    QStringList expected;
+    for (int i = 0; i < 8; ++i) {
+        const QString a = QStringLiteral("p%1 a.png").arg(i);
+        const QString b = QStringLiteral("p%1 b.png").arg(i);
+        ASSERT_TRUE(noisePicture(20 + 3 * i, 20, quint32(i)).save(folder.file(a), "PNG"));
+        ASSERT_TRUE(QFile::copy(folder.file(a), folder.file(b)));
+        expected << a + QLatin1Char('+') + b;
+    }
+    QTemporaryDir scratch;
+    const QString done = scratch.filePath(QStringLiteral("done"));
+    SecondProcess busy([&](int report) {
+        QElapsedTimer running;
+        running.start();
+        bool told = false;
+        while (::access(QFile::encodeName(done).constData(), F_OK) != 0) {
+            if (running.elapsed() > 60000)
+                ::_exit(4);
+            ScratchTurn turn(scratch.path());
+            SecondProcess::takeTurn(turn);
+            if (!told) {
+                SecondProcess::tell(report, 'h');
+                told = true;
+            }
+            ::usleep(40000);
+        }
+    });
+    ASSERT_EQ(busy.nextReport(), 'h');
+
+    FakeView view;
+    ComparisonRun run(view, programFolder, scratch.path());
+    const QStringList shown = walk(run, view, folder.path());
+    const int marker = ::open(QFile::encodeName(done).constData(), O_CREAT | O_WRONLY, 0600);
+    ::close(marker);
+    EXPECT_EQ(busy.exitCode(), 0) << "the other instance was busy throughout";
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(
+        view.finishes.value(0), QStringLiteral("Compared 16 files.\r\nDeleted 8 duplicate(s)."));
+}
+
+TEST_F(ComparisonRunTest, NamesThatAreNotUtf8AreLeftOutAndCounted)
+{
+    Folder folder;
+    folder.bmp(QStringLiteral("a.bmp"), picture(20, 20, 6), kBase);
+    const QByteArray base = QFile::encodeName(folder.path()) + '/';
+    QFile source(folder.file(QStringLiteral("a.bmp")));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QByteArray bytes = source.readAll();
+    // A twin and a third copy under names that cannot be text: never acted on.
+    const QByteArray rawNames[] = {"a\xff.bmp", "b\xfe\xfd.BMP", "notes\xff.txt"};
+    for (const QByteArray& name : rawNames) {
+        const int fd = ::open((base + name).constData(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+        ::close(fd);
+    }
+    m_run.start(folder.path());
+    EXPECT_TRUE(m_view.pairs.empty());
+    EXPECT_EQ(m_view.finishes.value(0).toStdString(),
+        "Compared 1 files.\r\nFound no duplicates.\r\n"
+        "2 files were left out: their names are not valid UTF-8.");
+    for (const QByteArray& name : rawNames) {
+        EXPECT_EQ(::access((base + name).constData(), F_OK), 0);
+        ::unlink((base + name).constData()); // QTemporaryDir cannot remove it by its decoded name
+    }
 }

@@ -3,6 +3,7 @@
 #include "search/ModImageCompare.h"
 #include "search/PictureDecoder.h"
 
+#include "SecondProcess.h"
 #include "StandInConverter.h"
 
 #include <QDir>
@@ -265,4 +266,101 @@ TEST(ConverterClient, RunsSharingAScratchFolderTakeTurns)
     EXPECT_TRUE(client.convert(QStringLiteral("/p/b.png")).isNull());
     EXPECT_EQ(standIn.arguments().value(0), QStringLiteral("/p/a.png")); // b never ran
     ::close(other);
+}
+
+TEST_F(RealConverter, AnotherCorvaneHoldingTheFolderLongerThanTheLimitIsWaitedFor)
+{
+    // Waiting for another instance is not this conversion failing: it holds
+    // the folder for longer than one converter run may take, and keeps working.
+    const QString png = m_pics.filePath(QStringLiteral("a.png"));
+    ASSERT_TRUE(sample(23, 19).save(png, "PNG"));
+    const int holdMilliseconds = ConverterContract::kWaitMilliseconds + 1500;
+    SecondProcess other([&](int report) {
+        SecondProcess::holdFor(m_scratch.path(), holdMilliseconds, true, report);
+    });
+    ASSERT_EQ(other.nextReport(), 'h');
+    ConverterClient client(QStringLiteral(CORVANE_BIN_DIR), m_scratch.path());
+    int turns = 0;
+    client.setEventTurn([&] { ++turns; });
+    const QImage image = client.convert(png);
+    EXPECT_TRUE(ModImageCompare::ComparePictures(image, sample(23, 19)));
+    EXPECT_EQ(other.nextReport(0), 'r') << "converted while the other still held the folder";
+    EXPECT_GT(turns, 20) << "the window kept turning while it waited";
+    EXPECT_EQ(other.exitCode(), 0);
+}
+
+TEST_F(RealConverter, ARunOverTheTimeLimitIsAFailedDecodeAndLeavesNoOutput)
+{
+    // Conversion and report alike: a converter that runs out of time hands
+    // back nothing, and no earlier output can stand in for its own.
+    const QString png = m_pics.filePath(QStringLiteral("large.png"));
+    QImage large(2000, 1500, QImage::Format_RGB32);
+    for (int y = 0; y < large.height(); ++y)
+        for (int x = 0; x < large.width(); ++x)
+            large.setPixel(x, y, qRgb((x * 7) ^ y, (y * 13) ^ x, x * y));
+    ASSERT_TRUE(large.save(png, "PNG", 0));
+    ConverterClient client(QStringLiteral(CORVANE_BIN_DIR), m_scratch.path());
+    client.setTimeLimit(1);
+    ASSERT_TRUE(sample(8, 8).save(client.tempBitmapPath(), "BMP"));
+    QFile oldReport(client.infoFilePath());
+    ASSERT_TRUE(oldReport.open(QIODevice::WriteOnly));
+    oldReport.write("Image dimensions = 8 x 8 Pixels\n");
+    oldReport.close();
+
+    EXPECT_TRUE(client.convert(png).isNull());
+    EXPECT_FALSE(QFile::exists(client.tempBitmapPath()));
+    EXPECT_FALSE(client.writeInformation(png));
+    EXPECT_FALSE(QFile::exists(client.infoFilePath()));
+
+    client.setTimeLimit(ConverterContract::kWaitMilliseconds);
+    EXPECT_EQ(client.convert(png).size(), large.size()) << "the same file within the limit";
+}
+
+TEST(ConverterClient, AUseFromAnEventTurnOfAnotherIsRefusedAndTheOuterKeepsItsPicture)
+{
+    StandInConverter slow("sleep 0.3\n" + StandInConverter::kCopySource);
+    ASSERT_TRUE(sample(12, 9).save(slow.source(), "BMP"));
+    QTemporaryDir scratch;
+    ConverterClient client(slow.folder(), scratch.path());
+    int nestedTurns = 0;
+    bool nestedDone = false;
+    bool inUseDuringTurn = false;
+    client.setEventTurn([&] {
+        if (nestedDone) {
+            ++nestedTurns;
+            return;
+        }
+        nestedDone = true;
+        inUseDuringTurn = client.inUse();
+        EXPECT_TRUE(client.convert(QStringLiteral("/p/b.png")).isNull());
+        EXPECT_FALSE(client.writeInformation(QStringLiteral("/p/b.png")));
+    });
+    const QImage outer = client.convert(QStringLiteral("/p/a.png"));
+    EXPECT_TRUE(ModImageCompare::ComparePictures(outer, sample(12, 9)));
+    EXPECT_TRUE(inUseDuringTurn);
+    EXPECT_FALSE(client.inUse());
+    EXPECT_EQ(slow.arguments().value(0), QStringLiteral("/p/a.png")) << "b never ran";
+}
+
+TEST(ConverterClient, StopNowKillsTheConverterAndGivesTheFolderBackAtOnce)
+{
+    StandInConverter hangs("exec sleep 30");
+    QTemporaryDir scratch;
+    ConverterClient client(hangs.folder(), scratch.path());
+    bool stopped = false;
+    ScratchTurn::State afterStop = ScratchTurn::State::Waiting;
+    client.setEventTurn([&] {
+        if (stopped)
+            return;
+        stopped = true;
+        client.stopNow();
+        // A message box would wait here for the user: the folder is free meanwhile.
+        ScratchTurn other(scratch.path());
+        afterStop = other.poll();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_TRUE(client.convert(QStringLiteral("/p/a.png")).isNull());
+    EXPECT_LT(timer.elapsed(), 20000); // thirty would mean no kill
+    EXPECT_EQ(afterStop, ScratchTurn::State::Held);
 }

@@ -33,21 +33,27 @@ QByteArray bmpHeader(qint32 width, qint32 height)
 
 } // namespace
 
-TEST(PictureDecoder, InProcessTypesDecodeOnlyWhatTheirNameSays)
+TEST(PictureDecoder, FilesDecodeByTheirContentWhateverTheirName)
 {
     QTemporaryDir dir;
     QImage image(9, 7, QImage::Format_RGB32);
     image.fill(qRgb(200, 100, 50));
     ASSERT_TRUE(image.save(dir.filePath(QStringLiteral("a.BMP")), "BMP"));
-    // A PNG named .jpg, a BMP named .gif: Qt would read both by their content.
+    // A BMP named .gif and a JPEG named .tif are read in process as what they
+    // are; a PNG named .jpg needs the converter, and there is none here.
     ASSERT_TRUE(image.save(dir.filePath(QStringLiteral("b.jpg")), "PNG"));
     ASSERT_TRUE(image.save(dir.filePath(QStringLiteral("c.gif")), "BMP"));
+    ASSERT_TRUE(image.save(dir.filePath(QStringLiteral("d.tif")), "JPG"));
 
     PictureDecoder decoder(nullptr);
     EXPECT_TRUE(ModImageCompare::ComparePictures(
         decoder.decode(dir.filePath(QStringLiteral("a.BMP"))), image));
     EXPECT_TRUE(decoder.decode(dir.filePath(QStringLiteral("b.jpg"))).isNull());
-    EXPECT_TRUE(decoder.decode(dir.filePath(QStringLiteral("c.gif"))).isNull());
+    EXPECT_TRUE(ModImageCompare::ComparePictures(
+        decoder.decode(dir.filePath(QStringLiteral("c.gif"))), image));
+    EXPECT_TRUE(
+        ModImageCompare::ComparePictures(decoder.decode(dir.filePath(QStringLiteral("d.tif"))),
+            QImage(dir.filePath(QStringLiteral("d.tif")), "JPG")));
 }
 
 TEST(PictureDecoder, BadInputGivesANullPicture)

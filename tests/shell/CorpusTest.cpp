@@ -348,9 +348,16 @@ TEST_F(CorpusTest, OnlyRealPairsAreShownAndNoFileIsLostOrChanged)
     put("change 0.bmp", encode(noise(62, 62, 14), "bmp"));
     put("change 1.bmp", change);
     put("change 2.bmp", change);
-    // Names that cannot be read back as text are never listed, whatever they hold.
+    // Names that cannot be read back as text are never listed, whatever they
+    // hold; the closing message counts them.
     put("raw\xff\xfe 1.tif", tif);
     put("raw\xff\xfe 2.tif", tif);
+    // Read by what their bytes are, whatever their names say: a third copy of
+    // each of two pairs, under a name of another type.
+    put("\"dq\" c.png", jpg);
+    m_expected.insert("\"dq\" a.jpg + \"dq\" c.png");
+    put("bmp inside.gif", bmp);
+    m_expected.insert("-dash 'q' 1.bmp + bmp inside.gif");
 
     // --- Broken look-alikes, each within 200 bytes of a valid file ---
     for (const char* type : {"bmp", "jpg", "gif", "png", "jp2", "tif"})
@@ -370,8 +377,12 @@ TEST_F(CorpusTest, OnlyRealPairsAreShownAndNoFileIsLostOrChanged)
         cut("jp2", jp2, 150);
     // Only the end-of-image marker missing: every pixel is there, the file is still cut off.
     put("no end.jpg", cmykJpg.left(cmykJpg.size() - 2));
+    // The converter reads by content too: a third copy of the PNG and TIFF
+    // pairs under names of other types.
     put("png inside.jpg", png);
+    m_expected.insert("nl\n1.png + png inside.jpg");
     put("tif inside.png", tif);
+    m_expected.insert("tif 1.tif + tif inside.png");
     put("text.bmp",
         QByteArray("These are not the pixels you are looking for.\n")
             .repeated((jpg.size() - 40) / 46));
@@ -414,10 +425,9 @@ TEST_F(CorpusTest, OnlyRealPairsAreShownAndNoFileIsLostOrChanged)
     // Every file that must not pair has to meet a valid neighbour within 200
     // bytes, or the dangerous pairs would never be decoded.
     const auto entries = listed();
-    const std::set<QByteArray> mustNotPair
-        = {"cut.bmp", "cut.jpg", "cut.png", "cut.gif", "cut.tif", "cut.jp2", "png inside.jpg",
-            "tif inside.png", "text.bmp", "bomb.bmp", "bomb.png", "alpha 3.png", "empty.png",
-            "no end.jpg", "anim 3.gif", "deep 3.png", "bomb.jpg", "bomb.gif"};
+    const std::set<QByteArray> mustNotPair = {"cut.bmp", "cut.jpg", "cut.png", "cut.gif", "cut.tif",
+        "cut.jp2", "text.bmp", "bomb.bmp", "bomb.png", "alpha 3.png", "empty.png", "no end.jpg",
+        "anim 3.gif", "deep 3.png", "bomb.jpg", "bomb.gif"};
     for (size_t i = 0; i < entries.size(); ++i) {
         if (!mustNotPair.count(entries[i].second))
             continue;
@@ -508,11 +518,31 @@ TEST_F(CorpusTest, OnlyRealPairsAreShownAndNoFileIsLostOrChanged)
     EXPECT_TRUE(changed) << "the change pair was never examined";
 
     EXPECT_EQ(shown, m_expected);
+    // Every broken file met a valid neighbour, so each was tried and failed;
+    // so did the files that vanished or changed kind during the search, and
+    // the documents of two pages, which one bitmap cannot hold.
+    std::set<std::string> unreadable = {"bomb.bmp", "bomb.gif", "bomb.jpg", "bomb.png",
+        "no end.jpg", "text.bmp", "vanish 2.bmp", "link 2.png", "pages 1.tif", "pages 2.tif"};
+    for (const char* type : {"bmp", "jpg", "gif", "png", "jp2", "tif"}) {
+        unreadable.insert(std::string("empty.") + type);
+        if (std::string(type) != "jp2" || !jp2.isEmpty()) {
+            unreadable.insert(std::string("cut.") + type);
+            unreadable.insert(std::string("cut 2.") + type);
+        }
+    }
+    if (!root)
+        unreadable.insert("locked 1.jpg");
+    std::set<std::string> notRead;
+    for (const QString& path : m_window->run().unreadableFiles())
+        notRead.insert(CandidateEntry::fileName(path).toStdString());
+    EXPECT_EQ(notRead, unreadable);
     ASSERT_EQ(m_desktop.messages.size(), 1);
     EXPECT_EQ(m_desktop.messages.last().text.toStdString(),
-        QStringLiteral("Compared %1 files.\r\nDeleted %2 duplicate(s).")
+        QStringLiteral("Compared %1 files.\r\nDeleted %2 duplicate(s).\r\n%3 files could not be "
+                       "read.\r\n2 files were left out: their names are not valid UTF-8.")
             .arg(entries.size())
             .arg(m_expected.size())
+            .arg(unreadable.size())
             .toStdString());
     EXPECT_TRUE(m_window->cmdCompare()->isVisible());
 
@@ -574,8 +604,9 @@ TEST_F(CorpusTest, ACopyThatChangesWhileThePairIsOnShowIsNotDeleted)
             ComparisonRun::changedPairText(m_pictures.path() + QStringLiteral("/b.bmp"))
                 .toStdString());
         EXPECT_FALSE(m_window->run().pairOnShow()) << "the changed pair is not shown again";
-        EXPECT_EQ(
-            m_desktop.messages[1].text.toStdString(), "Compared 2 files.\r\nFound no duplicates.");
+        EXPECT_EQ(m_desktop.messages[1].text.toStdString(),
+            std::string("Compared 2 files.\r\nFound no duplicates.")
+                + (row.removed ? "\r\n1 file could not be read." : ""));
         const Snapshot after = snapshot(m_pictures.path());
         EXPECT_TRUE(after.count("b.bmp")) << "b.bmp was deleted";
         EXPECT_TRUE(after.count("a.bmp") != row.removed);

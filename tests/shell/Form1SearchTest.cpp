@@ -5,6 +5,7 @@
 #include "ShellTestSupport.h"
 
 #include "controls/chameleonButton.h"
+#include "handling/frmInfo.h"
 #include "search/ComparisonRun.h"
 #include "shell/Form1.h"
 #include "shell/ImageBox.h"
@@ -13,6 +14,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -125,6 +127,106 @@ TEST_F(Form1SearchTest, PairsInEveryFormatAreFoundThroughTheConverter)
     EXPECT_FALSE(QFile::exists(path("two.png")));
     EXPECT_FALSE(QFile::exists(path("y.tif")));
     EXPECT_TRUE(QFile::exists(path("one.png")));
+}
+
+TEST_F(Form1SearchTest, PressesDuringTheReportsConverterWaitAreHeldBack)
+{
+    // The image report waits for the converter and turns the event loop
+    // meanwhile. A Delete or a second Info pressed then must neither resume the
+    // search inside that wait (its conversions could not get the scratch
+    // folder) nor spoil the report; afterwards everything works as usual.
+    if (!QFile::exists(QStringLiteral(CORVANE_BIN_DIR "/i__view32.exe")))
+        GTEST_SKIP() << "converter not built";
+    struct Row {
+        const char* name;
+        chameleonButton* (Form1::*button)() const;
+    };
+    const Row rows[] = {
+        {"Delete of the left copy", &Form1::cmdDelete1},
+        {"a second Info", &Form1::cmdInfo},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const char* name : {"a1.png", "a2.png"})
+            save(testPicture(20), QLatin1String(name));
+        for (const char* name : {"b1.png", "b2.png"})
+            save(testPicture(21, QSize(80, 60)), QLatin1String(name));
+        m_desktop.messages.clear();
+        search();
+        ASSERT_TRUE(m_window->run().pairOnShow());
+        ASSERT_EQ(m_window->lblPic1()->text(), QStringLiteral("a1.png"));
+
+        bool pressed = false;
+        bool heldBack = false;
+        QTimer presser;
+        presser.setInterval(0);
+        QObject::connect(&presser, &QTimer::timeout, [&] {
+            // The report window is up and still empty: its converter is running.
+            frmInfo* report = frmInfo::existing();
+            if (pressed || !report || !report->isVisible() || !report->reportText().isEmpty())
+                return;
+            pressed = true;
+            chameleonButton* button = (m_window.get()->*row.button)();
+            heldBack = !button->Enabled();
+            button->click();
+        });
+        presser.start();
+        m_window->cmdInfo()->click();
+        presser.stop();
+
+        EXPECT_TRUE(pressed);
+        EXPECT_TRUE(heldBack) << "the button was not held back while the report ran";
+        EXPECT_TRUE(QFile::exists(path("a1.png")));
+        ASSERT_TRUE(frmInfo::existing());
+        const QString report = frmInfo::existing()->reportText();
+        EXPECT_TRUE(report.contains(QStringLiteral("Image dimensions = 40 x 30")))
+            << report.toStdString();
+        EXPECT_FALSE(report.contains(QStringLiteral("not available"))) << report.toStdString();
+        ASSERT_TRUE(m_window->run().pairOnShow());
+        EXPECT_EQ(m_window->lblPic1()->text(), QStringLiteral("a1.png"));
+        EXPECT_TRUE(m_window->cmdDelete1()->Enabled());
+        EXPECT_TRUE(m_window->cmdInfo()->Enabled());
+
+        // The same press now acts at once and the search shows the next pair.
+        m_window->cmdDelete1()->click();
+        ASSERT_TRUE(m_window->run().pairOnShow());
+        EXPECT_EQ(m_window->lblPic1()->text(), QStringLiteral("b1.png"));
+        EXPECT_FALSE(QFile::exists(path("a1.png")));
+        m_window->cmdDelete1()->click();
+        EXPECT_EQ(lastMessage(), QStringLiteral("Compared 4 files.\r\nDeleted 2 duplicate(s)."));
+        frmInfo::existing()->close();
+        for (const char* name : {"a2.png", "b2.png"})
+            QFile::remove(path(QLatin1String(name)));
+    }
+}
+
+TEST_F(Form1SearchTest, AConverterOutOfTimeIsAFailedDecodeAndAnUnavailableReport)
+{
+    // A JPEG pair decodes in process and is shown; its report and the PNG
+    // pair need the converter, which is given less time than it takes.
+    if (!QFile::exists(QStringLiteral(CORVANE_BIN_DIR "/i__view32.exe")))
+        GTEST_SKIP() << "converter not built";
+    save(testPicture(30, QSize(40, 30)), QStringLiteral("a.jpg"));
+    ASSERT_TRUE(QFile::copy(path("a.jpg"), path("b.jpg")));
+    save(testPicture(31, QSize(1600, 1200)), QStringLiteral("c.png"));
+    ASSERT_TRUE(QFile::copy(path("c.png"), path("d.png")));
+    m_window->run().converter().setTimeLimit(1);
+    search();
+    ASSERT_TRUE(m_window->run().pairOnShow());
+    EXPECT_EQ(m_window->lblPic1()->text(), QStringLiteral("a.jpg"));
+
+    m_window->cmdInfo()->click();
+    ASSERT_TRUE(frmInfo::existing());
+    const QString report = frmInfo::existing()->reportText();
+    EXPECT_TRUE(report.endsWith(QStringLiteral("\r\n\r\nImage information = not available")))
+        << report.toStdString();
+    frmInfo::existing()->close();
+
+    m_window->cmdDelete2()->click();
+    EXPECT_FALSE(m_window->run().pairOnShow()) << "the PNG pair was never read, so never shown";
+    EXPECT_EQ(lastMessage(),
+        QStringLiteral(
+            "Compared 4 files.\r\nDeleted 1 duplicate(s).\r\n2 files could not be read."));
 }
 
 TEST_F(Form1SearchTest, RefusedMoveKeepsTheFileAndShowsThePairAgain)

@@ -123,6 +123,11 @@ struct StoredPlaceRow {
     QRect expected; // outer frame on the 800 x 800 offscreen screen
 };
 
+void PrintTo(const StoredPlaceRow& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class Form1StoredPlace : public Form1Test, public ::testing::WithParamInterface<StoredPlaceRow> { };
 
 TEST_P(Form1StoredPlace, ComesBackOnTheDesktopAndIsStoredSo)

@@ -94,6 +94,48 @@ INSTANTIATE_TEST_SUITE_P(Changes, EdgeFromGeometry,
         EdgeCase{"BothSidesMoved", {90, 100, 1020, 572}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct DragCase {
+    const char* name;
+    QList<QRect> frames; // start first
+    int edge;
+};
+
+void PrintTo(const DragCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class EdgeOfDrag : public ::testing::TestWithParam<DragCase> { };
+
+TEST_P(EdgeOfDrag, TellsTheDraggedSideFromTheWholeDrag)
+{
+    EXPECT_EQ(Module1::edgeOfDrag(GetParam().frames), GetParam().edge);
+}
+
+// Every drag starts from 100, 100, 1000 x 572 (right 1100, bottom 672).
+const QRect kStart(100, 100, 1000, 572);
+
+INSTANTIATE_TEST_SUITE_P(Drags, EdgeOfDrag,
+    ::testing::Values(
+        // Corner drags that end along one axis: the other side moved on the way.
+        DragCase{"TopLeftEndingAlongX", {kStart, {60, 80, 1040, 592}, {50, 100, 1050, 572}}, 4},
+        DragCase{"TopLeftEndingAlongY", {kStart, {60, 80, 1040, 592}, {100, 60, 1000, 612}}, 4},
+        DragCase{"TopRightEndingAlongX", {kStart, {100, 80, 1040, 592}, {100, 100, 1100, 572}}, 5},
+        DragCase{
+            "BottomRightEndingAlongY", {kStart, {100, 100, 1040, 600}, {100, 100, 1000, 650}}, 8},
+        DragCase{"BottomLeftEndingAlongX", {kStart, {80, 100, 1020, 620}, {40, 100, 1060, 572}}, 7},
+        // Straight edge drags stay edge drags.
+        DragCase{"RightEdge", {kStart, {100, 100, 1100, 572}, {100, 100, 1200, 572}}, 2},
+        DragCase{
+            "BottomEdgeThereAndBack", {kStart, {100, 100, 1000, 700}, {100, 100, 1000, 650}}, 6},
+        // Managers that report the new size before the new position.
+        DragCase{"SizeThenPosition", {kStart, {100, 100, 1050, 592}, {50, 80, 1050, 592}}, 4},
+        // A move, and no change at all.
+        DragCase{"Moved", {kStart, {120, 130, 1000, 572}}, 0},
+        DragCase{"ResizedThenMoved", {kStart, {100, 100, 1100, 572}, {150, 100, 1000, 572}}, 0},
+        DragCase{"Nothing", {kStart}, 0}, DragCase{"NoFrames", {}, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // Sets a window's outer frame, as a drag by the user would, and lets the
 // events through. Platforms differ in their frame margins.
 void setFrame(QWidget& w, const QRect& frame, bool settle = true)
@@ -166,6 +208,17 @@ TEST_F(HookTest, TopLeftDragKeepsRightAndBottom)
     setFrame(*form, {50, 50, 850, 507});
     // left = 900 - 507 / 0.571854 = 13.4
     EXPECT_TRUE(frameBecomes({13, 50, 887, 507})) << describe(form->frameGeometry());
+}
+
+TEST_F(HookTest, CornerDragEndingAlongOneAxisKeepsRightAndBottom)
+{
+    // The top-left corner goes up and left, then the pointer comes back to
+    // the old top: still the top-left corner, so the left edge follows.
+    Module1::HookWindow(form.get(), &ratio);
+    setFrame(*form, {60, 80, 840, 477}, false);
+    setFrame(*form, {50, 100, 850, 457});
+    // left = 900 - 457 / 0.571854 = 100.8
+    EXPECT_TRUE(frameBecomes({101, 100, 799, 457})) << describe(form->frameGeometry());
 }
 
 TEST_F(HookTest, SizeAndPositionInSeparateStepsAreOneDrag)

@@ -16,6 +16,11 @@ struct PlaceCase {
     QRect expected;
 };
 
+void PrintTo(const PlaceCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class RestoredFrameTest : public ::testing::TestWithParam<PlaceCase> { };
 
 TEST_P(RestoredFrameTest, ComesBackAsLeftOrFittedToTheDesktop)

@@ -1,5 +1,9 @@
 #include "shell/basMsgBoxEx.h"
 
+#include <QApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -41,5 +45,34 @@ INSTANTIATE_TEST_SUITE_P(Cases, MsgBoxPositionTest,
                 ch = '_';
         return n;
     });
+
+TEST(MsgBoxEx, ShownBoxIsPlacedByItsOuterFrame)
+{
+    QWidget owner;
+    owner.setGeometry(100, 100, 696, 398);
+    owner.show();
+    const struct {
+        int x, y;
+    } requests[] = {{448, 250}, {60, 400}, {500, -20}, {5000, 5000}};
+    for (const auto& r : requests) {
+        QRect frame;
+        QSize desktop;
+        QTimer::singleShot(50, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                    frame = box->frameGeometry();
+                    desktop = box->screen()->virtualGeometry().size();
+                    EXPECT_TRUE(box->windowFlags() & Qt::WindowStaysOnTopHint);
+                    box->accept();
+                }
+            }
+        });
+        basMsgBoxEx::MsgBoxEx(&owner, QStringLiteral("Compared 2 files.\r\nFound no duplicates."),
+            QStringLiteral("Corvane"), basMsgBoxEx::kStyleInformation, r.x, r.y);
+        ASSERT_TRUE(frame.isValid());
+        EXPECT_EQ(frame.topLeft(), basMsgBoxEx::MsgBoxPosition(r.x, r.y, frame.size(), desktop))
+            << r.x << "," << r.y;
+    }
+}
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "controls/chameleonButton.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QWindow>
@@ -64,6 +65,30 @@ TEST_F(frmUpdateTest, ShowsOverTheDisabledMainWindow)
     EXPECT_EQ(window->cmdNo()->BackColor(), 0xFFFF80u);
     EXPECT_EQ(window->frameGeometry().topLeft(),
         frmUpdate::placement(main->frameGeometry(), window->frameGeometry().size()));
+}
+
+TEST_F(frmUpdateTest, PlacedByTheOuterFramesOnceTheyAreKnown)
+{
+    // A main window without a frame of its own tells nothing about the frame
+    // the window manager puts around this window: the place is worked out
+    // again from the real frame once that is known.
+    main = std::make_unique<QWidget>(nullptr, Qt::FramelessWindowHint);
+    main->setGeometry(200, 150, 696, 398);
+    main->show();
+    settle();
+    show("1.20");
+    frmUpdate* window = frmUpdate::instance();
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(window->frameGeometry(), window->geometry()) << "the platform frames windows";
+    const auto placed = [&] {
+        return window->frameGeometry().topLeft()
+            == frmUpdate::placement(main->frameGeometry(), window->frameGeometry().size());
+    };
+    QElapsedTimer waited;
+    waited.start();
+    while (!placed() && waited.elapsed() < 1000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(placed());
 }
 
 TEST_F(frmUpdateTest, IsModalForTheMainWindow)

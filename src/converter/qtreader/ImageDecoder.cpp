@@ -1,7 +1,6 @@
-#include "converter/ImageDecoder.h"
+#include "converter/qtreader/ImageDecoder.h"
 
 #include "converter/ConverterContract.h"
-#include "converter/Jp2Decoder.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -118,33 +117,6 @@ ImageDecoder::Status ImageDecoder::decodeWithQt(
         return Unreadable;
     if (!withinBudget(decoded.width(), decoded.height()))
         return TooLarge;
-    *image = std::move(decoded);
-    return Ok;
-}
-
-ImageDecoder::Status ImageDecoder::decodeJpeg2000(
-    const QByteArray& data, ImageFormat::Type type, QImage* image, HeaderFacts* facts)
-{
-    Jp2Decoder decoder(data, type == ImageFormat::J2kCodestream);
-    const Jp2Decoder::Status header = decoder.readHeader();
-    if (header == Jp2Decoder::Unsupported)
-        return TooLarge;
-    if (header != Jp2Decoder::Ok)
-        return Unreadable;
-    if (!withinBudget(decoder.size().width(), decoder.size().height()))
-        return TooLarge;
-    if (facts) {
-        facts->compression = QStringLiteral("JPEG 2000");
-        if (!decoder.waveletName().isEmpty())
-            facts->compression += QStringLiteral(", ") + decoder.waveletName();
-        if (decoder.qualityLayers() > 1)
-            facts->compression
-                += QStringLiteral(", %1 quality layers").arg(decoder.qualityLayers());
-        facts->bitsPerPixel = decoder.bitsPerPixel();
-    }
-    QImage decoded;
-    if (decoder.decode(&decoded) != Jp2Decoder::Ok)
-        return Unreadable;
     *image = std::move(decoded);
     return Ok;
 }

@@ -1,10 +1,8 @@
 #pragma once
-// Decodes the first frame of an image file into a QImage, refusing images
-// whose header claims more pixels than ConverterContract::kPixelBudget before
-// any pixel memory is allocated. PNG, TIFF, BMP, JPEG and GIF go through Qt's
-// readers, JPEG 2000 through OpenJPEG.
+// Decodes the first frame of a BMP, JPEG or GIF file into a QImage with Qt's
+// readers, refusing images whose header claims more pixels than
+// ConverterContract::kPixelBudget before any pixel memory is allocated.
 
-#include "converter/HeaderProbe.h"
 #include "converter/ImageFormat.h"
 
 #include <QByteArray>
@@ -25,11 +23,6 @@ public:
 
     // Reads an image Qt decodes from `device`, positioned at the file start.
     static Status decodeWithQt(QIODevice* device, ImageFormat::Type type, QImage* image);
-
-    // Reads a JPEG 2000 file or codestream held in `data`. When `facts` is
-    // given, its compression and bit depth are filled from the codestream.
-    static Status decodeJpeg2000(const QByteArray& data, ImageFormat::Type type, QImage* image,
-        HeaderFacts* facts = nullptr);
 
     static bool withinBudget(qint64 width, qint64 height);
 

@@ -1,0 +1,110 @@
+#include "cli/FindArguments.h"
+
+#include <cstring>
+
+namespace {
+
+bool setFormat(FindArguments& arguments, const QByteArray& name)
+{
+    if (name == "text")
+        arguments.format = FindArguments::Format::Text;
+    else if (name == "json")
+        arguments.format = FindArguments::Format::Json;
+    else if (name == "csv")
+        arguments.format = FindArguments::Format::Csv;
+    else
+        return false;
+    return true;
+}
+
+} // namespace
+
+FindArguments FindArguments::parse(int argc, const char* const* argv)
+{
+    FindArguments arguments;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (!options || argument == "-" || !argument.startsWith('-')) {
+            arguments.folders.append(argument);
+            continue;
+        }
+        if (argument == "--") {
+            options = false;
+        } else if (argument == "--recursive" || argument == "-r") {
+            arguments.recursive = true;
+        } else if (argument == "--no-cache") {
+            arguments.noCache = true;
+        } else if (argument == "--help" || argument == "-h") {
+            arguments.help = true;
+        } else if (argument == "--version") {
+            arguments.version = true;
+        } else if (argument.startsWith("--format=")) {
+            if (!setFormat(arguments, argument.mid(9))) {
+                arguments.error = QStringLiteral("unknown format '%1' (text, json or csv)")
+                                      .arg(QString::fromLocal8Bit(argument.mid(9)));
+                return arguments;
+            }
+        } else if (argument == "--format") {
+            if (i + 1 >= argc || !setFormat(arguments, QByteArray(argv[i + 1]))) {
+                arguments.error = QStringLiteral("--format needs text, json or csv");
+                return arguments;
+            }
+            ++i;
+        } else {
+            arguments.error
+                = QStringLiteral("unknown option '%1' (a folder whose name begins with '-' "
+                                 "goes after '--')")
+                      .arg(QString::fromLocal8Bit(argument));
+            return arguments;
+        }
+    }
+    if (arguments.folders.isEmpty() && !arguments.help && !arguments.version)
+        arguments.error = QStringLiteral("no folder given");
+    return arguments;
+}
+
+QString findUsage()
+{
+    return QStringLiteral(
+        R"(Usage: corvane-find [--recursive] [--format=text|json|csv] [--no-cache] FOLDER...
+
+Finds every group of pictures whose pixels are identical among the BMP, JPEG,
+GIF, PNG, TIFF, JPEG 2000, WebP, HEIF and AVIF files of the folders, whatever
+their sizes, types and names. Identical means the same width, height and
+number of frames, and every red, green, blue and alpha value equal at the
+picture's full depth (a 16-bit picture equals an 8-bit one only when each of
+its samples is exactly the 8-bit value times 257). Metadata is not compared.
+
+  -r, --recursive   also search every subfolder (links and hidden folders are
+                    never entered; hidden files and links are never read)
+  --format=text     one group per paragraph, one path a line (the default)
+  --format=json     one JSON document: folders, files_examined, groups (width,
+                    height, frames, files with path, size and type) and
+                    unreadable files with their reason
+  --format=csv      one row per file: group,path,path_bytes,size,type,width,
+                    height,frames,reason (unreadable files have no group)
+  --no-cache        neither read nor write the fingerprint cache
+  -h, --help        show this text
+  --version         show the version
+
+Names that are not valid UTF-8 are reported without loss:
+  text  a path holding such bytes, or a control character such as a newline,
+        is written as $'...' with \xHH, \n, \t, \\ and \' escapes (the quoting
+        of bash, which reads it back as the same bytes); every other path is
+        written as it is. A line that begins with $' is always such a path.
+  json  "path" holds the name as text (invalid bytes shown as U+FFFD) and
+        "path_bytes" the exact bytes in base64; "path_bytes" is present only
+        for such names.
+  csv   the same two columns: path_bytes is empty unless the name is not UTF-8.
+
+In text form, files that cannot be read are listed on standard error with
+their reason. A progress line is shown on standard error when it is a
+terminal. The fingerprint cache lives in $XDG_CACHE_HOME/Corvane (by default
+~/.cache/Corvane); a second search of unchanged files decodes nothing.
+
+Exit status: 0 when the search ran (whether or not it found duplicates),
+2 for a wrong command line or a folder that cannot be read, 1 when the
+report could not be written.
+)");
+}

@@ -1,0 +1,27 @@
+#pragma once
+// The command line of corvane-find:
+//   corvane-find [--recursive] [--format=text|json|csv] [--no-cache] FOLDER...
+// Arguments are taken as raw bytes, so that any folder name can be given.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+struct FindArguments {
+    enum class Format { Text, Json, Csv };
+
+    bool recursive = false;
+    bool noCache = false;
+    bool help = false;
+    bool version = false;
+    Format format = Format::Text;
+    QList<QByteArray> folders;
+    QString error; // one line when the command line is wrong; "" otherwise
+
+    // argv[0] is the program and is skipped. "--" ends the options, so that a
+    // folder whose name begins with "-" can follow.
+    static FindArguments parse(int argc, const char* const* argv);
+};
+
+// What --help prints.
+QString findUsage();

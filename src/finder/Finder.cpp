@@ -1,0 +1,600 @@
+#include "finder/Finder.h"
+
+#include "finder/FileReading.h"
+#include "finder/FingerprintCache.h"
+#include "finder/FolderScan.h"
+#include "finder/PictureReader.h"
+#include "finder/PictureTypes.h"
+#include "finder/PixelFingerprint.h"
+#include "finder/WorkerPool.h"
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <unordered_map>
+
+namespace {
+
+using decoding::PictureType;
+using finder::PixelFingerprint;
+
+// Enough for the header of a BMP, GIF, PNG, TIFF (mostly) and JPEG 2000 file.
+constexpr qint64 kHeaderBytes = 64 * 1024;
+// A JPEG's size follows its metadata, which a camera can make long.
+constexpr qint64 kLongHeaderBytes = 2 * 1024 * 1024;
+// Cache entries are written in batches of at most this many.
+constexpr std::size_t kFlushEvery = 4096;
+
+enum class Stage : std::uint8_t {
+    Listed, // nothing known yet
+    HeaderKnown, // type and dimensions from the header (or the cache)
+    HeaderUnknown, // a header that does not say: decode to find out
+    Fingerprinted,
+    Unreadable,
+};
+
+struct FileRecord {
+    QByteArray path;
+    FileIdentity identity;
+    PictureType type = PictureType::Unknown;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t frames = 0; // 0: not known
+    Stage stage = Stage::Listed;
+    bool fromCache = false;
+    bool cacheable = false; // what this search learned may be kept
+    bool shareBytes = false; // another file to decode has the same size
+    PixelFingerprint fingerprint;
+    QString reason;
+};
+
+using Digest = std::array<std::uint8_t, 32>;
+
+// What the decode of one file's bytes gave, handed to every file with the same bytes.
+struct DecodeResult {
+    bool ok = false;
+    PictureType type = PictureType::Unknown;
+    PixelFingerprint fingerprint;
+    QString reason;
+};
+
+// Files with equal bytes need only one decode: the first file to claim a
+// byte digest decodes it, the others take its result when it is published.
+class SharedDecodes {
+public:
+    enum class Claim { Decode, Wait, Taken };
+
+    Claim claim(const Digest& bytes, std::size_t index, DecodeResult* result)
+    {
+        std::lock_guard lock(m_mutex);
+        auto [entry, added] = m_entries.try_emplace(bytes);
+        if (added)
+            return Claim::Decode;
+        if (!entry->second.pending) {
+            *result = entry->second.result;
+            return Claim::Taken;
+        }
+        entry->second.waiters.push_back(index);
+        return Claim::Wait;
+    }
+
+    // The files that waited for this result.
+    std::vector<std::size_t> publish(const Digest& bytes, const DecodeResult& result)
+    {
+        std::lock_guard lock(m_mutex);
+        Entry& entry = m_entries[bytes];
+        entry.pending = false;
+        entry.result = result;
+        return std::move(entry.waiters);
+    }
+
+private:
+    struct Entry {
+        bool pending = true;
+        DecodeResult result;
+        std::vector<std::size_t> waiters;
+    };
+    std::mutex m_mutex;
+    std::map<Digest, Entry> m_entries;
+};
+
+void apply(FileRecord& record, const DecodeResult& result)
+{
+    if (result.ok) {
+        record.stage = Stage::Fingerprinted;
+        record.type = result.type;
+        record.fingerprint = result.fingerprint;
+        record.width = result.fingerprint.width;
+        record.height = result.fingerprint.height;
+        record.frames = result.fingerprint.frames;
+    } else {
+        record.stage = Stage::Unreadable;
+        if (result.type != PictureType::Unknown)
+            record.type = result.type;
+        record.reason = result.reason;
+    }
+}
+
+decoding::Bytes bytesOf(const QByteArray& data)
+{
+    return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
+}
+
+finder::CachedFacts factsOf(const FileRecord& record)
+{
+    finder::CachedFacts facts;
+    facts.type = record.type;
+    facts.width = record.width;
+    facts.height = record.height;
+    facts.frames = record.frames;
+    if (record.stage == Stage::Fingerprinted) {
+        facts.kind = finder::CachedFacts::Kind::Fingerprint;
+        facts.fingerprint = record.fingerprint;
+    } else if (record.stage == Stage::Unreadable) {
+        facts.kind = finder::CachedFacts::Kind::Unreadable;
+        facts.reason = record.reason;
+    } else {
+        facts.kind = finder::CachedFacts::Kind::Header;
+    }
+    return facts;
+}
+
+// One search's state; Finder::run makes one and walks it through the stages.
+class Search {
+public:
+    Search(const FinderOptions& options, FinderStats& stats, const std::atomic<bool>* stop,
+        const Finder::ProgressCallback& progress)
+        : m_options(options)
+        , m_stats(stats)
+        , m_stop(stop)
+        , m_progress(progress)
+        , m_threads(options.threads > 0 ? options.threads : finder::coreCount())
+    {
+    }
+
+    FinderResult run();
+
+private:
+    bool stopped() const { return m_stop && m_stop->load(); }
+    void report(FinderProgress::Stage stage, std::int64_t done, std::int64_t total);
+    bool settled(std::int64_t newestChangeNs) const
+    {
+        return finder::wallClockNs() - newestChangeNs >= m_options.cacheSettleNs;
+    }
+
+    void listFiles(FinderResult& result);
+    void useCache();
+    void readHeaders();
+    void decodeAll(const std::vector<std::size_t>& indices);
+    std::vector<std::size_t> picturesThatCanMatch();
+    void group(FinderResult& result);
+
+    void readHeader(FileRecord& record);
+    void decode(std::size_t index);
+    void complete(std::size_t index);
+    // On the calling thread: progress, and what was learned into the cache.
+    void takeCompleted(FinderProgress::Stage stage, std::int64_t total);
+
+    const FinderOptions& m_options;
+    FinderStats& m_stats;
+    const std::atomic<bool>* m_stop;
+    const Finder::ProgressCallback& m_progress;
+    int m_threads;
+
+    std::vector<FileRecord> m_records;
+    std::unique_ptr<finder::FingerprintCache> m_cache;
+    SharedDecodes m_shared;
+
+    std::mutex m_completedMutex;
+    std::vector<std::size_t> m_completed;
+    std::int64_t m_stageDone = 0;
+    std::size_t m_pendingWrites = 0;
+    std::atomic<std::int64_t> m_decodes{0};
+    std::atomic<std::int64_t> m_sharedDecodes{0};
+    std::chrono::steady_clock::time_point m_lastReport;
+    std::optional<FinderProgress::Stage> m_lastStage;
+};
+
+void Search::report(FinderProgress::Stage stage, std::int64_t done, std::int64_t total)
+{
+    if (!m_progress)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    // Every stage's first and last report always goes out.
+    const bool milestone = done == total || stage != m_lastStage;
+    m_lastStage = stage;
+    if (!milestone && now - m_lastReport < std::chrono::milliseconds(100))
+        return;
+    m_lastReport = now;
+    m_progress({stage, done, total});
+}
+
+FinderResult Search::run()
+{
+    FinderResult result;
+    finder::preparePictureReading();
+    listFiles(result);
+    if (!stopped() && m_options.useCache && !m_records.empty())
+        useCache();
+    if (!stopped())
+        readHeaders();
+    // Pictures whose headers did not say their size are decoded first: their
+    // dimensions decide which of the others can have a twin.
+    if (!stopped()) {
+        std::vector<std::size_t> unknown;
+        for (std::size_t i = 0; i < m_records.size(); ++i) {
+            if (m_records[i].stage == Stage::HeaderUnknown)
+                unknown.push_back(i);
+        }
+        decodeAll(unknown);
+    }
+    if (!stopped())
+        decodeAll(picturesThatCanMatch());
+    if (m_cache) {
+        m_cache->flush();
+        m_stats.cacheUsed = m_cache->state() != finder::FingerprintCache::State::Bypassed;
+        m_stats.cacheProblem = m_cache->problem();
+    }
+    m_stats.decoded = m_decodes.load();
+    m_stats.sharedDecodes = m_sharedDecodes.load();
+    if (stopped()) {
+        result.cancelled = true;
+        result.unreadable.clear();
+        return result;
+    }
+    group(result);
+    report(FinderProgress::Stage::Finished, std::int64_t(m_records.size()),
+        std::int64_t(m_records.size()));
+    return result;
+}
+
+void Search::listFiles(FinderResult& result)
+{
+    for (const QByteArray& folder : m_options.folders)
+        result.folders.append(finder::absoluteFolder(folder));
+    report(FinderProgress::Stage::Scanning, 0, 0);
+    finder::ScanOutcome scan = finder::scanFolders(m_options.folders, m_options.recursive, m_stop,
+        [this](std::int64_t found) { report(FinderProgress::Stage::Scanning, found, 0); });
+    result.unreadable = std::move(scan.unreadableFolders);
+    m_records.reserve(scan.files.size());
+    for (finder::ScannedFile& file : scan.files) {
+        FileRecord record;
+        record.path = std::move(file.path);
+        record.identity = file.identity;
+        m_records.push_back(std::move(record));
+    }
+    scan.files.clear();
+    scan.files.shrink_to_fit();
+    m_stats.filesListed = std::int64_t(m_records.size());
+}
+
+void Search::useCache()
+{
+    const QString path = m_options.cachePath.isEmpty() ? finder::FingerprintCache::defaultPath()
+                                                       : m_options.cachePath;
+    m_cache = std::make_unique<finder::FingerprintCache>(
+        path, finder::decoderVersion(), m_options.cacheBusyTimeoutMs);
+    std::vector<FileIdentity> identities;
+    identities.reserve(m_records.size());
+    for (const FileRecord& record : m_records)
+        identities.push_back(record.identity);
+    std::vector<std::optional<finder::CachedFacts>> found;
+    // A read that fails part-way leaves nothing found: no entry of a cache in
+    // doubt is used.
+    m_cache->lookUpAll(identities, &found);
+    for (std::size_t i = 0; i < m_records.size(); ++i) {
+        if (!found[i])
+            continue;
+        FileRecord& record = m_records[i];
+        const finder::CachedFacts& facts = *found[i];
+        record.fromCache = true;
+        record.type = facts.type;
+        record.width = facts.width;
+        record.height = facts.height;
+        record.frames = facts.frames;
+        switch (facts.kind) {
+        case finder::CachedFacts::Kind::Header:
+            record.stage = Stage::HeaderKnown;
+            break;
+        case finder::CachedFacts::Kind::Fingerprint:
+            record.stage = Stage::Fingerprinted;
+            record.fingerprint = facts.fingerprint;
+            break;
+        case finder::CachedFacts::Kind::Unreadable:
+            record.stage = Stage::Unreadable;
+            record.reason = facts.reason;
+            break;
+        }
+        ++m_stats.cacheHits;
+    }
+}
+
+void Search::readHeader(FileRecord& record)
+{
+    finder::FileBytes head = finder::readFileStart(record.path, record.identity, kHeaderBytes);
+    if (!head.ok) {
+        record.stage = Stage::Unreadable;
+        record.reason = head.reason;
+        return;
+    }
+    decoding::PictureHeader header = finder::readHeader(bytesOf(head.bytes));
+    if (!header.ok && header.type == PictureType::Jpeg && record.identity.size > kHeaderBytes) {
+        head = finder::readFileStart(record.path, record.identity, kLongHeaderBytes);
+        if (head.ok)
+            header = finder::readHeader(bytesOf(head.bytes));
+    }
+    record.cacheable = head.ok && settled(head.newestChangeNs);
+    record.type = header.type;
+    if (header.type == PictureType::Unknown) {
+        record.stage = Stage::Unreadable;
+        record.reason = QStringLiteral("not a picture of a type Corvane reads");
+    } else if (!finder::hasDecoder(header.type)) {
+        record.stage = Stage::Unreadable;
+        record.reason = QStringLiteral("no decoder for %1").arg(finder::typeName(header.type));
+    } else if (header.ok && std::uint64_t(header.width) * header.height > decoding::kPixelBudget) {
+        record.stage = Stage::Unreadable;
+        record.reason = QStringLiteral("%1 x %2 is over the pixel budget")
+                            .arg(header.width)
+                            .arg(header.height);
+    } else if (header.ok) {
+        record.stage = Stage::HeaderKnown;
+        record.width = header.width;
+        record.height = header.height;
+        record.frames = header.frames;
+    } else {
+        record.stage = Stage::HeaderUnknown;
+    }
+}
+
+void Search::readHeaders()
+{
+    std::vector<std::size_t> listed;
+    for (std::size_t i = 0; i < m_records.size(); ++i) {
+        if (m_records[i].stage == Stage::Listed)
+            listed.push_back(i);
+    }
+    m_stageDone = 0;
+    const auto total = std::int64_t(listed.size());
+    report(FinderProgress::Stage::ReadingHeaders, 0, total);
+    finder::runOnWorkers(
+        listed.size(), m_threads, m_stop,
+        [&](std::size_t n) {
+            readHeader(m_records[listed[n]]);
+            complete(listed[n]);
+        },
+        [&] { takeCompleted(FinderProgress::Stage::ReadingHeaders, total); });
+    m_stats.headersRead = std::int64_t(listed.size());
+}
+
+void Search::decode(std::size_t index)
+{
+    FileRecord& record = m_records[index];
+    DecodeResult result;
+    std::optional<Digest> bytesDigest;
+    try {
+        finder::FileBytes file = finder::readWholeFile(record.path, record.identity);
+        if (!file.ok) {
+            record.cacheable = false;
+            result.reason = file.reason;
+            apply(record, result);
+            complete(index);
+            return;
+        }
+        record.cacheable = settled(file.newestChangeNs);
+        const decoding::Bytes bytes = bytesOf(file.bytes);
+        result.type = finder::detectType(bytes);
+        if (record.shareBytes) {
+            bytesDigest = finder::sha256(bytes);
+            switch (m_shared.claim(*bytesDigest, index, &result)) {
+            case SharedDecodes::Claim::Decode:
+                break;
+            case SharedDecodes::Claim::Taken:
+                ++m_sharedDecodes;
+                apply(record, result);
+                complete(index);
+                return;
+            case SharedDecodes::Claim::Wait:
+                return; // completed by the file that decodes these bytes
+            }
+        }
+        ++m_decodes;
+        decoding::DecodeOutcome outcome = finder::decodePicture(bytes, result.type);
+        file.bytes = QByteArray(); // one copy of the picture at a time
+        if (outcome.status == decoding::DecodeStatus::Ok && !outcome.picture.frames.empty()) {
+            result.ok = true;
+            result.fingerprint = finder::fingerprintOf(outcome.picture);
+        } else {
+            result.reason = QString::fromStdString(
+                outcome.reason.empty() ? "cannot be decoded" : outcome.reason);
+        }
+    } catch (const std::bad_alloc&) {
+        result.ok = false;
+        result.reason = QStringLiteral("not enough memory to decode it");
+    } catch (const std::exception& error) {
+        result.ok = false;
+        result.reason
+            = QStringLiteral("cannot be decoded (%1)").arg(QString::fromLocal8Bit(error.what()));
+    }
+    // Nothing learned from a failure for want of memory is kept.
+    if (!result.ok && result.reason.startsWith(QLatin1String("not enough memory")))
+        record.cacheable = false;
+    apply(record, result);
+    if (bytesDigest) {
+        for (std::size_t waiter : m_shared.publish(*bytesDigest, result)) {
+            ++m_sharedDecodes;
+            apply(m_records[waiter], result);
+            if (!record.cacheable)
+                m_records[waiter].cacheable = false;
+            complete(waiter);
+        }
+    }
+    complete(index);
+}
+
+void Search::decodeAll(const std::vector<std::size_t>& indices)
+{
+    if (indices.empty())
+        return;
+    // Only files that share their size with another file to decode can have equal bytes.
+    std::unordered_map<std::int64_t, int> sizes;
+    for (std::size_t i : indices)
+        ++sizes[m_records[i].identity.size];
+    for (std::size_t i : indices)
+        m_records[i].shareBytes = sizes[m_records[i].identity.size] > 1;
+
+    m_stageDone = 0;
+    const auto total = std::int64_t(indices.size());
+    report(FinderProgress::Stage::Decoding, 0, total);
+    finder::runOnWorkers(
+        indices.size(), m_threads, m_stop, [&](std::size_t n) { decode(indices[n]); },
+        [&] { takeCompleted(FinderProgress::Stage::Decoding, total); });
+}
+
+void Search::complete(std::size_t index)
+{
+    std::lock_guard lock(m_completedMutex);
+    m_completed.push_back(index);
+}
+
+void Search::takeCompleted(FinderProgress::Stage stage, std::int64_t total)
+{
+    std::vector<std::size_t> completed;
+    {
+        std::lock_guard lock(m_completedMutex);
+        completed.swap(m_completed);
+    }
+    m_stageDone += std::int64_t(completed.size());
+    if (m_cache) {
+        for (std::size_t index : completed) {
+            const FileRecord& record = m_records[index];
+            if (record.cacheable && record.stage != Stage::HeaderUnknown)
+                m_cache->store(record.identity, factsOf(record));
+        }
+        m_pendingWrites += completed.size();
+        if (m_pendingWrites >= kFlushEvery || m_stageDone == total) {
+            m_cache->flush();
+            m_pendingWrites = 0;
+        }
+    }
+    report(stage, m_stageDone, total);
+}
+
+std::vector<std::size_t> Search::picturesThatCanMatch()
+{
+    // Every picture whose size is known, in order of width, height and frames.
+    std::vector<std::size_t> sized;
+    for (std::size_t i = 0; i < m_records.size(); ++i) {
+        const Stage stage = m_records[i].stage;
+        if (stage == Stage::HeaderKnown || stage == Stage::Fingerprinted)
+            sized.push_back(i);
+    }
+    auto key = [&](std::size_t i) {
+        const FileRecord& r = m_records[i];
+        return std::tuple(r.width, r.height, r.frames);
+    };
+    std::sort(
+        sized.begin(), sized.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+
+    std::vector<std::size_t> toDecode;
+    for (std::size_t first = 0; first < sized.size();) {
+        std::size_t end = first + 1;
+        const FileRecord& head = m_records[sized[first]];
+        while (end < sized.size() && m_records[sized[end]].width == head.width
+            && m_records[sized[end]].height == head.height)
+            ++end;
+        // Within one width and height: frame counts must agree, where known.
+        bool anyUnknownFrames = false;
+        std::map<std::uint32_t, int> framesCount;
+        for (std::size_t k = first; k < end; ++k) {
+            const std::uint32_t frames = m_records[sized[k]].frames;
+            anyUnknownFrames = anyUnknownFrames || frames == 0;
+            ++framesCount[frames];
+        }
+        const int members = int(end - first);
+        for (std::size_t k = first; k < end; ++k) {
+            FileRecord& record = m_records[sized[k]];
+            if (record.stage != Stage::HeaderKnown)
+                continue;
+            const bool partner = record.frames == 0
+                ? members > 1
+                : framesCount[record.frames] > 1 || (anyUnknownFrames && members > 1);
+            if (partner)
+                toDecode.push_back(sized[k]);
+            else
+                ++m_stats.skippedUniqueSize;
+        }
+        first = end;
+    }
+    std::sort(toDecode.begin(), toDecode.end());
+    return toDecode;
+}
+
+void Search::group(FinderResult& result)
+{
+    std::vector<std::size_t> fingerprinted;
+    for (std::size_t i = 0; i < m_records.size(); ++i) {
+        const FileRecord& record = m_records[i];
+        if (record.stage == Stage::Fingerprinted)
+            fingerprinted.push_back(i);
+        else if (record.stage == Stage::Unreadable)
+            result.unreadable.push_back({record.path, record.reason});
+    }
+    std::stable_sort(fingerprinted.begin(), fingerprinted.end(), [&](std::size_t a, std::size_t b) {
+        return m_records[a].fingerprint < m_records[b].fingerprint;
+    });
+    std::vector<std::int64_t> totals;
+    for (std::size_t first = 0; first < fingerprinted.size();) {
+        std::size_t end = first + 1;
+        const PixelFingerprint& print = m_records[fingerprinted[first]].fingerprint;
+        while (end < fingerprinted.size() && m_records[fingerprinted[end]].fingerprint == print)
+            ++end;
+        if (end - first > 1) {
+            DuplicateGroup group;
+            group.width = print.width;
+            group.height = print.height;
+            group.frames = print.frames;
+            for (std::size_t k = first; k < end; ++k) {
+                const FileRecord& record = m_records[fingerprinted[k]];
+                group.files.push_back(
+                    {record.path, record.identity, finder::typeName(record.type)});
+            }
+            result.groups.push_back(std::move(group));
+        }
+        first = end;
+    }
+    auto totalSize = [](const DuplicateGroup& group) {
+        std::int64_t total = 0;
+        for (const FoundFile& file : group.files)
+            total += file.identity.size;
+        return total;
+    };
+    std::stable_sort(result.groups.begin(), result.groups.end(),
+        [&](const DuplicateGroup& a, const DuplicateGroup& b) {
+            const std::int64_t sizeA = totalSize(a);
+            const std::int64_t sizeB = totalSize(b);
+            if (sizeA != sizeB)
+                return sizeA > sizeB;
+            return a.files.front().path < b.files.front().path;
+        });
+    std::sort(result.unreadable.begin(), result.unreadable.end(),
+        [](const UnreadableFile& a, const UnreadableFile& b) { return a.path < b.path; });
+    result.filesExamined = std::int64_t(m_records.size());
+}
+
+} // namespace
+
+Finder::Finder(FinderOptions options)
+    : m_options(std::move(options))
+{
+}
+
+FinderResult Finder::run(const std::atomic<bool>* stop, const ProgressCallback& progress)
+{
+    m_stats = FinderStats();
+    Search search(m_options, m_stats, stop, progress);
+    return search.run();
+}

@@ -1,0 +1,77 @@
+#pragma once
+// The whole-folder search: every group of pixel-identical pictures among the
+// files of the chosen folders, whatever their sizes, types and names.
+//
+//   scan (FolderScan) -> cached facts (FingerprintCache) -> headers of the
+//   rest, on all cores -> decode only pictures whose dimensions another
+//   picture shares, each once (files with equal bytes share one decode) ->
+//   fingerprint (PixelFingerprint: SHA-256 of the pixels) -> group.
+//
+// A group is only ever made of files whose pixel digests are equal, computed
+// in this search or read from the cache under the same decoder version. The
+// search knows nothing of windows: it runs on the calling thread (decoding on
+// worker threads), polls a stop flag and reports progress through a callback.
+
+#include "finder/FinderResult.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+
+struct FinderOptions {
+    QList<QByteArray>
+        folders; // file-system paths (any bytes); relative ones from the working folder
+    bool recursive = false; // also every subfolder (never through a link, never hidden ones)
+    bool useCache = true;
+    QString cachePath; // "" for FingerprintCache::defaultPath()
+    int threads = 0; // decode threads; 0 for one per core
+    // Facts about a file changed less than this long ago are not cached: a
+    // second write within the file system's time granularity could leave
+    // the same size and times on other content.
+    std::int64_t cacheSettleNs = 3'000'000'000;
+    int cacheBusyTimeoutMs = 5000; // how long to wait for another process's write
+};
+
+struct FinderProgress {
+    enum class Stage {
+        Scanning, // done = files found so far; total = 0
+        ReadingHeaders, // done of total files whose headers are read
+        Decoding, // done of total pictures decoded
+        Finished,
+    };
+    Stage stage = Stage::Scanning;
+    std::int64_t done = 0;
+    std::int64_t total = 0;
+};
+
+// What one search did, for tests, benchmarks and the command line's notes.
+struct FinderStats {
+    std::int64_t filesListed = 0;
+    std::int64_t cacheHits = 0; // files whose facts came from the cache
+    std::int64_t headersRead = 0;
+    std::int64_t decoded = 0; // decodes actually run
+    std::int64_t sharedDecodes = 0; // files that took the result of an equal file's decode
+    std::int64_t skippedUniqueSize = 0; // never decoded: no other picture has their dimensions
+    bool cacheUsed = false;
+    QString cacheProblem; // why the cache was bypassed or rebuilt; "" when it worked
+};
+
+class Finder {
+public:
+    using ProgressCallback = std::function<void(const FinderProgress&)>;
+
+    explicit Finder(FinderOptions options);
+
+    // Runs the search to its end or until *stop is true; progress is called on
+    // the calling thread, about ten times a second at most. A stopped search
+    // returns cancelled = true and no groups or unreadable files.
+    FinderResult run(
+        const std::atomic<bool>* stop = nullptr, const ProgressCallback& progress = {});
+
+    const FinderStats& stats() const { return m_stats; }
+
+private:
+    FinderOptions m_options;
+    FinderStats m_stats;
+};

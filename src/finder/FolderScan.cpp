@@ -1,0 +1,192 @@
+#include "finder/FolderScan.h"
+
+#include "finder/PictureTypes.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <set>
+#include <utility>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace finder {
+
+namespace {
+
+std::int64_t nanoseconds(const timespec& time)
+{
+    return std::int64_t(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+QByteArray joined(const QByteArray& folder, const char* name)
+{
+    QByteArray path = folder;
+    if (!path.endsWith('/'))
+        path += '/';
+    path += name;
+    return path;
+}
+
+class Walker {
+public:
+    Walker(bool recursive, const std::atomic<bool>* stop,
+        const std::function<void(std::int64_t)>& found)
+        : m_recursive(recursive)
+        , m_stop(stop)
+        , m_found(found)
+    {
+    }
+
+    // Reads the folder open at fd (taken over and closed here).
+    void readFolder(int fd, const QByteArray& path)
+    {
+        struct stat info;
+        if (fstat(fd, &info) != 0 || !m_visited.insert({info.st_dev, info.st_ino}).second) {
+            ::close(fd);
+            return;
+        }
+        DIR* dir = fdopendir(fd);
+        if (!dir) {
+            unreadable(path, errno);
+            ::close(fd);
+            return;
+        }
+        std::vector<QByteArray> subfolders;
+        errno = 0;
+        while (const dirent* item = readdir(dir)) {
+            if (stopped())
+                break;
+            const char* name = item->d_name;
+            if (name[0] == '.') // hidden names, "." and ".."
+                continue;
+            const unsigned char type = item->d_type;
+            if (type == DT_LNK || type == DT_FIFO || type == DT_SOCK || type == DT_CHR
+                || type == DT_BLK)
+                continue;
+            if (type == DT_DIR) {
+                if (m_recursive)
+                    subfolders.emplace_back(name);
+                continue;
+            }
+            const std::size_t length = std::strlen(name);
+            const bool candidate = hasPictureSuffix(name, length);
+            if (!candidate && !(type == DT_UNKNOWN && m_recursive))
+                continue;
+            struct stat entry;
+            if (fstatat(dirfd(dir), name, &entry, AT_SYMLINK_NOFOLLOW) != 0)
+                continue; // vanished since the listing
+            if (S_ISDIR(entry.st_mode) && m_recursive) {
+                subfolders.emplace_back(name);
+            } else if (S_ISREG(entry.st_mode) && candidate) {
+                m_files.push_back({joined(path, name), identityOf(entry)});
+                if (m_found && m_files.size() % 1000 == 0)
+                    m_found(std::int64_t(m_files.size()));
+            }
+            errno = 0;
+        }
+        if (errno != 0 && !stopped())
+            unreadable(path, errno);
+        // Subfolders are opened relative to this folder while it is open, so
+        // that no link put in place of a parent on the way is ever followed.
+        std::sort(subfolders.begin(), subfolders.end());
+        for (const QByteArray& name : subfolders) {
+            if (stopped())
+                break;
+            const int child = openat(dirfd(dir), name.constData(),
+                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+            if (child < 0) {
+                if (errno != ENOENT && errno != ELOOP && errno != ENOTDIR)
+                    unreadable(joined(path, name.constData()), errno);
+                continue;
+            }
+            readFolder(child, joined(path, name.constData()));
+        }
+        closedir(dir);
+    }
+
+    void unreadable(const QByteArray& path, int error)
+    {
+        m_unreadable.push_back({path,
+            QStringLiteral("folder cannot be read: %1")
+                .arg(QString::fromLocal8Bit(std::strerror(error)))});
+    }
+
+    bool stopped() const { return m_stop && m_stop->load(std::memory_order_relaxed); }
+
+    std::vector<ScannedFile> m_files;
+    std::vector<UnreadableFile> m_unreadable;
+
+private:
+    bool m_recursive;
+    const std::atomic<bool>* m_stop;
+    const std::function<void(std::int64_t)>& m_found;
+    std::set<std::pair<dev_t, ino_t>> m_visited;
+};
+
+} // namespace
+
+FileIdentity identityOf(const struct stat& info)
+{
+    FileIdentity identity;
+    identity.device = std::uint64_t(info.st_dev);
+    identity.inode = std::uint64_t(info.st_ino);
+    identity.size = std::int64_t(info.st_size);
+    identity.modifiedNs = nanoseconds(info.st_mtim);
+    identity.changedNs = nanoseconds(info.st_ctim);
+    return identity;
+}
+
+QByteArray absoluteFolder(const QByteArray& folder)
+{
+    QByteArray path = folder;
+    if (!path.startsWith('/')) {
+        char* here = getcwd(nullptr, 0);
+        path = joined(here ? QByteArray(here) : QByteArray("/"), path.constData());
+        free(here);
+    }
+    // "." and empty parts say nothing; ".." stays, as the folder before it may be a link.
+    QByteArray cleaned;
+    for (const QByteArray& part : path.split('/')) {
+        if (part.isEmpty() || part == ".")
+            continue;
+        cleaned += '/' + part;
+    }
+    return cleaned.isEmpty() ? QByteArray("/") : cleaned;
+}
+
+ScanOutcome scanFolders(const QList<QByteArray>& folders, bool recursive,
+    const std::atomic<bool>* stop, const std::function<void(std::int64_t)>& found)
+{
+    Walker walker(recursive, stop, found);
+    for (const QByteArray& given : folders) {
+        const QByteArray folder = absoluteFolder(given);
+        // The folder itself was named by the user: a link to it is followed.
+        const int fd = open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) {
+            walker.unreadable(folder, errno);
+            continue;
+        }
+        walker.readFolder(fd, folder);
+    }
+    ScanOutcome outcome;
+    outcome.cancelled = walker.stopped();
+    outcome.unreadableFolders = std::move(walker.m_unreadable);
+    std::vector<ScannedFile> files = std::move(walker.m_files);
+    std::sort(files.begin(), files.end(),
+        [](const ScannedFile& a, const ScannedFile& b) { return a.path < b.path; });
+    // One entry per file: the first name of each device and inode.
+    std::set<std::pair<std::uint64_t, std::uint64_t>> seen;
+    for (ScannedFile& file : files) {
+        if (seen.insert({file.identity.device, file.identity.inode}).second)
+            outcome.files.push_back(std::move(file));
+    }
+    if (found)
+        found(std::int64_t(outcome.files.size()));
+    return outcome;
+}
+
+} // namespace finder

@@ -1,0 +1,32 @@
+#pragma once
+// The one place where the whole-folder search meets the decoders: what a
+// file is, what its header says, and its pixels. PNG, TIFF and JPEG 2000
+// (and the newer types as their decoders arrive) go through Corvane's own
+// decoding library at full depth, BMP, JPEG and GIF through Qt's readers,
+// as in the window.
+
+#include "decoding/DecodedPicture.h"
+
+#include <string>
+
+namespace finder {
+
+// Call once before reading on several threads.
+void preparePictureReading();
+
+decoding::PictureType detectType(decoding::Bytes head);
+
+// What the header at the start of the file says (see decoding::PictureHeader);
+// head may be the whole file.
+decoding::PictureHeader readHeader(decoding::Bytes head);
+
+bool hasDecoder(decoding::PictureType type);
+
+// Decodes a whole file of the given type, every frame, at full depth.
+decoding::DecodeOutcome decodePicture(decoding::Bytes file, decoding::PictureType type);
+
+// Names the decoders and their versions: pixels decoded under another text
+// may differ, so cached fingerprints are only used under the same text.
+const std::string& decoderVersion();
+
+} // namespace finder

@@ -1,0 +1,22 @@
+#pragma once
+// Which file names the whole-folder search looks at, and what it calls each
+// type. A name only makes a file a candidate; its content decides the type.
+
+#include "decoding/DecodedPicture.h"
+
+#include <QString>
+
+#include <cstddef>
+
+namespace finder {
+
+// True when the name ends in one of the picture suffixes, in any case:
+// .bmp .dib, .jpg .jpeg .jpe .jfif, .gif, .png, .tif .tiff,
+// .jp2 .j2k .j2c .jpc .jpf .jpx, .webp, .heic .heif, .avif.
+bool hasPictureSuffix(const char* name, std::size_t length);
+
+// "BMP", "JPEG", ..., "JPEG 2000", "WebP", "HEIF", "AVIF"; "unknown" for Unknown
+// (decoding::typeName as a QString).
+QString typeName(decoding::PictureType type);
+
+} // namespace finder

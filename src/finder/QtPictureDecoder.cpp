@@ -1,0 +1,168 @@
+#include "finder/QtPictureDecoder.h"
+
+#include "finder/PictureTypes.h"
+#include "search/ImageContent.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QImageReader>
+
+#include <cstring>
+#include <mutex>
+
+namespace finder {
+
+namespace {
+
+using decoding::DecodeOutcome;
+using decoding::DecodeStatus;
+using decoding::PictureType;
+
+const char* qtFormat(PictureType type)
+{
+    switch (type) {
+    case PictureType::Bmp:
+        return "bmp";
+    case PictureType::Jpeg:
+        return "jpeg";
+    case PictureType::Gif:
+        return "gif";
+    default:
+        return nullptr;
+    }
+}
+
+ImageContent::Kind contentKind(PictureType type)
+{
+    switch (type) {
+    case PictureType::Bmp:
+        return ImageContent::Bmp;
+    case PictureType::Jpeg:
+        return ImageContent::Jpeg;
+    case PictureType::Gif:
+        return ImageContent::Gif;
+    default:
+        return ImageContent::Unknown;
+    }
+}
+
+DecodeOutcome failure(DecodeStatus status, std::string reason)
+{
+    DecodeOutcome outcome;
+    outcome.status = status;
+    outcome.reason = std::move(reason);
+    return outcome;
+}
+
+bool isSixteenBit(const QImage& image)
+{
+    switch (image.format()) {
+    case QImage::Format_RGBX64:
+    case QImage::Format_RGBA64:
+    case QImage::Format_RGBA64_Premultiplied:
+    case QImage::Format_Grayscale16:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Copies a frame, converted to straight RGBA of the given depth, row by row
+// (QImage rows are padded to 4 bytes; the pixel form's are packed).
+std::vector<std::uint8_t> packedRgba(const QImage& frame, bool sixteen)
+{
+    const QImage rgba
+        = frame.convertToFormat(sixteen ? QImage::Format_RGBA64 : QImage::Format_RGBA8888);
+    const std::size_t rowBytes = std::size_t(rgba.width()) * 4 * (sixteen ? 2 : 1);
+    std::vector<std::uint8_t> pixels(rowBytes * std::size_t(rgba.height()));
+    for (int y = 0; y < rgba.height(); ++y)
+        std::memcpy(pixels.data() + rowBytes * std::size_t(y), rgba.constScanLine(y), rowBytes);
+    return pixels;
+}
+
+} // namespace
+
+void prepareQtDecoding()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // Qt refuses pictures above 256 MB by default; the pixel budget is the
+        // real guard, so leave room for it even at 16 bits a sample.
+        constexpr qint64 kMegabyte = 1024 * 1024;
+        const qint64 limit = qint64(decoding::kPixelBudget) * 8 / kMegabyte + 1;
+        if (QImageReader::allocationLimit() < limit)
+            QImageReader::setAllocationLimit(int(limit));
+    });
+}
+
+DecodeOutcome decodeWithQt(decoding::Bytes file, PictureType type)
+{
+    const char* format = qtFormat(type);
+    if (!format)
+        return failure(DecodeStatus::Unreadable, "no decoder for " + typeName(type).toStdString());
+    QByteArray data = QByteArray::fromRawData(
+        reinterpret_cast<const char*>(file.data()), qsizetype(file.size()));
+    // Qt's readers fill the missing rows of a cut-off BMP, JPEG or GIF with grey
+    // and say nothing: such a file must never look like a whole picture.
+    const ImageContent::Kind kind = contentKind(type);
+    if (kind != ImageContent::Unknown && !ImageContent::isComplete(data, kind))
+        return failure(DecodeStatus::Unreadable,
+            "cut off or damaged " + typeName(type).toStdString() + " data");
+
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
+    reader.setAutoTransform(false);
+    // A GIF's reader steps through its frames by itself; other readers give
+    // the same picture again until told to move to the next page. (The page
+    // count first: Qt's TIFF reader counts from wherever size() left the device.)
+    const bool animation = type == PictureType::Gif;
+    const int pages = animation ? 0 : std::max(1, reader.imageCount());
+    const QSize size = reader.size();
+    if (size.isValid()
+        && std::uint64_t(size.width()) * std::uint64_t(size.height()) > decoding::kPixelBudget)
+        return failure(DecodeStatus::TooLarge,
+            std::to_string(size.width()) + " x " + std::to_string(size.height())
+                + " is over the pixel budget");
+
+    std::vector<QImage> frames;
+    std::uint64_t pixels = 0;
+    for (int index = 0;; ++index) {
+        if (animation ? (index > 0 && !reader.canRead()) : index >= pages)
+            break;
+        if (!animation && index > 0 && !reader.jumpToNextImage())
+            return failure(
+                DecodeStatus::Unreadable, "damaged " + typeName(type).toStdString() + " page");
+        QImage frame;
+        if (!reader.read(&frame) || frame.isNull()) {
+            if (index > 0 && animation)
+                break; // the reader's canRead() can promise one frame too many
+            return failure(DecodeStatus::Unreadable,
+                "unreadable " + typeName(type).toStdString() + " data ("
+                    + reader.errorString().toStdString() + ")");
+        }
+        if (!frames.empty() && frame.size() != frames.front().size())
+            return failure(DecodeStatus::Unreadable, "pages of different sizes");
+        pixels += std::uint64_t(frame.width()) * std::uint64_t(frame.height());
+        if (pixels > decoding::kPixelBudget)
+            return failure(DecodeStatus::TooLarge, "its frames together are over the pixel budget");
+        frames.push_back(std::move(frame));
+    }
+
+    bool sixteen = false;
+    for (const QImage& frame : frames)
+        sixteen = sixteen || isSixteenBit(frame);
+    DecodeOutcome outcome;
+    outcome.status = DecodeStatus::Ok;
+    outcome.picture.width = std::uint32_t(frames.front().width());
+    outcome.picture.height = std::uint32_t(frames.front().height());
+    outcome.picture.bytesPerSample = sixteen ? 2 : 1;
+    for (QImage& frame : frames) {
+        outcome.picture.frames.push_back(packedRgba(frame, sixteen));
+        frame = QImage(); // hold one copy of each frame at a time
+    }
+    return outcome;
+}
+
+} // namespace finder

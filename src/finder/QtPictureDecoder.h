@@ -1,0 +1,17 @@
+#pragma once
+// Decodes BMP, JPEG and GIF pictures with Qt's image readers (as the window
+// does) into Corvane's pixel form: every frame of an animation, each composed
+// as a viewer shows it. Orientation tags are not applied: the stored pixels
+// are compared, as for every other type.
+
+#include "decoding/DecodedPicture.h"
+
+namespace finder {
+
+// Call once before decoding on several threads: raises Qt's allocation limit
+// to Corvane's pixel budget.
+void prepareQtDecoding();
+
+decoding::DecodeOutcome decodeWithQt(decoding::Bytes file, decoding::PictureType type);
+
+} // namespace finder

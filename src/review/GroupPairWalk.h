@@ -1,0 +1,62 @@
+#pragma once
+// The pair-by-pair walk over the groups of a whole-folder search, for those
+// who prefer the main window's way: each group's first picture beside its
+// next copy, shown through the same view, buttons and action list as the
+// first design's search. Every pair waits for an action on one copy; then the
+// walk goes on with what is left of the group, so a group of three is three
+// pictures and two pairs. Before a pair is shown both files are looked at
+// again: a copy that changed since the search leaves the walk unshown.
+
+#include "finder/FinderResult.h"
+#include "search/ComparisonRun.h"
+#include "search/ComparisonView.h"
+
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class GroupPairWalk {
+public:
+    using Decode = std::function<QImage(const QByteArray& path)>;
+
+    // The view must outlive the walk. searchFolder ends with "/"; the labels
+    // show paths relative to it.
+    GroupPairWalk(ComparisonView& view, const FinderResult& result, const QString& searchFolder,
+        Decode decode);
+
+    // Shows the first pair, or finishes at once when there is none.
+    void start();
+    bool isActive() const { return m_active; }
+    bool pairOnShow() const { return m_pairOnShow; }
+    // Full path of one copy of the pair on show; "" when none is on show.
+    QString pathOf(Side side) const;
+    // True while both files of the pair on show are as the search saw them.
+    bool pairUnchanged() const;
+    // Goes on after an action on one copy (the file work is done by the caller).
+    void actOn(Side side, ComparisonRun::ActOutcome outcome);
+    void cancel();
+    // The window is closing: the view is not called again.
+    void windowClosing();
+
+    int deletedCount() const { return m_deleted; }
+    int pairsShown() const { return m_shown; }
+
+private:
+    void showNext();
+    void finish();
+
+    ComparisonView& m_view;
+    QString m_searchFolder;
+    Decode m_decode;
+    std::vector<std::vector<FoundFile>> m_groups;
+    std::int64_t m_filesExamined = 0;
+    size_t m_group = 0;
+    int m_totalPairs = 0;
+    int m_pairsDone = 0;
+    int m_shown = 0;
+    int m_deleted = 0;
+    bool m_active = false;
+    bool m_pairOnShow = false;
+    bool m_closing = false;
+};

@@ -1,0 +1,194 @@
+#include "review/MarkedFilesAction.h"
+
+#include "handling/FileActions.h"
+#include "review/FileRecheck.h"
+
+#include <QFile>
+#include <QLocale>
+
+#include <sys/stat.h>
+
+namespace {
+
+QString filesText(int count)
+{
+    return count == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(count);
+}
+
+QByteArray parentFolder(const QByteArray& path)
+{
+    const int slash = path.lastIndexOf('/');
+    return slash <= 0 ? QByteArray("/") : path.left(slash);
+}
+
+} // namespace
+
+MarkedFilesAction::MarkedFilesAction(
+    const ReviewModel& model, Kind kind, const QString& targetFolder, Trash trash)
+    : m_kind(kind)
+    , m_targetFolder(targetFolder)
+    , m_trash(std::move(trash))
+{
+    for (int g = 0; g < model.groupCount(); ++g) {
+        const ReviewGroup& group = model.group(g);
+        Keepers keepers;
+        std::vector<Planned> marked;
+        for (int f = 0; f < int(group.files.size()); ++f) {
+            const ReviewFile& file = group.files[size_t(f)];
+            if (model.isMarked({g, f}))
+                marked.push_back({int(m_keepers.size()), file.id, file.found, file.shownPath});
+            else
+                keepers.files.push_back(file.found);
+        }
+        if (marked.empty())
+            continue;
+        m_keepers.push_back(std::move(keepers));
+        for (Planned& p : marked) {
+            m_totalBytes += p.found.identity.size;
+            m_plan.push_back(std::move(p));
+        }
+    }
+}
+
+bool MarkedFilesAction::keeperStillThere(Keepers& keepers)
+{
+    if (keepers.checked < 0) {
+        keepers.checked = 0;
+        for (const FoundFile& f : keepers.files) {
+            if (changeSinceSearch(f.path, f.identity).isEmpty()) {
+                keepers.checked = 1;
+                break;
+            }
+        }
+    }
+    return keepers.checked == 1;
+}
+
+void MarkedFilesAction::notDone(const Planned& planned, const QString& reason, bool skipped)
+{
+    m_notDone.push_back({planned.shownPath, reason, skipped});
+}
+
+void MarkedFilesAction::step()
+{
+    if (finished())
+        return;
+    actOn(m_plan[size_t(m_next)]);
+    ++m_next;
+}
+
+void MarkedFilesAction::runToEnd()
+{
+    while (!finished())
+        step();
+}
+
+void MarkedFilesAction::actOn(const Planned& planned)
+{
+    // The copy that stays is checked first: acting on a duplicate of a file
+    // that has gone would take the last copy of the picture.
+    if (!keeperStillThere(m_keepers[size_t(planned.group)])) {
+        notDone(
+            planned, QStringLiteral("skipped: the copy that stays changed since the search"), true);
+        return;
+    }
+    const QByteArray& raw = planned.found.path;
+    if (const QString change = changeSinceSearch(raw, planned.found.identity); !change.isEmpty()) {
+        notDone(planned, QStringLiteral("skipped: ") + change, true);
+        return;
+    }
+    if (!survivesAsText(raw)) {
+        notDone(planned, QStringLiteral("skipped: its name is not valid UTF-8"), true);
+        return;
+    }
+    struct stat before { };
+    const bool lastLink = ::lstat(raw.constData(), &before) == 0 && before.st_nlink == 1;
+    const QString path = QFile::decodeName(raw);
+    QString error;
+    bool done = false;
+    switch (m_kind) {
+    case Kind::Trash:
+        done = m_trash ? m_trash(path, &error) : FileActions::RecycleFile(path, &error);
+        break;
+    case Kind::Delete:
+        done = FileActions::DeleteFilePermanently(path, &error);
+        break;
+    case Kind::Move: {
+        if (parentFolder(raw) == QFile::encodeName(m_targetFolder)) {
+            notDone(planned, QStringLiteral("skipped: it is in that folder already"), true);
+            return;
+        }
+        switch (FileActions::MoveFileNoReplace(path, m_targetFolder, &error)) {
+        case FileActions::MoveResult::Moved:
+            done = true;
+            break;
+        case FileActions::MoveResult::AlreadyExists:
+            error = QStringLiteral("a file of that name is already in %1").arg(m_targetFolder);
+            break;
+        case FileActions::MoveResult::Failed:
+        case FileActions::MoveResult::SourceChanged: // *error says where both copies are
+            break;
+        }
+        break;
+    }
+    }
+    if (!done) {
+        notDone(planned, error.isEmpty() ? QStringLiteral("failed") : error, false);
+        return;
+    }
+    m_acted.push_back(planned.id);
+    m_actedBytes += planned.found.identity.size;
+    if (m_kind == Kind::Delete && lastLink)
+        m_freedBytes += planned.found.identity.size;
+}
+
+QString MarkedFilesAction::sizeText(std::int64_t bytes)
+{
+    return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
+}
+
+QString MarkedFilesAction::confirmationText(
+    Kind kind, int count, std::int64_t bytes, const QString& folder)
+{
+    const QString what
+        = filesText(count) + QStringLiteral(" (") + sizeText(bytes) + QLatin1Char(')');
+    switch (kind) {
+    case Kind::Trash:
+        return QStringLiteral("Move %1 to the trash?").arg(what);
+    case Kind::Delete:
+        return QStringLiteral("Delete %1 permanently? This cannot be undone.").arg(what);
+    case Kind::Move:
+        return QStringLiteral("Move %1 to %2?").arg(what, folder);
+    }
+    return QString();
+}
+
+QString MarkedFilesAction::summaryText() const
+{
+    const int acted = int(m_acted.size());
+    QString text;
+    switch (m_kind) {
+    case Kind::Trash:
+        text = QStringLiteral("%1 (%2) went to the trash; emptying the trash frees that space.")
+                   .arg(filesText(acted), sizeText(m_actedBytes));
+        break;
+    case Kind::Delete:
+        text
+            = QStringLiteral("%1 deleted; %2 freed.").arg(filesText(acted), sizeText(m_freedBytes));
+        break;
+    case Kind::Move:
+        text = QStringLiteral("%1 (%2) moved to %3.")
+                   .arg(filesText(acted), sizeText(m_actedBytes), m_targetFolder);
+        break;
+    }
+    int skipped = 0;
+    for (const NotDone& n : m_notDone)
+        skipped += n.skipped ? 1 : 0;
+    const int failed = int(m_notDone.size()) - skipped;
+    if (skipped > 0)
+        text += QStringLiteral("\n%1 left alone because of changes since the search.")
+                    .arg(filesText(skipped));
+    if (failed > 0)
+        text += QStringLiteral("\n%1 could not be done.").arg(filesText(failed));
+    return text;
+}

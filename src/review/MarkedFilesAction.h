@@ -1,0 +1,90 @@
+#pragma once
+// Acting on every marked file of the review at once: to the trash, deleted,
+// or moved to a folder, one file per step so that a window can show progress
+// between steps. Before each file Corvane looks again: a file that changed
+// since the search (removed, replaced, resized, rewritten, turned into a
+// link) is skipped, and so is every marked file of a group whose unmarked
+// copies all changed -- the copy that stays is what makes the others
+// duplicates. Nothing that is not marked is ever touched; every file that is
+// not acted on is listed with its reason.
+
+#include "review/ReviewModel.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class MarkedFilesAction {
+public:
+    // The rows of the main window's action list.
+    enum class Kind { Trash = 0, Delete = 1, Move = 2 };
+
+    // Sends one file to the trash; false with the reason when it did not.
+    using Trash = std::function<bool(const QString& path, QString* error)>;
+
+    struct NotDone {
+        QString path; // as the review shows it
+        QString reason;
+        bool skipped = false; // left alone on purpose (changed), not a failure
+    };
+
+    // Takes the marked files of model as they are now. targetFolder is used
+    // by Kind::Move (absolute, without a trailing "/"); trash by Kind::Trash.
+    MarkedFilesAction(
+        const ReviewModel& model, Kind kind, const QString& targetFolder, Trash trash);
+
+    int total() const { return int(m_plan.size()); }
+    std::int64_t totalBytes() const { return m_totalBytes; }
+    int position() const { return m_next; }
+    bool finished() const { return m_next >= total(); }
+
+    // Acts on the next file.
+    void step();
+    void runToEnd();
+
+    // ReviewFile ids of the files that were trashed, deleted or moved.
+    const std::vector<int>& actedIds() const { return m_acted; }
+    const std::vector<NotDone>& notDone() const { return m_notDone; }
+    std::int64_t actedBytes() const { return m_actedBytes; }
+    // Bytes no longer held by any name (deleted files with no other link).
+    std::int64_t freedBytes() const { return m_freedBytes; }
+
+    // The report: how many files went where, the space, and how many were
+    // skipped or failed.
+    QString summaryText() const;
+
+    // What the action does, for the confirmation: "move 3 files (1.2 MB) to the trash".
+    static QString confirmationText(
+        Kind kind, int count, std::int64_t bytes, const QString& folder);
+    static QString sizeText(std::int64_t bytes);
+
+private:
+    struct Planned {
+        int group = 0; // index into m_keepers
+        int id = 0;
+        FoundFile found;
+        QString shownPath;
+    };
+    struct Keepers {
+        std::vector<FoundFile> files; // the unmarked copies of the group
+        int checked = -1; // -1 not yet, 0 none unchanged, 1 one still there
+    };
+
+    bool keeperStillThere(Keepers& keepers);
+    void actOn(const Planned& planned);
+    void notDone(const Planned& planned, const QString& reason, bool skipped);
+
+    Kind m_kind;
+    QString m_targetFolder;
+    Trash m_trash;
+    std::vector<Planned> m_plan;
+    std::vector<Keepers> m_keepers;
+    std::int64_t m_totalBytes = 0;
+    int m_next = 0;
+    std::vector<int> m_acted;
+    std::vector<NotDone> m_notDone;
+    std::int64_t m_actedBytes = 0;
+    std::int64_t m_freedBytes = 0;
+};

@@ -1,0 +1,56 @@
+#include "review/PictureForView.h"
+
+#include "decoding/MappedFile.h"
+#include "decoding/PictureDecoders.h"
+#include "search/ImageLoader.h"
+
+#include <QFile>
+
+#include <cstring>
+
+namespace {
+
+// The first frame of a picture from Corvane's own decoders, at 8 bits a sample.
+QImage fromDecoders(const QByteArray& path)
+{
+    const decoding::MappedFile file = decoding::MappedFile::open(path.toStdString());
+    if (!file.ok())
+        return QImage();
+    const decoding::PictureType type = decoding::detectType(file.bytes());
+    if (!decoding::decodesPixels(type))
+        return QImage();
+    decoding::DecodeOptions options;
+    options.eightBit = true;
+    const decoding::DecodeOutcome outcome = decoding::decode(file.bytes(), options);
+    const decoding::DecodedPicture& p = outcome.picture;
+    if (outcome.status != decoding::DecodeStatus::Ok || p.frames.empty() || p.bytesPerSample != 1)
+        return QImage();
+    QImage image(int(p.width), int(p.height), QImage::Format_RGBA8888);
+    if (image.isNull())
+        return QImage();
+    const std::size_t row = std::size_t(p.width) * 4;
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(image.scanLine(y), p.frames.front().data() + row * std::size_t(y), row);
+    return image;
+}
+
+} // namespace
+
+QImage pictureForView(const QByteArray& path)
+{
+    // Qt reads BMP, JPEG and GIF (and most PNG and TIFF) fastest; what it
+    // cannot read goes to Corvane's own decoders (JPEG 2000, 16-bit TIFF...).
+    QImage picture = ImageLoader::load(QFile::decodeName(path));
+    if (picture.isNull())
+        picture = fromDecoders(path);
+    return picture;
+}
+
+QImage fittedPicture(const QImage& picture, QSize box)
+{
+    if (picture.isNull())
+        return QImage();
+    if (picture.width() <= box.width() && picture.height() <= box.height())
+        return picture;
+    return picture.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}

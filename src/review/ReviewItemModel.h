@@ -1,0 +1,65 @@
+#pragma once
+// The review model as Qt's item views read it: one top-level row per group
+// (its small picture, how many copies, the picture's size), under it one row
+// per file with the columns path, size, type, modified and mark. Marking goes
+// through ReviewModel, so the one-copy-stays promise holds for every view;
+// a refused click is reported through statusChanged().
+
+#include "review/ReviewModel.h"
+
+#include <QAbstractItemModel>
+#include <QImage>
+#include <QSize>
+
+class ThumbnailCache;
+
+class ReviewItemModel : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    enum Column { PathColumn, SizeColumn, TypeColumn, ModifiedColumn, MarkColumn, ColumnCount };
+
+    // thumbnails may be null (no small pictures). Neither is owned.
+    ReviewItemModel(ReviewModel& model, ThumbnailCache* thumbnails, QObject* parent = nullptr);
+
+    QModelIndex index(
+        int row, int column, const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(
+        int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+    // The file a row stands for; group -1 for a group row or an invalid index.
+    FileSpot spotOf(const QModelIndex& index) const;
+    QModelIndex indexOf(FileSpot spot, int column = 0) const;
+    // The group a row belongs to (a group row or one of its files), or -1.
+    int groupOf(const QModelIndex& index) const;
+
+    // Marking through the view: false when refused (statusChanged says why).
+    bool toggleMark(const QModelIndex& index);
+    void applyRule(MarkingRule rule, const QByteArray& folder = QByteArray());
+    bool undo();
+    void clearMarks();
+    // After files were acted on: they leave the list.
+    void forgetFiles(const std::vector<int>& ids);
+
+    ReviewModel& model() const { return m_model; }
+
+    static QString modifiedText(std::int64_t modifiedNs);
+
+signals:
+    void statusChanged(const QString& text);
+    void marksChanged();
+
+private:
+    void thumbnailReady(const QByteArray& path);
+    void marksReset();
+
+    ReviewModel& m_model;
+    ThumbnailCache* m_thumbnails;
+    mutable QImage m_blank; // stands in for a small picture not made yet
+};

@@ -1,0 +1,497 @@
+#include "review/frmReview.h"
+
+#include "cli/FindReport.h"
+#include "review/PictureForView.h"
+#include "review/ReviewItemModel.h"
+#include "review/ThumbnailCache.h"
+#include "review/frmPicture.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSettings>
+#include <QStyledItemDelegate>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <QElapsedTimer>
+
+namespace {
+
+const QSize kThumbnailBox(96, 72);
+const int kDefaultWidths[ReviewItemModel::ColumnCount] = {420, 110, 90, 170, 90};
+// One step of acting runs files for about this long before the window
+// repaints and takes input.
+constexpr int kActSliceMs = 30;
+
+QSettings settings()
+{
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Corvane"),
+        QStringLiteral("Corvane"));
+}
+
+// Gives group rows the height of a small picture without asking for the
+// picture: Qt's views measure every row, and asking would decode them all.
+class GroupRowDelegate : public QStyledItemDelegate {
+public:
+    GroupRowDelegate(QSize box, QObject* parent)
+        : QStyledItemDelegate(parent)
+        , m_box(box)
+    {
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        if (index.parent().isValid() || index.column() != ReviewItemModel::PathColumn)
+            return QStyledItemDelegate::sizeHint(option, index);
+        const QFontMetrics metrics(option.font);
+        const int text = metrics.horizontalAdvance(index.data().toString());
+        return QSize(m_box.width() + text + 16, qMax(m_box.height() + 6, metrics.height() + 4));
+    }
+
+private:
+    QSize m_box;
+};
+
+void showReportDialog(QWidget* owner, const QString& summary, const QStringList& problems)
+{
+    QDialog dialog(owner);
+    dialog.setWindowTitle(QStringLiteral("Corvane"));
+    dialog.setAccessibleName(QStringLiteral("Report"));
+    auto* text = new QLabel(summary, &dialog);
+    text->setTextFormat(Qt::PlainText);
+    text->setWordWrap(true);
+    text->setAccessibleName(QStringLiteral("Summary"));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(text);
+    if (!problems.isEmpty()) {
+        auto* list = new QPlainTextEdit(problems.join(QLatin1Char('\n')), &dialog);
+        list->setReadOnly(true);
+        list->setAccessibleName(QStringLiteral("Files not acted on, with the reasons"));
+        list->setLineWrapMode(QPlainTextEdit::NoWrap);
+        layout->addWidget(list);
+        dialog.resize(640, 360);
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    dialog.exec();
+}
+
+} // namespace
+
+QString frmReview::actCaption(int row)
+{
+    switch (row) {
+    case 0:
+        return QStringLiteral("Move marked files to the trash");
+    case 1:
+        return QStringLiteral("Delete marked files");
+    case 2:
+        return QStringLiteral("Move marked files to a folder");
+    }
+    return QStringLiteral("Act on marked files");
+}
+
+frmReview::frmReview(const FinderResult& result, Hooks hooks, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , m_hooks(std::move(hooks))
+    , m_model(std::make_unique<ReviewModel>(result))
+    , m_thumbnails(std::make_unique<ThumbnailCache>(kThumbnailBox, &pictureForView))
+{
+    setObjectName(QStringLiteral("frmReview"));
+    setWindowTitle(QStringLiteral("Corvane - Review duplicates"));
+    setAccessibleName(QStringLiteral("Review duplicates"));
+    if (!m_hooks.actionRow)
+        m_hooks.actionRow = [] { return 0; };
+    if (!m_hooks.confirm) {
+        m_hooks.confirm = [this](const QString& question) {
+            return QMessageBox::question(this, QStringLiteral("Corvane"), question)
+                == QMessageBox::Yes;
+        };
+    }
+    if (!m_hooks.pickFolder) {
+        m_hooks.pickFolder = [this](const QString& title) {
+            return QFileDialog::getExistingDirectory(this, title);
+        };
+    }
+    if (!m_hooks.pickExportFile) {
+        m_hooks.pickExportFile = [this] {
+            return QFileDialog::getSaveFileName(this, QStringLiteral("Export the list"),
+                QStringLiteral("duplicates.csv"), QStringLiteral("CSV (*.csv);;JSON (*.json)"));
+        };
+    }
+    if (!m_hooks.report) {
+        m_hooks.report = [this](const QString& summary, const QStringList& problems) {
+            showReportDialog(this, summary, problems);
+        };
+    }
+    if (!m_hooks.openUrl)
+        m_hooks.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    m_actTimer.setInterval(0);
+    setupWidgets();
+    setupConnections();
+    restoreLayout();
+    updateControls();
+    setStatus(QStringLiteral("%1 groups of identical pictures. Mark the copies that go, or "
+                             "choose a rule under Mark.")
+                  .arg(m_model->groupCount()));
+}
+
+frmReview::~frmReview() = default;
+
+void frmReview::setupWidgets()
+{
+    auto makeTool = [this](const QString& text, const QString& name, const QString& tip) {
+        auto* button = new QToolButton(this);
+        button->setText(text);
+        button->setAccessibleName(name);
+        button->setToolTip(tip);
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        button->setAutoRaise(false);
+        return button;
+    };
+    m_mark = makeTool(QStringLiteral("&Mark"), QStringLiteral("Mark by a rule"),
+        QStringLiteral("Mark every copy but one in each group"));
+    m_mark->setPopupMode(QToolButton::InstantPopup);
+    auto* rules = new QMenu(m_mark);
+    rules->setAccessibleName(QStringLiteral("Marking rules"));
+    for (MarkingRule rule : {MarkingRule::KeepOldest, MarkingRule::KeepNewest,
+             MarkingRule::KeepLargest, MarkingRule::KeepSmallest, MarkingRule::KeepShortestPath,
+             MarkingRule::KeepInsideFolder}) {
+        const QString title = rule == MarkingRule::KeepInsideFolder
+            ? QStringLiteral("Keep the copy inside a folder...")
+            : ruleTitle(rule);
+        rules->addAction(title, this, [this, rule] { applyRule(rule); });
+    }
+    rules->addSeparator();
+    rules->addAction(QStringLiteral("Unmark all"), this, [this] { m_items->clearMarks(); });
+    m_mark->setMenu(rules);
+
+    m_undo = makeTool(QStringLiteral("&Undo"), QStringLiteral("Undo"),
+        QStringLiteral("Undo the last change of marks (Ctrl+Z)"));
+    m_undo->setShortcut(QKeySequence::Undo);
+    m_look = makeTool(QStringLiteral("&Look closer"), QStringLiteral("Look closer"),
+        QStringLiteral("Show the picture at full size (Enter)"));
+    m_showInFolder = makeTool(QStringLiteral("Show in &folder"), QStringLiteral("Show in folder"),
+        QStringLiteral("Open the file manager at the file's folder"));
+    m_export = makeTool(QStringLiteral("E&xport..."), QStringLiteral("Export the list"),
+        QStringLiteral("Save the list as CSV or JSON"));
+    m_pairs = makeTool(QStringLiteral("&Pairs one by one"), QStringLiteral("Pairs one by one"),
+        QStringLiteral("Go through the duplicates pair by pair in the main window instead"));
+
+    m_act = new QPushButton(this);
+    m_act->setAccessibleName(QStringLiteral("Act on marked files"));
+    m_act->setAutoDefault(false);
+
+    m_items = new ReviewItemModel(*m_model, m_thumbnails.get(), this);
+    m_list = new QTreeView(this);
+    m_list->setObjectName(QStringLiteral("lstGroups"));
+    m_list->setAccessibleName(QStringLiteral("Duplicate groups"));
+    m_list->setAccessibleDescription(
+        QStringLiteral("Space marks or unmarks a file, Enter shows it at full size, Delete acts "
+                       "on the marked files."));
+    m_list->setModel(m_items);
+    m_list->setIconSize(kThumbnailBox);
+    // No column sorted at first: the search's order. Enabling sorting sorts
+    // by the indicator at once, so it is cleared first.
+    m_list->header()->setSortIndicator(-1, Qt::AscendingOrder);
+    m_list->header()->setSortIndicatorShown(true);
+    m_list->setSortingEnabled(true);
+    m_list->setItemDelegate(new GroupRowDelegate(kThumbnailBox, m_list));
+    m_list->header()->setStretchLastSection(false);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setAllColumnsShowFocus(true);
+    m_list->setExpandsOnDoubleClick(false);
+    m_list->setItemsExpandable(false);
+    m_list->setRootIsDecorated(false);
+    m_list->expandAll();
+    m_list->installEventFilter(this);
+
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("lblStatus"));
+    m_status->setAccessibleName(QStringLiteral("Status"));
+    m_status->setTextFormat(Qt::PlainText);
+    m_progress = new QProgressBar(this);
+    m_progress->setAccessibleName(QStringLiteral("Progress of the action"));
+    m_progress->setFormat(QStringLiteral("%v of %m files"));
+    m_progress->hide();
+
+    auto* bar = new QHBoxLayout;
+    for (QWidget* w : {static_cast<QWidget*>(m_mark), static_cast<QWidget*>(m_undo),
+             static_cast<QWidget*>(m_look), static_cast<QWidget*>(m_showInFolder),
+             static_cast<QWidget*>(m_export), static_cast<QWidget*>(m_pairs)})
+        bar->addWidget(w);
+    bar->addStretch();
+    bar->addWidget(m_act);
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(m_status, 1);
+    statusRow->addWidget(m_progress);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(m_list, 1);
+    layout->addLayout(statusRow);
+
+    setTabOrder(m_list, m_act);
+    m_list->setFocus();
+    if (m_model->groupCount() > 0)
+        m_list->setCurrentIndex(m_items->indexOf({0, 0}));
+}
+
+void frmReview::setupConnections()
+{
+    connect(m_items, &ReviewItemModel::statusChanged, this, &frmReview::setStatus);
+    connect(m_items, &ReviewItemModel::marksChanged, this, &frmReview::updateControls);
+    connect(m_items, &QAbstractItemModel::modelReset, m_list, &QTreeView::expandAll);
+    connect(m_undo, &QToolButton::clicked, this, [this] { m_items->undo(); });
+    connect(m_look, &QToolButton::clicked, this, &frmReview::lookCloser);
+    connect(m_showInFolder, &QToolButton::clicked, this, &frmReview::showInFolder);
+    connect(m_export, &QToolButton::clicked, this, &frmReview::exportList);
+    connect(m_act, &QPushButton::clicked, this, &frmReview::actOnMarked);
+    connect(m_list, &QTreeView::doubleClicked, this, &frmReview::lookCloser);
+    connect(m_pairs, &QToolButton::clicked, this, [this] {
+        if (!m_hooks.walkPairs || isActing())
+            return;
+        const auto walk = m_hooks.walkPairs;
+        close();
+        walk();
+    });
+    connect(&m_actTimer, &QTimer::timeout, this, &frmReview::actSteps);
+}
+
+void frmReview::restoreLayout()
+{
+    const QSettings s = settings();
+    const int width = s.value(QStringLiteral("Review/Width"), 900).toInt();
+    const int height = s.value(QStringLiteral("Review/Height"), 600).toInt();
+    resize(qBound(400, width, 10000), qBound(300, height, 10000));
+    const QStringList widths
+        = s.value(QStringLiteral("Review/Columns")).toString().split(QLatin1Char(','));
+    for (int c = 0; c < ReviewItemModel::ColumnCount; ++c) {
+        bool ok = false;
+        const int w = c < widths.size() ? widths[c].toInt(&ok) : 0;
+        if (ok && w >= 20 && w <= 4000)
+            m_list->header()->resizeSection(c, w);
+        else
+            m_list->header()->resizeSection(c, kDefaultWidths[c]);
+    }
+}
+
+void frmReview::storeLayout()
+{
+    QSettings s = settings();
+    s.setValue(QStringLiteral("Review/Width"), width());
+    s.setValue(QStringLiteral("Review/Height"), height());
+    QStringList widths;
+    for (int c = 0; c < ReviewItemModel::ColumnCount; ++c)
+        widths << QString::number(m_list->header()->sectionSize(c));
+    s.setValue(QStringLiteral("Review/Columns"), widths.join(QLatin1Char(',')));
+    s.sync();
+}
+
+void frmReview::closeEvent(QCloseEvent* e)
+{
+    // A half-done action finishes its current file, then stops and reports.
+    if (isActing()) {
+        e->ignore();
+        return;
+    }
+    storeLayout();
+    QWidget::closeEvent(e);
+}
+
+void frmReview::setStatus(const QString& text)
+{
+    if (!text.isEmpty())
+        m_status->setText(text);
+}
+
+void frmReview::refreshActionCaption()
+{
+    m_act->setText(actCaption(m_hooks.actionRow()));
+}
+
+void frmReview::updateControls()
+{
+    refreshActionCaption();
+    const bool acting = isActing();
+    const bool any = m_model->groupCount() > 0;
+    m_act->setEnabled(!acting && m_model->markedCount() > 0);
+    m_mark->setEnabled(!acting && any);
+    m_undo->setEnabled(!acting && m_model->canUndo());
+    m_look->setEnabled(!acting && any);
+    m_showInFolder->setEnabled(any);
+    m_export->setEnabled(!acting);
+    m_pairs->setEnabled(!acting && any && m_hooks.walkPairs != nullptr);
+    m_list->setEnabled(!acting);
+}
+
+QModelIndex frmReview::currentFileIndex() const
+{
+    const QModelIndex current = m_list->currentIndex();
+    if (!current.isValid())
+        return QModelIndex();
+    const FileSpot spot = m_items->spotOf(current);
+    if (spot.group >= 0)
+        return current;
+    // A group row stands for its first file.
+    return m_items->indexOf({m_items->groupOf(current), 0}, current.column());
+}
+
+void frmReview::applyRule(MarkingRule rule)
+{
+    QByteArray folder;
+    if (rule == MarkingRule::KeepInsideFolder) {
+        const QString chosen = m_hooks.pickFolder(QStringLiteral("Keep the copies inside"));
+        if (chosen.isEmpty())
+            return;
+        folder = QFile::encodeName(chosen);
+        while (folder.size() > 1 && folder.endsWith('/'))
+            folder.chop(1);
+    }
+    m_items->applyRule(rule, folder);
+}
+
+void frmReview::lookCloser()
+{
+    const QModelIndex index = currentFileIndex();
+    if (!index.isValid())
+        return;
+    const ReviewFile& file = m_model->file(m_items->spotOf(index));
+    frmPicture::showFile(file.found.path, file.shownPath, this);
+}
+
+void frmReview::showInFolder()
+{
+    const QModelIndex index = currentFileIndex();
+    if (!index.isValid())
+        return;
+    const ReviewFile& file = m_model->file(m_items->spotOf(index));
+    const QString folder = QFileInfo(QFile::decodeName(file.found.path)).absolutePath();
+    if (!m_hooks.openUrl(QUrl::fromLocalFile(folder)))
+        setStatus(QStringLiteral("No file manager could be opened at %1.").arg(folder));
+}
+
+void frmReview::exportList()
+{
+    const QString target = m_hooks.pickExportFile();
+    if (target.isEmpty())
+        return;
+    const FinderResult now = m_model->currentResult();
+    const bool json = target.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive);
+    QSaveFile file(target);
+    if (!file.open(QIODevice::WriteOnly)
+        || file.write(json ? findreport::json(now) : findreport::csv(now)) < 0 || !file.commit()) {
+        setStatus(QStringLiteral("The list could not be saved to %1: %2")
+                      .arg(target, file.errorString()));
+        return;
+    }
+    setStatus(QStringLiteral("%1 groups saved to %2.").arg(now.groups.size()).arg(target));
+}
+
+void frmReview::actOnMarked()
+{
+    if (isActing())
+        return;
+    const int count = m_model->markedCount();
+    if (count == 0) {
+        setStatus(QStringLiteral("Nothing is marked: mark the copies that go, or choose a rule."));
+        return;
+    }
+    const int row = m_hooks.actionRow();
+    if (row < 0 || row > 2) {
+        setStatus(QStringLiteral("Choose what to do with the files in the main window's list."));
+        return;
+    }
+    const auto kind = MarkedFilesAction::Kind(row);
+    QString folder;
+    if (kind == MarkedFilesAction::Kind::Move) {
+        folder = m_hooks.pickFolder(QStringLiteral("Select A Directory"));
+        if (folder.isEmpty())
+            return;
+    }
+    if (!m_hooks.confirm(
+            MarkedFilesAction::confirmationText(kind, count, m_model->markedBytes(), folder)))
+        return;
+    m_action = std::make_unique<MarkedFilesAction>(*m_model, kind, folder, m_hooks.trash);
+    m_progress->setRange(0, m_action->total());
+    m_progress->setValue(0);
+    m_progress->show();
+    setStatus(QStringLiteral("Working..."));
+    updateControls();
+    m_actTimer.start();
+}
+
+void frmReview::actSteps()
+{
+    QElapsedTimer slice;
+    slice.start();
+    while (m_action && !m_action->finished() && slice.elapsed() < kActSliceMs)
+        m_action->step();
+    if (!m_action)
+        return;
+    m_progress->setValue(m_action->position());
+    if (m_action->finished())
+        finishActing();
+}
+
+void frmReview::finishActing()
+{
+    m_actTimer.stop();
+    const std::unique_ptr<MarkedFilesAction> action = std::move(m_action);
+    m_items->forgetFiles(action->actedIds());
+    m_progress->hide();
+    updateControls();
+    const QString summary = action->summaryText();
+    setStatus(summary.section(QLatin1Char('\n'), 0, 0));
+    QStringList problems;
+    for (const MarkedFilesAction::NotDone& n : action->notDone())
+        problems << n.path + QStringLiteral(": ") + n.reason;
+    m_hooks.report(summary, problems);
+    if (m_model->groupCount() > 0)
+        m_list->setCurrentIndex(m_items->indexOf({0, 0}));
+}
+
+bool frmReview::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == m_list && e->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(e);
+        if (key->matches(QKeySequence::Undo)) {
+            m_items->undo();
+            return true;
+        }
+        switch (key->key()) {
+        case Qt::Key_Space:
+            if (const QModelIndex i = m_list->currentIndex(); m_items->spotOf(i).group >= 0)
+                m_items->toggleMark(i);
+            return true;
+        case Qt::Key_Delete:
+            actOnMarked();
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            lookCloser();
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, e);
+}

@@ -1,0 +1,120 @@
+#pragma once
+// frmReview: every duplicate group of a whole-folder search in one list. The
+// user marks the copies that go (by hand or by a rule), looks closer at any
+// picture, and acts on all marked files at once with one confirmation and one
+// report. A thin view over ReviewModel: marks, rules and undo live there.
+//
+//   frmReview
+//   |-- toolbar: Mark (rules) | Undo | Look closer | Show in folder | Export
+//   |            | Pairs one by one | ............ | Act on marked files
+//   |-- lstGroups   tree: group rows (small picture, copies, size) with their
+//   |               files (path, size, type, modified, mark)
+//   `-- status line  lblStatus | prgAct (while acting)
+//
+// Keys: arrows move, Space marks or unmarks, Enter looks closer, Delete acts
+// (after the confirmation), Ctrl+Z undoes.
+
+#include "finder/FinderResult.h"
+#include "review/MarkedFilesAction.h"
+#include "review/ReviewModel.h"
+
+#include <QStringList>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QToolButton;
+class QTreeView;
+class ReviewItemModel;
+class ThumbnailCache;
+
+class frmReview : public QWidget {
+    Q_OBJECT
+public:
+    // What the window needs from outside. Each one left empty gets a
+    // default that talks to the desktop directly (message box, file dialogs,
+    // the trash through GIO).
+    struct Hooks {
+        std::function<int()> actionRow; // the main window's action list: 0 trash, 1 delete, 2 move
+        std::function<bool(const QString& question)> confirm;
+        std::function<QString(const QString& title)> pickFolder; // "" when cancelled
+        std::function<QString()> pickExportFile; // "" when cancelled; .json or .csv
+        MarkedFilesAction::Trash trash;
+        std::function<void(const QString& summary, const QStringList& problems)> report;
+        std::function<bool(const QUrl& url)> openUrl;
+        std::function<void()> walkPairs; // the pair-by-pair walk; the window closes first
+    };
+
+    explicit frmReview(
+        const FinderResult& result, Hooks hooks = Hooks(), QWidget* parent = nullptr);
+    ~frmReview() override;
+
+    ReviewModel& model() const { return *m_model; }
+    ReviewItemModel* itemModel() const { return m_items; }
+    QTreeView* lstGroups() const { return m_list; }
+    QLabel* lblStatus() const { return m_status; }
+    QProgressBar* prgAct() const { return m_progress; }
+    QPushButton* cmdAct() const { return m_act; }
+    QToolButton* cmdMark() const { return m_mark; }
+    QToolButton* cmdUndo() const { return m_undo; }
+    QToolButton* cmdLook() const { return m_look; }
+    QToolButton* cmdShowInFolder() const { return m_showInFolder; }
+    QToolButton* cmdExport() const { return m_export; }
+    QToolButton* cmdPairs() const { return m_pairs; }
+    ThumbnailCache* thumbnails() const { return m_thumbnails.get(); }
+
+    // The rule menu's entries, in menu order (the folder rule asks for its folder).
+    void applyRule(MarkingRule rule);
+    // Act on every marked file: confirmation, progress, report.
+    void actOnMarked();
+    bool isActing() const { return m_action != nullptr; }
+    void lookCloser();
+    void showInFolder();
+    void exportList();
+    // Follows a change of the main window's action list.
+    void refreshActionCaption();
+
+    // The text of the act button for an action row.
+    static QString actCaption(int row);
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void setupWidgets();
+    void setupConnections();
+    void restoreLayout();
+    void storeLayout();
+    void setStatus(const QString& text);
+    void updateControls();
+    void actSteps();
+    void finishActing();
+    QModelIndex currentFileIndex() const;
+
+    Hooks m_hooks;
+    std::unique_ptr<ReviewModel> m_model;
+    std::unique_ptr<ThumbnailCache> m_thumbnails;
+    ReviewItemModel* m_items = nullptr;
+
+    QTreeView* m_list = nullptr;
+    QLabel* m_status = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QPushButton* m_act = nullptr;
+    QToolButton* m_mark = nullptr;
+    QToolButton* m_undo = nullptr;
+    QToolButton* m_look = nullptr;
+    QToolButton* m_showInFolder = nullptr;
+    QToolButton* m_export = nullptr;
+    QToolButton* m_pairs = nullptr;
+
+    std::unique_ptr<MarkedFilesAction> m_action;
+    QTimer m_actTimer;
+};

@@ -1,0 +1,144 @@
+#include "shell/WholeFolderMode.h"
+
+#include "handling/DuplicateAction.h"
+#include "review/PictureForView.h"
+#include "search/ComparisonRun.h"
+#include "shell/Desktop.h"
+
+#include <QFile>
+#include <QScreen>
+#include <QTimer>
+
+WholeFolderMode::WholeFolderMode(Hooks hooks, WholeFolderSearch::Engine engine, QObject* parent)
+    : QObject(parent)
+    , m_hooks(std::move(hooks))
+    , m_search(std::move(engine))
+{
+    Desktop* desktop = m_hooks.desktop;
+    QWidget* owner = m_hooks.owner;
+    reviewHooks.actionRow = m_hooks.actionRow;
+    reviewHooks.trash = [desktop](const QString& path, QString* error) {
+        return desktop->moveToTrash(path, error);
+    };
+    reviewHooks.pickFolder = [this, desktop, owner](const QString& title) {
+        return desktop->browseForFolder(owner, title, m_searchFolder);
+    };
+    reviewHooks.openUrl = [desktop](const QUrl& url) { return desktop->openUrl(url); };
+    connect(&m_search, &WholeFolderSearch::progress, this, &WholeFolderMode::progress);
+    connect(&m_search, &WholeFolderSearch::finished, this, &WholeFolderMode::finished);
+}
+
+WholeFolderMode::~WholeFolderMode()
+{
+    delete m_review;
+}
+
+void WholeFolderMode::start(const QString& folder, bool recursive)
+{
+    if (isBusy())
+        return;
+    m_searchFolder = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    m_hooks.setSearchFolder(m_searchFolder);
+    if (m_review)
+        m_review->close();
+    if (!m_search.start({QFile::encodeName(folder), recursive})) {
+        m_hooks.message(QStringLiteral("The search of every picture is not part of this build."));
+        return;
+    }
+    m_hooks.view->beginSearch(
+        QStringLiteral("Searching %1%2")
+            .arg(folder, recursive ? QStringLiteral(" and its subfolders") : QString()));
+}
+
+void WholeFolderMode::progress(qint64 done, qint64 total)
+{
+    if (m_closing || total <= 0)
+        return;
+    const int width = m_hooks.view->progressWidth();
+    m_hooks.view->drawProgress(ComparisonRun::roundHalfEven(double(done) / double(total) * width));
+}
+
+void WholeFolderMode::finished(const FinderResult& result)
+{
+    if (m_closing)
+        return;
+    if (result.cancelled) {
+        m_hooks.view->cancelSearch(ComparisonRun::canceledText());
+        return;
+    }
+    if (result.groups.empty()) {
+        m_hooks.view->finishSearch(ComparisonRun::closingText(int(result.filesExamined), 0));
+        return;
+    }
+    m_hooks.view->drawProgress(m_hooks.view->progressWidth());
+    m_hooks.showIdle();
+    frmReview::Hooks hooks = reviewHooks;
+    hooks.walkPairs = [this] {
+        // The window is closing: take what it still lists, then walk.
+        const FinderResult groups = m_review->model().currentResult();
+        QTimer::singleShot(0, this, [this, groups] { startWalk(groups); });
+    };
+    m_review = new frmReview(result, hooks);
+    m_review->setAttribute(Qt::WA_DeleteOnClose);
+    // Centred on the main window's screen, within it: the list is the work now.
+    if (QScreen* screen = m_hooks.owner ? m_hooks.owner->screen() : nullptr) {
+        const QRect area = screen->availableGeometry();
+        m_review->resize(m_review->size().boundedTo(area.size() - QSize(40, 60)));
+        m_review->move(area.center() - QPoint(m_review->width() / 2, m_review->height() / 2));
+    }
+    m_review->show();
+    m_review->raise();
+    m_review->activateWindow();
+}
+
+void WholeFolderMode::startWalk(const FinderResult& groups)
+{
+    if (isBusy() || m_closing)
+        return;
+    m_walk
+        = std::make_unique<GroupPairWalk>(*m_hooks.view, groups, m_searchFolder, &pictureForView);
+    m_walk->start();
+}
+
+void WholeFolderMode::cancel()
+{
+    if (m_search.isRunning())
+        m_search.cancel(); // finished() follows with the cancelled result
+    else if (m_walk)
+        m_walk->cancel();
+}
+
+void WholeFolderMode::actOn(Side side)
+{
+    if (!m_walk || !m_walk->pairOnShow())
+        return;
+    const QString path = m_walk->pathOf(side);
+    Desktop* desktop = m_hooks.desktop;
+    const DuplicateAction::Outcome outcome = DuplicateAction::Apply(
+        m_hooks.actionRow(), path, m_searchFolder,
+        [desktop](
+            const QString& file, QString* error) { return desktop->moveToTrash(file, error); },
+        [this, desktop] {
+            return desktop->browseForFolder(
+                m_hooks.owner, QStringLiteral("Select A Directory"), m_searchFolder);
+        },
+        [this] { return m_walk && m_walk->pairUnchanged(); });
+    if (!m_walk || !m_walk->pairOnShow() || m_closing)
+        return;
+    if (!outcome.message.isEmpty())
+        m_hooks.message(outcome.message);
+    m_walk->actOn(side,
+        !outcome.removeEntry    ? ComparisonRun::ActOutcome::Refused
+            : outcome.countBack ? ComparisonRun::ActOutcome::EntryDropped
+                                : ComparisonRun::ActOutcome::EntryRemoved);
+}
+
+void WholeFolderMode::windowClosing()
+{
+    m_closing = true;
+    m_search.cancel();
+    if (m_walk)
+        m_walk->windowClosing();
+    if (m_review)
+        m_review->close();
+}

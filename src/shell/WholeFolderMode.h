@@ -1,0 +1,68 @@
+#pragma once
+// The main window's whole-folder search: what Form1 does when either check
+// box of the folder picker is on. The search runs in its own thread with the
+// progress bar and the cancel button of the first design's search; its groups
+// open in the review window, and from there the pair-by-pair walk runs in the
+// main window with its action list, buttons and closing message.
+
+#include "review/GroupPairWalk.h"
+#include "review/WholeFolderSearch.h"
+#include "review/frmReview.h"
+#include "search/ComparisonView.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class Desktop;
+class QWidget;
+
+class WholeFolderMode : public QObject {
+    Q_OBJECT
+public:
+    // What the main window lends: its view, desktop and action list.
+    struct Hooks {
+        ComparisonView* view = nullptr;
+        Desktop* desktop = nullptr;
+        QWidget* owner = nullptr;
+        std::function<int()> actionRow; // the row the action list shows, -1 for none
+        std::function<void()> showIdle; // idle state without a message
+        std::function<void(const QString& text)> message; // the owner-centred box
+        std::function<void(const QString& folder)> setSearchFolder; // ends with "/"
+    };
+
+    WholeFolderMode(Hooks hooks, WholeFolderSearch::Engine engine, QObject* parent = nullptr);
+    ~WholeFolderMode() override;
+
+    // Starts a search of folder (no trailing "/" except "/" itself).
+    void start(const QString& folder, bool recursive);
+    bool isSearching() const { return m_search.isRunning(); }
+    bool isWalking() const { return m_walk && m_walk->isActive(); }
+    bool isBusy() const { return isSearching() || isWalking(); }
+    void setEngine(WholeFolderSearch::Engine engine) { m_search.setEngine(std::move(engine)); }
+    // The cancel button while a search or a walk is on.
+    void cancel();
+    // A press of cmdDelete1 or cmdDelete2 while the walk shows a pair.
+    void actOn(Side side);
+    GroupPairWalk* walk() const { return m_walk.get(); }
+    frmReview* reviewWindow() const { return m_review; }
+    // Starts the pair walk over what the review window still lists.
+    void startWalk(const FinderResult& groups);
+    void windowClosing();
+
+    // Hooks the review window gets; tests replace the ones that open dialogs.
+    frmReview::Hooks reviewHooks;
+
+private:
+    void progress(qint64 done, qint64 total);
+    void finished(const FinderResult& result);
+
+    Hooks m_hooks;
+    WholeFolderSearch m_search;
+    QString m_searchFolder; // ends with "/"
+    std::unique_ptr<GroupPairWalk> m_walk;
+    QPointer<frmReview> m_review;
+    bool m_closing = false;
+};

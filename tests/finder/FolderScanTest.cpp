@@ -1,0 +1,108 @@
+// Which files the whole-folder search lists: each file once, however it is
+// reached, never through a link, never a hidden one, never a fifo.
+#include "TestCollection.h"
+
+#include "finder/FolderScan.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::set<QByteArray> names(const finder::ScanOutcome& outcome, const QString& root)
+{
+    const QByteArray prefix = QFile::encodeName(root) + '/';
+    std::set<QByteArray> found;
+    for (const finder::ScannedFile& file : outcome.files)
+        found.insert(file.path.mid(prefix.size()));
+    return found;
+}
+
+class FolderScanTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_root = m_dir.path();
+        QDir root(m_root);
+        root.mkpath(QStringLiteral("sub/.hidden"));
+        for (const char* name :
+            {"a.JPG", "b.jpeg", "c.Tiff", "d.j2k", "e.webp", "f.heic", "g.avif", "h.jfif", "i.dib",
+                "notes.txt", "jpg", "x.jpg.bak", ".hidden.png", "sub/s.png", "sub/.hidden/t.png"})
+            touch(name);
+        ASSERT_EQ(link(path("a.JPG").constData(), path("hard.jpg").constData()), 0);
+        ASSERT_EQ(symlink("a.JPG", path("soft.jpg").constData()), 0);
+        ASSERT_EQ(symlink("sub", path("folderlink").constData()), 0);
+        ASSERT_EQ(symlink(m_root.toLocal8Bit().constData(), path("sub/loop").constData()), 0);
+        ASSERT_EQ(mkfifo(path("pipe.jpg").constData(), 0600), 0);
+        root.mkpath(QStringLiteral("folder.png")); // a folder with a picture's name
+    }
+
+    QByteArray path(const char* name) const { return QFile::encodeName(m_root) + '/' + name; }
+
+    void touch(const char* name)
+    {
+        QFile file(QString::fromUtf8(path(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("x");
+    }
+
+    QTemporaryDir m_dir;
+    QString m_root;
+};
+
+TEST_F(FolderScanTest, ListsPictureNamesOfRegularFilesOnly)
+{
+    const auto outcome = finder::scanFolders({QFile::encodeName(m_root)}, false, nullptr, {});
+    // a.JPG and hard.jpg are one file: listed once, under the first name.
+    const std::set<QByteArray> expected
+        = {"a.JPG", "b.jpeg", "c.Tiff", "d.j2k", "e.webp", "f.heic", "g.avif", "h.jfif", "i.dib"};
+    EXPECT_EQ(names(outcome, m_root), expected);
+    EXPECT_TRUE(outcome.unreadableFolders.empty());
+}
+
+TEST_F(FolderScanTest, SubfoldersOnceAndNeverThroughLinksOrHiddenFolders)
+{
+    // The folder given twice, once inside the other and once through "/./".
+    const auto outcome
+        = finder::scanFolders({QFile::encodeName(m_root) + "/sub", QFile::encodeName(m_root),
+                                  QFile::encodeName(m_root) + "/./"},
+            true, nullptr, {});
+    const std::set<QByteArray> found = names(outcome, m_root);
+    EXPECT_EQ(found.count("sub/s.png"), 1u);
+    EXPECT_EQ(found.count("a.JPG"), 1u);
+    EXPECT_EQ(found.size(), 10u)
+        << "a.JPG b.jpeg c.Tiff d.j2k e.webp f.heic g.avif h.jfif i.dib sub/s.png";
+    for (const QByteArray& name : found) {
+        EXPECT_FALSE(name.contains("link")) << name.toStdString();
+        EXPECT_FALSE(name.contains("hidden")) << name.toStdString();
+        EXPECT_FALSE(name.contains("loop")) << name.toStdString();
+    }
+}
+
+TEST_F(FolderScanTest, AFolderThatCannotBeReadIsReported)
+{
+    const auto outcome = finder::scanFolders({path("missing")}, true, nullptr, {});
+    ASSERT_EQ(outcome.unreadableFolders.size(), 1u);
+    EXPECT_TRUE(
+        outcome.unreadableFolders[0].reason.startsWith(QLatin1String("folder cannot be read")));
+}
+
+TEST(AbsoluteFolder, CleansWithoutResolvingLinks)
+{
+    EXPECT_EQ(finder::absoluteFolder("/a/./b//c/"), QByteArray("/a/b/c"));
+    EXPECT_EQ(finder::absoluteFolder("/"), QByteArray("/"));
+    EXPECT_EQ(finder::absoluteFolder("/a/../b"), QByteArray("/a/../b"));
+    EXPECT_TRUE(finder::absoluteFolder("rel").endsWith("/rel"));
+    EXPECT_TRUE(finder::absoluteFolder("rel").startsWith('/'));
+}
+
+} // namespace

@@ -1,0 +1,71 @@
+// What "identical" means for fingerprints: shape, frames and every sample at
+// full depth, with 16-bit samples that are exact 8-bit widenings equal to
+// their 8-bit picture.
+#include "finder/PixelFingerprint.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+decoding::DecodedPicture picture(
+    std::uint32_t width, std::uint32_t height, int depth, int frames = 1, std::uint16_t seed = 3)
+{
+    decoding::DecodedPicture p;
+    p.width = width;
+    p.height = height;
+    p.bytesPerSample = depth;
+    for (int f = 0; f < frames; ++f) {
+        std::vector<std::uint8_t> frame(p.frameBytes());
+        for (std::size_t i = 0; i < frame.size() / std::size_t(depth); ++i) {
+            const std::uint8_t value = std::uint8_t(i * 37 + seed + f);
+            if (depth == 1) {
+                frame[i] = value;
+            } else {
+                const std::uint16_t wide = std::uint16_t(value * 257);
+                std::memcpy(frame.data() + 2 * i, &wide, 2);
+            }
+        }
+        p.frames.push_back(std::move(frame));
+    }
+    return p;
+}
+
+void setSample16(decoding::DecodedPicture& p, std::size_t sample, std::uint16_t value)
+{
+    std::memcpy(p.frames[0].data() + 2 * sample, &value, 2);
+}
+
+TEST(PixelFingerprint, EqualExactlyWhenEverySampleIsEqual)
+{
+    const auto base = finder::fingerprintOf(picture(4, 3, 1));
+    EXPECT_EQ(finder::fingerprintOf(picture(4, 3, 1)), base);
+    // A 16-bit picture of exact widenings is the 8-bit picture.
+    EXPECT_EQ(finder::fingerprintOf(picture(4, 3, 2)), base);
+
+    struct Row {
+        const char* name;
+        decoding::DecodedPicture p;
+    };
+    std::vector<Row> different;
+    different.push_back({"other shape, same bytes", picture(3, 4, 1)});
+    different.push_back({"a second frame", picture(4, 3, 1, 2)});
+    different.push_back({"other samples", picture(4, 3, 1, 1, 4)});
+    auto alpha = picture(4, 3, 1);
+    alpha.frames[0][3] ^= 1; // the first pixel's alpha
+    different.push_back({"one alpha step", alpha});
+    auto deep = picture(4, 3, 2);
+    setSample16(deep, 5, std::uint16_t(deep.frames[0][10] * 257 + 1)); // not a widening
+    different.push_back({"one 16-bit sample between two 8-bit values", deep});
+    for (const Row& row : different)
+        EXPECT_NE(finder::fingerprintOf(row.p), base) << row.name;
+
+    // Two 16-bit pictures that differ only below 8 bits differ.
+    auto deepOther = deep;
+    setSample16(deepOther, 5, std::uint16_t(deep.frames[0][10] * 257 + 2));
+    EXPECT_NE(finder::fingerprintOf(deepOther), finder::fingerprintOf(deep));
+    EXPECT_EQ(finder::fingerprintOf(deep).bytesPerSample, 2);
+}
+
+} // namespace

@@ -1,0 +1,344 @@
+// The main window's two check boxes drive the mode: both off runs the first
+// design's search, either on runs the whole-folder search (in its own thread,
+// with progress and cancel) that ends in the review window or, from there, in
+// the pair-by-pair walk with the usual buttons and closing message.
+#include "FakeDesktop.h"
+#include "ReviewTestData.h"
+#include "ShellTestSupport.h"
+
+#include "controls/chameleonButton.h"
+#include "handling/frmInfo.h"
+#include "review/ReviewItemModel.h"
+#include "search/ComparisonRun.h"
+#include "shell/BrowseDirectorysOnly.h"
+#include "shell/Form1.h"
+#include "shell/SearchChoices.h"
+#include "shell/WholeFolderMode.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMap>
+#include <QTimer>
+#include <QToolButton>
+
+#include <thread>
+
+using namespace ReviewTestData;
+
+namespace {
+
+// A desktop whose search picker answers with scripted check boxes.
+class ChoosingDesktop : public FakeDesktop {
+public:
+    SearchChoices answer;
+    SearchChoices shown; // what the picker showed last time
+    int searchPickerCalls = 0;
+
+    QString browseForSearchFolder(
+        QWidget* owner, const QString& title, const QString& start, SearchChoices& choices) override
+    {
+        ++searchPickerCalls;
+        shown = choices;
+        const QString folder = browseForFolder(owner, title, start);
+        if (!folder.isEmpty())
+            choices = answer;
+        return folder;
+    }
+};
+
+// Stands in for the search library: groups files of equal bytes. What it
+// was asked is kept for the tests.
+struct EqualBytesEngine {
+    std::vector<WholeFolderRequest> requests;
+    bool waitForStop = false;
+
+    WholeFolderSearch::Engine engine()
+    {
+        return [this](const WholeFolderRequest& request, const std::atomic<bool>& stop,
+                   const std::function<void(std::int64_t, std::int64_t)>& progress) {
+            requests.push_back(request);
+            FinderResult result;
+            result.folders = {request.folder};
+            QMap<QByteArray, std::vector<FoundFile>> byContent;
+            QDirIterator it(QFile::decodeName(request.folder), QDir::Files,
+                request.recursive ? QDirIterator::Subdirectories : QDirIterator::NoIteratorFlags);
+            QStringList files;
+            while (it.hasNext())
+                files << it.next();
+            files.sort();
+            for (int i = 0; i < files.size(); ++i) {
+                QFile f(files[i]);
+                f.open(QIODevice::ReadOnly);
+                byContent[QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)]
+                    .push_back(foundOnDisk(files[i]));
+                progress(i + 1, files.size());
+            }
+            while (waitForStop && !stop)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            result.filesExamined = files.size();
+            for (const std::vector<FoundFile>& same : byContent) {
+                if (same.size() > 1) {
+                    DuplicateGroup group;
+                    group.width = 12;
+                    group.height = 9;
+                    group.files = same;
+                    result.groups.push_back(group);
+                }
+            }
+            return result;
+        };
+    }
+};
+
+class WholeFolderModeTest : public TemporarySettingsTest {
+protected:
+    void SetUp() override
+    {
+        TemporarySettingsTest::SetUp();
+        ASSERT_TRUE(m_pictures.isValid());
+        m_window = std::make_unique<Form1>(&m_desktop, QStringLiteral(CORVANE_BIN_DIR));
+        m_window->wholeFolder().setEngine(m_engine.engine());
+        m_window->wholeFolder().reviewHooks.confirm = [](const QString&) { return true; };
+        m_window->wholeFolder().reviewHooks.report = [](const QString&, const QStringList&) {};
+        m_window->Form_Load();
+    }
+
+    QString path(const QString& name) const { return m_pictures.path() + QLatin1Char('/') + name; }
+
+    void search(bool everyPicture, bool subfolders)
+    {
+        m_desktop.answer = {everyPicture, subfolders};
+        m_desktop.folderAnswers << m_pictures.path();
+        m_window->cmdCompare()->click();
+    }
+
+    // Waits until the whole-folder search has ended.
+    void waitForSearch()
+    {
+        QElapsedTimer t;
+        t.start();
+        while (m_window->wholeFolder().isSearching() && t.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::processEvents();
+        ASSERT_FALSE(m_window->wholeFolder().isSearching());
+    }
+
+    QString lastMessage() const
+    {
+        return m_desktop.messages.isEmpty() ? QString() : m_desktop.messages.last().text;
+    }
+
+    QTemporaryDir m_pictures;
+    ChoosingDesktop m_desktop;
+    EqualBytesEngine m_engine;
+    std::unique_ptr<Form1> m_window;
+};
+
+TEST_F(WholeFolderModeTest, BothBoxesOffRunTheFirstDesignsSearch)
+{
+    writePicture(path(QStringLiteral("a.png")), 1);
+    QFile::copy(path(QStringLiteral("a.png")), path(QStringLiteral("b.png")));
+    search(false, false);
+    EXPECT_TRUE(m_engine.requests.empty());
+    EXPECT_EQ(m_desktop.searchPickerCalls, 1);
+    EXPECT_TRUE(m_window->run().pairOnShow()); // the neighbour search found the pair
+    EXPECT_EQ(m_window->wholeFolder().reviewWindow(), nullptr);
+}
+
+TEST_F(WholeFolderModeTest, EitherBoxRunsTheWholeFolderSearchAndIsRemembered)
+{
+    struct Row {
+        bool everyPicture;
+        bool subfolders;
+    };
+    for (const Row row : {Row{true, false}, Row{false, true}, Row{true, true}}) {
+        m_engine.requests.clear();
+        search(row.everyPicture, row.subfolders);
+        waitForSearch();
+        ASSERT_EQ(m_engine.requests.size(), size_t(1));
+        EXPECT_EQ(m_engine.requests[0].folder, QFile::encodeName(m_pictures.path()));
+        EXPECT_EQ(m_engine.requests[0].recursive, row.subfolders);
+        EXPECT_EQ(stored().value(QStringLiteral("Search/EveryPicture")).toString(),
+            row.everyPicture ? QStringLiteral("1") : QStringLiteral("0"));
+        EXPECT_EQ(stored().value(QStringLiteral("Search/Subfolders")).toString(),
+            row.subfolders ? QStringLiteral("1") : QStringLiteral("0"));
+        // The next picker opens with the boxes as they were left.
+        search(false, false);
+        EXPECT_EQ(m_desktop.shown.everyPicture, row.everyPicture);
+        EXPECT_EQ(m_desktop.shown.subfolders, row.subfolders);
+    }
+}
+
+TEST_F(WholeFolderModeTest, TheSearchEndsInTheReviewWindowAndRulesThenTrashLeaveOneCopy)
+{
+    QDir().mkpath(path(QStringLiteral("sub")));
+    for (int g = 0; g < 3; ++g) {
+        writePicture(path(QStringLiteral("%1.png").arg(g)), g);
+        QFile::copy(
+            path(QStringLiteral("%1.png").arg(g)), path(QStringLiteral("sub/%1.png").arg(g)));
+    }
+    QFile::copy(path(QStringLiteral("0.png")), path(QStringLiteral("sub/0 again.png")));
+    search(true, true);
+    waitForSearch();
+    frmReview* review = m_window->wholeFolder().reviewWindow();
+    ASSERT_NE(review, nullptr);
+    EXPECT_TRUE(review->isVisible());
+    EXPECT_TRUE(m_window->cmdCompare()->isVisible()); // the main window is idle again
+    ASSERT_EQ(review->itemModel()->rowCount(), 3);
+    review->applyRule(MarkingRule::KeepShortestPath);
+    review->actOnMarked();
+    QElapsedTimer t;
+    t.start();
+    while (review->isActing() && t.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(m_desktop.trashed.size(), 4);
+    for (int g = 0; g < 3; ++g)
+        EXPECT_TRUE(QFile::exists(path(QStringLiteral("%1.png").arg(g))));
+    EXPECT_EQ(QDir(path(QStringLiteral("sub"))).entryList(QDir::Files).size(), 0);
+}
+
+TEST_F(WholeFolderModeTest, NoGroupsEndsWithTheClosingMessage)
+{
+    writePicture(path(QStringLiteral("a.png")), 1);
+    writePicture(path(QStringLiteral("b.png")), 2);
+    search(true, false);
+    waitForSearch();
+    EXPECT_EQ(m_window->wholeFolder().reviewWindow(), nullptr);
+    EXPECT_EQ(lastMessage(), QStringLiteral("Compared 2 files.\r\nFound no duplicates."));
+    EXPECT_TRUE(m_window->cmdCompare()->isVisible());
+}
+
+TEST_F(WholeFolderModeTest, CancelStopsTheSearch)
+{
+    writePicture(path(QStringLiteral("a.png")), 1);
+    m_engine.waitForStop = true;
+    search(true, false);
+    EXPECT_TRUE(m_window->wholeFolder().isSearching());
+    EXPECT_TRUE(m_window->cmdCancel()->isVisible());
+    EXPECT_FALSE(m_window->cmdCompare()->isVisible());
+    m_window->cmdCancel()->click();
+    waitForSearch();
+    EXPECT_EQ(lastMessage(), ComparisonRun::canceledText());
+    EXPECT_EQ(m_window->wholeFolder().reviewWindow(), nullptr);
+    EXPECT_TRUE(m_window->cmdCompare()->isVisible());
+}
+
+TEST_F(WholeFolderModeTest, PairsOneByOneWalkEveryGroupWithTheUsualButtons)
+{
+    // One group of three: three pictures and two pairs; one group of two.
+    writePicture(path(QStringLiteral("a1.png")), 1);
+    QFile::copy(path(QStringLiteral("a1.png")), path(QStringLiteral("a2.png")));
+    QFile::copy(path(QStringLiteral("a1.png")), path(QStringLiteral("a3.png")));
+    writePicture(path(QStringLiteral("b1.png")), 2);
+    QFile::copy(path(QStringLiteral("b1.png")), path(QStringLiteral("b2.png")));
+    writePicture(path(QStringLiteral("c.png")), 3);
+    search(true, false);
+    waitForSearch();
+    frmReview* review = m_window->wholeFolder().reviewWindow();
+    ASSERT_NE(review, nullptr);
+    review->cmdPairs()->click();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    Form1& w = *m_window;
+    ASSERT_TRUE(m_window->wholeFolder().isWalking());
+    EXPECT_EQ(w.lblPic1()->text(), QStringLiteral("a1.png"));
+    EXPECT_EQ(w.lblPic2()->text(), QStringLiteral("a2.png"));
+    EXPECT_TRUE(w.cmdDelete1()->Enabled());
+    EXPECT_TRUE(w.cmdInfo()->Enabled());
+    w.cmdInfo()->click(); // the buttons are held back only while the report runs
+    EXPECT_TRUE(w.cmdDelete1()->Enabled());
+    EXPECT_TRUE(w.cmdInfo()->Enabled());
+    if (frmInfo* report = frmInfo::existing())
+        report->close();
+    w.cmdDelete2()->click(); // a2 goes; a1 stays first
+    EXPECT_EQ(w.lblPic1()->text(), QStringLiteral("a1.png"));
+    EXPECT_EQ(w.lblPic2()->text(), QStringLiteral("a3.png"));
+    w.cmdDelete1()->click(); // a1 goes; the group is down to a3
+    EXPECT_EQ(w.lblPic1()->text(), QStringLiteral("b1.png"));
+    EXPECT_EQ(w.lblPic2()->text(), QStringLiteral("b2.png"));
+    w.cmdDelete2()->click();
+    EXPECT_FALSE(m_window->wholeFolder().isWalking());
+    EXPECT_EQ(lastMessage(), QStringLiteral("Compared 6 files.\r\nDeleted 3 duplicate(s)."));
+    EXPECT_EQ(m_desktop.trashed,
+        (QStringList{path(QStringLiteral("a2.png")), path(QStringLiteral("a1.png")),
+            path(QStringLiteral("b2.png"))}));
+    EXPECT_TRUE(QFile::exists(path(QStringLiteral("a3.png"))));
+    EXPECT_TRUE(QFile::exists(path(QStringLiteral("b1.png"))));
+}
+
+TEST_F(WholeFolderModeTest, AWalkedCopyThatChangedIsNotActedOn)
+{
+    writePicture(path(QStringLiteral("a1.png")), 1);
+    QFile::copy(path(QStringLiteral("a1.png")), path(QStringLiteral("a2.png")));
+    search(true, false);
+    waitForSearch();
+    m_window->wholeFolder().reviewWindow()->cmdPairs()->click();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(m_window->wholeFolder().isWalking());
+    // Rewritten while on show: the pair is no longer known to be identical.
+    writePicture(path(QStringLiteral("a1.png")), 7);
+    m_window->cmdDelete2()->click();
+    EXPECT_TRUE(m_desktop.trashed.isEmpty());
+    EXPECT_TRUE(QFile::exists(path(QStringLiteral("a2.png"))));
+}
+
+// The real picker: the two boxes sit under its status line, off by default,
+// and an accepted dialog hands back what they show.
+TEST(SearchPickerTest, TheTwoBoxesShowAndReturnTheChoices)
+{
+    QTemporaryDir root;
+    for (const bool start : {false, true}) {
+        SearchChoices choices{start, start};
+        bool shownEvery = !start;
+        bool shownSub = !start;
+        auto* timer = new QTimer;
+        timer->setInterval(20);
+        QObject::connect(timer, &QTimer::timeout, [&, timer] {
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                auto* dialog = qobject_cast<QFileDialog*>(top);
+                if (!dialog || !dialog->isVisible())
+                    continue;
+                timer->stop();
+                timer->deleteLater();
+                auto* every = dialog->findChild<QCheckBox*>(QStringLiteral("chkEveryPicture"));
+                auto* sub = dialog->findChild<QCheckBox*>(QStringLiteral("chkSubfolders"));
+                ASSERT_NE(every, nullptr);
+                ASSERT_NE(sub, nullptr);
+                shownEvery = every->isChecked();
+                shownSub = sub->isChecked();
+                EXPECT_EQ(
+                    every->text(), QStringLiteral("Compare every picture, whatever its size"));
+                EXPECT_EQ(sub->text(), QStringLiteral("Include subfolders"));
+                // Under the status line.
+                auto* status = dialog->findChild<QLabel*>(QStringLiteral("statusText"));
+                EXPECT_GT(every->mapTo(dialog, QPoint()).y(), status->mapTo(dialog, QPoint()).y());
+                sub->setChecked(!start);
+                static_cast<QDialog*>(dialog)->accept();
+                return;
+            }
+        });
+        timer->start();
+        const QString chosen = BrowseDirectorysOnly::BrowseForFolder(
+            nullptr, QStringLiteral("Select A Directory"), root.path(), &choices);
+        EXPECT_FALSE(chosen.isEmpty());
+        EXPECT_EQ(shownEvery, start);
+        EXPECT_EQ(shownSub, start);
+        EXPECT_EQ(choices.everyPicture, start);
+        EXPECT_EQ(choices.subfolders, !start);
+    }
+}
+
+TEST_F(WholeFolderModeTest, TheBoxesAreOffOnAFirstStart)
+{
+    search(false, false);
+    EXPECT_FALSE(m_desktop.shown.everyPicture);
+    EXPECT_FALSE(m_desktop.shown.subfolders);
+}
+
+} // namespace
