@@ -121,19 +121,22 @@ bool copyDeep(const heif_image* image, const PictureFacts& facts, bool eightBit,
     return true;
 }
 
-// Opens every top-level picture and checks what the pixel form and the
-// budget allow before any of them is decoded.
-DecodeOutcome inspectPictures(heif_context* context, std::vector<PictureFacts>* pictures)
+// Opens every top-level picture (the first only, with `firstOnly`) and checks
+// what the pixel form and the budget allow before any of them is decoded.
+DecodeOutcome inspectPictures(
+    heif_context* context, bool firstOnly, std::vector<PictureFacts>* pictures)
 {
     const int count = heif_context_get_number_of_top_level_images(context);
     if (count <= 0)
         return failure(DecodeStatus::Unreadable, "HEIF file without pictures");
-    if (std::uint32_t(count) > kFrameLimit)
+    if (std::uint32_t(count) > kFrameLimit && !firstOnly)
         return failure(DecodeStatus::TooLarge, overFrameBudgetReason(1, 1, std::uint32_t(count)));
     std::vector<heif_item_id> ids(static_cast<std::size_t>(count));
     const int listed = heif_context_get_list_of_top_level_image_IDs(context, ids.data(), count);
     if (listed != count)
         return failure(DecodeStatus::Unreadable, "corrupt HEIF picture list");
+    if (firstOnly)
+        ids.resize(1);
 
     for (const heif_item_id id : ids) {
         heif_image_handle* raw = nullptr;
@@ -220,7 +223,8 @@ DecodeOutcome decodeUnguarded(Bytes bytes, const DecodeOptions& decodeOptions)
     if (const heif_error error = openContext(bytes, &context); error.code != heif_error_Ok)
         return failure(error);
     std::vector<PictureFacts> pictures;
-    if (DecodeOutcome checked = inspectPictures(context.get(), &pictures);
+    if (DecodeOutcome checked
+        = inspectPictures(context.get(), decodeOptions.firstFrameOnly, &pictures);
         checked.status != DecodeStatus::Ok)
         return checked;
 

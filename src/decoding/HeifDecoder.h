@@ -22,7 +22,8 @@ PictureHeader readHeifHeader(Bytes bytes);
 // (AnimationBudget.h) before decoding any of them. Top-level pictures of
 // different sizes or depths in one file cannot share the pixel form and are
 // refused as unreadable, with that reason. With options.eightBit, deeper
-// samples are rounded to 8 bits (v * 255 / maximum).
+// samples are rounded to 8 bits (v * 255 / maximum); with
+// options.firstFrameOnly only the first picture is checked and decoded.
 DecodeOutcome decodeHeif(Bytes bytes, const DecodeOptions& options = {});
 
 } // namespace decoding

@@ -6,6 +6,7 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -60,7 +61,7 @@ DecodeOutcome decodeStill(Bytes bytes, const PictureHeader& header)
     return outcome;
 }
 
-DecodeOutcome decodeAnimation(Bytes bytes)
+DecodeOutcome decodeAnimation(Bytes bytes, bool firstOnly)
 {
     WebPAnimDecoderOptions options;
     if (!WebPAnimDecoderOptionsInit(&options))
@@ -80,8 +81,9 @@ DecodeOutcome decodeAnimation(Bytes bytes)
     demux.reset();
     if (!withinPixelBudget(width, height))
         return detail::overBudget(width, height);
-    if (!withinFrameBudget(width, height, frames))
-        return failure(DecodeStatus::TooLarge, overFrameBudgetReason(width, height, frames));
+    const std::uint32_t kept = firstOnly ? std::min<std::uint32_t>(frames, 1) : frames;
+    if (!withinFrameBudget(width, height, kept))
+        return failure(DecodeStatus::TooLarge, overFrameBudgetReason(width, height, kept));
     if (frames == 0)
         return failure(DecodeStatus::Unreadable, "WebP animation without frames");
 
@@ -96,7 +98,7 @@ DecodeOutcome decodeAnimation(Bytes bytes)
 
     DecodeOutcome outcome;
     DecodedPicture& picture = outcome.picture;
-    if (!detail::allocateFrames(picture, width, height, 1, frames))
+    if (!detail::allocateFrames(picture, width, height, 1, kept))
         return failure(DecodeStatus::TooLarge, "out of memory for the WebP animation");
     for (auto& frame : picture.frames) {
         std::uint8_t* canvas = nullptr;
@@ -140,7 +142,7 @@ PictureHeader readWebpHeader(Bytes bytes)
     return header;
 }
 
-DecodeOutcome decodeWebp(Bytes bytes)
+DecodeOutcome decodeWebp(Bytes bytes, const DecodeOptions& options)
 {
     if (!looksLikeWebp(bytes))
         return failure(DecodeStatus::Unreadable, "not a WebP file");
@@ -149,7 +151,7 @@ DecodeOutcome decodeWebp(Bytes bytes)
     if (code != VP8_STATUS_OK)
         return failure(DecodeStatus::Unreadable, reasonFor(code));
     if (features.has_animation)
-        return decodeAnimation(bytes);
+        return decodeAnimation(bytes, options.firstFrameOnly);
     const PictureHeader header = readWebpHeader(bytes);
     if (!withinPixelBudget(header.width, header.height))
         return detail::overBudget(header.width, header.height);

@@ -4,6 +4,7 @@
 // animation decoder). Decodes exactly as dwebp does (its default fancy
 // upsampling, no dithering).
 
+#include "decoding/DecodeOptions.h"
 #include "decoding/DecodedPicture.h"
 
 namespace decoding {
@@ -16,7 +17,8 @@ bool looksLikeWebp(Bytes bytes);
 PictureHeader readWebpHeader(Bytes bytes);
 
 // Refuses a canvas over kPixelBudget and an animation over the frame budget
-// (AnimationBudget.h) before allocating pixels. 8-bit RGBA.
-DecodeOutcome decodeWebp(Bytes bytes);
+// (AnimationBudget.h) before allocating pixels. 8-bit RGBA; with
+// options.firstFrameOnly an animation gives its first frame alone.
+DecodeOutcome decodeWebp(Bytes bytes, const DecodeOptions& options = {});
 
 } // namespace decoding

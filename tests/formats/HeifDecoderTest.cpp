@@ -143,6 +143,30 @@ TEST(HeifPictures, SeveralPicturesAreFramesInFileOrder)
     EXPECT_EQ(decoding::readHeifHeader(bytesOf(bytes)).frames, 3u);
 }
 
+TEST(HeifPictures, FirstPictureAloneWhenAskedWhateverTheOthersAre)
+{
+    QTemporaryDir scratch;
+    const QString first = scratch.filePath(QStringLiteral("first.png"));
+    const QString small = scratch.filePath(QStringLiteral("small.png"));
+    photoLike(64, 48, 1, false).save(first);
+    photoLike(30, 20, 2, false).save(small);
+    const QString file = scratch.filePath(QStringLiteral("mixed.heic"));
+    ASSERT_EQ(
+        run(QStringLiteral("heif-enc"), {first, small, QStringLiteral("-o"), file}), QString());
+    const QByteArray bytes = readBytes(file);
+    EXPECT_EQ(decoding::decodeHeif(bytesOf(bytes)).status, DecodeStatus::Unreadable);
+    decoding::DecodeOptions firstOnly;
+    firstOnly.firstFrameOnly = true;
+    const decoding::DecodeOutcome outcome = decoding::decodeHeif(bytesOf(bytes), firstOnly);
+    ASSERT_EQ(outcome.status, DecodeStatus::Ok) << outcome.reason;
+    ASSERT_EQ(outcome.picture.frames.size(), 1u);
+    QString error;
+    decoding::DecodedPicture reference = heifConvert(file, &error);
+    ASSERT_EQ(error, QString());
+    reference.frames.resize(1);
+    EXPECT_EQ(firstDifference(reference, outcome.picture), "");
+}
+
 TEST(HeifPictures, DeepPicturesRoundToEightBitsWhenAsked)
 {
     QTemporaryDir scratch;
