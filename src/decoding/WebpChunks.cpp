@@ -28,7 +28,8 @@ struct Tally {
 void walk(Bytes bytes, Tally& tally, int depth)
 {
     std::size_t at = 0;
-    while (bytes.size() - at >= 8) {
+    // A padding byte may take `at` one past the end.
+    while (at <= bytes.size() && bytes.size() - at >= 8) {
         const std::uint8_t* chunk = bytes.data() + at;
         const std::uint64_t size = littleEndian32(chunk + 4);
         if (size > bytes.size() - at - 8)
