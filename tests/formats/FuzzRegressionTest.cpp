@@ -26,11 +26,12 @@ TEST(NewerTypesFuzzRegressions, EveryKeptInputEndsCleanly)
         SCOPED_TRACE(name.toStdString());
         const QByteArray bytes = FormatFiles::readBytes(folder.filePath(name));
         const bool webp = name.endsWith(QLatin1String(".webp"));
-        // The report's chunk and box readers see the same files.
-        const decoding::CodingFacts facts = webp
-            ? decoding::webpCodingFacts(FormatFiles::bytesOf(bytes))
-            : decoding::heifCodingFacts(FormatFiles::bytesOf(bytes));
-        EXPECT_GE(facts.frames, 0u);
+        // The report's chunk and box readers see the same files (under the
+        // sanitizers, a read past the end fails the test).
+        if (webp)
+            decoding::webpCodingFacts(FormatFiles::bytesOf(bytes));
+        else
+            decoding::heifCodingFacts(FormatFiles::bytesOf(bytes));
         const decoding::DecodeOutcome outcome = webp
             ? decoding::decodeWebp(FormatFiles::bytesOf(bytes))
             : decoding::decodeHeif(FormatFiles::bytesOf(bytes));
