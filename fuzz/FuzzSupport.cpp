@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
-// The entry of the converter's Qt reader module, compiled into the targets.
-extern "C" bool corvane_read_with_qt(
+// The entry of the converter's reader module, compiled into the targets.
+extern "C" bool corvane_read_picture(
     const std::uint8_t* data, std::size_t size, int type, decoding::DecodeOutcome* outcome);
 
 namespace {
@@ -53,7 +53,7 @@ void FuzzSupport::decodeAndCheck(decoding::Bytes bytes, decoding::PictureType ty
     decoding::DecodeOutcome outcome;
     if (type == decoding::PictureType::Bmp || type == decoding::PictureType::Jpeg
         || type == decoding::PictureType::Gif) {
-        corvane_read_with_qt(bytes.data(), bytes.size(), int(type), &outcome);
+        corvane_read_picture(bytes.data(), bytes.size(), int(type), &outcome);
     } else {
         // The search's form (16-bit kept) and the converter's (8-bit).
         const decoding::DecodeOutcome wide = decoding::decode(bytes);

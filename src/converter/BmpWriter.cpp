@@ -25,7 +25,7 @@ public:
         u16(std::uint16_t(value >> 16));
     }
     void zeros(std::size_t count) { m_bytes.insert(m_bytes.end(), count, 0); }
-    const std::vector<std::uint8_t>& bytes() const { return m_bytes; }
+    std::vector<std::uint8_t> bytes() const { return m_bytes; }
 
 private:
     std::vector<std::uint8_t> m_bytes;
@@ -43,21 +43,19 @@ bool BmpWriter::hasTransparency(const decoding::DecodedPicture& picture, std::si
     return false;
 }
 
-bool BmpWriter::write(const decoding::DecodedPicture& picture, std::size_t frame,
-    std::uint32_t dotsPerMetreX, std::uint32_t dotsPerMetreY, const Sink& sink)
+std::uint64_t BmpWriter::rowSize(std::uint64_t width, bool alpha)
 {
-    if (picture.bytesPerSample != 1 || frame >= picture.frames.size() || picture.width == 0
-        || picture.height == 0 || picture.frames[frame].size() != picture.frameBytes())
-        return false;
-    const bool alpha = hasTransparency(picture, frame);
-    const std::uint64_t width = picture.width;
-    const std::uint64_t height = picture.height;
-    const std::uint64_t bytesPerPixel = alpha ? 4 : 3;
-    const std::uint64_t rowSize = (width * bytesPerPixel + 3) & ~std::uint64_t(3);
+    return (width * (alpha ? 4 : 3) + 3) & ~std::uint64_t(3);
+}
+
+std::vector<std::uint8_t> BmpWriter::header(std::uint32_t width, std::uint32_t height, bool alpha,
+    std::uint32_t dotsPerMetreX, std::uint32_t dotsPerMetreY)
+{
+    const std::uint64_t stride = rowSize(width, alpha);
     const std::uint64_t headerSize = kFileHeaderSize + (alpha ? kV5HeaderSize : kInfoHeaderSize);
-    const std::uint64_t fileSize = headerSize + rowSize * height;
+    const std::uint64_t fileSize = headerSize + stride * height;
     if (fileSize > 0xFFFFFFFFull || width > 0x7FFFFFFF || height > 0x7FFFFFFF)
-        return false;
+        return {};
 
     LittleEndian header;
     header.u16(0x4D42); // "BM"
@@ -65,12 +63,12 @@ bool BmpWriter::write(const decoding::DecodedPicture& picture, std::size_t frame
     header.u32(0);
     header.u32(std::uint32_t(headerSize));
     header.u32(alpha ? kV5HeaderSize : kInfoHeaderSize);
-    header.u32(std::uint32_t(width));
-    header.u32(std::uint32_t(height)); // positive: rows run bottom-up
+    header.u32(width);
+    header.u32(height); // positive: rows run bottom-up
     header.u16(1);
-    header.u16(std::uint16_t(bytesPerPixel * 8));
+    header.u16(alpha ? 32 : 24);
     header.u32(alpha ? 3 : 0); // BI_BITFIELDS with the masks below, or BI_RGB
-    header.u32(std::uint32_t(rowSize * height));
+    header.u32(std::uint32_t(stride * height));
     header.u32(dotsPerMetreX);
     header.u32(dotsPerMetreY);
     header.u32(0);
@@ -85,8 +83,23 @@ bool BmpWriter::write(const decoding::DecodedPicture& picture, std::size_t frame
         header.u32(4); // LCS_GM_IMAGES
         header.zeros(12); // no profile
     }
-    if (!sink(header.bytes().data(), header.bytes().size()))
+    return header.bytes();
+}
+
+bool BmpWriter::write(const decoding::DecodedPicture& picture, std::size_t frame,
+    std::uint32_t dotsPerMetreX, std::uint32_t dotsPerMetreY, const Sink& sink)
+{
+    if (picture.bytesPerSample != 1 || frame >= picture.frames.size() || picture.width == 0
+        || picture.height == 0 || picture.frames[frame].size() != picture.frameBytes())
         return false;
+    const bool alpha = hasTransparency(picture, frame);
+    const std::vector<std::uint8_t> head
+        = header(picture.width, picture.height, alpha, dotsPerMetreX, dotsPerMetreY);
+    if (head.empty() || !sink(head.data(), head.size()))
+        return false;
+    const std::uint64_t width = picture.width;
+    const std::uint64_t height = picture.height;
+    const std::uint64_t rowSize = BmpWriter::rowSize(width, alpha);
 
     const std::size_t rowsPerBlock = std::max<std::size_t>(1, kBlockBytes / rowSize);
     std::vector<std::uint8_t> block(rowsPerBlock * rowSize, 0);

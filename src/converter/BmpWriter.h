@@ -6,6 +6,7 @@
 #include "decoding/DecodedPicture.h"
 
 #include <functional>
+#include <vector>
 
 class BmpWriter {
 public:
@@ -20,4 +21,11 @@ public:
 
     // Whether any pixel of the frame is not fully opaque.
     static bool hasTransparency(const decoding::DecodedPicture& picture, std::size_t frame);
+
+    // Bytes of one stored row: 3 or 4 bytes a pixel, padded to 4 bytes.
+    static std::uint64_t rowSize(std::uint64_t width, bool alpha);
+    // The file and info headers of a width x height bitmap, rows bottom-up;
+    // empty when the file would exceed the format's 4 GB.
+    static std::vector<std::uint8_t> header(std::uint32_t width, std::uint32_t height, bool alpha,
+        std::uint32_t dotsPerMetreX, std::uint32_t dotsPerMetreY);
 };

@@ -1,12 +1,15 @@
 #include "converter/Converter.h"
 
+#include "converter/BmpRowWriter.h"
 #include "converter/BmpWriter.h"
 #include "converter/HeaderProbe.h"
 #include "converter/ImageInfoReport.h"
-#include "converter/QtReaderModule.h"
+#include "converter/ReaderModule.h"
 #include "decoding/Jpeg2000Decoder.h"
 #include "decoding/MappedFile.h"
-#include "decoding/PictureDecoders.h"
+#include "decoding/PictureType.h"
+#include "decoding/PngDecoder.h"
+#include "decoding/TiffDecoder.h"
 
 #include <cerrno>
 #include <cmath>
@@ -51,7 +54,9 @@ std::string folderOf(const std::string& path)
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-bool writeAll(int fd, const std::uint8_t* data, std::size_t size)
+} // namespace
+
+bool Converter::writeAll(int fd, const std::uint8_t* data, std::size_t size)
 {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -65,8 +70,6 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size)
     }
     return true;
 }
-
-} // namespace
 
 Converter::Converter(ConverterArguments arguments)
     : m_arguments(std::move(arguments))
@@ -91,8 +94,7 @@ void Converter::removeStaleOutput(const std::string& path) const
         ::unlink(path.c_str());
 }
 
-bool Converter::writeAtomically(
-    const std::string& path, const std::function<bool(const Sink&)>& write)
+bool Converter::writeAtomically(const std::string& path, const std::function<bool(int fd)>& write)
 {
     const std::size_t slash = path.rfind('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -110,8 +112,7 @@ bool Converter::writeAtomically(
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ::fchmod(fd, 0666 & ~mask);
-    const bool written = write(
-        [fd](const std::uint8_t* data, std::size_t size) { return writeAll(fd, data, size); });
+    const bool written = write(fd);
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
         ::unlink(temporary.c_str());
@@ -139,29 +140,51 @@ ExitCode Converter::run()
         return fail(kExitUnreadable, "not an image of a known type: " + path);
 
     const bool wantInfo = !m_arguments.infoPath.empty();
-    HeaderFacts facts;
+    HeaderFacts facts = HeaderProbe::probe(bytes, type);
     const bool checkLength
         = type == decoding::PictureType::Tiff || type == decoding::PictureType::Bmp;
-    if (checkLength || wantInfo)
-        facts = HeaderProbe::probe(bytes, type);
     if (checkLength && !facts.complete)
         return fail(kExitUnreadable, path + " is cut off or damaged");
-
-    // Qt's readers for the types Corvane's window reads with Qt; Corvane's
-    // own decoders for the rest. Samples of more than 8 bits are rounded to
-    // 8 bits: a bitmap holds no more. A bitmap holds one picture: the first
-    // page or frame, as Qt's readers give it (Corvane's search adds a digest
-    // of the other pages to the picture it compares).
     const decoding::DecodeOptions options{.eightBit = true, .firstFrameOnly = true};
+    const std::uint32_t dpmX = dotsPerMetre(facts.dpiX);
+    const std::uint32_t dpmY = dotsPerMetre(facts.dpiY);
+
+    // An opaque PNG that only becomes a bitmap goes from libpng into the
+    // bitmap file row by row: no picture in memory, no pass over its pixels.
+    if (type == decoding::PictureType::Png && !wantInfo) {
+        decoding::png::StreamResult streamed = decoding::png::StreamResult::NotStreamable;
+        std::string why;
+        const bool written = writeAtomically(m_arguments.convertPath, [&](int fd) {
+            BmpRowWriter rows(fd, dpmX, dpmY);
+            streamed = decoding::png::streamOpaqueRows(bytes, options, rows, &why);
+            return streamed == decoding::png::StreamResult::Streamed;
+        });
+        if (written)
+            return kExitOk;
+        if (streamed == decoding::png::StreamResult::Failed)
+            return fail(kExitUnreadable, path + ": " + why);
+        if (streamed == decoding::png::StreamResult::TooLarge)
+            return fail(kExitTooLarge, path + ": " + why);
+        if (streamed == decoding::png::StreamResult::Streamed)
+            return fail(kExitWriteFailed, "cannot write " + m_arguments.convertPath);
+    }
+
+    // PNG, TIFF and JPEG 2000 by the decoders linked in; the other types by
+    // the reader module (Qt's readers for the types Corvane's window reads
+    // with Qt). Samples of more than 8 bits are rounded to 8 bits: a bitmap
+    // holds no more. A bitmap holds one picture: the first page or frame, as
+    // Qt's readers give it (Corvane's search adds a digest of the other pages
+    // to the picture it compares).
     decoding::DecodeOutcome outcome;
     decoding::jpeg2000::Facts codestream;
-    if (type == decoding::PictureType::Bmp || type == decoding::PictureType::Jpeg
-        || type == decoding::PictureType::Gif)
-        outcome = QtReaderModule::decode(bytes, type);
+    if (type == decoding::PictureType::Png)
+        outcome = decoding::png::decode(bytes, options);
+    else if (type == decoding::PictureType::Tiff)
+        outcome = decoding::tiff::decode(bytes, options);
     else if (type == decoding::PictureType::Jpeg2000)
         outcome = decoding::jpeg2000::decode(bytes, options, &codestream);
     else
-        outcome = decoding::decode(bytes, options);
+        outcome = ReaderModule::decode(bytes, type);
     if (outcome.status != decoding::DecodeStatus::Ok)
         return fail(exitFor(outcome.status), path + ": " + outcome.reason);
     const decoding::DecodedPicture& picture = outcome.picture;
@@ -176,17 +199,20 @@ ExitCode Converter::run()
     }
 
     if (!m_arguments.convertPath.empty()) {
-        const std::uint32_t dpmX = dotsPerMetre(facts.dpiX);
-        const std::uint32_t dpmY = dotsPerMetre(facts.dpiY);
-        const bool written = writeAtomically(m_arguments.convertPath,
-            [&](const Sink& sink) { return BmpWriter::write(picture, 0, dpmX, dpmY, sink); });
+        const bool written = writeAtomically(m_arguments.convertPath, [&](int fd) {
+            return BmpWriter::write(
+                picture, 0, dpmX, dpmY, [fd](const std::uint8_t* data, std::size_t size) {
+                    return writeAll(fd, data, size);
+                });
+        });
         if (!written)
             return fail(kExitWriteFailed, "cannot write " + m_arguments.convertPath);
     }
     if (wantInfo) {
         const std::string report = ImageInfoReport::build(path, file.size(), bytes, facts, picture);
-        const bool written = writeAtomically(m_arguments.infoPath, [&report](const Sink& sink) {
-            return sink(reinterpret_cast<const std::uint8_t*>(report.data()), report.size());
+        const bool written = writeAtomically(m_arguments.infoPath, [&report](int fd) {
+            return writeAll(
+                fd, reinterpret_cast<const std::uint8_t*>(report.data()), report.size());
         });
         if (!written)
             return fail(kExitWriteFailed, "cannot write " + m_arguments.infoPath);

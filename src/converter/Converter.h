@@ -21,14 +21,13 @@ public:
     // Why the run failed, for the message on stderr.
     const std::string& errorText() const { return m_error; }
 
-    // Receives the output's bytes in order; returns false on a failed write.
-    using Sink = std::function<bool(const std::uint8_t* data, std::size_t size)>;
-
     // Writes `path` through a temporary file in its folder that is renamed
-    // over it only after `write` succeeded. Public for the tests of the
-    // failure paths.
-    static bool writeAtomically(
-        const std::string& path, const std::function<bool(const Sink&)>& write);
+    // over it only after `write`, given the file's descriptor, succeeded.
+    // Public for the tests of the failure paths.
+    static bool writeAtomically(const std::string& path, const std::function<bool(int fd)>& write);
+
+    // Writes all of `data` to `fd`; false on a failed write.
+    static bool writeAll(int fd, const std::uint8_t* data, std::size_t size);
 
 private:
     ConverterContract::ExitCode fail(ConverterContract::ExitCode code, const std::string& why);

@@ -96,7 +96,43 @@ struct Job {
     std::vector<png_bytep> rows;
     DecodeStatus status = DecodeStatus::Unreadable;
     std::string reason;
+    // Set: stream opaque rows to it instead of building the picture.
+    RowSink* sink = nullptr;
+    bool notStreamable = false;
 };
+
+// The rows of an opaque, non-interlaced file in B, G, R order, each written
+// by libpng where the sink wants it.
+void streamRows(Job& job, png_structp png, png_infop info, png_uint_32 width, png_uint_32 height)
+{
+    png_set_expand(png); // palette to RGB, grey below 8 bits to 8 bits
+    png_set_gray_to_rgb(png);
+    png_set_scale_16(png); // (v * 255 + 32895) >> 16: v / 257 rounded
+    png_set_bgr(png);
+    png_read_update_info(png, info);
+    if (png_get_rowbytes(png, info) != std::size_t(width) * 3 || png_get_channels(png, info) != 3) {
+        job.reason = "unexpected PNG layout";
+        return;
+    }
+    if (!job.sink->begin(width, height)) {
+        job.reason = "the rows could not be taken";
+        return;
+    }
+    for (png_uint_32 y = 0; y < height; ++y) {
+        std::uint8_t* target = job.sink->row(y);
+        if (!target) {
+            job.reason = "the rows could not be taken";
+            return;
+        }
+        png_read_row(png, target, nullptr);
+        if (!job.sink->rowDone(y)) {
+            job.reason = "the rows could not be taken";
+            return;
+        }
+    }
+    png_read_end(png, nullptr);
+    job.status = DecodeStatus::Ok;
+}
 
 void decodeInto(Job& job)
 {
@@ -119,6 +155,9 @@ void decodeInto(Job& job)
     }
     png_set_read_fn(read.png, &job.reader, readData);
     png_set_sig_bytes(read.png, int(kSignatureBytes));
+    // Each chunk's CRC already guards the compressed data; zlib's Adler-32
+    // over the inflated bytes would be a second pass over every pixel.
+    png_set_option(read.png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
     // The pixel budget is checked below; libpng's own default limit
     // (1,000,000 a side) stays as a second guard.
     png_read_info(read.png, read.info);
@@ -133,6 +172,16 @@ void decodeInto(Job& job)
     if (!withinPixelBudget(width, height)) {
         job.status = DecodeStatus::TooLarge;
         job.reason = detail::overBudget(width, height).reason;
+        return;
+    }
+    if (job.sink) {
+        const bool alpha = (colour & PNG_COLOR_MASK_ALPHA) != 0
+            || png_get_valid(read.png, read.info, PNG_INFO_tRNS) != 0;
+        if (alpha || interlace != PNG_INTERLACE_NONE) {
+            job.notStreamable = true;
+            return;
+        }
+        streamRows(job, read.png, read.info, width, height);
         return;
     }
 
@@ -214,6 +263,37 @@ DecodeOutcome decode(Bytes file, const DecodeOptions& options)
     else
         outcome.reason = job.reason.empty() ? "damaged PNG data" : job.reason;
     return outcome;
+}
+
+StreamResult streamOpaqueRows(
+    Bytes file, const DecodeOptions& options, RowSink& sink, std::string* reason)
+{
+    const PictureHeader header = readHeader(file);
+    auto failed = [reason](std::string why) {
+        if (reason)
+            *reason = std::move(why);
+        return StreamResult::Failed;
+    };
+    if (!header.ok)
+        return failed("no PNG header");
+    if (!withinPixelBudget(header.width, header.height)) {
+        failed(detail::overBudget(header.width, header.height).reason);
+        return StreamResult::TooLarge;
+    }
+    if (header.frames > 1 && !options.firstFrameOnly)
+        return StreamResult::NotStreamable;
+    Job job;
+    job.reader.file = file;
+    job.options = options;
+    job.sink = &sink;
+    decodeInto(job);
+    if (job.notStreamable)
+        return StreamResult::NotStreamable;
+    if (job.status != DecodeStatus::Ok) {
+        failed(job.reason.empty() ? "damaged PNG data" : job.reason);
+        return job.status == DecodeStatus::TooLarge ? StreamResult::TooLarge : StreamResult::Failed;
+    }
+    return StreamResult::Streamed;
 }
 
 } // namespace decoding::png

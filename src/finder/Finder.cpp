@@ -402,15 +402,11 @@ void Search::decode(std::size_t index)
             }
         }
         ++m_decodes;
-        decoding::DecodeOutcome outcome = finder::decodePicture(bytes, result.type);
-        file.bytes = QByteArray(); // one copy of the picture at a time
-        if (outcome.status == decoding::DecodeStatus::Ok && !outcome.picture.frames.empty()) {
-            result.ok = true;
-            result.fingerprint = finder::fingerprintOf(outcome.picture);
-        } else {
-            result.reason = QString::fromStdString(
-                outcome.reason.empty() ? "cannot be decoded" : outcome.reason);
-        }
+        const finder::PictureFingerprint decoded = finder::fingerprintPicture(bytes, result.type);
+        result.ok = decoded.ok;
+        result.fingerprint = decoded.fingerprint;
+        if (!decoded.ok)
+            result.reason = QString::fromStdString(decoded.reason);
     } catch (const std::bad_alloc&) {
         result.ok = false;
         result.reason = QStringLiteral("not enough memory to decode it");
@@ -471,7 +467,10 @@ void Search::takeCompleted(FinderProgress::Stage stage, std::int64_t total)
     if (m_cache) {
         for (std::size_t index : completed) {
             const FileRecord& record = m_records[index];
-            if (record.cacheable && record.stage != Stage::HeaderUnknown)
+            // A header alone is kept only for pictures that are not decoded
+            // (see picturesThatCanMatch), so that no file is written twice.
+            if (record.cacheable
+                && (record.stage == Stage::Fingerprinted || record.stage == Stage::Unreadable))
                 m_cache->store(record.identity, factsOf(record));
         }
         m_pendingWrites += completed.size();
@@ -522,10 +521,13 @@ std::vector<std::size_t> Search::picturesThatCanMatch()
             const bool partner = record.frames == 0
                 ? members > 1
                 : framesCount[record.frames] > 1 || (anyUnknownFrames && members > 1);
-            if (partner)
+            if (partner) {
                 toDecode.push_back(sized[k]);
-            else
+            } else {
                 ++m_stats.skippedUniqueSize;
+                if (m_cache && record.cacheable && !record.fromCache)
+                    m_cache->store(record.identity, factsOf(record));
+            }
         }
         first = end;
     }

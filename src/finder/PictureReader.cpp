@@ -99,6 +99,25 @@ decoding::DecodeOutcome decodePicture(decoding::Bytes file, decoding::PictureTyp
     return outcome;
 }
 
+PictureFingerprint fingerprintPicture(decoding::Bytes file, decoding::PictureType type)
+{
+    PictureFingerprint result;
+    if (readWithQt(type)) {
+        QtFingerprint qt = fingerprintWithQt(file, type);
+        result.ok = qt.status == DecodeStatus::Ok;
+        result.reason = std::move(qt.reason);
+        result.fingerprint = qt.fingerprint;
+        return result;
+    }
+    DecodeOutcome outcome = decodePicture(file, type);
+    result.ok = outcome.status == DecodeStatus::Ok && !outcome.picture.frames.empty();
+    if (result.ok)
+        result.fingerprint = fingerprintOf(outcome.picture);
+    else
+        result.reason = outcome.reason.empty() ? "cannot be decoded" : std::move(outcome.reason);
+    return result;
+}
+
 const std::string& decoderVersion()
 {
     static const std::string version = [] {

@@ -6,6 +6,7 @@
 // as in the window.
 
 #include "decoding/DecodedPicture.h"
+#include "finder/PixelFingerprint.h"
 
 #include <string>
 
@@ -24,6 +25,16 @@ bool hasDecoder(decoding::PictureType type);
 
 // Decodes a whole file of the given type, every frame, at full depth.
 decoding::DecodeOutcome decodePicture(decoding::Bytes file, decoding::PictureType type);
+
+// Decodes a whole file and gives the fingerprint of its pixels (the same as
+// fingerprintOf(decodePicture(...).picture), made without a second copy of
+// the pixels where the decoder allows).
+struct PictureFingerprint {
+    bool ok = false;
+    std::string reason; // when not ok
+    PixelFingerprint fingerprint;
+};
+PictureFingerprint fingerprintPicture(decoding::Bytes file, decoding::PictureType type);
 
 // Names the decoders and their versions: pixels decoded under another text
 // may differ, so cached fingerprints are only used under the same text.

@@ -16,8 +16,10 @@ struct DigestContextFree {
     void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
 };
 
+} // namespace
+
 // OpenSSL's SHA-256 uses the processor's SHA instructions where it has them.
-class Sha256 {
+class EightBitPixelHasher::Sha256 {
 public:
     Sha256()
         : m_context(EVP_MD_CTX_new())
@@ -46,6 +48,10 @@ public:
 private:
     std::unique_ptr<EVP_MD_CTX, DigestContextFree> m_context;
 };
+
+using Sha256 = EightBitPixelHasher::Sha256;
+
+namespace {
 
 bool narrowsToEightBits(const decoding::DecodedPicture& picture)
 {
@@ -91,6 +97,16 @@ void addSixteenBitFrame(Sha256& digest, const std::vector<std::uint8_t>& frame, 
     }
 }
 
+// The shape goes first, so that pixels of one shape never read as another's.
+void addShape(Sha256& digest, const PixelFingerprint& shape)
+{
+    digest.add("Corvane pixels 1", 16);
+    digest.addWord(shape.width);
+    digest.addWord(shape.height);
+    digest.addWord(shape.frames);
+    digest.addWord(shape.bytesPerSample);
+}
+
 } // namespace
 
 PixelFingerprint fingerprintOf(const decoding::DecodedPicture& picture)
@@ -104,12 +120,7 @@ PixelFingerprint fingerprintOf(const decoding::DecodedPicture& picture)
     fingerprint.bytesPerSample = (sixteen && !narrow) ? 2 : 1;
 
     Sha256 digest;
-    // The shape goes first, so that pixels of one shape never read as another's.
-    digest.add("Corvane pixels 1", 16);
-    digest.addWord(fingerprint.width);
-    digest.addWord(fingerprint.height);
-    digest.addWord(fingerprint.frames);
-    digest.addWord(fingerprint.bytesPerSample);
+    addShape(digest, fingerprint);
     for (const auto& frame : picture.frames) {
         if (sixteen)
             addSixteenBitFrame(digest, frame, narrow);
@@ -118,6 +129,30 @@ PixelFingerprint fingerprintOf(const decoding::DecodedPicture& picture)
     }
     fingerprint.digest = digest.finish();
     return fingerprint;
+}
+
+EightBitPixelHasher::EightBitPixelHasher(
+    std::uint32_t width, std::uint32_t height, std::uint32_t frames)
+    : m_digest(std::make_unique<Sha256>())
+{
+    m_fingerprint.width = width;
+    m_fingerprint.height = height;
+    m_fingerprint.frames = frames;
+    m_fingerprint.bytesPerSample = 1;
+    addShape(*m_digest, m_fingerprint);
+}
+
+EightBitPixelHasher::~EightBitPixelHasher() = default;
+
+void EightBitPixelHasher::add(const std::uint8_t* rgba, std::size_t length)
+{
+    m_digest->add(rgba, length);
+}
+
+PixelFingerprint EightBitPixelHasher::finish()
+{
+    m_fingerprint.digest = m_digest->finish();
+    return m_fingerprint;
 }
 
 std::array<std::uint8_t, 32> sha256(decoding::Bytes bytes)

@@ -16,6 +16,7 @@
 #include <array>
 #include <compare>
 #include <cstdint>
+#include <memory>
 
 namespace finder {
 
@@ -31,6 +32,25 @@ struct PixelFingerprint {
 
 // The fingerprint of a decoded picture (at least one frame).
 PixelFingerprint fingerprintOf(const decoding::DecodedPicture& picture);
+
+// The same fingerprint for an 8-bit picture whose straight RGBA rows are fed
+// in order, frame after frame, without holding them in one buffer.
+class EightBitPixelHasher {
+public:
+    EightBitPixelHasher(std::uint32_t width, std::uint32_t height, std::uint32_t frames);
+    ~EightBitPixelHasher();
+    EightBitPixelHasher(const EightBitPixelHasher&) = delete;
+    EightBitPixelHasher& operator=(const EightBitPixelHasher&) = delete;
+
+    void add(const std::uint8_t* rgba, std::size_t length);
+    PixelFingerprint finish();
+
+    class Sha256; // OpenSSL's SHA-256, shared with fingerprintOf()
+
+private:
+    PixelFingerprint m_fingerprint;
+    std::unique_ptr<Sha256> m_digest;
+};
 
 // SHA-256 of a run of bytes (a whole file, to tell equal files apart).
 std::array<std::uint8_t, 32> sha256(decoding::Bytes bytes);

@@ -95,7 +95,8 @@ void prepareQtDecoding()
     });
 }
 
-DecodeOutcome decodeWithQt(decoding::Bytes file, PictureType type)
+// Every frame of the picture, all of one size, within the pixel budget.
+static DecodeOutcome readFrames(decoding::Bytes file, PictureType type, std::vector<QImage>& frames)
 {
     const char* format = qtFormat(type);
     if (!format)
@@ -126,7 +127,6 @@ DecodeOutcome decodeWithQt(decoding::Bytes file, PictureType type)
             std::to_string(size.width()) + " x " + std::to_string(size.height())
                 + " is over the pixel budget");
 
-    std::vector<QImage> frames;
     std::uint64_t pixels = 0;
     for (int index = 0;; ++index) {
         if (animation ? (index > 0 && !reader.canRead()) : index >= pages)
@@ -150,6 +150,17 @@ DecodeOutcome decodeWithQt(decoding::Bytes file, PictureType type)
         frames.push_back(std::move(frame));
     }
 
+    DecodeOutcome outcome;
+    outcome.status = DecodeStatus::Ok;
+    return outcome;
+}
+
+DecodeOutcome decodeWithQt(decoding::Bytes file, PictureType type)
+{
+    std::vector<QImage> frames;
+    DecodeOutcome read = readFrames(file, type, frames);
+    if (read.status != DecodeStatus::Ok)
+        return read;
     bool sixteen = false;
     for (const QImage& frame : frames)
         sixteen = sixteen || isSixteenBit(frame);
@@ -163,6 +174,39 @@ DecodeOutcome decodeWithQt(decoding::Bytes file, PictureType type)
         frame = QImage(); // hold one copy of each frame at a time
     }
     return outcome;
+}
+
+QtFingerprint fingerprintWithQt(decoding::Bytes file, PictureType type)
+{
+    QtFingerprint result;
+    std::vector<QImage> frames;
+    const DecodeOutcome read = readFrames(file, type, frames);
+    result.status = read.status;
+    result.reason = read.reason;
+    if (read.status != DecodeStatus::Ok)
+        return result;
+    // Qt reads BMP, JPEG and GIF at 8 bits a sample at most.
+    for (const QImage& frame : frames) {
+        if (isSixteenBit(frame)) {
+            result.status = DecodeStatus::Unreadable;
+            result.reason = "unexpected 16-bit samples";
+            return result;
+        }
+    }
+    const auto width = std::uint32_t(frames.front().width());
+    const auto height = std::uint32_t(frames.front().height());
+    EightBitPixelHasher hasher(width, height, std::uint32_t(frames.size()));
+    const std::size_t rowBytes = std::size_t(width) * 4;
+    for (QImage& frame : frames) {
+        // In place where the pixel size stays (the usual 32-bit words), with
+        // Qt's vectorised conversion; no second copy of the picture.
+        frame.convertTo(QImage::Format_RGBA8888);
+        for (int y = 0; y < frame.height(); ++y)
+            hasher.add(frame.constScanLine(y), rowBytes);
+        frame = QImage();
+    }
+    result.fingerprint = hasher.finish();
+    return result;
 }
 
 } // namespace finder

@@ -5,6 +5,7 @@
 // are compared, as for every other type.
 
 #include "decoding/DecodedPicture.h"
+#include "finder/PixelFingerprint.h"
 
 namespace finder {
 
@@ -13,5 +14,14 @@ namespace finder {
 void prepareQtDecoding();
 
 decoding::DecodeOutcome decodeWithQt(decoding::Bytes file, decoding::PictureType type);
+
+// The fingerprint of the same pixels, hashed row by row as Qt gives them
+// (no second copy of the picture is made). status and reason as for a decode.
+struct QtFingerprint {
+    decoding::DecodeStatus status = decoding::DecodeStatus::Unreadable;
+    std::string reason;
+    PixelFingerprint fingerprint;
+};
+QtFingerprint fingerprintWithQt(decoding::Bytes file, decoding::PictureType type);
 
 } // namespace finder

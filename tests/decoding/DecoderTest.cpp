@@ -4,6 +4,7 @@
 
 #include "decoding/MappedFile.h"
 #include "decoding/PictureDecoders.h"
+#include "decoding/PngDecoder.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -396,6 +397,99 @@ TEST(FirstFrameOnly, GivesTheFirstPageOrTheDefaultImage)
     ASSERT_EQ(all.picture.frames.size(), 2u);
     ASSERT_EQ(first.picture.frames.size(), 1u);
     EXPECT_EQ(first.picture.frames[0], all.picture.frames[0]);
+}
+
+// Rows streamed for the converter's bitmap are the decoded picture's rows in
+// B, G, R order; what has alpha, transparency or interlacing is not streamed.
+class StreamedRows : public png::RowSink {
+public:
+    bool begin(std::uint32_t width, std::uint32_t height) override
+    {
+        m_width = width;
+        rows.assign(height, std::vector<std::uint8_t>(std::size_t(width) * 3));
+        return true;
+    }
+    std::uint8_t* row(std::uint32_t y) override { return rows[y].data(); }
+    bool rowDone(std::uint32_t y) override { return ++done == y + 1; }
+
+    std::uint32_t m_width = 0;
+    std::uint32_t done = 0;
+    std::vector<std::vector<std::uint8_t>> rows;
+};
+
+struct StreamCase {
+    const char* name;
+    QStringList make;
+    png::StreamResult result;
+};
+
+void PrintTo(const StreamCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class PngStream : public ::testing::TestWithParam<StreamCase> { };
+
+TEST_P(PngStream, GivesTheDecodedRowsOrStandsAside)
+{
+    QTemporaryDir folder;
+    const QStringList make = QStringList(kPlasma) << GetParam().make;
+    const QString format = make.last().endsWith(QLatin1Char(':')) ? make.last() : QString();
+    QStringList arguments = make;
+    if (!format.isEmpty())
+        arguments.removeLast();
+    const QString path = folder.filePath(QStringLiteral("a.png"));
+    runConvert(arguments << format + path);
+    const QByteArray file = readAll(path);
+    ASSERT_FALSE(file.isEmpty());
+    StreamedRows rows;
+    std::string reason;
+    ASSERT_EQ(
+        png::streamOpaqueRows(bytesOf(file), {.eightBit = true}, rows, &reason), GetParam().result)
+        << reason;
+    if (GetParam().result != png::StreamResult::Streamed)
+        return;
+    const DecodeOutcome whole = decode(bytesOf(file), {.eightBit = true});
+    ASSERT_EQ(whole.status, DecodeStatus::Ok);
+    ASSERT_EQ(rows.rows.size(), whole.picture.height);
+    for (std::uint32_t y = 0; y < whole.picture.height; ++y) {
+        const std::uint8_t* rgba
+            = whole.picture.frames[0].data() + std::size_t(y) * whole.picture.width * 4;
+        for (std::uint32_t x = 0; x < whole.picture.width; ++x) {
+            const std::uint8_t* bgr = rows.rows[y].data() + x * 3;
+            ASSERT_TRUE(
+                bgr[0] == rgba[4 * x + 2] && bgr[1] == rgba[4 * x + 1] && bgr[2] == rgba[4 * x])
+                << "pixel " << x << "," << y;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, PngStream,
+    ::testing::Values(StreamCase{"Rgb", {QStringLiteral("png24:")}, png::StreamResult::Streamed},
+        StreamCase{"Grey", {QStringLiteral("-colorspace"), QStringLiteral("gray")},
+            png::StreamResult::Streamed},
+        StreamCase{"Palette",
+            {QStringLiteral("-colors"), QStringLiteral("9"), QStringLiteral("png8:")},
+            png::StreamResult::Streamed},
+        StreamCase{"OneBit", {QStringLiteral("-monochrome")}, png::StreamResult::Streamed},
+        StreamCase{"Rgb16",
+            {QStringLiteral("-depth"), QStringLiteral("16"), QStringLiteral("png48:")},
+            png::StreamResult::Streamed},
+        StreamCase{"Alpha", {QStringLiteral("png32:")}, png::StreamResult::NotStreamable},
+        StreamCase{"Interlaced", {QStringLiteral("-interlace"), QStringLiteral("PNG")},
+            png::StreamResult::NotStreamable}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PngStream, DamagedDataFails)
+{
+    QTemporaryDir folder;
+    StreamedRows rows;
+    std::string reason;
+    EXPECT_EQ(png::streamOpaqueRows(bytesOf(pngWithBadCrc(folder)), {}, rows, &reason),
+        png::StreamResult::Failed);
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(png::streamOpaqueRows(bytesOf(pngOverBudget(folder)), {}, rows, &reason),
+        png::StreamResult::TooLarge);
 }
 
 TEST(AnimatedPng, HeaderCountsItsFrames)

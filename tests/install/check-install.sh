@@ -11,7 +11,7 @@ prefix="$root/opt/corvane-test"
 fail() { echo "FAIL: $*"; exit 1; }
 [ -x "$prefix/lib/corvane/corvane" ] || fail "corvane not installed in the program folder"
 [ -x "$prefix/lib/corvane/i__view32.exe" ] || fail "i__view32.exe not beside corvane"
-[ -f "$prefix/lib/corvane/i__view32-qtreader.so" ] || fail "the converter's Qt reader module not beside it"
+[ -f "$prefix/lib/corvane/i__view32-readers.so" ] || fail "the converter's reader module not beside it"
 [ "$(readlink "$prefix/bin/corvane")" = "../lib/corvane/corvane" ] || fail "bin/corvane does not point at the program"
 [ -x "$prefix/lib/corvane/corvane-find" ] || fail "corvane-find not beside corvane"
 [ "$(readlink "$prefix/bin/corvane-find")" = "../lib/corvane/corvane-find" ] || fail "bin/corvane-find does not point at the program"

@@ -37,7 +37,7 @@ TEST(ScratchTurn, ASecondTurnInOneProcessIsRefusedAtOnce)
     // same process could only wait for it forever.
     QTemporaryDir scratch;
     SecondProcess other(
-        [&](int report) { SecondProcess::holdFor(scratch.path(), 600, true, report); });
+        [&](int report) { SecondProcess::holdFor(scratch.path(), 3000, true, report); });
     ASSERT_EQ(other.nextReport(), 'h');
     ScratchTurn outer(scratch.path());
     EXPECT_EQ(outer.poll(), ScratchTurn::State::Waiting);
@@ -108,7 +108,7 @@ TEST(ScratchTurn, AHolderIsWaitedForWhileItWorksAndGivenUpWhenItStops)
         {"holder marks its ticket", true, ScratchTurn::State::Held},
         {"holder stopped working", false, ScratchTurn::State::Stalled},
     };
-    constexpr qint64 kStall = 1200;
+    constexpr qint64 kStall = 2500;
     for (const Row& row : rows) {
         QTemporaryDir scratch;
         // Holds for twice the stall limit.

@@ -1,8 +1,8 @@
 #pragma once
 // A second Corvane for tests: a forked child process that takes turns at a
 // scratch folder as another instance would, while the test goes on as the
-// first. The child reports on a pipe ('h' when it holds the folder, 'r' when
-// it gave it back) and ends with _exit, never returning into the test.
+// first. The child reports on a pipe ('h' when it holds the folder, 'r' as
+// it gives it back) and ends with _exit, never returning into the test.
 
 #include "search/ScratchTurn.h"
 
@@ -89,8 +89,9 @@ public:
             if (working)
                 turn.stamp();
         }
-        turn.release();
+        // Told first: whoever gets the folder next finds the report waiting.
         tell(report, 'r');
+        turn.release();
     }
 
     static void tell(int report, char what)

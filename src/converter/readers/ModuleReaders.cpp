@@ -1,8 +1,9 @@
-// i__view32-qtreader.so: the converter's reader for BMP, JPEG and GIF, with
-// Qt's own readers (see QtReaderModule.h).
+// i__view32-readers.so: the converter's readers for BMP, JPEG and GIF (Qt's
+// own) and for WebP, HEIF and AVIF (the decoding library); see ReaderModule.h.
 
-#include "converter/QtReaderModule.h"
-#include "converter/qtreader/ImageDecoder.h"
+#include "converter/ReaderModule.h"
+#include "converter/readers/ImageDecoder.h"
+#include "decoding/PictureDecoders.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -30,9 +31,15 @@ ImageFormat::Type formatOf(decoding::PictureType type)
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) bool corvane_read_with_qt(
+extern "C" __attribute__((visibility("default"))) bool corvane_read_picture(
     const std::uint8_t* data, std::size_t size, int type, decoding::DecodeOutcome* outcome)
 {
+    const auto pictureType = decoding::PictureType(type);
+    if (pictureType == decoding::PictureType::WebP || pictureType == decoding::PictureType::Heif
+        || pictureType == decoding::PictureType::Avif) {
+        *outcome = decoding::decode({data, size}, {.eightBit = true, .firstFrameOnly = true});
+        return outcome->status == decoding::DecodeStatus::Ok;
+    }
     static const bool prepared = [] {
         // Qt's readers report damage through qWarning; the converter reports
         // through its exit code.
@@ -42,7 +49,7 @@ extern "C" __attribute__((visibility("default"))) bool corvane_read_with_qt(
     }();
     (void)prepared;
     outcome->status = decoding::DecodeStatus::Unreadable;
-    const ImageFormat::Type format = formatOf(decoding::PictureType(type));
+    const ImageFormat::Type format = formatOf(pictureType);
     if (format == ImageFormat::Unknown
         || size > std::size_t(std::numeric_limits<qsizetype>::max())) {
         outcome->reason = "not a type Qt reads here";

@@ -1,4 +1,4 @@
-#include "converter/QtReaderModule.h"
+#include "converter/ReaderModule.h"
 
 #include <dlfcn.h>
 #include <limits.h>
@@ -27,7 +27,7 @@ decoding::DecodeOutcome unreadable(std::string reason)
 
 } // namespace
 
-decoding::DecodeOutcome QtReaderModule::decode(decoding::Bytes file, decoding::PictureType type)
+decoding::DecodeOutcome ReaderModule::decode(decoding::Bytes file, decoding::PictureType type)
 {
     const std::string path = ownFolder() + "/" + kFileName;
     // Kept loaded until the process ends.

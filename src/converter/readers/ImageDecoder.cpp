@@ -1,4 +1,4 @@
-#include "converter/qtreader/ImageDecoder.h"
+#include "converter/readers/ImageDecoder.h"
 
 #include "converter/ConverterContract.h"
 

@@ -1,0 +1,126 @@
+// The whole-folder search against its floor, as separate runs whose figures
+// scripts/bench-finder reads ("key value" lines on standard output):
+//
+//   FinderBench floor FOLDER...    decodes every picture of the folders once,
+//                                  on one thread, with the fastest readers
+//                                  (libjpeg-turbo through Qt for JPEG, BMP and
+//                                  GIF, the decoding library for the rest),
+//                                  nothing else: the honest floor.
+//   FinderBench search [--threads=N] [--cache=PATH] FOLDER...
+//                                  one whole search (with subfolders); with a
+//                                  cache path the cache is used as it is
+//                                  (delete it first for a cold search).
+//
+// Both print seconds, files and the peak resident memory of the process.
+#include "decoding/PictureDecoders.h"
+#include "decoding/PictureType.h"
+#include "finder/Finder.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDirIterator>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include <sys/resource.h>
+
+namespace {
+
+double seconds(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+long peakKilobytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+int floor(const QStringList& folders)
+{
+    QStringList files;
+    for (const QString& folder : folders) {
+        QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << it.next();
+    }
+    const auto start = std::chrono::steady_clock::now();
+    int failed = 0;
+    for (const QString& path : files) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            ++failed;
+            continue;
+        }
+        QByteArray bytes = file.readAll();
+        const decoding::Bytes view(
+            reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size()));
+        const decoding::PictureType type = decoding::detectType(view);
+        if (decoding::decodesPixels(type)) {
+            failed += decoding::decode(view).status == decoding::DecodeStatus::Ok ? 0 : 1;
+        } else {
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::ReadOnly);
+            QImageReader reader(&buffer);
+            QImage image;
+            failed += reader.read(&image) ? 0 : 1;
+        }
+    }
+    std::printf("seconds %.6f\nfiles %lld\nfailed %d\npeak_kb %ld\n", seconds(start),
+        static_cast<long long>(files.size()), failed, peakKilobytes());
+    return failed == 0 ? 0 : 1;
+}
+
+int search(const QStringList& arguments)
+{
+    FinderOptions options;
+    options.recursive = true;
+    options.useCache = false;
+    for (const QString& argument : arguments) {
+        if (argument.startsWith(QLatin1String("--threads=")))
+            options.threads = argument.mid(10).toInt();
+        else if (argument.startsWith(QLatin1String("--cache="))) {
+            options.useCache = true;
+            options.cachePath = argument.mid(8);
+            options.cacheSettleNs = 0; // the folders were written moments ago
+        } else
+            options.folders << QFile::encodeName(argument);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    Finder finder(options);
+    const FinderResult result = finder.run();
+    const double elapsed = seconds(start);
+    std::int64_t grouped = 0;
+    for (const DuplicateGroup& group : result.groups)
+        grouped += std::int64_t(group.files.size());
+    std::printf(
+        "seconds %.6f\nfiles %lld\ngroups %zu\ngrouped_files %lld\nunreadable %zu\ndecoded %lld\n"
+        "cache_hits %lld\npeak_kb %ld\n",
+        elapsed, static_cast<long long>(result.filesExamined), result.groups.size(),
+        static_cast<long long>(grouped), result.unreadable.size(),
+        static_cast<long long>(finder.stats().decoded),
+        static_cast<long long>(finder.stats().cacheHits), peakKilobytes());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList arguments = app.arguments().mid(1);
+    if (arguments.size() >= 2 && arguments.front() == QLatin1String("floor"))
+        return floor(arguments.mid(1));
+    if (arguments.size() >= 2 && arguments.front() == QLatin1String("search"))
+        return search(arguments.mid(1));
+    std::fprintf(stderr,
+        "usage: FinderBench floor FOLDER... | search [--threads=N] [--cache=PATH] FOLDER...\n");
+    return 2;
+}
