@@ -190,6 +190,9 @@ PictureHeader readHeaderUnguarded(Bytes bytes)
     const PictureType type = detectType(bytes);
     if (type != PictureType::Heif && type != PictureType::Avif)
         return header;
+    // The type stands even when the boxes cannot be read: the caller then
+    // decodes the file to learn why.
+    header.type = type;
     Context context;
     if (openContext(bytes, &context).code != heif_error_Ok)
         return header;
@@ -286,6 +289,16 @@ DecodeOutcome decodeHeif(Bytes bytes, const DecodeOptions& options)
     } catch (...) {
         return failure(DecodeStatus::Unreadable, "corrupt HEIF data");
     }
+}
+
+std::string heifLibraryVersions()
+{
+    std::string text = std::string("libheif ") + heif_get_version() + " (";
+    const heif_decoder_descriptor* decoders[16];
+    const int count = heif_get_decoder_descriptors(heif_compression_undefined, decoders, 16);
+    for (int i = 0; i < count; ++i)
+        text += std::string(i ? "; " : "") + heif_decoder_descriptor_get_name(decoders[i]);
+    return text + ")";
 }
 
 } // namespace decoding

@@ -12,6 +12,8 @@
 #include "decoding/DecodeOptions.h"
 #include "decoding/DecodedPicture.h"
 
+#include <string>
+
 namespace decoding {
 
 // Size of the primary picture as shown (rotation applied) and the number of
@@ -25,5 +27,10 @@ PictureHeader readHeifHeader(Bytes bytes);
 // samples are rounded to 8 bits (v * 255 / maximum); with
 // options.firstFrameOnly only the first picture is checked and decoded.
 DecodeOutcome decodeHeif(Bytes bytes, const DecodeOptions& options = {});
+
+// libheif's version and the names and versions of its codecs
+// ("libheif 1.15.1 (libde265 HEVC decoder, version 1.0.11; dav1d v1.0.0; ...)"):
+// pixels decoded by other versions may differ, so caches key on this.
+std::string heifLibraryVersions();
 
 } // namespace decoding

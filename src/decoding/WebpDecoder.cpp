@@ -123,12 +123,15 @@ bool looksLikeWebp(Bytes bytes)
 PictureHeader readWebpHeader(Bytes bytes)
 {
     PictureHeader header;
+    if (!looksLikeWebp(bytes))
+        return header;
+    // The type stands even when the header is damaged: the caller then
+    // decodes the file to learn why.
+    header.type = PictureType::WebP;
     WebPBitstreamFeatures features;
-    if (!looksLikeWebp(bytes)
-        || WebPGetFeatures(bytes.data(), bytes.size(), &features) != VP8_STATUS_OK)
+    if (WebPGetFeatures(bytes.data(), bytes.size(), &features) != VP8_STATUS_OK)
         return header;
     header.ok = true;
-    header.type = PictureType::WebP;
     header.width = std::uint32_t(features.width);
     header.height = std::uint32_t(features.height);
     if (features.has_animation) {
@@ -156,6 +159,13 @@ DecodeOutcome decodeWebp(Bytes bytes, const DecodeOptions& options)
     if (!withinPixelBudget(header.width, header.height))
         return detail::overBudget(header.width, header.height);
     return decodeStill(bytes, header);
+}
+
+std::string webpLibraryVersion()
+{
+    const int version = WebPGetDecoderVersion(); // 0xMMmmpp
+    return "libwebp " + std::to_string(version >> 16) + "." + std::to_string(version >> 8 & 0xFF)
+        + "." + std::to_string(version & 0xFF);
 }
 
 } // namespace decoding

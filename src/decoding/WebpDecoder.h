@@ -7,6 +7,8 @@
 #include "decoding/DecodeOptions.h"
 #include "decoding/DecodedPicture.h"
 
+#include <string>
+
 namespace decoding {
 
 // Whether the bytes begin like a WebP file ("RIFF", length, "WEBP").
@@ -20,5 +22,9 @@ PictureHeader readWebpHeader(Bytes bytes);
 // (AnimationBudget.h) before allocating pixels. 8-bit RGBA; with
 // options.firstFrameOnly an animation gives its first frame alone.
 DecodeOutcome decodeWebp(Bytes bytes, const DecodeOptions& options = {});
+
+// "libwebp 1.2.4": pixels decoded by other versions may differ, so caches
+// key on this.
+std::string webpLibraryVersion();
 
 } // namespace decoding
