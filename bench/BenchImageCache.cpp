@@ -10,6 +10,7 @@
 //   pairs24-jpeg/, pairs24-png/
 //                24-megapixel duplicate pairs: two JPEG pairs, one PNG pair.
 //   convert12/   one 12-megapixel picture as PNG, TIFF and JPEG 2000.
+//   convert-extra/ a 64 x 48 PNG and a 24-megapixel JPEG 2000.
 //
 // Usage: BenchImageCache <cache folder>. GIF and JPEG 2000 files are written by
 // ImageMagick (/usr/bin/convert), which Qt cannot write.
@@ -317,6 +318,18 @@ bool writeConvertFolder(const QString& folder)
         && runProgram(kImageMagick, {png, folder + QStringLiteral("/12mp.jp2")});
 }
 
+// A tiny PNG (64 x 48, a converter start with almost no decoding) and a
+// 24-megapixel JPEG 2000 (the type closest to the converter's time limit).
+bool writeConvertExtraFolder(const QString& folder)
+{
+    const QString png24 = folder + QStringLiteral("/24mp-source.png");
+    const bool ok = photoLike(64, 48, 777).save(folder + QStringLiteral("/tiny.png"))
+        && photoLike(6000, 4000, 4242).save(png24)
+        && runProgram(kImageMagick, {png24, folder + QStringLiteral("/24mp.jp2")});
+    QFile::remove(png24);
+    return ok;
+}
+
 // Makes cache/name through `write` unless it is already there.
 bool ensureFolder(
     const QString& cache, const QString& name, const std::function<bool(const QString&)>& write)
@@ -346,13 +359,14 @@ int main(int argc, char** argv)
     }
     const QString cache = QString::fromLocal8Bit(argv[1]);
     QTemporaryDir scratch;
-    const bool ok = ensureFolder(cache, QStringLiteral("search2000"), [&](const QString& f) {
-        return writeSearchFolder(f, scratch.path());
-    }) && ensureFolder(cache, QStringLiteral("pairs24-jpeg"), [](const QString& f) {
-        return writePairsFolder(f, "JPEG", 1, 2);
-    }) && ensureFolder(cache, QStringLiteral("pairs24-png"), [](const QString& f) {
-        return writePairsFolder(f, "PNG", 3, 1);
-    }) && ensureFolder(cache, QStringLiteral("convert12"), writeConvertFolder);
+    const bool ok = ensureFolder(cache, QStringLiteral("search2000"),
+                        [&](const QString& f) { return writeSearchFolder(f, scratch.path()); })
+        && ensureFolder(cache, QStringLiteral("pairs24-jpeg"),
+            [](const QString& f) { return writePairsFolder(f, "JPEG", 1, 2); })
+        && ensureFolder(cache, QStringLiteral("pairs24-png"),
+            [](const QString& f) { return writePairsFolder(f, "PNG", 3, 1); })
+        && ensureFolder(cache, QStringLiteral("convert12"), writeConvertFolder)
+        && ensureFolder(cache, QStringLiteral("convert-extra"), writeConvertExtraFolder);
     if (!ok) {
         fprintf(stderr, "cannot write the benchmark images under %s\n", argv[1]);
         return 1;

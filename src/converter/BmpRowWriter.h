@@ -8,7 +8,7 @@
 
 #include <vector>
 
-class BmpRowWriter : public decoding::png::RowSink {
+class BmpRowWriter : public decoding::RowSink {
 public:
     // Writes into `fd` (an empty file opened for writing) at absolute offsets.
     BmpRowWriter(int fd, std::uint32_t dotsPerMetreX, std::uint32_t dotsPerMetreY);

@@ -109,19 +109,27 @@ bool BmpWriter::write(const decoding::DecodedPicture& picture, std::size_t frame
     for (std::uint64_t y = height; y-- > 0;) {
         const std::uint8_t* in = pixels + y * sourceRow;
         std::uint8_t* out = block.data() + filled * rowSize;
+        // One 32-bit load per pixel: R, G, B, A in memory read as one
+        // little-endian word; its byte swap gives A, B, G, R.
         if (alpha) {
             for (std::uint64_t x = 0; x < width; ++x, in += 4, out += 4) {
-                out[0] = in[2];
-                out[1] = in[1];
-                out[2] = in[0];
-                out[3] = in[3];
+                std::uint32_t v;
+                std::memcpy(&v, in, 4);
+                const std::uint32_t bgra = (__builtin_bswap32(v) >> 8) | (v & 0xFF000000u);
+                std::memcpy(out, &bgra, 4);
             }
         } else {
-            for (std::uint64_t x = 0; x < width; ++x, in += 4, out += 3) {
-                out[0] = in[2];
-                out[1] = in[1];
-                out[2] = in[0];
+            // Four bytes are stored for three; the spare one is overwritten
+            // by the next pixel, and the last pixel stores three.
+            for (std::uint64_t x = 0; x + 1 < width; ++x, in += 4, out += 3) {
+                std::uint32_t v;
+                std::memcpy(&v, in, 4);
+                const std::uint32_t bgr = __builtin_bswap32(v) >> 8;
+                std::memcpy(out, &bgr, 4);
             }
+            out[0] = in[2];
+            out[1] = in[1];
+            out[2] = in[0];
         }
         if (++filled == rowsPerBlock || y == 0) {
             if (!sink(block.data(), filled * rowSize))

@@ -149,23 +149,28 @@ ExitCode Converter::run()
     const std::uint32_t dpmX = dotsPerMetre(facts.dpiX);
     const std::uint32_t dpmY = dotsPerMetre(facts.dpiY);
 
-    // An opaque PNG that only becomes a bitmap goes from libpng into the
-    // bitmap file row by row: no picture in memory, no pass over its pixels.
-    if (type == decoding::PictureType::Png && !wantInfo) {
-        decoding::png::StreamResult streamed = decoding::png::StreamResult::NotStreamable;
+    // An opaque PNG or plain TIFF that only becomes a bitmap goes from the
+    // decoder into the bitmap file row by row: no picture in memory, no
+    // pass over its pixels besides the one into the bitmap's order.
+    const bool streamable
+        = type == decoding::PictureType::Png || type == decoding::PictureType::Tiff;
+    if (streamable && !wantInfo) {
+        decoding::StreamResult streamed = decoding::StreamResult::NotStreamable;
         std::string why;
         const bool written = writeAtomically(m_arguments.convertPath, [&](int fd) {
             BmpRowWriter rows(fd, dpmX, dpmY);
-            streamed = decoding::png::streamOpaqueRows(bytes, options, rows, &why);
-            return streamed == decoding::png::StreamResult::Streamed;
+            streamed = type == decoding::PictureType::Png
+                ? decoding::png::streamOpaqueRows(bytes, options, rows, &why)
+                : decoding::tiff::streamOpaqueRows(bytes, options, rows, &why);
+            return streamed == decoding::StreamResult::Streamed;
         });
         if (written)
             return kExitOk;
-        if (streamed == decoding::png::StreamResult::Failed)
+        if (streamed == decoding::StreamResult::Failed)
             return fail(kExitUnreadable, path + ": " + why);
-        if (streamed == decoding::png::StreamResult::TooLarge)
+        if (streamed == decoding::StreamResult::TooLarge)
             return fail(kExitTooLarge, path + ": " + why);
-        if (streamed == decoding::png::StreamResult::Streamed)
+        if (streamed == decoding::StreamResult::Streamed)
             return fail(kExitWriteFailed, "cannot write " + m_arguments.convertPath);
     }
 

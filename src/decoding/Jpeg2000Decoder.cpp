@@ -433,6 +433,9 @@ bool Decoder::convertRows(
         SampleScaler scale;
         std::vector<std::uint32_t> columns;
         std::vector<std::uint32_t> rows;
+        // Full-resolution samples already at the picture's sample size: each
+        // column is its own sample and only needs its offset and a clamp.
+        bool plain = false;
     };
     std::vector<Plane> planes;
     for (int c : layout.channels) {
@@ -442,6 +445,10 @@ bool Decoder::convertRows(
         planes.push_back({&comp, SampleScaler(comp, maximum),
             sampleIndex(img.x0, width, comp.dx, comp.x0, comp.w),
             sampleIndex(img.y0, std::uint32_t(rows), comp.dy, comp.y0, comp.h)});
+        Plane& plane = planes.back();
+        plane.plain = plane.scale.maximum == plane.scale.target && comp.w >= width;
+        for (std::uint32_t x = 0; x < width && plane.plain; ++x)
+            plane.plain = plane.columns[x] == x;
     }
 
     std::vector<std::uint32_t> row[4];
@@ -455,8 +462,15 @@ bool Decoder::convertRows(
             const OPJ_INT32* source
                 = plane.comp->data + std::size_t(plane.rows[std::size_t(y)]) * plane.comp->w;
             std::uint32_t* target = row[p].data();
-            for (std::uint32_t x = 0; x < width; ++x)
-                target[x] = plane.scale(source[plane.columns[x]]);
+            if (plane.plain) {
+                const std::int64_t offset = plane.scale.offset;
+                const std::int64_t top = plane.scale.maximum;
+                for (std::uint32_t x = 0; x < width; ++x)
+                    target[x] = std::uint32_t(std::clamp<std::int64_t>(source[x] + offset, 0, top));
+            } else {
+                for (std::uint32_t x = 0; x < width; ++x)
+                    target[x] = plane.scale(source[plane.columns[x]]);
+            }
         }
         std::uint8_t* line = pixels + (firstRow + std::size_t(y)) * rowBytes;
         if (layout.bytesPerSample == 2)

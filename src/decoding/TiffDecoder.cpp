@@ -330,9 +330,47 @@ void convertRow(
     }
 }
 
+// The common 8-bit forms, contiguous and straight: RGB with or without
+// alpha, and grey. Returns false for any other form.
+bool convertCommonRow(
+    const Layout& layout, const std::uint8_t* in, std::uint32_t count, std::uint8_t* out)
+{
+    if (layout.separate || layout.bits != 8 || layout.outBytes != 1 || layout.associated)
+        return false;
+    const std::size_t step = layout.samples;
+    if (layout.photometric == PHOTOMETRIC_RGB) {
+        if (layout.alpha) {
+            for (std::uint32_t x = 0; x < count; ++x, in += step, out += 4) {
+                out[0] = in[0];
+                out[1] = in[1];
+                out[2] = in[2];
+                out[3] = in[3];
+            }
+        } else {
+            for (std::uint32_t x = 0; x < count; ++x, in += step, out += 4) {
+                out[0] = in[0];
+                out[1] = in[1];
+                out[2] = in[2];
+                out[3] = 255;
+            }
+        }
+        return true;
+    }
+    if (layout.photometric == PHOTOMETRIC_MINISBLACK && !layout.alpha) {
+        for (std::uint32_t x = 0; x < count; ++x, in += step, out += 4) {
+            out[0] = out[1] = out[2] = in[0];
+            out[3] = 255;
+        }
+        return true;
+    }
+    return false;
+}
+
 void convertRowInto(
     const Layout& layout, const std::uint8_t* const* planes, std::uint32_t count, std::uint8_t* out)
 {
+    if (convertCommonRow(layout, planes[0], count, out))
+        return;
     if (layout.outBytes == 2)
         convertRow(layout, planes, count, reinterpret_cast<std::uint16_t*>(out));
     else
@@ -604,6 +642,88 @@ DecodeOutcome decode(Bytes file, const DecodeOptions& options)
     outcome.status = DecodeStatus::Ok;
     outcome.picture = std::move(picture);
     return outcome;
+}
+
+StreamResult streamOpaqueRows(
+    Bytes file, const DecodeOptions& options, RowSink& sink, std::string* reason)
+{
+    auto failed = [reason](std::string why) {
+        if (reason)
+            *reason = std::move(why);
+        return StreamResult::Failed;
+    };
+    Source source;
+    source.file = file;
+    TiffHandle tif = open(source);
+    if (!tif)
+        return failed(source.error.empty() ? "no TIFF header" : "damaged TIFF: " + source.error);
+    if (!options.firstFrameOnly && TIFFNumberOfDirectories(tif.get()) != 1)
+        return StreamResult::NotStreamable;
+    // The first page, as decode() takes it.
+    while (!isPage(tif.get())) {
+        if (!TIFFReadDirectory(tif.get()))
+            return StreamResult::NotStreamable;
+    }
+    Layout layout;
+    std::string why;
+    if (!describe(tif.get(), {.eightBit = true}, layout, why))
+        return failed(why);
+    const bool grey = layout.photometric == PHOTOMETRIC_MINISBLACK && layout.samples == 1;
+    const bool rgb = layout.photometric == PHOTOMETRIC_RGB && layout.samples == 3;
+    if (!layout.direct || layout.bits != 8 || layout.separate || (!grey && !rgb)
+        || TIFFIsTiled(tif.get()))
+        return StreamResult::NotStreamable;
+    if (!withinPixelBudget(layout.width, layout.height)) {
+        failed(detail::overBudget(layout.width, layout.height).reason);
+        return StreamResult::TooLarge;
+    }
+
+    std::uint32_t rowsPerStrip = layout.height;
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, layout.height);
+    const std::uint32_t strips = (layout.height + rowsPerStrip - 1) / rowsPerStrip;
+    const std::size_t storedRow = std::size_t(layout.width) * layout.samples;
+    if (TIFFNumberOfStrips(tif.get()) < strips)
+        return failed("TIFF with too few strips");
+    if (!sink.begin(layout.width, layout.height))
+        return failed("the rows could not be taken");
+    std::vector<std::uint8_t> buffer;
+    source.error.clear();
+    for (std::uint32_t strip = 0; strip < strips; ++strip) {
+        const std::uint32_t top = strip * rowsPerStrip;
+        const std::uint32_t rows = std::min(rowsPerStrip, layout.height - top);
+        const tmsize_t want = tmsize_t(rows * storedRow);
+        const std::uint8_t* stored
+            = storedStrip(tif.get(), source, layout, strip, std::size_t(want));
+        if (!stored) {
+            if (buffer.empty())
+                buffer.resize(storedRow * rowsPerStrip);
+            if (TIFFReadEncodedStrip(tif.get(), strip, buffer.data(), want) != want
+                || !source.error.empty())
+                return failed("damaged TIFF data"
+                    + (source.error.empty() ? std::string() : ": " + source.error));
+            stored = buffer.data();
+        }
+        for (std::uint32_t y = 0; y < rows; ++y) {
+            std::uint8_t* out = sink.row(top + y);
+            if (!out)
+                return failed("the rows could not be taken");
+            const std::uint8_t* in = stored + y * storedRow;
+            if (rgb) {
+                for (std::uint32_t x = 0; x < layout.width; ++x, in += 3, out += 3) {
+                    out[0] = in[2];
+                    out[1] = in[1];
+                    out[2] = in[0];
+                }
+            } else {
+                for (std::uint32_t x = 0; x < layout.width; ++x, out += 3)
+                    out[0] = out[1] = out[2] = in[x];
+            }
+            if (!sink.rowDone(top + y))
+                return failed("the rows could not be taken");
+        }
+    }
+    return StreamResult::Streamed;
 }
 
 } // namespace decoding::tiff

@@ -11,11 +11,22 @@
 
 #include "decoding/DecodeOptions.h"
 #include "decoding/DecodedPicture.h"
+#include "decoding/RowSink.h"
+
+#include <string>
 
 namespace decoding::tiff {
 
 // frames counts the pages.
 PictureHeader readHeader(Bytes file);
 DecodeOutcome decode(Bytes file, const DecodeOptions& options = {});
+
+// Streams the first page of an 8-bit RGB or grey TIFF without alpha, stored
+// in strips with contiguous samples, as B, G, R rows (see RowSink.h); an
+// uncompressed strip is read where it lies in the file. A file of several
+// pages streams only when options.firstFrameOnly is set. Any other form is
+// NotStreamable.
+StreamResult streamOpaqueRows(
+    Bytes file, const DecodeOptions& options, RowSink& sink, std::string* reason);
 
 } // namespace decoding::tiff

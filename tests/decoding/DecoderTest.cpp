@@ -5,6 +5,7 @@
 #include "decoding/MappedFile.h"
 #include "decoding/PictureDecoders.h"
 #include "decoding/PngDecoder.h"
+#include "decoding/TiffDecoder.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -401,7 +402,7 @@ TEST(FirstFrameOnly, GivesTheFirstPageOrTheDefaultImage)
 
 // Rows streamed for the converter's bitmap are the decoded picture's rows in
 // B, G, R order; what has alpha, transparency or interlacing is not streamed.
-class StreamedRows : public png::RowSink {
+class StreamedRows : public RowSink {
 public:
     bool begin(std::uint32_t width, std::uint32_t height) override
     {
@@ -420,7 +421,7 @@ public:
 struct StreamCase {
     const char* name;
     QStringList make;
-    png::StreamResult result;
+    StreamResult result;
 };
 
 void PrintTo(const StreamCase& c, std::ostream* os)
@@ -428,26 +429,25 @@ void PrintTo(const StreamCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class PngStream : public ::testing::TestWithParam<StreamCase> { };
-
-TEST_P(PngStream, GivesTheDecodedRowsOrStandsAside)
+// Makes the file of `c` as `name` and checks its streamed rows against
+// decode(), or that it is not streamed.
+void checkStream(const StreamCase& c, const char* name,
+    StreamResult (*stream)(Bytes, const DecodeOptions&, RowSink&, std::string*))
 {
     QTemporaryDir folder;
-    const QStringList make = QStringList(kPlasma) << GetParam().make;
+    const QStringList make = QStringList(kPlasma) << c.make;
     const QString format = make.last().endsWith(QLatin1Char(':')) ? make.last() : QString();
     QStringList arguments = make;
     if (!format.isEmpty())
         arguments.removeLast();
-    const QString path = folder.filePath(QStringLiteral("a.png"));
+    const QString path = folder.filePath(QLatin1String(name));
     runConvert(arguments << format + path);
     const QByteArray file = readAll(path);
     ASSERT_FALSE(file.isEmpty());
     StreamedRows rows;
     std::string reason;
-    ASSERT_EQ(
-        png::streamOpaqueRows(bytesOf(file), {.eightBit = true}, rows, &reason), GetParam().result)
-        << reason;
-    if (GetParam().result != png::StreamResult::Streamed)
+    ASSERT_EQ(stream(bytesOf(file), {.eightBit = true}, rows, &reason), c.result) << reason;
+    if (c.result != StreamResult::Streamed)
         return;
     const DecodeOutcome whole = decode(bytesOf(file), {.eightBit = true});
     ASSERT_EQ(whole.status, DecodeStatus::Ok);
@@ -464,20 +464,59 @@ TEST_P(PngStream, GivesTheDecodedRowsOrStandsAside)
     }
 }
 
+class PngStream : public ::testing::TestWithParam<StreamCase> { };
+
+TEST_P(PngStream, GivesTheDecodedRowsOrStandsAside)
+{
+    checkStream(GetParam(), "a.png", png::streamOpaqueRows);
+}
+
 INSTANTIATE_TEST_SUITE_P(Files, PngStream,
-    ::testing::Values(StreamCase{"Rgb", {QStringLiteral("png24:")}, png::StreamResult::Streamed},
+    ::testing::Values(StreamCase{"Rgb", {QStringLiteral("png24:")}, StreamResult::Streamed},
         StreamCase{"Grey", {QStringLiteral("-colorspace"), QStringLiteral("gray")},
-            png::StreamResult::Streamed},
+            StreamResult::Streamed},
         StreamCase{"Palette",
             {QStringLiteral("-colors"), QStringLiteral("9"), QStringLiteral("png8:")},
-            png::StreamResult::Streamed},
-        StreamCase{"OneBit", {QStringLiteral("-monochrome")}, png::StreamResult::Streamed},
+            StreamResult::Streamed},
+        StreamCase{"OneBit", {QStringLiteral("-monochrome")}, StreamResult::Streamed},
         StreamCase{"Rgb16",
             {QStringLiteral("-depth"), QStringLiteral("16"), QStringLiteral("png48:")},
-            png::StreamResult::Streamed},
-        StreamCase{"Alpha", {QStringLiteral("png32:")}, png::StreamResult::NotStreamable},
+            StreamResult::Streamed},
+        StreamCase{"Alpha", {QStringLiteral("png32:")}, StreamResult::NotStreamable},
         StreamCase{"Interlaced", {QStringLiteral("-interlace"), QStringLiteral("PNG")},
-            png::StreamResult::NotStreamable}),
+            StreamResult::NotStreamable}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class TiffStream : public ::testing::TestWithParam<StreamCase> { };
+
+TEST_P(TiffStream, GivesTheDecodedRowsOrStandsAside)
+{
+    checkStream(GetParam(), "a.tif", tiff::streamOpaqueRows);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, TiffStream,
+    ::testing::Values(StreamCase{"Uncompressed",
+                          {QStringLiteral("-depth"), QStringLiteral("8"),
+                              QStringLiteral("-compress"), QStringLiteral("None")},
+                          StreamResult::Streamed},
+        StreamCase{"Lzw",
+            {QStringLiteral("-depth"), QStringLiteral("8"), QStringLiteral("-compress"),
+                QStringLiteral("LZW")},
+            StreamResult::Streamed},
+        StreamCase{"Grey",
+            {QStringLiteral("-depth"), QStringLiteral("8"), QStringLiteral("-colorspace"),
+                QStringLiteral("gray")},
+            StreamResult::Streamed},
+        StreamCase{
+            "Alpha", {QStringLiteral("-alpha"), QStringLiteral("on")}, StreamResult::NotStreamable},
+        StreamCase{"Palette",
+            {QStringLiteral("-colors"), QStringLiteral("9"), QStringLiteral("-type"),
+                QStringLiteral("Palette")},
+            StreamResult::NotStreamable},
+        StreamCase{"Tiled", {QStringLiteral("-define"), QStringLiteral("tiff:tile-geometry=16x16")},
+            StreamResult::NotStreamable},
+        StreamCase{
+            "Deep", {QStringLiteral("-depth"), QStringLiteral("16")}, StreamResult::NotStreamable}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PngStream, DamagedDataFails)
@@ -486,10 +525,10 @@ TEST(PngStream, DamagedDataFails)
     StreamedRows rows;
     std::string reason;
     EXPECT_EQ(png::streamOpaqueRows(bytesOf(pngWithBadCrc(folder)), {}, rows, &reason),
-        png::StreamResult::Failed);
+        StreamResult::Failed);
     EXPECT_FALSE(reason.empty());
     EXPECT_EQ(png::streamOpaqueRows(bytesOf(pngOverBudget(folder)), {}, rows, &reason),
-        png::StreamResult::TooLarge);
+        StreamResult::TooLarge);
 }
 
 TEST(AnimatedPng, HeaderCountsItsFrames)
