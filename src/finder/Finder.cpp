@@ -233,7 +233,8 @@ FinderResult Search::run()
                 unknown.push_back(i);
         }
         // For the progress line this is still finding out sizes.
-        decodeAll(unknown, FinderProgress::Stage::ReadingHeaders, m_stats.headersRead);
+        decodeAll(unknown, FinderProgress::Stage::ReadingHeaders,
+            m_stats.headersRead - std::int64_t(unknown.size()));
     }
     if (!stopped())
         decodeAll(picturesThatCanMatch(), FinderProgress::Stage::Decoding, 0);
@@ -367,7 +368,10 @@ void Search::readHeaders()
         listed.size(), m_threads, m_stop,
         [&](std::size_t n) {
             readHeader(m_records[listed[n]]);
-            complete(listed[n]);
+            // A picture whose header did not say its size is done with
+            // this stage only once it has been decoded (see run()).
+            if (m_records[listed[n]].stage != Stage::HeaderUnknown)
+                complete(listed[n]);
         },
         [&] { takeCompleted(FinderProgress::Stage::ReadingHeaders, total); });
     m_stats.headersRead = std::int64_t(listed.size());
