@@ -36,6 +36,15 @@ double seconds(std::chrono::steady_clock::time_point since)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
+// Processor time of all threads so far, user and system.
+double processorSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 long peakKilobytes()
 {
     rusage usage{};
@@ -52,6 +61,7 @@ int floor(const QStringList& folders)
             files << it.next();
     }
     const auto start = std::chrono::steady_clock::now();
+    const double processorStart = processorSeconds();
     int failed = 0;
     for (const QString& path : files) {
         QFile file(path);
@@ -73,8 +83,9 @@ int floor(const QStringList& folders)
             failed += reader.read(&image) ? 0 : 1;
         }
     }
-    std::printf("seconds %.6f\nfiles %lld\nfailed %d\npeak_kb %ld\n", seconds(start),
-        static_cast<long long>(files.size()), failed, peakKilobytes());
+    std::printf("seconds %.6f\ncpu_seconds %.6f\nfiles %lld\nfailed %d\npeak_kb %ld\n",
+        seconds(start), processorSeconds() - processorStart, static_cast<long long>(files.size()),
+        failed, peakKilobytes());
     return failed == 0 ? 0 : 1;
 }
 
@@ -94,9 +105,11 @@ int search(const QStringList& arguments)
             options.folders << QFile::encodeName(argument);
     }
     const auto start = std::chrono::steady_clock::now();
+    const double processorStart = processorSeconds();
     Finder finder(options);
     const FinderResult result = finder.run();
     const double elapsed = seconds(start);
+    std::printf("cpu_seconds %.6f\n", processorSeconds() - processorStart);
     std::int64_t grouped = 0;
     for (const DuplicateGroup& group : result.groups)
         grouped += std::int64_t(group.files.size());

@@ -154,9 +154,14 @@ void floorLibheif(benchmark::State& state)
 BENCHMARK(corvaneWebp)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(floorLibwebp)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(qtPluginWebp)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(corvaneHeif)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(corvaneHeif)
+    ->DenseRange(0, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 BENCHMARK(floorLibheif)
     ->ArgsProduct({{0, 1}, {-1, 0}})
+    ->MeasureProcessCPUTime()
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -1,5 +1,7 @@
 #include "converter/HeaderProbe.h"
 
+#include "decoding/CodingFacts.h"
+
 #include <cstdint>
 #include <cstring>
 #include <set>
@@ -138,6 +140,17 @@ HeaderFacts HeaderProbe::probe(decoding::Bytes data, decoding::PictureType type)
     case decoding::PictureType::Jpeg2000:
         probeJp2(data, facts);
         break;
+    case decoding::PictureType::WebP:
+    case decoding::PictureType::Heif:
+    case decoding::PictureType::Avif: {
+        const decoding::CodingFacts coding = type == decoding::PictureType::WebP
+            ? decoding::webpCodingFacts(data)
+            : decoding::heifCodingFacts(data);
+        facts.compression = coding.compression;
+        facts.bitsPerPixel = coding.bitsPerPixel;
+        facts.frames = int(std::min<std::uint32_t>(coding.frames, INT32_MAX));
+        break;
+    }
     default:
         break;
     }

@@ -1,8 +1,12 @@
 #include "decoding/HeifBoxes.h"
 
+#include "decoding/CodingFacts.h"
+
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
 
 namespace decoding {
 
@@ -132,10 +136,14 @@ std::map<std::uint32_t, Location> itemLocations(Bytes iloc)
     return locations;
 }
 
-// Item IDs of the derived pictures, with their type ("grid" or "iovl").
-std::map<std::uint32_t, std::string> derivedItems(Bytes iinf)
+struct Item {
+    std::string type; // "hvc1", "av01", "grid", ...
+    bool hidden = false;
+};
+
+std::map<std::uint32_t, Item> itemsIn(Bytes iinf)
 {
-    std::map<std::uint32_t, std::string> items;
+    std::map<std::uint32_t, Item> items;
     Reader reader(iinf);
     const int version = int(reader.read(1));
     reader.read(3);
@@ -147,7 +155,7 @@ std::map<std::uint32_t, std::string> derivedItems(Bytes iinf)
             continue;
         Reader entry(infe.payload);
         const int entryVersion = int(entry.read(1));
-        entry.read(3);
+        const std::uint64_t flags = entry.read(3);
         if (entryVersion < 2)
             continue; // no item type before version 2
         const auto id = std::uint32_t(entry.read(entryVersion == 2 ? 2 : 4));
@@ -155,11 +163,81 @@ std::map<std::uint32_t, std::string> derivedItems(Bytes iinf)
         const Bytes type = entry.take(4);
         if (!entry.ok())
             continue;
-        const std::string name(reinterpret_cast<const char*>(type.data()), 4);
-        if (name == "grid" || name == "iovl")
-            items[id] = name;
+        items[id] = {std::string(reinterpret_cast<const char*>(type.data()), 4), (flags & 1) != 0};
     }
     return items;
+}
+
+struct Reference {
+    std::string type; // "dimg", "thmb", "auxl", ...
+    std::uint32_t from = 0;
+    std::vector<std::uint32_t> to;
+};
+
+std::vector<Reference> referencesIn(Bytes iref)
+{
+    std::vector<Reference> references;
+    Reader reader(iref);
+    const int idSize = reader.read(1) == 0 ? 2 : 4;
+    reader.read(3);
+    if (!reader.ok())
+        return references;
+    for (const Box& box : boxesIn(iref.subspan(reader.position()))) {
+        Reader entry(box.payload);
+        Reference reference;
+        reference.type.assign(box.type, 4);
+        reference.from = std::uint32_t(entry.read(idSize));
+        const std::uint64_t count = entry.read(2);
+        for (std::uint64_t i = 0; i < count && entry.ok(); ++i)
+            reference.to.push_back(std::uint32_t(entry.read(idSize)));
+        if (entry.ok())
+            references.push_back(std::move(reference));
+    }
+    return references;
+}
+
+// The properties of each item, as 1-based indices into ipco's boxes.
+std::map<std::uint32_t, std::vector<std::size_t>> associationsIn(Bytes ipma)
+{
+    std::map<std::uint32_t, std::vector<std::size_t>> associations;
+    Reader reader(ipma);
+    const int version = int(reader.read(1));
+    const std::uint64_t flags = reader.read(3);
+    const std::uint64_t count = reader.read(4);
+    for (std::uint64_t i = 0; i < count && reader.ok(); ++i) {
+        const auto id = std::uint32_t(reader.read(version < 1 ? 2 : 4));
+        const std::uint64_t links = reader.read(1);
+        for (std::uint64_t l = 0; l < links && reader.ok(); ++l) {
+            // The top bit says "essential"; the rest is the index.
+            const std::uint64_t value = reader.read((flags & 1) ? 2 : 1);
+            associations[id].push_back(std::size_t(value & ((flags & 1) ? 0x7FFF : 0x7F)));
+        }
+    }
+    return associations;
+}
+
+// The boxes of the "meta" box that the readers below need.
+struct Meta {
+    std::optional<Box> pitm, iinf, iloc, iref, idat, ipco, ipma;
+};
+
+std::optional<Meta> metaOf(Bytes file)
+{
+    const std::optional<Box> meta = child(file, "meta");
+    if (!meta || meta->payload.size() < 4)
+        return std::nullopt;
+    const Bytes body = meta->payload.subspan(4); // after version and flags
+    Meta boxes;
+    boxes.pitm = child(body, "pitm");
+    boxes.iinf = child(body, "iinf");
+    boxes.iloc = child(body, "iloc");
+    boxes.iref = child(body, "iref");
+    boxes.idat = child(body, "idat");
+    if (const auto iprp = child(body, "iprp")) {
+        boxes.ipco = child(iprp->payload, "ipco");
+        boxes.ipma = child(iprp->payload, "ipma");
+    }
+    return boxes;
 }
 
 std::optional<ClaimedSize> canvasOf(const std::string& type, Bytes descriptor)
@@ -185,32 +263,27 @@ std::optional<ClaimedSize> canvasOf(const std::string& type, Bytes descriptor)
 std::vector<ClaimedSize> heifClaimedSizes(Bytes bytes)
 {
     std::vector<ClaimedSize> sizes;
-    const std::optional<Box> meta = child(bytes, "meta");
-    if (!meta || meta->payload.size() < 4)
+    const std::optional<Meta> meta = metaOf(bytes);
+    if (!meta)
         return sizes;
-    const Bytes metaBody = meta->payload.subspan(4); // after version and flags
-
-    if (const auto iprp = child(metaBody, "iprp"))
-        if (const auto ipco = child(iprp->payload, "ipco"))
-            for (const Box& property : boxesIn(ipco->payload)) {
-                if (!isType(property, "ispe"))
-                    continue;
-                Reader reader(property.payload);
-                reader.read(4);
-                ClaimedSize size;
-                size.width = reader.read(4);
-                size.height = reader.read(4);
-                if (reader.ok())
-                    sizes.push_back(size);
-            }
-
-    const auto iinf = child(metaBody, "iinf");
-    const auto iloc = child(metaBody, "iloc");
-    if (!iinf || !iloc)
+    if (meta->ipco)
+        for (const Box& property : boxesIn(meta->ipco->payload)) {
+            if (!isType(property, "ispe"))
+                continue;
+            Reader reader(property.payload);
+            reader.read(4);
+            ClaimedSize size;
+            size.width = reader.read(4);
+            size.height = reader.read(4);
+            if (reader.ok())
+                sizes.push_back(size);
+        }
+    if (!meta->iinf || !meta->iloc)
         return sizes;
-    const auto idat = child(metaBody, "idat");
-    const std::map<std::uint32_t, Location> locations = itemLocations(iloc->payload);
-    for (const auto& [id, type] : derivedItems(iinf->payload)) {
+    const std::map<std::uint32_t, Location> locations = itemLocations(meta->iloc->payload);
+    for (const auto& [id, item] : itemsIn(meta->iinf->payload)) {
+        if (item.type != "grid" && item.type != "iovl")
+            continue;
         const auto found = locations.find(id);
         if (found == locations.end())
             continue;
@@ -218,17 +291,133 @@ std::vector<ClaimedSize> heifClaimedSizes(Bytes bytes)
         Bytes source;
         if (location.constructionMethod == 0)
             source = bytes;
-        else if (location.constructionMethod == 1 && idat)
-            source = idat->payload;
+        else if (location.constructionMethod == 1 && meta->idat)
+            source = meta->idat->payload;
         else
             continue;
         const std::uint64_t start = location.baseOffset + location.extentOffset;
         if (start < location.baseOffset || start >= source.size())
             continue;
-        if (const auto canvas = canvasOf(type, source.subspan(std::size_t(start))))
+        if (const auto canvas = canvasOf(item.type, source.subspan(std::size_t(start))))
             sizes.push_back(*canvas);
     }
     return sizes;
+}
+
+CodingFacts heifCodingFacts(Bytes file)
+{
+    CodingFacts facts;
+    const std::optional<Meta> meta = metaOf(file);
+    if (!meta || !meta->iinf)
+        return facts;
+    const std::map<std::uint32_t, Item> items = itemsIn(meta->iinf->payload);
+    const std::vector<Reference> references
+        = meta->iref ? referencesIn(meta->iref->payload) : std::vector<Reference>{};
+
+    // Pictures a viewer lists: image items that are no thumbnail, no
+    // auxiliary picture (alpha, depth) and no tile or layer of another.
+    static const std::set<std::string> kPictureTypes
+        = {"hvc1", "av01", "grid", "iovl", "iden", "jpeg", "avc1", "vvc1", "j2k1", "unci"};
+    std::map<std::uint32_t, bool> listed;
+    for (const auto& [id, item] : items)
+        if (!item.hidden && kPictureTypes.count(item.type))
+            listed[id] = true;
+    for (const Reference& reference : references) {
+        if (reference.type == "thmb" || reference.type == "auxl")
+            listed.erase(reference.from);
+        if (reference.type == "dimg")
+            for (const std::uint32_t to : reference.to)
+                listed.erase(to);
+    }
+    facts.frames = std::uint32_t(std::max<std::size_t>(listed.size(), 1));
+
+    std::uint32_t primary = 0;
+    if (meta->pitm) {
+        Reader reader(meta->pitm->payload);
+        const int version = int(reader.read(1));
+        reader.read(3);
+        primary = std::uint32_t(reader.read(version == 0 ? 2 : 4));
+    }
+    // A derived picture (grid, overlay) is coded in the pictures it is made of.
+    std::uint32_t coded = primary;
+    std::size_t tiles = 0;
+    const auto primaryItem = items.find(primary);
+    if (primaryItem != items.end() && primaryItem->second.type == "grid")
+        for (const Reference& reference : references)
+            if (reference.type == "dimg" && reference.from == primary && !reference.to.empty()) {
+                coded = reference.to.front();
+                tiles = reference.to.size();
+            }
+
+    std::vector<Box> properties;
+    if (meta->ipco)
+        properties = boxesIn(meta->ipco->payload);
+    const auto links = meta->ipma ? associationsIn(meta->ipma->payload)
+                                  : std::map<std::uint32_t, std::vector<std::size_t>>{};
+    // An auxiliary picture of the primary whose kind ("auxC") is alpha:
+    // AVIF and HEVC name it differently.
+    auto isAlphaPlane = [&](std::uint32_t item) {
+        const auto found = links.find(item);
+        if (found == links.end())
+            return false;
+        for (const std::size_t index : found->second) {
+            if (index == 0 || index > properties.size() || !isType(properties[index - 1], "auxC"))
+                continue;
+            const Bytes payload = properties[index - 1].payload;
+            const std::string kind(reinterpret_cast<const char*>(payload.data()), payload.size());
+            if (kind.find("auxiliary:alpha") != std::string::npos
+                || kind.find("urn:mpeg:hevc:2015:auxid:1") != std::string::npos)
+                return true;
+        }
+        return false;
+    };
+    bool alpha = false;
+    for (const Reference& reference : references)
+        if (reference.type == "auxl" && !reference.to.empty() && reference.to.front() == primary
+            && isAlphaPlane(reference.from))
+            alpha = true;
+
+    const auto codedLinks = links.find(coded);
+    if (codedLinks == links.end())
+        return facts;
+    static const char* const kChroma[] = {"monochrome", "4:2:0", "4:2:2", "4:4:4"};
+    for (const std::size_t index : codedLinks->second) {
+        if (index == 0 || index > properties.size())
+            continue;
+        const Box& property = properties[index - 1];
+        Reader reader(property.payload);
+        int depth = 0;
+        int chroma = 1;
+        if (isType(property, "hvcC")) {
+            // After version, profile, compatibility, constraints, level,
+            // segmentation and parallelism: chroma format, then bit depths.
+            reader.take(16);
+            chroma = int(reader.read(1) & 3);
+            depth = int(reader.read(1) & 7) + 8;
+            facts.compression = "HEVC";
+        } else if (isType(property, "av1C")) {
+            reader.read(2);
+            const int bits = int(reader.read(1));
+            depth = (bits & 0x40) ? ((bits & 0x20) ? 12 : 10) : 8;
+            const bool monochrome = (bits & 0x10) != 0;
+            const bool subX = (bits & 0x08) != 0;
+            const bool subY = (bits & 0x04) != 0;
+            chroma = monochrome ? 0 : subX && subY ? 1 : subX ? 2 : 3;
+            facts.compression = "AV1";
+        } else {
+            continue;
+        }
+        if (!reader.ok()) {
+            facts.compression.clear();
+            continue;
+        }
+        facts.compression += std::string(", ") + kChroma[chroma];
+        if (tiles > 1)
+            facts.compression += ", grid of " + std::to_string(tiles) + " tiles";
+        facts.bitsPerPixel = depth * ((chroma == 0 ? 1 : 3) + (alpha ? 1 : 0));
+        break;
+    }
+    return facts;
 }
 
 } // namespace decoding

@@ -121,19 +121,22 @@ bool copyDeep(const heif_image* image, const PictureFacts& facts, bool eightBit,
     return true;
 }
 
-// Opens every top-level picture and checks what the pixel form and the
-// budget allow before any of them is decoded.
-DecodeOutcome inspectPictures(heif_context* context, std::vector<PictureFacts>* pictures)
+// Opens every top-level picture (the first only, with `firstOnly`) and checks
+// what the pixel form and the budget allow before any of them is decoded.
+DecodeOutcome inspectPictures(
+    heif_context* context, bool firstOnly, std::vector<PictureFacts>* pictures)
 {
     const int count = heif_context_get_number_of_top_level_images(context);
     if (count <= 0)
         return failure(DecodeStatus::Unreadable, "HEIF file without pictures");
-    if (std::uint32_t(count) > kFrameLimit)
+    if (std::uint32_t(count) > kFrameLimit && !firstOnly)
         return failure(DecodeStatus::TooLarge, overFrameBudgetReason(1, 1, std::uint32_t(count)));
     std::vector<heif_item_id> ids(static_cast<std::size_t>(count));
     const int listed = heif_context_get_list_of_top_level_image_IDs(context, ids.data(), count);
     if (listed != count)
         return failure(DecodeStatus::Unreadable, "corrupt HEIF picture list");
+    if (firstOnly)
+        ids.resize(1);
 
     for (const heif_item_id id : ids) {
         heif_image_handle* raw = nullptr;
@@ -187,6 +190,9 @@ PictureHeader readHeaderUnguarded(Bytes bytes)
     const PictureType type = detectType(bytes);
     if (type != PictureType::Heif && type != PictureType::Avif)
         return header;
+    // The type stands even when the boxes cannot be read: the caller then
+    // decodes the file to learn why.
+    header.type = type;
     Context context;
     if (openContext(bytes, &context).code != heif_error_Ok)
         return header;
@@ -220,7 +226,8 @@ DecodeOutcome decodeUnguarded(Bytes bytes, const DecodeOptions& decodeOptions)
     if (const heif_error error = openContext(bytes, &context); error.code != heif_error_Ok)
         return failure(error);
     std::vector<PictureFacts> pictures;
-    if (DecodeOutcome checked = inspectPictures(context.get(), &pictures);
+    if (DecodeOutcome checked
+        = inspectPictures(context.get(), decodeOptions.firstFrameOnly, &pictures);
         checked.status != DecodeStatus::Ok)
         return checked;
 
@@ -282,6 +289,16 @@ DecodeOutcome decodeHeif(Bytes bytes, const DecodeOptions& options)
     } catch (...) {
         return failure(DecodeStatus::Unreadable, "corrupt HEIF data");
     }
+}
+
+std::string heifLibraryVersions()
+{
+    std::string text = std::string("libheif ") + heif_get_version() + " (";
+    const heif_decoder_descriptor* decoders[16];
+    const int count = heif_get_decoder_descriptors(heif_compression_undefined, decoders, 16);
+    for (int i = 0; i < count; ++i)
+        text += std::string(i ? "; " : "") + heif_decoder_descriptor_get_name(decoders[i]);
+    return text + ")";
 }
 
 } // namespace decoding

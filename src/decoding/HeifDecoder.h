@@ -12,6 +12,8 @@
 #include "decoding/DecodeOptions.h"
 #include "decoding/DecodedPicture.h"
 
+#include <string>
+
 namespace decoding {
 
 // Size of the primary picture as shown (rotation applied) and the number of
@@ -22,7 +24,13 @@ PictureHeader readHeifHeader(Bytes bytes);
 // (AnimationBudget.h) before decoding any of them. Top-level pictures of
 // different sizes or depths in one file cannot share the pixel form and are
 // refused as unreadable, with that reason. With options.eightBit, deeper
-// samples are rounded to 8 bits (v * 255 / maximum).
+// samples are rounded to 8 bits (v * 255 / maximum); with
+// options.firstFrameOnly only the first picture is checked and decoded.
 DecodeOutcome decodeHeif(Bytes bytes, const DecodeOptions& options = {});
+
+// libheif's version and the names and versions of its codecs
+// ("libheif 1.15.1 (libde265 HEVC decoder, version 1.0.11; dav1d v1.0.0; ...)"):
+// pixels decoded by other versions may differ, so caches key on this.
+std::string heifLibraryVersions();
 
 } // namespace decoding

@@ -56,7 +56,7 @@ DecodeOutcome decode(Bytes file, const DecodeOptions& options)
     case PictureType::Jpeg2000:
         return jpeg2000::decode(file, options);
     case PictureType::WebP:
-        return decodeWebp(file);
+        return decodeWebp(file, options);
     case PictureType::Heif:
     case PictureType::Avif:
         return decodeHeif(file, options);

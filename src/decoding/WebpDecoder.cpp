@@ -6,6 +6,7 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -60,7 +61,7 @@ DecodeOutcome decodeStill(Bytes bytes, const PictureHeader& header)
     return outcome;
 }
 
-DecodeOutcome decodeAnimation(Bytes bytes)
+DecodeOutcome decodeAnimation(Bytes bytes, bool firstOnly)
 {
     WebPAnimDecoderOptions options;
     if (!WebPAnimDecoderOptionsInit(&options))
@@ -80,8 +81,9 @@ DecodeOutcome decodeAnimation(Bytes bytes)
     demux.reset();
     if (!withinPixelBudget(width, height))
         return detail::overBudget(width, height);
-    if (!withinFrameBudget(width, height, frames))
-        return failure(DecodeStatus::TooLarge, overFrameBudgetReason(width, height, frames));
+    const std::uint32_t kept = firstOnly ? std::min<std::uint32_t>(frames, 1) : frames;
+    if (!withinFrameBudget(width, height, kept))
+        return failure(DecodeStatus::TooLarge, overFrameBudgetReason(width, height, kept));
     if (frames == 0)
         return failure(DecodeStatus::Unreadable, "WebP animation without frames");
 
@@ -96,7 +98,7 @@ DecodeOutcome decodeAnimation(Bytes bytes)
 
     DecodeOutcome outcome;
     DecodedPicture& picture = outcome.picture;
-    if (!detail::allocateFrames(picture, width, height, 1, frames))
+    if (!detail::allocateFrames(picture, width, height, 1, kept))
         return failure(DecodeStatus::TooLarge, "out of memory for the WebP animation");
     for (auto& frame : picture.frames) {
         std::uint8_t* canvas = nullptr;
@@ -121,12 +123,15 @@ bool looksLikeWebp(Bytes bytes)
 PictureHeader readWebpHeader(Bytes bytes)
 {
     PictureHeader header;
+    if (!looksLikeWebp(bytes))
+        return header;
+    // The type stands even when the header is damaged: the caller then
+    // decodes the file to learn why.
+    header.type = PictureType::WebP;
     WebPBitstreamFeatures features;
-    if (!looksLikeWebp(bytes)
-        || WebPGetFeatures(bytes.data(), bytes.size(), &features) != VP8_STATUS_OK)
+    if (WebPGetFeatures(bytes.data(), bytes.size(), &features) != VP8_STATUS_OK)
         return header;
     header.ok = true;
-    header.type = PictureType::WebP;
     header.width = std::uint32_t(features.width);
     header.height = std::uint32_t(features.height);
     if (features.has_animation) {
@@ -140,7 +145,7 @@ PictureHeader readWebpHeader(Bytes bytes)
     return header;
 }
 
-DecodeOutcome decodeWebp(Bytes bytes)
+DecodeOutcome decodeWebp(Bytes bytes, const DecodeOptions& options)
 {
     if (!looksLikeWebp(bytes))
         return failure(DecodeStatus::Unreadable, "not a WebP file");
@@ -149,11 +154,18 @@ DecodeOutcome decodeWebp(Bytes bytes)
     if (code != VP8_STATUS_OK)
         return failure(DecodeStatus::Unreadable, reasonFor(code));
     if (features.has_animation)
-        return decodeAnimation(bytes);
+        return decodeAnimation(bytes, options.firstFrameOnly);
     const PictureHeader header = readWebpHeader(bytes);
     if (!withinPixelBudget(header.width, header.height))
         return detail::overBudget(header.width, header.height);
     return decodeStill(bytes, header);
+}
+
+std::string webpLibraryVersion()
+{
+    const int version = WebPGetDecoderVersion(); // 0xMMmmpp
+    return "libwebp " + std::to_string(version >> 16) + "." + std::to_string(version >> 8 & 0xFF)
+        + "." + std::to_string(version & 0xFF);
 }
 
 } // namespace decoding

@@ -4,7 +4,10 @@
 // animation decoder). Decodes exactly as dwebp does (its default fancy
 // upsampling, no dithering).
 
+#include "decoding/DecodeOptions.h"
 #include "decoding/DecodedPicture.h"
+
+#include <string>
 
 namespace decoding {
 
@@ -16,7 +19,12 @@ bool looksLikeWebp(Bytes bytes);
 PictureHeader readWebpHeader(Bytes bytes);
 
 // Refuses a canvas over kPixelBudget and an animation over the frame budget
-// (AnimationBudget.h) before allocating pixels. 8-bit RGBA.
-DecodeOutcome decodeWebp(Bytes bytes);
+// (AnimationBudget.h) before allocating pixels. 8-bit RGBA; with
+// options.firstFrameOnly an animation gives its first frame alone.
+DecodeOutcome decodeWebp(Bytes bytes, const DecodeOptions& options = {});
+
+// "libwebp 1.2.4": pixels decoded by other versions may differ, so caches
+// key on this.
+std::string webpLibraryVersion();
 
 } // namespace decoding

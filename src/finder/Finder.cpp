@@ -169,7 +169,9 @@ private:
     void listFiles(FinderResult& result);
     void useCache();
     void readHeaders();
-    void decodeAll(const std::vector<std::size_t>& indices);
+    // Progress goes out as stage, counting from base (see run()).
+    void decodeAll(
+        const std::vector<std::size_t>& indices, FinderProgress::Stage stage, std::int64_t base);
     std::vector<std::size_t> picturesThatCanMatch();
     void group(FinderResult& result);
 
@@ -177,7 +179,7 @@ private:
     void decode(std::size_t index);
     void complete(std::size_t index);
     // On the calling thread: progress, and what was learned into the cache.
-    void takeCompleted(FinderProgress::Stage stage, std::int64_t total);
+    void takeCompleted(FinderProgress::Stage stage, std::int64_t total, std::int64_t base = 0);
 
     const FinderOptions& m_options;
     FinderStats& m_stats;
@@ -230,10 +232,12 @@ FinderResult Search::run()
             if (m_records[i].stage == Stage::HeaderUnknown)
                 unknown.push_back(i);
         }
-        decodeAll(unknown);
+        // For the progress line this is still finding out sizes.
+        decodeAll(unknown, FinderProgress::Stage::ReadingHeaders,
+            m_stats.headersRead - std::int64_t(unknown.size()));
     }
     if (!stopped())
-        decodeAll(picturesThatCanMatch());
+        decodeAll(picturesThatCanMatch(), FinderProgress::Stage::Decoding, 0);
     if (m_cache) {
         m_cache->flush();
         m_stats.cacheUsed = m_cache->state() != finder::FingerprintCache::State::Bypassed;
@@ -364,7 +368,10 @@ void Search::readHeaders()
         listed.size(), m_threads, m_stop,
         [&](std::size_t n) {
             readHeader(m_records[listed[n]]);
-            complete(listed[n]);
+            // A picture whose header did not say its size is done with
+            // this stage only once it has been decoded (see run()).
+            if (m_records[listed[n]].stage != Stage::HeaderUnknown)
+                complete(listed[n]);
         },
         [&] { takeCompleted(FinderProgress::Stage::ReadingHeaders, total); });
     m_stats.headersRead = std::int64_t(listed.size());
@@ -431,7 +438,8 @@ void Search::decode(std::size_t index)
     complete(index);
 }
 
-void Search::decodeAll(const std::vector<std::size_t>& indices)
+void Search::decodeAll(
+    const std::vector<std::size_t>& indices, FinderProgress::Stage stage, std::int64_t base)
 {
     if (indices.empty())
         return;
@@ -444,10 +452,10 @@ void Search::decodeAll(const std::vector<std::size_t>& indices)
 
     m_stageDone = 0;
     const auto total = std::int64_t(indices.size());
-    report(FinderProgress::Stage::Decoding, 0, total);
+    report(stage, base, base + total);
     finder::runOnWorkers(
         indices.size(), m_threads, m_stop, [&](std::size_t n) { decode(indices[n]); },
-        [&] { takeCompleted(FinderProgress::Stage::Decoding, total); });
+        [&] { takeCompleted(stage, total, base); });
 }
 
 void Search::complete(std::size_t index)
@@ -456,7 +464,7 @@ void Search::complete(std::size_t index)
     m_completed.push_back(index);
 }
 
-void Search::takeCompleted(FinderProgress::Stage stage, std::int64_t total)
+void Search::takeCompleted(FinderProgress::Stage stage, std::int64_t total, std::int64_t base)
 {
     std::vector<std::size_t> completed;
     {
@@ -479,7 +487,7 @@ void Search::takeCompleted(FinderProgress::Stage stage, std::int64_t total)
             m_pendingWrites = 0;
         }
     }
-    report(stage, m_stageDone, total);
+    report(stage, base + m_stageDone, base + total);
 }
 
 std::vector<std::size_t> Search::picturesThatCanMatch()

@@ -36,8 +36,10 @@ struct FinderOptions {
 struct FinderProgress {
     enum class Stage {
         Scanning, // done = files found so far; total = 0
-        ReadingHeaders, // done of total files whose headers are read
-        Decoding, // done of total pictures decoded
+        // done of total files whose size is known: headers read, then the
+        // few pictures decoded because their headers did not say (total grows by those)
+        ReadingHeaders,
+        Decoding, // done of total pictures that another picture's size makes worth decoding
         Finished,
     };
     Stage stage = Stage::Scanning;

@@ -1,7 +1,9 @@
 #include "finder/PictureReader.h"
 
+#include "decoding/HeifDecoder.h"
 #include "decoding/PictureDecoders.h"
 #include "decoding/PictureType.h"
+#include "decoding/WebpDecoder.h"
 #include "finder/PixelFingerprint.h"
 #include "finder/QtPictureDecoder.h"
 
@@ -124,7 +126,8 @@ const std::string& decoderVersion()
         prepareQtDecoding();
         return "Corvane decoders " + std::to_string(kDecoderRevision) + "; Qt " + qVersion()
             + "; jpeg probe " + jpegProbe() + "; libpng " + png_get_libpng_ver(nullptr) + "; "
-            + TIFFGetVersion() + "; OpenJPEG " + opj_version() + "; budget "
+            + TIFFGetVersion() + "; OpenJPEG " + opj_version() + "; "
+            + decoding::webpLibraryVersion() + "; " + decoding::heifLibraryVersions() + "; budget "
             + std::to_string(decoding::kPixelBudget);
     }();
     return version;

@@ -53,58 +53,93 @@ using Sha256 = EightBitPixelHasher::Sha256;
 
 namespace {
 
-bool narrowsToEightBits(const decoding::DecodedPicture& picture)
+constexpr std::size_t kChunkPixels = 8192;
+
+// What the canonical form of a decoded picture leaves out: the low byte of
+// 16-bit samples that are all exact widenings (v * 257), and the alpha
+// sample when every pixel is fully opaque.
+struct Reduction {
+    bool narrow = false;
+    bool opaque = false;
+};
+
+Reduction reductionOf(const decoding::DecodedPicture& picture)
 {
+    Reduction reduction;
+    reduction.narrow = picture.bytesPerSample == 2;
+    reduction.opaque = true;
     for (const auto& frame : picture.frames) {
-        const std::size_t samples = frame.size() / 2;
-        const auto* data = frame.data();
-        for (std::size_t i = 0; i < samples; ++i) {
-            std::uint16_t sample;
-            std::memcpy(&sample, data + 2 * i, 2);
-            if (sample % 257 != 0)
-                return false;
+        if (picture.bytesPerSample == 2) {
+            const std::size_t samples = frame.size() / 2;
+            for (std::size_t i = 0; i < samples; ++i) {
+                std::uint16_t sample;
+                std::memcpy(&sample, frame.data() + 2 * i, 2);
+                reduction.narrow = reduction.narrow && sample % 257 == 0;
+                if (i % 4 == 3)
+                    reduction.opaque = reduction.opaque && sample == 0xFFFF;
+            }
+        } else {
+            for (std::size_t i = 3; i < frame.size(); i += 4)
+                reduction.opaque = reduction.opaque && frame[i] == 0xFF;
         }
     }
-    return true;
+    return reduction;
 }
 
-// Feeds 16-bit host-order samples to the digest in chunks, narrowed to bytes
-// or as little-endian pairs.
-void addSixteenBitFrame(Sha256& digest, const std::vector<std::uint8_t>& frame, bool narrow)
+void packRgb(const std::uint8_t* __restrict rgba, std::size_t pixels, std::uint8_t* __restrict rgb)
 {
-    constexpr std::size_t kChunkSamples = 16384;
-    std::uint8_t chunk[kChunkSamples * 2];
-    const std::size_t samples = frame.size() / 2;
-    for (std::size_t first = 0; first < samples; first += kChunkSamples) {
-        const std::size_t count = std::min(kChunkSamples, samples - first);
-        const std::uint8_t* in = frame.data() + 2 * first;
-        if (narrow) {
-            for (std::size_t i = 0; i < count; ++i) {
-                std::uint16_t sample;
-                std::memcpy(&sample, in + 2 * i, 2);
-                chunk[i] = std::uint8_t(sample / 257);
-            }
-            digest.add(chunk, count);
-        } else if constexpr (std::endian::native == std::endian::little) {
-            digest.add(in, count * 2);
-        } else {
-            for (std::size_t i = 0; i < count; ++i) {
-                chunk[2 * i] = in[2 * i + 1];
-                chunk[2 * i + 1] = in[2 * i];
-            }
-            digest.add(chunk, count * 2);
+    for (std::size_t i = 0; i < pixels; ++i) {
+        rgb[3 * i] = rgba[4 * i];
+        rgb[3 * i + 1] = rgba[4 * i + 1];
+        rgb[3 * i + 2] = rgba[4 * i + 2];
+    }
+}
+
+// Feeds one frame in canonical form, a chunk at a time.
+void addFrame(
+    Sha256& digest, const std::vector<std::uint8_t>& frame, bool sixteen, Reduction reduction)
+{
+    if (!sixteen && !reduction.opaque) {
+        digest.add(frame.data(), frame.size());
+        return;
+    }
+    const std::size_t channels = reduction.opaque ? 3 : 4;
+    const std::size_t pixels = frame.size() / (sixteen ? 8 : 4);
+    std::uint8_t chunk[kChunkPixels * 8];
+    for (std::size_t first = 0; first < pixels; first += kChunkPixels) {
+        const std::size_t count = std::min(kChunkPixels, pixels - first);
+        if (!sixteen) {
+            packRgb(frame.data() + 4 * first, count, chunk);
+            digest.add(chunk, count * 3);
+            continue;
         }
+        std::uint8_t* out = chunk;
+        const std::uint8_t* in = frame.data() + 8 * first;
+        for (std::size_t p = 0; p < count; ++p, in += 8) {
+            for (std::size_t c = 0; c < channels; ++c) {
+                std::uint16_t sample;
+                std::memcpy(&sample, in + 2 * c, 2);
+                if (reduction.narrow) {
+                    *out++ = std::uint8_t(sample / 257);
+                } else {
+                    *out++ = std::uint8_t(sample); // little-endian
+                    *out++ = std::uint8_t(sample >> 8);
+                }
+            }
+        }
+        digest.add(chunk, std::size_t(out - chunk));
     }
 }
 
 // The shape goes first, so that pixels of one shape never read as another's.
-void addShape(Sha256& digest, const PixelFingerprint& shape)
+void addShape(Sha256& digest, const PixelFingerprint& shape, bool opaque)
 {
-    digest.add("Corvane pixels 1", 16);
+    digest.add("Corvane pixels 2", 16);
     digest.addWord(shape.width);
     digest.addWord(shape.height);
     digest.addWord(shape.frames);
     digest.addWord(shape.bytesPerSample);
+    digest.addWord(opaque ? 3 : 4);
 }
 
 } // namespace
@@ -116,37 +151,33 @@ PixelFingerprint fingerprintOf(const decoding::DecodedPicture& picture)
     fingerprint.height = picture.height;
     fingerprint.frames = std::uint32_t(picture.frames.size());
     const bool sixteen = picture.bytesPerSample == 2;
-    const bool narrow = sixteen && narrowsToEightBits(picture);
-    fingerprint.bytesPerSample = (sixteen && !narrow) ? 2 : 1;
+    const Reduction reduction = reductionOf(picture);
+    fingerprint.bytesPerSample = (sixteen && !reduction.narrow) ? 2 : 1;
 
     Sha256 digest;
-    addShape(digest, fingerprint);
-    for (const auto& frame : picture.frames) {
-        if (sixteen)
-            addSixteenBitFrame(digest, frame, narrow);
-        else
-            digest.add(frame.data(), frame.size());
-    }
+    addShape(digest, fingerprint, reduction.opaque);
+    for (const auto& frame : picture.frames)
+        addFrame(digest, frame, sixteen, reduction);
     fingerprint.digest = digest.finish();
     return fingerprint;
 }
 
 EightBitPixelHasher::EightBitPixelHasher(
-    std::uint32_t width, std::uint32_t height, std::uint32_t frames)
+    std::uint32_t width, std::uint32_t height, std::uint32_t frames, bool opaque)
     : m_digest(std::make_unique<Sha256>())
 {
     m_fingerprint.width = width;
     m_fingerprint.height = height;
     m_fingerprint.frames = frames;
     m_fingerprint.bytesPerSample = 1;
-    addShape(*m_digest, m_fingerprint);
+    addShape(*m_digest, m_fingerprint, opaque);
 }
 
 EightBitPixelHasher::~EightBitPixelHasher() = default;
 
-void EightBitPixelHasher::add(const std::uint8_t* rgba, std::size_t length)
+void EightBitPixelHasher::add(const std::uint8_t* samples, std::size_t length)
 {
-    m_digest->add(rgba, length);
+    m_digest->add(samples, length);
 }
 
 PixelFingerprint EightBitPixelHasher::finish()

@@ -9,7 +9,10 @@
 // sample is a multiple of 257 (the exact widening of an 8-bit value, v * 257)
 // shows the same colours as its 8-bit copy, so it is first narrowed to 8 bits;
 // any other 16-bit picture keeps its full depth and can only equal another one
-// with the same 16-bit samples.
+// with the same 16-bit samples. When every alpha sample is at its maximum, the
+// alpha samples are left out (a quarter less to hash); the number of samples a
+// pixel keeps is part of the digest, so an opaque picture never meets one with
+// transparency.
 
 #include "decoding/DecodedPicture.h"
 
@@ -33,16 +36,18 @@ struct PixelFingerprint {
 // The fingerprint of a decoded picture (at least one frame).
 PixelFingerprint fingerprintOf(const decoding::DecodedPicture& picture);
 
-// The same fingerprint for an 8-bit picture whose straight RGBA rows are fed
-// in order, frame after frame, without holding them in one buffer.
+// The same fingerprint for an 8-bit picture fed in canonical form, row after
+// row and frame after frame, without holding it in one buffer: R, G, B bytes
+// per pixel when the whole picture is opaque, R, G, B, A otherwise.
 class EightBitPixelHasher {
 public:
-    EightBitPixelHasher(std::uint32_t width, std::uint32_t height, std::uint32_t frames);
+    EightBitPixelHasher(
+        std::uint32_t width, std::uint32_t height, std::uint32_t frames, bool opaque);
     ~EightBitPixelHasher();
     EightBitPixelHasher(const EightBitPixelHasher&) = delete;
     EightBitPixelHasher& operator=(const EightBitPixelHasher&) = delete;
 
-    void add(const std::uint8_t* rgba, std::size_t length);
+    void add(const std::uint8_t* samples, std::size_t length);
     PixelFingerprint finish();
 
     class Sha256; // OpenSSL's SHA-256, shared with fingerprintOf()

@@ -80,6 +80,26 @@ std::vector<std::uint8_t> packedRgba(const QImage& frame, bool sixteen)
     return pixels;
 }
 
+// R, G, B bytes of 0xAARRGGBB words, and of R, G, B, A bytes.
+void packRgbWords(const QRgb* __restrict in, std::uint32_t pixels, std::uint8_t* __restrict out)
+{
+    for (std::uint32_t i = 0; i < pixels; ++i) {
+        const QRgb pixel = in[i];
+        out[3 * i] = std::uint8_t(pixel >> 16);
+        out[3 * i + 1] = std::uint8_t(pixel >> 8);
+        out[3 * i + 2] = std::uint8_t(pixel);
+    }
+}
+
+void packRgb(const std::uint8_t* __restrict in, std::uint32_t pixels, std::uint8_t* __restrict out)
+{
+    for (std::uint32_t i = 0; i < pixels; ++i) {
+        out[3 * i] = in[4 * i];
+        out[3 * i + 1] = in[4 * i + 1];
+        out[3 * i + 2] = in[4 * i + 2];
+    }
+}
+
 } // namespace
 
 void prepareQtDecoding()
@@ -195,14 +215,34 @@ QtFingerprint fingerprintWithQt(decoding::Bytes file, PictureType type)
     }
     const auto width = std::uint32_t(frames.front().width());
     const auto height = std::uint32_t(frames.front().height());
-    EightBitPixelHasher hasher(width, height, std::uint32_t(frames.size()));
-    const std::size_t rowBytes = std::size_t(width) * 4;
+    // 0xffRRGGBB words (what the JPEG reader gives) are opaque by their
+    // format; any other frame is made straight RGBA bytes and looked at.
+    bool opaque = true;
     for (QImage& frame : frames) {
-        // In place where the pixel size stays (the usual 32-bit words), with
-        // Qt's vectorised conversion; no second copy of the picture.
-        frame.convertTo(QImage::Format_RGBA8888);
-        for (int y = 0; y < frame.height(); ++y)
-            hasher.add(frame.constScanLine(y), rowBytes);
+        if (frame.format() == QImage::Format_RGB32)
+            continue;
+        frame.convertTo(QImage::Format_RGBA8888); // in place where the pixel size stays
+        for (int y = 0; y < frame.height() && opaque; ++y) {
+            const std::uint8_t* line = frame.constScanLine(y);
+            for (std::uint32_t x = 0; x < width; ++x)
+                opaque = opaque && line[4 * x + 3] == 0xFF;
+        }
+    }
+    EightBitPixelHasher hasher(width, height, std::uint32_t(frames.size()), opaque);
+    std::vector<std::uint8_t> row(std::size_t(width) * 4);
+    for (QImage& frame : frames) {
+        for (int y = 0; y < frame.height(); ++y) {
+            const std::uint8_t* line = frame.constScanLine(y);
+            if (frame.format() == QImage::Format_RGB32) {
+                packRgbWords(reinterpret_cast<const QRgb*>(line), width, row.data());
+                hasher.add(row.data(), std::size_t(width) * 3);
+            } else if (opaque) {
+                packRgb(line, width, row.data());
+                hasher.add(row.data(), std::size_t(width) * 3);
+            } else {
+                hasher.add(line, std::size_t(width) * 4);
+            }
+        }
         frame = QImage();
     }
     result.fingerprint = hasher.finish();

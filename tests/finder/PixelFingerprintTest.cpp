@@ -69,3 +69,34 @@ TEST(PixelFingerprint, EqualExactlyWhenEverySampleIsEqual)
 }
 
 } // namespace
+
+namespace {
+
+TEST(PixelFingerprint, OpaquePicturesHashTheirColoursOnlyAndStillMeetTheirOwnKind)
+{
+    auto opaque = picture(5, 2, 1);
+    for (std::size_t i = 3; i < opaque.frames[0].size(); i += 4)
+        opaque.frames[0][i] = 0xFF;
+    const auto print = finder::fingerprintOf(opaque);
+
+    // Fed row by row as colours only, as Qt's readers feed it.
+    finder::EightBitPixelHasher hasher(5, 2, 1, true);
+    for (std::size_t p = 0; p < 10; ++p)
+        hasher.add(opaque.frames[0].data() + 4 * p, 3);
+    EXPECT_EQ(hasher.finish(), print);
+
+    // The same picture at 16 bits, alpha at its maximum, is the same picture.
+    decoding::DecodedPicture wide = opaque;
+    wide.bytesPerSample = 2;
+    wide.frames[0].assign(opaque.frames[0].size() * 2, 0);
+    for (std::size_t i = 0; i < opaque.frames[0].size(); ++i)
+        setSample16(wide, i, std::uint16_t(opaque.frames[0][i] * 257));
+    EXPECT_EQ(finder::fingerprintOf(wide), print);
+
+    // One pixel a step short of opaque is another picture.
+    auto almost = opaque;
+    almost.frames[0][7] = 0xFE;
+    EXPECT_NE(finder::fingerprintOf(almost), print);
+}
+
+} // namespace

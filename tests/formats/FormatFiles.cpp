@@ -253,9 +253,11 @@ DecodedPicture heifConvert(const QString& heif, QString* error)
             *error = QStringLiteral("heif-convert wrote no readable ") + name;
             return {};
         }
-        all.width = one.width;
-        all.height = one.height;
-        all.bytesPerSample = one.bytesPerSample;
+        if (all.frames.empty()) {
+            all.width = one.width;
+            all.height = one.height;
+            all.bytesPerSample = one.bytesPerSample;
+        }
         all.frames.push_back(std::move(one.frames.front()));
     }
     return all;

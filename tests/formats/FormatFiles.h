@@ -45,7 +45,8 @@ decoding::DecodedPicture dwebp(const QString& webp, QString* error);
 // decoded by dwebp. Handles the frames encoders make from opaque or
 // on/off-transparent pictures (alpha 0 or 255 only); fails on others.
 decoding::DecodedPicture composeAnimation(const QString& webp, QString* error);
-// heif-convert to PNG, every top-level picture as one frame.
+// heif-convert to PNG, every top-level picture as one frame (the size
+// and depth are the first picture's).
 decoding::DecodedPicture heifConvert(const QString& heif, QString* error);
 
 // The first difference as "frame f, x,y sample s: a != b" (or a size,

@@ -337,6 +337,24 @@ INSTANTIATE_TEST_SUITE_P(Rows, WebpBadInput,
         BadCase{"animationWithinBudget", DecodeStatus::Ok}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(WebpAnimationFirstFrame, AloneWhenAskedAndOverTheFrameLimitToo)
+{
+    QTemporaryDir scratch;
+    const QStringList frames = writeFrames(scratch);
+    const QString webp = scratch.filePath(QStringLiteral("a.webp"));
+    ASSERT_EQ(run(QStringLiteral("img2webp"), frames + QStringList{QStringLiteral("-o"), webp}),
+        QString());
+    const QByteArray bytes = readBytes(webp);
+    decoding::DecodeOptions firstOnly;
+    firstOnly.firstFrameOnly = true;
+    const decoding::DecodeOutcome all = decoding::decodeWebp(bytesOf(bytes));
+    const decoding::DecodeOutcome first = decoding::decodeWebp(bytesOf(bytes), firstOnly);
+    ASSERT_EQ(all.status, DecodeStatus::Ok) << all.reason;
+    ASSERT_EQ(first.status, DecodeStatus::Ok) << first.reason;
+    ASSERT_EQ(first.picture.frames.size(), 1u);
+    EXPECT_EQ(first.picture.frames[0], all.picture.frames[0]);
+}
+
 TEST(WebpHeader, CutAnimationHasAnUnknownFrameCount)
 {
     QTemporaryDir scratch;
