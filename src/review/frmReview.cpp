@@ -154,7 +154,14 @@ frmReview::frmReview(const FinderResult& result, Hooks hooks, QWidget* parent)
                   .arg(m_model->groupCount()));
 }
 
-frmReview::~frmReview() = default;
+frmReview::~frmReview()
+{
+    // The list and its item model read the review model and the thumbnail
+    // cache, which as members die before the widget's children would: the
+    // children go first, so that hiding them reads nothing that is gone.
+    delete m_list;
+    delete m_items;
+}
 
 void frmReview::setupWidgets()
 {
