@@ -1,9 +1,11 @@
 #include "finder/PictureReader.h"
 
 #include "decoding/HeifDecoder.h"
+#include "decoding/OrientationTag.h"
 #include "decoding/PictureDecoders.h"
 #include "decoding/PictureType.h"
 #include "decoding/WebpDecoder.h"
+#include "finder/PictureOrientation.h"
 #include "finder/PixelFingerprint.h"
 #include "finder/QtPictureDecoder.h"
 
@@ -27,8 +29,9 @@ using decoding::DecodeStatus;
 using decoding::PictureType;
 
 // Raised whenever a change in Corvane's own decoders can change the pixels
-// they give for some file.
-constexpr int kDecoderRevision = 1;
+// they give for some file. 2: JPEG and TIFF pictures are turned by their
+// orientation tag.
+constexpr int kDecoderRevision = 2;
 
 bool readWithQt(PictureType type)
 {
@@ -80,7 +83,7 @@ decoding::PictureType detectType(decoding::Bytes head)
 
 decoding::PictureHeader readHeader(decoding::Bytes head)
 {
-    return decoding::readHeader(head);
+    return orientedHeader(decoding::readHeader(head), head);
 }
 
 bool hasDecoder(decoding::PictureType type)
@@ -88,7 +91,8 @@ bool hasDecoder(decoding::PictureType type)
     return readWithQt(type) || decoding::decodesPixels(type);
 }
 
-decoding::DecodeOutcome decodePicture(decoding::Bytes file, decoding::PictureType type)
+// The stored rows of every frame, as the decoder of the type gives them.
+static DecodeOutcome decodeStored(decoding::Bytes file, PictureType type)
 {
     if (readWithQt(type))
         return decodeWithQt(file, type);
@@ -101,10 +105,28 @@ decoding::DecodeOutcome decodePicture(decoding::Bytes file, decoding::PictureTyp
     return outcome;
 }
 
+decoding::DecodeOutcome decodePicture(decoding::Bytes file, decoding::PictureType type)
+{
+    const decoding::OrientationTag tag = decoding::readOrientation(file);
+    if (tag.pagesDisagree) {
+        DecodeOutcome refused;
+        refused.reason = "TIFF pages of different orientations: not supported";
+        return refused;
+    }
+    DecodeOutcome outcome = decodeStored(file, type);
+    if (outcome.status == DecodeStatus::Ok)
+        orientPicture(outcome.picture, tag.orientation);
+    return outcome;
+}
+
 PictureFingerprint fingerprintPicture(decoding::Bytes file, decoding::PictureType type)
 {
     PictureFingerprint result;
-    if (readWithQt(type)) {
+    // A turned picture is decoded whole and turned before it is hashed; only
+    // pictures shown as stored are hashed as the decoder gives their rows.
+    const decoding::OrientationTag tag = decoding::readOrientation(file);
+    const bool asStored = tag.orientation == decoding::Orientation::AsStored && !tag.pagesDisagree;
+    if (asStored && readWithQt(type)) {
         QtFingerprint qt = fingerprintWithQt(file, type);
         result.ok = qt.status == DecodeStatus::Ok;
         result.reason = std::move(qt.reason);

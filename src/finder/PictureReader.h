@@ -3,7 +3,9 @@
 // file is, what its header says, and its pixels. PNG, TIFF and JPEG 2000
 // (and the newer types as their decoders arrive) go through Corvane's own
 // decoding library at full depth, BMP, JPEG and GIF through Qt's readers,
-// as in the window.
+// as in the window. Pictures are read as a viewer shows them: a JPEG's or
+// TIFF's orientation tag is applied here, after the decoder (HEIF's
+// decoder applies its own), and width and height are the shown ones.
 
 #include "decoding/DecodedPicture.h"
 #include "finder/PixelFingerprint.h"
@@ -23,7 +25,8 @@ decoding::PictureHeader readHeader(decoding::Bytes head);
 
 bool hasDecoder(decoding::PictureType type);
 
-// Decodes a whole file of the given type, every frame, at full depth.
+// Decodes a whole file of the given type, every frame, at full depth, turned
+// as a viewer shows it (PictureOrientation.h).
 decoding::DecodeOutcome decodePicture(decoding::Bytes file, decoding::PictureType type);
 
 // Decodes a whole file and gives the fingerprint of its pixels (the same as

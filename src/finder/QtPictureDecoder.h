@@ -1,8 +1,8 @@
 #pragma once
 // Decodes BMP, JPEG and GIF pictures with Qt's image readers (as the window
 // does) into Corvane's pixel form: every frame of an animation, each composed
-// as a viewer shows it. Orientation tags are not applied: the stored pixels
-// are compared, as for every other type.
+// as a viewer shows it. Orientation tags are not applied here: the stored
+// rows come out, and PictureReader turns them.
 
 #include "decoding/DecodedPicture.h"
 #include "finder/PixelFingerprint.h"

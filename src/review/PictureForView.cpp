@@ -1,7 +1,9 @@
 #include "review/PictureForView.h"
 
 #include "decoding/MappedFile.h"
+#include "decoding/OrientationTag.h"
 #include "decoding/PictureDecoders.h"
+#include "finder/PictureOrientation.h"
 #include "search/ImageLoader.h"
 
 #include <QFile>
@@ -11,9 +13,8 @@
 namespace {
 
 // The first frame of a picture from Corvane's own decoders, at 8 bits a sample.
-QImage fromDecoders(const QByteArray& path)
+QImage fromDecoders(const decoding::MappedFile& file)
 {
-    const decoding::MappedFile file = decoding::MappedFile::open(path.toStdString());
     if (!file.ok())
         return QImage();
     const decoding::PictureType type = decoding::detectType(file.bytes());
@@ -40,10 +41,15 @@ QImage pictureForView(const QByteArray& path)
 {
     // Qt reads BMP, JPEG and GIF (and most PNG and TIFF) fastest; what it
     // cannot read goes to Corvane's own decoders (JPEG 2000, 16-bit TIFF...).
+    // Either gives stored rows, turned here by the same tag and the same code
+    // as the whole-folder search turns what it compares.
+    const decoding::MappedFile file = decoding::MappedFile::open(path.toStdString());
     QImage picture = ImageLoader::load(QFile::decodeName(path));
     if (picture.isNull())
-        picture = fromDecoders(path);
-    return picture;
+        picture = fromDecoders(file);
+    if (!file.ok())
+        return picture;
+    return finder::orientedImage(picture, decoding::readOrientation(file.bytes()).orientation);
 }
 
 QImage fittedPicture(const QImage& picture, QSize box)

@@ -2,7 +2,8 @@
 // Decodes a file of a duplicate group for people to look at: the small
 // pictures of the review list and the full-size view. Within Corvane's pixel
 // budget; a file that cannot be shown gives a null QImage (the list then says
-// "no preview"), never an error.
+// "no preview"), never an error. Shown as the whole-folder search compares
+// it: a JPEG's or TIFF's orientation tag is applied.
 
 #include <QByteArray>
 #include <QImage>
