@@ -33,6 +33,8 @@ FindArguments FindArguments::parse(int argc, const char* const* argv)
             options = false;
         } else if (argument == "--recursive" || argument == "-r") {
             arguments.recursive = true;
+        } else if (argument == "--any-name") {
+            arguments.anyName = true;
         } else if (argument == "--no-cache") {
             arguments.noCache = true;
         } else if (argument == "--help" || argument == "-h") {
@@ -67,21 +69,37 @@ FindArguments FindArguments::parse(int argc, const char* const* argv)
 QString findUsage()
 {
     return QStringLiteral(
-        R"(Usage: corvane-find [--recursive] [--format=text|json|csv] [--no-cache] FOLDER...
+        R"(Usage: corvane-find [--recursive] [--any-name] [--format=text|json|csv]
+                    [--no-cache] FOLDER...
 
 Finds every group of pictures whose pixels are identical among the BMP, JPEG,
 GIF, PNG, TIFF, JPEG 2000, WebP, HEIF and AVIF files of the folders, whatever
-their sizes, types and names. Identical means the same width, height and
-number of frames, and every red, green, blue and alpha value equal at the
-picture's full depth (a 16-bit picture equals an 8-bit one only when each of
-its samples is exactly the 8-bit value times 257). Metadata is not compared.
+their sizes and types. Identical means the same width, height and number of
+frames, and every red, green, blue and alpha value equal at the picture's full
+depth (a 16-bit picture equals an 8-bit one only when each of its samples is
+exactly the 8-bit value times 257). Pictures are compared as a viewer shows
+them: the orientation of a JPEG (EXIF) or TIFF is applied, as HEIF's rotation
+and mirroring are; a PNG's or WebP's EXIF orientation is not. No other
+metadata is compared.
+
+Which files are examined: those whose names end in a picture suffix, in any
+case: .bmp .dib .jpg .jpeg .jpe .jfif .gif .png .tif .tiff .jp2 .j2k .j2c .jpc
+.jpf .jpx .webp .heic .heif .hif .avif. The suffix only makes a file a
+candidate; its type is told from its content. Other files (IMG_0001,
+photo.dat) are not examined but counted in the summary; --any-name examines
+them too.
 
   -r, --recursive   also search every subfolder (links and hidden folders are
                     never entered; hidden files and links are never read)
+  --any-name        examine every regular file by its content, whatever its
+                    name; files that hold no picture are then counted, not
+                    listed as unreadable
   --format=text     one group per paragraph, one path a line (the default)
-  --format=json     one JSON document: folders, files_examined, groups (width,
+  --format=json     one JSON document: folders, files_examined,
+                    files_not_examined (names without a picture suffix),
+                    files_not_pictures (with --any-name), groups (width,
                     height, frames, files with path, size and type) and
-                    unreadable files with their reason
+                    unreadable files with their size, type and reason
   --format=csv      one row per file: group,path,path_bytes,size,type,width,
                     height,frames,reason (unreadable files have no group)
   --no-cache        neither read nor write the fingerprint cache
@@ -98,8 +116,10 @@ Names that are not valid UTF-8 are reported without loss:
         for such names.
   csv   the same two columns: path_bytes is empty unless the name is not UTF-8.
 
-In text form, files that cannot be read are listed on standard error with
-their reason. A progress line is shown on standard error when it is a
+In text and CSV form, a summary line on standard error counts the files
+examined, the groups, the unreadable files and the files not examined; in
+text form the files that cannot be read are listed there too, with their
+reason. A progress line is shown on standard error when it is a
 terminal. The fingerprint cache lives in $XDG_CACHE_HOME/Corvane (by default
 ~/.cache/Corvane); a second search of unchanged files decodes nothing.
 

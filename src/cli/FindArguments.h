@@ -1,6 +1,6 @@
 #pragma once
 // The command line of corvane-find:
-//   corvane-find [--recursive] [--format=text|json|csv] [--no-cache] FOLDER...
+//   corvane-find [--recursive] [--any-name] [--format=text|json|csv] [--no-cache] FOLDER...
 // Arguments are taken as raw bytes, so that any folder name can be given.
 
 #include <QByteArray>
@@ -11,6 +11,7 @@ struct FindArguments {
     enum class Format { Text, Json, Csv };
 
     bool recursive = false;
+    bool anyName = false; // examine every regular file, not only picture names
     bool noCache = false;
     bool help = false;
     bool version = false;

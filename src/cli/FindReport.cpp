@@ -55,6 +55,43 @@ QByteArray unreadableLines(const FinderResult& result)
     return out;
 }
 
+namespace {
+
+// "1 file", "2 files": a count and a noun that agrees with it.
+QString counted(std::int64_t count, const char* one, const char* many)
+{
+    return QString::number(count) + QLatin1Char(' ') + QLatin1String(count == 1 ? one : many);
+}
+
+} // namespace
+
+QByteArray summaryLine(const FinderResult& result)
+{
+    std::int64_t grouped = 0;
+    for (const DuplicateGroup& group : result.groups)
+        grouped += std::int64_t(group.files.size());
+    QString line = counted(result.filesExamined, "file", "files") + QStringLiteral(" examined: ")
+        + counted(std::int64_t(result.groups.size()), "group", "groups")
+        + QStringLiteral(" of identical pictures");
+    if (grouped > 0)
+        line += QStringLiteral(" (") + counted(grouped, "file", "files") + QLatin1Char(')');
+    line += QStringLiteral(", %1 unreadable").arg(result.unreadable.size());
+    if (result.filesNotPictures > 0)
+        line += QStringLiteral(", ") + counted(result.filesNotPictures, "file", "files")
+            + QStringLiteral(" not pictures");
+    if (result.filesNotExamined > 0)
+        line += QStringLiteral("; ") + counted(result.filesNotExamined, "file", "files")
+            + QStringLiteral(" not examined (names without a picture suffix; --any-name "
+                             "examines them)");
+    return "corvane-find: " + line.toUtf8() + '\n';
+}
+
+QByteArray cacheNote(const QString& problem, bool usedAnyway)
+{
+    return "corvane-find: note: the fingerprint cache "
+        + QByteArray(usedAnyway ? "was made anew: " : "was not used: ") + problem.toUtf8() + '\n';
+}
+
 QByteArray json(const FinderResult& result)
 {
     QJsonArray folders;
@@ -79,12 +116,18 @@ QByteArray json(const FinderResult& result)
     QJsonArray unreadable;
     for (const UnreadableFile& file : result.unreadable) {
         QJsonObject object = pathObject(file.path);
+        if (file.size >= 0)
+            object[QStringLiteral("size")] = double(file.size);
+        if (!file.type.isEmpty())
+            object[QStringLiteral("type")] = file.type;
         object[QStringLiteral("reason")] = file.reason;
         unreadable.append(object);
     }
     QJsonObject document;
     document[QStringLiteral("folders")] = folders;
     document[QStringLiteral("files_examined")] = double(result.filesExamined);
+    document[QStringLiteral("files_not_examined")] = double(result.filesNotExamined);
+    document[QStringLiteral("files_not_pictures")] = double(result.filesNotPictures);
     document[QStringLiteral("groups")] = groups;
     document[QStringLiteral("unreadable")] = unreadable;
     return QJsonDocument(document).toJson(QJsonDocument::Indented);
@@ -106,7 +149,9 @@ QByteArray csv(const FinderResult& result)
     }
     for (const UnreadableFile& file : result.unreadable) {
         out += ',' + csvField(pathtext::displayText(file.path)) + ','
-            + csvField(pathtext::exactBytes(file.path)) + ",,,,,," + csvField(file.reason) + "\r\n";
+            + csvField(pathtext::exactBytes(file.path)) + ','
+            + (file.size >= 0 ? QByteArray::number(file.size) : QByteArray()) + ','
+            + csvField(file.type) + ",,,," + csvField(file.reason) + "\r\n";
     }
     return out;
 }

@@ -13,6 +13,14 @@ QByteArray text(const FinderResult& result);
 // One line per unreadable file, "corvane-find: PATH: reason", for standard error.
 QByteArray unreadableLines(const FinderResult& result);
 
+// One line for standard error: "corvane-find: 12 files examined: 1 group of
+// identical pictures (2 files), 1 unreadable; 3 files not examined (...)".
+QByteArray summaryLine(const FinderResult& result);
+
+// The note on a fingerprint cache that was not used (or made anew) and why;
+// problem as FinderStats::cacheProblem ("it is read-only").
+QByteArray cacheNote(const QString& problem, bool usedAnyway);
+
 QByteArray json(const FinderResult& result);
 
 // A header row, then one row per file of every group (group numbered from 1)

@@ -75,6 +75,7 @@ int main(int argc, char** argv)
     FinderOptions options;
     options.folders = arguments.folders;
     options.recursive = arguments.recursive;
+    options.anyName = arguments.anyName;
     options.useCache = !arguments.noCache;
     Finder finder(options);
 
@@ -86,22 +87,22 @@ int main(int argc, char** argv)
     progressLine.clear(STDERR_FILENO);
     if (!finder.stats().cacheProblem.isEmpty() && !arguments.noCache) {
         writeAll(STDERR_FILENO,
-            "corvane-find: note: fingerprint cache " + finder.stats().cacheProblem.toUtf8()
-                + (finder.stats().cacheUsed ? QByteArray(" (made anew)\n")
-                                            : QByteArray(" (not used)\n")));
+            findreport::cacheNote(finder.stats().cacheProblem, finder.stats().cacheUsed));
     }
 
     QByteArray report;
     switch (arguments.format) {
     case FindArguments::Format::Text:
         report = findreport::text(result);
-        writeAll(STDERR_FILENO, findreport::unreadableLines(result));
+        writeAll(
+            STDERR_FILENO, findreport::unreadableLines(result) + findreport::summaryLine(result));
         break;
     case FindArguments::Format::Json:
-        report = findreport::json(result);
+        report = findreport::json(result); // the counts are in the document
         break;
     case FindArguments::Format::Csv:
         report = findreport::csv(result);
+        writeAll(STDERR_FILENO, findreport::summaryLine(result));
         break;
     }
     if (!writeAll(STDOUT_FILENO, report)) {

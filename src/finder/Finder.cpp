@@ -26,6 +26,8 @@ using finder::PixelFingerprint;
 constexpr qint64 kHeaderBytes = 64 * 1024;
 // A JPEG's size follows its metadata, which a camera can make long.
 constexpr qint64 kLongHeaderBytes = 2 * 1024 * 1024;
+// The reason of a file whose content is no picture type Corvane reads.
+const QString kNotAPicture = QStringLiteral("not a picture of a type Corvane reads");
 // Cache entries are written in batches of at most this many.
 constexpr std::size_t kFlushEvery = 4096;
 
@@ -45,6 +47,7 @@ struct FileRecord {
     std::uint32_t height = 0;
     std::uint32_t frames = 0; // 0: not known
     Stage stage = Stage::Listed;
+    bool pictureName = true; // the name ends in a picture suffix
     bool fromCache = false;
     bool cacheable = false; // what this search learned may be kept
     bool shareBytes = false; // another file to decode has the same size
@@ -261,14 +264,18 @@ void Search::listFiles(FinderResult& result)
     for (const QByteArray& folder : m_options.folders)
         result.folders.append(finder::absoluteFolder(folder));
     report(FinderProgress::Stage::Scanning, 0, 0);
-    finder::ScanOutcome scan = finder::scanFolders(m_options.folders, m_options.recursive, m_stop,
-        [this](std::int64_t found) { report(FinderProgress::Stage::Scanning, found, 0); });
+    finder::ScanOutcome scan = finder::scanFolders(
+        m_options.folders, m_options.recursive, m_stop,
+        [this](std::int64_t found) { report(FinderProgress::Stage::Scanning, found, 0); },
+        m_options.anyName);
     result.unreadable = std::move(scan.unreadableFolders);
+    result.filesNotExamined = scan.otherNames;
     m_records.reserve(scan.files.size());
     for (finder::ScannedFile& file : scan.files) {
         FileRecord record;
         record.path = std::move(file.path);
         record.identity = file.identity;
+        record.pictureName = file.pictureName;
         m_records.push_back(std::move(record));
     }
     scan.files.clear();
@@ -335,7 +342,7 @@ void Search::readHeader(FileRecord& record)
     record.type = header.type;
     if (header.type == PictureType::Unknown) {
         record.stage = Stage::Unreadable;
-        record.reason = QStringLiteral("not a picture of a type Corvane reads");
+        record.reason = kNotAPicture;
     } else if (!finder::hasDecoder(header.type)) {
         record.stage = Stage::Unreadable;
         record.reason = QStringLiteral("no decoder for %1").arg(finder::typeName(header.type));
@@ -548,10 +555,19 @@ void Search::group(FinderResult& result)
     std::vector<std::size_t> fingerprinted;
     for (std::size_t i = 0; i < m_records.size(); ++i) {
         const FileRecord& record = m_records[i];
-        if (record.stage == Stage::Fingerprinted)
+        if (record.stage == Stage::Fingerprinted) {
             fingerprinted.push_back(i);
-        else if (record.stage == Stage::Unreadable)
-            result.unreadable.push_back({record.path, record.reason});
+        } else if (record.stage != Stage::Unreadable) {
+            continue;
+        } else if (!record.pictureName && record.type == PictureType::Unknown
+            && record.reason == kNotAPicture) {
+            // Examined only because every name was asked for, and no
+            // picture: no fault of the file, so it is counted, not listed.
+            ++result.filesNotPictures;
+        } else {
+            result.unreadable.push_back(
+                {record.path, record.reason, record.identity.size, finder::typeName(record.type)});
+        }
     }
     std::stable_sort(fingerprinted.begin(), fingerprinted.end(), [&](std::size_t a, std::size_t b) {
         return m_records[a].fingerprint < m_records[b].fingerprint;

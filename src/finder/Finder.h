@@ -23,6 +23,9 @@ struct FinderOptions {
     QList<QByteArray>
         folders; // file-system paths (any bytes); relative ones from the working folder
     bool recursive = false; // also every subfolder (never through a link, never hidden ones)
+    // Examine every regular file by its content, not only names with a
+    // picture suffix (PictureTypes.h).
+    bool anyName = false;
     bool useCache = true;
     QString cachePath; // "" for FingerprintCache::defaultPath()
     int threads = 0; // decode threads; 0 for one per core

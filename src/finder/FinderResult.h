@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 // Who a file was when it was examined. Before acting on a file, a front-end
@@ -41,13 +42,32 @@ struct DuplicateGroup {
 };
 
 struct UnreadableFile {
+    UnreadableFile() = default;
+    // Size and type as far as known: a folder has neither.
+    UnreadableFile(QByteArray path, QString reason, std::int64_t size = -1, QString type = {})
+        : path(std::move(path))
+        , reason(std::move(reason))
+        , size(size)
+        , type(std::move(type))
+    {
+    }
+
     QByteArray path;
     QString reason; // one line: "truncated PNG data", "file vanished", ...
+    std::int64_t size = -1; // as the scan saw it; -1 for a folder
+    QString type; // as FoundFile::type; "unknown" when the content says no type
 };
 
 struct FinderResult {
     QList<QByteArray> folders; // as given, made absolute
     std::int64_t filesExamined = 0;
+    // Regular files not examined because their names have no picture suffix
+    // (hidden files are neither examined nor counted).
+    std::int64_t filesNotExamined = 0;
+    // Files examined for their content alone (FinderOptions::anyName, names
+    // without a picture suffix) that hold no picture: counted, not listed as
+    // unreadable.
+    std::int64_t filesNotPictures = 0;
     std::vector<DuplicateGroup> groups; // stable order: largest total size first
     std::vector<UnreadableFile> unreadable;
     // Names the scan met that it could not keep (none today: paths are bytes).

@@ -33,9 +33,10 @@ QByteArray joined(const QByteArray& folder, const char* name)
 
 class Walker {
 public:
-    Walker(bool recursive, const std::atomic<bool>* stop,
+    Walker(bool recursive, bool anyName, const std::atomic<bool>* stop,
         const std::function<void(std::int64_t)>& found)
         : m_recursive(recursive)
+        , m_anyName(anyName)
         , m_stop(stop)
         , m_found(found)
     {
@@ -73,18 +74,24 @@ public:
                 continue;
             }
             const std::size_t length = std::strlen(name);
-            const bool candidate = hasPictureSuffix(name, length);
-            if (!candidate && !(type == DT_UNKNOWN && m_recursive))
+            const bool pictureName = hasPictureSuffix(name, length);
+            // A regular file of another name is only counted, without a stat.
+            if (!pictureName && !m_anyName && type == DT_REG) {
+                ++m_otherNames;
                 continue;
+            }
             struct stat entry;
             if (fstatat(dirfd(dir), name, &entry, AT_SYMLINK_NOFOLLOW) != 0)
                 continue; // vanished since the listing
-            if (S_ISDIR(entry.st_mode) && m_recursive) {
-                subfolders.emplace_back(name);
-            } else if (S_ISREG(entry.st_mode) && candidate) {
-                m_files.push_back({joined(path, name), identityOf(entry)});
+            if (S_ISDIR(entry.st_mode)) {
+                if (m_recursive)
+                    subfolders.emplace_back(name);
+            } else if (S_ISREG(entry.st_mode) && (pictureName || m_anyName)) {
+                m_files.push_back({joined(path, name), identityOf(entry), pictureName});
                 if (m_found && m_files.size() % 1000 == 0)
                     m_found(std::int64_t(m_files.size()));
+            } else if (S_ISREG(entry.st_mode)) {
+                ++m_otherNames;
             }
             errno = 0;
         }
@@ -119,9 +126,11 @@ public:
 
     std::vector<ScannedFile> m_files;
     std::vector<UnreadableFile> m_unreadable;
+    std::int64_t m_otherNames = 0;
 
 private:
     bool m_recursive;
+    bool m_anyName;
     const std::atomic<bool>* m_stop;
     const std::function<void(std::int64_t)>& m_found;
     std::set<std::pair<dev_t, ino_t>> m_visited;
@@ -159,9 +168,9 @@ QByteArray absoluteFolder(const QByteArray& folder)
 }
 
 ScanOutcome scanFolders(const QList<QByteArray>& folders, bool recursive,
-    const std::atomic<bool>* stop, const std::function<void(std::int64_t)>& found)
+    const std::atomic<bool>* stop, const std::function<void(std::int64_t)>& found, bool anyName)
 {
-    Walker walker(recursive, stop, found);
+    Walker walker(recursive, anyName, stop, found);
     for (const QByteArray& given : folders) {
         const QByteArray folder = absoluteFolder(given);
         // The folder itself was named by the user: a link to it is followed.
@@ -175,6 +184,7 @@ ScanOutcome scanFolders(const QList<QByteArray>& folders, bool recursive,
     ScanOutcome outcome;
     outcome.cancelled = walker.stopped();
     outcome.unreadableFolders = std::move(walker.m_unreadable);
+    outcome.otherNames = walker.m_otherNames;
     std::vector<ScannedFile> files = std::move(walker.m_files);
     std::sort(files.begin(), files.end(),
         [](const ScannedFile& a, const ScannedFile& b) { return a.path < b.path; });

@@ -1,6 +1,7 @@
 #pragma once
 // Lists the candidate files of the chosen folders: regular files with a
-// picture suffix (PictureTypes.h) whose names do not begin with "." , in
+// picture suffix (PictureTypes.h), or with any name when asked, whose names
+// do not begin with "." , in
 // each folder and, when asked, in its subfolders. Links are never followed
 // (neither to files nor to folders), hidden folders are not entered, a
 // folder reached twice (given twice, or inside another given folder) is read
@@ -20,12 +21,16 @@ namespace finder {
 struct ScannedFile {
     QByteArray path; // absolute, raw bytes
     FileIdentity identity;
+    bool pictureName = true; // the name ends in a picture suffix
 };
 
 struct ScanOutcome {
     std::vector<ScannedFile> files; // sorted by path (byte order)
     // Subfolders that could not be opened or read, with the reason.
     std::vector<UnreadableFile> unreadableFolders;
+    // Regular files (not hidden) left out because their names have no
+    // picture suffix; 0 when every name is listed.
+    std::int64_t otherNames = 0;
     bool cancelled = false;
 };
 
@@ -34,8 +39,10 @@ struct ScanOutcome {
 QByteArray absoluteFolder(const QByteArray& folder);
 
 // found(count) is called now and then with the number of files found so far.
+// anyName lists every regular file, whatever its name.
 ScanOutcome scanFolders(const QList<QByteArray>& folders, bool recursive,
-    const std::atomic<bool>* stop, const std::function<void(std::int64_t)>& found);
+    const std::atomic<bool>* stop, const std::function<void(std::int64_t)>& found,
+    bool anyName = false);
 
 // The identity of an open file, or of a path without following a link.
 FileIdentity identityOf(const struct stat& info);

@@ -11,9 +11,9 @@ namespace finder {
 
 namespace {
 
-constexpr std::array<std::string_view, 20> kSuffixes
+constexpr std::array<std::string_view, 21> kSuffixes
     = {"bmp", "dib", "jpg", "jpeg", "jpe", "jfif", "gif", "png", "tif", "tiff", "jp2", "j2k", "j2c",
-        "jpc", "jpf", "jpx", "webp", "heic", "heif", "avif"};
+        "jpc", "jpf", "jpx", "webp", "heic", "heif", "hif", "avif"};
 
 } // namespace
 

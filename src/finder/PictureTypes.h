@@ -12,7 +12,7 @@ namespace finder {
 
 // True when the name ends in one of the picture suffixes, in any case:
 // .bmp .dib, .jpg .jpeg .jpe .jfif, .gif, .png, .tif .tiff,
-// .jp2 .j2k .j2c .jpc .jpf .jpx, .webp, .heic .heif, .avif.
+// .jp2 .j2k .j2c .jpc .jpf .jpx, .webp, .heic .heif .hif, .avif.
 bool hasPictureSuffix(const char* name, std::size_t length);
 
 // "BMP", "JPEG", ..., "JPEG 2000", "WebP", "HEIF", "AVIF"; "unknown" for Unknown

@@ -168,17 +168,22 @@ QString MarkedFilesAction::summaryText() const
     const int acted = int(m_acted.size());
     QString text;
     switch (m_kind) {
+    // With nothing done there is no count or space to speak of.
     case Kind::Trash:
-        text = QStringLiteral("%1 (%2) went to the trash; emptying the trash frees that space.")
-                   .arg(filesText(acted), sizeText(m_actedBytes));
+        text = acted == 0
+            ? QStringLiteral("No file went to the trash.")
+            : QStringLiteral("%1 (%2) went to the trash; emptying the trash frees that space.")
+                  .arg(filesText(acted), sizeText(m_actedBytes));
         break;
     case Kind::Delete:
-        text
-            = QStringLiteral("%1 deleted; %2 freed.").arg(filesText(acted), sizeText(m_freedBytes));
+        text = acted == 0
+            ? QStringLiteral("No file was deleted.")
+            : QStringLiteral("%1 deleted; %2 freed.").arg(filesText(acted), sizeText(m_freedBytes));
         break;
     case Kind::Move:
-        text = QStringLiteral("%1 (%2) moved to %3.")
-                   .arg(filesText(acted), sizeText(m_actedBytes), m_targetFolder);
+        text = acted == 0 ? QStringLiteral("No file was moved.")
+                          : QStringLiteral("%1 (%2) moved to %3.")
+                                .arg(filesText(acted), sizeText(m_actedBytes), m_targetFolder);
         break;
     }
     int skipped = 0;

@@ -149,9 +149,10 @@ frmReview::frmReview(const FinderResult& result, Hooks hooks, QWidget* parent)
     setupConnections();
     restoreLayout();
     updateControls();
-    setStatus(QStringLiteral("%1 groups of identical pictures. Mark the copies that go, or "
-                             "choose a rule under Mark.")
-                  .arg(m_model->groupCount()));
+    const int groups = m_model->groupCount();
+    setStatus((groups == 1 ? QStringLiteral("1 group of identical pictures.")
+                           : QStringLiteral("%1 groups of identical pictures.").arg(groups))
+        + QStringLiteral(" Mark the copies that go, or choose a rule under Mark."));
 }
 
 frmReview::~frmReview()

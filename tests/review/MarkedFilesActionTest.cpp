@@ -151,6 +151,41 @@ INSTANTIATE_TEST_SUITE_P(Changes, ChangedSinceSearchTest,
             "the copy that stays"}),
     [](const ::testing::TestParamInfo<ChangeCase>& info) { return std::string(info.param.name); });
 
+struct NothingDoneCase {
+    const char* name;
+    MarkedFilesAction::Kind kind;
+    const char* summary;
+};
+
+class NothingDoneTest : public MarkedFilesActionTest,
+                        public ::testing::WithParamInterface<NothingDoneCase> { };
+
+// When every marked file was left alone, the report says nothing was done
+// and speaks of no space (no "0 files (0 bytes)", no emptying of the trash).
+TEST_P(NothingDoneTest, ReportSaysNothingWasDone)
+{
+    const NothingDoneCase& c = GetParam();
+    ReviewModel model(result({copies({"keep.png", "copy.png"})}));
+    model.applyRule(MarkingRule::KeepOldest);
+    ASSERT_TRUE(QDir().mkpath(path("moved")));
+    QFile::remove(path("copy.png"));
+    MarkedFilesAction action(model, c.kind, path("moved"), trash());
+    action.runToEnd();
+    ASSERT_TRUE(action.actedIds().empty());
+    EXPECT_EQ(action.summaryText(),
+        QLatin1String(c.summary)
+            + QStringLiteral("\n1 file left alone because of changes since the search."));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, NothingDoneTest,
+    ::testing::Values(
+        NothingDoneCase{"trash", MarkedFilesAction::Kind::Trash, "No file went to the trash."},
+        NothingDoneCase{"delete", MarkedFilesAction::Kind::Delete, "No file was deleted."},
+        NothingDoneCase{"move", MarkedFilesAction::Kind::Move, "No file was moved."}),
+    [](const ::testing::TestParamInfo<NothingDoneCase>& info) {
+        return std::string(info.param.name);
+    });
+
 TEST_F(MarkedFilesActionTest, KeepOldestThenTrashLeavesExactlyOneCopyPerGroup)
 {
     ReviewModel model(result(

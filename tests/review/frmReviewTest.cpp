@@ -124,6 +124,21 @@ protected:
     QList<QUrl> opened;
 };
 
+// The status line counts the groups in words that agree with the number.
+TEST_F(frmReviewTest, StatusCountsGroupsInAgreeingWords)
+{
+    const struct {
+        int groups;
+        const char* starts;
+    } cases[] = {{1, "1 group of identical pictures. "}, {2, "2 groups of identical pictures. "},
+        {5, "5 groups of identical pictures. "}};
+    for (const auto& c : cases) {
+        frmReview window(pictures(c.groups, 2), scriptedHooks());
+        EXPECT_TRUE(window.lblStatus()->text().startsWith(QLatin1String(c.starts)))
+            << c.groups << ": " << window.lblStatus()->text().toStdString();
+    }
+}
+
 TEST_F(frmReviewTest, ListsEveryGroupWithItsFilesRelativeToTheSearchedFolder)
 {
     FinderResult result = pictures(3, 2);
