@@ -77,8 +77,8 @@ QByteArray summaryLine(const FinderResult& result)
         line += QStringLiteral(" (") + counted(grouped, "file", "files") + QLatin1Char(')');
     line += QStringLiteral(", %1 unreadable").arg(result.unreadable.size());
     if (result.filesNotPictures > 0)
-        line += QStringLiteral(", ") + counted(result.filesNotPictures, "file", "files")
-            + QStringLiteral(" not pictures");
+        line += QStringLiteral(", ")
+            + counted(result.filesNotPictures, "file not a picture", "files not pictures");
     if (result.filesNotExamined > 0)
         line += QStringLiteral("; ") + counted(result.filesNotExamined, "file", "files")
             + QStringLiteral(" not examined (names without a picture suffix; --any-name "

@@ -139,7 +139,7 @@ report = json.load(sys.stdin)
 print('examined %d' % report['files_examined'])
 print('folders %d' % len(report['folders']))
 for entry in report['unreadable']:
-    assert entry['reason']
+    assert entry['reason'] and entry['type'] and entry['size'] >= 0, entry
     print('unreadable ' + entry['path'].rsplit('/', 1)[1])
 )script");
     const Canonical lines = parse(kPython, summary, outcome.out);
@@ -164,7 +164,7 @@ for row in rows:
         groups.setdefault(row['group'], []).append(base64.b64encode(exact).decode())
         assert int(row['size']) > 0 and int(row['width']) > 0
     else:
-        assert row['reason']
+        assert row['reason'] and row['type'] and int(row['size']) >= 0, row
         print('unreadable ' + row['path'].rsplit('/', 1)[1])
 for members in groups.values():
     print(' '.join(sorted(members)))
@@ -210,6 +210,72 @@ TEST_F(FindCommandTest, WithoutSubfoldersFewerGroups)
     EXPECT_LT(groups.size(), expectedGroups().size()); // the odd names live in a subfolder
     EXPECT_FALSE(groups.empty());
 }
+
+struct NamesCase {
+    const char* name;
+    QStringList options;
+    // From the JSON report: groups as sorted names, and the counts.
+    const char* jsonSummary;
+    const char* textSummary; // the summary line of the text form
+};
+
+class FindNamesTest : public FindCommandTest, public ::testing::WithParamInterface<NamesCase> { };
+
+// Pictures under names without a picture suffix: counted in every form's
+// summary by default, examined by content with --any-name, where a file that
+// holds no picture is counted and not called unreadable.
+TEST_P(FindNamesTest, OtherNamesAreCountedOrExamined)
+{
+    const NamesCase& c = GetParam();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    auto file = [&](const char* name) { return dir.filePath(QLatin1String(name)); };
+    ASSERT_TRUE(testcollection::run(QStringLiteral("convert"),
+        {QStringLiteral("-size"), QStringLiteral("16x12"), QStringLiteral("gradient:red-blue"),
+            file("a.jpg")}));
+    ASSERT_TRUE(testcollection::run(QStringLiteral("convert"),
+        {QStringLiteral("-size"), QStringLiteral("16x12"), QStringLiteral("gradient:green-white"),
+            file("b.png")}));
+    for (const auto& [from, to] : {std::pair{"a.jpg", "IMG_0001"},
+             std::pair{"a.jpg", "IMG_0002.HIF"}, std::pair{"b.png", "photo.dat"}})
+        ASSERT_TRUE(QFile::copy(file(from), file(to)));
+    QFile notes(file("notes.txt"));
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write("not a picture\n");
+    notes.close();
+
+    const Outcome json = find(c.options + QStringList{QStringLiteral("--format=json"), dir.path()});
+    ASSERT_EQ(json.exitCode, 0) << json.err.toStdString();
+    const QString script = QStringLiteral(R"script(
+import json, sys
+report = json.load(sys.stdin)
+groups = sorted(' '.join(sorted(f['path'].rsplit('/', 1)[1] for f in g['files'])) for g in report['groups'])
+print('%d examined, %d not examined, %d not pictures, %d unreadable, groups: %s' % (
+    report['files_examined'], report['files_not_examined'], report['files_not_pictures'],
+    len(report['unreadable']), ' | '.join(groups)))
+)script");
+    EXPECT_EQ(parse(kPython, script, json.out), Canonical{c.jsonSummary});
+
+    const Outcome text = find(c.options + QStringList{dir.path()});
+    ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
+    EXPECT_EQ(text.err, QByteArray("corvane-find: ") + c.textSummary + "\n");
+    const Outcome csv = find(c.options + QStringList{QStringLiteral("--format=csv"), dir.path()});
+    ASSERT_EQ(csv.exitCode, 0) << csv.err.toStdString();
+    EXPECT_EQ(csv.err, text.err);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FindNamesTest,
+    ::testing::Values(
+        NamesCase{"PictureNamesOnly", {},
+            "3 examined, 3 not examined, 0 not pictures, 0 unreadable, groups: IMG_0002.HIF a.jpg",
+            "3 files examined: 1 group of identical pictures (2 files), 0 unreadable; 3 files not "
+            "examined (names without a picture suffix; --any-name examines them)"},
+        NamesCase{"AnyName", {QStringLiteral("--any-name")},
+            "6 examined, 0 not examined, 1 not pictures, 0 unreadable, groups: IMG_0001 "
+            "IMG_0002.HIF a.jpg | b.png photo.dat",
+            "6 files examined: 2 groups of identical pictures (5 files), 0 unreadable, 1 file not "
+            "a picture"}),
+    [](const ::testing::TestParamInfo<NamesCase>& info) { return std::string(info.param.name); });
 
 struct UsageCase {
     const char* name;
@@ -302,7 +368,8 @@ TEST_F(FindCommandTest, ReadOnlyCacheIsBypassedWithANote)
     }
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     EXPECT_EQ(parse(kPython, kJsonGroups, outcome.out), expectedGroups());
-    EXPECT_TRUE(outcome.err.contains("fingerprint cache")) << outcome.err.toStdString();
+    EXPECT_TRUE(outcome.err.contains("corvane-find: note: the fingerprint cache was not used: it "))
+        << outcome.err.toStdString();
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "TestCollection.h"
 
 #include "finder/FolderScan.h"
+#include "finder/PictureTypes.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 
 #include <sys/stat.h>
@@ -85,6 +87,67 @@ TEST_F(FolderScanTest, SubfoldersOnceAndNeverThroughLinksOrHiddenFolders)
         EXPECT_FALSE(name.contains("link")) << name.toStdString();
         EXPECT_FALSE(name.contains("hidden")) << name.toStdString();
         EXPECT_FALSE(name.contains("loop")) << name.toStdString();
+    }
+}
+
+struct NameRuleCase {
+    const char* name;
+    bool anyName;
+    bool recursive;
+    std::set<QByteArray> listed;
+    std::int64_t otherNames; // regular, not hidden, not listed for their names
+};
+
+class NameRuleTest : public FolderScanTest, public ::testing::WithParamInterface<NameRuleCase> { };
+
+// Files without a picture suffix are counted, never silently dropped, and
+// --any-name lists them; hidden files, links and fifos stay out either way.
+TEST_P(NameRuleTest, ListsOrCountsEveryRegularFile)
+{
+    const NameRuleCase& c = GetParam();
+    const auto outcome
+        = finder::scanFolders({QFile::encodeName(m_root)}, c.recursive, nullptr, {}, c.anyName);
+    EXPECT_EQ(names(outcome, m_root), c.listed);
+    EXPECT_EQ(outcome.otherNames, c.otherNames);
+    for (const finder::ScannedFile& file : outcome.files) {
+        const QByteArray name = file.path.mid(file.path.lastIndexOf('/') + 1);
+        EXPECT_EQ(file.pictureName, finder::hasPictureSuffix(name.constData(), name.size()))
+            << name.toStdString();
+    }
+}
+
+const std::set<QByteArray> kPictureNames
+    = {"a.JPG", "b.jpeg", "c.Tiff", "d.j2k", "e.webp", "f.heic", "g.avif", "h.jfif", "i.dib"};
+
+std::set<QByteArray> plus(std::set<QByteArray> names, std::initializer_list<const char*> more)
+{
+    for (const char* name : more)
+        names.insert(name);
+    return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, NameRuleTest,
+    ::testing::Values(NameRuleCase{"PictureNamesOnly", false, false, kPictureNames, 3},
+        NameRuleCase{
+            "AnyName", true, false, plus(kPictureNames, {"notes.txt", "jpg", "x.jpg.bak"}), 0},
+        NameRuleCase{
+            "PictureNamesOnlyWithSubfolders", false, true, plus(kPictureNames, {"sub/s.png"}), 3},
+        NameRuleCase{"AnyNameWithSubfolders", true, true,
+            plus(kPictureNames, {"notes.txt", "jpg", "x.jpg.bak", "sub/s.png"}), 0}),
+    [](const ::testing::TestParamInfo<NameRuleCase>& info) {
+        return std::string(info.param.name);
+    });
+
+TEST(PictureSuffix, TellsPictureNamesFromOthers)
+{
+    const struct {
+        const char* name;
+        bool picture;
+    } cases[] = {{"IMG_0001.HIF", true}, {"a.hif", true}, {"a.JpEg", true}, {"a.avif", true},
+        {"IMG_0001", false}, {"photo.dat", false}, {"x.jpg.bak", false}, {"jpg", false},
+        {"a.hifx", false}, {"a.", false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(finder::hasPictureSuffix(c.name, std::strlen(c.name)), c.picture) << c.name;
     }
 }
 
