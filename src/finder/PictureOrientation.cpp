@@ -1,5 +1,6 @@
 #include "finder/PictureOrientation.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -9,54 +10,74 @@ namespace {
 
 using decoding::Orientation;
 
+// The stored pixel that output pixel (x, y) shows, for a stored picture of
+// width x height: one mapping serves all eight values.
+inline void storedPixel(Orientation orientation, std::uint32_t width, std::uint32_t height,
+    std::uint32_t x, std::uint32_t y, std::uint32_t& sx, std::uint32_t& sy)
+{
+    switch (orientation) {
+    case Orientation::AsStored:
+        sx = x;
+        sy = y;
+        return;
+    case Orientation::MirrorLeftRight:
+        sx = width - 1 - x;
+        sy = y;
+        return;
+    case Orientation::Turn180:
+        sx = width - 1 - x;
+        sy = height - 1 - y;
+        return;
+    case Orientation::MirrorTopBottom:
+        sx = x;
+        sy = height - 1 - y;
+        return;
+    case Orientation::Transpose:
+        sx = y;
+        sy = x;
+        return;
+    case Orientation::TurnClockwise:
+        sx = y;
+        sy = height - 1 - x;
+        return;
+    case Orientation::Transverse:
+        sx = width - 1 - y;
+        sy = height - 1 - x;
+        return;
+    case Orientation::TurnAnticlockwise:
+        sx = width - 1 - y;
+        sy = x;
+        return;
+    }
+}
+
 // Writes the picture at `in` (width x height, `in` rows apart) turned by
-// orientation to `out`: each output pixel (x, y) takes the stored pixel the
-// tag names, so one loop serves all eight values.
+// orientation to `out`. The output is filled in square tiles, so that a
+// quarter turn reads a few stored rows at a time instead of striding down
+// whole columns of a large picture.
 template <std::size_t kPixelBytes>
 void orientRows(const std::uint8_t* in, std::size_t inStride, std::uint32_t width,
     std::uint32_t height, std::size_t pixelBytes, Orientation orientation, std::uint8_t* out,
     std::size_t outStride)
 {
+    constexpr std::uint32_t kTile = 64;
     const std::size_t size = kPixelBytes ? kPixelBytes : pixelBytes;
     const bool swap = decoding::swapsSides(orientation);
     const std::uint32_t outWidth = swap ? height : width;
     const std::uint32_t outHeight = swap ? width : height;
-    for (std::uint32_t y = 0; y < outHeight; ++y) {
-        std::uint8_t* row = out + outStride * y;
-        for (std::uint32_t x = 0; x < outWidth; ++x) {
-            std::uint32_t sx = x;
-            std::uint32_t sy = y;
-            switch (orientation) {
-            case Orientation::AsStored:
-                break;
-            case Orientation::MirrorLeftRight:
-                sx = width - 1 - x;
-                break;
-            case Orientation::Turn180:
-                sx = width - 1 - x;
-                sy = height - 1 - y;
-                break;
-            case Orientation::MirrorTopBottom:
-                sy = height - 1 - y;
-                break;
-            case Orientation::Transpose:
-                sx = y;
-                sy = x;
-                break;
-            case Orientation::TurnClockwise:
-                sx = y;
-                sy = height - 1 - x;
-                break;
-            case Orientation::Transverse:
-                sx = width - 1 - y;
-                sy = height - 1 - x;
-                break;
-            case Orientation::TurnAnticlockwise:
-                sx = width - 1 - y;
-                sy = x;
-                break;
+    for (std::uint32_t tileY = 0; tileY < outHeight; tileY += kTile) {
+        const std::uint32_t endY = std::min(outHeight, tileY + kTile);
+        for (std::uint32_t tileX = 0; tileX < outWidth; tileX += kTile) {
+            const std::uint32_t endX = std::min(outWidth, tileX + kTile);
+            for (std::uint32_t y = tileY; y < endY; ++y) {
+                std::uint8_t* row = out + outStride * y;
+                for (std::uint32_t x = tileX; x < endX; ++x) {
+                    std::uint32_t sx = 0;
+                    std::uint32_t sy = 0;
+                    storedPixel(orientation, width, height, x, y, sx, sy);
+                    std::memcpy(row + size * x, in + inStride * sy + size * sx, size);
+                }
             }
-            std::memcpy(row + size * x, in + inStride * sy + size * sx, size);
         }
     }
 }
