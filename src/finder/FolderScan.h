@@ -44,7 +44,4 @@ ScanOutcome scanFolders(const QList<QByteArray>& folders, bool recursive,
     const std::atomic<bool>* stop, const std::function<void(std::int64_t)>& found,
     bool anyName = false);
 
-// The identity of an open file, or of a path without following a link.
-FileIdentity identityOf(const struct stat& info);
-
 } // namespace finder
