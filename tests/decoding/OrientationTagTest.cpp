@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, OrientationTagTest,
             std::string("\xFF\xD8\xFF\xDA", 4) + exifJpeg(bigEndianTiff(6)).substr(2),
             Orientation::AsStored, false},
         TagCase{"JpegOtherApp1",
-            std::string("\xFF\xD8\xFF\xE1", 4) + be16(8) + "http\0\0"
+            std::string("\xFF\xD8\xFF\xE1", 4) + be16(8) + std::string("http\0\0", 6)
                 + exifJpeg(bigEndianTiff(6)).substr(2),
             Orientation::TurnClockwise, false},
         TagCase{"Tiff", kTiffLittle6, Orientation::TurnClockwise, false},
