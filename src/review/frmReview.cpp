@@ -265,7 +265,6 @@ void frmReview::setupWidgets()
 
     auto* bar = new QHBoxLayout;
     for (QWidget* w : {static_cast<QWidget*>(m_mark), static_cast<QWidget*>(m_undo),
-             static_cast<QWidget*>(m_remove), static_cast<QWidget*>(m_putBackButton),
              static_cast<QWidget*>(m_look), static_cast<QWidget*>(m_showInFolder),
              static_cast<QWidget*>(m_export), static_cast<QWidget*>(m_pairs)})
         bar->addWidget(w);
@@ -275,8 +274,12 @@ void frmReview::setupWidgets()
     statusRow->addWidget(m_status, 1);
     statusRow->addWidget(m_progress);
     auto* layout = new QVBoxLayout(this);
+    auto* listRow = new QHBoxLayout;
+    listRow->addWidget(m_filter, 1);
+    listRow->addWidget(m_remove);
+    listRow->addWidget(m_putBackButton);
     layout->addLayout(bar);
-    layout->addWidget(m_filter);
+    layout->addLayout(listRow);
     layout->addWidget(m_list, 1);
     layout->addLayout(statusRow);
 

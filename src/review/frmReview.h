@@ -6,9 +6,10 @@
 //
 //   frmReview
 //   |-- toolbar: Mark (rules; all, none, invert in the selected groups) | Undo
-//   |            | Remove from list | Put back | Look closer | Show in folder
-//   |            | Export | Pairs one by one | ...... | Act on marked files
-//   |-- txtFilter   narrows the list to groups with a matching path
+//   |            | Look closer | Show in folder | Export | Pairs one by one
+//   |            | ............ | Act on marked files
+//   |-- txtFilter (narrows the list to groups with a matching path)
+//   |            | Remove from list | Put back
 //   |-- lstGroups   tree: group rows (small picture, copies, size) with their
 //   |               files (path, size, type, modified, mark); a header
 //   |               click sorts the files and the groups
