@@ -183,9 +183,11 @@ PutBack PutBack::afterTrash(const std::vector<Acted>& files, const QByteArray& h
             continue;
         QString reason;
         const std::optional<FileIdentity> now = currentIdentity(entry.place, &reason);
-        if (!now) {
+        const FileIdentity& searched = files[size_t(&entry - putBack.m_entries.data())].searched;
+        // Trashing renames: size and modification time stay what they were.
+        if (!now || now->size != searched.size || now->modifiedNs != searched.modifiedNs) {
             entry.place.clear();
-            entry.missing = QStringLiteral("it is no longer in the trash");
+            entry.missing = QStringLiteral("it was not found in the trash as it was sent there");
         } else {
             entry.after = *now;
         }

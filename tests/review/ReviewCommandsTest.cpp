@@ -210,24 +210,6 @@ INSTANTIATE_TEST_SUITE_P(Commands, MarkCommandTest,
         MarkCase{"invert_twice_listed_is_once", "-+- -- ----", 2, {0, 0}, "+-+ -- ----"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(MarkCommandTest, MarkAllKeepsTheFirstCopyOfTheCurrentOrder)
-{
-    // Sorted by size descending, the largest copy is first and stays.
-    ReviewModel model(resultOf(
-        {groupOf({{"/p/small.png", 1, 1}, {"/p/large.png", 9, 1}, {"/p/middle.png", 5, 1}})},
-        "/p"));
-    model.sort(ReviewColumn::Size, false);
-    model.markAll({0});
-    EXPECT_FALSE(model.isMarked({0, 0}));
-    EXPECT_EQ(model.file({0, 0}).shownPath, QStringLiteral("large.png"));
-    EXPECT_EQ(model.markedCount(), 2);
-    model.clearMarks();
-    model.sort(ReviewColumn::Path, false); // small, middle, large
-    model.invertMarks({0});
-    EXPECT_EQ(model.file({0, 0}).shownPath, QStringLiteral("small.png"));
-    EXPECT_FALSE(model.isMarked({0, 0}));
-}
-
 TEST(RemoveFromListTest, RemovedGroupsLeaveWithTheirMarksAndUndoBringsThemBack)
 {
     ReviewModel model(threeGroups());

@@ -188,12 +188,4 @@ TEST(PutBackTrashTest, TwoFilesOfOneNameEachReturnToTheirOwnFolder)
     EXPECT_TRUE(putBack.run().returned.empty());
 }
 
-TEST(PutBackTrashTest, ADeletionCannotBePutBack)
-{
-    PutBack putBack = PutBack::afterDelete(3);
-    EXPECT_TRUE(putBack.deleted());
-    EXPECT_EQ(putBack.count(), 3);
-    EXPECT_TRUE(PutBack::deletedText().contains(QStringLiteral("cannot be undone")));
-}
-
 } // namespace
