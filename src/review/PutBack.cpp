@@ -1,7 +1,7 @@
 #include "review/PutBack.h"
 
+#include "files/FileIdentity.h"
 #include "handling/FileActions.h"
-#include "review/FileRecheck.h"
 
 #include <QFile>
 
@@ -181,8 +181,7 @@ PutBack PutBack::afterTrash(const std::vector<Acted>& files, const QByteArray& h
     for (Entry& entry : putBack.m_entries) {
         if (entry.place.isEmpty())
             continue;
-        QString reason;
-        const std::optional<FileIdentity> now = currentIdentity(entry.place, &reason);
+        const std::optional<FileIdentity> now = plainFileIdentity(entry.place.constData());
         const FileIdentity& searched = files[size_t(&entry - putBack.m_entries.data())].searched;
         // Trashing renames: size and modification time stay what they were.
         if (!now || now->size != searched.size || now->modifiedNs != searched.modifiedNs) {
@@ -200,8 +199,7 @@ PutBack PutBack::afterMove(const std::vector<Acted>& files, const QByteArray& fo
     PutBack putBack;
     for (const Acted& acted : files) {
         Entry entry{acted.id, acted.path, joined(folder, nameOf(acted.path)), {}, {}, {}};
-        QString reason;
-        const std::optional<FileIdentity> now = currentIdentity(entry.place, &reason);
+        const std::optional<FileIdentity> now = plainFileIdentity(entry.place.constData());
         // A move keeps size and modification time, across disks too; anything
         // else at the new place is not the file that was moved.
         if (!now || now->size != acted.searched.size
@@ -234,8 +232,7 @@ QString PutBack::putBackOne(const Entry& entry, FileIdentity* now) const
     if (entry.place.isEmpty())
         return entry.missing;
     const bool fromTrash = !entry.record.isEmpty();
-    QString reason;
-    const std::optional<FileIdentity> there = currentIdentity(entry.place, &reason);
+    const std::optional<FileIdentity> there = plainFileIdentity(entry.place.constData());
     if (!there) {
         return fromTrash
             ? QStringLiteral("it is no longer in the trash")
@@ -269,7 +266,7 @@ QString PutBack::putBackOne(const Entry& entry, FileIdentity* now) const
     // Without its file a record is only clutter; a desktop trash skips it.
     if (fromTrash)
         ::unlink(entry.record.constData());
-    if (const std::optional<FileIdentity> back = currentIdentity(entry.original, &reason))
+    if (const std::optional<FileIdentity> back = plainFileIdentity(entry.original.constData()))
         *now = *back;
     return QString();
 }

@@ -1,6 +1,7 @@
 // Put back against the real trash of a scratch home (GIO trashes there) and
 // real folders: what comes back, and what is left alone with its reason.
 #include "review/PutBack.h"
+#include "files/FileIdentity.h"
 #include "handling/FileActions.h"
 
 #include "TrashTestHome.h"
@@ -35,11 +36,7 @@ PutBack::Acted acted(int id, const QString& path)
     PutBack::Acted a;
     a.id = id;
     a.path = native;
-    a.searched.device = st.st_dev;
-    a.searched.inode = st.st_ino;
-    a.searched.size = st.st_size;
-    a.searched.modifiedNs = std::int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-    a.searched.changedNs = std::int64_t(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
+    a.searched = identityOf(st);
     return a;
 }
 
