@@ -174,22 +174,21 @@ PutBack PutBack::afterTrash(const std::vector<Acted>& files, const QByteArray& h
             if (!entry.place.isEmpty())
                 break;
         }
-        if (entry.place.isEmpty())
+        if (entry.place.isEmpty()) {
             entry.missing = QStringLiteral("its trash record was not found");
-        putBack.m_entries.push_back(std::move(entry));
-    }
-    for (Entry& entry : putBack.m_entries) {
-        if (entry.place.isEmpty())
-            continue;
-        const std::optional<FileIdentity> now = plainFileIdentity(entry.place.constData());
-        const FileIdentity& searched = files[size_t(&entry - putBack.m_entries.data())].searched;
-        // Trashing renames: size and modification time stay what they were.
-        if (!now || now->size != searched.size || now->modifiedNs != searched.modifiedNs) {
-            entry.place.clear();
-            entry.missing = QStringLiteral("it was not found in the trash as it was sent there");
         } else {
-            entry.after = *now;
+            // Trashing renames: size and modification time stay what they were.
+            const std::optional<FileIdentity> now = plainFileIdentity(entry.place.constData());
+            if (!now || now->size != acted.searched.size
+                || now->modifiedNs != acted.searched.modifiedNs) {
+                entry.place.clear();
+                entry.missing
+                    = QStringLiteral("it was not found in the trash as it was sent there");
+            } else {
+                entry.after = *now;
+            }
         }
+        putBack.m_entries.push_back(std::move(entry));
     }
     return putBack;
 }
