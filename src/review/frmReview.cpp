@@ -520,7 +520,10 @@ void frmReview::exportList()
                       .arg(target, file.errorString()));
         return;
     }
-    setStatus(QStringLiteral("%1 groups saved to %2.").arg(now.groups.size()).arg(target));
+    const QString groups = now.groups.size() == 1
+        ? QStringLiteral("1 group")
+        : QStringLiteral("%1 groups").arg(now.groups.size());
+    setStatus(QStringLiteral("%1 saved to %2.").arg(groups, target));
 }
 
 void frmReview::actOnMarked()

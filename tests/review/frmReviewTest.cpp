@@ -126,17 +126,24 @@ protected:
     QList<QUrl> opened;
 };
 
-// The status line counts the groups in words that agree with the number.
+// The status line counts the groups in words that agree with the number,
+// when the window opens and when the list is saved.
 TEST_F(frmReviewTest, StatusCountsGroupsInAgreeingWords)
 {
     const struct {
         int groups;
         const char* starts;
-    } cases[] = {{1, "1 group of identical pictures. "}, {2, "2 groups of identical pictures. "},
-        {5, "5 groups of identical pictures. "}};
+        const char* saved;
+    } cases[] = {{1, "1 group of identical pictures. ", "1 group saved to "},
+        {2, "2 groups of identical pictures. ", "2 groups saved to "},
+        {5, "5 groups of identical pictures. ", "5 groups saved to "}};
     for (const auto& c : cases) {
         frmReview window(pictures(c.groups, 2), scriptedHooks());
         EXPECT_TRUE(window.lblStatus()->text().startsWith(QLatin1String(c.starts)))
+            << c.groups << ": " << window.lblStatus()->text().toStdString();
+        exportAnswer = path(QStringLiteral("list%1.json").arg(c.groups));
+        window.cmdExport()->click();
+        EXPECT_TRUE(window.lblStatus()->text().startsWith(QLatin1String(c.saved)))
             << c.groups << ": " << window.lblStatus()->text().toStdString();
     }
 }
