@@ -218,6 +218,12 @@ DecodeOutcome decodeUnguarded(Bytes bytes, const DecodeOptions& decodeOptions)
     const PictureType type = detectType(bytes);
     if (type != PictureType::Heif && type != PictureType::Avif)
         return failure(DecodeStatus::Unreadable, "not a HEIF or AVIF file");
+    // Only the still pictures of a sequence could be decoded: its frames
+    // would go uncompared. (For display, its first picture is enough.)
+    if (!decodeOptions.firstFrameOnly && !decodeOptions.eightBit && heifHoldsSequence(bytes))
+        return failure(DecodeStatus::Unreadable,
+            std::string(type == PictureType::Avif ? "AVIF" : "HEIF")
+                + " image sequence: not supported");
     // Tiles, overlays and alpha planes are allocated from sizes of their own.
     for (const ClaimedSize& size : heifClaimedSizes(bytes))
         if (size.width > 0 && size.height > 0 && !withinPixelBudget(size.width, size.height))

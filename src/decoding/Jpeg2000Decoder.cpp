@@ -383,6 +383,13 @@ bool Decoder::chooseLayout(Layout& layout, std::string& why) const
     layout.bytesPerSample = 1;
     if (!m_options.eightBit) {
         for (int c : layout.channels) {
+            // Samples deeper than the pixel form's 16 bits cannot be kept
+            // exactly: scaling them down would make different pictures equal.
+            if (img.comps[c].prec > 16) {
+                why = "JPEG 2000 with " + std::to_string(img.comps[c].prec)
+                    + "-bit samples: not supported";
+                return false;
+            }
             if (img.comps[c].prec > 8)
                 layout.bytesPerSample = 2;
         }

@@ -1,6 +1,7 @@
 #include "finder/PictureReader.h"
 
 #include "decoding/HeifDecoder.h"
+#include "decoding/JpegDecoder.h"
 #include "decoding/PictureDecoders.h"
 #include "decoding/PictureType.h"
 #include "decoding/WebpDecoder.h"
@@ -28,7 +29,10 @@ using decoding::PictureType;
 
 // Raised whenever a change in Corvane's own decoders can change the pixels
 // they give for some file.
-constexpr int kDecoderRevision = 1;
+// Revision 2: the search form keeps every stored sample with its meaning
+// (CMYK, signed samples, extra samples, 16-bit colour maps) and refuses what
+// it cannot hold; fingerprints made before that are never trusted.
+constexpr int kDecoderRevision = 2;
 
 bool readWithQt(PictureType type)
 {
@@ -125,10 +129,10 @@ const std::string& decoderVersion()
     static const std::string version = [] {
         prepareQtDecoding();
         return "Corvane decoders " + std::to_string(kDecoderRevision) + "; Qt " + qVersion()
-            + "; jpeg probe " + jpegProbe() + "; libpng " + png_get_libpng_ver(nullptr) + "; "
-            + TIFFGetVersion() + "; OpenJPEG " + opj_version() + "; "
-            + decoding::webpLibraryVersion() + "; " + decoding::heifLibraryVersions() + "; budget "
-            + std::to_string(decoding::kPixelBudget);
+            + "; jpeg probe " + jpegProbe() + "; " + decoding::jpeg::libraryVersion() + "; libpng "
+            + png_get_libpng_ver(nullptr) + "; " + TIFFGetVersion() + "; OpenJPEG " + opj_version()
+            + "; " + decoding::webpLibraryVersion() + "; " + decoding::heifLibraryVersions()
+            + "; budget " + std::to_string(decoding::kPixelBudget);
     }();
     return version;
 }

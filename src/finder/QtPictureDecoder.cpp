@@ -1,5 +1,6 @@
 #include "finder/QtPictureDecoder.h"
 
+#include "decoding/JpegDecoder.h"
 #include "finder/PictureTypes.h"
 #include "search/ImageContent.h"
 
@@ -115,6 +116,26 @@ void prepareQtDecoding()
     });
 }
 
+// Qt's readers fill the missing rows of a cut-off BMP, JPEG or GIF with grey
+// and say nothing: such a file must never look like a whole picture.
+static bool cutOff(decoding::Bytes file, PictureType type)
+{
+    const ImageContent::Kind kind = contentKind(type);
+    const QByteArray data = QByteArray::fromRawData(
+        reinterpret_cast<const char*>(file.data()), qsizetype(file.size()));
+    return kind != ImageContent::Unknown && !ImageContent::isComplete(data, kind);
+}
+
+// JPEG goes to libjpeg directly: the same pixels as Qt's reader for RGB and
+// grey, faster, and CMYK kept as its inks (Qt would turn it into RGB, where
+// different inks look alike).
+static DecodeOutcome decodeJpeg(decoding::Bytes file)
+{
+    if (cutOff(file, PictureType::Jpeg))
+        return failure(DecodeStatus::Unreadable, "cut off or damaged JPEG data");
+    return decoding::jpeg::decode(file);
+}
+
 // Every frame of the picture, all of one size, within the pixel budget.
 static DecodeOutcome readFrames(decoding::Bytes file, PictureType type, std::vector<QImage>& frames)
 {
@@ -123,10 +144,7 @@ static DecodeOutcome readFrames(decoding::Bytes file, PictureType type, std::vec
         return failure(DecodeStatus::Unreadable, "no decoder for " + typeName(type).toStdString());
     QByteArray data = QByteArray::fromRawData(
         reinterpret_cast<const char*>(file.data()), qsizetype(file.size()));
-    // Qt's readers fill the missing rows of a cut-off BMP, JPEG or GIF with grey
-    // and say nothing: such a file must never look like a whole picture.
-    const ImageContent::Kind kind = contentKind(type);
-    if (kind != ImageContent::Unknown && !ImageContent::isComplete(data, kind))
+    if (cutOff(file, type))
         return failure(DecodeStatus::Unreadable,
             "cut off or damaged " + typeName(type).toStdString() + " data");
 
@@ -177,6 +195,8 @@ static DecodeOutcome readFrames(decoding::Bytes file, PictureType type, std::vec
 
 DecodeOutcome decodeWithQt(decoding::Bytes file, PictureType type)
 {
+    if (type == PictureType::Jpeg)
+        return decodeJpeg(file);
     std::vector<QImage> frames;
     DecodeOutcome read = readFrames(file, type, frames);
     if (read.status != DecodeStatus::Ok)
@@ -199,6 +219,14 @@ DecodeOutcome decodeWithQt(decoding::Bytes file, PictureType type)
 QtFingerprint fingerprintWithQt(decoding::Bytes file, PictureType type)
 {
     QtFingerprint result;
+    if (type == PictureType::Jpeg) {
+        const DecodeOutcome outcome = decodeJpeg(file);
+        result.status = outcome.status;
+        result.reason = outcome.reason;
+        if (outcome.status == DecodeStatus::Ok)
+            result.fingerprint = fingerprintOf(outcome.picture);
+        return result;
+    }
     std::vector<QImage> frames;
     const DecodeOutcome read = readFrames(file, type, frames);
     result.status = read.status;
