@@ -152,6 +152,9 @@ struct Meaning {
     decoding::ColourSpace colourSpace = decoding::ColourSpace::Rgb;
     decoding::SampleFormat sampleFormat = decoding::SampleFormat::Unsigned;
     std::uint32_t keptSamples = 4; // a pixel's samples in the canonical form
+    // Of those, the data samples after the colours and alpha: an opaque
+    // picture's extra sample must never read as another's alpha.
+    std::uint32_t extraSamples = 0;
 };
 
 // The shape and meaning go first, so that samples of one shape or meaning
@@ -166,6 +169,7 @@ void addShape(Sha256& digest, const PixelFingerprint& shape, const Meaning& mean
     digest.addWord(std::uint32_t(meaning.colourSpace));
     digest.addWord(std::uint32_t(meaning.sampleFormat));
     digest.addWord(meaning.keptSamples);
+    digest.addWord(meaning.extraSamples);
 }
 
 } // namespace
@@ -182,7 +186,8 @@ PixelFingerprint fingerprintOf(const decoding::DecodedPicture& picture)
 
     Sha256 digest;
     const Meaning meaning{picture.colourSpace, picture.sampleFormat,
-        std::uint32_t(picture.samplesPerPixel() - (reduction.opaque ? 1 : 0))};
+        std::uint32_t(picture.samplesPerPixel() - (reduction.opaque ? 1 : 0)),
+        std::uint32_t(picture.extraSamples)};
     addShape(digest, fingerprint, meaning);
     for (const auto& frame : picture.frames)
         addFrame(digest, picture, frame, reduction);
