@@ -83,8 +83,11 @@ TEST(JpegDecoder, DamagedStreamsAreRefusedNotFilled)
         {"a marker inside the data",
             [&] {
                 QByteArray bytes = whole;
-                bytes[bytes.size() / 2] = char(0xff);
-                bytes[bytes.size() / 2 + 1] = char(0xd0 + 5);
+                // Inside the entropy-coded data, well past the tables.
+                const qsizetype at = bytes.size() - 64;
+                bytes[at - 1] = 0x12;
+                bytes[at] = char(0xff);
+                bytes[at + 1] = char(0xd0 + 5);
                 return bytes;
             }()},
     };
