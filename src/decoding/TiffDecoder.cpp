@@ -234,6 +234,12 @@ bool describe(TIFF* tif, const DecodeOptions& options, Layout& layout, std::stri
         return false;
     }
     const std::uint16_t compression = field16(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    // A valid file in a compression this libtiff was built without is not
+    // damaged: say what is missing.
+    if (!TIFFIsCODECConfigured(compression)) {
+        why = notSupported("TIFF compression " + std::to_string(compression));
+        return false;
+    }
     if (layout.photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG) {
         // libjpeg turns the YCbCr into RGB itself.
         TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
