@@ -251,22 +251,34 @@ void avifSequences(Folder& folder)
         {QStringLiteral("-l"), folder.workPath("f1.png"), folder.path("still.avif")});
 }
 
+// A one-component JPEG 2000 from a PGX of `bits` (signed when `sign` is '-').
+void jpeg2000(Folder& folder, const std::string& name, int bits, char sign,
+    const std::function<std::int32_t(int x, int y)>& value)
+{
+    QByteArray pgx = QByteArray("PG ML ") + sign + QByteArray::number(bits) + ' '
+        + QByteArray::number(kWidth) + ' ' + QByteArray::number(kHeight) + '\n';
+    const int bytes = bits <= 8 ? 1 : bits <= 16 ? 2 : 4;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const auto v = std::uint32_t(value(x, y));
+            for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8)
+                pgx.append(char(v >> shift));
+        }
+    }
+    const QString source = folder.workPath(name + ".pgx");
+    EXPECT_TRUE(writeBytes(source, pgx));
+    folder.make(QStringLiteral("opj_compress"),
+        {QStringLiteral("-i"), source, QStringLiteral("-o"), folder.path(name),
+            QStringLiteral("-n"), QStringLiteral("3")});
+}
+
 // 20-bit samples, one of them one apart.
 void deepJpeg2000(Folder& folder)
 {
     for (const auto& [name, change] : {std::pair{"a.j2k", 0}, std::pair{"b.j2k", 1}}) {
-        QByteArray pgx = QByteArray("PG ML +20 ") + QByteArray::number(kWidth) + ' '
-            + QByteArray::number(kHeight) + '\n';
-        for (int i = 0; i < kWidth * kHeight; ++i) {
-            const std::uint32_t v = pattern(i % kWidth, i / kWidth, 0, 20) + (i == 77 ? change : 0);
-            for (int shift = 24; shift >= 0; shift -= 8)
-                pgx.append(char(v >> shift));
-        }
-        const QString source = folder.workPath(std::string(name) + ".pgx");
-        EXPECT_TRUE(writeBytes(source, pgx));
-        folder.make(QStringLiteral("opj_compress"),
-            {QStringLiteral("-i"), source, QStringLiteral("-o"), folder.path(name),
-                QStringLiteral("-n"), QStringLiteral("3")});
+        jpeg2000(folder, name, 20, '+', [change = change](int x, int y) {
+            return std::int32_t(pattern(x, y, 0, 20)) + (x == 7 && y == 3 ? change : 0);
+        });
     }
 }
 
@@ -360,7 +372,11 @@ const std::vector<FalsePairCase>& cases()
                 // The same file with a comment, and rewritten without metadata.
                 const QByteArray stored = readBytes(f.path("black ink only.jpg"));
                 EXPECT_TRUE(writeBytes(f.path("black ink only, commented.jpg"),
-                    stored.left(2) + QByteArray("\xff\xfe\x00\x08" "edited", 10) + stored.mid(2)));
+                    stored.left(2)
+                        + QByteArray("\xff\xfe\x00\x08"
+                                     "edited",
+                            10)
+                        + stored.mid(2)));
                 f.make(QStringLiteral("jpegtran"),
                     {QStringLiteral("-copy"), QStringLiteral("none"), QStringLiteral("-outfile"),
                         f.path("black ink only, no metadata.jpg"), f.path("black ink only.jpg")});
