@@ -6,6 +6,7 @@
 
 #include "FormatFiles.h"
 
+#include "files/FileIdentity.h"
 #include "finder/Finder.h"
 #include "finder/FingerprintCache.h"
 #include "finder/PictureReader.h"
@@ -467,11 +468,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, FalsePairs, ::testing::ValuesIn(cases()),
         return std::string(info.param.name);
     });
 
-std::uint64_t nanoseconds(const timespec& t)
-{
-    return std::uint64_t(t.tv_sec) * 1'000'000'000u + std::uint64_t(t.tv_nsec);
-}
-
 // A cache written by the decoders of the revision before (which turned CMYK
 // into RGB and so gave both files one fingerprint) must not be believed.
 TEST(FalsePairCache, FingerprintsOfAnEarlierDecoderRevisionAreNotTrusted)
@@ -497,12 +493,7 @@ TEST(FalsePairCache, FingerprintsOfAnEarlierDecoderRevisionAreNotTrusted)
         for (const char* name : {"black ink only.tif", "all four inks.tif"}) {
             struct stat status { };
             ASSERT_EQ(::stat(QFile::encodeName(folder.path(name)).constData(), &status), 0);
-            FileIdentity identity;
-            identity.device = status.st_dev;
-            identity.inode = status.st_ino;
-            identity.size = status.st_size;
-            identity.modifiedNs = std::int64_t(nanoseconds(status.st_mtim));
-            identity.changedNs = std::int64_t(nanoseconds(status.st_ctim));
+            const FileIdentity identity = identityOf(status);
             finder::CachedFacts facts;
             facts.kind = finder::CachedFacts::Kind::Fingerprint;
             facts.type = decoding::PictureType::Tiff;
