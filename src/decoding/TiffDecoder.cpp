@@ -194,6 +194,28 @@ std::string notSupported(const std::string& what)
     return what + ": not supported";
 }
 
+// The colour interpretation as people know it, for reasons.
+std::string photometricName(std::uint16_t photometric)
+{
+    switch (photometric) {
+    case PHOTOMETRIC_SEPARATED:
+        return "separated inks other than CMYK";
+    case PHOTOMETRIC_MASK:
+        return "transparency mask";
+    case PHOTOMETRIC_YCBCR:
+        return "YCbCr";
+    case PHOTOMETRIC_CIELAB:
+    case PHOTOMETRIC_ICCLAB:
+    case PHOTOMETRIC_ITULAB:
+        return "Lab";
+    case PHOTOMETRIC_LOGL:
+    case PHOTOMETRIC_LOGLUV:
+        return "LogLuv";
+    default:
+        return "colour interpretation " + std::to_string(photometric);
+    }
+}
+
 // How a search-form page's extra samples split into alpha and data: only
 // the first extra sample, and only when declared as alpha, is alpha.
 void splitExtraSamples(TIFF* tif, Layout& layout)
@@ -299,7 +321,7 @@ bool describe(TIFF* tif, const DecodeOptions& options, Layout& layout, std::stri
         layout.direct = false;
     if (exact && !layout.direct) {
         if (layout.colours == 0)
-            why = notSupported("TIFF colour space " + std::to_string(layout.photometric));
+            why = notSupported("TIFF in " + photometricName(layout.photometric));
         else if (layout.sampleFormat == SampleFormat::Signed)
             why = notSupported("TIFF with signed " + std::to_string(layout.bits) + "-bit samples");
         else

@@ -62,6 +62,8 @@ bool writeTiff(const QString& path, const TiffSpec& spec)
     if (!spec.extraTypes.empty())
         TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, std::uint16_t(spec.extraTypes.size()),
             spec.extraTypes.data());
+    if (spec.photometric == PHOTOMETRIC_YCBCR)
+        TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, std::uint16_t(1), std::uint16_t(1));
     if (!spec.colourMap.empty()) {
         const std::size_t n = spec.colourMap.size() / 3;
         TIFFSetField(tif, TIFFTAG_COLORMAP, spec.colourMap.data(), spec.colourMap.data() + n,
@@ -363,6 +365,18 @@ const std::vector<FalsePairCase>& cases()
             {},
             {{"float.tif", "TIFF with floating-point samples: not supported"},
                 {"float lzw.tif", "TIFF with floating-point samples: not supported"}}},
+        {"YCbCrTiffIsUnsupportedNotConvertedToRgb",
+            [](Folder& f) {
+                // Converting to RGB rounds: different stored samples would meet.
+                TiffSpec spec;
+                spec.photometric = PHOTOMETRIC_YCBCR;
+                spec.sample = [](int x, int y, int s) { return pattern(x, y, s, 8); };
+                f.tiff("ycbcr.tif", spec);
+                f.lzwCopy("ycbcr.tif", "ycbcr lzw.tif");
+            },
+            {},
+            {{"ycbcr.tif", "TIFF in YCbCr: not supported"},
+                {"ycbcr lzw.tif", "TIFF in YCbCr: not supported"}}},
         {"CmykJpegInksNeverMeetEachOtherOrRgb",
             [](Folder& f) {
                 // Adobe CMYK is stored inverted: 255 is no ink.
