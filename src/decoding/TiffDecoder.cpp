@@ -134,6 +134,9 @@ struct Layout {
     ColourSpace colourSpace = ColourSpace::Rgb;
     SampleFormat sampleFormat = SampleFormat::Unsigned;
     bool direct = false; // read by this decoder; else by libtiff's RGBA reader
+    // Set while reading when premultiplied colours could not be made straight
+    // one for one (a colour above its alpha).
+    mutable bool lossyUnmultiply = false;
     int outBytes = 1; // 1 or 2 bytes a sample in the picture
     // RGB for a palette page, 8-bit values unless palette16 (see readPalette()).
     std::vector<std::uint16_t> palette;
@@ -432,9 +435,13 @@ void convertRow(
         if (layout.alpha) {
             a = scale(sample(layout.colours, x));
             if (layout.associated) {
-                // Back to straight alpha, rounded; colours above their alpha
-                // (damaged data) are clamped.
+                // Back to straight alpha, rounded: one straight value for
+                // each stored one, except colours above their alpha (damaged
+                // data, clamped) and colour under no alpha (made 0), which
+                // the search form refuses.
                 auto unmultiply = [&](std::uint32_t c) {
+                    if (c > a)
+                        layout.lossyUnmultiply = true;
                     if (a == 0)
                         return std::uint32_t(0);
                     return std::min<std::uint32_t>(outMax, (c * outMax + a / 2) / a);
@@ -757,6 +764,9 @@ DecodeOutcome decode(Bytes file, const DecodeOptions& options)
         if (!ok || !source.error.empty())
             return detail::failure(DecodeStatus::Unreadable,
                 "damaged TIFF data" + (source.error.empty() ? std::string() : ": " + source.error));
+        if (layout.lossyUnmultiply && !options.eightBit)
+            return detail::failure(DecodeStatus::Unreadable,
+                notSupported("TIFF with premultiplied colours above their alpha"));
         picture.width = layout.width;
         picture.height = layout.height;
         picture.colourSpace = layout.colourSpace;

@@ -452,6 +452,26 @@ const std::vector<FalsePairCase>& cases()
                 f.lzwCopy("rgba and a fifth sample.tif", "rgba and a fifth sample lzw.tif");
             },
             {{"rgba and a fifth sample.tif", "rgba and a fifth sample lzw.tif"}}, {}},
+        {"PremultipliedColourUnderNoAlphaIsUnsupported",
+            [](Folder& f) {
+                for (const auto& [name, hidden] : {std::pair{"premultiplied.tif", 0u},
+                         std::pair{"colour under no alpha.tif", 7u}}) {
+                    TiffSpec spec;
+                    spec.samples = 4;
+                    spec.extraTypes = {EXTRASAMPLE_ASSOCALPHA};
+                    spec.sample = [hidden = hidden](int x, int y, int s) {
+                        const bool clear = (x + y) % 3 == 0;
+                        if (s == 3)
+                            return clear ? 0u : 255u;
+                        return clear ? hidden : pattern(x, y, s, 8);
+                    };
+                    f.tiff(name, spec);
+                }
+                f.lzwCopy("premultiplied.tif", "premultiplied lzw.tif");
+            },
+            {{"premultiplied.tif", "premultiplied lzw.tif"}},
+            {{"colour under no alpha.tif",
+                "TIFF with premultiplied colours above their alpha: not supported"}}},
         {"PaletteMapsDifferingInLowBytesStayApart",
             [](Folder& f) {
                 f.tiff("palette.tif", palette(0));
