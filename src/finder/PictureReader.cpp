@@ -1,5 +1,6 @@
 #include "finder/PictureReader.h"
 
+#include "CorvaneVersion.h"
 #include "decoding/HeifDecoder.h"
 #include "decoding/PictureDecoders.h"
 #include "decoding/PictureType.h"
@@ -124,10 +125,11 @@ const std::string& decoderVersion()
 {
     static const std::string version = [] {
         prepareQtDecoding();
-        return "Corvane decoders " + std::to_string(kDecoderRevision) + "; Qt " + qVersion()
-            + "; jpeg probe " + jpegProbe() + "; libpng " + png_get_libpng_ver(nullptr) + "; "
-            + TIFFGetVersion() + "; OpenJPEG " + opj_version() + "; "
-            + decoding::webpLibraryVersion() + "; " + decoding::heifLibraryVersions() + "; budget "
+        return std::string("Corvane ") + kCorvaneVersion + " decoders "
+            + std::to_string(kDecoderRevision) + "; Qt " + qVersion() + "; jpeg probe "
+            + jpegProbe() + "; libpng " + png_get_libpng_ver(nullptr) + "; " + TIFFGetVersion()
+            + "; OpenJPEG " + opj_version() + "; " + decoding::webpLibraryVersion() + "; "
+            + decoding::heifLibraryVersions() + "; budget "
             + std::to_string(decoding::kPixelBudget);
     }();
     return version;

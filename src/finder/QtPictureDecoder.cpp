@@ -1,7 +1,7 @@
 #include "finder/QtPictureDecoder.h"
 
+#include "decoding/BmpJpegGifHeaders.h"
 #include "finder/PictureTypes.h"
-#include "search/ImageContent.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -29,20 +29,6 @@ const char* qtFormat(PictureType type)
         return "gif";
     default:
         return nullptr;
-    }
-}
-
-ImageContent::Kind contentKind(PictureType type)
-{
-    switch (type) {
-    case PictureType::Bmp:
-        return ImageContent::Bmp;
-    case PictureType::Jpeg:
-        return ImageContent::Jpeg;
-    case PictureType::Gif:
-        return ImageContent::Gif;
-    default:
-        return ImageContent::Unknown;
     }
 }
 
@@ -125,8 +111,7 @@ static DecodeOutcome readFrames(decoding::Bytes file, PictureType type, std::vec
         reinterpret_cast<const char*>(file.data()), qsizetype(file.size()));
     // Qt's readers fill the missing rows of a cut-off BMP, JPEG or GIF with grey
     // and say nothing: such a file must never look like a whole picture.
-    const ImageContent::Kind kind = contentKind(type);
-    if (kind != ImageContent::Unknown && !ImageContent::isComplete(data, kind))
+    if (!decoding::isComplete(file, type))
         return failure(DecodeStatus::Unreadable,
             "cut off or damaged " + typeName(type).toStdString() + " data");
 

@@ -304,11 +304,6 @@ QStringList ComparisonRun::unreadableFiles() const
     return files;
 }
 
-QString ComparisonRun::changedPairText(const QString& path)
-{
-    return QStringLiteral("%1 was left as it is: the pair changed after it was shown.").arg(path);
-}
-
 QString ComparisonRun::pathOf(Side side) const
 {
     if (!m_pairOnShow)

@@ -86,8 +86,6 @@ public:
     // decoded and compared (same file, size and times); an action on either
     // copy must not go ahead otherwise.
     bool pairUnchanged() const;
-    // The message for an action refused because the pair changed; path is the copy acted on.
-    static QString changedPairText(const QString& path);
 
     // The run's converter client; its event turns go to the view, and it is
     // stopped early only for a cancelled search step or a closing window.

@@ -27,18 +27,10 @@ public:
     // Qt's format name for a kind; nullptr for Unknown.
     static const char* qtFormat(Kind kind) { return ImageFormat::qtFormat(kind); }
 
-    // True when the file holds everything its headers point at: a BMP's pixel
-    // rows (uncompressed layouts; run-length data is left to the reader), a
-    // JPEG's end-of-image marker after its first scan, a GIF's blocks up to its
-    // trailer (or to the end of the file at a block boundary) with at least one
-    // picture. False for any other kind.
+    // True when the file holds everything its headers point at (the decoding
+    // library's reader of that type judges it); false for any other kind.
     static bool isComplete(const QByteArray& bytes, Kind kind);
     // The same test for a BMP from its first bytes (headers included) and the
     // file's length, so that a large bitmap is checked without reading it whole.
     static bool bmpHeadComplete(const QByteArray& head, qint64 fileSize);
-
-private:
-    static bool bmpComplete(const QByteArray& bytes);
-    static bool jpegComplete(const QByteArray& bytes);
-    static bool gifComplete(const QByteArray& bytes);
 };

@@ -1,5 +1,6 @@
 #include "shell/Form1.h"
 
+#include "CorvaneVersion.h"
 #include "controls/chameleonButton.h"
 #include "handling/DuplicateAction.h"
 #include "handling/frmInfo.h"
@@ -179,7 +180,7 @@ QList<chameleonButton*> Form1::buttons() const
 void Form1::Form_Load()
 {
     m_command1->setGeometry(-1000, -1000, 0, 0);
-    setWindowTitle(QStringLiteral("Corvane 1.10"));
+    setWindowTitle(QStringLiteral("Corvane ") + QLatin1String(kCorvaneVersion));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(170, 170, 170));
     setPalette(pal);

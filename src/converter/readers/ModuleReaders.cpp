@@ -1,6 +1,7 @@
 // i__view32-readers.so: the converter's readers for BMP, JPEG and GIF (Qt's
 // own) and for WebP, HEIF and AVIF (the decoding library); see ReaderModule.h.
 
+#include "CorvaneVersion.h"
 #include "converter/ReaderModule.h"
 #include "converter/readers/ImageDecoder.h"
 #include "decoding/PictureDecoders.h"
@@ -30,6 +31,11 @@ ImageFormat::Type formatOf(decoding::PictureType type)
 }
 
 } // namespace
+
+extern "C" __attribute__((visibility("default"))) const char* corvane_readers_version()
+{
+    return kCorvaneVersion;
+}
 
 extern "C" __attribute__((visibility("default"))) bool corvane_read_picture(
     const std::uint8_t* data, std::size_t size, int type, decoding::DecodeOutcome* outcome)
