@@ -33,7 +33,8 @@ constexpr int kDecoderRevision = 1;
 
 bool readWithQt(PictureType type)
 {
-    return type == PictureType::Bmp || type == PictureType::Jpeg || type == PictureType::Gif;
+    const decoding::PictureTypeRow* row = decoding::rowOf(type);
+    return row && row->reader == decoding::PictureReader::Qt;
 }
 
 // The JPEG reader's output depends on the libjpeg build behind Qt (its inverse

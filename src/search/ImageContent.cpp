@@ -1,6 +1,21 @@
 #include "search/ImageContent.h"
 
 #include "decoding/BmpJpegGifHeaders.h"
+#include "decoding/PictureType.h"
+
+namespace {
+
+decoding::Bytes bytesOf(const QByteArray& bytes)
+{
+    return {reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())};
+}
+
+} // namespace
+
+ImageContent::Kind ImageContent::sniff(const QByteArray& bytes)
+{
+    return decoding::detectType(bytesOf(bytes));
+}
 
 ImageContent::Kind ImageContent::fromFormat(const QByteArray& format)
 {
@@ -16,8 +31,7 @@ ImageContent::Kind ImageContent::fromFormat(const QByteArray& format)
 
 bool ImageContent::isComplete(const QByteArray& bytes, Kind kind)
 {
-    const decoding::Bytes file(
-        reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size()));
+    const decoding::Bytes file = bytesOf(bytes);
     switch (kind) {
     case Bmp:
         return sniff(bytes) == Bmp && decoding::bmpComplete(file, file.size());
@@ -33,7 +47,5 @@ bool ImageContent::isComplete(const QByteArray& bytes, Kind kind)
 
 bool ImageContent::bmpHeadComplete(const QByteArray& head, qint64 fileSize)
 {
-    const decoding::Bytes bytes(
-        reinterpret_cast<const std::uint8_t*>(head.constData()), std::size_t(head.size()));
-    return fileSize >= 0 && decoding::bmpComplete(bytes, std::uint64_t(fileSize));
+    return fileSize >= 0 && decoding::bmpComplete(bytesOf(head), std::uint64_t(fileSize));
 }

@@ -5,27 +5,28 @@
 // detection would read a PNG, XPM or PBM that only carries a .jpg or .bmp
 // name; a search must never show such a file as one of an identical pair.
 
-#include "converter/ImageFormat.h"
+#include "decoding/PictureType.h"
 
 #include <QByteArray>
 #include <QString>
 
 class ImageContent {
 public:
-    // The same signatures the converter goes by; this loader decodes three of them.
-    using Kind = ImageFormat::Type;
-    static constexpr Kind Unknown = ImageFormat::Unknown;
-    static constexpr Kind Bmp = ImageFormat::Bmp;
-    static constexpr Kind Jpeg = ImageFormat::Jpeg;
-    static constexpr Kind Gif = ImageFormat::Gif;
+    // The picture types of the decoding library's table; this loader decodes
+    // three of them.
+    using Kind = decoding::PictureType;
+    static constexpr Kind Unknown = Kind::Unknown;
+    static constexpr Kind Bmp = Kind::Bmp;
+    static constexpr Kind Jpeg = Kind::Jpeg;
+    static constexpr Kind Gif = Kind::Gif;
 
     // The kind of content by its signature.
-    static Kind sniff(const QByteArray& bytes) { return ImageFormat::sniff(bytes); }
+    static Kind sniff(const QByteArray& bytes);
     // The kind a Qt format name stands for: "bmp", "jpg" or "jpeg", "gif"
     // (any case); Unknown for the rest.
     static Kind fromFormat(const QByteArray& format);
     // Qt's format name for a kind; nullptr for Unknown.
-    static const char* qtFormat(Kind kind) { return ImageFormat::qtFormat(kind); }
+    static const char* qtFormat(Kind kind) { return decoding::qtFormatOf(kind); }
 
     // True when the file holds everything its headers point at (the decoding
     // library's reader of that type judges it); false for any other kind.

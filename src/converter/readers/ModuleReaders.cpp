@@ -16,18 +16,12 @@ namespace {
 
 void quietMessages(QtMsgType, const QMessageLogContext&, const QString&) { }
 
-ImageFormat::Type formatOf(decoding::PictureType type)
+// The types this module hands to Qt's readers, as the window reads them
+// (whichever reader the whole-folder search uses).
+bool readByQt(decoding::PictureType type)
 {
-    switch (type) {
-    case decoding::PictureType::Bmp:
-        return ImageFormat::Bmp;
-    case decoding::PictureType::Jpeg:
-        return ImageFormat::Jpeg;
-    case decoding::PictureType::Gif:
-        return ImageFormat::Gif;
-    default:
-        return ImageFormat::Unknown;
-    }
+    return type == decoding::PictureType::Bmp || type == decoding::PictureType::Jpeg
+        || type == decoding::PictureType::Gif;
 }
 
 } // namespace
@@ -55,9 +49,7 @@ extern "C" __attribute__((visibility("default"))) bool corvane_read_picture(
     }();
     (void)prepared;
     outcome->status = decoding::DecodeStatus::Unreadable;
-    const ImageFormat::Type format = formatOf(pictureType);
-    if (format == ImageFormat::Unknown
-        || size > std::size_t(std::numeric_limits<qsizetype>::max())) {
+    if (!readByQt(pictureType) || size > std::size_t(std::numeric_limits<qsizetype>::max())) {
         outcome->reason = "not a type Qt reads here";
         return false;
     }
@@ -66,7 +58,7 @@ extern "C" __attribute__((visibility("default"))) bool corvane_read_picture(
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImage image;
-    const ImageDecoder::Status status = ImageDecoder::decodeWithQt(&buffer, format, &image);
+    const ImageDecoder::Status status = ImageDecoder::decodeWithQt(&buffer, pictureType, &image);
     if (status != ImageDecoder::Ok) {
         outcome->status = status == ImageDecoder::TooLarge ? decoding::DecodeStatus::TooLarge
                                                            : decoding::DecodeStatus::Unreadable;
