@@ -109,7 +109,7 @@ constexpr PictureTypeRow kTypes[] = {
     {PictureType::Gif, "GIF", {"gif"}, "gif", PictureReader::Qt, "gif", isGif},
     {PictureType::Tiff, "TIFF", {"tif", "tiff"}, "tif", PictureReader::Tiff, "tiff", isTiff},
     {PictureType::WebP, "WebP", {"webp"}, "", PictureReader::WebP, nullptr, isWebp},
-    {PictureType::Heif, "HEIF", {"heic", "heif"}, "", PictureReader::Heif, nullptr, isHeif},
+    {PictureType::Heif, "HEIF", {"heic", "heif", "hif"}, "", PictureReader::Heif, nullptr, isHeif},
     {PictureType::Avif, "AVIF", {"avif"}, "", PictureReader::Heif, nullptr, isAvif},
     {PictureType::Bmp, "BMP", {"bmp", "dib"}, "bmp", PictureReader::Qt, "bmp", isBmp},
 };
