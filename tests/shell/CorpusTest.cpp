@@ -484,7 +484,8 @@ TEST_F(CorpusTest, OnlyRealPairsAreShownAndNoFileIsLostOrChanged)
                 expectedAfter[name] = "<fifo>";
             }
         }
-        const QString second = CandidateEntry::splitEntry(run.List1.at(run.SecondIndex)).path;
+        const QString second
+            = CandidateEntry::splitEntry(run.candidates().at(run.secondIndex())).path;
         if (!changed && second.endsWith(QLatin1String("/change 1.bmp"))) {
             changed = true;
             QImage image = noise(62, 62, 13);
