@@ -1,9 +1,10 @@
 // corvane-find: prints every group of pixel-identical pictures in the given
 // folders (see findUsage() for the command line and the report forms).
+#include "CorvaneVersion.h"
 #include "cli/FindArguments.h"
-#include "cli/FindReport.h"
 #include "cli/ProgressLine.h"
 #include "finder/Finder.h"
+#include "finder/ReportWriters.h"
 
 #include "files/WholeIo.h"
 
@@ -56,7 +57,8 @@ int main(int argc, char** argv)
     if (arguments.help)
         return writeAll(STDOUT_FILENO, findUsage().toUtf8()) ? 0 : 1;
     if (arguments.version)
-        return writeAll(STDOUT_FILENO, "corvane-find " CORVANE_VERSION "\n") ? 0 : 1;
+        return writeAll(STDOUT_FILENO, "corvane-find " + QByteArray(kCorvaneVersion) + "\n") ? 0
+                                                                                             : 1;
     const QString folderProblem = unreadableFolder(arguments.folders);
     if (!folderProblem.isEmpty())
         return usageError(folderProblem);

@@ -1,5 +1,6 @@
 #include "finder/PictureReader.h"
 
+#include "CorvaneVersion.h"
 #include "decoding/HeifDecoder.h"
 #include "decoding/JpegDecoder.h"
 #include "decoding/PictureDecoders.h"
@@ -36,7 +37,8 @@ constexpr int kDecoderRevision = 2;
 
 bool readWithQt(PictureType type)
 {
-    return type == PictureType::Bmp || type == PictureType::Jpeg || type == PictureType::Gif;
+    const decoding::PictureTypeRow* row = decoding::rowOf(type);
+    return row && row->reader == decoding::PictureReader::Qt;
 }
 
 // The JPEG reader's output depends on the libjpeg build behind Qt (its inverse
@@ -128,8 +130,9 @@ const std::string& decoderVersion()
 {
     static const std::string version = [] {
         prepareQtDecoding();
-        return "Corvane decoders " + std::to_string(kDecoderRevision) + "; Qt " + qVersion()
-            + "; jpeg probe " + jpegProbe() + "; " + decoding::jpeg::libraryVersion() + "; libpng "
+        return std::string("Corvane ") + kCorvaneVersion + " decoders "
+            + std::to_string(kDecoderRevision) + "; Qt " + qVersion() + "; jpeg probe "
+            + jpegProbe() + "; " + decoding::jpeg::libraryVersion() + "; libpng "
             + png_get_libpng_ver(nullptr) + "; " + TIFFGetVersion() + "; OpenJPEG " + opj_version()
             + "; " + decoding::webpLibraryVersion() + "; " + decoding::heifLibraryVersions()
             + "; budget " + std::to_string(decoding::kPixelBudget);

@@ -1,8 +1,8 @@
 #include "finder/QtPictureDecoder.h"
 
+#include "decoding/BmpJpegGifHeaders.h"
 #include "decoding/JpegDecoder.h"
 #include "finder/PictureTypes.h"
-#include "search/ImageContent.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -30,20 +30,6 @@ const char* qtFormat(PictureType type)
         return "gif";
     default:
         return nullptr;
-    }
-}
-
-ImageContent::Kind contentKind(PictureType type)
-{
-    switch (type) {
-    case PictureType::Bmp:
-        return ImageContent::Bmp;
-    case PictureType::Jpeg:
-        return ImageContent::Jpeg;
-    case PictureType::Gif:
-        return ImageContent::Gif;
-    default:
-        return ImageContent::Unknown;
     }
 }
 
@@ -120,10 +106,7 @@ void prepareQtDecoding()
 // and say nothing: such a file must never look like a whole picture.
 static bool cutOff(decoding::Bytes file, PictureType type)
 {
-    const ImageContent::Kind kind = contentKind(type);
-    const QByteArray data = QByteArray::fromRawData(
-        reinterpret_cast<const char*>(file.data()), qsizetype(file.size()));
-    return kind != ImageContent::Unknown && !ImageContent::isComplete(data, kind);
+    return !decoding::isComplete(file, type);
 }
 
 // JPEG goes to libjpeg directly: the same pixels as Qt's reader for RGB and

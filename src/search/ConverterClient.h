@@ -9,6 +9,8 @@
 // Within one process one use runs at a time: a use asked for from an event
 // turn of another is refused at once.
 
+#include "handling/InformationWriter.h"
+
 #include <QImage>
 #include <QString>
 #include <QStringList>
@@ -18,7 +20,7 @@
 class ChildProcess;
 class ScratchTurn;
 
-class ConverterClient {
+class ConverterClient : public InformationWriter {
 public:
     // programFolder holds i__view32.exe; scratchFolder receives Temp.bmp / info.txt
     // (normally the program folder; a user cache folder when that is not writable).
@@ -46,10 +48,10 @@ public:
     // bitmap unreadable or over the pixel budget.
     QImage convert(const QString& imagePath);
     // True when info.txt was written by this run; otherwise no info.txt is left.
-    bool writeInformation(const QString& imagePath);
+    bool writeInformation(const QString& imagePath) override;
 
     QString tempBitmapPath() const;
-    QString infoFilePath() const;
+    QString infoFilePath() const override;
     QString programPath() const;
     bool converterPresent() const;
 
