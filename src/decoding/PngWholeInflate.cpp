@@ -289,23 +289,56 @@ bool expandRow8(const Layout& layout, const std::uint8_t* in, std::uint8_t* out,
     default:
         break;
     }
-    const int samples = layout.samples;
-    const bool alpha = layout.colour == GreyAlpha || layout.colour == Rgba;
-    for (std::uint32_t x = 0; x < w; ++x) {
-        std::uint8_t pixel[4];
-        for (int s = 0; s < samples; ++s) {
-            const std::size_t at = std::size_t(x) * std::size_t(samples) + std::size_t(s);
-            pixel[s] = wideInput ? scaled(in + 2 * at) : in[at];
+    // One tight loop per form, so that each vectorises.
+    const std::size_t n = w;
+    if (!wideInput) {
+        switch (layout.colour) {
+        case Rgba:
+            std::memcpy(out, in, 4 * n);
+            break;
+        case Rgb:
+            for (std::size_t x = 0; x < n; ++x) {
+                out[4 * x] = in[3 * x];
+                out[4 * x + 1] = in[3 * x + 1];
+                out[4 * x + 2] = in[3 * x + 2];
+                out[4 * x + 3] = 0xFF;
+            }
+            break;
+        default: // grey and alpha
+            for (std::size_t x = 0; x < n; ++x) {
+                out[4 * x] = out[4 * x + 1] = out[4 * x + 2] = in[2 * x];
+                out[4 * x + 3] = in[2 * x + 1];
+            }
+            break;
         }
-        std::uint8_t* p = out + 4 * std::size_t(x);
+        return true;
+    }
+    if (layout.colour == Rgb) {
+        for (std::size_t x = 0; x < n; ++x) {
+            out[4 * x] = scaled(in + 6 * x);
+            out[4 * x + 1] = scaled(in + 6 * x + 2);
+            out[4 * x + 2] = scaled(in + 6 * x + 4);
+            out[4 * x + 3] = 0xFF;
+        }
+        return true;
+    }
+    if (layout.colour == Rgba) {
+        for (std::size_t i = 0; i < 4 * n; ++i)
+            out[i] = scaled(in + 2 * i);
+        return true;
+    }
+    const int samples = layout.samples;
+    for (std::size_t x = 0; x < n; ++x) {
+        const std::uint8_t* pixel = in + 2 * x * std::size_t(samples);
+        std::uint8_t* p = out + 4 * x;
         if (layout.colour == GreyAlpha) {
-            p[0] = p[1] = p[2] = pixel[0];
-            p[3] = pixel[1];
+            p[0] = p[1] = p[2] = scaled(pixel);
+            p[3] = scaled(pixel + 2);
         } else {
-            p[0] = pixel[0];
-            p[1] = pixel[1];
-            p[2] = pixel[2];
-            p[3] = alpha ? pixel[3] : 0xFF;
+            p[0] = scaled(pixel);
+            p[1] = scaled(pixel + 2);
+            p[2] = scaled(pixel + 4);
+            p[3] = layout.colour == Rgba ? scaled(pixel + 6) : 0xFF;
         }
     }
     return true;
