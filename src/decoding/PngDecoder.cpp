@@ -1,7 +1,6 @@
 #include "decoding/PngDecoder.h"
 
 #include "decoding/DecoderSupport.h"
-#include "decoding/PngWholeInflate.h"
 
 #include <png.h>
 
@@ -244,11 +243,6 @@ PictureHeader readHeader(Bytes file)
 
 DecodeOutcome decode(Bytes file, const DecodeOptions& options)
 {
-    return decodeWithLibpng(file, options, true);
-}
-
-DecodeOutcome decodeWithLibpng(Bytes file, const DecodeOptions& options, bool wholeInflateFirst)
-{
     const PictureHeader header = readHeader(file);
     if (!header.ok)
         return detail::failure(DecodeStatus::Unreadable, "no PNG header");
@@ -258,10 +252,6 @@ DecodeOutcome decodeWithLibpng(Bytes file, const DecodeOptions& options, bool wh
         return detail::failure(DecodeStatus::Unreadable,
             "animated PNG with " + std::to_string(header.frames)
                 + " frames: only its first frame could be read");
-    if (wholeInflateFirst) {
-        if (std::optional<DecodeOutcome> whole = decodeWholeInflate(file, options))
-            return std::move(*whole);
-    }
     Job job;
     job.reader.file = file;
     job.options = options;

@@ -14,12 +14,7 @@
 namespace decoding::png {
 
 PictureHeader readHeader(Bytes file);
-// The usual forms go through PngWholeInflate; the rest through libpng.
 DecodeOutcome decode(Bytes file, const DecodeOptions& options = {});
-// Through libpng only unless `wholeInflateFirst`: the reference the faster
-// path is checked and measured against.
-DecodeOutcome decodeWithLibpng(
-    Bytes file, const DecodeOptions& options = {}, bool wholeInflateFirst = false);
 
 // Streams a PNG without alpha, transparency or interlacing as 8-bit rows
 // (16-bit samples rounded as DecodeOptions::eightBit says). The rows are
