@@ -143,6 +143,60 @@ finder::CachedFacts factsOf(const FileRecord& record)
     return facts;
 }
 
+// When each task of a stage started and ended, kept so that the stage's
+// spread over the workers can be told afterwards. Each task writes only its
+// own slot: no lock.
+class TaskTimeline {
+public:
+    explicit TaskTimeline(std::size_t tasks)
+        : m_spans(tasks)
+    {
+    }
+    template <typename Task> void run(std::size_t n, Task&& task)
+    {
+        m_spans[n].first = now();
+        task();
+        m_spans[n].second = now();
+    }
+    WorkSpread spread(const QString& stage, int threads) const
+    {
+        WorkSpread spread;
+        spread.stage = stage;
+        spread.threads = threads;
+        spread.secondsRunning.assign(std::size_t(threads) + 1, 0.0);
+        // Sweep over starts (+1) and ends (-1) in time order.
+        std::vector<std::pair<std::int64_t, int>> events;
+        events.reserve(2 * m_spans.size());
+        for (const auto& [start, end] : m_spans) {
+            if (start == 0) // not run (a stopped search)
+                continue;
+            events.emplace_back(start, 1);
+            events.emplace_back(end, -1);
+        }
+        std::sort(events.begin(), events.end());
+        spread.tasks = std::int64_t(events.size() / 2);
+        if (events.empty())
+            return spread;
+        int running = 0;
+        for (std::size_t i = 0; i + 1 < events.size(); ++i) {
+            running += events[i].second;
+            const double span = double(events[i + 1].first - events[i].first) * 1e-9;
+            spread.secondsRunning[std::size_t(std::clamp(running, 0, threads))] += span;
+        }
+        spread.seconds = double(events.back().first - events.front().first) * 1e-9;
+        return spread;
+    }
+
+private:
+    static std::int64_t now()
+    {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+            std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+    std::vector<std::pair<std::int64_t, std::int64_t>> m_spans;
+};
+
 // One search's state; Finder::run makes one and walks it through the stages.
 class Search {
 public:
@@ -171,7 +225,7 @@ private:
     void readHeaders();
     // Progress goes out as stage, counting from base (see run()).
     void decodeAll(
-        const std::vector<std::size_t>& indices, FinderProgress::Stage stage, std::int64_t base);
+        std::vector<std::size_t> indices, FinderProgress::Stage stage, std::int64_t base);
     std::vector<std::size_t> picturesThatCanMatch();
     void group(FinderResult& result);
 
@@ -364,10 +418,11 @@ void Search::readHeaders()
     m_stageDone = 0;
     const auto total = std::int64_t(listed.size());
     report(FinderProgress::Stage::ReadingHeaders, 0, total);
+    TaskTimeline timeline(listed.size());
     finder::runOnWorkers(
         listed.size(), m_threads, m_stop,
         [&](std::size_t n) {
-            readHeader(m_records[listed[n]]);
+            timeline.run(n, [&] { readHeader(m_records[listed[n]]); });
             // A picture whose header did not say its size is done with
             // this stage only once it has been decoded (see run()).
             if (m_records[listed[n]].stage != Stage::HeaderUnknown)
@@ -375,6 +430,8 @@ void Search::readHeaders()
         },
         [&] { takeCompleted(FinderProgress::Stage::ReadingHeaders, total); });
     m_stats.headersRead = std::int64_t(listed.size());
+    if (!listed.empty())
+        m_stats.spread.push_back(timeline.spread(QStringLiteral("headers"), m_threads));
 }
 
 void Search::decode(std::size_t index)
@@ -439,10 +496,15 @@ void Search::decode(std::size_t index)
 }
 
 void Search::decodeAll(
-    const std::vector<std::size_t>& indices, FinderProgress::Stage stage, std::int64_t base)
+    std::vector<std::size_t> indices, FinderProgress::Stage stage, std::int64_t base)
 {
     if (indices.empty())
         return;
+    // Largest files first: a large file started last would keep one core
+    // busy alone at the end while the others wait.
+    std::stable_sort(indices.begin(), indices.end(), [&](std::size_t a, std::size_t b) {
+        return m_records[a].identity.size > m_records[b].identity.size;
+    });
     // Only files that share their size with another file to decode can have equal bytes.
     std::unordered_map<std::int64_t, int> sizes;
     for (std::size_t i : indices)
@@ -453,9 +515,15 @@ void Search::decodeAll(
     m_stageDone = 0;
     const auto total = std::int64_t(indices.size());
     report(stage, base, base + total);
+    TaskTimeline timeline(indices.size());
     finder::runOnWorkers(
-        indices.size(), m_threads, m_stop, [&](std::size_t n) { decode(indices[n]); },
+        indices.size(), m_threads, m_stop,
+        [&](std::size_t n) { timeline.run(n, [&] { decode(indices[n]); }); },
         [&] { takeCompleted(stage, total, base); });
+    m_stats.spread.push_back(
+        timeline.spread(stage == FinderProgress::Stage::Decoding ? QStringLiteral("decoding")
+                                                                 : QStringLiteral("sizes"),
+            m_threads));
 }
 
 void Search::complete(std::size_t index)

@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <functional>
+#include <vector>
 
 struct FinderOptions {
     QList<QByteArray>
@@ -47,6 +48,18 @@ struct FinderProgress {
     std::int64_t total = 0;
 };
 
+// How one stage's tasks spread over the worker threads: from the first
+// task's start to the last one's end, the time during which exactly k tasks
+// ran at once (k = 0 .. threads). A stage that keeps every core busy spends
+// nearly all of it at k = threads.
+struct WorkSpread {
+    QString stage; // "headers", "sizes" (decodes for unknown sizes), "decoding"
+    int threads = 0;
+    std::int64_t tasks = 0;
+    double seconds = 0;
+    std::vector<double> secondsRunning; // index k
+};
+
 // What one search did, for tests, benchmarks and the command line's notes.
 struct FinderStats {
     std::int64_t filesListed = 0;
@@ -57,6 +70,7 @@ struct FinderStats {
     std::int64_t skippedUniqueSize = 0; // never decoded: no other picture has their dimensions
     bool cacheUsed = false;
     QString cacheProblem; // why the cache was bypassed or rebuilt; "" when it worked
+    std::vector<WorkSpread> spread; // one per stage run on the workers
 };
 
 class Finder {

@@ -2,8 +2,11 @@
 // Runs the converter i__view32.exe for one image and collects its output:
 // a bitmap Temp.bmp (conversion) or a text report info.txt (information),
 // both in the scratch folder. The converter is started with an argument
-// list, never through a shell, and waited for at most
-// ConverterContract::kWaitMilliseconds while the event loop keeps turning.
+// list, never through a shell, and runs while the event loop keeps turning
+// until it has used ConverterContract::kWaitMilliseconds of processor time
+// per decoding thread, or a wall-clock backstop of a minute has passed: what
+// is limited is the converter's own work, so a picture is not lost because
+// other programs keep the cores busy.
 // Runs of several Corvane processes that share a scratch folder take turns
 // (ScratchTurn); the wait for a turn is not part of the converter's limit.
 // Within one process one use runs at a time: a use asked for from an event
@@ -31,9 +34,14 @@ public:
     // Asked between wait slices; true stops the wait, kills the converter and
     // counts the run as failed (for a cancelled search or a closing window).
     void setAbortCheck(std::function<bool()> abort);
-    // Longest time one converter run is given, in milliseconds (by default
-    // ConverterContract::kWaitMilliseconds); slower runs are killed and fail.
+    // Processor time one converter run is given per thread it decodes with
+    // (at most one per usable core), in milliseconds (by default
+    // ConverterContract::kWaitMilliseconds); a run that uses more is killed and fails.
     void setTimeLimit(int milliseconds);
+    // Wall-clock time after which a run is killed whatever it used, for a
+    // converter that hangs without working (by default kWallClockBackstopMilliseconds).
+    void setWallClockLimit(int milliseconds);
+    static constexpr int kWallClockBackstopMilliseconds = 60'000;
 
     // True while a conversion or report of this client is on the stack,
     // waiting for its turn at the scratch folder or for the converter.
@@ -77,6 +85,7 @@ private:
     std::function<void()> m_eventTurn;
     std::function<bool()> m_abort;
     int m_timeLimit;
+    int m_wallClockLimit = kWallClockBackstopMilliseconds;
     int m_uses = 0;
     ScratchTurn* m_turn = nullptr; // the turn of the use on top of the stack
     ChildProcess* m_waitedProcess = nullptr;
