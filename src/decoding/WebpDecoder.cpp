@@ -43,7 +43,7 @@ DecodeOutcome decodeStill(Bytes bytes, const PictureHeader& header)
     DecodeOutcome outcome;
     DecodedPicture& picture = outcome.picture;
     if (!detail::allocateFrames(picture, header.width, header.height, 1, 1))
-        return failure(DecodeStatus::TooLarge, "out of memory for the WebP picture");
+        return detail::outOfMemory("out of memory for the WebP picture");
 
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config))
@@ -99,7 +99,7 @@ DecodeOutcome decodeAnimation(Bytes bytes, bool firstOnly)
     DecodeOutcome outcome;
     DecodedPicture& picture = outcome.picture;
     if (!detail::allocateFrames(picture, width, height, 1, kept))
-        return failure(DecodeStatus::TooLarge, "out of memory for the WebP animation");
+        return detail::outOfMemory("out of memory for the WebP animation");
     for (auto& frame : picture.frames) {
         std::uint8_t* canvas = nullptr;
         int timestamp = 0;

@@ -108,6 +108,7 @@ PictureFingerprint fingerprintPicture(decoding::Bytes file, decoding::PictureTyp
         QtFingerprint qt = fingerprintWithQt(file, type);
         result.ok = qt.status == DecodeStatus::Ok;
         result.reason = std::move(qt.reason);
+        result.failureKind = qt.failureKind;
         result.fingerprint = qt.fingerprint;
         return result;
     }
@@ -117,6 +118,7 @@ PictureFingerprint fingerprintPicture(decoding::Bytes file, decoding::PictureTyp
         result.fingerprint = fingerprintOf(outcome.picture);
     else
         result.reason = outcome.reason.empty() ? "cannot be decoded" : std::move(outcome.reason);
+    result.failureKind = outcome.failureKind;
     return result;
 }
 
