@@ -1,5 +1,6 @@
 #include "finder/QtPictureDecoder.h"
 
+#include "finder/GifDataBound.h"
 #include "finder/PictureTypes.h"
 #include "search/ImageContent.h"
 
@@ -129,6 +130,9 @@ static DecodeOutcome readFrames(decoding::Bytes file, PictureType type, std::vec
     if (kind != ImageContent::Unknown && !ImageContent::isComplete(data, kind))
         return failure(DecodeStatus::Unreadable,
             "cut off or damaged " + typeName(type).toStdString() + " data");
+    // Before Qt allocates the picture its header claims.
+    if (type == PictureType::Gif && !gifDataCanFill(file))
+        return failure(DecodeStatus::Unreadable, "GIF data too short for its picture");
 
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
