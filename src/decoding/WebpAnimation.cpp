@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include <sys/mman.h>
@@ -110,11 +111,12 @@ void blendOnto(const std::uint8_t* source, std::uint8_t* target)
     target[3] = std::uint8_t(alpha);
 }
 
-bool decodeFrame(const WebPIterator& frame, std::uint8_t* out, std::size_t stride, std::size_t size)
+VP8StatusCode decodeFrame(
+    const WebPIterator& frame, std::uint8_t* out, std::size_t stride, std::size_t size)
 {
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config))
-        return false;
+        return VP8_STATUS_INVALID_PARAM;
     config.output.colorspace = MODE_RGBA;
     config.output.is_external_memory = 1;
     config.output.u.RGBA.rgba = out;
@@ -122,7 +124,14 @@ bool decodeFrame(const WebPIterator& frame, std::uint8_t* out, std::size_t strid
     config.output.u.RGBA.size = size;
     const VP8StatusCode code = WebPDecode(frame.fragment.bytes, frame.fragment.size, &config);
     WebPFreeDecBuffer(&config.output);
-    return code == VP8_STATUS_OK;
+    return code;
+}
+
+DecodeOutcome frameFailure(VP8StatusCode code)
+{
+    if (code == VP8_STATUS_OUT_OF_MEMORY)
+        return detail::outOfMemory("out of memory for a WebP animation frame");
+    return failure(DecodeStatus::Unreadable, "truncated or corrupt WebP animation frame");
 }
 
 } // namespace
@@ -199,15 +208,20 @@ DecodeOutcome composeWebpAnimation(Bytes bytes, bool firstOnly, AnimationSink& s
         canvas.painted();
         if (key || f.blend_method != WEBP_MUX_BLEND) {
             std::uint8_t* origin = canvas.at(x0, y0);
-            if (!decodeFrame(f, origin, canvas.stride(), canvas.bytesFrom(origin)))
-                return failure(
-                    DecodeStatus::Unreadable, "truncated or corrupt WebP animation frame");
+            const VP8StatusCode code
+                = decodeFrame(f, origin, canvas.stride(), canvas.bytesFrom(origin));
+            if (code != VP8_STATUS_OK)
+                return frameFailure(code);
         } else {
             const std::size_t rowBytes = std::size_t(frameWidth) * 4;
-            drawn.assign(rowBytes * frameHeight, 0);
-            if (!decodeFrame(f, drawn.data(), rowBytes, drawn.size()))
-                return failure(
-                    DecodeStatus::Unreadable, "truncated or corrupt WebP animation frame");
+            try {
+                drawn.assign(rowBytes * frameHeight, 0);
+            } catch (const std::bad_alloc&) {
+                return detail::outOfMemory("out of memory for a WebP animation frame");
+            }
+            const VP8StatusCode code = decodeFrame(f, drawn.data(), rowBytes, drawn.size());
+            if (code != VP8_STATUS_OK)
+                return frameFailure(code);
             // Where the previous frame was cleared to the background the
             // new pixels are taken as they are; elsewhere they are blended.
             const bool clearedBelow = p.dispose_method == WEBP_MUX_DISPOSE_BACKGROUND;
