@@ -5,6 +5,7 @@
 #include "cli/ProgressLine.h"
 #include "finder/Finder.h"
 #include "finder/ReportWriters.h"
+#include "finder/StopSignals.h"
 
 #include "files/WholeIo.h"
 
@@ -76,8 +77,11 @@ int main(int argc, char** argv)
     Finder::ProgressCallback progress;
     if (isatty(STDERR_FILENO))
         progress = [&](const FinderProgress& report) { progressLine.show(STDERR_FILENO, report); };
-    const FinderResult result = finder.run(nullptr, progress);
+    // SIGINT or SIGTERM stops the search, keeping what it learned in the cache.
+    const FinderResult result = finder.run(finder::stopOnTerminationSignals(), progress);
     progressLine.clear(STDERR_FILENO);
+    if (result.cancelled)
+        finder::endBySignalIfOneCame();
     if (!finder.stats().cacheProblem.isEmpty() && !arguments.noCache) {
         writeAll(STDERR_FILENO,
             "corvane-find: note: fingerprint cache " + finder.stats().cacheProblem.toUtf8()

@@ -74,8 +74,17 @@ enum class DecodeStatus {
     TooLarge, // over kPixelBudget (or over the frame limit of an animation)
 };
 
+// Whether a failure would come again from the same bytes. Lasting: the file
+// is damaged, of a kind Corvane cannot read, or over a budget that does not
+// change between searches; such an outcome may be remembered with the file.
+// Passing: it says only something of the moment the file was decoded in
+// (memory ran out, a library refused work for want of memory); the next
+// decode may well succeed, so it is never remembered.
+enum class FailureKind { Lasting, Passing };
+
 struct DecodeOutcome {
     DecodeStatus status = DecodeStatus::Unreadable;
+    FailureKind failureKind = FailureKind::Lasting; // for a failure
     // For a failure: one short line for people ("truncated PNG data",
     // "32000 x 32000 is over the pixel budget").
     std::string reason;

@@ -261,7 +261,7 @@ bool Decoder::allocate(const Layout& layout, DecodedPicture& picture, DecodeOutc
     picture.sampleFormat = layout.signedSamples ? SampleFormat::Signed : SampleFormat::Unsigned;
     if (detail::allocateFrames(picture, m_width, m_height, layout.bytesPerSample, 1))
         return true;
-    outcome = detail::failure(DecodeStatus::TooLarge, "not enough memory for the picture");
+    outcome = detail::outOfMemory("not enough memory for the picture");
     return false;
 }
 

@@ -749,7 +749,7 @@ DecodeOutcome decode(Bytes file, const DecodeOptions& options)
         try {
             frame.resize(frameRow * layout.height);
         } catch (const std::bad_alloc&) {
-            return detail::failure(DecodeStatus::TooLarge, "not enough memory for the picture");
+            return detail::outOfMemory("not enough memory for the picture");
         }
         source.error.clear();
         bool ok;

@@ -3,6 +3,7 @@
 #include "finder/FileReading.h"
 #include "finder/FingerprintCache.h"
 #include "finder/FolderScan.h"
+#include "finder/MemoryBudget.h"
 #include "finder/PictureReader.h"
 #include "finder/PictureTypes.h"
 #include "finder/PixelFingerprint.h"
@@ -26,8 +27,16 @@ using finder::PixelFingerprint;
 constexpr qint64 kHeaderBytes = 64 * 1024;
 // A JPEG's size follows its metadata, which a camera can make long.
 constexpr qint64 kLongHeaderBytes = 2 * 1024 * 1024;
-// Cache entries are written in batches of at most this many.
+// Cache entries are written in batches of at most this many (and at least
+// every FinderOptions::cacheWriteEveryMs).
 constexpr std::size_t kFlushEvery = 4096;
+
+// Samples of these types can be 16 bits deep in Corvane's pixel form.
+bool mayBeDeep(PictureType type)
+{
+    return type == PictureType::Png || type == PictureType::Tiff || type == PictureType::Jpeg2000
+        || type == PictureType::Heif || type == PictureType::Avif;
+}
 
 enum class Stage : std::uint8_t {
     Listed, // nothing known yet
@@ -60,6 +69,8 @@ struct DecodeResult {
     PictureType type = PictureType::Unknown;
     PixelFingerprint fingerprint;
     QString reason;
+    // A failure of the moment (memory, a stop): nothing of it is kept.
+    bool passing = false;
 };
 
 // Files with equal bytes need only one decode: the first file to claim a
@@ -101,6 +112,14 @@ private:
     std::mutex m_mutex;
     std::map<Digest, Entry> m_entries;
 };
+
+// A picture whose decode needs more than the whole memory budget.
+struct PictureTooLarge {
+    std::uint64_t needs;
+    std::uint64_t budget;
+};
+// The search was stopped while a decode waited for memory.
+struct SearchStopped { };
 
 void apply(FileRecord& record, const DecodeResult& result)
 {
@@ -207,6 +226,8 @@ public:
         , m_stop(stop)
         , m_progress(progress)
         , m_threads(options.threads > 0 ? options.threads : finder::coreCount())
+        , m_budget(
+              options.memoryBudget > 0 ? options.memoryBudget : finder::MemoryBudget::defaultSize())
     {
     }
 
@@ -227,6 +248,8 @@ private:
     void decodeAll(
         std::vector<std::size_t> indices, FinderProgress::Stage stage, std::int64_t base);
     std::vector<std::size_t> picturesThatCanMatch();
+    // The memory a decode of this file's picture holds while it runs.
+    std::uint64_t pictureBytes(const FileRecord& record) const;
     void group(FinderResult& result);
 
     void readHeader(FileRecord& record);
@@ -244,6 +267,8 @@ private:
     std::vector<FileRecord> m_records;
     std::unique_ptr<finder::FingerprintCache> m_cache;
     SharedDecodes m_shared;
+    finder::MemoryBudget m_budget;
+    std::chrono::steady_clock::time_point m_lastWrite = std::chrono::steady_clock::now();
 
     std::mutex m_completedMutex;
     std::vector<std::size_t> m_completed;
@@ -297,6 +322,8 @@ FinderResult Search::run()
         m_stats.cacheUsed = m_cache->state() != finder::FingerprintCache::State::Bypassed;
         m_stats.cacheProblem = m_cache->problem();
     }
+    m_stats.memoryBudget = m_budget.total();
+    m_stats.memoryPeak = m_budget.peak();
     m_stats.decoded = m_decodes.load();
     m_stats.sharedDecodes = m_sharedDecodes.load();
     if (stopped()) {
@@ -334,8 +361,12 @@ void Search::useCache()
 {
     const QString path = m_options.cachePath.isEmpty() ? finder::FingerprintCache::defaultPath()
                                                        : m_options.cachePath;
-    m_cache = std::make_unique<finder::FingerprintCache>(
-        path, finder::decoderVersion(), m_options.cacheBusyTimeoutMs);
+    // A picture over the memory budget is remembered as too large, which
+    // holds only under the same budget.
+    m_cache = std::make_unique<finder::FingerprintCache>(path,
+        finder::decoderVersion() + "; memory budget " + std::to_string(m_budget.total() >> 20)
+            + " MB",
+        m_options.cacheBusyTimeoutMs);
     std::vector<FileIdentity> identities;
     identities.reserve(m_records.size());
     for (const FileRecord& record : m_records)
@@ -458,6 +489,8 @@ void Search::decode(std::size_t index)
                 break;
             case SharedDecodes::Claim::Taken:
                 ++m_sharedDecodes;
+                if (!result.ok && result.passing)
+                    record.cacheable = false;
                 apply(record, result);
                 complete(index);
                 return;
@@ -465,22 +498,50 @@ void Search::decode(std::size_t index)
                 return; // completed by the file that decodes these bytes
             }
         }
+        const std::uint64_t needs = pictureBytes(record);
+        // Two copies' worth: what decoders hold beside the picture (a
+        // canvas, a converted copy, the library's own planes) is rarely more.
+        const std::uint64_t share = std::min(m_budget.total(), 2 * needs + bytes.size());
+        switch (m_budget.take(needs > m_budget.total() ? needs : share, m_stop)) {
+        case finder::MemoryBudget::Take::Taken:
+            break;
+        case finder::MemoryBudget::Take::TooLarge:
+            throw PictureTooLarge(needs, m_budget.total());
+        case finder::MemoryBudget::Take::Stopped:
+            throw SearchStopped();
+        }
+        const finder::BudgetShare held(m_budget, share);
         ++m_decodes;
         const finder::PictureFingerprint decoded = finder::fingerprintPicture(bytes, result.type);
         result.ok = decoded.ok;
         result.fingerprint = decoded.fingerprint;
-        if (!decoded.ok)
+        if (!decoded.ok) {
             result.reason = QString::fromStdString(decoded.reason);
+            result.passing = decoded.failureKind == decoding::FailureKind::Passing;
+        }
+    } catch (const PictureTooLarge& tooLarge) {
+        // Depends on the file (and the budget, which is part of the cache's key).
+        result.ok = false;
+        result.reason
+            = QStringLiteral("needs %1 MB to decode, more than the memory budget of %2 MB")
+                  .arg(tooLarge.needs >> 20)
+                  .arg(tooLarge.budget >> 20);
+    } catch (const SearchStopped&) {
+        result.ok = false;
+        result.reason = QStringLiteral("the search was stopped");
+        result.passing = true;
     } catch (const std::bad_alloc&) {
         result.ok = false;
         result.reason = QStringLiteral("not enough memory to decode it");
+        result.passing = true;
     } catch (const std::exception& error) {
         result.ok = false;
         result.reason
             = QStringLiteral("cannot be decoded (%1)").arg(QString::fromLocal8Bit(error.what()));
+        result.passing = true; // a thread or a resource of the system, not the file
     }
-    // Nothing learned from a failure for want of memory is kept.
-    if (!result.ok && result.reason.startsWith(QLatin1String("not enough memory")))
+    // Nothing learned from a failure of the moment is kept.
+    if (!result.ok && result.passing)
         record.cacheable = false;
     apply(record, result);
     if (bytesDigest) {
@@ -493,6 +554,15 @@ void Search::decode(std::size_t index)
         }
     }
     complete(index);
+}
+
+std::uint64_t Search::pictureBytes(const FileRecord& record) const
+{
+    // Frames beyond the pixel budget are refused before their memory is taken.
+    const std::uint64_t frames = std::max<std::uint32_t>(record.frames, 1);
+    const std::uint64_t pixels = std::min<std::uint64_t>(
+        std::uint64_t(record.width) * record.height * frames, decoding::kPixelBudget);
+    return pixels * 4 * (mayBeDeep(record.type) ? 2 : 1);
 }
 
 void Search::decodeAll(
@@ -550,9 +620,13 @@ void Search::takeCompleted(FinderProgress::Stage stage, std::int64_t total, std:
                 m_cache->store(record.identity, factsOf(record));
         }
         m_pendingWrites += completed.size();
-        if (m_pendingWrites >= kFlushEvery || m_stageDone == total) {
+        const auto now = std::chrono::steady_clock::now();
+        if (m_pendingWrites >= kFlushEvery || m_stageDone == total
+            || (m_pendingWrites > 0
+                && now - m_lastWrite >= std::chrono::milliseconds(m_options.cacheWriteEveryMs))) {
             m_cache->flush();
             m_pendingWrites = 0;
+            m_lastWrite = now;
         }
     }
     report(stage, base + m_stageDone, base + total);

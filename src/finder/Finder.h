@@ -32,6 +32,12 @@ struct FinderOptions {
     // the same size and times on other content.
     std::int64_t cacheSettleNs = 3'000'000'000;
     int cacheBusyTimeoutMs = 5000; // how long to wait for another process's write
+    // Bytes that the decodes in flight may hold together; 0 for a quarter of
+    // the physical memory (MemoryBudget::defaultSize()).
+    std::uint64_t memoryBudget = 0;
+    // What has been learned goes into the cache at least this often, so that
+    // a search that is killed keeps most of its work.
+    int cacheWriteEveryMs = 2000;
 };
 
 struct FinderProgress {
@@ -69,6 +75,8 @@ struct FinderStats {
     std::int64_t sharedDecodes = 0; // files that took the result of an equal file's decode
     std::int64_t skippedUniqueSize = 0; // never decoded: no other picture has their dimensions
     bool cacheUsed = false;
+    std::uint64_t memoryBudget = 0; // bytes the decodes in flight could share
+    std::uint64_t memoryPeak = 0; // the most they held at once
     QString cacheProblem; // why the cache was bypassed or rebuilt; "" when it worked
     std::vector<WorkSpread> spread; // one per stage run on the workers
 };

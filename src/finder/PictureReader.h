@@ -31,6 +31,8 @@ decoding::DecodeOutcome decodePicture(decoding::Bytes file, decoding::PictureTyp
 struct PictureFingerprint {
     bool ok = false;
     std::string reason; // when not ok
+    // When not ok: whether the same bytes would fail again (see FailureKind).
+    decoding::FailureKind failureKind = decoding::FailureKind::Lasting;
     PixelFingerprint fingerprint;
 };
 PictureFingerprint fingerprintPicture(decoding::Bytes file, decoding::PictureType type);

@@ -2,6 +2,7 @@
 
 #include "decoding/BmpJpegGifHeaders.h"
 #include "decoding/JpegDecoder.h"
+#include "finder/GifDataBound.h"
 #include "finder/PictureTypes.h"
 
 #include <QBuffer>
@@ -130,6 +131,9 @@ static DecodeOutcome readFrames(decoding::Bytes file, PictureType type, std::vec
     if (cutOff(file, type))
         return failure(DecodeStatus::Unreadable,
             "cut off or damaged " + typeName(type).toStdString() + " data");
+    // Before Qt allocates the picture its header claims.
+    if (type == PictureType::Gif && !gifDataCanFill(file))
+        return failure(DecodeStatus::Unreadable, "GIF data too short for its picture");
 
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
@@ -159,9 +163,16 @@ static DecodeOutcome readFrames(decoding::Bytes file, PictureType type, std::vec
         if (!reader.read(&frame) || frame.isNull()) {
             if (index > 0 && animation)
                 break; // the reader's canRead() can promise one frame too many
-            return failure(DecodeStatus::Unreadable,
+            DecodeOutcome failed = failure(DecodeStatus::Unreadable,
                 "unreadable " + typeName(type).toStdString() + " data ("
                     + reader.errorString().toStdString() + ")");
+            // The data was found whole above; a reader that fails without
+            // blaming the data most likely could not allocate its picture.
+            const QImageReader::ImageReaderError error = reader.error();
+            if (error != QImageReader::InvalidDataError
+                && error != QImageReader::UnsupportedFormatError)
+                failed.failureKind = decoding::FailureKind::Passing;
+            return failed;
         }
         if (!frames.empty() && frame.size() != frames.front().size())
             return failure(DecodeStatus::Unreadable, "pages of different sizes");
@@ -214,6 +225,7 @@ QtFingerprint fingerprintWithQt(decoding::Bytes file, PictureType type)
     const DecodeOutcome read = readFrames(file, type, frames);
     result.status = read.status;
     result.reason = read.reason;
+    result.failureKind = read.failureKind;
     if (read.status != DecodeStatus::Ok)
         return result;
     // Qt reads BMP, JPEG and GIF at 8 bits a sample at most.

@@ -21,6 +21,7 @@ decoding::DecodeOutcome decodeWithQt(decoding::Bytes file, decoding::PictureType
 struct QtFingerprint {
     decoding::DecodeStatus status = decoding::DecodeStatus::Unreadable;
     std::string reason;
+    decoding::FailureKind failureKind = decoding::FailureKind::Lasting;
     PixelFingerprint fingerprint;
 };
 QtFingerprint fingerprintWithQt(decoding::Bytes file, decoding::PictureType type);
