@@ -1,11 +1,10 @@
 #pragma once
 // The one place where the whole-folder search meets the decoders: what a
-// file is, what its header says, and its pixels. PNG, TIFF and JPEG 2000
-// (and the newer types as their decoders arrive) go through Corvane's own
-// decoding library at full depth, BMP, JPEG and GIF through Qt's readers,
-// as in the window. Pictures are read as a viewer shows them: a JPEG's or
-// TIFF's orientation tag is applied here, after the decoder (HEIF's
-// decoder applies its own), and width and height are the shown ones.
+// file is, what its header says, and its pixels. PNG, TIFF, JPEG 2000, WebP,
+// HEIF and AVIF go through Corvane's own decoding library at full depth, BMP,
+// JPEG and GIF through Qt's readers, as in the window. Pictures are read as a viewer shows them: a
+// JPEG's or TIFF's orientation tag is applied here, after the decoder (HEIF's decoder applies its
+// own), and width and height are the shown ones.
 
 #include "decoding/DecodedPicture.h"
 #include "finder/PixelFingerprint.h"
@@ -35,6 +34,8 @@ decoding::DecodeOutcome decodePicture(decoding::Bytes file, decoding::PictureTyp
 struct PictureFingerprint {
     bool ok = false;
     std::string reason; // when not ok
+    // When not ok: whether the same bytes would fail again (see FailureKind).
+    decoding::FailureKind failureKind = decoding::FailureKind::Lasting;
     PixelFingerprint fingerprint;
 };
 PictureFingerprint fingerprintPicture(decoding::Bytes file, decoding::PictureType type);
