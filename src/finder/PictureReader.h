@@ -2,9 +2,10 @@
 // The one place where the whole-folder search meets the decoders: what a
 // file is, what its header says, and its pixels. PNG, TIFF, JPEG 2000, WebP,
 // HEIF and AVIF go through Corvane's own decoding library at full depth, BMP,
-// JPEG and GIF through Qt's readers, as in the window. Pictures are read as a viewer shows them: a
-// JPEG's or TIFF's orientation tag is applied here, after the decoder (HEIF's decoder applies its
-// own), and width and height are the shown ones.
+// JPEG and GIF through Qt's readers, as in the window. Pictures are read as a
+// viewer shows them: a JPEG's or TIFF's orientation tag is applied here,
+// after the decoder (HEIF's decoder applies its own), and width and height
+// are the shown ones.
 
 #include "decoding/DecodedPicture.h"
 #include "finder/PixelFingerprint.h"
