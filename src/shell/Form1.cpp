@@ -24,6 +24,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QFontInfo>
 #include <QGuiApplication>
 #include <QLabel>
@@ -487,11 +488,16 @@ void Form1::Form_Unload()
 
 // --- Search ---------------------------------------------------------------
 
-void Form1::cmdCompare_Click()
+bool Form1::searchBusy() const
 {
     // A second search never starts while a step of the first, or the image
     // report's converter, is on the stack.
-    if (m_run->isRunning() || m_run->converter().inUse() || m_wholeFolder->isBusy())
+    return m_run->isRunning() || m_run->converter().inUse() || m_wholeFolder->isBusy();
+}
+
+void Form1::cmdCompare_Click()
+{
+    if (searchBusy())
         return;
     m_run->NewRun = true;
     SearchChoices choices = SearchChoices::load(*m_settings);
@@ -500,6 +506,25 @@ void Form1::cmdCompare_Click()
     if (folder.isEmpty())
         return;
     choices.save(*m_settings);
+    startSearch(folder, choices);
+}
+
+void Form1::searchFolder(const QString& folder)
+{
+    if (searchBusy())
+        return;
+    const QFileInfo info(folder);
+    if (folder.isEmpty() || !info.isDir()) {
+        MsgBox(QStringLiteral("Folder not found: ") + folder);
+        return;
+    }
+    // The picker's form: absolute, without a trailing "/" except for "/" itself.
+    m_run->NewRun = true;
+    startSearch(QDir::cleanPath(info.absoluteFilePath()), SearchChoices::load(*m_settings));
+}
+
+void Form1::startSearch(const QString& folder, const SearchChoices& choices)
+{
     if (choices.wholeFolder())
         m_wholeFolder->start(folder, choices.subfolders);
     else
