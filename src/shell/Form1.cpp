@@ -181,8 +181,11 @@ void Form1::Form_Load()
 {
     m_command1->setGeometry(-1000, -1000, 0, 0);
     setWindowTitle(QStringLiteral("Corvane 1.10"));
+    // The grey ground is Corvane's own, whatever the desktop's palette: its
+    // text is black with it, or a dark palette's light text lands on light grey.
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(170, 170, 170));
+    pal.setColor(QPalette::WindowText, Qt::black);
     setPalette(pal);
     setAutoFillBackground(true);
     show();
