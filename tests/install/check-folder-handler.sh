@@ -17,6 +17,8 @@ cmake --install "$build" --prefix "$scratch/usr" >/dev/null
 entry="$scratch/usr/share/applications/corvane.desktop"
 [ -f "$entry" ] || { echo "FAIL: no desktop entry installed"; exit 1; }
 grep -qx 'MimeType=inode/directory;' "$entry" || { echo "FAIL: the entry is not offered for folders"; exit 1; }
+problems=$(desktop-file-validate "$entry" 2>&1)
+[ -z "$problems" ] || { echo "FAIL: the entry does not validate: $problems"; exit 1; }
 grep -q '^Exec=.* %f$' "$entry" || { echo "FAIL: the entry's Exec takes no folder (%f)"; exit 1; }
 
 # A minimal file manager: an entry and a program on PATH that it starts.
