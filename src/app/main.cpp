@@ -1,5 +1,6 @@
 // corvane [FOLDER]: the window. With a folder, the search of that folder
 // starts at once, as if it had been picked in the folder picker.
+#include "CorvaneVersion.h"
 #include "shell/Form1.h"
 #include "shell/SystemDesktop.h"
 
@@ -45,7 +46,9 @@ int main(int argc, char** argv)
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
             return std::fputs(kUsage, stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
         if (std::strcmp(argv[i], "--version") == 0)
-            return std::puts("corvane " CORVANE_VERSION) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
+            return std::printf("corvane %s\n", kCorvaneVersion) >= 0 && std::fflush(stdout) == 0
+                ? 0
+                : 1;
     }
 
     QApplication app(argc, argv); // takes its own options out of the arguments

@@ -4,7 +4,7 @@
 // resize, scales the fonts with its height and forwards button clicks to the
 // search and the file actions.
 //
-//   Form1 (grey 170,170,170; caption "Corvane 1.10")
+//   Form1 (grey 170,170,170; caption "Corvane " and the version)
 //   |-- lblPic1      lblPic2          file names above the two pictures
 //   |-- Image1       Image2           the pair on show, stretched
 //   |-- Shape1       Shape2           grey frames of the empty picture areas
