@@ -25,6 +25,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QFontInfo>
 #include <QGuiApplication>
 #include <QLabel>
@@ -181,8 +182,11 @@ void Form1::Form_Load()
 {
     m_command1->setGeometry(-1000, -1000, 0, 0);
     setWindowTitle(QStringLiteral("Corvane ") + QLatin1String(kCorvaneVersion));
+    // The grey ground is Corvane's own, whatever the desktop's palette: its
+    // text is black with it, or a dark palette's light text lands on light grey.
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(170, 170, 170));
+    pal.setColor(QPalette::WindowText, Qt::black);
     setPalette(pal);
     setAutoFillBackground(true);
     show();
@@ -483,11 +487,16 @@ void Form1::Form_Unload()
 
 // --- Search ---------------------------------------------------------------
 
-void Form1::cmdCompare_Click()
+bool Form1::searchBusy() const
 {
     // A second search never starts while a step of the first, or the image
     // report's converter, is on the stack.
-    if (m_run->isRunning() || m_run->converter().inUse() || m_wholeFolder->isBusy())
+    return m_run->isRunning() || m_run->converter().inUse() || m_wholeFolder->isBusy();
+}
+
+void Form1::cmdCompare_Click()
+{
+    if (searchBusy())
         return;
     m_run->restartAtFirstPair();
     SearchChoices choices = SearchChoices::load(*m_settings);
@@ -496,6 +505,25 @@ void Form1::cmdCompare_Click()
     if (folder.isEmpty())
         return;
     choices.save(*m_settings);
+    startSearch(folder, choices);
+}
+
+void Form1::searchFolder(const QString& folder)
+{
+    if (searchBusy())
+        return;
+    const QFileInfo info(folder);
+    if (folder.isEmpty() || !info.isDir()) {
+        MsgBox(QStringLiteral("Folder not found: ") + folder);
+        return;
+    }
+    // The picker's form: absolute, without a trailing "/" except for "/" itself.
+    m_run->restartAtFirstPair();
+    startSearch(QDir::cleanPath(info.absoluteFilePath()), SearchChoices::load(*m_settings));
+}
+
+void Form1::startSearch(const QString& folder, const SearchChoices& choices)
+{
     if (choices.wholeFolder())
         m_wholeFolder->start(folder, choices.subfolders);
     else

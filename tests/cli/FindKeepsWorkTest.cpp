@@ -138,6 +138,20 @@ TEST_P(FindInterrupted, KeepsWhatWasDecodedAndTheNextSearchFinishesTheGroup)
     // the search runs. SIGINT and SIGTERM come a second after a periodic
     // write, before the next one: the search must write what it has as it
     // stops.
+    // On an idle machine the whole search takes about as long as the first
+    // periodic write: the search is held back to a quarter of its pace (run
+    // 10 ms, stopped 30 ms) so that the signal always comes halfway.
+    const pid_t child = pid_t(process.processId());
+    const auto pacedFor = [&](int ms) {
+        QDeadlineTimer paced(ms);
+        while (process.state() == QProcess::Running && !paced.hasExpired()) {
+            ::kill(child, SIGCONT);
+            QThread::msleep(10);
+            ::kill(child, SIGSTOP);
+            QThread::msleep(30);
+        }
+        ::kill(child, SIGCONT);
+    };
     bool interrupted = false;
     int before = 0;
     QDeadlineTimer deadline(120000);
@@ -145,14 +159,14 @@ TEST_P(FindInterrupted, KeepsWhatWasDecodedAndTheNextSearchFinishesTheGroup)
         before = cachedRows();
         if (before > 0) {
             if (signal != SIGKILL) {
-                QThread::msleep(1000);
+                pacedFor(1000);
                 before = cachedRows();
             }
-            ::kill(pid_t(process.processId()), signal);
+            ::kill(child, signal);
             interrupted = true;
             break;
         }
-        QThread::msleep(20);
+        pacedFor(40);
     }
     ASSERT_TRUE(interrupted) << "the search ended before any of its work was on disk";
     ASSERT_TRUE(process.waitForFinished(60000));
