@@ -6,6 +6,7 @@
 #include "finder/PictureReader.h"
 #include "finder/PictureTypes.h"
 #include "finder/PixelFingerprint.h"
+#include "finder/SamePhotoSearch.h"
 #include "finder/WorkerPool.h"
 
 #include <algorithm>
@@ -50,6 +51,7 @@ struct FileRecord {
     bool shareBytes = false; // another file to decode has the same size
     PixelFingerprint fingerprint;
     QString reason;
+    std::optional<similar::PhotoSignature> signature; // made in the same decode, when asked for
 };
 
 using Digest = std::array<std::uint8_t, 32>;
@@ -60,6 +62,7 @@ struct DecodeResult {
     PictureType type = PictureType::Unknown;
     PixelFingerprint fingerprint;
     QString reason;
+    std::optional<similar::PhotoSignature> signature;
 };
 
 // Files with equal bytes need only one decode: the first file to claim a
@@ -111,6 +114,7 @@ void apply(FileRecord& record, const DecodeResult& result)
         record.width = result.fingerprint.width;
         record.height = result.fingerprint.height;
         record.frames = result.fingerprint.frames;
+        record.signature = result.signature;
     } else {
         record.stage = Stage::Unreadable;
         if (result.type != PictureType::Unknown)
@@ -174,6 +178,7 @@ private:
         const std::vector<std::size_t>& indices, FinderProgress::Stage stage, std::int64_t base);
     std::vector<std::size_t> picturesThatCanMatch();
     void group(FinderResult& result);
+    void findSamePhotos(FinderResult& result);
 
     void readHeader(FileRecord& record);
     void decode(std::size_t index);
@@ -251,6 +256,13 @@ FinderResult Search::run()
         return result;
     }
     group(result);
+    if (m_options.samePhoto)
+        findSamePhotos(result);
+    if (stopped()) {
+        result = FinderResult();
+        result.cancelled = true;
+        return result;
+    }
     report(FinderProgress::Stage::Finished, std::int64_t(m_records.size()),
         std::int64_t(m_records.size()));
     return result;
@@ -409,11 +421,23 @@ void Search::decode(std::size_t index)
             }
         }
         ++m_decodes;
-        const finder::PictureFingerprint decoded = finder::fingerprintPicture(bytes, result.type);
-        result.ok = decoded.ok;
-        result.fingerprint = decoded.fingerprint;
-        if (!decoded.ok)
-            result.reason = QString::fromStdString(decoded.reason);
+        if (m_options.samePhoto) {
+            // The pixels are needed twice: for the fingerprint and the signature.
+            const finder::SignedFingerprint decoded
+                = finder::fingerprintAndSignature(bytes, result.type);
+            result.ok = decoded.ok;
+            result.fingerprint = decoded.fingerprint;
+            result.signature = decoded.signature;
+            if (!decoded.ok)
+                result.reason = QString::fromStdString(decoded.reason);
+        } else {
+            const finder::PictureFingerprint decoded
+                = finder::fingerprintPicture(bytes, result.type);
+            result.ok = decoded.ok;
+            result.fingerprint = decoded.fingerprint;
+            if (!decoded.ok)
+                result.reason = QString::fromStdString(decoded.reason);
+        }
     } catch (const std::bad_alloc&) {
         result.ok = false;
         result.reason = QStringLiteral("not enough memory to decode it");
@@ -593,6 +617,33 @@ void Search::group(FinderResult& result)
     std::sort(result.unreadable.begin(), result.unreadable.end(),
         [](const UnreadableFile& a, const UnreadableFile& b) { return a.path < b.path; });
     result.filesExamined = std::int64_t(m_records.size());
+}
+
+void Search::findSamePhotos(FinderResult& result)
+{
+    std::vector<finder::PhotoFile> files;
+    for (const FileRecord& record : m_records) {
+        if (record.stage != Stage::Fingerprinted && record.stage != Stage::HeaderKnown)
+            continue;
+        finder::PhotoFile file;
+        file.path = record.path;
+        file.identity = record.identity;
+        file.type = record.type;
+        file.width = record.width;
+        file.height = record.height;
+        file.frames = record.frames;
+        file.cacheable = record.cacheable || record.fromCache;
+        file.signature = record.signature;
+        files.push_back(std::move(file));
+    }
+    finder::SamePhotoSearch search(
+        m_options, m_threads, m_stop, [this](std::int64_t done, std::int64_t total) {
+            report(FinderProgress::Stage::Decoding, done, total);
+        });
+    search.run(files, result);
+    m_stats.signaturesMade = search.signaturesMade();
+    m_stats.photoCandidates = search.candidates();
+    m_stats.photoProofsMeasured = search.proofsMeasured();
 }
 
 } // namespace

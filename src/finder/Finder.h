@@ -31,6 +31,9 @@ struct FinderOptions {
     // the same size and times on other content.
     std::int64_t cacheSettleNs = 3'000'000'000;
     int cacheBusyTimeoutMs = 5000; // how long to wait for another process's write
+    // Also find the same photo saved differently (FinderResult::samePhotoGroups):
+    // every picture gets a signature, reduced-scale where nothing else decodes it.
+    bool samePhoto = false;
 };
 
 struct FinderProgress {
@@ -55,6 +58,9 @@ struct FinderStats {
     std::int64_t decoded = 0; // decodes actually run
     std::int64_t sharedDecodes = 0; // files that took the result of an equal file's decode
     std::int64_t skippedUniqueSize = 0; // never decoded: no other picture has their dimensions
+    std::int64_t signaturesMade = 0; // same-photo signatures computed in this search
+    std::int64_t photoCandidates = 0; // pairs of pictures whose signatures are near
+    std::int64_t photoProofsMeasured = 0; // pairs decoded and measured (the rest from the cache)
     bool cacheUsed = false;
     QString cacheProblem; // why the cache was bypassed or rebuilt; "" when it worked
 };

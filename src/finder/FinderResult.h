@@ -7,7 +7,10 @@
 #include <QString>
 #include <QStringList>
 
+#include "similar/PhotoDifference.h"
+
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // Who a file was when it was examined. Before acting on a file, a front-end
@@ -40,6 +43,23 @@ struct DuplicateGroup {
     std::vector<FoundFile> files;
 };
 
+// One member of a same-photo group: one picture, held by one file or by
+// several pixel-identical files.
+struct SamePhotoMember {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::vector<FoundFile> files; // path order; all with the same pixels
+    int identicalGroup = -1; // index in FinderResult::groups when files are identical, else -1
+    // Measured against the group's best copy; none for the best copy itself.
+    std::optional<similar::PhotoDifference> difference;
+};
+
+// The same photo saved differently: at least two members whose pixels differ,
+// each proven against the best copy (the first member).
+struct SamePhotoGroup {
+    std::vector<SamePhotoMember> members; // best copy first, then most similar first
+};
+
 struct UnreadableFile {
     QByteArray path;
     QString reason; // one line: "truncated PNG data", "file vanished", ...
@@ -49,6 +69,8 @@ struct FinderResult {
     QList<QByteArray> folders; // as given, made absolute
     std::int64_t filesExamined = 0;
     std::vector<DuplicateGroup> groups; // stable order: largest total size first
+    // Only when FinderOptions::samePhoto: stable order, largest total size first.
+    std::vector<SamePhotoGroup> samePhotoGroups;
     std::vector<UnreadableFile> unreadable;
     // Names the scan met that it could not keep (none today: paths are bytes).
     bool cancelled = false;
