@@ -35,6 +35,8 @@ FindArguments FindArguments::parse(int argc, const char* const* argv)
             arguments.recursive = true;
         } else if (argument == "--no-cache") {
             arguments.noCache = true;
+        } else if (argument == "--similar") {
+            arguments.similar = true;
         } else if (argument == "--help" || argument == "-h") {
             arguments.help = true;
         } else if (argument == "--version") {
@@ -67,7 +69,7 @@ FindArguments FindArguments::parse(int argc, const char* const* argv)
 QString findUsage()
 {
     return QStringLiteral(
-        R"(Usage: corvane-find [--recursive] [--format=text|json|csv] [--no-cache] FOLDER...
+        R"(Usage: corvane-find [--recursive] [--similar] [--format=text|json|csv] [--no-cache] FOLDER...
 
 Finds every group of pictures whose pixels are identical among the BMP, JPEG,
 GIF, PNG, TIFF, JPEG 2000, WebP, HEIF and AVIF files of the folders, whatever
@@ -78,12 +80,20 @@ its samples is exactly the 8-bit value times 257). Metadata is not compared.
 
   -r, --recursive   also search every subfolder (links and hidden folders are
                     never entered; hidden files and links are never read)
+  --similar         also find the same photo saved differently (re-saved,
+                    resized, in another type, a few pixels changed): such
+                    groups follow the identical ones, best copy first, every
+                    other file with its measured difference from it (SSIM of
+                    the brightness; mean and largest difference of a colour
+                    channel in 8-bit levels; the size compared at)
   --format=text     one group per paragraph, one path a line (the default)
-  --format=json     one JSON document: folders, files_examined, groups (width,
-                    height, frames, files with path, size and type) and
+  --format=json     one JSON document: folders, files_examined, groups (kind,
+                    width, height, frames, files with path, size and type) and
                     unreadable files with their reason
   --format=csv      one row per file: group,path,path_bytes,size,type,width,
-                    height,frames,reason (unreadable files have no group)
+                    height,frames,reason,kind,ssim,mean,max,compared_width,
+                    compared_height,identical_group (unreadable files have
+                    no group)
   --no-cache        neither read nor write the fingerprint cache
   -h, --help        show this text
   --version         show the version

@@ -1,6 +1,6 @@
 #pragma once
 // The command line of corvane-find:
-//   corvane-find [--recursive] [--format=text|json|csv] [--no-cache] FOLDER...
+//   corvane-find [--recursive] [--similar] [--format=text|json|csv] [--no-cache] FOLDER...
 // Arguments are taken as raw bytes, so that any folder name can be given.
 
 #include <QByteArray>
@@ -12,6 +12,7 @@ struct FindArguments {
 
     bool recursive = false;
     bool noCache = false;
+    bool similar = false; // also the same photo saved differently
     bool help = false;
     bool version = false;
     Format format = Format::Text;

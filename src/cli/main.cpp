@@ -76,6 +76,7 @@ int main(int argc, char** argv)
     options.folders = arguments.folders;
     options.recursive = arguments.recursive;
     options.useCache = !arguments.noCache;
+    options.samePhoto = arguments.similar;
     Finder finder(options);
 
     ProgressLine progressLine;

@@ -641,6 +641,7 @@ void Search::findSamePhotos(FinderResult& result)
             report(FinderProgress::Stage::Decoding, done, total);
         });
     search.run(files, result);
+    result.samePhotoSearched = true;
     m_stats.signaturesMade = search.signaturesMade();
     m_stats.photoCandidates = search.candidates();
     m_stats.photoProofsMeasured = search.proofsMeasured();

@@ -71,6 +71,8 @@ struct FinderResult {
     std::vector<DuplicateGroup> groups; // stable order: largest total size first
     // Only when FinderOptions::samePhoto: stable order, largest total size first.
     std::vector<SamePhotoGroup> samePhotoGroups;
+    bool samePhotoSearched
+        = false; // the search looked for them (its report names each group's kind)
     std::vector<UnreadableFile> unreadable;
     // Names the scan met that it could not keep (none today: paths are bytes).
     bool cancelled = false;

@@ -73,14 +73,60 @@ std::optional<similar::PhotoSignature> signatureOfFile(const PhotoFile& file)
     }
 }
 
-std::optional<similar::PhotoDifference> measurePair(const PhotoFile& a, const PhotoFile& b)
+// Decoded first frames kept while they are likely to be asked for again: a
+// picture usually has several candidates, which are proven one after the
+// other. Bounded by bytes; the least recently used go first.
+class DecodedFrames {
+public:
+    using Picture = std::shared_ptr<const decoding::DecodedPicture>;
+
+    Picture get(const PhotoFile& file)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            if (auto found = m_pictures.find(&file); found != m_pictures.end()) {
+                found->second.lastUse = ++m_clock;
+                return found->second.picture;
+            }
+        }
+        std::optional<decoding::DecodedPicture> decoded = decodeFile(file);
+        if (!decoded)
+            return nullptr;
+        auto picture = std::make_shared<const decoding::DecodedPicture>(std::move(*decoded));
+        const std::size_t bytes = picture->frameBytes();
+        std::lock_guard lock(m_mutex);
+        while (m_bytes + bytes > kBudget && !m_pictures.empty()) {
+            auto oldest = std::min_element(m_pictures.begin(), m_pictures.end(),
+                [](const auto& a, const auto& b) { return a.second.lastUse < b.second.lastUse; });
+            m_bytes -= oldest->second.picture->frameBytes();
+            m_pictures.erase(oldest);
+        }
+        if (bytes <= kBudget && m_pictures.try_emplace(&file, Entry{picture, ++m_clock}).second)
+            m_bytes += bytes;
+        return picture;
+    }
+
+private:
+    static constexpr std::size_t kBudget = std::size_t(384) << 20;
+    struct Entry {
+        Picture picture;
+        std::uint64_t lastUse = 0;
+    };
+    std::mutex m_mutex;
+    std::map<const PhotoFile*, Entry> m_pictures;
+    std::size_t m_bytes = 0;
+    std::uint64_t m_clock = 0;
+};
+
+std::optional<similar::PhotoDifference> measurePair(
+    const PhotoFile& a, const PhotoFile& b, DecodedFrames& frames)
 {
     if (!similar::aspectsAgree(a.width, a.height, b.width, b.height))
         return std::nullopt;
-    const std::optional<decoding::DecodedPicture> pa = decodeFile(a);
+    const DecodedFrames::Picture pa = frames.get(a);
     if (!pa)
         return std::nullopt;
-    const std::optional<decoding::DecodedPicture> pb = decodeFile(b);
+    const DecodedFrames::Picture pb = frames.get(b);
     if (!pb)
         return std::nullopt;
     return similar::compareFrames(firstFrame(*pa), firstFrame(*pb));
@@ -95,11 +141,12 @@ struct Unit {
 class FileEvidence : public similar::PhotoEvidence {
 public:
     FileEvidence(const std::vector<PhotoFile>& files, const std::vector<Unit>& units,
-        SamePhotoCache* cache, std::int64_t& measured)
+        SamePhotoCache* cache, std::int64_t& measured, DecodedFrames& frames)
         : m_files(files)
         , m_units(units)
         , m_cache(cache)
         , m_measured(measured)
+        , m_frames(frames)
     {
     }
 
@@ -123,7 +170,7 @@ public:
             proof = m_cache->proof(fa.identity, fb.identity);
         if (!proof) {
             ++m_measured;
-            proof = measurePair(fa, fb);
+            proof = measurePair(fa, fb, m_frames);
             if (proof && m_cache && fa.cacheable && fb.cacheable)
                 m_cache->storeProof(fa.identity, fb.identity, *proof);
         }
@@ -133,7 +180,7 @@ public:
 
     bool isEnlargement(std::uint32_t a, std::uint32_t b) override
     {
-        const std::optional<decoding::DecodedPicture> picture = decodeFile(fileOf(a));
+        const DecodedFrames::Picture picture = m_frames.get(fileOf(a));
         const PhotoFile& smaller = fileOf(b);
         return picture
             && similar::isEnlargement(firstFrame(*picture), smaller.width, smaller.height);
@@ -144,6 +191,7 @@ private:
     const std::vector<Unit>& m_units;
     SamePhotoCache* m_cache;
     std::int64_t& m_measured;
+    DecodedFrames& m_frames;
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::optional<similar::PhotoDifference>>
         m_known;
 };
@@ -258,7 +306,8 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
 
     const auto candidates = similar::candidatePairs(photoUnits);
     m_candidates = std::int64_t(candidates.size());
-    FileEvidence evidence(files, units, cache.get(), m_proofsMeasured);
+    DecodedFrames frames;
+    FileEvidence evidence(files, units, cache.get(), m_proofsMeasured, frames);
 
     // Candidates not in the cache are measured on the workers.
     std::vector<std::size_t> toMeasure;
@@ -277,7 +326,7 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
         toMeasure.size(), m_threads, m_stop,
         [&](std::size_t n) {
             const auto [a, b] = candidates[toMeasure[n]];
-            proofs[toMeasure[n]] = measurePair(evidence.fileOf(a), evidence.fileOf(b));
+            proofs[toMeasure[n]] = measurePair(evidence.fileOf(a), evidence.fileOf(b), frames);
             ++done;
         },
         [&] {

@@ -26,8 +26,8 @@ struct PhotoDifference {
 // and WebP copies stay well inside; shifted or overlapping crops fall below
 // the SSIM bound and colour or exposure edits above the mean bound.
 struct PhotoThresholds {
-    double minSsim = 0.90;
-    double maxMean = 4.0;
+    double minSsim = 0.85;
+    double maxMean = 7.0;
 };
 inline constexpr PhotoThresholds kPhotoThresholds{};
 
@@ -35,7 +35,7 @@ inline constexpr PhotoThresholds kPhotoThresholds{};
 inline constexpr int kMaxHashDistance = 10;
 // Colour thumbnails further apart than this (mean of one channel, 8-bit
 // levels) are not compared: such a pair cannot pass the mean bound.
-inline constexpr double kMaxThumbnailDifference = 12.0;
+inline constexpr double kMaxThumbnailDifference = 14.0;
 
 bool passes(
     const PhotoDifference& difference, const PhotoThresholds& thresholds = kPhotoThresholds);
