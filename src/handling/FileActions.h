@@ -4,6 +4,9 @@
 // happened and, when not, a reason the user can read; none ever asks a
 // question, and none ever loses the file when it fails.
 
+#include "files/FileIdentity.h"
+
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -40,6 +43,25 @@ public:
     // Unlinks the file, no trash and no question. False with the reason in
     // *error when the file is still there.
     static bool DeleteFilePermanently(const QString& path, QString* error);
+
+    // What became of a trash or delete that was told who the file must be.
+    enum class CheckedResult {
+        Done,
+        // The file under that name is no longer the one the search saw: it
+        // was left as it is (under its own name, or where *error says).
+        Changed,
+        Failed,
+    };
+
+    // The trash and the delete above, for a file the search has seen: they act
+    // only while the file at path (any bytes) is still `expected`. The trash
+    // checks right before it hands the name over; the delete first takes the
+    // file under a private name in its own folder, checks that name and only
+    // then unlinks it, so a file saved over the name meanwhile is never lost.
+    static CheckedResult RecycleFileIfUnchanged(
+        const QByteArray& path, const FileIdentity& expected, QString* error);
+    static CheckedResult DeleteFileIfUnchanged(
+        const QByteArray& path, const FileIdentity& expected, QString* error);
 
     // Moves a regular file into targetFolder under its own name and never
     // replaces a file there, not even one that appears while the move runs.
