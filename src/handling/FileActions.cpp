@@ -489,6 +489,26 @@ FileActions::MoveResult FileActions::MoveFileNoReplace(
 FileActions::MoveResult FileActions::MoveFileNoReplace(
     const QString& source, const QString& targetFolder, QString* error, const MoveOptions& options)
 {
+    const QString name = source.mid(source.lastIndexOf(QLatin1Char('/')) + 1);
+    QString folder = targetFolder;
+    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    if (folder.isEmpty())
+        return failed(error, errnoText(ENOENT));
+    return MoveFileToNoReplace(source,
+        (folder == QStringLiteral("/") ? folder : folder + QLatin1Char('/')) + name, error,
+        options);
+}
+
+FileActions::MoveResult FileActions::MoveFileToNoReplace(
+    const QString& source, const QString& targetPath, QString* error)
+{
+    return MoveFileToNoReplace(source, targetPath, error, MoveOptions());
+}
+
+FileActions::MoveResult FileActions::MoveFileToNoReplace(
+    const QString& source, const QString& targetPath, QString* error, const MoveOptions& options)
+{
     const QByteArray nativeSource = QFile::encodeName(source);
     struct stat sourceStat { };
     if (source.isEmpty() || ::lstat(nativeSource.constData(), &sourceStat) != 0)
@@ -496,16 +516,13 @@ FileActions::MoveResult FileActions::MoveFileNoReplace(
     if (!S_ISREG(sourceStat.st_mode))
         return failed(error, QStringLiteral("Only plain files are moved."));
 
-    const QString name = source.mid(source.lastIndexOf(QLatin1Char('/')) + 1);
-    QByteArray folder = QFile::encodeName(targetFolder);
-    while (folder.size() > 1 && folder.endsWith('/'))
-        folder.chop(1);
+    const QByteArray target = QFile::encodeName(targetPath);
+    const QByteArray folder = folderOf(target);
     struct stat folderStat { };
-    if (folder.isEmpty() || ::stat(folder.constData(), &folderStat) != 0)
-        return failed(error, errnoText(folder.isEmpty() ? ENOENT : errno));
+    if (target.isEmpty() || target.endsWith('/') || ::stat(folder.constData(), &folderStat) != 0)
+        return failed(error, errnoText(target.isEmpty() || target.endsWith('/') ? ENOENT : errno));
     if (!S_ISDIR(folderStat.st_mode))
         return failed(error, errnoText(ENOTDIR));
-    const QByteArray target = (folder == "/" ? folder : folder + '/') + QFile::encodeName(name);
 
     if (options.beforePublish && folderStat.st_dev == sourceStat.st_dev)
         options.beforePublish();

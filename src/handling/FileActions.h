@@ -78,6 +78,13 @@ public:
     static MoveResult MoveFileNoReplace(
         const QString& source, const QString& targetFolder, QString* error);
 
+    // The same move to a full target path, whose name may differ from the
+    // source's (a file coming back from the trash under its own name).
+    static MoveResult MoveFileToNoReplace(
+        const QString& source, const QString& target, QString* error, const MoveOptions& options);
+    static MoveResult MoveFileToNoReplace(
+        const QString& source, const QString& target, QString* error);
+
     // Prefix of the hidden file a move across file systems copies into.
     static constexpr char kTemporaryPrefix[] = ".corvane-move-";
     // Prefix of the private name a source takes for the instant between its
