@@ -120,6 +120,14 @@ int search(const QStringList& arguments)
         static_cast<long long>(grouped), result.unreadable.size(),
         static_cast<long long>(finder.stats().decoded),
         static_cast<long long>(finder.stats().cacheHits), peakKilobytes());
+    // The worker timeline: per stage, seconds with 0, 1, ... tasks running at once.
+    for (const WorkSpread& spread : finder.stats().spread) {
+        std::printf("spread_%s tasks %lld seconds %.4f running", qPrintable(spread.stage),
+            static_cast<long long>(spread.tasks), spread.seconds);
+        for (double seconds : spread.secondsRunning)
+            std::printf(" %.4f", seconds);
+        std::printf("\n");
+    }
     return 0;
 }
 

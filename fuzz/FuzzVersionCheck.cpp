@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include "CorvaneVersion.h"
 #include "update/VersionCheck.h"
 
 #include <cmath>
@@ -40,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     check(!std::isnan(value), "number is NaN", text);
     check(!std::isnan(VersionCheck::leadingNumber(published)), "version is NaN", published);
     check(!VersionCheck::isNewer(published, published), "a version newer than itself", published);
-    const QString running = QStringLiteral("1.10");
+    const QString running = QString::fromLatin1(kCorvaneVersion);
     check(!(VersionCheck::isNewer(running, published) && VersionCheck::isNewer(published, running)),
         "two versions newer than each other", published);
 

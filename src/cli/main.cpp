@@ -1,9 +1,11 @@
 // corvane-find: prints every group of pixel-identical pictures in the given
 // folders (see findUsage() for the command line and the report forms).
+#include "CorvaneVersion.h"
 #include "cli/FindArguments.h"
-#include "cli/FindReport.h"
 #include "cli/ProgressLine.h"
 #include "finder/Finder.h"
+#include "finder/ReportWriters.h"
+#include "finder/StopSignals.h"
 
 #include "files/WholeIo.h"
 
@@ -56,7 +58,8 @@ int main(int argc, char** argv)
     if (arguments.help)
         return writeAll(STDOUT_FILENO, findUsage().toUtf8()) ? 0 : 1;
     if (arguments.version)
-        return writeAll(STDOUT_FILENO, "corvane-find " CORVANE_VERSION "\n") ? 0 : 1;
+        return writeAll(STDOUT_FILENO, "corvane-find " + QByteArray(kCorvaneVersion) + "\n") ? 0
+                                                                                             : 1;
     const QString folderProblem = unreadableFolder(arguments.folders);
     if (!folderProblem.isEmpty())
         return usageError(folderProblem);
@@ -75,8 +78,11 @@ int main(int argc, char** argv)
     Finder::ProgressCallback progress;
     if (isatty(STDERR_FILENO))
         progress = [&](const FinderProgress& report) { progressLine.show(STDERR_FILENO, report); };
-    const FinderResult result = finder.run(nullptr, progress);
+    // SIGINT or SIGTERM stops the search, keeping what it learned in the cache.
+    const FinderResult result = finder.run(finder::stopOnTerminationSignals(), progress);
     progressLine.clear(STDERR_FILENO);
+    if (result.cancelled)
+        finder::endBySignalIfOneCame();
     if (!finder.stats().cacheProblem.isEmpty() && !arguments.noCache) {
         writeAll(STDERR_FILENO,
             "corvane-find: note: fingerprint cache " + finder.stats().cacheProblem.toUtf8()

@@ -29,7 +29,8 @@ enum ExitCode : int {
     kExitWriteFailed = 5, // output could not be written
 };
 
-// Longest time Corvane waits for one converter run, in milliseconds.
+// Processor time Corvane gives one converter run per decoding thread, in
+// milliseconds (on idle cores, the wall-clock time it waits).
 inline constexpr int kWaitMilliseconds = 5000;
 
 // The converter's report names the file in these two lines only; the report

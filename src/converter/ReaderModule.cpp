@@ -1,5 +1,7 @@
 #include "converter/ReaderModule.h"
 
+#include "CorvaneVersion.h"
+
 #include <dlfcn.h>
 #include <limits.h>
 #include <string>
@@ -36,6 +38,9 @@ decoding::DecodeOutcome ReaderModule::decode(decoding::Bytes file, decoding::Pic
         const char* why = ::dlerror();
         return unreadable(std::string("cannot load ") + kFileName + ": " + (why ? why : "unknown"));
     }
+    auto version = reinterpret_cast<VersionEntry>(::dlsym(module, kVersionName));
+    if (!version || std::string(version()) != kCorvaneVersion)
+        return unreadable(std::string(kFileName) + " is not of Corvane " + kCorvaneVersion);
     auto entry = reinterpret_cast<Entry>(::dlsym(module, kEntryName));
     if (!entry)
         return unreadable(std::string(kFileName) + " has no reader");

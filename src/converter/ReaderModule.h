@@ -17,6 +17,11 @@ public:
     static constexpr char kEntryName[] = "corvane_read_picture";
     using Entry = bool (*)(
         const std::uint8_t* data, std::size_t size, int type, decoding::DecodeOutcome* outcome);
+    // The Corvane version the module was built as: the entry passes the
+    // decoding library's types across, so a module left over from another
+    // version is never called.
+    static constexpr char kVersionName[] = "corvane_readers_version";
+    using VersionEntry = const char* (*)();
 
     // Decodes the first frame of `file` of `type` (Bmp, Jpeg, Gif, WebP, Heif
     // or Avif) into 8-bit RGBA. A missing or broken module gives Unreadable

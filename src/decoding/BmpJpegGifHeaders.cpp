@@ -1,5 +1,8 @@
 #include "decoding/BmpJpegGifHeaders.h"
 
+#include "decoding/PictureType.h"
+
+#include <algorithm>
 #include <cstring>
 
 namespace decoding {
@@ -37,6 +40,12 @@ bool isStartOfFrame(std::uint8_t marker)
 bool isStandalone(std::uint8_t marker)
 {
     return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7);
+}
+
+// Bytes of a GIF colour table announced by a flags byte.
+std::size_t gifTableBytes(std::uint8_t flags)
+{
+    return (flags & 0x80) ? std::size_t(3) << ((flags & 7) + 1) : 0;
 }
 
 } // namespace
@@ -200,6 +209,136 @@ PictureHeader readGifHeader(Bytes head)
     header.height = height;
     header.ok = true;
     return header;
+}
+
+bool bmpComplete(Bytes head, std::uint64_t fileSize)
+{
+    if (head.size() < 26 || !startsWith(head, "BM", 2))
+        return false;
+    const std::int64_t size = std::int64_t(std::min<std::uint64_t>(fileSize, INT64_MAX));
+    const std::int64_t pixelOffset = le32(head, 10);
+    const std::uint32_t headerSize = le32(head, 14);
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    std::int64_t bitsPerPixel = 0;
+    std::uint32_t compression = 0;
+    if (headerSize == 12) {
+        width = le16(head, 18);
+        height = le16(head, 20);
+        bitsPerPixel = le16(head, 24);
+    } else {
+        if (headerSize < 40 || head.size() < 34)
+            return false;
+        width = std::int32_t(le32(head, 18));
+        height = std::int32_t(le32(head, 22));
+        bitsPerPixel = le16(head, 28);
+        compression = le32(head, 30);
+    }
+    if (pixelOffset >= size)
+        return false;
+    // Run-length data has no length of its own to check against.
+    constexpr std::uint32_t kRgb = 0, kBitFields = 3, kAlphaBitFields = 6;
+    if (compression != kRgb && compression != kBitFields && compression != kAlphaBitFields)
+        return true;
+    if (width <= 0 || height == 0 || bitsPerPixel <= 0)
+        return false;
+    const std::int64_t rows = height < 0 ? -height : height;
+    const std::int64_t stride = (width * bitsPerPixel + 31) / 32 * 4;
+    // Checked one by one first, so that the product cannot overflow.
+    if (rows > size || stride > size)
+        return false;
+    return pixelOffset + stride * rows <= size;
+}
+
+bool jpegComplete(Bytes file)
+{
+    const std::size_t size = file.size();
+    std::size_t at = 2;
+    while (at < size) {
+        // Like the decoder, skip stray bytes and fill bytes up to a marker.
+        if (file[at] != 0xFF) {
+            ++at;
+            continue;
+        }
+        while (at < size && file[at] == 0xFF)
+            ++at;
+        if (at >= size)
+            return false;
+        const std::uint8_t marker = file[at++];
+        if (marker == 0xD9) // end of image before any scan
+            return false;
+        if (isStandalone(marker))
+            continue;
+        if (at + 2 > size)
+            return false;
+        const std::size_t length = be16(file, at);
+        if (length < 2 || at + length > size)
+            return false;
+        at += length;
+        if (marker == 0xDA) {
+            // Scan data stuffs every 0xFF with a 0x00, so the end-of-image
+            // marker after the first scan means the file was not cut off.
+            static constexpr std::uint8_t kEnd[] = {0xFF, 0xD9};
+            const auto rest = file.subspan(at);
+            return std::search(rest.begin(), rest.end(), std::begin(kEnd), std::end(kEnd))
+                != rest.end();
+        }
+    }
+    return false;
+}
+
+bool gifComplete(Bytes file)
+{
+    const std::size_t size = file.size();
+    if (size < 13 || !(startsWith(file, "GIF87a", 6) || startsWith(file, "GIF89a", 6)))
+        return false;
+    std::size_t at = 13 + gifTableBytes(file[10]);
+    int pictures = 0;
+    auto skipSubBlocks = [&]() {
+        while (at < size) {
+            const std::uint8_t length = file[at++];
+            if (length == 0)
+                return true;
+            at += length;
+        }
+        return false;
+    };
+    while (at < size) {
+        const std::uint8_t block = file[at];
+        if (block == 0x3B) // trailer
+            return pictures > 0;
+        if (block == 0x21) {
+            at += 2;
+            if (!skipSubBlocks())
+                return false;
+        } else if (block == 0x2C) {
+            if (at + 10 > size)
+                return false;
+            at += 10 + gifTableBytes(file[at + 9]) + 1;
+            if (!skipSubBlocks())
+                return false;
+            ++pictures;
+        } else {
+            return false;
+        }
+    }
+    return at == size && pictures > 0;
+}
+
+bool isComplete(Bytes file, PictureType type)
+{
+    if (detectType(file) != type)
+        return false;
+    switch (type) {
+    case PictureType::Bmp:
+        return bmpComplete(file, file.size());
+    case PictureType::Jpeg:
+        return jpegComplete(file);
+    case PictureType::Gif:
+        return gifComplete(file);
+    default:
+        return false;
+    }
 }
 
 } // namespace decoding

@@ -20,4 +20,20 @@ PictureHeader readJpegHeader(Bytes head);
 // when the bytes end before the trailer.
 PictureHeader readGifHeader(Bytes head);
 
+// Whether a file holds everything its headers point at. Qt's readers return a
+// picture for a cut-off BMP (rows left unread), JPEG (the missing rows grey)
+// or GIF and say nothing, so a file must pass this before they see it.
+// A BMP's pixel rows (uncompressed layouts; run-length data is left to the
+// reader), judged from its first bytes (headers included) and the file's size,
+// so that a large bitmap is checked without reading it whole.
+bool bmpComplete(Bytes head, std::uint64_t fileSize);
+// A JPEG's end-of-image marker after its first scan.
+bool jpegComplete(Bytes file);
+// A GIF's blocks up to its trailer (or to the end of the file at a block
+// boundary), with at least one picture.
+bool gifComplete(Bytes file);
+// The test above for `type`, after checking that the bytes carry its
+// signature; false for any other type.
+bool isComplete(Bytes file, PictureType type);
+
 } // namespace decoding

@@ -5,9 +5,13 @@ namespace decoding {
 
 struct DecodeOptions {
     // Samples of more than 8 bits are reduced to 8 bits, rounded to the
-    // nearest value (v * 255 / maximum), for callers that can only show or
-    // write 8-bit pictures. Off: 16-bit samples stay 16-bit, so pictures that
-    // differ only in their low bits never compare equal.
+    // nearest value (v * 255 / maximum), and every picture is made RGBA
+    // (CMYK and other colour spaces converted, extra samples dropped), for
+    // callers that can only show or write 8-bit RGBA pictures.
+    // Off (the search form): every sample is kept as stored, with its
+    // meaning (colour space, sample format, extra samples) and its depth, so
+    // pictures that differ in any stored sample never compare equal; a file
+    // that cannot be held so exactly is refused as unsupported.
     bool eightBit = false;
     // Only the first frame or page is decoded (an animated PNG gives its
     // default image), for a caller that accounts for the rest itself, as

@@ -16,6 +16,14 @@ inline DecodeOutcome failure(DecodeStatus status, std::string reason)
     return outcome;
 }
 
+// A failure for want of memory at this moment: never remembered.
+inline DecodeOutcome outOfMemory(std::string reason)
+{
+    DecodeOutcome outcome = failure(DecodeStatus::TooLarge, std::move(reason));
+    outcome.failureKind = FailureKind::Passing;
+    return outcome;
+}
+
 inline DecodeOutcome overBudget(std::uint64_t width, std::uint64_t height)
 {
     return failure(DecodeStatus::TooLarge,
@@ -23,7 +31,7 @@ inline DecodeOutcome overBudget(std::uint64_t width, std::uint64_t height)
 }
 
 // Sets the size and allocates `count` frames, or returns false when the
-// allocation fails (the caller reports TooLarge).
+// allocation fails (the caller reports outOfMemory()).
 bool allocateFrames(DecodedPicture& picture, std::uint32_t width, std::uint32_t height,
     int bytesPerSample, std::size_t count);
 

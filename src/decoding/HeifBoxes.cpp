@@ -260,6 +260,26 @@ std::optional<ClaimedSize> canvasOf(const std::string& type, Bytes descriptor)
 
 } // namespace
 
+bool heifHoldsSequence(Bytes bytes)
+{
+    for (const Box& box : boxesIn(bytes)) {
+        if (isType(box, "moov"))
+            return true;
+        if (!isType(box, "ftyp"))
+            continue;
+        // Major brand, minor version, then compatible brands.
+        for (std::size_t at = 0; at + 4 <= box.payload.size(); at += 4) {
+            if (at == 4)
+                continue; // the minor version
+            const auto* brand = box.payload.data() + at;
+            if (std::memcmp(brand, "msf1", 4) == 0 || std::memcmp(brand, "avis", 4) == 0
+                || std::memcmp(brand, "hevs", 4) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
 std::vector<ClaimedSize> heifClaimedSizes(Bytes bytes)
 {
     std::vector<ClaimedSize> sizes;

@@ -21,4 +21,9 @@ struct ClaimedSize {
 // refuses those itself).
 std::vector<ClaimedSize> heifClaimedSizes(Bytes bytes);
 
+// Whether the file holds an image sequence (a 'moov' box with its tracks, or
+// the brands 'msf1', 'avis' or 'hevs' that announce one). libheif 1.15 reads
+// only the still pictures of such a file, not the frames of its track.
+bool heifHoldsSequence(Bytes bytes);
+
 } // namespace decoding

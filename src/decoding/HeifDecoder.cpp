@@ -22,9 +22,13 @@ using detail::failure;
 DecodeOutcome failure(const heif_error& error)
 {
     if (error.code == heif_error_Memory_allocation_error)
-        return failure(DecodeStatus::TooLarge, "out of memory decoding HEIF");
+        return detail::outOfMemory("out of memory decoding HEIF");
     if (error.subcode == heif_suberror_Security_limit_exceeded)
         return failure(DecodeStatus::TooLarge, "HEIF data over libheif's safety limits");
+    // libheif says "unsupported colour conversion" when a plane of the
+    // converted picture could not be allocated, too: not a lasting verdict.
+    if (error.subcode == heif_suberror_Unsupported_color_conversion)
+        return detail::outOfMemory("HEIF colour conversion refused (not enough memory?)");
     if (error.subcode == heif_suberror_End_of_data)
         return failure(DecodeStatus::Unreadable, "truncated HEIF data");
     const std::string detail = error.message ? error.message : "";
@@ -218,6 +222,12 @@ DecodeOutcome decodeUnguarded(Bytes bytes, const DecodeOptions& decodeOptions)
     const PictureType type = detectType(bytes);
     if (type != PictureType::Heif && type != PictureType::Avif)
         return failure(DecodeStatus::Unreadable, "not a HEIF or AVIF file");
+    // Only the still pictures of a sequence could be decoded: its frames
+    // would go uncompared. (For display, its first picture is enough.)
+    if (!decodeOptions.firstFrameOnly && !decodeOptions.eightBit && heifHoldsSequence(bytes))
+        return failure(DecodeStatus::Unreadable,
+            std::string(type == PictureType::Avif ? "AVIF" : "HEIF")
+                + " image sequence: not supported");
     // Tiles, overlays and alpha planes are allocated from sizes of their own.
     for (const ClaimedSize& size : heifClaimedSizes(bytes))
         if (size.width > 0 && size.height > 0 && !withinPixelBudget(size.width, size.height))
@@ -241,7 +251,7 @@ DecodeOutcome decodeUnguarded(Bytes bytes, const DecodeOptions& decodeOptions)
     const bool eightBit = decodeOptions.eightBit || !pictures.front().deep;
     if (!detail::allocateFrames(picture, pictures.front().width, pictures.front().height,
             eightBit ? 1 : 2, pictures.size()))
-        return failure(DecodeStatus::TooLarge, "out of memory for the HEIF pictures");
+        return detail::outOfMemory("out of memory for the HEIF pictures");
     const heif_chroma deepChroma = std::endian::native == std::endian::little
         ? heif_chroma_interleaved_RRGGBBAA_LE
         : heif_chroma_interleaved_RRGGBBAA_BE;
@@ -285,7 +295,7 @@ DecodeOutcome decodeHeif(Bytes bytes, const DecodeOptions& options)
     try {
         return decodeUnguarded(bytes, options);
     } catch (const std::bad_alloc&) {
-        return failure(DecodeStatus::TooLarge, "out of memory decoding HEIF");
+        return detail::outOfMemory("out of memory decoding HEIF");
     } catch (...) {
         return failure(DecodeStatus::Unreadable, "corrupt HEIF data");
     }

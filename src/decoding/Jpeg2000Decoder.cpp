@@ -134,6 +134,9 @@ private:
         bool ycc = false;
         bool alpha = false;
         int bytesPerSample = 1;
+        // Signed components, kept as their values offset to unsigned but
+        // marked so that they never equal unsigned samples (search form).
+        bool signedSamples = false;
     };
 
     void release();
@@ -255,9 +258,10 @@ bool Decoder::uniformComponents() const
 
 bool Decoder::allocate(const Layout& layout, DecodedPicture& picture, DecodeOutcome& outcome) const
 {
+    picture.sampleFormat = layout.signedSamples ? SampleFormat::Signed : SampleFormat::Unsigned;
     if (detail::allocateFrames(picture, m_width, m_height, layout.bytesPerSample, 1))
         return true;
-    outcome = detail::failure(DecodeStatus::TooLarge, "not enough memory for the picture");
+    outcome = detail::outOfMemory("not enough memory for the picture");
     return false;
 }
 
@@ -370,11 +374,17 @@ bool Decoder::chooseLayout(Layout& layout, std::string& why) const
         return false;
     }
     if (img.color_space == OPJ_CLRSPC_CMYK || img.color_space == OPJ_CLRSPC_EYCC) {
-        why = "JPEG 2000 colour space not read (CMYK or e-YCC)";
+        why = "JPEG 2000 colour space CMYK or e-YCC: not supported";
         return false;
     }
     layout.grey = colour.size() < 3;
     layout.ycc = !layout.grey && img.color_space == OPJ_CLRSPC_SYCC;
+    // Components beyond the colours and alpha would be dropped: the search
+    // form refuses them rather than compare part of the stored samples.
+    if (!m_options.eightBit && colour.size() != (layout.grey ? 1u : 3u)) {
+        why = "JPEG 2000 with " + std::to_string(img.numcomps) + " components: not supported";
+        return false;
+    }
     colour.resize(layout.grey ? 1 : 3);
     layout.alpha = alpha >= 0;
     layout.channels = colour;
@@ -383,8 +393,16 @@ bool Decoder::chooseLayout(Layout& layout, std::string& why) const
     layout.bytesPerSample = 1;
     if (!m_options.eightBit) {
         for (int c : layout.channels) {
+            // Samples deeper than the pixel form's 16 bits cannot be kept
+            // exactly: scaling them down would make different pictures equal.
+            if (img.comps[c].prec > 16) {
+                why = "JPEG 2000 with " + std::to_string(img.comps[c].prec)
+                    + "-bit samples: not supported";
+                return false;
+            }
             if (img.comps[c].prec > 8)
                 layout.bytesPerSample = 2;
+            layout.signedSamples = layout.signedSamples || img.comps[c].sgnd;
         }
     }
     return true;

@@ -48,33 +48,30 @@ PictureHeader readHeader(Bytes file)
 DecodeOutcome decode(Bytes file, const DecodeOptions& options)
 {
     const PictureType type = detectType(file);
-    switch (type) {
-    case PictureType::Png:
+    const PictureTypeRow* row = rowOf(type);
+    if (!row)
+        return detail::failure(DecodeStatus::Unreadable, "not a picture of a known type");
+    switch (row->reader) {
+    case PictureReader::Png:
         return png::decode(file, options);
-    case PictureType::Tiff:
+    case PictureReader::Tiff:
         return tiff::decode(file, options);
-    case PictureType::Jpeg2000:
+    case PictureReader::Jpeg2000:
         return jpeg2000::decode(file, options);
-    case PictureType::WebP:
+    case PictureReader::WebP:
         return decodeWebp(file, options);
-    case PictureType::Heif:
-    case PictureType::Avif:
+    case PictureReader::Heif:
         return decodeHeif(file, options);
-    case PictureType::Bmp:
-    case PictureType::Jpeg:
-    case PictureType::Gif:
-        return detail::failure(
-            DecodeStatus::Unreadable, std::string(typeName(type)) + ": " + kNotRead);
-    case PictureType::Unknown:
+    case PictureReader::Qt:
         break;
     }
-    return detail::failure(DecodeStatus::Unreadable, "not a picture of a known type");
+    return detail::failure(DecodeStatus::Unreadable, std::string(typeName(type)) + ": " + kNotRead);
 }
 
 bool decodesPixels(PictureType type)
 {
-    return type == PictureType::Png || type == PictureType::Tiff || type == PictureType::Jpeg2000
-        || type == PictureType::WebP || type == PictureType::Heif || type == PictureType::Avif;
+    const PictureTypeRow* row = rowOf(type);
+    return row && row->reader != PictureReader::Qt;
 }
 
 } // namespace decoding

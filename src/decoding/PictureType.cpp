@@ -52,58 +52,129 @@ PictureType isoMediaType(Bytes head)
     return heif ? PictureType::Heif : PictureType::Unknown;
 }
 
+bool isPng(Bytes head)
+{
+    return startsWith(head, "\x89PNG\r\n\x1a\n", 8);
+}
+
+bool isJpeg2000(Bytes head)
+{
+    return startsWith(head, "\0\0\0\x0cjP  \r\n\x87\n", 12)
+        || startsWith(head, "\xff\x4f\xff\x51", 4); // bare codestream
+}
+
+bool isJpeg(Bytes head)
+{
+    return startsWith(head, "\xff\xd8\xff", 3);
+}
+
+bool isGif(Bytes head)
+{
+    return startsWith(head, "GIF87a", 6) || startsWith(head, "GIF89a", 6);
+}
+
+bool isTiff(Bytes head)
+{
+    // Classic and big TIFF, both byte orders.
+    return startsWith(head, "II*\0", 4) || startsWith(head, "MM\0*", 4)
+        || startsWith(head, "II+\0", 4) || startsWith(head, "MM\0+", 4);
+}
+
+bool isWebp(Bytes head)
+{
+    return startsWith(head, "RIFF", 4) && matchesAt(head, 8, "WEBP", 4);
+}
+
+bool isHeif(Bytes head)
+{
+    return isoMediaType(head) == PictureType::Heif;
+}
+
+bool isAvif(Bytes head)
+{
+    return isoMediaType(head) == PictureType::Avif;
+}
+
+bool isBmp(Bytes head)
+{
+    return startsWith(head, "BM", 2);
+}
+
+constexpr PictureTypeRow kTypes[] = {
+    {PictureType::Png, "PNG", {"png"}, "png", PictureReader::Png, "png", isPng},
+    {PictureType::Jpeg2000, "JPEG 2000", {"jp2", "j2k", "j2c", "jpc", "jpf", "jpx"}, "jp2",
+        PictureReader::Jpeg2000, nullptr, isJpeg2000},
+    {PictureType::Jpeg, "JPEG", {"jpg", "jpeg", "jpe", "jfif"}, "jpg", PictureReader::Qt, "jpeg",
+        isJpeg},
+    {PictureType::Gif, "GIF", {"gif"}, "gif", PictureReader::Qt, "gif", isGif},
+    {PictureType::Tiff, "TIFF", {"tif", "tiff"}, "tif", PictureReader::Tiff, "tiff", isTiff},
+    {PictureType::WebP, "WebP", {"webp"}, "", PictureReader::WebP, nullptr, isWebp},
+    {PictureType::Heif, "HEIF", {"heic", "heif", "hif"}, "", PictureReader::Heif, nullptr, isHeif},
+    {PictureType::Avif, "AVIF", {"avif"}, "", PictureReader::Heif, nullptr, isAvif},
+    {PictureType::Bmp, "BMP", {"bmp", "dib"}, "bmp", PictureReader::Qt, "bmp", isBmp},
+};
+
 } // namespace
+
+std::span<const PictureTypeRow> pictureTypes()
+{
+    return kTypes;
+}
+
+const PictureTypeRow* rowOf(PictureType type)
+{
+    for (const PictureTypeRow& row : kTypes) {
+        if (row.type == type)
+            return &row;
+    }
+    return nullptr;
+}
 
 PictureType detectType(Bytes head)
 {
-    if (startsWith(head, "\x89PNG\r\n\x1a\n", 8))
-        return PictureType::Png;
-    if (startsWith(head, "\0\0\0\x0cjP  \r\n\x87\n", 12))
-        return PictureType::Jpeg2000;
-    if (startsWith(head, "\xff\x4f\xff\x51", 4))
-        return PictureType::Jpeg2000; // bare codestream
-    if (startsWith(head, "\xff\xd8\xff", 3))
-        return PictureType::Jpeg;
-    if (startsWith(head, "GIF87a", 6) || startsWith(head, "GIF89a", 6))
-        return PictureType::Gif;
-    // Classic and big TIFF, both byte orders.
-    if (startsWith(head, "II*\0", 4) || startsWith(head, "MM\0*", 4) || startsWith(head, "II+\0", 4)
-        || startsWith(head, "MM\0+", 4))
-        return PictureType::Tiff;
-    if (startsWith(head, "RIFF", 4) && matchesAt(head, 8, "WEBP", 4))
-        return PictureType::WebP;
-    if (const PictureType iso = isoMediaType(head); iso != PictureType::Unknown)
-        return iso;
-    if (startsWith(head, "BM", 2))
-        return PictureType::Bmp;
+    for (const PictureTypeRow& row : kTypes) {
+        if (row.matches(head))
+            return row.type;
+    }
     return PictureType::Unknown;
+}
+
+PictureType typeOfSuffix(std::string_view suffix)
+{
+    char lower[8];
+    if (suffix.empty() || suffix.size() > sizeof lower)
+        return PictureType::Unknown;
+    for (std::size_t i = 0; i < suffix.size(); ++i) {
+        const char c = suffix[i];
+        lower[i] = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+    }
+    const std::string_view wanted(lower, suffix.size());
+    for (const PictureTypeRow& row : kTypes) {
+        if (std::find(row.spellings.begin(), row.spellings.end(), wanted) != row.spellings.end())
+            return row.type;
+    }
+    return PictureType::Unknown;
+}
+
+PictureType typeOfFirstDesignSuffix(std::string_view suffix)
+{
+    for (const PictureTypeRow& row : kTypes) {
+        if (!row.firstDesignSpelling.empty() && row.firstDesignSpelling == suffix)
+            return row.type;
+    }
+    return PictureType::Unknown;
+}
+
+const char* qtFormatOf(PictureType type)
+{
+    const PictureTypeRow* row = rowOf(type);
+    return row ? row->qtFormat : nullptr;
 }
 
 const char* typeName(PictureType type)
 {
-    switch (type) {
-    case PictureType::Bmp:
-        return "BMP";
-    case PictureType::Jpeg:
-        return "JPEG";
-    case PictureType::Gif:
-        return "GIF";
-    case PictureType::Png:
-        return "PNG";
-    case PictureType::Tiff:
-        return "TIFF";
-    case PictureType::Jpeg2000:
-        return "JPEG 2000";
-    case PictureType::WebP:
-        return "WebP";
-    case PictureType::Heif:
-        return "HEIF";
-    case PictureType::Avif:
-        return "AVIF";
-    case PictureType::Unknown:
-        break;
-    }
-    return "unknown";
+    const PictureTypeRow* row = rowOf(type);
+    return row ? row->name : "unknown";
 }
 
 bool withinPixelBudget(std::uint64_t width, std::uint64_t height)

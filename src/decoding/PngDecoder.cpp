@@ -56,6 +56,47 @@ ChunkFacts scanChunks(Bytes file)
     return facts;
 }
 
+// Deflate cannot expand its input more than about 1032 times (a 258-byte
+// match in two bits); a little more is allowed for block headers.
+constexpr std::uint64_t kDeflateMostExpansion = 1032;
+constexpr std::uint64_t kDeflateSlack = 1024;
+
+// Whether the file's image data could, inflated, fill the picture its
+// header claims. A file of a few bytes that claims millions of pixels is
+// damaged, and is found so before any picture memory is allocated (libpng
+// would allocate it first and only then run out of data).
+bool dataCanFill(Bytes file)
+{
+    std::size_t at = kSignatureBytes;
+    std::uint64_t width = 0;
+    std::uint64_t height = 0;
+    std::uint64_t bitsPerPixel = 0;
+    std::uint64_t imageData = 0;
+    while (at + 8 <= file.size()) {
+        const std::uint32_t length = bigEndian32(file.data() + at);
+        const std::uint8_t* type = file.data() + at + 4;
+        const std::size_t body = at + 8;
+        const std::size_t available = std::min<std::size_t>(length, file.size() - body);
+        if (std::memcmp(type, "IHDR", 4) == 0 && available >= 13) {
+            width = bigEndian32(file.data() + body);
+            height = bigEndian32(file.data() + body + 4);
+            const std::uint64_t depth = file[body + 8];
+            const std::uint8_t colour = file[body + 9];
+            const std::uint64_t channels = colour == 2 ? 3 : colour == 4 ? 2 : colour == 6 ? 4 : 1;
+            bitsPerPixel = depth * channels;
+        } else if (std::memcmp(type, "IDAT", 4) == 0) {
+            imageData += available;
+        }
+        if (length > 0x7FFFFFFFu || file.size() - body < std::size_t(length) + 4)
+            break;
+        at = body + length + 4; // data and CRC
+    }
+    // Each row is at least its pixels' bits (an interlaced file's passes hold
+    // the same pixels); filter bytes only add to it.
+    const std::uint64_t leastInflated = width * height / 8 * bitsPerPixel;
+    return imageData * kDeflateMostExpansion + kDeflateSlack >= leastInflated;
+}
+
 struct Reader {
     Bytes file;
     std::size_t position = kSignatureBytes;
@@ -96,6 +137,7 @@ struct Job {
     std::vector<png_bytep> rows;
     DecodeStatus status = DecodeStatus::Unreadable;
     std::string reason;
+    bool passing = false; // a failure for want of memory
     // Set: stream opaque rows to it instead of building the picture.
     RowSink* sink = nullptr;
     bool notStreamable = false;
@@ -139,11 +181,13 @@ void decodeInto(Job& job)
     PngRead read;
     read.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job.reader, onError, onWarning);
     if (!read.png) {
+        job.passing = true;
         job.reason = "out of memory";
         return;
     }
     read.info = png_create_info_struct(read.png);
     if (!read.info) {
+        job.passing = true;
         job.reason = "out of memory";
         return;
     }
@@ -209,6 +253,7 @@ void decodeInto(Job& job)
     }
     if (!detail::allocateFrames(job.picture, width, height, bytesPerSample, 1)) {
         job.status = DecodeStatus::TooLarge;
+        job.passing = true;
         job.reason = "not enough memory for the picture";
         return;
     }
@@ -248,6 +293,8 @@ DecodeOutcome decode(Bytes file, const DecodeOptions& options)
         return detail::failure(DecodeStatus::Unreadable, "no PNG header");
     if (!withinPixelBudget(header.width, header.height))
         return detail::overBudget(header.width, header.height);
+    if (!dataCanFill(file))
+        return detail::failure(DecodeStatus::Unreadable, "truncated PNG data");
     if (header.frames > 1 && !options.firstFrameOnly)
         return detail::failure(DecodeStatus::Unreadable,
             "animated PNG with " + std::to_string(header.frames)
@@ -262,6 +309,8 @@ DecodeOutcome decode(Bytes file, const DecodeOptions& options)
         outcome.picture = std::move(job.picture);
     else
         outcome.reason = job.reason.empty() ? "damaged PNG data" : job.reason;
+    if (job.passing)
+        outcome.failureKind = FailureKind::Passing;
     return outcome;
 }
 
@@ -280,6 +329,8 @@ StreamResult streamOpaqueRows(
         failed(detail::overBudget(header.width, header.height).reason);
         return StreamResult::TooLarge;
     }
+    if (!dataCanFill(file))
+        return failed("truncated PNG data");
     if (header.frames > 1 && !options.firstFrameOnly)
         return StreamResult::NotStreamable;
     Job job;

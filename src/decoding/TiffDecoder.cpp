@@ -127,12 +127,23 @@ struct Layout {
     std::uint16_t samples = 0;
     std::uint16_t photometric = 0;
     bool separate = false;
-    int colours = 0; // 1 (grey, palette) or 3 (RGB)
+    int colours = 0; // 1 (grey, palette), 3 (RGB) or 4 (CMYK inks)
     bool alpha = false;
     bool associated = false; // alpha premultiplied into the colours
+    int extra = 0; // stored samples after the colours (and alpha) that are data
+    ColourSpace colourSpace = ColourSpace::Rgb;
+    SampleFormat sampleFormat = SampleFormat::Unsigned;
     bool direct = false; // read by this decoder; else by libtiff's RGBA reader
+    // Set while reading when premultiplied colours could not be made straight
+    // one for one (a colour above its alpha).
+    mutable bool lossyUnmultiply = false;
     int outBytes = 1; // 1 or 2 bytes a sample in the picture
-    std::vector<std::uint8_t> palette; // RGB, 8 bits, for a palette page
+    // RGB for a palette page, 8-bit values unless palette16 (see readPalette()).
+    std::vector<std::uint16_t> palette;
+    bool palette16 = false;
+
+    // Samples of one pixel in the picture: colours (RGB or CMYK), alpha, extras.
+    int outSamples() const { return (colourSpace == ColourSpace::Cmyk ? 4 : 3) + 1 + extra; }
 };
 
 std::uint16_t field16(TIFF* tif, ttag_t tag, std::uint16_t fallback)
@@ -143,10 +154,14 @@ std::uint16_t field16(TIFF* tif, ttag_t tag, std::uint16_t fallback)
     return value;
 }
 
-// Maps 16-bit colour map entries to 8 bits by their high byte, as libtiff's
-// own reader and Qt's do. Some writers store 8-bit values in the 16-bit
-// table; as libtiff's reader does, such a table is taken as it is.
-bool readPalette(TIFF* tif, Layout& layout)
+// For display, maps 16-bit colour map entries to 8 bits by their high byte,
+// as libtiff's own reader and Qt's do; some writers store 8-bit values in
+// the 16-bit table, and as libtiff's reader does, such a table is taken as it
+// is. The search form keeps the entries exactly: a table of exact widenings
+// (v * 257, what most writers store) gives 8-bit colours, any other gives
+// its 16-bit values, so two maps that differ only in their low bytes are
+// different pictures.
+bool readPalette(TIFF* tif, Layout& layout, bool exact)
 {
     std::uint16_t* red = nullptr;
     std::uint16_t* green = nullptr;
@@ -154,26 +169,80 @@ bool readPalette(TIFF* tif, Layout& layout)
     if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
         return false;
     const std::size_t count = std::size_t(1) << layout.bits;
+    const std::uint16_t* tables[3] = {red, green, blue};
     bool eightBitTable = true;
+    bool widenedTable = true;
     for (std::size_t i = 0; i < count; ++i) {
-        if (red[i] > 255 || green[i] > 255 || blue[i] > 255) {
-            eightBitTable = false;
-            break;
+        for (const std::uint16_t* table : tables) {
+            eightBitTable = eightBitTable && table[i] <= 255;
+            widenedTable = widenedTable && table[i] % 257 == 0;
         }
     }
+    layout.palette16 = exact && !widenedTable;
     layout.palette.resize(count * 3);
-    const std::uint16_t* tables[3] = {red, green, blue};
     for (std::size_t i = 0; i < count; ++i) {
         for (int c = 0; c < 3; ++c) {
             const std::uint32_t v = tables[c][i];
-            layout.palette[i * 3 + std::size_t(c)] = std::uint8_t(eightBitTable ? v : v >> 8);
+            const std::uint32_t entry = exact ? (widenedTable ? v / 257 : v)
+                : eightBitTable               ? v
+                                              : v >> 8;
+            layout.palette[i * 3 + std::size_t(c)] = std::uint16_t(entry);
         }
     }
     return true;
 }
 
+std::string notSupported(const std::string& what)
+{
+    return what + ": not supported";
+}
+
+// The colour interpretation as people know it, for reasons.
+std::string photometricName(std::uint16_t photometric)
+{
+    switch (photometric) {
+    case PHOTOMETRIC_SEPARATED:
+        return "separated inks other than CMYK";
+    case PHOTOMETRIC_MASK:
+        return "transparency mask";
+    case PHOTOMETRIC_YCBCR:
+        return "YCbCr";
+    case PHOTOMETRIC_CIELAB:
+    case PHOTOMETRIC_ICCLAB:
+    case PHOTOMETRIC_ITULAB:
+        return "Lab";
+    case PHOTOMETRIC_LOGL:
+    case PHOTOMETRIC_LOGLUV:
+        return "LogLuv";
+    default:
+        return "colour interpretation " + std::to_string(photometric);
+    }
+}
+
+// How a search-form page's extra samples split into alpha and data: only
+// the first extra sample, and only when declared as alpha, is alpha.
+void splitExtraSamples(TIFF* tif, Layout& layout)
+{
+    const int extras = layout.samples - layout.colours;
+    std::uint16_t extraCount = 0;
+    std::uint16_t* extraTypes = nullptr;
+    const bool declared
+        = TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) && extraTypes;
+    const std::uint16_t first
+        = declared && extraCount > 0 ? extraTypes[0] : EXTRASAMPLE_UNSPECIFIED;
+    // Signed samples have no "opaque" value: their extra samples are all data.
+    layout.alpha = layout.sampleFormat == SampleFormat::Unsigned
+        && (first == EXTRASAMPLE_ASSOCALPHA || first == EXTRASAMPLE_UNASSALPHA);
+    layout.associated = layout.alpha && first == EXTRASAMPLE_ASSOCALPHA;
+    layout.extra = extras - (layout.alpha ? 1 : 0);
+}
+
+// Reads the page's layout. Without options.eightBit (the search form) a
+// page this decoder cannot hold exactly is refused with a reason ending in
+// "not supported"; for display, such pages go through libtiff's RGBA reader.
 bool describe(TIFF* tif, const DecodeOptions& options, Layout& layout, std::string& why)
 {
+    const bool exact = !options.eightBit;
     if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &layout.width)
         || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &layout.height) || layout.width == 0
         || layout.height == 0) {
@@ -190,10 +259,30 @@ bool describe(TIFF* tif, const DecodeOptions& options, Layout& layout, std::stri
         return false;
     }
     const std::uint16_t compression = field16(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    // A valid file in a compression this libtiff was built without is not
+    // damaged: say what is missing.
+    if (!TIFFIsCODECConfigured(compression)) {
+        why = notSupported("TIFF compression " + std::to_string(compression));
+        return false;
+    }
     if (layout.photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG) {
         // libjpeg turns the YCbCr into RGB itself.
         TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
         layout.photometric = PHOTOMETRIC_RGB;
+    }
+    bool formatOk = format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_VOID;
+    if (exact) {
+        if (format == SAMPLEFORMAT_IEEEFP || format == SAMPLEFORMAT_COMPLEXIEEEFP) {
+            why = notSupported("TIFF with floating-point samples");
+            return false;
+        }
+        if (format == SAMPLEFORMAT_INT) {
+            layout.sampleFormat = SampleFormat::Signed;
+            formatOk = true;
+        } else if (!formatOk) {
+            why = notSupported("TIFF sample format " + std::to_string(format));
+            return false;
+        }
     }
 
     switch (layout.photometric) {
@@ -207,30 +296,60 @@ bool describe(TIFF* tif, const DecodeOptions& options, Layout& layout, std::stri
     case PHOTOMETRIC_RGB:
         layout.colours = 3;
         break;
+    case PHOTOMETRIC_SEPARATED:
+        // Four inks read as stored in the search form; for display, libtiff's
+        // RGBA reader converts them.
+        if (exact && field16(tif, TIFFTAG_INKSET, INKSET_CMYK) == INKSET_CMYK
+            && field16(tif, TIFFTAG_NUMBEROFINKS, 4) == 4) {
+            layout.colours = 4;
+            layout.colourSpace = ColourSpace::Cmyk;
+        }
+        break;
     default:
         layout.colours = 0;
         break;
     }
+    const bool wholeBytes = layout.bits == 8 || layout.bits == 16;
     const bool bitsOk = layout.photometric == PHOTOMETRIC_PALETTE
         ? (layout.bits == 1 || layout.bits == 2 || layout.bits == 4 || layout.bits == 8)
         : layout.colours == 1 ? (layout.bits == 1 || layout.bits == 2 || layout.bits == 4
               || layout.bits == 8 || layout.bits == 16)
-                              : (layout.bits == 8 || layout.bits == 16);
-    layout.direct = layout.colours > 0 && bitsOk && layout.samples >= layout.colours
-        && (format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_VOID);
-    if (layout.direct && layout.photometric == PHOTOMETRIC_PALETTE && !readPalette(tif, layout)) {
+                              : wholeBytes;
+    layout.direct = layout.colours > 0 && bitsOk && layout.samples >= layout.colours && formatOk;
+    // Signed samples are kept as stored: whole bytes, and no palette or
+    // inverted grey whose meaning would need their value.
+    if (layout.sampleFormat == SampleFormat::Signed
+        && (!wholeBytes || layout.photometric == PHOTOMETRIC_PALETTE
+            || layout.photometric == PHOTOMETRIC_MINISWHITE))
+        layout.direct = false;
+    if (exact && !layout.direct) {
+        if (layout.colours == 0)
+            why = notSupported("TIFF in " + photometricName(layout.photometric));
+        else if (layout.sampleFormat == SampleFormat::Signed)
+            why = notSupported("TIFF with signed " + std::to_string(layout.bits) + "-bit samples");
+        else
+            why = notSupported("TIFF with " + std::to_string(layout.samples) + " samples of "
+                + std::to_string(layout.bits) + " bits");
+        return false;
+    }
+    if (layout.direct && layout.photometric == PHOTOMETRIC_PALETTE
+        && !readPalette(tif, layout, exact)) {
         why = "TIFF palette page without a colour map";
         return false;
     }
     if (layout.direct && layout.samples > layout.colours) {
-        // The first extra sample is the alpha channel, as other readers take
-        // it; only premultiplied alpha is marked so.
-        std::uint16_t extraCount = 0;
-        std::uint16_t* extraTypes = nullptr;
-        layout.alpha = true;
-        if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) && extraCount > 0
-            && extraTypes)
-            layout.associated = extraTypes[0] == EXTRASAMPLE_ASSOCALPHA;
+        if (exact) {
+            splitExtraSamples(tif, layout);
+        } else {
+            // For display the first extra sample is the alpha channel, as
+            // other readers take it; only premultiplied alpha is marked so.
+            std::uint16_t extraCount = 0;
+            std::uint16_t* extraTypes = nullptr;
+            layout.alpha = true;
+            if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) && extraCount > 0
+                && extraTypes)
+                layout.associated = extraTypes[0] == EXTRASAMPLE_ASSOCALPHA;
+        }
     }
     if (!layout.direct) {
         char message[1024] = "";
@@ -239,7 +358,7 @@ bool describe(TIFF* tif, const DecodeOptions& options, Layout& layout, std::stri
             return false;
         }
     }
-    layout.outBytes = layout.direct && layout.bits == 16 && !options.eightBit ? 2 : 1;
+    layout.outBytes = layout.direct && ((layout.bits == 16 && exact) || layout.palette16) ? 2 : 1;
     return true;
 }
 
@@ -273,6 +392,7 @@ void convertRow(
     const std::uint32_t inMax = (1u << bits) - 1;
     const std::uint32_t outMax = sizeof(Out) == 1 ? 255 : 65535;
     const std::size_t stride = layout.separate ? 1 : layout.samples;
+    const int colourSlots = layout.colourSpace == ColourSpace::Cmyk ? 4 : 3;
     auto sample = [&](int s, std::uint32_t x) {
         return layout.separate
             ? sampleAt(planes[s], x, bits)
@@ -292,10 +412,15 @@ void convertRow(
     for (std::uint32_t x = 0; x < count; ++x) {
         std::uint32_t r, g, b;
         if (palette) {
-            const std::uint8_t* entry = &layout.palette[std::size_t(sample(0, x)) * 3];
+            const std::uint16_t* entry = &layout.palette[std::size_t(sample(0, x)) * 3];
             r = entry[0];
             g = entry[1];
             b = entry[2];
+        } else if (colourSlots == 4) {
+            // CMYK inks as stored; the fourth (black) goes out below.
+            r = sample(0, x);
+            g = sample(1, x);
+            b = sample(2, x);
         } else if (layout.colours == 1) {
             std::uint32_t v = sample(0, x);
             if (invert)
@@ -310,9 +435,13 @@ void convertRow(
         if (layout.alpha) {
             a = scale(sample(layout.colours, x));
             if (layout.associated) {
-                // Back to straight alpha, rounded; colours above their alpha
-                // (damaged data) are clamped.
+                // Back to straight alpha, rounded: one straight value for
+                // each stored one, except colours above their alpha (damaged
+                // data, clamped) and colour under no alpha (made 0), which
+                // the search form refuses.
                 auto unmultiply = [&](std::uint32_t c) {
+                    if (c > a)
+                        layout.lossyUnmultiply = true;
                     if (a == 0)
                         return std::uint32_t(0);
                     return std::min<std::uint32_t>(outMax, (c * outMax + a / 2) / a);
@@ -325,8 +454,14 @@ void convertRow(
         out[0] = Out(r);
         out[1] = Out(g);
         out[2] = Out(b);
-        out[3] = Out(a);
-        out += 4;
+        if (colourSlots == 4)
+            out[3] = Out(sample(3, x));
+        out[colourSlots] = Out(a);
+        // Extra samples that are data, as stored.
+        const int firstExtra = layout.colours + (layout.alpha ? 1 : 0);
+        for (int e = 0; e < layout.extra; ++e)
+            out[colourSlots + 1 + e] = Out(scale(sample(firstExtra + e, x)));
+        out += colourSlots + 1 + layout.extra;
     }
 }
 
@@ -335,7 +470,8 @@ void convertRow(
 bool convertCommonRow(
     const Layout& layout, const std::uint8_t* in, std::uint32_t count, std::uint8_t* out)
 {
-    if (layout.separate || layout.bits != 8 || layout.outBytes != 1 || layout.associated)
+    if (layout.separate || layout.bits != 8 || layout.outBytes != 1 || layout.associated
+        || layout.extra != 0 || layout.colourSpace != ColourSpace::Rgb)
         return false;
     const std::size_t step = layout.samples;
     if (layout.photometric == PHOTOMETRIC_RGB) {
@@ -382,7 +518,8 @@ void convertRowInto(
 bool storedAsPicture(const Layout& layout)
 {
     return !layout.separate && layout.photometric == PHOTOMETRIC_RGB && layout.samples == 4
-        && layout.alpha && !layout.associated && layout.bits == layout.outBytes * 8;
+        && layout.alpha && !layout.associated && layout.extra == 0
+        && layout.bits == layout.outBytes * 8;
 }
 
 // An uncompressed strip whose bytes need no reordering is read where it
@@ -473,7 +610,7 @@ bool readTiles(TIFF* tif, const Layout& layout, std::uint8_t* frame, std::size_t
     for (auto& buffer : buffers)
         buffer.resize(std::size_t(tileBytes));
     std::vector<const std::uint8_t*> rowStarts(static_cast<std::size_t>(planes));
-    const std::size_t pixelBytes = std::size_t(4) * std::size_t(layout.outBytes);
+    const std::size_t pixelBytes = std::size_t(layout.outSamples()) * std::size_t(layout.outBytes);
     for (std::uint32_t top = 0; top < layout.height; top += tileHeight) {
         for (std::uint32_t left = 0; left < layout.width; left += tileWidth) {
             for (int p = 0; p < planes; ++p) {
@@ -599,13 +736,20 @@ DecodeOutcome decode(Bytes file, const DecodeOptions& options)
         if (!picture.frames.empty()
             && (layout.width != picture.width || layout.height != picture.height))
             return detail::failure(DecodeStatus::Unreadable, "TIFF pages of different sizes");
+        if (!picture.frames.empty()
+            && (layout.colourSpace != picture.colourSpace
+                || layout.sampleFormat != picture.sampleFormat
+                || layout.extra != picture.extraSamples))
+            return detail::failure(
+                DecodeStatus::Unreadable, notSupported("TIFF pages of different kinds"));
 
         std::vector<std::uint8_t> frame;
-        const std::size_t frameRow = std::size_t(layout.width) * 4 * std::size_t(layout.outBytes);
+        const std::size_t frameRow = std::size_t(layout.width) * std::size_t(layout.outSamples())
+            * std::size_t(layout.outBytes);
         try {
             frame.resize(frameRow * layout.height);
         } catch (const std::bad_alloc&) {
-            return detail::failure(DecodeStatus::TooLarge, "not enough memory for the picture");
+            return detail::outOfMemory("not enough memory for the picture");
         }
         source.error.clear();
         bool ok;
@@ -620,8 +764,14 @@ DecodeOutcome decode(Bytes file, const DecodeOptions& options)
         if (!ok || !source.error.empty())
             return detail::failure(DecodeStatus::Unreadable,
                 "damaged TIFF data" + (source.error.empty() ? std::string() : ": " + source.error));
+        if (layout.lossyUnmultiply && !options.eightBit)
+            return detail::failure(DecodeStatus::Unreadable,
+                notSupported("TIFF with premultiplied colours above their alpha"));
         picture.width = layout.width;
         picture.height = layout.height;
+        picture.colourSpace = layout.colourSpace;
+        picture.sampleFormat = layout.sampleFormat;
+        picture.extraSamples = layout.extra;
         widest = std::max(widest, layout.outBytes);
         depths.push_back(layout.outBytes);
         picture.frames.push_back(std::move(frame));
@@ -632,7 +782,12 @@ DecodeOutcome decode(Bytes file, const DecodeOptions& options)
         return detail::failure(DecodeStatus::Unreadable, "damaged TIFF: " + source.error);
     if (picture.frames.empty())
         return detail::failure(DecodeStatus::Unreadable, "TIFF without a page");
-    // An 8-bit page among 16-bit ones is widened, so all frames share one form.
+    // An 8-bit page among 16-bit ones is widened, so all frames share one
+    // form (v * 257 is the same value only for unsigned samples).
+    if (picture.sampleFormat == SampleFormat::Signed
+        && std::any_of(depths.begin(), depths.end(), [&](int d) { return d != widest; }))
+        return detail::failure(
+            DecodeStatus::Unreadable, notSupported("TIFF pages of different depths"));
     for (std::size_t i = 0; i < picture.frames.size(); ++i) {
         if (depths[i] < widest)
             widen(picture.frames[i]);

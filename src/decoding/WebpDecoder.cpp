@@ -2,6 +2,7 @@
 
 #include "decoding/AnimationBudget.h"
 #include "decoding/DecoderSupport.h"
+#include "decoding/WebpAnimation.h"
 
 #include <webp/decode.h>
 #include <webp/demux.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace decoding {
 
@@ -34,16 +36,12 @@ struct DemuxDeleter {
     void operator()(WebPDemuxer* demux) const { WebPDemuxDelete(demux); }
 };
 
-struct AnimDecoderDeleter {
-    void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
-};
-
 DecodeOutcome decodeStill(Bytes bytes, const PictureHeader& header)
 {
     DecodeOutcome outcome;
     DecodedPicture& picture = outcome.picture;
     if (!detail::allocateFrames(picture, header.width, header.height, 1, 1))
-        return failure(DecodeStatus::TooLarge, "out of memory for the WebP picture");
+        return detail::outOfMemory("out of memory for the WebP picture");
 
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config))
@@ -55,59 +53,61 @@ DecodeOutcome decodeStill(Bytes bytes, const PictureHeader& header)
     config.output.u.RGBA.size = picture.frameBytes();
     const VP8StatusCode code = WebPDecode(bytes.data(), bytes.size(), &config);
     WebPFreeDecBuffer(&config.output);
+    if (code == VP8_STATUS_OUT_OF_MEMORY)
+        return detail::outOfMemory(reasonFor(code));
     if (code != VP8_STATUS_OK)
         return failure(DecodeStatus::Unreadable, reasonFor(code));
     outcome.status = DecodeStatus::Ok;
     return outcome;
 }
 
+// Keeps a copy of every composed frame.
+class KeptFrames : public AnimationSink {
+public:
+    explicit KeptFrames(DecodedPicture& picture)
+        : m_picture(picture)
+    {
+    }
+    bool begin(std::uint32_t width, std::uint32_t height, std::uint32_t frames) override
+    {
+        if (!withinFrameBudget(width, height, frames)) {
+            m_overBudget = overFrameBudgetReason(width, height, frames);
+            return false;
+        }
+        m_picture.width = width;
+        m_picture.height = height;
+        m_picture.bytesPerSample = 1;
+        m_picture.frames.reserve(frames);
+        return true;
+    }
+    bool frame(const std::uint8_t* canvas) override
+    {
+        try {
+            m_picture.frames.emplace_back(canvas, canvas + m_picture.frameBytes());
+        } catch (const std::bad_alloc&) {
+            m_outOfMemory = true;
+            return false;
+        }
+        return true;
+    }
+    std::string m_overBudget;
+    bool m_outOfMemory = false;
+
+private:
+    DecodedPicture& m_picture;
+};
+
 DecodeOutcome decodeAnimation(Bytes bytes, bool firstOnly)
 {
-    WebPAnimDecoderOptions options;
-    if (!WebPAnimDecoderOptionsInit(&options))
-        return failure(DecodeStatus::Unreadable, "libwebp version mismatch");
-    options.color_mode = MODE_RGBA;
-    options.use_threads = 0; // the search already decodes one file per core
-    const WebPData data{bytes.data(), bytes.size()};
-
-    // The animation decoder allocates two canvases as soon as it is made, so
-    // the canvas and the frame count are checked on a bare demux first.
-    std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemux(&data));
-    if (!demux)
-        return failure(DecodeStatus::Unreadable, "truncated or corrupt WebP animation");
-    const std::uint32_t width = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH);
-    const std::uint32_t height = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT);
-    const std::uint32_t frames = WebPDemuxGetI(demux.get(), WEBP_FF_FRAME_COUNT);
-    demux.reset();
-    if (!withinPixelBudget(width, height))
-        return detail::overBudget(width, height);
-    const std::uint32_t kept = firstOnly ? std::min<std::uint32_t>(frames, 1) : frames;
-    if (!withinFrameBudget(width, height, kept))
-        return failure(DecodeStatus::TooLarge, overFrameBudgetReason(width, height, kept));
-    if (frames == 0)
-        return failure(DecodeStatus::Unreadable, "WebP animation without frames");
-
-    std::unique_ptr<WebPAnimDecoder, AnimDecoderDeleter> decoder(
-        WebPAnimDecoderNew(&data, &options));
-    if (!decoder)
-        return failure(DecodeStatus::Unreadable, "truncated or corrupt WebP animation");
-    WebPAnimInfo info;
-    if (!WebPAnimDecoderGetInfo(decoder.get(), &info) || info.canvas_width != width
-        || info.canvas_height != height || info.frame_count != frames)
-        return failure(DecodeStatus::Unreadable, "corrupt WebP animation");
-
     DecodeOutcome outcome;
-    DecodedPicture& picture = outcome.picture;
-    if (!detail::allocateFrames(picture, width, height, 1, kept))
-        return failure(DecodeStatus::TooLarge, "out of memory for the WebP animation");
-    for (auto& frame : picture.frames) {
-        std::uint8_t* canvas = nullptr;
-        int timestamp = 0;
-        if (!WebPAnimDecoderHasMoreFrames(decoder.get())
-            || !WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp))
-            return failure(DecodeStatus::Unreadable, "truncated or corrupt WebP animation frame");
-        std::memcpy(frame.data(), canvas, frame.size());
-    }
+    KeptFrames kept(outcome.picture);
+    const DecodeOutcome composed = composeWebpAnimation(bytes, firstOnly, kept);
+    if (!kept.m_overBudget.empty())
+        return failure(DecodeStatus::TooLarge, kept.m_overBudget);
+    if (kept.m_outOfMemory)
+        return detail::outOfMemory("out of memory for the WebP animation");
+    if (composed.status != DecodeStatus::Ok)
+        return composed;
     outcome.status = DecodeStatus::Ok;
     return outcome;
 }

@@ -1,8 +1,8 @@
 #pragma once
 // WebP through libwebp: lossy, lossless, with alpha, and animated (every
-// frame composed on the canvas as a viewer shows it, by libwebp's own
-// animation decoder). Decodes exactly as dwebp does (its default fancy
-// upsampling, no dithering).
+// frame composed on the canvas as a viewer shows it, the same pixels as
+// libwebp's own animation decoder gives; see WebpAnimation.h). Decodes exactly as dwebp does (its
+// default fancy upsampling, no dithering).
 
 #include "decoding/DecodeOptions.h"
 #include "decoding/DecodedPicture.h"

@@ -3,6 +3,7 @@
 #include "finder/FileReading.h"
 #include "finder/FingerprintCache.h"
 #include "finder/FolderScan.h"
+#include "finder/MemoryBudget.h"
 #include "finder/PictureReader.h"
 #include "finder/PictureTypes.h"
 #include "finder/PixelFingerprint.h"
@@ -27,8 +28,16 @@ using finder::PixelFingerprint;
 constexpr qint64 kHeaderBytes = 64 * 1024;
 // A JPEG's size follows its metadata, which a camera can make long.
 constexpr qint64 kLongHeaderBytes = 2 * 1024 * 1024;
-// Cache entries are written in batches of at most this many.
+// Cache entries are written in batches of at most this many (and at least
+// every FinderOptions::cacheWriteEveryMs).
 constexpr std::size_t kFlushEvery = 4096;
+
+// Samples of these types can be 16 bits deep in Corvane's pixel form.
+bool mayBeDeep(PictureType type)
+{
+    return type == PictureType::Png || type == PictureType::Tiff || type == PictureType::Jpeg2000
+        || type == PictureType::Heif || type == PictureType::Avif;
+}
 
 enum class Stage : std::uint8_t {
     Listed, // nothing known yet
@@ -62,6 +71,8 @@ struct DecodeResult {
     PictureType type = PictureType::Unknown;
     PixelFingerprint fingerprint;
     QString reason;
+    // A failure of the moment (memory, a stop): nothing of it is kept.
+    bool passing = false;
     std::optional<similar::PhotoSignature> signature;
 };
 
@@ -105,6 +116,14 @@ private:
     std::map<Digest, Entry> m_entries;
 };
 
+// A picture whose decode needs more than the whole memory budget.
+struct PictureTooLarge {
+    std::uint64_t needs;
+    std::uint64_t budget;
+};
+// The search was stopped while a decode waited for memory.
+struct SearchStopped { };
+
 void apply(FileRecord& record, const DecodeResult& result)
 {
     if (result.ok) {
@@ -147,6 +166,60 @@ finder::CachedFacts factsOf(const FileRecord& record)
     return facts;
 }
 
+// When each task of a stage started and ended, kept so that the stage's
+// spread over the workers can be told afterwards. Each task writes only its
+// own slot: no lock.
+class TaskTimeline {
+public:
+    explicit TaskTimeline(std::size_t tasks)
+        : m_spans(tasks)
+    {
+    }
+    template <typename Task> void run(std::size_t n, Task&& task)
+    {
+        m_spans[n].first = now();
+        task();
+        m_spans[n].second = now();
+    }
+    WorkSpread spread(const QString& stage, int threads) const
+    {
+        WorkSpread spread;
+        spread.stage = stage;
+        spread.threads = threads;
+        spread.secondsRunning.assign(std::size_t(threads) + 1, 0.0);
+        // Sweep over starts (+1) and ends (-1) in time order.
+        std::vector<std::pair<std::int64_t, int>> events;
+        events.reserve(2 * m_spans.size());
+        for (const auto& [start, end] : m_spans) {
+            if (start == 0) // not run (a stopped search)
+                continue;
+            events.emplace_back(start, 1);
+            events.emplace_back(end, -1);
+        }
+        std::sort(events.begin(), events.end());
+        spread.tasks = std::int64_t(events.size() / 2);
+        if (events.empty())
+            return spread;
+        int running = 0;
+        for (std::size_t i = 0; i + 1 < events.size(); ++i) {
+            running += events[i].second;
+            const double span = double(events[i + 1].first - events[i].first) * 1e-9;
+            spread.secondsRunning[std::size_t(std::clamp(running, 0, threads))] += span;
+        }
+        spread.seconds = double(events.back().first - events.front().first) * 1e-9;
+        return spread;
+    }
+
+private:
+    static std::int64_t now()
+    {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+            std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+    std::vector<std::pair<std::int64_t, std::int64_t>> m_spans;
+};
+
 // One search's state; Finder::run makes one and walks it through the stages.
 class Search {
 public:
@@ -157,6 +230,8 @@ public:
         , m_stop(stop)
         , m_progress(progress)
         , m_threads(options.threads > 0 ? options.threads : finder::coreCount())
+        , m_budget(
+              options.memoryBudget > 0 ? options.memoryBudget : finder::MemoryBudget::defaultSize())
     {
     }
 
@@ -175,8 +250,10 @@ private:
     void readHeaders();
     // Progress goes out as stage, counting from base (see run()).
     void decodeAll(
-        const std::vector<std::size_t>& indices, FinderProgress::Stage stage, std::int64_t base);
+        std::vector<std::size_t> indices, FinderProgress::Stage stage, std::int64_t base);
     std::vector<std::size_t> picturesThatCanMatch();
+    // The memory a decode of this file's picture holds while it runs.
+    std::uint64_t pictureBytes(const FileRecord& record) const;
     void group(FinderResult& result);
     void findSamePhotos(FinderResult& result);
 
@@ -195,6 +272,8 @@ private:
     std::vector<FileRecord> m_records;
     std::unique_ptr<finder::FingerprintCache> m_cache;
     SharedDecodes m_shared;
+    finder::MemoryBudget m_budget;
+    std::chrono::steady_clock::time_point m_lastWrite = std::chrono::steady_clock::now();
 
     std::mutex m_completedMutex;
     std::vector<std::size_t> m_completed;
@@ -248,6 +327,8 @@ FinderResult Search::run()
         m_stats.cacheUsed = m_cache->state() != finder::FingerprintCache::State::Bypassed;
         m_stats.cacheProblem = m_cache->problem();
     }
+    m_stats.memoryBudget = m_budget.total();
+    m_stats.memoryPeak = m_budget.peak();
     m_stats.decoded = m_decodes.load();
     m_stats.sharedDecodes = m_sharedDecodes.load();
     if (stopped()) {
@@ -292,8 +373,12 @@ void Search::useCache()
 {
     const QString path = m_options.cachePath.isEmpty() ? finder::FingerprintCache::defaultPath()
                                                        : m_options.cachePath;
-    m_cache = std::make_unique<finder::FingerprintCache>(
-        path, finder::decoderVersion(), m_options.cacheBusyTimeoutMs);
+    // A picture over the memory budget is remembered as too large, which
+    // holds only under the same budget.
+    m_cache = std::make_unique<finder::FingerprintCache>(path,
+        finder::decoderVersion() + "; memory budget " + std::to_string(m_budget.total() >> 20)
+            + " MB",
+        m_options.cacheBusyTimeoutMs);
     std::vector<FileIdentity> identities;
     identities.reserve(m_records.size());
     for (const FileRecord& record : m_records)
@@ -376,10 +461,11 @@ void Search::readHeaders()
     m_stageDone = 0;
     const auto total = std::int64_t(listed.size());
     report(FinderProgress::Stage::ReadingHeaders, 0, total);
+    TaskTimeline timeline(listed.size());
     finder::runOnWorkers(
         listed.size(), m_threads, m_stop,
         [&](std::size_t n) {
-            readHeader(m_records[listed[n]]);
+            timeline.run(n, [&] { readHeader(m_records[listed[n]]); });
             // A picture whose header did not say its size is done with
             // this stage only once it has been decoded (see run()).
             if (m_records[listed[n]].stage != Stage::HeaderUnknown)
@@ -387,6 +473,8 @@ void Search::readHeaders()
         },
         [&] { takeCompleted(FinderProgress::Stage::ReadingHeaders, total); });
     m_stats.headersRead = std::int64_t(listed.size());
+    if (!listed.empty())
+        m_stats.spread.push_back(timeline.spread(QStringLiteral("headers"), m_threads));
 }
 
 void Search::decode(std::size_t index)
@@ -413,6 +501,8 @@ void Search::decode(std::size_t index)
                 break;
             case SharedDecodes::Claim::Taken:
                 ++m_sharedDecodes;
+                if (!result.ok && result.passing)
+                    record.cacheable = false;
                 apply(record, result);
                 complete(index);
                 return;
@@ -420,6 +510,19 @@ void Search::decode(std::size_t index)
                 return; // completed by the file that decodes these bytes
             }
         }
+        const std::uint64_t needs = pictureBytes(record);
+        // Two copies' worth: what decoders hold beside the picture (a
+        // canvas, a converted copy, the library's own planes) is rarely more.
+        const std::uint64_t share = std::min(m_budget.total(), 2 * needs + bytes.size());
+        switch (m_budget.take(needs > m_budget.total() ? needs : share, m_stop)) {
+        case finder::MemoryBudget::Take::Taken:
+            break;
+        case finder::MemoryBudget::Take::TooLarge:
+            throw PictureTooLarge(needs, m_budget.total());
+        case finder::MemoryBudget::Take::Stopped:
+            throw SearchStopped();
+        }
+        const finder::BudgetShare held(m_budget, share);
         ++m_decodes;
         if (m_options.samePhoto) {
             // The pixels are needed twice: for the fingerprint and the signature.
@@ -428,26 +531,43 @@ void Search::decode(std::size_t index)
             result.ok = decoded.ok;
             result.fingerprint = decoded.fingerprint;
             result.signature = decoded.signature;
-            if (!decoded.ok)
+            if (!decoded.ok) {
                 result.reason = QString::fromStdString(decoded.reason);
+                result.passing = decoded.failureKind == decoding::FailureKind::Passing;
+            }
         } else {
             const finder::PictureFingerprint decoded
                 = finder::fingerprintPicture(bytes, result.type);
             result.ok = decoded.ok;
             result.fingerprint = decoded.fingerprint;
-            if (!decoded.ok)
+            if (!decoded.ok) {
                 result.reason = QString::fromStdString(decoded.reason);
+                result.passing = decoded.failureKind == decoding::FailureKind::Passing;
+            }
         }
+    } catch (const PictureTooLarge& tooLarge) {
+        // Depends on the file (and the budget, which is part of the cache's key).
+        result.ok = false;
+        result.reason
+            = QStringLiteral("needs %1 MB to decode, more than the memory budget of %2 MB")
+                  .arg(tooLarge.needs >> 20)
+                  .arg(tooLarge.budget >> 20);
+    } catch (const SearchStopped&) {
+        result.ok = false;
+        result.reason = QStringLiteral("the search was stopped");
+        result.passing = true;
     } catch (const std::bad_alloc&) {
         result.ok = false;
         result.reason = QStringLiteral("not enough memory to decode it");
+        result.passing = true;
     } catch (const std::exception& error) {
         result.ok = false;
         result.reason
             = QStringLiteral("cannot be decoded (%1)").arg(QString::fromLocal8Bit(error.what()));
+        result.passing = true; // a thread or a resource of the system, not the file
     }
-    // Nothing learned from a failure for want of memory is kept.
-    if (!result.ok && result.reason.startsWith(QLatin1String("not enough memory")))
+    // Nothing learned from a failure of the moment is kept.
+    if (!result.ok && result.passing)
         record.cacheable = false;
     apply(record, result);
     if (bytesDigest) {
@@ -462,11 +582,25 @@ void Search::decode(std::size_t index)
     complete(index);
 }
 
+std::uint64_t Search::pictureBytes(const FileRecord& record) const
+{
+    // Frames beyond the pixel budget are refused before their memory is taken.
+    const std::uint64_t frames = std::max<std::uint32_t>(record.frames, 1);
+    const std::uint64_t pixels = std::min<std::uint64_t>(
+        std::uint64_t(record.width) * record.height * frames, decoding::kPixelBudget);
+    return pixels * 4 * (mayBeDeep(record.type) ? 2 : 1);
+}
+
 void Search::decodeAll(
-    const std::vector<std::size_t>& indices, FinderProgress::Stage stage, std::int64_t base)
+    std::vector<std::size_t> indices, FinderProgress::Stage stage, std::int64_t base)
 {
     if (indices.empty())
         return;
+    // Largest files first: a large file started last would keep one core
+    // busy alone at the end while the others wait.
+    std::stable_sort(indices.begin(), indices.end(), [&](std::size_t a, std::size_t b) {
+        return m_records[a].identity.size > m_records[b].identity.size;
+    });
     // Only files that share their size with another file to decode can have equal bytes.
     std::unordered_map<std::int64_t, int> sizes;
     for (std::size_t i : indices)
@@ -477,9 +611,15 @@ void Search::decodeAll(
     m_stageDone = 0;
     const auto total = std::int64_t(indices.size());
     report(stage, base, base + total);
+    TaskTimeline timeline(indices.size());
     finder::runOnWorkers(
-        indices.size(), m_threads, m_stop, [&](std::size_t n) { decode(indices[n]); },
+        indices.size(), m_threads, m_stop,
+        [&](std::size_t n) { timeline.run(n, [&] { decode(indices[n]); }); },
         [&] { takeCompleted(stage, total, base); });
+    m_stats.spread.push_back(
+        timeline.spread(stage == FinderProgress::Stage::Decoding ? QStringLiteral("decoding")
+                                                                 : QStringLiteral("sizes"),
+            m_threads));
 }
 
 void Search::complete(std::size_t index)
@@ -506,9 +646,13 @@ void Search::takeCompleted(FinderProgress::Stage stage, std::int64_t total, std:
                 m_cache->store(record.identity, factsOf(record));
         }
         m_pendingWrites += completed.size();
-        if (m_pendingWrites >= kFlushEvery || m_stageDone == total) {
+        const auto now = std::chrono::steady_clock::now();
+        if (m_pendingWrites >= kFlushEvery || m_stageDone == total
+            || (m_pendingWrites > 0
+                && now - m_lastWrite >= std::chrono::milliseconds(m_options.cacheWriteEveryMs))) {
             m_cache->flush();
             m_pendingWrites = 0;
+            m_lastWrite = now;
         }
     }
     report(stage, base + m_stageDone, base + total);

@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <functional>
+#include <vector>
 
 struct FinderOptions {
     QList<QByteArray>
@@ -31,6 +32,12 @@ struct FinderOptions {
     // the same size and times on other content.
     std::int64_t cacheSettleNs = 3'000'000'000;
     int cacheBusyTimeoutMs = 5000; // how long to wait for another process's write
+    // Bytes that the decodes in flight may hold together; 0 for a quarter of
+    // the physical memory (MemoryBudget::defaultSize()).
+    std::uint64_t memoryBudget = 0;
+    // What has been learned goes into the cache at least this often, so that
+    // a search that is killed keeps most of its work.
+    int cacheWriteEveryMs = 2000;
     // Also find the same photo saved differently (FinderResult::samePhotoGroups):
     // every picture gets a signature, reduced-scale where nothing else decodes it.
     bool samePhoto = false;
@@ -50,6 +57,18 @@ struct FinderProgress {
     std::int64_t total = 0;
 };
 
+// How one stage's tasks spread over the worker threads: from the first
+// task's start to the last one's end, the time during which exactly k tasks
+// ran at once (k = 0 .. threads). A stage that keeps every core busy spends
+// nearly all of it at k = threads.
+struct WorkSpread {
+    QString stage; // "headers", "sizes" (decodes for unknown sizes), "decoding"
+    int threads = 0;
+    std::int64_t tasks = 0;
+    double seconds = 0;
+    std::vector<double> secondsRunning; // index k
+};
+
 // What one search did, for tests, benchmarks and the command line's notes.
 struct FinderStats {
     std::int64_t filesListed = 0;
@@ -62,7 +81,10 @@ struct FinderStats {
     std::int64_t photoCandidates = 0; // pairs of pictures whose signatures are near
     std::int64_t photoProofsMeasured = 0; // pairs decoded and measured (the rest from the cache)
     bool cacheUsed = false;
+    std::uint64_t memoryBudget = 0; // bytes the decodes in flight could share
+    std::uint64_t memoryPeak = 0; // the most they held at once
     QString cacheProblem; // why the cache was bypassed or rebuilt; "" when it worked
+    std::vector<WorkSpread> spread; // one per stage run on the workers
 };
 
 class Finder {

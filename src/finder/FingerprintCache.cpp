@@ -14,7 +14,7 @@ namespace finder {
 namespace {
 
 // Changes whenever the tables below change; another value empties the cache.
-constexpr char kLayout[] = "Corvane fingerprint cache 1";
+constexpr char kLayout[] = "Corvane fingerprint cache 2";
 
 constexpr char kSchema[] = R"(
 CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);
@@ -24,7 +24,7 @@ CREATE TABLE files(
     size INTEGER NOT NULL, modified_ns INTEGER NOT NULL, changed_ns INTEGER NOT NULL,
     decoder INTEGER NOT NULL, kind INTEGER NOT NULL, type INTEGER NOT NULL,
     width INTEGER NOT NULL, height INTEGER NOT NULL, frames INTEGER NOT NULL,
-    depth INTEGER NOT NULL, digest BLOB, reason TEXT,
+    depth INTEGER NOT NULL, digest BLOB, reason TEXT, checksum INTEGER NOT NULL,
     PRIMARY KEY(device, inode)) WITHOUT ROWID;
 )";
 
@@ -51,6 +51,33 @@ bool isDamage(int code)
 {
     const int primary = code & 0xff;
     return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
+}
+
+// The first eight bytes of the SHA-256 of every field of a row in a fixed
+// order. SQLite's own checks look at pages, not at values: a byte flipped in
+// a digest on disk leaves a well-formed page, and would hide a pair for good.
+sqlite3_int64 rowChecksum(const sqlite3_int64 (&numbers)[12], const void* digest, int digestBytes,
+    const void* reason, int reasonBytes)
+{
+    QByteArray row;
+    row.reserve(int(sizeof numbers) + 48 + reasonBytes);
+    for (sqlite3_int64 number : numbers) {
+        for (int shift = 0; shift < 64; shift += 8)
+            row.append(char(std::uint64_t(number) >> shift));
+    }
+    // Lengths first, so that no two rows' fields run together the same way.
+    row.append(QByteArray::number(digestBytes) + ':');
+    if (digest)
+        row.append(static_cast<const char*>(digest), digestBytes);
+    row.append(QByteArray::number(reasonBytes) + ':');
+    if (reason)
+        row.append(static_cast<const char*>(reason), reasonBytes);
+    const auto sum
+        = sha256({reinterpret_cast<const std::uint8_t*>(row.constData()), std::size_t(row.size())});
+    std::uint64_t value = 0;
+    for (int i = 0; i < 8; ++i)
+        value = value << 8 | sum[std::size_t(i)];
+    return sqlite3_int64(value);
 }
 
 bool isKnownType(sqlite3_int64 type)
@@ -247,8 +274,7 @@ bool FingerprintCache::lookUpAll(
         return broken(code);
     Statement select(m_db,
         "SELECT size, modified_ns, changed_ns, decoder, kind, type, width, height, frames, depth, "
-        "digest, "
-        "reason FROM files WHERE device = ? AND inode = ?");
+        "digest, reason, checksum FROM files WHERE device = ? AND inode = ?");
     if (!select.ok())
         return broken(select.prepareResult());
     sqlite3_stmt* s = select.get();
@@ -261,7 +287,7 @@ bool FingerprintCache::lookUpAll(
             if (sqlite3_column_int64(s, 0) == identity.size
                 && sqlite3_column_int64(s, 1) == identity.modifiedNs
                 && sqlite3_column_int64(s, 2) == identity.changedNs
-                && sqlite3_column_int64(s, 3) == m_decoderId)
+                && sqlite3_column_int64(s, 3) == m_decoderId && rowIsWhole(s, identity))
                 (*found)[i] = rowFacts(s);
         } else if (code != SQLITE_DONE) {
             return broken(code);
@@ -270,6 +296,22 @@ bool FingerprintCache::lookUpAll(
     }
     sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     return true;
+}
+
+bool FingerprintCache::rowIsWhole(sqlite3_stmt* s, const FileIdentity& identity) const
+{
+    const sqlite3_int64 numbers[12] = {sqlite3_int64(identity.device),
+        sqlite3_int64(identity.inode), sqlite3_column_int64(s, 0), sqlite3_column_int64(s, 1),
+        sqlite3_column_int64(s, 2), sqlite3_column_int64(s, 3), sqlite3_column_int64(s, 4),
+        sqlite3_column_int64(s, 5), sqlite3_column_int64(s, 6), sqlite3_column_int64(s, 7),
+        sqlite3_column_int64(s, 8), sqlite3_column_int64(s, 9)};
+    const void* digest = sqlite3_column_blob(s, 10);
+    const int digestBytes = sqlite3_column_bytes(s, 10);
+    const void* reason = sqlite3_column_blob(s, 11);
+    const int reasonBytes = sqlite3_column_bytes(s, 11);
+    return sqlite3_column_type(s, 12) == SQLITE_INTEGER
+        && sqlite3_column_int64(s, 12)
+        == rowChecksum(numbers, digest, digestBytes, reason, reasonBytes);
 }
 
 std::optional<CachedFacts> FingerprintCache::rowFacts(sqlite3_stmt* s) const
@@ -347,8 +389,8 @@ void FingerprintCache::flush()
     Statement insert(m_db,
         "INSERT OR REPLACE INTO files(device, inode, size, modified_ns, changed_ns, decoder, kind, "
         "type, "
-        "width, height, frames, depth, digest, reason) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-        "?, ?)");
+        "width, height, frames, depth, digest, reason, checksum) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, "
+        "?, ?, ?, ?, ?, ?)");
     if (!insert.ok())
         return broken(insert.prepareResult());
     sqlite3_stmt* s = insert.get();
@@ -364,18 +406,27 @@ void FingerprintCache::flush()
         sqlite3_bind_int64(s, 9, facts.width);
         sqlite3_bind_int64(s, 10, facts.height);
         sqlite3_bind_int64(s, 11, facts.frames);
-        if (facts.kind == CachedFacts::Kind::Fingerprint) {
-            sqlite3_bind_int64(s, 12, facts.fingerprint.bytesPerSample);
+        const bool fingerprint = facts.kind == CachedFacts::Kind::Fingerprint;
+        const sqlite3_int64 depth = fingerprint ? facts.fingerprint.bytesPerSample : 0;
+        sqlite3_bind_int64(s, 12, depth);
+        if (fingerprint)
             sqlite3_bind_blob(s, 13, facts.fingerprint.digest.data(), 32, SQLITE_STATIC);
-        } else {
-            sqlite3_bind_int64(s, 12, 0);
+        else
             sqlite3_bind_null(s, 13);
-        }
         const QByteArray reason = facts.reason.toUtf8();
-        if (facts.kind == CachedFacts::Kind::Unreadable)
+        const bool unreadable = facts.kind == CachedFacts::Kind::Unreadable;
+        if (unreadable)
             sqlite3_bind_text(s, 14, reason.constData(), int(reason.size()), SQLITE_TRANSIENT);
         else
             sqlite3_bind_null(s, 14);
+        const sqlite3_int64 numbers[12]
+            = {sqlite3_int64(identity.device), sqlite3_int64(identity.inode), identity.size,
+                identity.modifiedNs, identity.changedNs, m_decoderId, sqlite3_int64(facts.kind),
+                sqlite3_int64(facts.type), facts.width, facts.height, facts.frames, depth};
+        sqlite3_bind_int64(s, 15,
+            rowChecksum(numbers, fingerprint ? facts.fingerprint.digest.data() : nullptr,
+                fingerprint ? 32 : 0, unreadable ? reason.constData() : nullptr,
+                unreadable ? int(reason.size()) : 0));
         code = sqlite3_step(s);
         sqlite3_reset(s);
         if (code != SQLITE_DONE)

@@ -8,7 +8,8 @@
 //
 // The cache is never trusted blindly: a file that is not Corvane's cache
 // database or is damaged is deleted and made anew, one of another layout is
-// emptied, and one that cannot be written (read-only, locked for longer than
+// emptied, a row whose checksum does not match its fields is ignored (and
+// written anew), and one that cannot be written (read-only, locked for longer than
 // the busy timeout) is bypassed for the whole search. Any error while
 // reading makes every entry read so far worthless (see lookUpAll). Two
 // Corvane processes share the file through SQLite's write-ahead log.
@@ -76,6 +77,8 @@ private:
     SchemaOutcome prepareSchema();
     void bypass(const QString& why);
     void close();
+    // Whether a row's checksum still matches its fields (see rowChecksum).
+    bool rowIsWhole(sqlite3_stmt* statement, const FileIdentity& identity) const;
     std::optional<CachedFacts> rowFacts(sqlite3_stmt* statement) const;
 
     QString m_path;

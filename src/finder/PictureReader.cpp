@@ -1,8 +1,12 @@
 #include "finder/PictureReader.h"
 
+#include "CorvaneVersion.h"
+#include "decoding/AnimationBudget.h"
 #include "decoding/HeifDecoder.h"
+#include "decoding/JpegDecoder.h"
 #include "decoding/PictureDecoders.h"
 #include "decoding/PictureType.h"
+#include "decoding/WebpAnimation.h"
 #include "decoding/WebpDecoder.h"
 #include "finder/PixelFingerprint.h"
 #include "finder/QtPictureDecoder.h"
@@ -17,6 +21,8 @@
 #include <tiffio.h>
 
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 namespace finder {
 
@@ -28,11 +34,68 @@ using decoding::PictureType;
 
 // Raised whenever a change in Corvane's own decoders can change the pixels
 // they give for some file.
-constexpr int kDecoderRevision = 1;
+// Revision 2: the search form keeps every stored sample with its meaning
+// (CMYK, signed samples, extra samples, 16-bit colour maps) and refuses what
+// it cannot hold; fingerprints made before that are never trusted.
+constexpr int kDecoderRevision = 2;
+
+// Hashes the frames of an animation as they are composed, so that no more
+// than the one canvas is held. Whether every pixel is opaque is known only
+// at the end, so both canonical forms are hashed until a pixel that is not
+// opaque rules the shorter one out.
+class AnimationHasher : public decoding::AnimationSink {
+public:
+    bool begin(std::uint32_t width, std::uint32_t height, std::uint32_t frames) override
+    {
+        // The same limit as a decode that keeps every frame (decodePicture).
+        if (!decoding::withinFrameBudget(width, height, frames)) {
+            overBudget = decoding::overFrameBudgetReason(width, height, frames);
+            return false;
+        }
+        m_width = width;
+        m_height = height;
+        m_withAlpha = std::make_unique<EightBitPixelHasher>(width, height, frames, false);
+        m_opaque = std::make_unique<EightBitPixelHasher>(width, height, frames, true);
+        m_row.resize(std::size_t(width) * 3);
+        return true;
+    }
+    bool frame(const std::uint8_t* canvas) override
+    {
+        const std::size_t rowBytes = std::size_t(m_width) * 4;
+        for (std::uint32_t y = 0; y < m_height; ++y) {
+            const std::uint8_t* line = canvas + rowBytes * y;
+            m_withAlpha->add(line, rowBytes);
+            if (!m_opaque)
+                continue;
+            for (std::uint32_t x = 0; x < m_width; ++x) {
+                if (line[4 * x + 3] != 0xFF) {
+                    m_opaque.reset();
+                    break;
+                }
+                m_row[3 * x] = line[4 * x];
+                m_row[3 * x + 1] = line[4 * x + 1];
+                m_row[3 * x + 2] = line[4 * x + 2];
+            }
+            if (m_opaque)
+                m_opaque->add(m_row.data(), m_row.size());
+        }
+        return true;
+    }
+    PixelFingerprint finish() { return m_opaque ? m_opaque->finish() : m_withAlpha->finish(); }
+    std::string overBudget;
+
+private:
+    std::uint32_t m_width = 0;
+    std::uint32_t m_height = 0;
+    std::unique_ptr<EightBitPixelHasher> m_withAlpha;
+    std::unique_ptr<EightBitPixelHasher> m_opaque;
+    std::vector<std::uint8_t> m_row;
+};
 
 bool readWithQt(PictureType type)
 {
-    return type == PictureType::Bmp || type == PictureType::Jpeg || type == PictureType::Gif;
+    const decoding::PictureTypeRow* row = decoding::rowOf(type);
+    return row && row->reader == decoding::PictureReader::Qt;
 }
 
 // The JPEG reader's output depends on the libjpeg build behind Qt (its inverse
@@ -108,7 +171,19 @@ PictureFingerprint fingerprintPicture(decoding::Bytes file, decoding::PictureTyp
         QtFingerprint qt = fingerprintWithQt(file, type);
         result.ok = qt.status == DecodeStatus::Ok;
         result.reason = std::move(qt.reason);
+        result.failureKind = qt.failureKind;
         result.fingerprint = qt.fingerprint;
+        return result;
+    }
+    if (type == PictureType::WebP && decoding::isWebpAnimation(file)) {
+        AnimationHasher hasher;
+        const DecodeOutcome composed = decoding::composeWebpAnimation(file, false, hasher);
+        result.ok = composed.status == DecodeStatus::Ok;
+        if (result.ok)
+            result.fingerprint = hasher.finish();
+        else
+            result.reason = hasher.overBudget.empty() ? composed.reason : hasher.overBudget;
+        result.failureKind = composed.failureKind;
         return result;
     }
     DecodeOutcome outcome = decodePicture(file, type);
@@ -117,6 +192,7 @@ PictureFingerprint fingerprintPicture(decoding::Bytes file, decoding::PictureTyp
         result.fingerprint = fingerprintOf(outcome.picture);
     else
         result.reason = outcome.reason.empty() ? "cannot be decoded" : std::move(outcome.reason);
+    result.failureKind = outcome.failureKind;
     return result;
 }
 
@@ -124,11 +200,12 @@ const std::string& decoderVersion()
 {
     static const std::string version = [] {
         prepareQtDecoding();
-        return "Corvane decoders " + std::to_string(kDecoderRevision) + "; Qt " + qVersion()
-            + "; jpeg probe " + jpegProbe() + "; libpng " + png_get_libpng_ver(nullptr) + "; "
-            + TIFFGetVersion() + "; OpenJPEG " + opj_version() + "; "
-            + decoding::webpLibraryVersion() + "; " + decoding::heifLibraryVersions() + "; budget "
-            + std::to_string(decoding::kPixelBudget);
+        return std::string("Corvane ") + kCorvaneVersion + " decoders "
+            + std::to_string(kDecoderRevision) + "; Qt " + qVersion() + "; jpeg probe "
+            + jpegProbe() + "; " + decoding::jpeg::libraryVersion() + "; libpng "
+            + png_get_libpng_ver(nullptr) + "; " + TIFFGetVersion() + "; OpenJPEG " + opj_version()
+            + "; " + decoding::webpLibraryVersion() + "; " + decoding::heifLibraryVersions()
+            + "; budget " + std::to_string(decoding::kPixelBudget);
     }();
     return version;
 }

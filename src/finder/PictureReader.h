@@ -1,9 +1,8 @@
 #pragma once
 // The one place where the whole-folder search meets the decoders: what a
-// file is, what its header says, and its pixels. PNG, TIFF and JPEG 2000
-// (and the newer types as their decoders arrive) go through Corvane's own
-// decoding library at full depth, BMP, JPEG and GIF through Qt's readers,
-// as in the window.
+// file is, what its header says, and its pixels. PNG, TIFF, JPEG 2000, WebP,
+// HEIF and AVIF go through Corvane's own decoding library at full depth, BMP,
+// JPEG and GIF through Qt's readers, as in the window.
 
 #include "decoding/DecodedPicture.h"
 #include "finder/PixelFingerprint.h"
@@ -32,6 +31,8 @@ decoding::DecodeOutcome decodePicture(decoding::Bytes file, decoding::PictureTyp
 struct PictureFingerprint {
     bool ok = false;
     std::string reason; // when not ok
+    // When not ok: whether the same bytes would fail again (see FailureKind).
+    decoding::FailureKind failureKind = decoding::FailureKind::Lasting;
     PixelFingerprint fingerprint;
 };
 PictureFingerprint fingerprintPicture(decoding::Bytes file, decoding::PictureType type);

@@ -2,20 +2,10 @@
 
 #include "decoding/PictureType.h"
 
-#include <algorithm>
-#include <array>
 #include <cstring>
 #include <string_view>
 
 namespace finder {
-
-namespace {
-
-constexpr std::array<std::string_view, 20> kSuffixes
-    = {"bmp", "dib", "jpg", "jpeg", "jpe", "jfif", "gif", "png", "tif", "tiff", "jp2", "j2k", "j2c",
-        "jpc", "jpf", "jpx", "webp", "heic", "heif", "avif"};
-
-} // namespace
 
 bool hasPictureSuffix(const char* name, std::size_t length)
 {
@@ -23,15 +13,8 @@ bool hasPictureSuffix(const char* name, std::size_t length)
     if (!dot)
         return false;
     const std::size_t suffixLength = length - std::size_t(dot + 1 - name);
-    if (suffixLength < 3 || suffixLength > 4)
-        return false;
-    char lower[4];
-    for (std::size_t i = 0; i < suffixLength; ++i) {
-        const char c = dot[1 + i];
-        lower[i] = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-    }
-    const std::string_view suffix(lower, suffixLength);
-    return std::find(kSuffixes.begin(), kSuffixes.end(), suffix) != kSuffixes.end();
+    return decoding::typeOfSuffix(std::string_view(dot + 1, suffixLength))
+        != decoding::PictureType::Unknown;
 }
 
 QString typeName(decoding::PictureType type)

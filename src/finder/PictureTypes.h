@@ -10,9 +10,8 @@
 
 namespace finder {
 
-// True when the name ends in one of the picture suffixes, in any case:
-// .bmp .dib, .jpg .jpeg .jpe .jfif, .gif, .png, .tif .tiff,
-// .jp2 .j2k .j2c .jpc .jpf .jpx, .webp, .heic .heif, .avif.
+// True when the name ends in one of the picture suffixes of the decoding
+// library's type table, in any case (.bmp .dib, .jpg .jpeg .jpe .jfif, ...).
 bool hasPictureSuffix(const char* name, std::size_t length);
 
 // "BMP", "JPEG", ..., "JPEG 2000", "WebP", "HEIF", "AVIF"; "unknown" for Unknown

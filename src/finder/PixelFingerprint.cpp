@@ -56,8 +56,8 @@ namespace {
 constexpr std::size_t kChunkPixels = 8192;
 
 // What the canonical form of a decoded picture leaves out: the low byte of
-// 16-bit samples that are all exact widenings (v * 257), and the alpha
-// sample when every pixel is fully opaque.
+// 16-bit unsigned samples that are all exact widenings (v * 257), and the
+// alpha sample when every pixel is fully opaque.
 struct Reduction {
     bool narrow = false;
     bool opaque = false;
@@ -66,8 +66,11 @@ struct Reduction {
 Reduction reductionOf(const decoding::DecodedPicture& picture)
 {
     Reduction reduction;
-    reduction.narrow = picture.bytesPerSample == 2;
+    reduction.narrow
+        = picture.bytesPerSample == 2 && picture.sampleFormat == decoding::SampleFormat::Unsigned;
     reduction.opaque = true;
+    const std::size_t perPixel = std::size_t(picture.samplesPerPixel());
+    const std::size_t alpha = std::size_t(picture.colourSamples());
     for (const auto& frame : picture.frames) {
         if (picture.bytesPerSample == 2) {
             const std::size_t samples = frame.size() / 2;
@@ -75,11 +78,11 @@ Reduction reductionOf(const decoding::DecodedPicture& picture)
                 std::uint16_t sample;
                 std::memcpy(&sample, frame.data() + 2 * i, 2);
                 reduction.narrow = reduction.narrow && sample % 257 == 0;
-                if (i % 4 == 3)
+                if (i % perPixel == alpha)
                     reduction.opaque = reduction.opaque && sample == 0xFFFF;
             }
         } else {
-            for (std::size_t i = 3; i < frame.size(); i += 4)
+            for (std::size_t i = alpha; i < frame.size(); i += perPixel)
                 reduction.opaque = reduction.opaque && frame[i] == 0xFF;
         }
     }
@@ -96,27 +99,40 @@ void packRgb(const std::uint8_t* __restrict rgba, std::size_t pixels, std::uint8
 }
 
 // Feeds one frame in canonical form, a chunk at a time.
-void addFrame(
-    Sha256& digest, const std::vector<std::uint8_t>& frame, bool sixteen, Reduction reduction)
+void addFrame(Sha256& digest, const decoding::DecodedPicture& picture,
+    const std::vector<std::uint8_t>& frame, Reduction reduction)
 {
+    const bool sixteen = picture.bytesPerSample == 2;
     if (!sixteen && !reduction.opaque) {
         digest.add(frame.data(), frame.size());
         return;
     }
-    const std::size_t channels = reduction.opaque ? 3 : 4;
-    const std::size_t pixels = frame.size() / (sixteen ? 8 : 4);
-    std::uint8_t chunk[kChunkPixels * 8];
-    for (std::size_t first = 0; first < pixels; first += kChunkPixels) {
-        const std::size_t count = std::min(kChunkPixels, pixels - first);
-        if (!sixteen) {
+    const std::size_t perPixel = std::size_t(picture.samplesPerPixel());
+    const std::size_t alpha = std::size_t(picture.colourSamples());
+    const std::size_t pixels = frame.size() / (perPixel * (sixteen ? 2 : 1));
+    if (!sixteen && perPixel == 4) {
+        std::uint8_t chunk[kChunkPixels * 3];
+        for (std::size_t first = 0; first < pixels; first += kChunkPixels) {
+            const std::size_t count = std::min(kChunkPixels, pixels - first);
             packRgb(frame.data() + 4 * first, count, chunk);
             digest.add(chunk, count * 3);
-            continue;
         }
-        std::uint8_t* out = chunk;
-        const std::uint8_t* in = frame.data() + 8 * first;
-        for (std::size_t p = 0; p < count; ++p, in += 8) {
-            for (std::size_t c = 0; c < channels; ++c) {
+        return;
+    }
+    std::vector<std::uint8_t> chunk(kChunkPixels * perPixel * 2);
+    for (std::size_t first = 0; first < pixels; first += kChunkPixels) {
+        const std::size_t count = std::min(kChunkPixels, pixels - first);
+        std::uint8_t* out = chunk.data();
+        const std::size_t pixelBytes = perPixel * (sixteen ? 2 : 1);
+        const std::uint8_t* in = frame.data() + pixelBytes * first;
+        for (std::size_t p = 0; p < count; ++p, in += pixelBytes) {
+            for (std::size_t c = 0; c < perPixel; ++c) {
+                if (c == alpha && reduction.opaque)
+                    continue;
+                if (!sixteen) {
+                    *out++ = in[c];
+                    continue;
+                }
                 std::uint16_t sample;
                 std::memcpy(&sample, in + 2 * c, 2);
                 if (reduction.narrow) {
@@ -127,19 +143,33 @@ void addFrame(
                 }
             }
         }
-        digest.add(chunk, std::size_t(out - chunk));
+        digest.add(chunk.data(), std::size_t(out - chunk.data()));
     }
 }
 
-// The shape goes first, so that pixels of one shape never read as another's.
-void addShape(Sha256& digest, const PixelFingerprint& shape, bool opaque)
+// What the samples mean, as the digest's header names it.
+struct Meaning {
+    decoding::ColourSpace colourSpace = decoding::ColourSpace::Rgb;
+    decoding::SampleFormat sampleFormat = decoding::SampleFormat::Unsigned;
+    std::uint32_t keptSamples = 4; // a pixel's samples in the canonical form
+    // Of those, the data samples after the colours and alpha: an opaque
+    // picture's extra sample must never read as another's alpha.
+    std::uint32_t extraSamples = 0;
+};
+
+// The shape and meaning go first, so that samples of one shape or meaning
+// never read as another's.
+void addShape(Sha256& digest, const PixelFingerprint& shape, const Meaning& meaning)
 {
-    digest.add("Corvane pixels 2", 16);
+    digest.add("Corvane pixels 3", 16);
     digest.addWord(shape.width);
     digest.addWord(shape.height);
     digest.addWord(shape.frames);
     digest.addWord(shape.bytesPerSample);
-    digest.addWord(opaque ? 3 : 4);
+    digest.addWord(std::uint32_t(meaning.colourSpace));
+    digest.addWord(std::uint32_t(meaning.sampleFormat));
+    digest.addWord(meaning.keptSamples);
+    digest.addWord(meaning.extraSamples);
 }
 
 } // namespace
@@ -155,9 +185,12 @@ PixelFingerprint fingerprintOf(const decoding::DecodedPicture& picture)
     fingerprint.bytesPerSample = (sixteen && !reduction.narrow) ? 2 : 1;
 
     Sha256 digest;
-    addShape(digest, fingerprint, reduction.opaque);
+    const Meaning meaning{picture.colourSpace, picture.sampleFormat,
+        std::uint32_t(picture.samplesPerPixel() - (reduction.opaque ? 1 : 0)),
+        std::uint32_t(picture.extraSamples)};
+    addShape(digest, fingerprint, meaning);
     for (const auto& frame : picture.frames)
-        addFrame(digest, frame, sixteen, reduction);
+        addFrame(digest, picture, frame, reduction);
     fingerprint.digest = digest.finish();
     return fingerprint;
 }
@@ -170,7 +203,7 @@ EightBitPixelHasher::EightBitPixelHasher(
     m_fingerprint.height = height;
     m_fingerprint.frames = frames;
     m_fingerprint.bytesPerSample = 1;
-    addShape(*m_digest, m_fingerprint, opaque);
+    addShape(*m_digest, m_fingerprint, Meaning{.keptSamples = opaque ? 3u : 4u});
 }
 
 EightBitPixelHasher::~EightBitPixelHasher() = default;

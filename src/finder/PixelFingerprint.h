@@ -1,17 +1,29 @@
 #pragma once
 // A picture's fingerprint: its dimensions, frame count, sample depth and the
-// SHA-256 of its pixels in one canonical form. Two pictures have equal
-// fingerprints exactly when their pixels are equal at full depth (up to a
-// SHA-256 collision, which nobody knows how to make).
+// SHA-256 of its samples in one canonical form. Two pictures have equal
+// fingerprints exactly when every stored sample is equal, with its meaning
+// and at its stored depth (up to a SHA-256 collision, which nobody knows how
+// to make). This is Corvane's identity rule:
 //
-// The canonical form: every frame's straight RGBA samples in file order, 8-bit
-// samples as bytes, 16-bit samples little-endian. A 16-bit picture whose every
-// sample is a multiple of 257 (the exact widening of an 8-bit value, v * 257)
-// shows the same colours as its 8-bit copy, so it is first narrowed to 8 bits;
-// any other 16-bit picture keeps its full depth and can only equal another one
-// with the same 16-bit samples. When every alpha sample is at its maximum, the
-// alpha samples are left out (a quarter less to hash); the number of samples a
-// pixel keeps is part of the digest, so an opaque picture never meets one with
+// - Every stored sample counts: every frame, page and picture of the file,
+//   every colour sample, the alpha sample, and every extra sample a TIFF
+//   carries (only one declared as alpha is alpha; the rest are data).
+// - Its meaning counts: the colour space (a CMYK picture equals only one with
+//   the same inks, never an RGB one) and the sample format (signed samples
+//   never equal unsigned ones).
+// - Its depth counts. Across depths only two things are equal: a 16-bit
+//   picture whose samples are all v * 257 and its 8-bit form (it is narrowed
+//   before hashing), and a 10- or 12-bit picture and a 16-bit one holding its
+//   values in their top bits (the decoders give such pictures that way).
+// - Floating-point samples are unsupported. A file the decoders cannot hold
+//   exactly is refused as unsupported and listed as unreadable, never hashed
+//   approximately.
+//
+// The canonical form: a header naming the shape and meaning, then every
+// frame's samples in file order, 8-bit samples as bytes, 16-bit samples
+// little-endian. When every alpha sample is at its maximum, the alpha samples
+// are left out (a quarter less to hash); the number of samples a pixel keeps
+// is part of the header, so an opaque picture never meets one with
 // transparency.
 
 #include "decoding/DecodedPicture.h"
@@ -36,7 +48,8 @@ struct PixelFingerprint {
 // The fingerprint of a decoded picture (at least one frame).
 PixelFingerprint fingerprintOf(const decoding::DecodedPicture& picture);
 
-// The same fingerprint for an 8-bit picture fed in canonical form, row after
+// The same fingerprint for an 8-bit RGBA picture (unsigned, no extra
+// samples) fed in canonical form, row after
 // row and frame after frame, without holding it in one buffer: R, G, B bytes
 // per pixel when the whole picture is opaque, R, G, B, A otherwise.
 class EightBitPixelHasher {

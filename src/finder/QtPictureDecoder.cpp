@@ -1,7 +1,9 @@
 #include "finder/QtPictureDecoder.h"
 
+#include "decoding/BmpJpegGifHeaders.h"
+#include "decoding/JpegDecoder.h"
+#include "finder/GifDataBound.h"
 #include "finder/PictureTypes.h"
-#include "search/ImageContent.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -29,20 +31,6 @@ const char* qtFormat(PictureType type)
         return "gif";
     default:
         return nullptr;
-    }
-}
-
-ImageContent::Kind contentKind(PictureType type)
-{
-    switch (type) {
-    case PictureType::Bmp:
-        return ImageContent::Bmp;
-    case PictureType::Jpeg:
-        return ImageContent::Jpeg;
-    case PictureType::Gif:
-        return ImageContent::Gif;
-    default:
-        return ImageContent::Unknown;
     }
 }
 
@@ -115,6 +103,23 @@ void prepareQtDecoding()
     });
 }
 
+// Qt's readers fill the missing rows of a cut-off BMP, JPEG or GIF with grey
+// and say nothing: such a file must never look like a whole picture.
+static bool cutOff(decoding::Bytes file, PictureType type)
+{
+    return !decoding::isComplete(file, type);
+}
+
+// JPEG goes to libjpeg directly: the same pixels as Qt's reader for RGB and
+// grey, faster, and CMYK kept as its inks (Qt would turn it into RGB, where
+// different inks look alike).
+static DecodeOutcome decodeJpeg(decoding::Bytes file)
+{
+    if (cutOff(file, PictureType::Jpeg))
+        return failure(DecodeStatus::Unreadable, "cut off or damaged JPEG data");
+    return decoding::jpeg::decode(file);
+}
+
 // Every frame of the picture, all of one size, within the pixel budget.
 static DecodeOutcome readFrames(decoding::Bytes file, PictureType type, std::vector<QImage>& frames)
 {
@@ -123,12 +128,12 @@ static DecodeOutcome readFrames(decoding::Bytes file, PictureType type, std::vec
         return failure(DecodeStatus::Unreadable, "no decoder for " + typeName(type).toStdString());
     QByteArray data = QByteArray::fromRawData(
         reinterpret_cast<const char*>(file.data()), qsizetype(file.size()));
-    // Qt's readers fill the missing rows of a cut-off BMP, JPEG or GIF with grey
-    // and say nothing: such a file must never look like a whole picture.
-    const ImageContent::Kind kind = contentKind(type);
-    if (kind != ImageContent::Unknown && !ImageContent::isComplete(data, kind))
+    if (cutOff(file, type))
         return failure(DecodeStatus::Unreadable,
             "cut off or damaged " + typeName(type).toStdString() + " data");
+    // Before Qt allocates the picture its header claims.
+    if (type == PictureType::Gif && !gifDataCanFill(file))
+        return failure(DecodeStatus::Unreadable, "GIF data too short for its picture");
 
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
@@ -158,9 +163,16 @@ static DecodeOutcome readFrames(decoding::Bytes file, PictureType type, std::vec
         if (!reader.read(&frame) || frame.isNull()) {
             if (index > 0 && animation)
                 break; // the reader's canRead() can promise one frame too many
-            return failure(DecodeStatus::Unreadable,
+            DecodeOutcome failed = failure(DecodeStatus::Unreadable,
                 "unreadable " + typeName(type).toStdString() + " data ("
                     + reader.errorString().toStdString() + ")");
+            // The data was found whole above; a reader that fails without
+            // blaming the data most likely could not allocate its picture.
+            const QImageReader::ImageReaderError error = reader.error();
+            if (error != QImageReader::InvalidDataError
+                && error != QImageReader::UnsupportedFormatError)
+                failed.failureKind = decoding::FailureKind::Passing;
+            return failed;
         }
         if (!frames.empty() && frame.size() != frames.front().size())
             return failure(DecodeStatus::Unreadable, "pages of different sizes");
@@ -177,6 +189,8 @@ static DecodeOutcome readFrames(decoding::Bytes file, PictureType type, std::vec
 
 DecodeOutcome decodeWithQt(decoding::Bytes file, PictureType type)
 {
+    if (type == PictureType::Jpeg)
+        return decodeJpeg(file);
     std::vector<QImage> frames;
     DecodeOutcome read = readFrames(file, type, frames);
     if (read.status != DecodeStatus::Ok)
@@ -199,10 +213,19 @@ DecodeOutcome decodeWithQt(decoding::Bytes file, PictureType type)
 QtFingerprint fingerprintWithQt(decoding::Bytes file, PictureType type)
 {
     QtFingerprint result;
+    if (type == PictureType::Jpeg) {
+        const DecodeOutcome outcome = decodeJpeg(file);
+        result.status = outcome.status;
+        result.reason = outcome.reason;
+        if (outcome.status == DecodeStatus::Ok)
+            result.fingerprint = fingerprintOf(outcome.picture);
+        return result;
+    }
     std::vector<QImage> frames;
     const DecodeOutcome read = readFrames(file, type, frames);
     result.status = read.status;
     result.reason = read.reason;
+    result.failureKind = read.failureKind;
     if (read.status != DecodeStatus::Ok)
         return result;
     // Qt reads BMP, JPEG and GIF at 8 bits a sample at most.

@@ -1,8 +1,9 @@
 #pragma once
-// Decodes BMP, JPEG and GIF pictures with Qt's image readers (as the window
-// does) into Corvane's pixel form: every frame of an animation, each composed
-// as a viewer shows it. Orientation tags are not applied: the stored pixels
-// are compared, as for every other type.
+// Decodes BMP and GIF pictures with Qt's image readers (as the window does)
+// into Corvane's pixel form: every frame of an animation, each composed as a
+// viewer shows it. JPEG goes to decoding/JpegDecoder (libjpeg itself): the
+// same pixels as Qt's reader for RGB and grey, and CMYK kept as CMYK. Orientation tags are not
+// applied: the stored pixels are compared, as for every other type.
 
 #include "decoding/DecodedPicture.h"
 #include "finder/PixelFingerprint.h"
@@ -20,6 +21,7 @@ decoding::DecodeOutcome decodeWithQt(decoding::Bytes file, decoding::PictureType
 struct QtFingerprint {
     decoding::DecodeStatus status = decoding::DecodeStatus::Unreadable;
     std::string reason;
+    decoding::FailureKind failureKind = decoding::FailureKind::Lasting;
     PixelFingerprint fingerprint;
 };
 QtFingerprint fingerprintWithQt(decoding::Bytes file, decoding::PictureType type);

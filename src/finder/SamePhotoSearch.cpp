@@ -216,6 +216,7 @@ SignedFingerprint fingerprintAndSignature(decoding::Bytes file, decoding::Pictur
     result.ok = outcome.status == decoding::DecodeStatus::Ok && !outcome.picture.frames.empty();
     if (!result.ok) {
         result.reason = outcome.reason.empty() ? "cannot be decoded" : outcome.reason;
+        result.failureKind = outcome.failureKind;
         return result;
     }
     result.fingerprint = fingerprintOf(outcome.picture);

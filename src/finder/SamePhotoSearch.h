@@ -23,6 +23,7 @@ namespace finder {
 struct SignedFingerprint {
     bool ok = false;
     std::string reason; // when not ok
+    decoding::FailureKind failureKind = decoding::FailureKind::Lasting; // when not ok
     PixelFingerprint fingerprint;
     std::optional<similar::PhotoSignature> signature;
 };

@@ -1,7 +1,6 @@
 #include "handling/DuplicateAction.h"
 
 #include "handling/FileActions.h"
-#include "search/ComparisonRun.h"
 
 #include <QFile>
 
@@ -45,7 +44,7 @@ DuplicateAction::Outcome DuplicateAction::Apply(int row, const QString& path,
         return {true, true, QString()};
     const auto changed = [&] { return pairUnchanged && !pairUnchanged(); };
     if (changed())
-        return refused(ComparisonRun::changedPairText(path));
+        return refused(changedPairText(path));
     switch (row) {
     case RecycleRow: {
         QString reason;
@@ -60,7 +59,7 @@ DuplicateAction::Outcome DuplicateAction::Apply(int row, const QString& path,
     default: {
         const QString chosen = pickFolder ? pickFolder() : QString();
         if (!chosen.isEmpty() && changed())
-            return refused(ComparisonRun::changedPairText(path));
+            return refused(changedPairText(path));
         return MoveToFolder(path, chosen, searchFolder);
     }
     }
@@ -91,6 +90,11 @@ DuplicateAction::Outcome DuplicateAction::MoveToFolder(
     }
     return refused(
         failureText(QStringLiteral("%1 could not be moved to %2.").arg(path, folder), reason));
+}
+
+QString DuplicateAction::changedPairText(const QString& path)
+{
+    return QStringLiteral("%1 was left as it is: the pair changed after it was shown.").arg(path);
 }
 
 DuplicateAction::Outcome DuplicateAction::RecycleOutcome(

@@ -46,5 +46,7 @@ public:
         const QString& path, const QString& chosenFolder, const QString& searchFolder);
 
     static Outcome RecycleOutcome(const QString& path, bool done, const QString& reason);
+    // The message for an action refused because the pair changed; path is the copy acted on.
+    static QString changedPairText(const QString& path);
     static Outcome DeleteOutcome(const QString& path, bool done, const QString& reason);
 };

@@ -1,7 +1,7 @@
 #include "handling/ImageInfoReport.h"
 
 #include "converter/ConverterSwitches.h"
-#include "search/ConverterClient.h"
+#include "handling/InformationWriter.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -145,7 +145,7 @@ QString ImageInfoReport::Make(const QString& folder, const QString& name1, const
 }
 
 QString ImageInfoReport::Make(const QString& folder, const QString& name1, const QString& name2,
-    ConverterClient& converter) const
+    InformationWriter& converter) const
 {
     return Make(
         folder, name1, name2, [&converter](const QString& imagePath) -> std::optional<QStringList> {

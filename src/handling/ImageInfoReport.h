@@ -15,7 +15,7 @@
 #include <functional>
 #include <optional>
 
-class ConverterClient;
+class InformationWriter;
 
 class ImageInfoReport {
 public:
@@ -68,7 +68,7 @@ public:
     // The same with the real converter: runs its information mode on the left
     // image and reads only an info.txt written by this run.
     QString Make(const QString& folder, const QString& name1, const QString& name2,
-        ConverterClient& converter) const;
+        InformationWriter& converter) const;
 
     // info.txt as lines: UTF-8 when it is valid UTF-8, Latin-1 otherwise; CR LF,
     // LF and CR all end a line. nullopt when the file cannot be read.

@@ -75,8 +75,8 @@ frmInfo* frmInfo::existing()
     return g_instance;
 }
 
-void frmInfo::ShowImageInfo(QWidget* mainWindow, ConverterClient& converter, const QString& folder,
-    const QString& name1, const QString& name2)
+void frmInfo::ShowImageInfo(QWidget* mainWindow, InformationWriter& converter,
+    const QString& folder, const QString& name1, const QString& name2)
 {
     const quint64 ticket = ++g_latestReport;
     QPointer<frmInfo> window = instance();

@@ -13,7 +13,7 @@
 #include <QString>
 #include <QWidget>
 
-class ConverterClient;
+class InformationWriter;
 class QPlainTextEdit;
 class chameleonButton;
 
@@ -31,7 +31,7 @@ public:
     // A cmdInfo press: shows the window centred on mainWindow, empty, then
     // fills it with the report on folder + name1 (described by the converter)
     // and folder + name2. folder ends with "/".
-    static void ShowImageInfo(QWidget* mainWindow, ConverterClient& converter,
+    static void ShowImageInfo(QWidget* mainWindow, InformationWriter& converter,
         const QString& folder, const QString& name1, const QString& name2);
 
     // Centres the window on mainWindow keeping its own size, shows it modeless

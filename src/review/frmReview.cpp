@@ -1,6 +1,6 @@
 #include "review/frmReview.h"
 
-#include "cli/FindReport.h"
+#include "finder/ReportWriters.h"
 #include "review/PictureForView.h"
 #include "review/ReviewItemModel.h"
 #include "review/ThumbnailCache.h"

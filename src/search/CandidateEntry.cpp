@@ -1,6 +1,10 @@
 #include "search/CandidateEntry.h"
 
-#include <array>
+#include "decoding/PictureType.h"
+
+#include <QByteArray>
+
+#include <string_view>
 
 namespace {
 
@@ -59,13 +63,13 @@ QString CandidateEntry::imageType(const QString& name)
 
 bool CandidateEntry::isCandidateType(const QString& type)
 {
-    static const std::array<QLatin1String, 6> kTypes = {QLatin1String("jpg"), QLatin1String("bmp"),
-        QLatin1String("gif"), QLatin1String("png"), QLatin1String("jp2"), QLatin1String("tif")};
-    for (const QLatin1String& candidate : kTypes) {
-        if (type == candidate)
-            return true;
-    }
-    return false;
+    // The first design's rule (three letters, one spelling per type) over the
+    // type table; the whole-folder search takes every spelling.
+    if (type.size() != 3)
+        return false;
+    const QByteArray latin = type.toLatin1();
+    return decoding::typeOfFirstDesignSuffix(std::string_view(latin.constData(), 3))
+        != decoding::PictureType::Unknown;
 }
 
 QString CandidateEntry::fileName(const QString& path)

@@ -23,7 +23,8 @@ struct CandidateEntry {
 
     // Last three characters of the name, ASCII letters lowered ("" when shorter).
     static QString imageType(const QString& name);
-    // True for the six candidate types jpg bmp gif png jp2 tif.
+    // True for the first design's six candidate types jpg bmp gif png jp2 tif
+    // (decoding::typeOfFirstDesignSuffix).
     static bool isCandidateType(const QString& type);
     // The text after the last "/" of a path.
     static QString fileName(const QString& path);

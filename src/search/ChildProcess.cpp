@@ -32,6 +32,26 @@ int openPidfd(pid_t pid)
 #endif
 }
 
+// The fields of /proc/<pid>/stat after the command name, which is in
+// parentheses and may itself hold blanks and parentheses: field 3 (state)
+// comes first.
+QList<QByteArray> statFields(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray line = stat.read(4096);
+    const qsizetype end = line.lastIndexOf(')');
+    if (end < 0)
+        return {};
+    return line.mid(end + 2).split(' ');
+}
+
+// Indexes into statFields(): the fields numbered as in proc(5), less three.
+constexpr int kUserTicksField = 14 - 3;
+constexpr int kSystemTicksField = 15 - 3;
+constexpr int kThreadsField = 20 - 3;
+
 } // namespace
 
 ChildProcess::~ChildProcess()
@@ -126,6 +146,32 @@ bool ChildProcess::waitForFinished(int milliseconds)
         }
     }
     return true;
+}
+
+qint64 ChildProcess::processorNanoseconds() const
+{
+    if (!running())
+        return -1;
+    // The process's CPU clock counts in nanoseconds; /proc counts in ticks of
+    // ten milliseconds, too coarse for a limit of a few of them.
+    clockid_t clock;
+    timespec used{};
+    if (::clock_getcpuclockid(m_pid, &clock) == 0 && ::clock_gettime(clock, &used) == 0)
+        return qint64(used.tv_sec) * 1'000'000'000 + used.tv_nsec;
+    const QList<QByteArray> fields = statFields(m_pid);
+    if (fields.size() <= kSystemTicksField)
+        return -1;
+    const qint64 ticks
+        = fields[kUserTicksField].toLongLong() + fields[kSystemTicksField].toLongLong();
+    return ticks * (1'000'000'000 / ::sysconf(_SC_CLK_TCK));
+}
+
+int ChildProcess::threadCount() const
+{
+    if (!running())
+        return 0;
+    const QList<QByteArray> fields = statFields(m_pid);
+    return fields.size() > kThreadsField ? fields[kThreadsField].toInt() : 0;
 }
 
 void ChildProcess::kill(int milliseconds)

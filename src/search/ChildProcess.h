@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 
 #include <sys/types.h>
 
@@ -29,6 +30,13 @@ public:
     // Ends a running child with SIGKILL and reaps it, waiting at most
     // `milliseconds` for it to go.
     void kill(int milliseconds);
+
+    // Processor time (user + system, all its threads, ended ones included)
+    // the running child has used so far, in nanoseconds; -1 when it cannot
+    // be read (child ended, or no access).
+    qint64 processorNanoseconds() const;
+    // Threads the running child has now; 0 when it cannot be read.
+    int threadCount() const;
 
     // After the child ended: whether it exited by itself, and its exit code.
     bool exitedNormally() const { return m_finished && m_normalExit; }

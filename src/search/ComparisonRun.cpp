@@ -304,11 +304,6 @@ QStringList ComparisonRun::unreadableFiles() const
     return files;
 }
 
-QString ComparisonRun::changedPairText(const QString& path)
-{
-    return QStringLiteral("%1 was left as it is: the pair changed after it was shown.").arg(path);
-}
-
 QString ComparisonRun::pathOf(Side side) const
 {
     if (!m_pairOnShow)
@@ -331,14 +326,29 @@ void ComparisonRun::forgetPreviousSecond()
     m_previousSecond = QImage();
 }
 
+DisplayGeometry ComparisonRun::imageBoxes() const
+{
+    DisplayGeometry boxes;
+    boxes.imageLeft = ImageLeft;
+    boxes.imageTop = ImageTop;
+    boxes.imageWidth = ImageWidth;
+    boxes.imageHeight = ImageHeight;
+    boxes.image2Left = Image2Left;
+    return boxes;
+}
+
+void ComparisonRun::setImageBoxes(const DisplayGeometry& geometry)
+{
+    ImageLeft = geometry.imageLeft;
+    ImageTop = geometry.imageTop;
+    ImageWidth = geometry.imageWidth;
+    ImageHeight = geometry.imageHeight;
+    Image2Left = geometry.image2Left;
+}
+
 void ComparisonRun::resetGeometry()
 {
-    const DisplayGeometry rest;
-    ImageLeft = rest.imageLeft;
-    ImageTop = rest.imageTop;
-    ImageWidth = rest.imageWidth;
-    ImageHeight = rest.imageHeight;
-    Image2Left = rest.image2Left;
+    setImageBoxes(DisplayGeometry());
 }
 
 void ComparisonRun::viewTurn()

@@ -86,8 +86,6 @@ public:
     // decoded and compared (same file, size and times); an action on either
     // copy must not go ahead otherwise.
     bool pairUnchanged() const;
-    // The message for an action refused because the pair changed; path is the copy acted on.
-    static QString changedPairText(const QString& path);
 
     // The run's converter client; its event turns go to the view, and it is
     // stopped early only for a cancelled search step or a closing window.
@@ -110,9 +108,30 @@ public:
     // Round to nearest, halves to even.
     static int roundHalfEven(double value);
 
-    // Search state. The window reads these; apart from the run, only the
-    // window's load (SearchFolder, the geometry defaults) and the search
-    // button (NewRun) write them.
+    // The searched folder, ending with "/": the window sets it from its
+    // settings at load and from the folder picker.
+    const QString& searchFolder() const { return SearchFolder; }
+    void setSearchFolder(const QString& folder) { SearchFolder = folder; }
+    // The search button: the next CompareFiles starts at the first pair.
+    void restartAtFirstPair() { NewRun = true; }
+    // Pairs shown in this search, less refused actions.
+    int deletedCount() const { return DeletedCount; }
+    // The candidate entries, sorted by size key.
+    const CandidateList& candidates() const { return List1; }
+    // List1 indexes of the copies on show, and of the second file of the
+    // pair being examined.
+    int leftIndex() const { return LeftIndex; }
+    int rightIndex() const { return RightIndex; }
+    int secondIndex() const { return SecondIndex; }
+    // Whether the acted-on entry left List1.
+    bool entryRemoved() const { return RemoveEntry; }
+    // The image boxes (imageLeft ... image2Left of the geometry), kept
+    // between resizes; the window re-fits them to its client area.
+    DisplayGeometry imageBoxes() const;
+    void setImageBoxes(const DisplayGeometry& geometry);
+
+private:
+    // Search state, written by the run alone except through the setters above.
     QString SearchFolder; // the searched folder, ending with "/"
     bool NewRun = false; // the next CompareFiles starts at the first pair
     bool CancelRequested = false;
@@ -134,7 +153,6 @@ public:
     QImage pic1; // the decoded first and second picture of the pair being
     QImage pic2; // examined; null after a failed decode and between searches
 
-private:
     void beginSearch(const QString& folder);
     void runSteps();
     void showPair(const QString& firstPath, const QString& secondPath);

@@ -13,6 +13,8 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <algorithm>
+#include <sched.h>
 #include <utility>
 
 namespace {
@@ -21,6 +23,18 @@ namespace {
 constexpr int kWaitSliceMilliseconds = 50;
 // How long a killed converter is given to disappear.
 constexpr int kKillWaitMilliseconds = 2000;
+
+constexpr qint64 kNanosecondsPerMillisecond = 1'000'000;
+
+// Cores this process (and so the converter it starts) may run on.
+int usableCores()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) != 0)
+        return std::max(1, QThread::idealThreadCount());
+    return std::max(1, CPU_COUNT(&set));
+}
 
 bool pathTaken(const QString& path)
 {
@@ -84,6 +98,11 @@ void ConverterClient::setAbortCheck(std::function<bool()> abort)
 void ConverterClient::setTimeLimit(int milliseconds)
 {
     m_timeLimit = milliseconds;
+}
+
+void ConverterClient::setWallClockLimit(int milliseconds)
+{
+    m_wallClockLimit = milliseconds;
 }
 
 QString ConverterClient::tempBitmapPath() const
@@ -199,15 +218,29 @@ void ConverterClient::WaitForProcess(ChildProcess& process)
 {
     ChildProcess* const outer = std::exchange(m_waitedProcess, &process);
     eventTurn();
+    const int cores = usableCores();
+    int threads = 1;
     QElapsedTimer elapsed;
     elapsed.start();
     while (process.running()) {
         if (m_abort && m_abort())
             break;
-        const qint64 left = m_timeLimit - elapsed.elapsed();
-        if (left <= 0)
+        const qint64 wallLeft = m_wallClockLimit - elapsed.elapsed();
+        if (wallLeft <= 0)
             break;
-        if (process.waitForFinished(int(qMin<qint64>(left, kWaitSliceMilliseconds))))
+        // Threads beyond the cores add no work per second, only sharing.
+        threads = std::max(threads, std::min(process.threadCount(), cores));
+        const qint64 limit = qint64(m_timeLimit) * kNanosecondsPerMillisecond * threads;
+        qint64 used = process.processorNanoseconds();
+        if (used < 0) // unreadable: the clock stands in, as the strictest measure
+            used = elapsed.nsecsElapsed() * threads;
+        if (used >= limit)
+            break;
+        // The converter cannot use more than one second of processor time per
+        // core and second, so it cannot reach the limit before this.
+        const qint64 earliest = (limit - used) / cores / kNanosecondsPerMillisecond;
+        const qint64 slice = std::clamp<qint64>(earliest, 1, kWaitSliceMilliseconds);
+        if (process.waitForFinished(int(std::min(wallLeft, slice))))
             break;
         eventTurn();
     }

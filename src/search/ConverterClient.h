@@ -2,12 +2,17 @@
 // Runs the converter i__view32.exe for one image and collects its output:
 // a bitmap Temp.bmp (conversion) or a text report info.txt (information),
 // both in the scratch folder. The converter is started with an argument
-// list, never through a shell, and waited for at most
-// ConverterContract::kWaitMilliseconds while the event loop keeps turning.
+// list, never through a shell, and runs while the event loop keeps turning
+// until it has used ConverterContract::kWaitMilliseconds of processor time
+// per decoding thread, or a wall-clock backstop of a minute has passed: what
+// is limited is the converter's own work, so a picture is not lost because
+// other programs keep the cores busy.
 // Runs of several Corvane processes that share a scratch folder take turns
 // (ScratchTurn); the wait for a turn is not part of the converter's limit.
 // Within one process one use runs at a time: a use asked for from an event
 // turn of another is refused at once.
+
+#include "handling/InformationWriter.h"
 
 #include <QImage>
 #include <QString>
@@ -18,7 +23,7 @@
 class ChildProcess;
 class ScratchTurn;
 
-class ConverterClient {
+class ConverterClient : public InformationWriter {
 public:
     // programFolder holds i__view32.exe; scratchFolder receives Temp.bmp / info.txt
     // (normally the program folder; a user cache folder when that is not writable).
@@ -29,9 +34,14 @@ public:
     // Asked between wait slices; true stops the wait, kills the converter and
     // counts the run as failed (for a cancelled search or a closing window).
     void setAbortCheck(std::function<bool()> abort);
-    // Longest time one converter run is given, in milliseconds (by default
-    // ConverterContract::kWaitMilliseconds); slower runs are killed and fail.
+    // Processor time one converter run is given per thread it decodes with
+    // (at most one per usable core), in milliseconds (by default
+    // ConverterContract::kWaitMilliseconds); a run that uses more is killed and fails.
     void setTimeLimit(int milliseconds);
+    // Wall-clock time after which a run is killed whatever it used, for a
+    // converter that hangs without working (by default kWallClockBackstopMilliseconds).
+    void setWallClockLimit(int milliseconds);
+    static constexpr int kWallClockBackstopMilliseconds = 60'000;
 
     // True while a conversion or report of this client is on the stack,
     // waiting for its turn at the scratch folder or for the converter.
@@ -46,10 +56,10 @@ public:
     // bitmap unreadable or over the pixel budget.
     QImage convert(const QString& imagePath);
     // True when info.txt was written by this run; otherwise no info.txt is left.
-    bool writeInformation(const QString& imagePath);
+    bool writeInformation(const QString& imagePath) override;
 
     QString tempBitmapPath() const;
-    QString infoFilePath() const;
+    QString infoFilePath() const override;
     QString programPath() const;
     bool converterPresent() const;
 
@@ -75,6 +85,7 @@ private:
     std::function<void()> m_eventTurn;
     std::function<bool()> m_abort;
     int m_timeLimit;
+    int m_wallClockLimit = kWallClockBackstopMilliseconds;
     int m_uses = 0;
     ScratchTurn* m_turn = nullptr; // the turn of the use on top of the stack
     ChildProcess* m_waitedProcess = nullptr;

@@ -5,40 +5,33 @@
 // detection would read a PNG, XPM or PBM that only carries a .jpg or .bmp
 // name; a search must never show such a file as one of an identical pair.
 
-#include "converter/ImageFormat.h"
+#include "decoding/PictureType.h"
 
 #include <QByteArray>
 #include <QString>
 
 class ImageContent {
 public:
-    // The same signatures the converter goes by; this loader decodes three of them.
-    using Kind = ImageFormat::Type;
-    static constexpr Kind Unknown = ImageFormat::Unknown;
-    static constexpr Kind Bmp = ImageFormat::Bmp;
-    static constexpr Kind Jpeg = ImageFormat::Jpeg;
-    static constexpr Kind Gif = ImageFormat::Gif;
+    // The picture types of the decoding library's table; this loader decodes
+    // three of them.
+    using Kind = decoding::PictureType;
+    static constexpr Kind Unknown = Kind::Unknown;
+    static constexpr Kind Bmp = Kind::Bmp;
+    static constexpr Kind Jpeg = Kind::Jpeg;
+    static constexpr Kind Gif = Kind::Gif;
 
     // The kind of content by its signature.
-    static Kind sniff(const QByteArray& bytes) { return ImageFormat::sniff(bytes); }
+    static Kind sniff(const QByteArray& bytes);
     // The kind a Qt format name stands for: "bmp", "jpg" or "jpeg", "gif"
     // (any case); Unknown for the rest.
     static Kind fromFormat(const QByteArray& format);
     // Qt's format name for a kind; nullptr for Unknown.
-    static const char* qtFormat(Kind kind) { return ImageFormat::qtFormat(kind); }
+    static const char* qtFormat(Kind kind) { return decoding::qtFormatOf(kind); }
 
-    // True when the file holds everything its headers point at: a BMP's pixel
-    // rows (uncompressed layouts; run-length data is left to the reader), a
-    // JPEG's end-of-image marker after its first scan, a GIF's blocks up to its
-    // trailer (or to the end of the file at a block boundary) with at least one
-    // picture. False for any other kind.
+    // True when the file holds everything its headers point at (the decoding
+    // library's reader of that type judges it); false for any other kind.
     static bool isComplete(const QByteArray& bytes, Kind kind);
     // The same test for a BMP from its first bytes (headers included) and the
     // file's length, so that a large bitmap is checked without reading it whole.
     static bool bmpHeadComplete(const QByteArray& head, qint64 fileSize);
-
-private:
-    static bool bmpComplete(const QByteArray& bytes);
-    static bool jpegComplete(const QByteArray& bytes);
-    static bool gifComplete(const QByteArray& bytes);
 };

@@ -112,7 +112,7 @@ QImage ImageLoader::loadByContent(const QString& path, ImageContent::Kind* conte
     QFile file;
     if (!openRegularFile(path, &file))
         return QImage();
-    *content = ImageContent::sniff(file.peek(ImageFormat::kSniffBytes));
+    *content = ImageContent::sniff(file.peek(qint64(decoding::kTypeSniffBytes)));
     if (*content != ImageContent::Bmp && *content != ImageContent::Jpeg
         && *content != ImageContent::Gif)
         return QImage();

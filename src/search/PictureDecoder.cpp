@@ -24,8 +24,9 @@ QImage PictureDecoder::decode(const QString& path) const
     if (!image.isNull() || !m_converter)
         return image;
     // Bytes that no decoder knows are refused without starting a converter.
-    if (content != ImageFormat::Png && content != ImageFormat::Tiff && content != ImageFormat::Jp2
-        && content != ImageFormat::J2kCodestream)
+    using decoding::PictureType;
+    if (content != PictureType::Png && content != PictureType::Tiff
+        && content != PictureType::Jpeg2000)
         return QImage();
     image = m_converter->convert(path);
     if (image.isNull())

@@ -1,5 +1,6 @@
 #include "shell/Form1.h"
 
+#include "CorvaneVersion.h"
 #include "controls/chameleonButton.h"
 #include "handling/DuplicateAction.h"
 #include "handling/frmInfo.h"
@@ -24,6 +25,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QFontInfo>
 #include <QGuiApplication>
 #include <QLabel>
@@ -69,7 +71,7 @@ Form1::Form1(Desktop* desktop, const QString& programFolder, QWidget* parent)
                 m_command1->setFocus();
             },
             [this](const QString& text) { MsgBox(text); },
-            [this](const QString& folder) { m_run->SearchFolder = folder; }},
+            [this](const QString& folder) { m_run->setSearchFolder(folder); }},
         WholeFolderSearch::finderEngine());
     m_updateCheck = new UpdateCheck(this);
     setMouseTracking(true);
@@ -179,9 +181,12 @@ QList<chameleonButton*> Form1::buttons() const
 void Form1::Form_Load()
 {
     m_command1->setGeometry(-1000, -1000, 0, 0);
-    setWindowTitle(QStringLiteral("Corvane 1.10"));
+    setWindowTitle(QStringLiteral("Corvane ") + QLatin1String(kCorvaneVersion));
+    // The grey ground is Corvane's own, whatever the desktop's palette: its
+    // text is black with it, or a dark palette's light text lands on light grey.
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(170, 170, 170));
+    pal.setColor(QPalette::WindowText, Qt::black);
     setPalette(pal);
     setAutoFillBackground(true);
     show();
@@ -204,14 +209,10 @@ void Form1::Form_Load()
     for (chameleonButton* button : buttons())
         button->setBackColor(kButtonColour);
 
-    m_run->SearchFolder = m_settings->GetSetting(
-        QStringLiteral("Statr"), QStringLiteral("Folder"), QDir::homePath() + QLatin1Char('/'));
+    m_run->setSearchFolder(m_settings->GetSetting(
+        QStringLiteral("Statr"), QStringLiteral("Folder"), QDir::homePath() + QLatin1Char('/')));
 
-    m_run->ImageLeft = 16;
-    m_run->ImageTop = 23;
-    m_run->ImageWidth = 320;
-    m_run->ImageHeight = 240;
-    m_run->Image2Left = 352;
+    m_run->setImageBoxes(DisplayGeometry()); // 16, 23, 320 x 240, 352
     m_loaded = true;
     placeControls();
 
@@ -249,7 +250,7 @@ void Form1::updatesReady(const QString& version)
 
 QString Form1::SearchFolder() const
 {
-    return m_run->SearchFolder;
+    return m_run->searchFolder();
 }
 
 double Form1::Left() const
@@ -305,23 +306,21 @@ int Form1::fontPointsForHeight() const
 void Form1::placeControls()
 {
     const LogicalScale s(size());
-    ComparisonRun& r = *m_run;
-    double labelTop = r.ImageTop - 20;
+    const DisplayGeometry boxes = m_run->imageBoxes();
+    double labelTop = boxes.imageTop - 20;
     if (!m_pictureOnShow.isEmpty()) {
         // The client area's proportions change with its size (the title bar
         // does not grow), so the pair is fitted anew: its proportions hold.
         const DisplayGeometry fit = fitToClient(m_pictureOnShow);
-        r.ImageLeft = fit.imageLeft;
-        r.ImageTop = fit.imageTop;
-        r.ImageWidth = fit.imageWidth;
-        r.ImageHeight = fit.imageHeight;
-        r.Image2Left = fit.image2Left;
+        m_run->setImageBoxes(fit);
         m_image1->setGeometry(s.sizedRect(fit.image1));
         m_image2->setGeometry(s.sizedRect(fit.image2));
         labelTop = fit.labelTop;
     } else {
-        m_image1->setGeometry(s.rect(r.ImageLeft, r.ImageTop, r.ImageWidth, r.ImageHeight));
-        m_image2->setGeometry(s.rect(r.Image2Left, r.ImageTop, r.ImageWidth, r.ImageHeight));
+        m_image1->setGeometry(
+            s.rect(boxes.imageLeft, boxes.imageTop, boxes.imageWidth, boxes.imageHeight));
+        m_image2->setGeometry(
+            s.rect(boxes.image2Left, boxes.imageTop, boxes.imageWidth, boxes.imageHeight));
     }
     m_shape1->setGeometry(s.rect(18, 25, 317, 237));
     m_shape2->setGeometry(s.rect(354, 25, 317, 237));
@@ -481,25 +480,50 @@ void Form1::Form_Unload()
     m_settings->SaveNumber(QStringLiteral("Me"), QStringLiteral("Top"), static_cast<float>(Top()));
     m_settings->SaveNumber(
         QStringLiteral("Me"), QStringLiteral("Width"), static_cast<float>(Width()));
-    m_settings->SaveSetting(QStringLiteral("Statr"), QStringLiteral("Folder"), m_run->SearchFolder);
+    m_settings->SaveSetting(
+        QStringLiteral("Statr"), QStringLiteral("Folder"), m_run->searchFolder());
     m_settings->sync();
 }
 
 // --- Search ---------------------------------------------------------------
 
-void Form1::cmdCompare_Click()
+bool Form1::searchBusy() const
 {
     // A second search never starts while a step of the first, or the image
     // report's converter, is on the stack.
-    if (m_run->isRunning() || m_run->converter().inUse() || m_wholeFolder->isBusy())
+    return m_run->isRunning() || m_run->converter().inUse() || m_wholeFolder->isBusy();
+}
+
+void Form1::cmdCompare_Click()
+{
+    if (searchBusy())
         return;
-    m_run->NewRun = true;
+    m_run->restartAtFirstPair();
     SearchChoices choices = SearchChoices::load(*m_settings);
     const QString folder = m_desktop->browseForSearchFolder(
-        this, QStringLiteral("Select A Directory"), m_run->SearchFolder, choices);
+        this, QStringLiteral("Select A Directory"), m_run->searchFolder(), choices);
     if (folder.isEmpty())
         return;
     choices.save(*m_settings);
+    startSearch(folder, choices);
+}
+
+void Form1::searchFolder(const QString& folder)
+{
+    if (searchBusy())
+        return;
+    const QFileInfo info(folder);
+    if (folder.isEmpty() || !info.isDir()) {
+        MsgBox(QStringLiteral("Folder not found: ") + folder);
+        return;
+    }
+    // The picker's form: absolute, without a trailing "/" except for "/" itself.
+    m_run->restartAtFirstPair();
+    startSearch(QDir::cleanPath(info.absoluteFilePath()), SearchChoices::load(*m_settings));
+}
+
+void Form1::startSearch(const QString& folder, const SearchChoices& choices)
+{
     if (choices.wholeFolder())
         m_wholeFolder->start(folder, choices.subfolders);
     else
@@ -688,11 +712,11 @@ void Form1::cmdDelete_Click(Side side)
     // changed or went away since the pair was compared (also while the folder
     // picker was open), nothing is done and the search looks at the pair again.
     const DuplicateAction::Outcome outcome = DuplicateAction::Apply(
-        shownActionRow(), path, m_run->SearchFolder,
+        shownActionRow(), path, m_run->searchFolder(),
         [this](const QString& file, QString* error) { return m_desktop->moveToTrash(file, error); },
         [this] {
             return m_desktop->browseForFolder(
-                this, QStringLiteral("Select A Directory"), m_run->SearchFolder);
+                this, QStringLiteral("Select A Directory"), m_run->searchFolder());
         },
         [this] { return m_run->pairUnchanged(); });
     // A window closed while the picker was open shows no more boxes.
@@ -718,7 +742,7 @@ void Form1::cmdInfo_Click()
     m_command1->setFocus();
     setActionButtonsEnabled(false);
     frmInfo::ShowImageInfo(
-        this, m_run->converter(), m_run->SearchFolder, m_lblPic1->text(), m_lblPic2->text());
+        this, m_run->converter(), m_run->searchFolder(), m_lblPic1->text(), m_lblPic2->text());
     const GroupPairWalk* walk = m_wholeFolder->walk();
     if (m_run->pairOnShow() || (walk && walk->isActive() && walk->pairOnShow()))
         setActionButtonsEnabled(true);

@@ -4,7 +4,7 @@
 // resize, scales the fonts with its height and forwards button clicks to the
 // search and the file actions.
 //
-//   Form1 (grey 170,170,170; caption "Corvane 1.10")
+//   Form1 (grey 170,170,170; caption "Corvane " and the version)
 //   |-- lblPic1      lblPic2          file names above the two pictures
 //   |-- Image1       Image2           the pair on show, stretched
 //   |-- Shape1       Shape2           grey frames of the empty picture areas
@@ -34,6 +34,7 @@ class QLabel;
 class QPushButton;
 class SettingsStore;
 class ShapeBox;
+struct SearchChoices;
 
 class Form1 : public QWidget, private ComparisonView {
     Q_OBJECT
@@ -46,6 +47,11 @@ public:
     // The start-up sequence: shows the window, restores its place, lays out
     // the controls and starts the update check.
     void Form_Load();
+
+    // `corvane FOLDER`: searches folder as if it had been picked in the folder
+    // picker, with the check boxes the settings file holds. A folder that does
+    // not exist gets a message box "Folder not found: <folder>" and no search.
+    void searchFolder(const QString& folder);
 
     // Position and outer size in twips (15 per pixel), as stored.
     double Left() const;
@@ -107,6 +113,8 @@ private:
 
     // Clicks.
     void cmdCompare_Click();
+    bool searchBusy() const;
+    void startSearch(const QString& folder, const SearchChoices& choices);
     void cmdCancel_Click();
     void cmdDelete_Click(Side side);
     void cmdInfo_Click();

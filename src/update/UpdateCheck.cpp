@@ -1,5 +1,6 @@
 #include "update/UpdateCheck.h"
 
+#include "CorvaneVersion.h"
 #include "update/UpdateSite.h"
 #include "update/VersionCheck.h"
 #include "update/ucUpdates.h"
@@ -22,6 +23,6 @@ void UpdateCheck::CheckForUpdate()
 void UpdateCheck::updatesReady(QString& /*id*/)
 {
     const QString published = VersionCheck::publishedVersionText(ucUpdates::DownloadedData());
-    if (VersionCheck::isNewer(QString::fromLatin1(kRunningVersion), published))
+    if (VersionCheck::isNewer(QString::fromLatin1(kCorvaneVersion), published))
         emit newVersionAvailable(published);
 }

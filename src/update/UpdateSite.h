@@ -10,6 +10,3 @@ inline constexpr char kVersionPagePath[] = "/";
 
 // Path of the page that offers the download.
 inline constexpr char kDownloadPagePath[] = "/_mgxroot/page_10736.html";
-
-// The version this build reports, major and minor joined with ".".
-inline constexpr char kRunningVersion[] = "1.10";

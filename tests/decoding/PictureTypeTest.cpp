@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -59,6 +61,81 @@ INSTANTIATE_TEST_SUITE_P(Heads, DetectType,
         Head{"Mp4Video", ftyp("isom", "isomavc1"), PictureType::Unknown},
         Head{"Text", "hello", PictureType::Unknown}, Head{"Empty", "", PictureType::Unknown}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A name suffix: the type the table gives it, and whether the first design's
+// candidate list (three letters, one spelling per type) takes it.
+struct Suffix {
+    const char* name;
+    const char* suffix;
+    PictureType type;
+    bool firstDesign;
+};
+
+void PrintTo(const Suffix& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class SuffixType : public ::testing::TestWithParam<Suffix> { };
+
+TEST_P(SuffixType, ComesFromTheOneTable)
+{
+    const Suffix& c = GetParam();
+    EXPECT_EQ(decoding::typeOfSuffix(c.suffix), c.type);
+    EXPECT_EQ(decoding::typeOfFirstDesignSuffix(c.suffix) != PictureType::Unknown, c.firstDesign);
+}
+
+INSTANTIATE_TEST_SUITE_P(Suffixes, SuffixType,
+    ::testing::Values(Suffix{"Jpg", "jpg", PictureType::Jpeg, true},
+        Suffix{"JpgUpperCase", "JPG", PictureType::Jpeg, false},
+        Suffix{"Jpeg", "jpeg", PictureType::Jpeg, false},
+        Suffix{"Jpe", "jpe", PictureType::Jpeg, false},
+        Suffix{"Jfif", "JfIf", PictureType::Jpeg, false},
+        Suffix{"Bmp", "bmp", PictureType::Bmp, true}, Suffix{"Dib", "dib", PictureType::Bmp, false},
+        Suffix{"Gif", "gif", PictureType::Gif, true}, Suffix{"Png", "png", PictureType::Png, true},
+        Suffix{"Tif", "tif", PictureType::Tiff, true},
+        Suffix{"Tiff", "tiff", PictureType::Tiff, false},
+        Suffix{"Jp2", "jp2", PictureType::Jpeg2000, true},
+        Suffix{"J2k", "j2k", PictureType::Jpeg2000, false},
+        Suffix{"J2c", "j2c", PictureType::Jpeg2000, false},
+        Suffix{"Jpc", "jpc", PictureType::Jpeg2000, false},
+        Suffix{"Jpf", "jpf", PictureType::Jpeg2000, false},
+        Suffix{"Jpx", "JPX", PictureType::Jpeg2000, false},
+        Suffix{"Webp", "webp", PictureType::WebP, false},
+        Suffix{"Heic", "heic", PictureType::Heif, false},
+        Suffix{"Heif", "HEIF", PictureType::Heif, false},
+        Suffix{"Hif", "hif", PictureType::Heif, false},
+        Suffix{"Avif", "avif", PictureType::Avif, false},
+        Suffix{"Targa", "tga", PictureType::Unknown, false},
+        Suffix{"JpegWithATail", "jpegg", PictureType::Unknown, false},
+        Suffix{"TwoLetters", "jp", PictureType::Unknown, false},
+        Suffix{"Empty", "", PictureType::Unknown, false},
+        Suffix{"Long", "jpegjpegjpeg", PictureType::Unknown, false},
+        Suffix{"TrailingSpace", "png ", PictureType::Unknown, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PictureTypeTable, EverySpellingNamesOneTypeAndEveryTypeHasOneRow)
+{
+    std::set<std::string_view> spellings;
+    std::set<PictureType> types;
+    for (const decoding::PictureTypeRow& row : decoding::pictureTypes()) {
+        EXPECT_TRUE(types.insert(row.type).second) << row.name << " has two rows";
+        EXPECT_NE(row.type, PictureType::Unknown);
+        EXPECT_EQ(decoding::rowOf(row.type), &row);
+        EXPECT_STREQ(decoding::typeName(row.type), row.name);
+        for (const std::string_view spelling : row.spellings) {
+            if (!spelling.empty()) {
+                EXPECT_TRUE(spellings.insert(spelling).second) << spelling << " is in two rows";
+            }
+        }
+        if (!row.firstDesignSpelling.empty()) {
+            EXPECT_EQ(row.firstDesignSpelling.size(), 3u) << row.name;
+            EXPECT_EQ(decoding::typeOfSuffix(row.firstDesignSpelling), row.type) << row.name;
+        }
+    }
+    EXPECT_EQ(decoding::rowOf(PictureType::Unknown), nullptr);
+    EXPECT_STREQ(decoding::typeName(PictureType::Unknown), "unknown");
+}
 
 TEST(PixelBudget, CountsThePixelsOfOneFrame)
 {

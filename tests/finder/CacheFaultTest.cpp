@@ -38,6 +38,26 @@ public:
         ASSERT_EQ(file.write(bytes), bytes.size());
     }
 
+    // A pixel digest that two or more cached files share.
+    QByteArray groupedDigest()
+    {
+        sqlite3* db = nullptr;
+        QByteArray digest;
+        sqlite3_stmt* select = nullptr;
+        if (sqlite3_open(QFile::encodeName(m_cachePath).constData(), &db) == SQLITE_OK
+            && sqlite3_prepare_v2(db,
+                   "SELECT digest FROM files WHERE kind = 2 GROUP BY digest HAVING count(*) > 1 "
+                   "LIMIT 1",
+                   -1, &select, nullptr)
+                == SQLITE_OK
+            && sqlite3_step(select) == SQLITE_ROW)
+            digest = QByteArray(static_cast<const char*>(sqlite3_column_blob(select, 0)),
+                sqlite3_column_bytes(select, 0));
+        sqlite3_finalize(select);
+        sqlite3_close(db);
+        return digest;
+    }
+
     // Searches and checks that exactly the true groups come out.
     FinderStats searchAndCheck()
     {
@@ -102,6 +122,24 @@ INSTANTIATE_TEST_SUITE_P(Faults, CacheFaultCases,
             [](CacheFaultTest& t) {
                 ASSERT_TRUE(
                     t.execute("UPDATE files SET digest = x'00', width = -1 WHERE kind = 2"));
+            }},
+        Fault{"FlippedByteInAGroupedDigest",
+            [](CacheFaultTest& t) {
+                // A page SQLite finds well-formed, with one digest of a true
+                // pair changed: trusted, it would hide that pair for good.
+                const QByteArray digest = t.groupedDigest();
+                ASSERT_EQ(digest.size(), 32);
+                ASSERT_TRUE(t.execute("PRAGMA wal_checkpoint(TRUNCATE)"));
+                QFile file(t.m_cachePath);
+                ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+                QByteArray bytes = file.readAll();
+                const qsizetype at = bytes.indexOf(digest);
+                ASSERT_GE(at, 0);
+                bytes[at + 7] = char(bytes[at + 7] ^ 0x01);
+                ASSERT_TRUE(file.seek(0));
+                ASSERT_EQ(file.write(bytes), bytes.size());
+                file.close();
+                ASSERT_TRUE(t.execute("PRAGMA integrity_check"));
             }},
         Fault{"OtherDecoders",
             [](CacheFaultTest& t) {

@@ -45,6 +45,35 @@ TEST_P(FinderThreadsTest, FindsEveryTrueGroupAndNoNearMiss)
         s_collection.examined);
 }
 
+TEST_P(FinderThreadsTest, TheWorkerTimelineAccountsForEveryTaskAndEverySecond)
+{
+    FinderOptions search = options();
+    search.threads = GetParam();
+    search.useCache = false;
+    Finder finder(search);
+    finder.run();
+    const FinderStats& stats = finder.stats();
+    std::map<QString, std::int64_t> tasks;
+    for (const WorkSpread& spread : stats.spread) {
+        tasks[spread.stage] += spread.tasks;
+        ASSERT_EQ(spread.secondsRunning.size(), std::size_t(GetParam()) + 1)
+            << spread.stage.toStdString();
+        double total = 0;
+        for (double seconds : spread.secondsRunning) {
+            EXPECT_GE(seconds, 0);
+            total += seconds;
+        }
+        // Every moment of the stage has one count of running tasks.
+        EXPECT_NEAR(total, spread.seconds, 1e-6) << spread.stage.toStdString();
+    }
+    EXPECT_EQ(tasks[QStringLiteral("headers")], stats.headersRead);
+    // Every decode and every file that took another's result was a task (a
+    // file that could not be read is one too, counted in neither).
+    EXPECT_GE(tasks[QStringLiteral("decoding")] + tasks[QStringLiteral("sizes")],
+        stats.decoded + stats.sharedDecodes);
+    EXPECT_GT(tasks[QStringLiteral("decoding")], 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Threads, FinderThreadsTest, ::testing::Values(1, 2, 5));
 
 TEST_F(FinderTest, WithoutSubfoldersOnlyTheFolderItself)

@@ -68,6 +68,74 @@ TEST(PixelFingerprint, EqualExactlyWhenEverySampleIsEqual)
     EXPECT_EQ(finder::fingerprintOf(deep).bytesPerSample, 2);
 }
 
+// Samples of one meaning laid out per pixel as the pixel form holds them;
+// `opaqueSlot` puts 255 (or 65535) in the alpha sample.
+decoding::DecodedPicture withMeaning(decoding::ColourSpace space, decoding::SampleFormat format,
+    int extra, int depth, bool opaqueSlot, const std::vector<std::uint16_t>& kept)
+{
+    decoding::DecodedPicture p;
+    p.width = 3;
+    p.height = 2;
+    p.bytesPerSample = depth;
+    p.colourSpace = space;
+    p.sampleFormat = format;
+    p.extraSamples = extra;
+    std::vector<std::uint8_t> frame(p.frameBytes());
+    const std::size_t perPixel = std::size_t(p.samplesPerPixel());
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < frame.size() / std::size_t(depth); ++i) {
+        const bool alpha = i % perPixel == std::size_t(p.colourSamples());
+        const std::uint16_t v = alpha && opaqueSlot ? std::uint16_t(depth == 1 ? 255 : 65535)
+                                                    : kept[next++ % kept.size()];
+        if (depth == 1)
+            frame[i] = std::uint8_t(v);
+        else
+            std::memcpy(frame.data() + 2 * i, &v, 2);
+    }
+    p.frames.push_back(std::move(frame));
+    return p;
+}
+
+// Pairs whose canonical samples are the same bytes but whose meaning differs.
+TEST(PixelFingerprint, SamplesOfAnotherMeaningNeverMeet)
+{
+    using decoding::ColourSpace;
+    using decoding::SampleFormat;
+    const std::vector<std::uint16_t> bytes = {10, 200, 30, 40, 250, 6, 70};
+    std::vector<std::uint16_t> widened;
+    for (const std::uint16_t v : bytes)
+        widened.push_back(std::uint16_t(v * 257));
+    struct Row {
+        const char* name;
+        decoding::DecodedPicture a;
+        decoding::DecodedPicture b;
+    };
+    const Row rows[] = {
+        {"opaque CMYK inks and RGBA with the inks' values",
+            withMeaning(ColourSpace::Cmyk, SampleFormat::Unsigned, 0, 1, true, bytes),
+            withMeaning(ColourSpace::Rgb, SampleFormat::Unsigned, 0, 1, false, bytes)},
+        {"signed and unsigned 16-bit samples of the same bits",
+            withMeaning(ColourSpace::Rgb, SampleFormat::Signed, 0, 2, true, widened),
+            withMeaning(ColourSpace::Rgb, SampleFormat::Unsigned, 0, 2, true, widened)},
+        {"signed samples of v * 257 and their 8-bit form",
+            withMeaning(ColourSpace::Rgb, SampleFormat::Signed, 0, 2, true, widened),
+            withMeaning(ColourSpace::Rgb, SampleFormat::Signed, 0, 1, true, bytes)},
+        {"an opaque picture's extra sample and another's alpha",
+            withMeaning(ColourSpace::Rgb, SampleFormat::Unsigned, 1, 1, true, bytes),
+            withMeaning(ColourSpace::Rgb, SampleFormat::Unsigned, 0, 1, false, bytes)},
+        {"one extra sample and two",
+            withMeaning(ColourSpace::Rgb, SampleFormat::Unsigned, 1, 1, false, bytes),
+            withMeaning(ColourSpace::Rgb, SampleFormat::Unsigned, 2, 1, true, bytes)},
+    };
+    for (const Row& row : rows)
+        EXPECT_NE(finder::fingerprintOf(row.a), finder::fingerprintOf(row.b)) << row.name;
+    // The same meaning and samples still meet.
+    EXPECT_EQ(finder::fingerprintOf(
+                  withMeaning(ColourSpace::Cmyk, SampleFormat::Unsigned, 1, 2, true, widened)),
+        finder::fingerprintOf(
+            withMeaning(ColourSpace::Cmyk, SampleFormat::Unsigned, 1, 1, true, bytes)));
+}
+
 } // namespace
 
 namespace {

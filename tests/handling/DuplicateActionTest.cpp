@@ -1,7 +1,6 @@
 #include "handling/DuplicateAction.h"
 
 #include "TestFileSystem.h"
-#include "search/ComparisonRun.h"
 
 #include <QDir>
 #include <QFile>
@@ -169,7 +168,7 @@ TEST_F(DuplicateActionTest, ApplyRunsTheSelectedRowOnly)
 
 TEST_F(DuplicateActionTest, ChangedPairIsLeftAloneAlsoWhenItChangesWhileThePickerIsOpen)
 {
-    const QString changedText = ComparisonRun::changedPairText(m_file);
+    const QString changedText = DuplicateAction::changedPairText(m_file);
     const struct {
         int row;
         bool changedBefore; // changed before the press

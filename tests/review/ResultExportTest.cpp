@@ -3,7 +3,7 @@
 // is not valid UTF-8.
 #include "ReviewTestData.h"
 
-#include "cli/FindReport.h"
+#include "finder/ReportWriters.h"
 #include "review/ReviewModel.h"
 
 #include <QJsonArray>

@@ -54,6 +54,13 @@ TEST(CandidateEntry, TypeIsTheLastThreeCharactersLowered)
         {"c.bmp", true},
         {"photo.jpeg", false},
         {"scan.tiff", false},
+        // Spellings the whole-folder search takes, never the first design's list.
+        {"old.dib", false},
+        {"photo.jpe", false},
+        {"map.j2k", false},
+        {"map.jpc", false},
+        {"phone.heic", false},
+        {"wide.jpǵ", false},
         {"notes.txt", false},
         {"pg", false},
         {"", false},

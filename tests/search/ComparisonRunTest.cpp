@@ -185,8 +185,8 @@ TEST_F(ComparisonRunTest, TheTwoSmallestImagesComeFirst)
     ASSERT_EQ(m_view.pairs.size(), 1u);
     EXPECT_EQ(m_view.pairs[0].left, QStringLiteral("small1.bmp"));
     EXPECT_EQ(m_view.pairs[0].right, QStringLiteral("small2.bmp"));
-    EXPECT_EQ(m_run.LeftIndex, 0);
-    EXPECT_EQ(m_run.RightIndex, 1);
+    EXPECT_EQ(m_run.leftIndex(), 0);
+    EXPECT_EQ(m_run.rightIndex(), 1);
     EXPECT_EQ(m_run.pathOf(Side::Right), folder.file(QStringLiteral("small2.bmp")));
 }
 
@@ -297,21 +297,21 @@ TEST_F(ComparisonRunTest, ThreeCopiesActingOnTheLeftEachTime)
     m_run.start(folder.path());
     ASSERT_EQ(m_view.pairs.size(), 1u);
     EXPECT_EQ(m_view.pairs[0].left, QStringLiteral("copy0.bmp"));
-    EXPECT_EQ(m_run.DeletedCount, 1);
+    EXPECT_EQ(m_run.deletedCount(), 1);
 
     ASSERT_TRUE(QFile::remove(m_run.pathOf(Side::Left)));
     m_run.actOn(Side::Left, ComparisonRun::ActOutcome::EntryRemoved);
     ASSERT_EQ(m_view.pairs.size(), 2u);
     EXPECT_EQ(m_view.pairs[1].left, QStringLiteral("copy1.bmp"));
     EXPECT_EQ(m_view.pairs[1].right, QStringLiteral("copy2.bmp"));
-    EXPECT_EQ(m_run.LeftIndex, 0);
+    EXPECT_EQ(m_run.leftIndex(), 0);
 
     ASSERT_TRUE(QFile::remove(m_run.pathOf(Side::Left)));
     m_run.actOn(Side::Left, ComparisonRun::ActOutcome::EntryRemoved);
     EXPECT_EQ(m_view.cleared, (std::vector<Side>{Side::Left, Side::Left}));
     EXPECT_EQ(m_view.finishes,
         QStringList{QStringLiteral("Compared 3 files.\r\nDeleted 2 duplicate(s).")});
-    EXPECT_EQ(m_run.List1.count(), 1);
+    EXPECT_EQ(m_run.candidates().count(), 1);
 }
 
 TEST_F(ComparisonRunTest, ActingOnTheRightResumesOnePairBack)
@@ -339,11 +339,11 @@ TEST_F(ComparisonRunTest, RefusedActionShowsThePairAgainAndDoesNotCount)
     m_run.start(folder.path());
     ASSERT_EQ(m_view.pairs.size(), 1u);
     m_run.actOn(Side::Left, ComparisonRun::ActOutcome::Refused);
-    EXPECT_FALSE(m_run.RemoveEntry);
+    EXPECT_FALSE(m_run.entryRemoved());
     ASSERT_EQ(m_view.pairs.size(), 2u);
     EXPECT_EQ(m_view.pairs[1].left, QStringLiteral("a.bmp"));
-    EXPECT_EQ(m_run.DeletedCount, 1);
-    EXPECT_EQ(m_run.List1.count(), 2);
+    EXPECT_EQ(m_run.deletedCount(), 1);
+    EXPECT_EQ(m_run.candidates().count(), 2);
     m_run.actOn(Side::Right, ComparisonRun::ActOutcome::EntryRemoved);
     EXPECT_EQ(m_view.finishes,
         QStringList{QStringLiteral("Compared 2 files.\r\nDeleted 1 duplicate(s).")});
@@ -389,18 +389,18 @@ TEST_F(ComparisonRunTest, GeometryFieldsFollowThePairAndRestAfterTheSearch)
     folder.bmp(QStringLiteral("b.bmp"), picture(10, 40, 4), kBase + 1);
     m_run.start(folder.path());
     ASSERT_EQ(m_view.pairs.size(), 1u);
-    EXPECT_EQ(m_run.ImageLeft, 146);
-    EXPECT_EQ(m_run.ImageTop, 23);
-    EXPECT_EQ(m_run.ImageWidth, 60);
-    EXPECT_EQ(m_run.ImageHeight, 240);
-    EXPECT_EQ(m_run.Image2Left, 482);
+    EXPECT_EQ(m_run.imageBoxes().imageLeft, 146);
+    EXPECT_EQ(m_run.imageBoxes().imageTop, 23);
+    EXPECT_EQ(m_run.imageBoxes().imageWidth, 60);
+    EXPECT_EQ(m_run.imageBoxes().imageHeight, 240);
+    EXPECT_EQ(m_run.imageBoxes().image2Left, 482);
     m_run.actOn(Side::Right, ComparisonRun::ActOutcome::EntryRemoved);
     ASSERT_EQ(m_view.finishes.size(), 1);
-    EXPECT_EQ(m_run.ImageLeft, 16);
-    EXPECT_EQ(m_run.ImageTop, 23);
-    EXPECT_EQ(m_run.ImageWidth, 320);
-    EXPECT_EQ(m_run.ImageHeight, 240);
-    EXPECT_EQ(m_run.Image2Left, 352);
+    EXPECT_EQ(m_run.imageBoxes().imageLeft, 16);
+    EXPECT_EQ(m_run.imageBoxes().imageTop, 23);
+    EXPECT_EQ(m_run.imageBoxes().imageWidth, 320);
+    EXPECT_EQ(m_run.imageBoxes().imageHeight, 240);
+    EXPECT_EQ(m_run.imageBoxes().image2Left, 352);
 }
 
 TEST_F(ComparisonRunTest, CancelWhileAPairIsOnShow)
@@ -415,10 +415,10 @@ TEST_F(ComparisonRunTest, CancelWhileAPairIsOnShow)
     EXPECT_EQ(m_view.cancels, QStringList{QStringLiteral("Search canceled.")});
     EXPECT_FALSE(m_run.pairOnShow());
     EXPECT_EQ(m_run.pathOf(Side::Left), QString());
-    EXPECT_EQ(m_run.ImageTop, 23);
+    EXPECT_EQ(m_run.imageBoxes().imageTop, 23);
     // A late press on an action button changes nothing.
     m_run.actOn(Side::Left, ComparisonRun::ActOutcome::EntryRemoved);
-    EXPECT_EQ(m_run.List1.count(), 3);
+    EXPECT_EQ(m_run.candidates().count(), 3);
     EXPECT_EQ(m_view.pairs.size(), 1u);
     EXPECT_TRUE(m_view.finishes.isEmpty());
     m_run.cancel(); // the window is idle: nothing to cancel
@@ -464,8 +464,8 @@ TEST_F(ComparisonRunTest, StartDuringAnEventTurnWaitsForTheRunningStep)
     EXPECT_EQ(deepest, 1);
     ASSERT_EQ(m_view.pairs.size(), 1u);
     EXPECT_EQ(m_view.pairs[0].left, QStringLiteral("c.bmp"));
-    EXPECT_EQ(m_run.SearchFolder, second.path() + QLatin1Char('/'));
-    EXPECT_EQ(m_run.DeletedCount, 1);
+    EXPECT_EQ(m_run.searchFolder(), second.path() + QLatin1Char('/'));
+    EXPECT_EQ(m_run.deletedCount(), 1);
 }
 
 TEST_F(ComparisonRunTest, ClosingWindowGetsNoFurtherCalls)

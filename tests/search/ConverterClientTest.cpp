@@ -1,5 +1,6 @@
 #include "search/ConverterClient.h"
 #include "converter/ConverterContract.h"
+#include "search/ChildProcess.h"
 #include "search/ModImageCompare.h"
 #include "search/PictureDecoder.h"
 
@@ -9,15 +10,41 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <memory>
+#include <sched.h>
 #include <sys/file.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
+
+// Spinning shells on every usable core for as long as the object lives.
+class BusyCores {
+public:
+    explicit BusyCores(bool busy)
+    {
+        if (!busy)
+            return;
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        const int cores = ::sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 2;
+        for (int i = 0; i < cores; ++i) {
+            m_spinners.push_back(std::make_unique<ChildProcess>());
+            EXPECT_TRUE(m_spinners.back()->start(QStringLiteral("/bin/sh"),
+                {QStringLiteral("-c"), QStringLiteral("while :; do :; done")}));
+        }
+    }
+    // The ChildProcess destructor kills and reaps each spinner.
+
+private:
+    std::vector<std::unique_ptr<ChildProcess>> m_spinners;
+};
 
 QImage sample(int width, int height)
 {
@@ -90,18 +117,55 @@ TEST(ConverterClient, FailedRunsGiveNoPicture)
     }
 }
 
-TEST(ConverterClient, HangingConverterIsKilledAfterTheWait)
+TEST(ConverterClient, HangingConverterIsKilledAtTheWallClockBackstop)
 {
     StandInConverter hangs("exec sleep 30");
     ConverterClient client(hangs.folder(), hangs.folder());
+    client.setWallClockLimit(1500);
     int turns = 0;
     client.setEventTurn([&] { ++turns; });
     QElapsedTimer timer;
     timer.start();
     EXPECT_TRUE(client.convert(QStringLiteral("/pics/a.png")).isNull());
-    // Loose bound: the wait is five seconds, thirty would mean no kill.
+    // Loose bound: the backstop is set to 1.5 seconds, thirty would mean no kill.
     EXPECT_LT(timer.elapsed(), 20000);
     EXPECT_GT(turns, 10); // the window kept turning during the wait
+}
+
+TEST(ConverterClient, TheTimeLimitCountsTheConvertersOwnProcessorTime)
+{
+    // The stand-in burns a known amount of its own processor time (perl's
+    // times() counts the process, which keeps its times across exec) and then
+    // writes its bitmap.
+    struct Row {
+        const char* name;
+        double burnSeconds; // processor time the converter uses before writing
+        const char* wait; // wall-clock time it sleeps before that, without working
+        int limitMilliseconds;
+        bool busyCores; // other programs keep every core busy meanwhile
+        bool converted;
+    };
+    const Row rows[] = {
+        {"sleeping past the limit is no work", 0, "1.2", 300, false, true},
+        {"work within the limit, idle cores", 0.3, "0", 900, false, true},
+        {"work within the limit, every core busy", 0.3, "0", 900, true, true},
+        {"work past the limit, idle cores", 3, "0", 300, false, false},
+        {"work past the limit, every core busy", 3, "0", 300, true, false},
+    };
+    for (const Row& row : rows) {
+        const QByteArray body = QByteArray("sleep ") + row.wait
+            + "\nexec perl -e '1 while (times)[0] + (times)[1] < $ARGV[0];"
+              " exec \"cp\", @ARGV[1, 2] or exit 1' "
+            + QByteArray::number(row.burnSeconds) + " \"$here/source.bmp\" \"$out\"";
+        StandInConverter standIn(body);
+        ASSERT_TRUE(sample(16, 12).save(standIn.source(), "BMP"));
+        ConverterClient client(standIn.folder(), standIn.folder());
+        client.setTimeLimit(row.limitMilliseconds);
+        const BusyCores busy(row.busyCores);
+        const QImage image = client.convert(QStringLiteral("/pics/a.png"));
+        EXPECT_EQ(!image.isNull(), row.converted) << row.name;
+        EXPECT_FALSE(QFile::exists(client.tempBitmapPath())) << row.name;
+    }
 }
 
 TEST(ConverterClient, AbortStopsTheWaitAndFails)
@@ -363,4 +427,46 @@ TEST(ConverterClient, StopNowKillsTheConverterAndGivesTheFolderBackAtOnce)
     EXPECT_TRUE(client.convert(QStringLiteral("/p/a.png")).isNull());
     EXPECT_LT(timer.elapsed(), 20000); // thirty would mean no kill
     EXPECT_EQ(afterStop, ScratchTurn::State::Held);
+}
+
+TEST_F(RealConverter, ALargeJpeg2000PairIsFoundOnIdleAndOnBusyCores)
+{
+    // A 24-megapixel JPEG 2000 takes the converter seconds of processor time
+    // on each of its decoding threads; with every core shared with other
+    // programs, its wall-clock time is several times that, and the pair must
+    // still be found.
+    if (QStandardPaths::findExecutable(QStringLiteral("opj_compress")).isEmpty())
+        GTEST_SKIP() << "opj_compress missing (libopenjp2-tools)";
+    QImage source(6000, 4000, QImage::Format_RGB888);
+    for (int y = 0; y < source.height(); ++y) {
+        uchar* row = source.scanLine(y);
+        for (int x = 0; x < source.width(); ++x) {
+            const unsigned texture = (unsigned(x) * 2654435761u ^ unsigned(y) * 40503u) >> 28;
+            row[3 * x] = uchar(x * 255 / 6000 + texture);
+            row[3 * x + 1] = uchar(y * 255 / 4000 + texture);
+            row[3 * x + 2] = uchar(((x >> 4) ^ (y >> 4)) + (texture >> 1));
+        }
+    }
+    const QString ppm = m_pics.filePath(QStringLiteral("source.ppm"));
+    const QString first = m_pics.filePath(QStringLiteral("a.jp2"));
+    const QString second = m_pics.filePath(QStringLiteral("b.jp2"));
+    ASSERT_TRUE(source.save(ppm, "PPM"));
+    ChildProcess encoder;
+    ASSERT_TRUE(encoder.start(QStringLiteral("/usr/bin/opj_compress"),
+        {QStringLiteral("-i"), ppm, QStringLiteral("-o"), first}));
+    ASSERT_TRUE(encoder.waitForFinished(300000));
+    ASSERT_EQ(encoder.exitCode(), 0);
+    ASSERT_TRUE(QFile::copy(first, second));
+    const QImage expected = source.convertToFormat(QImage::Format_RGB32);
+
+    for (const bool busyCores : {false, true}) {
+        const BusyCores busy(busyCores);
+        ConverterClient client(QStringLiteral(CORVANE_BIN_DIR), m_scratch.path());
+        const QImage left = client.convert(first);
+        const QImage right = client.convert(second);
+        const char* name = busyCores ? "every core busy" : "idle cores";
+        ASSERT_EQ(left.size(), source.size()) << name;
+        EXPECT_TRUE(ModImageCompare::ComparePictures(left, right)) << name;
+        EXPECT_TRUE(ModImageCompare::ComparePictures(left, expected)) << name;
+    }
 }

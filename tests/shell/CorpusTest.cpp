@@ -8,6 +8,7 @@
 #include "ShellTestSupport.h"
 
 #include "controls/chameleonButton.h"
+#include "handling/DuplicateAction.h"
 #include "search/CandidateEntry.h"
 #include "search/ComparisonRun.h"
 #include "shell/Form1.h"
@@ -483,7 +484,8 @@ TEST_F(CorpusTest, OnlyRealPairsAreShownAndNoFileIsLostOrChanged)
                 expectedAfter[name] = "<fifo>";
             }
         }
-        const QString second = CandidateEntry::splitEntry(run.List1.at(run.SecondIndex)).path;
+        const QString second
+            = CandidateEntry::splitEntry(run.candidates().at(run.secondIndex())).path;
         if (!changed && second.endsWith(QLatin1String("/change 1.bmp"))) {
             changed = true;
             QImage image = noise(62, 62, 13);
@@ -600,7 +602,7 @@ TEST_F(CorpusTest, ACopyThatChangesWhileThePairIsOnShowIsNotDeleted)
 
         ASSERT_EQ(m_desktop.messages.size(), 2);
         EXPECT_EQ(m_desktop.messages[0].text.toStdString(),
-            ComparisonRun::changedPairText(m_pictures.path() + QStringLiteral("/b.bmp"))
+            DuplicateAction::changedPairText(m_pictures.path() + QStringLiteral("/b.bmp"))
                 .toStdString());
         EXPECT_FALSE(m_window->run().pairOnShow()) << "the changed pair is not shown again";
         EXPECT_EQ(m_desktop.messages[1].text.toStdString(),

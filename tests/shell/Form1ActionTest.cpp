@@ -159,7 +159,7 @@ TEST_F(Form1ActionTest, PairChangedWhileTheMovePickerIsOpenIsLeftAlone)
         EXPECT_TRUE(QDir(m_elsewhere.path()).isEmpty());
         ASSERT_FALSE(m_desktop.messages.isEmpty());
         EXPECT_EQ(m_desktop.messages.first().text,
-            ComparisonRun::changedPairText(path(QStringLiteral("p.bmp"))));
+            DuplicateAction::changedPairText(path(QStringLiteral("p.bmp"))));
         EXPECT_EQ(m_desktop.messages.first().title, QStringLiteral("Corvane"));
     }
 }

@@ -1,6 +1,7 @@
 #include "FakeDesktop.h"
 #include "ShellTestSupport.h"
 
+#include "CorvaneVersion.h"
 #include "controls/chameleonButton.h"
 #include "shell/Form1.h"
 #include "shell/ImageBox.h"
@@ -28,7 +29,7 @@ protected:
 TEST_F(Form1Test, FirstStartUsesTheDefaults)
 {
     auto w = startWindow();
-    EXPECT_EQ(w->windowTitle(), QStringLiteral("Corvane 1.10"));
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Corvane ") + QLatin1String(kCorvaneVersion));
     // 10440 twips = 696 pixels wide; the height follows: 0.571854 * 10440 = 5970 twips.
     EXPECT_EQ(w->frameGeometry().width(), 696);
     EXPECT_EQ(w->frameGeometry().height(), 398);

@@ -16,17 +16,17 @@
 namespace {
 
 // Qt's own plugin for a format that QtGui does not decode itself, or nullptr.
-QImageIOPlugin* pluginFor(ImageFormat::Type type)
+QImageIOPlugin* pluginFor(decoding::PictureType type)
 {
     const char* name = nullptr;
     switch (type) {
-    case ImageFormat::Tiff:
+    case decoding::PictureType::Tiff:
         name = "libqtiff.so";
         break;
-    case ImageFormat::Jpeg:
+    case decoding::PictureType::Jpeg:
         name = "libqjpeg.so";
         break;
-    case ImageFormat::Gif:
+    case decoding::PictureType::Gif:
         name = "libqgif.so";
         break;
     default:
@@ -90,9 +90,9 @@ ImageDecoder::Status ImageDecoder::readWithHandler(QImageIOHandler* handler, QIm
 }
 
 ImageDecoder::Status ImageDecoder::decodeWithQt(
-    QIODevice* device, ImageFormat::Type type, QImage* image)
+    QIODevice* device, decoding::PictureType type, QImage* image)
 {
-    const char* format = ImageFormat::qtFormat(type);
+    const char* format = decoding::qtFormatOf(type);
     if (!format)
         return Unreadable;
     if (QImageIOPlugin* plugin = pluginFor(type)) {
@@ -101,7 +101,7 @@ ImageDecoder::Status ImageDecoder::decodeWithQt(
             return Unreadable;
         return readWithHandler(handler.get(), image);
     }
-    if (type != ImageFormat::Png && type != ImageFormat::Bmp)
+    if (type != decoding::PictureType::Png && type != decoding::PictureType::Bmp)
         return Unreadable; // the plugin for this type is not installed
 
     QImageReader reader(device, format);

@@ -3,7 +3,7 @@
 // readers, refusing images whose header claims more pixels than
 // ConverterContract::kPixelBudget before any pixel memory is allocated.
 
-#include "converter/ImageFormat.h"
+#include "decoding/PictureType.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -22,7 +22,7 @@ public:
     static void prepare();
 
     // Reads an image Qt decodes from `device`, positioned at the file start.
-    static Status decodeWithQt(QIODevice* device, ImageFormat::Type type, QImage* image);
+    static Status decodeWithQt(QIODevice* device, decoding::PictureType type, QImage* image);
 
     static bool withinBudget(qint64 width, qint64 height);
 

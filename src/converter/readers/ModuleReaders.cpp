@@ -1,6 +1,7 @@
 // i__view32-readers.so: the converter's readers for BMP, JPEG and GIF (Qt's
 // own) and for WebP, HEIF and AVIF (the decoding library); see ReaderModule.h.
 
+#include "CorvaneVersion.h"
 #include "converter/ReaderModule.h"
 #include "converter/readers/ImageDecoder.h"
 #include "decoding/PictureDecoders.h"
@@ -15,21 +16,20 @@ namespace {
 
 void quietMessages(QtMsgType, const QMessageLogContext&, const QString&) { }
 
-ImageFormat::Type formatOf(decoding::PictureType type)
+// The types this module hands to Qt's readers, as the window reads them
+// (whichever reader the whole-folder search uses).
+bool readByQt(decoding::PictureType type)
 {
-    switch (type) {
-    case decoding::PictureType::Bmp:
-        return ImageFormat::Bmp;
-    case decoding::PictureType::Jpeg:
-        return ImageFormat::Jpeg;
-    case decoding::PictureType::Gif:
-        return ImageFormat::Gif;
-    default:
-        return ImageFormat::Unknown;
-    }
+    return type == decoding::PictureType::Bmp || type == decoding::PictureType::Jpeg
+        || type == decoding::PictureType::Gif;
 }
 
 } // namespace
+
+extern "C" __attribute__((visibility("default"))) const char* corvane_readers_version()
+{
+    return kCorvaneVersion;
+}
 
 extern "C" __attribute__((visibility("default"))) bool corvane_read_picture(
     const std::uint8_t* data, std::size_t size, int type, decoding::DecodeOutcome* outcome)
@@ -49,9 +49,7 @@ extern "C" __attribute__((visibility("default"))) bool corvane_read_picture(
     }();
     (void)prepared;
     outcome->status = decoding::DecodeStatus::Unreadable;
-    const ImageFormat::Type format = formatOf(pictureType);
-    if (format == ImageFormat::Unknown
-        || size > std::size_t(std::numeric_limits<qsizetype>::max())) {
+    if (!readByQt(pictureType) || size > std::size_t(std::numeric_limits<qsizetype>::max())) {
         outcome->reason = "not a type Qt reads here";
         return false;
     }
@@ -60,7 +58,7 @@ extern "C" __attribute__((visibility("default"))) bool corvane_read_picture(
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImage image;
-    const ImageDecoder::Status status = ImageDecoder::decodeWithQt(&buffer, format, &image);
+    const ImageDecoder::Status status = ImageDecoder::decodeWithQt(&buffer, pictureType, &image);
     if (status != ImageDecoder::Ok) {
         outcome->status = status == ImageDecoder::TooLarge ? decoding::DecodeStatus::TooLarge
                                                            : decoding::DecodeStatus::Unreadable;

@@ -1,6 +1,6 @@
-#include "cli/FindReport.h"
+#include "finder/ReportWriters.h"
 
-#include "cli/PathText.h"
+#include "finder/PathText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,4 +1,4 @@
-#include "cli/PathText.h"
+#include "finder/PathText.h"
 
 #include <QStringDecoder>
 

@@ -1,5 +1,6 @@
 #pragma once
-// corvane-find's three report forms, each written from one search result.
+// The three report forms of a whole-folder search, each written from one
+// result: corvane-find's output and the review window's export.
 
 #include "finder/FinderResult.h"
 

@@ -1,0 +1,163 @@
+#include "decoding/JpegDecoder.h"
+
+#include "decoding/DecoderSupport.h"
+
+// jpeglib.h needs FILE and size_t declared first.
+#include <cstddef>
+#include <cstdio>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include <csetjmp>
+#include <cstring>
+
+namespace decoding::jpeg {
+namespace {
+
+#define CORVANE_TEXT(x) #x
+#define CORVANE_VERSION_TEXT(x) CORVANE_TEXT(x)
+
+// libjpeg reports a fatal error by calling error_exit, which must not
+// return: it jumps back to decodeInto(). Every object with a destructor lives
+// in the caller, so the jump skips none.
+struct ErrorManager {
+    jpeg_error_mgr base{};
+    std::jmp_buf jump{};
+    bool dataLost = false;
+    char message[JMSG_LENGTH_MAX] = "";
+};
+
+[[noreturn]] void onError(j_common_ptr info)
+{
+    auto* errors = reinterpret_cast<ErrorManager*>(info->err);
+    (*info->err->format_message)(info, errors->message);
+    std::longjmp(errors->jump, 1);
+}
+
+void onMessage(j_common_ptr info, int level)
+{
+    if (level >= 0)
+        return; // trace messages
+    // Warnings after which part of the picture is made up (grey rows, a
+    // resynchronised stream): the picture is not what was stored.
+    auto* errors = reinterpret_cast<ErrorManager*>(info->err);
+    const int code = info->err->msg_code;
+    if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER || code == JWRN_MUST_RESYNC
+        || code == JWRN_NOT_SEQUENTIAL || code == JWRN_HUFF_BAD_CODE) {
+        if (!errors->dataLost)
+            (*info->err->format_message)(info, errors->message);
+        errors->dataLost = true;
+    }
+}
+
+void quiet(j_common_ptr) { }
+
+struct Decompressor {
+    jpeg_decompress_struct info{};
+    ErrorManager errors;
+    bool created = false;
+
+    ~Decompressor()
+    {
+        if (created)
+            jpeg_destroy_decompress(&info);
+    }
+};
+
+enum class Step { Header, Pixels };
+
+// Reads the header (Step::Header) or the pixels into `picture`, allocated by
+// the caller from the header. Returns false after a fatal libjpeg error.
+// Holds no object with a destructor: libjpeg's errors jump out of it.
+bool decodeStep(
+    Decompressor& d, Bytes file, Step step, DecodedPicture* picture, std::uint8_t* inkRow)
+{
+    if (setjmp(d.errors.jump))
+        return false;
+    jpeg_decompress_struct& info = d.info;
+    if (step == Step::Header) {
+        jpeg_create_decompress(&info);
+        d.created = true;
+        jpeg_mem_src(&info, file.data(), static_cast<unsigned long>(file.size()));
+        jpeg_read_header(&info, TRUE);
+        const bool inks = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+        // libjpeg's defaults (accurate integer transform, smooth upsampling)
+        // are what Qt's reader uses as well.
+        info.out_color_space = inks ? JCS_CMYK : JCS_EXT_RGBA;
+        jpeg_calc_output_dimensions(&info);
+        return true;
+    }
+    jpeg_start_decompress(&info);
+    const bool inks = info.out_color_space == JCS_CMYK;
+    const std::size_t rowBytes
+        = std::size_t(picture->width) * std::size_t(picture->samplesPerPixel());
+    std::uint8_t* frame = picture->frames.front().data();
+    while (info.output_scanline < info.output_height) {
+        std::uint8_t* row = frame + rowBytes * info.output_scanline;
+        JSAMPROW rows[1] = {inks ? inkRow : row};
+        if (jpeg_read_scanlines(&info, rows, 1) != 1)
+            return false;
+        if (inks) {
+            // C, M, Y, K then the alpha sample of the pixel form.
+            for (std::uint32_t x = 0; x < picture->width; ++x) {
+                std::memcpy(row + 5 * std::size_t(x), inkRow + 4 * std::size_t(x), 4);
+                row[5 * std::size_t(x) + 4] = 0xFF;
+            }
+        }
+    }
+    jpeg_finish_decompress(&info);
+    return true;
+}
+
+} // namespace
+
+DecodeOutcome decode(Bytes file)
+{
+    if (file.size() < 4 || file[0] != 0xFF || file[1] != 0xD8)
+        return detail::failure(DecodeStatus::Unreadable, "not a JPEG file");
+    Decompressor d;
+    d.info.err = jpeg_std_error(&d.errors.base);
+    d.errors.base.error_exit = onError;
+    d.errors.base.emit_message = onMessage;
+    d.errors.base.output_message = quiet;
+    if (!decodeStep(d, file, Step::Header, nullptr, nullptr))
+        return detail::failure(
+            DecodeStatus::Unreadable, std::string("damaged JPEG header: ") + d.errors.message);
+    const std::uint32_t width = d.info.output_width;
+    const std::uint32_t height = d.info.output_height;
+    if (width == 0 || height == 0)
+        return detail::failure(DecodeStatus::Unreadable, "JPEG without a size");
+    if (!withinPixelBudget(width, height))
+        return detail::overBudget(width, height);
+
+    DecodeOutcome outcome;
+    DecodedPicture& picture = outcome.picture;
+    const bool inks = d.info.out_color_space == JCS_CMYK;
+    picture.colourSpace = inks ? ColourSpace::Cmyk : ColourSpace::Rgb;
+    std::vector<std::uint8_t> inkRow;
+    try {
+        if (inks)
+            inkRow.resize(std::size_t(width) * 4);
+    } catch (const std::bad_alloc&) {
+        return detail::failure(DecodeStatus::TooLarge, "not enough memory for the picture");
+    }
+    if (!detail::allocateFrames(picture, width, height, 1, 1))
+        return detail::failure(DecodeStatus::TooLarge, "not enough memory for the picture");
+    if (!decodeStep(d, file, Step::Pixels, &picture, inkRow.data()))
+        return detail::failure(
+            DecodeStatus::Unreadable, std::string("damaged JPEG data: ") + d.errors.message);
+    if (d.errors.dataLost)
+        return detail::failure(
+            DecodeStatus::Unreadable, std::string("damaged JPEG data: ") + d.errors.message);
+    outcome.status = DecodeStatus::Ok;
+    return outcome;
+}
+
+std::string libraryVersion()
+{
+    return "libjpeg-turbo " CORVANE_VERSION_TEXT(
+        LIBJPEG_TURBO_VERSION) " (libjpeg " CORVANE_VERSION_TEXT(JPEG_LIB_VERSION) ")";
+}
+
+} // namespace decoding::jpeg

@@ -1,0 +1,25 @@
+#pragma once
+// JPEG through libjpeg(-turbo)'s own interface, for the whole-folder search.
+//
+// RGB (YCbCr) and grey JPEGs come out as RGBA, pixel for pixel what Qt's
+// reader gives the window (the same library with the same inverse transform
+// and upsampling). A CMYK or YCCK JPEG comes out as its four inks, as
+// stored (an Adobe file's inverted inks stay inverted): nothing is converted
+// to RGB, so different inks never look alike.
+//
+// A stream that ends early or loses data to a damaged marker is refused:
+// libjpeg fills the missing part with grey, and such a picture must never
+// compare with anything.
+
+#include "decoding/DecodedPicture.h"
+
+#include <string>
+
+namespace decoding::jpeg {
+
+DecodeOutcome decode(Bytes file);
+
+// "libjpeg-turbo 2.1.5 (libjpeg 62)": the build whose pixels decode() gives.
+std::string libraryVersion();
+
+} // namespace decoding::jpeg

@@ -1,0 +1,105 @@
+// GIF files of a few bytes that claim large pictures are refused before Qt's
+// reader allocates the picture; real GIFs of one colour, compressed as far
+// as LZW goes, still decode.
+#include "TestCollection.h"
+#include "finder/QtPictureDecoder.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using decoding::DecodeStatus;
+using decoding::PictureType;
+
+decoding::Bytes bytesOf(const QByteArray& data)
+{
+    return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
+}
+
+void littleEndian(QByteArray& out, std::uint32_t value)
+{
+    out.append(char(value & 0xFF)).append(char(value >> 8));
+}
+
+// A well-formed GIF with a two-colour table and one frame of a few codes.
+QByteArray claimingGif(std::uint32_t screenWidth, std::uint32_t screenHeight,
+    std::uint32_t frameWidth, std::uint32_t frameHeight)
+{
+    QByteArray gif("GIF89a");
+    littleEndian(gif, screenWidth);
+    littleEndian(gif, screenHeight);
+    gif.append(char(0x80)).append('\0').append('\0');
+    gif.append(QByteArray::fromHex("000000ffffff"));
+    gif.append(char(0x2C));
+    littleEndian(gif, 0);
+    littleEndian(gif, 0);
+    littleEndian(gif, frameWidth);
+    littleEndian(gif, frameHeight);
+    gif.append('\0');
+    gif.append(char(2)); // LZW minimum code size
+    gif.append(QByteArray::fromHex("02 4c01 00").replace(' ', ""));
+    gif.append(char(0x3B));
+    return gif;
+}
+
+struct GifClaim {
+    const char* name;
+    std::uint32_t screenWidth;
+    std::uint32_t screenHeight;
+    std::uint32_t frameWidth;
+    std::uint32_t frameHeight;
+};
+
+class TinyGifClaims : public ::testing::TestWithParam<GifClaim> { };
+
+TEST_P(TinyGifClaims, AreRefusedBeforeQtAllocates)
+{
+    const GifClaim& claim = GetParam();
+    const QByteArray gif
+        = claimingGif(claim.screenWidth, claim.screenHeight, claim.frameWidth, claim.frameHeight);
+    ASSERT_LT(gif.size(), 64);
+    const decoding::DecodeOutcome outcome = finder::decodeWithQt(bytesOf(gif), PictureType::Gif);
+    EXPECT_NE(outcome.status, DecodeStatus::Ok);
+    EXPECT_EQ(outcome.reason, "GIF data too short for its picture");
+    const finder::QtFingerprint print = finder::fingerprintWithQt(bytesOf(gif), PictureType::Gif);
+    EXPECT_EQ(print.reason, "GIF data too short for its picture");
+}
+
+INSTANTIATE_TEST_SUITE_P(Claims, TinyGifClaims,
+    ::testing::Values(GifClaim{"FrameAsLargeAsItsScreen", 9000, 9000, 9000, 9000},
+        GifClaim{"SmallFrameOnAHugeScreen", 12000, 12000, 2, 2},
+        GifClaim{"WideFrame", 65535, 300, 65535, 300}),
+    [](const ::testing::TestParamInfo<GifClaim>& info) { return std::string(info.param.name); });
+
+struct FlatGif {
+    const char* name;
+    const char* size;
+    const char* picture;
+};
+
+class MostCompressibleGifs : public ::testing::TestWithParam<FlatGif> { };
+
+TEST_P(MostCompressibleGifs, StillDecode)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("flat.gif"));
+    ASSERT_TRUE(testcollection::run(QStringLiteral("convert"),
+        {QStringLiteral("-size"), QString::fromLatin1(GetParam().size),
+            QString::fromLatin1(GetParam().picture), path}));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const finder::QtFingerprint print = finder::fingerprintWithQt(bytesOf(bytes), PictureType::Gif);
+    EXPECT_EQ(print.status, DecodeStatus::Ok) << print.reason << " (" << bytes.size() << " bytes)";
+}
+
+INSTANTIATE_TEST_SUITE_P(Flat, MostCompressibleGifs,
+    ::testing::Values(FlatGif{"OneColour", "2000x1500", "xc:red"},
+        FlatGif{"Transparent", "1500x1500", "xc:none"},
+        FlatGif{"TwoBands", "3000x500", "gradient:black-white"}),
+    [](const ::testing::TestParamInfo<FlatGif>& info) { return std::string(info.param.name); });
+
+} // namespace

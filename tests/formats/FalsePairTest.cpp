@@ -1,0 +1,550 @@
+// Near misses that must never group, beside the true copies that must: each
+// row makes one folder of generated files (Debian's encoders, and libtiff and
+// libjpeg writing layouts no command-line encoder makes) and runs the real
+// whole-folder search over it. A file the decoders cannot hold exactly must
+// be listed as unreadable with a reason ending in "not supported".
+
+#include "FormatFiles.h"
+
+#include "files/FileIdentity.h"
+#include "finder/Finder.h"
+#include "finder/FingerprintCache.h"
+#include "finder/PictureReader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+#include <sys/stat.h>
+#include <tiffio.h>
+
+using namespace FormatFiles;
+
+namespace {
+
+constexpr int kWidth = 48;
+constexpr int kHeight = 32;
+
+// A TIFF layout written sample by sample through libtiff.
+struct TiffSpec {
+    std::uint16_t photometric = PHOTOMETRIC_RGB;
+    std::uint16_t samples = 3;
+    std::uint16_t bits = 8;
+    std::uint16_t format = SAMPLEFORMAT_UINT;
+    std::vector<std::uint16_t> extraTypes; // one per sample beyond the colours
+    std::vector<std::uint16_t> colourMap; // red, green, blue tables one after another
+    std::function<std::uint32_t(int x, int y, int s)> sample;
+};
+
+bool writeTiff(const QString& path, const TiffSpec& spec)
+{
+    TIFF* tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    if (!tif)
+        return false;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, std::uint32_t(kWidth));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, std::uint32_t(kHeight));
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spec.samples);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, spec.bits);
+    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, spec.format);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, spec.photometric);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, std::uint32_t(kHeight));
+    if (!spec.extraTypes.empty())
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, std::uint16_t(spec.extraTypes.size()),
+            spec.extraTypes.data());
+    if (spec.photometric == PHOTOMETRIC_YCBCR)
+        TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, std::uint16_t(1), std::uint16_t(1));
+    if (!spec.colourMap.empty()) {
+        const std::size_t n = spec.colourMap.size() / 3;
+        TIFFSetField(tif, TIFFTAG_COLORMAP, spec.colourMap.data(), spec.colourMap.data() + n,
+            spec.colourMap.data() + 2 * n);
+    }
+    const std::size_t rowBytes = std::size_t(kWidth) * spec.samples * spec.bits / 8;
+    std::vector<std::uint8_t> row(rowBytes);
+    bool ok = true;
+    for (int y = 0; y < kHeight && ok; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            for (int s = 0; s < spec.samples; ++s) {
+                const std::uint32_t v = spec.sample(x, y, s);
+                const std::size_t i = std::size_t(x) * spec.samples + std::size_t(s);
+                if (spec.bits == 8)
+                    row[i] = std::uint8_t(v);
+                else if (spec.bits == 16)
+                    std::memcpy(&row[2 * i], &v, 2); // libtiff writes host order
+                else
+                    std::memcpy(&row[4 * i], &v, 4);
+            }
+        }
+        ok = TIFFWriteScanline(tif, row.data(), std::uint32_t(y), 0) >= 0;
+    }
+    TIFFClose(tif);
+    return ok;
+}
+
+// A JPEG of one flat colour through libjpeg: CMYK inks as given (libjpeg
+// marks them with an Adobe marker), or RGB.
+bool writeFlatJpeg(const QString& path, std::vector<std::uint8_t> colour)
+{
+    FILE* out = std::fopen(QFile::encodeName(path).constData(), "wb");
+    if (!out)
+        return false;
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, out);
+    info.image_width = kWidth;
+    info.image_height = kHeight;
+    info.input_components = int(colour.size());
+    info.in_color_space = colour.size() == 4 ? JCS_CMYK : JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 95, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<std::uint8_t> row(std::size_t(kWidth) * colour.size());
+    for (std::size_t i = 0; i < row.size(); ++i)
+        row[i] = colour[i % colour.size()];
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    return std::fclose(out) == 0;
+}
+
+// Sample patterns: smooth, different in every sample, within `bits`.
+std::uint32_t pattern(int x, int y, int s, int bits)
+{
+    const std::uint32_t v = std::uint32_t(x * 2311 + y * 7919 + s * 104729) * 2654435761u;
+    return bits >= 32 ? v : v >> (32 - bits);
+}
+
+QImage rgbaImage(const std::function<QRgb(int x, int y)>& pixel)
+{
+    QImage image(kWidth, kHeight, QImage::Format_RGBA8888);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            image.setPixelColor(x, y, QColor::fromRgba(pixel(x, y)));
+    return image;
+}
+
+using Group = std::set<std::string>;
+
+class Folder {
+public:
+    Folder() { EXPECT_TRUE(m_root.isValid() && m_work.isValid()); }
+
+    QString path(const std::string& name) const
+    {
+        return QDir(m_root.path()).filePath(QString::fromStdString(name));
+    }
+    QString workPath(const std::string& name) const
+    {
+        return QDir(m_work.path()).filePath(QString::fromStdString(name));
+    }
+    QString rootPath() const { return m_root.path(); }
+    QString cachePath() const { return workPath("cache.sqlite"); }
+
+    void make(const QString& program, const QStringList& arguments)
+    {
+        EXPECT_EQ(run(program, arguments), QString()) << program.toStdString();
+    }
+    void tiff(const std::string& name, const TiffSpec& spec)
+    {
+        EXPECT_TRUE(writeTiff(path(name), spec)) << name;
+    }
+    void lzwCopy(const std::string& from, const std::string& to)
+    {
+        make(QStringLiteral("tiffcp"),
+            {QStringLiteral("-c"), QStringLiteral("lzw"), path(from), path(to)});
+    }
+    void jpeg(const std::string& name, std::vector<std::uint8_t> colour)
+    {
+        EXPECT_TRUE(writeFlatJpeg(path(name), std::move(colour))) << name;
+    }
+    void png(const std::string& name, const QImage& image)
+    {
+        EXPECT_TRUE(image.save(path(name))) << name;
+    }
+
+    FinderResult search(bool useCache = false) const
+    {
+        FinderOptions options;
+        options.folders = {QFile::encodeName(m_root.path())};
+        options.useCache = useCache;
+        options.cachePath = cachePath();
+        options.cacheSettleNs = 0;
+        Finder finder(options);
+        return finder.run();
+    }
+
+private:
+    QTemporaryDir m_root;
+    QTemporaryDir m_work;
+};
+
+std::string nameOf(const QByteArray& path)
+{
+    return QFileInfo(QFile::decodeName(path)).fileName().toStdString();
+}
+
+std::set<Group> groupsOf(const FinderResult& result)
+{
+    std::set<Group> groups;
+    for (const DuplicateGroup& group : result.groups) {
+        Group members;
+        for (const FoundFile& file : group.files)
+            members.insert(nameOf(file.path));
+        groups.insert(members);
+    }
+    return groups;
+}
+
+std::map<std::string, std::string> unreadableOf(const FinderResult& result)
+{
+    std::map<std::string, std::string> unreadable;
+    for (const UnreadableFile& file : result.unreadable)
+        unreadable[nameOf(file.path)] = file.reason.toStdString();
+    return unreadable;
+}
+
+struct FalsePairCase {
+    const char* name;
+    std::function<void(Folder&)> make;
+    std::set<Group> groups; // exactly these
+    std::map<std::string, std::string> unreadable; // exactly these, with their reasons
+};
+
+void PrintTo(const FalsePairCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+// Two-frame sequences whose second frames differ, the still of the first
+// frame and its PNG.
+void avifSequences(Folder& folder)
+{
+    const QImage first = rgbaImage([](int x, int y) { return qRgb(x * 5, y * 7, 90); });
+    QImage second = first;
+    QImage other = first;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x)
+            other.setPixelColor(x, y, Qt::white);
+    for (const auto& [name, image] :
+        {std::pair{"f1.png", first}, std::pair{"f2.png", second}, std::pair{"f3.png", other}})
+        EXPECT_TRUE(image.save(folder.workPath(name)));
+    folder.png("frame 1.png", first);
+    folder.make(QStringLiteral("avifenc"),
+        {QStringLiteral("-l"), folder.workPath("f1.png"), folder.workPath("f2.png"),
+            folder.path("same frames.avif")});
+    folder.make(QStringLiteral("avifenc"),
+        {QStringLiteral("-l"), folder.workPath("f1.png"), folder.workPath("f3.png"),
+            folder.path("second frame differs.avif")});
+    folder.make(QStringLiteral("avifenc"),
+        {QStringLiteral("-l"), folder.workPath("f1.png"), folder.path("still.avif")});
+}
+
+// A one-component JPEG 2000 from a PGX of `bits` (signed when `sign` is '-').
+void jpeg2000(Folder& folder, const std::string& name, int bits, char sign,
+    const std::function<std::int32_t(int x, int y)>& value)
+{
+    QByteArray pgx = QByteArray("PG ML ") + sign + QByteArray::number(bits) + ' '
+        + QByteArray::number(kWidth) + ' ' + QByteArray::number(kHeight) + '\n';
+    const int bytes = bits <= 8 ? 1 : bits <= 16 ? 2 : 4;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const auto v = std::uint32_t(value(x, y));
+            for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8)
+                pgx.append(char(v >> shift));
+        }
+    }
+    const QString source = folder.workPath(name + ".pgx");
+    EXPECT_TRUE(writeBytes(source, pgx));
+    folder.make(QStringLiteral("opj_compress"),
+        {QStringLiteral("-i"), source, QStringLiteral("-o"), folder.path(name),
+            QStringLiteral("-n"), QStringLiteral("3")});
+}
+
+// 20-bit samples, one of them one apart.
+void deepJpeg2000(Folder& folder)
+{
+    for (const auto& [name, change] : {std::pair{"a.j2k", 0}, std::pair{"b.j2k", 1}}) {
+        jpeg2000(folder, name, 20, '+', [change = change](int x, int y) {
+            return std::int32_t(pattern(x, y, 0, 20)) + (x == 7 && y == 3 ? change : 0);
+        });
+    }
+}
+
+TiffSpec rgb16(std::uint16_t format, int lowByteChange)
+{
+    TiffSpec spec;
+    spec.bits = 16;
+    spec.format = format;
+    spec.sample = [lowByteChange](int x, int y, int s) {
+        return pattern(x, y, s, 16) + (x == 5 && y == 6 && s == 1 ? lowByteChange : 0);
+    };
+    return spec;
+}
+
+TiffSpec cmyk(int bits, std::vector<std::uint32_t> inks)
+{
+    TiffSpec spec;
+    spec.photometric = PHOTOMETRIC_SEPARATED;
+    spec.samples = 4;
+    spec.bits = std::uint16_t(bits);
+    spec.sample = [inks](int, int, int s) { return inks[std::size_t(s)]; };
+    return spec;
+}
+
+// Colour maps of 16 entries whose high bytes are all equal; `lowBytes` adds to
+// the low byte of every entry.
+TiffSpec palette(std::uint16_t lowBytes)
+{
+    TiffSpec spec;
+    spec.photometric = PHOTOMETRIC_PALETTE;
+    spec.samples = 1;
+    spec.bits = 8;
+    spec.colourMap.assign(3 * 256, 0);
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < 16; ++i)
+            spec.colourMap[std::size_t(c * 256 + i)]
+                = std::uint16_t((i * 16 + c * 40) % 256 * 257 + (i < 8 ? lowBytes : 0));
+    spec.sample = [](int x, int y, int) { return std::uint32_t((x + y) % 16); };
+    return spec;
+}
+
+QRgb paletteColour(int index)
+{
+    return qRgb(index * 16 % 256, (index * 16 + 40) % 256, (index * 16 + 80) % 256);
+}
+
+const std::vector<FalsePairCase>& cases()
+{
+    static const std::vector<FalsePairCase> table = {
+        {"AvifSequencesAreRefusedNotCutToTheirFirstFrame", avifSequences,
+            {{"frame 1.png", "still.avif"}},
+            {{"same frames.avif", "AVIF image sequence: not supported"},
+                {"second frame differs.avif", "AVIF image sequence: not supported"}}},
+        {"Jpeg2000Of20BitsIsRefusedNotCutTo16Bits", deepJpeg2000, {},
+            {{"a.j2k", "JPEG 2000 with 20-bit samples: not supported"},
+                {"b.j2k", "JPEG 2000 with 20-bit samples: not supported"}}},
+        {"SignedTiffSamplesKeepTheirLowByteAndTheirSign",
+            [](Folder& f) {
+                f.tiff("signed.tif", rgb16(SAMPLEFORMAT_INT, 0));
+                f.lzwCopy("signed.tif", "signed lzw.tif");
+                f.tiff("signed, one low byte apart.tif", rgb16(SAMPLEFORMAT_INT, 1));
+                f.tiff("unsigned.tif", rgb16(SAMPLEFORMAT_UINT, 0));
+            },
+            {{"signed.tif", "signed lzw.tif"}}, {}},
+        {"FloatingPointTiffIsUnsupported",
+            [](Folder& f) {
+                TiffSpec spec;
+                spec.photometric = PHOTOMETRIC_MINISBLACK;
+                spec.samples = 1;
+                spec.bits = 32;
+                spec.format = SAMPLEFORMAT_IEEEFP;
+                spec.sample = [](int x, int y, int) {
+                    const float v = float(x * y) / 1000.0f;
+                    std::uint32_t bits;
+                    std::memcpy(&bits, &v, 4);
+                    return bits;
+                };
+                f.tiff("float.tif", spec);
+                f.lzwCopy("float.tif", "float lzw.tif");
+            },
+            {},
+            {{"float.tif", "TIFF with floating-point samples: not supported"},
+                {"float lzw.tif", "TIFF with floating-point samples: not supported"}}},
+        {"YCbCrTiffIsUnsupportedNotConvertedToRgb",
+            [](Folder& f) {
+                // Converting to RGB rounds: different stored samples would meet.
+                TiffSpec spec;
+                spec.photometric = PHOTOMETRIC_YCBCR;
+                spec.sample = [](int x, int y, int s) { return pattern(x, y, s, 8); };
+                f.tiff("ycbcr.tif", spec);
+                f.lzwCopy("ycbcr.tif", "ycbcr lzw.tif");
+            },
+            {},
+            {{"ycbcr.tif", "TIFF in YCbCr: not supported"},
+                {"ycbcr lzw.tif", "TIFF in YCbCr: not supported"}}},
+        {"CmykJpegInksNeverMeetEachOtherOrRgb",
+            [](Folder& f) {
+                // Adobe CMYK is stored inverted: 255 is no ink.
+                f.jpeg("black ink only.jpg", {255, 255, 255, 0});
+                f.jpeg("all four inks.jpg", {0, 0, 0, 0});
+                f.jpeg("cyan and black.jpg", {0, 255, 255, 0});
+                f.jpeg("rgb black.jpg", {0, 0, 0});
+                // The same file with a comment, and rewritten without metadata.
+                const QByteArray stored = readBytes(f.path("black ink only.jpg"));
+                EXPECT_TRUE(writeBytes(f.path("black ink only, commented.jpg"),
+                    stored.left(2)
+                        + QByteArray("\xff\xfe\x00\x08"
+                                     "edited",
+                            10)
+                        + stored.mid(2)));
+                f.make(QStringLiteral("jpegtran"),
+                    {QStringLiteral("-copy"), QStringLiteral("none"), QStringLiteral("-outfile"),
+                        f.path("black ink only, no metadata.jpg"), f.path("black ink only.jpg")});
+            },
+            {{"black ink only.jpg", "black ink only, commented.jpg",
+                "black ink only, no metadata.jpg"}},
+            {}},
+        {"CmykTiffInksNeverMeetEachOtherOrRgb",
+            [](Folder& f) {
+                f.tiff("black ink only.tif", cmyk(8, {0, 0, 0, 255}));
+                f.lzwCopy("black ink only.tif", "black ink only lzw.tif");
+                f.tiff("all four inks.tif", cmyk(8, {255, 255, 255, 255}));
+                f.tiff("cyan and black.tif", cmyk(8, {255, 0, 0, 255}));
+                f.png("rgb black.png", rgbaImage([](int, int) { return qRgb(0, 0, 0); }));
+            },
+            {{"black ink only.tif", "black ink only lzw.tif"}}, {}},
+        {"SixteenBitCmykTiffIsReadAtFullDepth",
+            [](Folder& f) {
+                f.tiff("cmyk16.tif", cmyk(16, {1000, 20000, 300, 65535}));
+                f.lzwCopy("cmyk16.tif", "cmyk16 lzw.tif");
+                f.tiff("cmyk16, low byte apart.tif", cmyk(16, {1001, 20000, 300, 65535}));
+            },
+            {{"cmyk16.tif", "cmyk16 lzw.tif"}}, {}},
+        {"UnspecifiedExtraSampleIsDataNotAlpha",
+            [](Folder& f) {
+                auto alphaOf = [](int x, int y) { return 1 + (x * 5 + y * 3) % 254; };
+                TiffSpec spec;
+                spec.samples = 4;
+                spec.sample = [&](int x, int y, int s) {
+                    return s < 3 ? pattern(x, y, s, 8) : std::uint32_t(alphaOf(x, y));
+                };
+                spec.extraTypes = {EXTRASAMPLE_UNSPECIFIED};
+                f.tiff("rgb and a data sample.tif", spec);
+                spec.extraTypes = {EXTRASAMPLE_UNASSALPHA};
+                f.tiff("rgba.tif", spec);
+                f.png("transparent.png", rgbaImage([&](int x, int y) {
+                    return qRgba(int(pattern(x, y, 0, 8)), int(pattern(x, y, 1, 8)),
+                        int(pattern(x, y, 2, 8)), alphaOf(x, y));
+                }));
+                f.png("opaque.png", rgbaImage([&](int x, int y) {
+                    return qRgb(int(pattern(x, y, 0, 8)), int(pattern(x, y, 1, 8)),
+                        int(pattern(x, y, 2, 8)));
+                }));
+            },
+            {{"rgba.tif", "transparent.png"}}, {}},
+        {"FifthSampleOfRgbaTiffCounts",
+            [](Folder& f) {
+                for (const auto& [name, fifth] : {std::pair{"rgba and a fifth sample.tif", 0},
+                         std::pair{"fifth sample apart.tif", 1}}) {
+                    TiffSpec spec;
+                    spec.samples = 5;
+                    spec.extraTypes = {EXTRASAMPLE_UNASSALPHA, EXTRASAMPLE_UNSPECIFIED};
+                    spec.sample = [fifth = fifth](int x, int y, int s) {
+                        return s == 4 ? std::uint32_t((x + y + fifth) % 256) : pattern(x, y, s, 8);
+                    };
+                    f.tiff(name, spec);
+                }
+                f.lzwCopy("rgba and a fifth sample.tif", "rgba and a fifth sample lzw.tif");
+            },
+            {{"rgba and a fifth sample.tif", "rgba and a fifth sample lzw.tif"}}, {}},
+        {"PremultipliedColourUnderNoAlphaIsUnsupported",
+            [](Folder& f) {
+                for (const auto& [name, hidden] : {std::pair{"premultiplied.tif", 0u},
+                         std::pair{"colour under no alpha.tif", 7u}}) {
+                    TiffSpec spec;
+                    spec.samples = 4;
+                    spec.extraTypes = {EXTRASAMPLE_ASSOCALPHA};
+                    spec.sample = [hidden = hidden](int x, int y, int s) {
+                        const bool clear = (x + y) % 3 == 0;
+                        if (s == 3)
+                            return clear ? 0u : 255u;
+                        return clear ? hidden : pattern(x, y, s, 8);
+                    };
+                    f.tiff(name, spec);
+                }
+                f.lzwCopy("premultiplied.tif", "premultiplied lzw.tif");
+            },
+            {{"premultiplied.tif", "premultiplied lzw.tif"}},
+            {{"colour under no alpha.tif",
+                "TIFF with premultiplied colours above their alpha: not supported"}}},
+        {"PaletteMapsDifferingInLowBytesStayApart",
+            [](Folder& f) {
+                f.tiff("palette.tif", palette(0));
+                f.tiff("palette, low bytes apart.tif", palette(3));
+                f.png("palette colours.png",
+                    rgbaImage([](int x, int y) { return paletteColour((x + y) % 16); }));
+            },
+            {{"palette.tif", "palette colours.png"}}, {}},
+    };
+    return table;
+}
+
+class FalsePairs : public ::testing::TestWithParam<FalsePairCase> { };
+
+TEST_P(FalsePairs, NearMissesStayApartAndTrueCopiesGroup)
+{
+    const FalsePairCase& c = GetParam();
+    Folder folder;
+    c.make(folder);
+    ASSERT_FALSE(::testing::Test::HasFailure());
+    const FinderResult result = folder.search();
+    EXPECT_EQ(groupsOf(result), c.groups);
+    EXPECT_EQ(unreadableOf(result), c.unreadable);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FalsePairs, ::testing::ValuesIn(cases()),
+    [](const ::testing::TestParamInfo<FalsePairCase>& info) {
+        return std::string(info.param.name);
+    });
+
+// A cache written by the decoders of the revision before (which turned CMYK
+// into RGB and so gave both files one fingerprint) must not be believed.
+TEST(FalsePairCache, FingerprintsOfAnEarlierDecoderRevisionAreNotTrusted)
+{
+    Folder folder;
+    folder.tiff("black ink only.tif", cmyk(8, {0, 0, 0, 255}));
+    folder.tiff("all four inks.tif", cmyk(8, {255, 255, 255, 255}));
+    std::string earlier = finder::decoderVersion();
+    const std::string word = " decoders ";
+    const std::size_t start = earlier.find(word);
+    ASSERT_NE(start, std::string::npos) << earlier;
+    const std::size_t first = start + word.size();
+    const std::size_t end = earlier.find(';', first);
+    const int revision = std::stoi(earlier.substr(first, end - first));
+    ASSERT_GT(revision, 1);
+    earlier.replace(first, end - first, std::to_string(revision - 1));
+    {
+        finder::FingerprintCache cache(folder.cachePath(), earlier);
+        finder::PixelFingerprint same;
+        same.width = kWidth;
+        same.height = kHeight;
+        same.frames = 1;
+        same.bytesPerSample = 1;
+        same.digest.fill(0x5a);
+        for (const char* name : {"black ink only.tif", "all four inks.tif"}) {
+            struct stat status { };
+            ASSERT_EQ(::stat(QFile::encodeName(folder.path(name)).constData(), &status), 0);
+            const FileIdentity identity = identityOf(status);
+            finder::CachedFacts facts;
+            facts.kind = finder::CachedFacts::Kind::Fingerprint;
+            facts.type = decoding::PictureType::Tiff;
+            facts.width = kWidth;
+            facts.height = kHeight;
+            facts.frames = 1;
+            facts.fingerprint = same;
+            cache.store(identity, facts);
+        }
+        cache.flush();
+        ASSERT_EQ(cache.state(), finder::FingerprintCache::State::Ready);
+    }
+    const FinderResult result = folder.search(true);
+    EXPECT_EQ(groupsOf(result), std::set<Group>{});
+    EXPECT_TRUE(result.unreadable.empty());
+}
+
+} // namespace
