@@ -37,6 +37,8 @@ FindArguments FindArguments::parse(int argc, const char* const* argv)
             arguments.anyName = true;
         } else if (argument == "--no-cache") {
             arguments.noCache = true;
+        } else if (argument == "--similar") {
+            arguments.similar = true;
         } else if (argument == "--help" || argument == "-h") {
             arguments.help = true;
         } else if (argument == "--version") {
@@ -69,8 +71,8 @@ FindArguments FindArguments::parse(int argc, const char* const* argv)
 QString findUsage()
 {
     return QStringLiteral(
-        R"(Usage: corvane-find [--recursive] [--any-name] [--format=text|json|csv]
-                    [--no-cache] FOLDER...
+        R"(Usage: corvane-find [--recursive] [--any-name] [--similar]
+                    [--format=text|json|csv] [--no-cache] FOLDER...
 
 Finds every group of pictures whose pixels are identical among the BMP, JPEG,
 GIF, PNG, TIFF, JPEG 2000, WebP, HEIF and AVIF files of the folders, whatever
@@ -94,14 +96,22 @@ them too.
   --any-name        examine every regular file by its content, whatever its
                     name; files that hold no picture are then counted, not
                     listed as unreadable
+  --similar         also find the same photo saved differently (re-saved,
+                    resized, in another type, a few pixels changed): such
+                    groups follow the identical ones, best copy first, every
+                    other file with its measured difference from it (SSIM of
+                    the brightness; mean and largest difference of a colour
+                    channel in 8-bit levels; the size compared at)
   --format=text     one group per paragraph, one path a line (the default)
   --format=json     one JSON document: folders, files_examined,
                     files_not_examined (names without a picture suffix),
-                    files_not_pictures (with --any-name), groups (width,
+                    files_not_pictures (with --any-name), groups (kind, width,
                     height, frames, files with path, size and type) and
                     unreadable files with their size, type and reason
   --format=csv      one row per file: group,path,path_bytes,size,type,width,
-                    height,frames,reason (unreadable files have no group)
+                    height,frames,reason,kind,ssim,mean,max,compared_width,
+                    compared_height,identical_group (unreadable files have
+                    no group)
   --no-cache        neither read nor write the fingerprint cache
   -h, --help        show this text
   --version         show the version

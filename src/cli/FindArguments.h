@@ -1,6 +1,7 @@
 #pragma once
 // The command line of corvane-find:
-//   corvane-find [--recursive] [--any-name] [--format=text|json|csv] [--no-cache] FOLDER...
+//   corvane-find [--recursive] [--any-name] [--similar] [--format=text|json|csv]
+//                [--no-cache] FOLDER...
 // Arguments are taken as raw bytes, so that any folder name can be given.
 
 #include <QByteArray>
@@ -13,6 +14,7 @@ struct FindArguments {
     bool recursive = false;
     bool anyName = false; // examine every regular file, not only picture names
     bool noCache = false;
+    bool similar = false; // also the same photo saved differently
     bool help = false;
     bool version = false;
     Format format = Format::Text;

@@ -72,6 +72,7 @@ int main(int argc, char** argv)
     options.recursive = arguments.recursive;
     options.anyName = arguments.anyName;
     options.useCache = !arguments.noCache;
+    options.samePhoto = arguments.similar;
     Finder finder(options);
 
     ProgressLine progressLine;

@@ -7,6 +7,7 @@
 #include "finder/PictureReader.h"
 #include "finder/PictureTypes.h"
 #include "finder/PixelFingerprint.h"
+#include "finder/SamePhotoSearch.h"
 #include "finder/WorkerPool.h"
 
 #include <algorithm>
@@ -62,6 +63,7 @@ struct FileRecord {
     bool shareBytes = false; // another file to decode has the same size
     PixelFingerprint fingerprint;
     QString reason;
+    std::optional<similar::PhotoSignature> signature; // made in the same decode, when asked for
 };
 
 using Digest = std::array<std::uint8_t, 32>;
@@ -74,6 +76,7 @@ struct DecodeResult {
     QString reason;
     // A failure of the moment (memory, a stop): nothing of it is kept.
     bool passing = false;
+    std::optional<similar::PhotoSignature> signature;
 };
 
 // Files with equal bytes need only one decode: the first file to claim a
@@ -133,6 +136,7 @@ void apply(FileRecord& record, const DecodeResult& result)
         record.width = result.fingerprint.width;
         record.height = result.fingerprint.height;
         record.frames = result.fingerprint.frames;
+        record.signature = result.signature;
     } else {
         record.stage = Stage::Unreadable;
         if (result.type != PictureType::Unknown)
@@ -254,6 +258,7 @@ private:
     // The memory a decode of this file's picture holds while it runs.
     std::uint64_t pictureBytes(const FileRecord& record) const;
     void group(FinderResult& result);
+    void findSamePhotos(FinderResult& result);
 
     void readHeader(FileRecord& record);
     void decode(std::size_t index);
@@ -335,6 +340,13 @@ FinderResult Search::run()
         return result;
     }
     group(result);
+    if (m_options.samePhoto)
+        findSamePhotos(result);
+    if (stopped()) {
+        result = FinderResult();
+        result.cancelled = true;
+        return result;
+    }
     report(FinderProgress::Stage::Finished, std::int64_t(m_records.size()),
         std::int64_t(m_records.size()));
     return result;
@@ -519,12 +531,26 @@ void Search::decode(std::size_t index)
         }
         const finder::BudgetShare held(m_budget, share);
         ++m_decodes;
-        const finder::PictureFingerprint decoded = finder::fingerprintPicture(bytes, result.type);
-        result.ok = decoded.ok;
-        result.fingerprint = decoded.fingerprint;
-        if (!decoded.ok) {
-            result.reason = QString::fromStdString(decoded.reason);
-            result.passing = decoded.failureKind == decoding::FailureKind::Passing;
+        if (m_options.samePhoto) {
+            // The pixels are needed twice: for the fingerprint and the signature.
+            const finder::SignedFingerprint decoded
+                = finder::fingerprintAndSignature(bytes, result.type);
+            result.ok = decoded.ok;
+            result.fingerprint = decoded.fingerprint;
+            result.signature = decoded.signature;
+            if (!decoded.ok) {
+                result.reason = QString::fromStdString(decoded.reason);
+                result.passing = decoded.failureKind == decoding::FailureKind::Passing;
+            }
+        } else {
+            const finder::PictureFingerprint decoded
+                = finder::fingerprintPicture(bytes, result.type);
+            result.ok = decoded.ok;
+            result.fingerprint = decoded.fingerprint;
+            if (!decoded.ok) {
+                result.reason = QString::fromStdString(decoded.reason);
+                result.passing = decoded.failureKind == decoding::FailureKind::Passing;
+            }
         }
     } catch (const PictureTooLarge& tooLarge) {
         // Depends on the file (and the budget, which is part of the cache's key).
@@ -751,6 +777,34 @@ void Search::group(FinderResult& result)
     std::sort(result.unreadable.begin(), result.unreadable.end(),
         [](const UnreadableFile& a, const UnreadableFile& b) { return a.path < b.path; });
     result.filesExamined = std::int64_t(m_records.size());
+}
+
+void Search::findSamePhotos(FinderResult& result)
+{
+    std::vector<finder::PhotoFile> files;
+    for (const FileRecord& record : m_records) {
+        if (record.stage != Stage::Fingerprinted && record.stage != Stage::HeaderKnown)
+            continue;
+        finder::PhotoFile file;
+        file.path = record.path;
+        file.identity = record.identity;
+        file.type = record.type;
+        file.width = record.width;
+        file.height = record.height;
+        file.frames = record.frames;
+        file.cacheable = record.cacheable || record.fromCache;
+        file.signature = record.signature;
+        files.push_back(std::move(file));
+    }
+    finder::SamePhotoSearch search(
+        m_options, m_threads, m_stop, [this](std::int64_t done, std::int64_t total) {
+            report(FinderProgress::Stage::Decoding, done, total);
+        });
+    search.run(files, result);
+    result.samePhotoSearched = true;
+    m_stats.signaturesMade = search.signaturesMade();
+    m_stats.photoCandidates = search.candidates();
+    m_stats.photoProofsMeasured = search.proofsMeasured();
 }
 
 } // namespace

@@ -41,6 +41,9 @@ struct FinderOptions {
     // What has been learned goes into the cache at least this often, so that
     // a search that is killed keeps most of its work.
     int cacheWriteEveryMs = 2000;
+    // Also find the same photo saved differently (FinderResult::samePhotoGroups):
+    // every picture gets a signature, reduced-scale where nothing else decodes it.
+    bool samePhoto = false;
 };
 
 struct FinderProgress {
@@ -77,6 +80,9 @@ struct FinderStats {
     std::int64_t decoded = 0; // decodes actually run
     std::int64_t sharedDecodes = 0; // files that took the result of an equal file's decode
     std::int64_t skippedUniqueSize = 0; // never decoded: no other picture has their dimensions
+    std::int64_t signaturesMade = 0; // same-photo signatures computed in this search
+    std::int64_t photoCandidates = 0; // pairs of pictures whose signatures are near
+    std::int64_t photoProofsMeasured = 0; // pairs decoded and measured (the rest from the cache)
     bool cacheUsed = false;
     std::uint64_t memoryBudget = 0; // bytes the decodes in flight could share
     std::uint64_t memoryPeak = 0; // the most they held at once

@@ -9,7 +9,10 @@
 #include <QString>
 #include <QStringList>
 
+#include "similar/PhotoDifference.h"
+
 #include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -32,6 +35,23 @@ struct DuplicateGroup {
     // At least two files, in a stable order (path order); the first is the
     // group's first picture in the window's pair walk.
     std::vector<FoundFile> files;
+};
+
+// One member of a same-photo group: one picture, held by one file or by
+// several pixel-identical files.
+struct SamePhotoMember {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::vector<FoundFile> files; // path order; all with the same pixels
+    int identicalGroup = -1; // index in FinderResult::groups when files are identical, else -1
+    // Measured against the group's best copy; none for the best copy itself.
+    std::optional<similar::PhotoDifference> difference;
+};
+
+// The same photo saved differently: at least two members whose pixels differ,
+// each proven against the best copy (the first member).
+struct SamePhotoGroup {
+    std::vector<SamePhotoMember> members; // best copy first, then most similar first
 };
 
 struct UnreadableFile {
@@ -62,6 +82,10 @@ struct FinderResult {
     // unreadable.
     std::int64_t filesNotPictures = 0;
     std::vector<DuplicateGroup> groups; // stable order: largest total size first
+    // Only when FinderOptions::samePhoto: stable order, largest total size first.
+    std::vector<SamePhotoGroup> samePhotoGroups;
+    bool samePhotoSearched
+        = false; // the search looked for them (its report names each group's kind)
     std::vector<UnreadableFile> unreadable;
     // Names the scan met that it could not keep (none today: paths are bytes).
     bool cancelled = false;

@@ -31,6 +31,31 @@ QByteArray csvField(const QString& value)
     return field;
 }
 
+QByteArray number(double value, int decimals)
+{
+    return QByteArray::number(value, 'f', decimals);
+}
+
+// The figures of a file other than a same-photo group's best copy: its
+// member's difference, or none at all (0) for a file identical to the best copy.
+similar::PhotoDifference differenceOf(const SamePhotoMember& member, const SamePhotoMember& best)
+{
+    if (member.difference)
+        return *member.difference;
+    similar::PhotoDifference same;
+    same.ssim = 1.0;
+    same.comparedWidth = best.width;
+    same.comparedHeight = best.height;
+    return same;
+}
+
+QByteArray differenceText(const similar::PhotoDifference& d)
+{
+    return "ssim " + number(d.ssim, 4) + ", mean " + number(d.mean, 2) + ", max "
+        + QByteArray::number(d.max) + ", compared at " + QByteArray::number(d.comparedWidth) + " x "
+        + QByteArray::number(d.comparedHeight);
+}
+
 } // namespace
 
 QByteArray text(const FinderResult& result)
@@ -41,8 +66,31 @@ QByteArray text(const FinderResult& result)
         if (!first)
             out += '\n';
         first = false;
+        if (result.samePhotoSearched)
+            out += "identical, " + QByteArray::number(group.width) + " x "
+                + QByteArray::number(group.height) + ":\n";
         for (const FoundFile& file : group.files)
             out += pathtext::forText(file.path) + '\n';
+    }
+    for (const SamePhotoGroup& group : result.samePhotoGroups) {
+        if (!first)
+            out += '\n';
+        first = false;
+        out += "same photo:\n";
+        const SamePhotoMember& best = group.members.front();
+        for (const SamePhotoMember& member : group.members) {
+            for (const FoundFile& file : member.files) {
+                out += pathtext::forText(file.path) + "  (" + QByteArray::number(member.width)
+                    + " x " + QByteArray::number(member.height) + ", ";
+                if (&file == &best.files.front())
+                    out += "best copy";
+                else if (&member == &best)
+                    out += "identical to the best copy";
+                else
+                    out += differenceText(*member.difference);
+                out += ")\n";
+            }
+        }
     }
     return out;
 }
@@ -107,9 +155,42 @@ QByteArray json(const FinderResult& result)
             files.append(file);
         }
         QJsonObject object;
+        object[QStringLiteral("kind")] = QStringLiteral("identical");
         object[QStringLiteral("width")] = double(group.width);
         object[QStringLiteral("height")] = double(group.height);
         object[QStringLiteral("frames")] = double(group.frames);
+        object[QStringLiteral("files")] = files;
+        groups.append(object);
+    }
+    for (const SamePhotoGroup& group : result.samePhotoGroups) {
+        const SamePhotoMember& best = group.members.front();
+        QJsonArray files;
+        for (const SamePhotoMember& member : group.members) {
+            for (const FoundFile& found : member.files) {
+                QJsonObject file = pathObject(found.path);
+                file[QStringLiteral("size")] = double(found.identity.size);
+                file[QStringLiteral("type")] = found.type;
+                file[QStringLiteral("width")] = double(member.width);
+                file[QStringLiteral("height")] = double(member.height);
+                if (&found != &best.files.front()) {
+                    const similar::PhotoDifference d = differenceOf(member, best);
+                    QJsonObject difference;
+                    difference[QStringLiteral("ssim")] = d.ssim;
+                    difference[QStringLiteral("mean")] = d.mean;
+                    difference[QStringLiteral("max")] = d.max;
+                    difference[QStringLiteral("compared_at")]
+                        = QJsonArray{double(d.comparedWidth), double(d.comparedHeight)};
+                    file[QStringLiteral("difference")] = difference;
+                }
+                if (member.identicalGroup >= 0)
+                    file[QStringLiteral("identical_group")] = member.identicalGroup;
+                files.append(file);
+            }
+        }
+        QJsonObject object;
+        object[QStringLiteral("kind")] = QStringLiteral("same photo");
+        object[QStringLiteral("width")] = double(best.width);
+        object[QStringLiteral("height")] = double(best.height);
         object[QStringLiteral("files")] = files;
         groups.append(object);
     }
@@ -135,23 +216,50 @@ QByteArray json(const FinderResult& result)
 
 QByteArray csv(const FinderResult& result)
 {
-    QByteArray out = "group,path,path_bytes,size,type,width,height,frames,reason\r\n";
-    int number = 0;
+    QByteArray out = "group,path,path_bytes,size,type,width,height,frames,reason,kind,ssim,mean,"
+                     "max,compared_width,compared_height,identical_group\r\n";
+    int groupNumber = 0;
     for (const DuplicateGroup& group : result.groups) {
-        ++number;
+        ++groupNumber;
         for (const FoundFile& file : group.files) {
-            out += QByteArray::number(number) + ',' + csvField(pathtext::displayText(file.path))
-                + ',' + csvField(pathtext::exactBytes(file.path)) + ','
+            out += QByteArray::number(groupNumber) + ','
+                + csvField(pathtext::displayText(file.path)) + ','
+                + csvField(pathtext::exactBytes(file.path)) + ','
                 + QByteArray::number(file.identity.size) + ',' + csvField(file.type) + ','
                 + QByteArray::number(group.width) + ',' + QByteArray::number(group.height) + ','
-                + QByteArray::number(group.frames) + ",\r\n";
+                + QByteArray::number(group.frames) + ",,identical,,,,,,\r\n";
+        }
+    }
+    for (const SamePhotoGroup& group : result.samePhotoGroups) {
+        ++groupNumber;
+        const SamePhotoMember& best = group.members.front();
+        for (const SamePhotoMember& member : group.members) {
+            for (const FoundFile& file : member.files) {
+                out += QByteArray::number(groupNumber) + ','
+                    + csvField(pathtext::displayText(file.path)) + ','
+                    + csvField(pathtext::exactBytes(file.path)) + ','
+                    + QByteArray::number(file.identity.size) + ',' + csvField(file.type) + ','
+                    + QByteArray::number(member.width) + ',' + QByteArray::number(member.height)
+                    + ",1,,same photo,";
+                if (&file != &best.files.front()) {
+                    const similar::PhotoDifference d = differenceOf(member, best);
+                    out += number(d.ssim, 6) + ',' + number(d.mean, 4) + ','
+                        + QByteArray::number(d.max) + ',' + QByteArray::number(d.comparedWidth)
+                        + ',' + QByteArray::number(d.comparedHeight) + ',';
+                } else {
+                    out += ",,,,,";
+                }
+                if (member.identicalGroup >= 0)
+                    out += QByteArray::number(member.identicalGroup);
+                out += "\r\n";
+            }
         }
     }
     for (const UnreadableFile& file : result.unreadable) {
         out += ',' + csvField(pathtext::displayText(file.path)) + ','
             + csvField(pathtext::exactBytes(file.path)) + ','
             + (file.size >= 0 ? QByteArray::number(file.size) : QByteArray()) + ','
-            + csvField(file.type) + ",,,," + csvField(file.reason) + "\r\n";
+            + csvField(file.type) + ",,,," + csvField(file.reason) + ",,,,,,,\r\n";
     }
     return out;
 }

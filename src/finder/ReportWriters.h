@@ -9,6 +9,9 @@
 namespace findreport {
 
 // One group per paragraph (groups apart by an empty line), one path a line.
+// When the search looked for the same photo saved differently, each group is
+// headed by its kind ("identical", "same photo") and every member of a
+// same-photo group but the best copy is followed by its measured difference.
 QByteArray text(const FinderResult& result);
 
 // One line per unreadable file, "corvane-find: PATH: reason", for standard error.
@@ -22,10 +25,15 @@ QByteArray summaryLine(const FinderResult& result);
 // problem as FinderStats::cacheProblem ("it is read-only").
 QByteArray cacheNote(const QString& problem, bool usedAnyway);
 
+// Every group has "kind": "identical" groups first, then "same photo" groups
+// (best copy first; the others with "difference"; files identical to each
+// other with "identical_group", the index of their group in "groups").
 QByteArray json(const FinderResult& result);
 
 // A header row, then one row per file of every group (group numbered from 1)
-// and one per unreadable file (empty group, with its reason). RFC 4180 quoting.
+// and one per unreadable file (empty group, with its reason). RFC 4180
+// quoting. Same-photo groups follow the identical ones, numbered on, with
+// the same figures as the JSON report in columns of their own.
 QByteArray csv(const FinderResult& result);
 
 } // namespace findreport

@@ -115,14 +115,16 @@ TEST(ResultExportTest, CsvReadsBackThroughPythonsCsvModule)
     const QJsonArray rows = QJsonDocument::fromJson(process.readAllStandardOutput()).array();
     ASSERT_EQ(rows.size(), 10);
     EXPECT_EQ(rows[0].toArray(),
-        (QJsonArray{
-            "group", "path", "path_bytes", "size", "type", "width", "height", "frames", "reason"}));
+        (QJsonArray{"group", "path", "path_bytes", "size", "type", "width", "height", "frames",
+            "reason", "kind", "ssim", "mean", "max", "compared_width", "compared_height",
+            "identical_group"}));
     const FinderResult result = oddResult();
     for (int i = 0; i < 8; ++i) {
         const QJsonArray row = rows[i + 1].toArray();
         const int g = i / 4;
         const FoundFile& file = result.groups[g].files[i % 4];
-        ASSERT_EQ(row.size(), 9) << i;
+        ASSERT_EQ(row.size(), 16) << i;
+        EXPECT_EQ(row[9].toString(), QStringLiteral("identical"));
         EXPECT_EQ(row[0].toString(), QString::number(g + 1));
         const QByteArray exact = row[2].toString().isEmpty()
             ? row[1].toString().toUtf8()

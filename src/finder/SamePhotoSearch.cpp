@@ -1,0 +1,412 @@
+#include "finder/SamePhotoSearch.h"
+
+#include "decoding/OrientationTag.h"
+#include "finder/FileReading.h"
+#include "finder/FingerprintCache.h"
+#include "finder/PictureReader.h"
+#include "finder/PictureTypes.h"
+#include "finder/SamePhotoCache.h"
+#include "finder/WorkerPool.h"
+#include "similar/ReducedJpegSignature.h"
+#include "similar/SamePhotoGrouping.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+
+namespace finder {
+
+namespace {
+
+using decoding::PictureType;
+
+decoding::Bytes bytesOf(const QByteArray& data)
+{
+    return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
+}
+
+similar::FrameView firstFrame(const decoding::DecodedPicture& picture)
+{
+    similar::FrameView view;
+    view.data = picture.frames.front().data();
+    view.width = picture.width;
+    view.height = picture.height;
+    view.bytesPerSample = picture.bytesPerSample;
+    view.stride = std::size_t(picture.width) * 4 * std::size_t(picture.bytesPerSample);
+    return view;
+}
+
+// The first frame of a listed file, fully decoded; nothing when it no longer
+// reads or decodes (the pair is then not proven, and nothing is grouped on it).
+std::optional<decoding::DecodedPicture> decodeFile(const PhotoFile& file)
+{
+    try {
+        const FileBytes bytes = readWholeFile(file.path, file.identity);
+        if (!bytes.ok)
+            return std::nullopt;
+        decoding::DecodeOutcome outcome = decodePicture(bytesOf(bytes.bytes), file.type);
+        // Only pictures of red, green, blue and alpha are measured: inks,
+        // signed samples or extra samples have no brightness to compare.
+        if (outcome.status != decoding::DecodeStatus::Ok || outcome.picture.frames.empty()
+            || !outcome.picture.isRgba())
+            return std::nullopt;
+        outcome.picture.frames.resize(1);
+        return std::move(outcome.picture);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<similar::PhotoSignature> signatureOfFile(const PhotoFile& file)
+{
+    try {
+        const FileBytes bytes = readWholeFile(file.path, file.identity);
+        if (!bytes.ok)
+            return std::nullopt;
+        // The reduced decode gives stored rows: a JPEG a viewer turns is
+        // decoded whole and turned, as its proof will be.
+        if (file.type == PictureType::Jpeg
+            && decoding::readOrientation(bytesOf(bytes.bytes)).orientation
+                == decoding::Orientation::AsStored)
+            return similar::reducedJpegSignature(bytesOf(bytes.bytes), file.width, file.height);
+        const decoding::DecodeOutcome outcome = decodePicture(bytesOf(bytes.bytes), file.type);
+        if (outcome.status != decoding::DecodeStatus::Ok || outcome.picture.frames.empty()
+            || !outcome.picture.isRgba())
+            return std::nullopt;
+        return similar::signatureOf(
+            firstFrame(outcome.picture), outcome.picture.width, outcome.picture.height);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+// Decoded first frames kept while they are likely to be asked for again: a
+// picture usually has several candidates, which are proven one after the
+// other. Bounded by bytes; the least recently used go first.
+class DecodedFrames {
+public:
+    using Picture = std::shared_ptr<const decoding::DecodedPicture>;
+
+    Picture get(const PhotoFile& file)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            if (auto found = m_pictures.find(&file); found != m_pictures.end()) {
+                found->second.lastUse = ++m_clock;
+                return found->second.picture;
+            }
+        }
+        std::optional<decoding::DecodedPicture> decoded = decodeFile(file);
+        if (!decoded)
+            return nullptr;
+        auto picture = std::make_shared<const decoding::DecodedPicture>(std::move(*decoded));
+        const std::size_t bytes = picture->frameBytes();
+        std::lock_guard lock(m_mutex);
+        while (m_bytes + bytes > kBudget && !m_pictures.empty()) {
+            auto oldest = std::min_element(m_pictures.begin(), m_pictures.end(),
+                [](const auto& a, const auto& b) { return a.second.lastUse < b.second.lastUse; });
+            m_bytes -= oldest->second.picture->frameBytes();
+            m_pictures.erase(oldest);
+        }
+        if (bytes <= kBudget && m_pictures.try_emplace(&file, Entry{picture, ++m_clock}).second)
+            m_bytes += bytes;
+        return picture;
+    }
+
+private:
+    static constexpr std::size_t kBudget = std::size_t(384) << 20;
+    struct Entry {
+        Picture picture;
+        std::uint64_t lastUse = 0;
+    };
+    std::mutex m_mutex;
+    std::map<const PhotoFile*, Entry> m_pictures;
+    std::size_t m_bytes = 0;
+    std::uint64_t m_clock = 0;
+};
+
+std::optional<similar::PhotoDifference> measurePair(
+    const PhotoFile& a, const PhotoFile& b, DecodedFrames& frames)
+{
+    if (!similar::aspectsAgree(a.width, a.height, b.width, b.height))
+        return std::nullopt;
+    const DecodedFrames::Picture pa = frames.get(a);
+    if (!pa)
+        return std::nullopt;
+    const DecodedFrames::Picture pb = frames.get(b);
+    if (!pb)
+        return std::nullopt;
+    return similar::compareFrames(firstFrame(*pa), firstFrame(*pb));
+}
+
+// One member of the grouping: an identical group or a single file.
+struct Unit {
+    std::vector<std::size_t> files; // indices into the files; the first stands for all
+    int identicalGroup = -1;
+};
+
+class FileEvidence : public similar::PhotoEvidence {
+public:
+    FileEvidence(const std::vector<PhotoFile>& files, const std::vector<Unit>& units,
+        SamePhotoCache* cache, std::int64_t& measured, DecodedFrames& frames)
+        : m_files(files)
+        , m_units(units)
+        , m_cache(cache)
+        , m_measured(measured)
+        , m_frames(frames)
+    {
+    }
+
+    const PhotoFile& fileOf(std::uint32_t unit) const { return m_files[m_units[unit].files[0]]; }
+
+    // Proofs measured on the workers before the grouping asks for them.
+    void know(std::uint32_t a, std::uint32_t b, std::optional<similar::PhotoDifference> proof)
+    {
+        m_known[std::minmax(a, b)] = proof;
+    }
+
+    std::optional<similar::PhotoDifference> prove(std::uint32_t a, std::uint32_t b) override
+    {
+        const auto key = std::minmax(a, b);
+        if (auto found = m_known.find(key); found != m_known.end())
+            return found->second;
+        const PhotoFile& fa = fileOf(a);
+        const PhotoFile& fb = fileOf(b);
+        std::optional<similar::PhotoDifference> proof;
+        if (m_cache)
+            proof = m_cache->proof(fa.identity, fb.identity);
+        if (!proof) {
+            ++m_measured;
+            proof = measurePair(fa, fb, m_frames);
+            if (proof && m_cache && fa.cacheable && fb.cacheable)
+                m_cache->storeProof(fa.identity, fb.identity, *proof);
+        }
+        m_known[key] = proof;
+        return proof;
+    }
+
+    bool isEnlargement(std::uint32_t a, std::uint32_t b) override
+    {
+        const PhotoFile& larger = fileOf(a);
+        const PhotoFile& smaller = fileOf(b);
+        if (m_cache) {
+            if (const std::optional<bool> known
+                = m_cache->enlargement(larger.identity, smaller.identity))
+                return *known;
+        }
+        const DecodedFrames::Picture picture = m_frames.get(larger);
+        if (!picture)
+            return false;
+        const bool enlarged
+            = similar::isEnlargement(firstFrame(*picture), smaller.width, smaller.height);
+        if (m_cache && larger.cacheable && smaller.cacheable)
+            m_cache->storeEnlargement(larger.identity, smaller.identity, enlarged);
+        return enlarged;
+    }
+
+private:
+    const std::vector<PhotoFile>& m_files;
+    const std::vector<Unit>& m_units;
+    SamePhotoCache* m_cache;
+    std::int64_t& m_measured;
+    DecodedFrames& m_frames;
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::optional<similar::PhotoDifference>>
+        m_known;
+};
+
+} // namespace
+
+SignedFingerprint fingerprintAndSignature(decoding::Bytes file, decoding::PictureType type)
+{
+    SignedFingerprint result;
+    const decoding::DecodeOutcome outcome = decodePicture(file, type);
+    result.ok = outcome.status == decoding::DecodeStatus::Ok && !outcome.picture.frames.empty();
+    if (!result.ok) {
+        result.reason = outcome.reason.empty() ? "cannot be decoded" : outcome.reason;
+        result.failureKind = outcome.failureKind;
+        return result;
+    }
+    result.fingerprint = fingerprintOf(outcome.picture);
+    if (outcome.picture.isRgba())
+        result.signature = similar::signatureOf(
+            firstFrame(outcome.picture), outcome.picture.width, outcome.picture.height);
+    return result;
+}
+
+SamePhotoSearch::SamePhotoSearch(
+    const FinderOptions& options, int threads, const std::atomic<bool>* stop, Progress progress)
+    : m_options(options)
+    , m_threads(threads)
+    , m_stop(stop)
+    , m_progress(std::move(progress))
+{
+}
+
+void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
+{
+    std::unique_ptr<SamePhotoCache> cache;
+    if (m_options.useCache) {
+        cache = std::make_unique<SamePhotoCache>(
+            m_options.cachePath.isEmpty() ? FingerprintCache::defaultPath() : m_options.cachePath,
+            decoderVersion(), m_options.cacheBusyTimeoutMs);
+        if (!cache->usable())
+            cache.reset();
+    }
+    auto stopped = [&] { return m_stop && m_stop->load(); };
+
+    // Signatures: from this search's decodes, the cache, or a reduced decode.
+    std::vector<std::size_t> missing;
+    std::vector<char> learned(files.size(), 0); // not vector<bool>: written from the workers
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (files[i].signature) {
+            learned[i] = 1;
+            continue;
+        }
+        if (cache)
+            files[i].signature = cache->signature(files[i].identity);
+        if (!files[i].signature)
+            missing.push_back(i);
+    }
+    std::atomic<std::int64_t> done{0};
+    const auto total = std::int64_t(missing.size());
+    runOnWorkers(
+        missing.size(), m_threads, m_stop,
+        [&](std::size_t n) {
+            files[missing[n]].signature = signatureOfFile(files[missing[n]]);
+            learned[missing[n]] = 1;
+            ++done;
+        },
+        [&] {
+            if (m_progress)
+                m_progress(done.load(), total);
+        });
+    m_signaturesMade = total;
+    if (cache) {
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (learned[i] && files[i].signature && files[i].cacheable)
+                cache->storeSignature(files[i].identity, *files[i].signature);
+        }
+        cache->flush();
+    }
+    if (stopped())
+        return;
+
+    // Units: each identical group is one; every other signed picture is one.
+    std::map<QByteArray, int> groupOfPath;
+    for (std::size_t g = 0; g < result.groups.size(); ++g) {
+        for (const FoundFile& file : result.groups[g].files)
+            groupOfPath[file.path] = int(g);
+    }
+    std::vector<Unit> units;
+    std::map<int, std::size_t> unitOfGroup;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!files[i].signature)
+            continue;
+        const auto group = groupOfPath.find(files[i].path);
+        if (group == groupOfPath.end()) {
+            units.push_back({{i}, -1});
+            continue;
+        }
+        auto [slot, added] = unitOfGroup.try_emplace(group->second, units.size());
+        if (added)
+            units.push_back({{}, group->second});
+        units[slot->second].files.push_back(i);
+    }
+    std::vector<similar::PhotoUnit> photoUnits;
+    for (const Unit& unit : units) {
+        similar::PhotoUnit photo;
+        photo.signature = *files[unit.files[0]].signature;
+        photo.lossRank = similar::lossRank(files[unit.files[0]].type);
+        for (std::size_t i : unit.files) {
+            photo.lossRank = std::min(photo.lossRank, similar::lossRank(files[i].type));
+            photo.largestFile = std::max(photo.largestFile, files[i].identity.size);
+        }
+        photoUnits.push_back(photo);
+    }
+
+    const auto candidates = similar::candidatePairs(photoUnits);
+    m_candidates = std::int64_t(candidates.size());
+    DecodedFrames frames;
+    FileEvidence evidence(files, units, cache.get(), m_proofsMeasured, frames);
+
+    // Candidates not in the cache are measured on the workers.
+    std::vector<std::size_t> toMeasure;
+    std::vector<std::optional<similar::PhotoDifference>> proofs(candidates.size());
+    for (std::size_t k = 0; k < candidates.size(); ++k) {
+        const auto [a, b] = candidates[k];
+        if (cache)
+            proofs[k] = cache->proof(evidence.fileOf(a).identity, evidence.fileOf(b).identity);
+        if (proofs[k])
+            evidence.know(a, b, proofs[k]);
+        else
+            toMeasure.push_back(k);
+    }
+    done = 0;
+    runOnWorkers(
+        toMeasure.size(), m_threads, m_stop,
+        [&](std::size_t n) {
+            const auto [a, b] = candidates[toMeasure[n]];
+            proofs[toMeasure[n]] = measurePair(evidence.fileOf(a), evidence.fileOf(b), frames);
+            ++done;
+        },
+        [&] {
+            if (m_progress)
+                m_progress(done.load(), std::int64_t(toMeasure.size()));
+        });
+    if (stopped())
+        return;
+    m_proofsMeasured += std::int64_t(toMeasure.size());
+    for (std::size_t k : toMeasure) {
+        const auto [a, b] = candidates[k];
+        evidence.know(a, b, proofs[k]);
+        const PhotoFile& fa = evidence.fileOf(a);
+        const PhotoFile& fb = evidence.fileOf(b);
+        if (proofs[k] && cache && fa.cacheable && fb.cacheable)
+            cache->storeProof(fa.identity, fb.identity, *proofs[k]);
+    }
+
+    const std::vector<similar::PhotoGroup> groups
+        = similar::groupSamePhotos(photoUnits, candidates, evidence);
+    if (cache)
+        cache->flush();
+
+    auto memberOf = [&](std::uint32_t unit) {
+        SamePhotoMember member;
+        const PhotoFile& first = files[units[unit].files[0]];
+        member.width = first.width;
+        member.height = first.height;
+        member.identicalGroup = units[unit].identicalGroup;
+        for (std::size_t i : units[unit].files)
+            member.files.push_back({files[i].path, files[i].identity, typeName(files[i].type)});
+        return member;
+    };
+    for (const similar::PhotoGroup& group : groups) {
+        SamePhotoGroup found;
+        found.members.push_back(memberOf(group.best));
+        for (const auto& [unit, difference] : group.others) {
+            found.members.push_back(memberOf(unit));
+            found.members.back().difference = difference;
+        }
+        result.samePhotoGroups.push_back(std::move(found));
+    }
+    auto totalSize = [](const SamePhotoGroup& group) {
+        std::int64_t total = 0;
+        for (const SamePhotoMember& member : group.members) {
+            for (const FoundFile& file : member.files)
+                total += file.identity.size;
+        }
+        return total;
+    };
+    std::stable_sort(result.samePhotoGroups.begin(), result.samePhotoGroups.end(),
+        [&](const SamePhotoGroup& a, const SamePhotoGroup& b) {
+            const std::int64_t sizeA = totalSize(a);
+            const std::int64_t sizeB = totalSize(b);
+            if (sizeA != sizeB)
+                return sizeA > sizeB;
+            return a.members.front().files.front().path < b.members.front().files.front().path;
+        });
+}
+
+} // namespace finder

@@ -1,0 +1,68 @@
+#pragma once
+// The whole-folder search's second kind of group: the same photo saved
+// differently. Runs after the identical groups are made: gives every
+// picture that has none yet a signature (from a reduced-scale decode where
+// it can), finds candidates through the signature index, proves each by
+// measuring both pictures, and groups them (similar::groupSamePhotos).
+// Identical groups take part as one member each. Signatures and proofs are
+// kept in the cache, so a warm search decodes nothing again.
+
+#include "finder/Finder.h"
+#include "finder/FinderResult.h"
+#include "finder/PixelFingerprint.h"
+#include "similar/PhotoSignature.h"
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace finder {
+
+// A picture's fingerprint and same-photo signature from one decode.
+struct SignedFingerprint {
+    bool ok = false;
+    std::string reason; // when not ok
+    decoding::FailureKind failureKind = decoding::FailureKind::Lasting; // when not ok
+    PixelFingerprint fingerprint;
+    std::optional<similar::PhotoSignature> signature;
+};
+SignedFingerprint fingerprintAndSignature(decoding::Bytes file, decoding::PictureType type);
+
+// A readable picture of the search.
+struct PhotoFile {
+    QByteArray path;
+    FileIdentity identity;
+    decoding::PictureType type = decoding::PictureType::Unknown;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t frames = 0;
+    bool cacheable = false; // what is learned about it may be kept
+    std::optional<similar::PhotoSignature> signature; // when its decode made one
+};
+
+class SamePhotoSearch {
+public:
+    using Progress = std::function<void(std::int64_t done, std::int64_t total)>;
+
+    SamePhotoSearch(const FinderOptions& options, int threads, const std::atomic<bool>* stop,
+        Progress progress);
+
+    // Fills result.samePhotoGroups; result.groups must already be made.
+    void run(std::vector<PhotoFile>& files, FinderResult& result);
+
+    std::int64_t signaturesMade() const { return m_signaturesMade; }
+    std::int64_t candidates() const { return m_candidates; }
+    std::int64_t proofsMeasured() const { return m_proofsMeasured; }
+
+private:
+    const FinderOptions& m_options;
+    int m_threads;
+    const std::atomic<bool>* m_stop;
+    Progress m_progress;
+    std::int64_t m_signaturesMade = 0;
+    std::int64_t m_candidates = 0;
+    std::int64_t m_proofsMeasured = 0;
+};
+
+} // namespace finder

@@ -1,0 +1,165 @@
+#include "similar/SamePhotoGrouping.h"
+
+#include "similar/SignatureIndex.h"
+
+#include <algorithm>
+#include <map>
+#include <numeric>
+
+namespace similar {
+
+using decoding::PictureType;
+
+int lossRank(PictureType type)
+{
+    switch (type) {
+    case PictureType::Png:
+    case PictureType::Tiff:
+    case PictureType::Bmp:
+        return 0;
+    case PictureType::Gif: // lossless, but only 256 colours
+        return 1;
+    case PictureType::Jpeg2000:
+    case PictureType::WebP: // either may be lossless
+        return 2;
+    case PictureType::Heif:
+    case PictureType::Avif:
+        return 3;
+    case PictureType::Jpeg:
+        return 4;
+    case PictureType::Unknown:
+        break;
+    }
+    return 5;
+}
+
+std::vector<std::pair<std::uint32_t, std::uint32_t>> candidatePairs(
+    const std::vector<PhotoUnit>& units)
+{
+    std::vector<std::uint64_t> hashes;
+    hashes.reserve(units.size());
+    for (const PhotoUnit& unit : units)
+        hashes.push_back(unit.signature.hash);
+    const SignatureIndex index(std::move(hashes));
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
+    for (const auto& [a, b] : index.nearPairs(kMaxHashDistance)) {
+        const PhotoSignature& sa = units[a].signature;
+        const PhotoSignature& sb = units[b].signature;
+        if (aspectsAgree(sa.width, sa.height, sb.width, sb.height)
+            && thumbnailDifference(sa, sb) <= kMaxThumbnailDifference)
+            pairs.emplace_back(a, b);
+    }
+    return pairs;
+}
+
+namespace {
+
+class Clusters {
+public:
+    explicit Clusters(std::size_t n)
+        : m_parent(n)
+    {
+        std::iota(m_parent.begin(), m_parent.end(), 0U);
+    }
+    std::uint32_t find(std::uint32_t x)
+    {
+        while (m_parent[x] != x)
+            x = m_parent[x] = m_parent[m_parent[x]];
+        return x;
+    }
+    void join(std::uint32_t a, std::uint32_t b) { m_parent[find(a)] = find(b); }
+
+private:
+    std::vector<std::uint32_t> m_parent;
+};
+
+std::uint64_t pixelsOf(const PhotoUnit& unit)
+{
+    return std::uint64_t(unit.signature.width) * unit.signature.height;
+}
+
+// Better copies first: most pixels, least lossy type, largest file.
+bool betterCopy(const PhotoUnit& a, const PhotoUnit& b)
+{
+    if (pixelsOf(a) != pixelsOf(b))
+        return pixelsOf(a) > pixelsOf(b);
+    if (a.lossRank != b.lossRank)
+        return a.lossRank < b.lossRank;
+    return a.largestFile > b.largestFile;
+}
+
+} // namespace
+
+std::vector<PhotoGroup> groupSamePhotos(const std::vector<PhotoUnit>& units,
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>>& candidates, PhotoEvidence& evidence)
+{
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::optional<PhotoDifference>> proven;
+    auto proof = [&](std::uint32_t a, std::uint32_t b) {
+        const auto key = std::minmax(a, b);
+        auto found = proven.find(key);
+        if (found == proven.end())
+            found = proven.emplace(key, evidence.prove(key.first, key.second)).first;
+        return found->second;
+    };
+    Clusters clusters(units.size());
+    for (const auto& [a, b] : candidates) {
+        const std::optional<PhotoDifference> difference = proof(a, b);
+        if (difference && passes(*difference))
+            clusters.join(a, b);
+    }
+    std::map<std::uint32_t, std::vector<std::uint32_t>> byCluster;
+    for (const auto& [a, b] : candidates) {
+        for (std::uint32_t unit : {a, b})
+            byCluster[clusters.find(unit)].push_back(unit);
+    }
+
+    std::vector<PhotoGroup> groups;
+    for (auto& [root, members] : byCluster) {
+        std::sort(members.begin(), members.end());
+        members.erase(std::unique(members.begin(), members.end()), members.end());
+        std::vector<std::uint32_t> left = members;
+        while (left.size() >= 2) {
+            std::stable_sort(left.begin(), left.end(),
+                [&](std::uint32_t a, std::uint32_t b) { return betterCopy(units[a], units[b]); });
+            // The best copy is the first that is not an enlargement of the
+            // largest member clearly smaller than itself (a member one pixel
+            // smaller says nothing: reducing by a pixel loses nothing).
+            std::size_t bestAt = 0;
+            for (; bestAt + 1 < left.size(); ++bestAt) {
+                const PhotoSignature& candidate = units[left[bestAt]].signature;
+                std::optional<std::uint32_t> smaller;
+                for (std::size_t k = bestAt + 1; k < left.size(); ++k) {
+                    const PhotoSignature& other = units[left[k]].signature;
+                    if (std::uint64_t(other.width) * 4 <= std::uint64_t(candidate.width) * 3) {
+                        smaller = left[k];
+                        break;
+                    }
+                }
+                if (!smaller || !evidence.isEnlargement(left[bestAt], *smaller))
+                    break;
+            }
+            const std::uint32_t best = left[bestAt];
+            PhotoGroup group;
+            group.best = best;
+            std::vector<std::uint32_t> rest;
+            for (std::uint32_t unit : left) {
+                if (unit == best)
+                    continue;
+                const std::optional<PhotoDifference> difference = proof(best, unit);
+                if (difference && passes(*difference))
+                    group.others.emplace_back(unit, *difference);
+                else
+                    rest.push_back(unit);
+            }
+            if (!group.others.empty()) {
+                std::stable_sort(group.others.begin(), group.others.end(),
+                    [](const auto& a, const auto& b) { return a.second.ssim > b.second.ssim; });
+                groups.push_back(std::move(group));
+            }
+            left = std::move(rest);
+        }
+    }
+    return groups;
+}
+
+} // namespace similar

@@ -1,0 +1,61 @@
+#pragma once
+// The rule that makes same-photo groups out of measured pairs.
+//
+// A unit is one picture: a file, or a group of pixel-identical files. Two
+// units are candidates when their hashes are near (SignatureIndex), their
+// aspect ratios agree and their colour thumbnails are close; every candidate
+// pair is proven by measuring it (PhotoDifference). Units joined by passing
+// proofs make a cluster. Each cluster names its best copy: the most pixels,
+// then the least lossy type, then the largest file, never an enlargement of
+// a smaller member. A unit is a member only when its own difference from the
+// best copy passes the thresholds: the rule never follows a chain (A like B,
+// B like C). What is left of a cluster is grouped again the same way.
+
+#include "decoding/DecodedPicture.h"
+#include "similar/PhotoDifference.h"
+#include "similar/PhotoSignature.h"
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace similar {
+
+struct PhotoUnit {
+    PhotoSignature signature;
+    int lossRank = 0; // lossRank() of its type; the lowest of its files
+    std::int64_t largestFile = 0; // bytes
+};
+
+// 0 for types that keep every pixel as it was given, higher for lossier ones.
+int lossRank(decoding::PictureType type);
+
+// What the grouping asks of the files behind the units. prove(a, b) measures
+// two units (nothing when they cannot be compared: aspect ratios apart, a
+// file that no longer decodes); isEnlargement(a, b): whether unit a is an
+// enlargement of a picture of unit b's size.
+class PhotoEvidence {
+public:
+    virtual ~PhotoEvidence() = default;
+    virtual std::optional<PhotoDifference> prove(std::uint32_t a, std::uint32_t b) = 0;
+    virtual bool isEnlargement(std::uint32_t a, std::uint32_t b) = 0;
+};
+
+// Pairs (a < b) worth proving.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> candidatePairs(
+    const std::vector<PhotoUnit>& units);
+
+struct PhotoGroup {
+    std::uint32_t best = 0;
+    // The other members with their difference from the best copy, most
+    // similar first.
+    std::vector<std::pair<std::uint32_t, PhotoDifference>> others;
+};
+
+// The groups, each of at least two units; the candidate pairs are proven
+// through evidence (in the order given), and so are the members against their best copy.
+std::vector<PhotoGroup> groupSamePhotos(const std::vector<PhotoUnit>& units,
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>>& candidates,
+    PhotoEvidence& evidence);
+
+} // namespace similar

@@ -1,0 +1,317 @@
+// The same-photo search on real photos: the calibration half's figures (the
+// thresholds were chosen on them), then the other half, which the thresholds
+// never saw, searched as a user searches it: every true copy in its photo's
+// group, the best copy named rightly, every near miss in no group, and the
+// identical groups exactly those of a search without same-photo groups.
+#include "PhotoCollection.h"
+
+#include "finder/Finder.h"
+#include "finder/PictureReader.h"
+#include "similar/PhotoDifference.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <set>
+
+namespace {
+
+using photocollection::Made;
+using photocollection::Role;
+
+std::optional<decoding::DecodedPicture> decodeFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    const decoding::Bytes view(
+        reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size()));
+    decoding::DecodeOutcome outcome = finder::decodePicture(view, finder::detectType(view));
+    if (outcome.status != decoding::DecodeStatus::Ok)
+        return std::nullopt;
+    return std::move(outcome.picture);
+}
+
+similar::FrameView frameOf(const decoding::DecodedPicture& picture)
+{
+    similar::FrameView view;
+    view.data = picture.frames.front().data();
+    view.width = picture.width;
+    view.height = picture.height;
+    view.bytesPerSample = picture.bytesPerSample;
+    view.stride = std::size_t(picture.width) * 4 * std::size_t(picture.bytesPerSample);
+    return view;
+}
+
+class SamePhotoCollectionTest : public ::testing::Test {
+public:
+    static void SetUpTestSuite()
+    {
+        finder::preparePictureReading();
+        s_dir = new QTemporaryDir;
+        QDir().mkpath(s_dir->filePath(QStringLiteral("calibration")));
+        QDir().mkpath(s_dir->filePath(QStringLiteral("check")));
+        s_ready = photocollection::make(s_dir->filePath(QStringLiteral("calibration")),
+                      photocollection::calibrationPhotos(), &s_calibration)
+            && photocollection::make(
+                s_dir->filePath(QStringLiteral("check")), photocollection::checkPhotos(), &s_check);
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_dir;
+        s_dir = nullptr;
+    }
+    void SetUp() override { ASSERT_TRUE(s_ready); }
+
+    static FinderResult search(bool samePhoto, const QString& cache, FinderStats* stats = nullptr)
+    {
+        FinderOptions options;
+        options.folders = {QFile::encodeName(s_check.root)};
+        options.cachePath = cache;
+        options.cacheSettleNs = 0;
+        options.samePhoto = samePhoto;
+        Finder finder(options);
+        FinderResult result = finder.run();
+        if (stats)
+            *stats = finder.stats();
+        return result;
+    }
+
+    static QTemporaryDir* s_dir;
+    static bool s_ready;
+    static photocollection::Collection s_calibration;
+    static photocollection::Collection s_check;
+};
+
+QTemporaryDir* SamePhotoCollectionTest::s_dir = nullptr;
+bool SamePhotoCollectionTest::s_ready = false;
+photocollection::Collection SamePhotoCollectionTest::s_calibration;
+photocollection::Collection SamePhotoCollectionTest::s_check;
+
+// Each row's figures against its photo, printed: the table the thresholds
+// were read from (README). Copies pass, near misses fail.
+TEST_F(SamePhotoCollectionTest, CalibrationHalfIsSeparatedByTheThresholds)
+{
+    std::map<QString, decoding::DecodedPicture> originals;
+    for (const Made& made : s_calibration.files) {
+        if (made.role == Role::Original)
+            originals[made.photo] = *decodeFile(s_calibration.root + '/' + made.name);
+    }
+    for (const Made& made : s_calibration.files) {
+        if (made.role == Role::Original)
+            continue;
+        const auto picture = decodeFile(s_calibration.root + '/' + made.name);
+        ASSERT_TRUE(picture) << made.name.toStdString();
+        const auto difference
+            = similar::compareFrames(frameOf(originals[made.photo]), frameOf(*picture));
+        const bool same = difference && similar::passes(*difference);
+        std::printf("%-14s %-28s ssim %.4f mean %6.2f max %3d\n", qPrintable(made.photo),
+            qPrintable(made.kase), difference ? difference->ssim : 0.0,
+            difference ? difference->mean : 0.0, difference ? difference->max : 0);
+        EXPECT_EQ(same, made.role != Role::Apart)
+            << made.photo.toStdString() << ": " << made.kase.toStdString();
+    }
+}
+
+TEST_F(SamePhotoCollectionTest, CheckHalfGroupsEveryCopyWithItsPhotoAndNothingElse)
+{
+    QTemporaryDir cache;
+    const QString cachePath = cache.filePath(QStringLiteral("cache.sqlite"));
+    const FinderResult result = search(true, cachePath);
+    ASSERT_FALSE(result.cancelled);
+
+    // Where each file landed: same-photo group number, and whether it is the best copy.
+    std::map<QString, int> groupOf;
+    std::map<QString, bool> isBest;
+    for (std::size_t g = 0; g < result.samePhotoGroups.size(); ++g) {
+        const SamePhotoGroup& group = result.samePhotoGroups[g];
+        for (const SamePhotoMember& member : group.members) {
+            for (const FoundFile& file : member.files) {
+                const QString name = QFileInfo(QFile::decodeName(file.path)).fileName();
+                EXPECT_EQ(groupOf.count(name), 0U) << name.toStdString() << " in two groups";
+                groupOf[name] = int(g);
+                isBest[name] = &member == &group.members.front();
+                if (&member != &group.members.front()) {
+                    ASSERT_TRUE(member.difference);
+                    EXPECT_TRUE(similar::passes(*member.difference)) << name.toStdString();
+                }
+            }
+        }
+    }
+    std::map<QString, QString> originalOf;
+    for (const Made& made : s_check.files) {
+        if (made.role == Role::Original)
+            originalOf[made.photo] = made.name;
+    }
+    for (const Made& made : s_check.files) {
+        const std::string row = made.photo.toStdString() + ": " + made.kase.toStdString();
+        const QString original = originalOf[made.photo];
+        switch (made.role) {
+        case Role::Original:
+            ASSERT_EQ(groupOf.count(made.name), 1U) << row;
+            break;
+        case Role::Copy:
+        case Role::Enlargement:
+            ASSERT_EQ(groupOf.count(made.name), 1U) << row << " not found";
+            EXPECT_EQ(groupOf[made.name], groupOf[original]) << row << " in another group";
+            if (made.role == Role::Enlargement) {
+                EXPECT_FALSE(isBest[made.name]) << row << " named best copy";
+            }
+            break;
+        case Role::Apart:
+            EXPECT_EQ(groupOf.count(made.name), 0U) << row << " was grouped";
+            break;
+        }
+    }
+    // The best copy: the most pixels (the enlargement aside), then the least
+    // lossy type; among the original's full-size PNGs (itself, its byte copy,
+    // the copies with a pixel or a row changed) the largest file wins.
+    for (const SamePhotoGroup& group : result.samePhotoGroups) {
+        const QString best
+            = QFileInfo(QFile::decodeName(group.members.front().files.front().path)).fileName();
+        const std::set<QString> fullSizePngs = {QStringLiteral(""), QStringLiteral("-copy"),
+            QStringLiteral("-pixel"), QStringLiteral("-row")};
+        bool expected = false;
+        for (const Made& made : s_check.files) {
+            if (made.name == best)
+                expected = made.name.endsWith(QLatin1String(".png"))
+                    && fullSizePngs.count(made.name.mid(made.photo.size()).chopped(4)) == 1;
+        }
+        EXPECT_TRUE(expected) << best.toStdString() << " named best copy";
+    }
+
+    // Each photo has exactly one group: no two photos share one.
+    std::set<int> photoGroups;
+    for (const auto& [photo, name] : originalOf)
+        photoGroups.insert(groupOf[name]);
+    EXPECT_EQ(photoGroups.size(), originalOf.size());
+    EXPECT_EQ(result.samePhotoGroups.size(), originalOf.size());
+
+    // The identical groups are those of a search without same-photo groups,
+    // and each is a member of its photo's group.
+    const FinderResult plain = search(false, QString(), nullptr);
+    ASSERT_EQ(plain.groups.size(), result.groups.size());
+    for (std::size_t g = 0; g < plain.groups.size(); ++g) {
+        ASSERT_EQ(plain.groups[g].files.size(), result.groups[g].files.size());
+        for (std::size_t f = 0; f < plain.groups[g].files.size(); ++f)
+            EXPECT_EQ(plain.groups[g].files[f].path, result.groups[g].files[f].path);
+    }
+    EXPECT_TRUE(plain.samePhotoGroups.empty());
+    int identicalMembers = 0;
+    for (const SamePhotoGroup& group : result.samePhotoGroups) {
+        for (const SamePhotoMember& member : group.members) {
+            if (member.identicalGroup < 0)
+                continue;
+            ++identicalMembers;
+            ASSERT_LT(std::size_t(member.identicalGroup), result.groups.size());
+            EXPECT_EQ(result.groups[std::size_t(member.identicalGroup)].files.front().path,
+                member.files.front().path);
+        }
+    }
+    EXPECT_EQ(identicalMembers, int(result.groups.size()));
+}
+
+TEST_F(SamePhotoCollectionTest, WarmSearchDecodesNothingAgainAndFindsTheSameGroups)
+{
+    QTemporaryDir cache;
+    const QString cachePath = cache.filePath(QStringLiteral("cache.sqlite"));
+    FinderStats cold;
+    const FinderResult first = search(true, cachePath, &cold);
+    EXPECT_GT(cold.photoProofsMeasured, 0);
+    FinderStats warm;
+    const FinderResult second = search(true, cachePath, &warm);
+    EXPECT_EQ(warm.decoded, 0);
+    EXPECT_EQ(warm.signaturesMade, 0);
+    EXPECT_EQ(warm.photoProofsMeasured, 0);
+    ASSERT_EQ(first.samePhotoGroups.size(), second.samePhotoGroups.size());
+    for (std::size_t g = 0; g < first.samePhotoGroups.size(); ++g) {
+        const auto& a = first.samePhotoGroups[g].members;
+        const auto& b = second.samePhotoGroups[g].members;
+        ASSERT_EQ(a.size(), b.size());
+        for (std::size_t m = 0; m < a.size(); ++m) {
+            EXPECT_EQ(a[m].files.front().path, b[m].files.front().path);
+            EXPECT_EQ(a[m].difference, b[m].difference);
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// corvane-find --similar's JSON and CSV, read back by Python's json and csv
+// modules: kinds in order, the best copy first with no figures, every other
+// file with its four figures, identical files pointing at their group.
+TEST_F(SamePhotoCollectionTest, CommandLineReportsReadBackByRealReaders)
+{
+    QTemporaryDir cache;
+    const QString find = QStringLiteral(CORVANE_BIN_DIR "/corvane-find");
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache.path());
+    process.setProcessEnvironment(environment);
+    auto report = [&](const QString& format, const QString& reader) {
+        process.start(find,
+            {QStringLiteral("--similar"), QStringLiteral("--format=") + format, s_check.root});
+        EXPECT_TRUE(process.waitForFinished(600000));
+        const QByteArray out = process.readAllStandardOutput();
+        EXPECT_EQ(process.exitCode(), 0);
+        QProcess python;
+        python.start(QStringLiteral("python3"), {QStringLiteral("-c"), reader});
+        python.write(out);
+        python.closeWriteChannel();
+        EXPECT_TRUE(python.waitForFinished(60000));
+        return QString::fromUtf8(python.readAllStandardOutput() + python.readAllStandardError())
+            .trimmed();
+    };
+    // Prints one word per fault, "ok" with the number of each kind otherwise.
+    const QString json = report(QStringLiteral("json"), QStringLiteral(R"(
+import json, sys
+d = json.load(sys.stdin)
+kinds = [g["kind"] for g in d["groups"]]
+faults = []
+if kinds != sorted(kinds, key=lambda k: k != "identical"): faults.append("order")
+for g in d["groups"]:
+    if g["kind"] != "same photo":
+        if any("difference" in f for f in g["files"]): faults.append("figures-in-identical")
+        continue
+    if "difference" in g["files"][0]: faults.append("best-has-figures")
+    for f in g["files"][1:]:
+        x = f.get("difference")
+        if not x or sorted(x) != ["compared_at", "max", "mean", "ssim"] or len(x["compared_at"]) != 2:
+            faults.append("figures")
+        elif not (0 <= x["ssim"] <= 1 and 0 <= x["mean"] <= x["max"] <= 255): faults.append("range")
+    for f in g["files"]:
+        n = f.get("identical_group")
+        if n is not None and (d["groups"][n]["kind"] != "identical"
+                or f["path"] not in [h["path"] for h in d["groups"][n]["files"]]):
+            faults.append("identical_group")
+print(" ".join(faults) or "ok %d %d" % (kinds.count("identical"), kinds.count("same photo")))
+)"));
+    EXPECT_EQ(json, QStringLiteral("ok 3 3"));
+    const QString csv = report(QStringLiteral("csv"), QStringLiteral(R"(
+import csv, sys
+rows = list(csv.DictReader(sys.stdin))
+groups = {}
+for r in rows:
+    if r["group"]: groups.setdefault(r["group"], []).append(r)
+faults = []
+for number, files in groups.items():
+    if files[0]["kind"] == "same photo":
+        if files[0]["ssim"]: faults.append("best-has-figures")
+        if any(not f["ssim"] or not f["compared_width"] for f in files[1:]): faults.append("figures")
+print(" ".join(faults) or "ok %d" % sum(1 for g in groups.values() if g[0]["kind"] == "same photo"))
+)"));
+    EXPECT_EQ(csv, QStringLiteral("ok 3"));
+}
+
+} // namespace
