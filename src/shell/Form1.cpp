@@ -501,7 +501,7 @@ void Form1::cmdCompare_Click()
         return;
     choices.save(*m_settings);
     if (choices.wholeFolder())
-        m_wholeFolder->start(folder, choices.subfolders);
+        m_wholeFolder->start(folder, choices.subfolders, choices.samePhoto);
     else
         m_run->start(folder);
 }
