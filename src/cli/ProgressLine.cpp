@@ -1,19 +1,14 @@
 #include "cli/ProgressLine.h"
 
+#include "files/WholeIo.h"
+
 #include <unistd.h>
 
 namespace {
 
 void writeAll(int fd, const QByteArray& bytes)
 {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written
-            = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
-        if (written <= 0)
-            return;
-        done += written;
-    }
+    ::writeAll(fd, bytes.constData(), std::size_t(bytes.size()));
 }
 
 } // namespace

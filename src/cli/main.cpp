@@ -5,6 +5,8 @@
 #include "cli/ProgressLine.h"
 #include "finder/Finder.h"
 
+#include "files/WholeIo.h"
+
 #include <QCoreApplication>
 
 #include <cerrno>
@@ -20,17 +22,7 @@ constexpr int kUsageError = 2;
 
 bool writeAll(int fd, const QByteArray& bytes)
 {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written
-            = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        done += written;
-    }
-    return true;
+    return ::writeAll(fd, bytes.constData(), std::size_t(bytes.size())) == 0;
 }
 
 int usageError(const QString& message)

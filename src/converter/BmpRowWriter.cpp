@@ -1,6 +1,7 @@
 #include "converter/BmpRowWriter.h"
 
 #include "converter/BmpWriter.h"
+#include "files/WholeIo.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,22 +11,6 @@ namespace {
 
 // About this many bytes of rows go out with each write.
 constexpr std::size_t kBlockBytes = 256 * 1024;
-
-bool writeAllAt(int fd, const std::uint8_t* data, std::size_t size, off_t offset)
-{
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, offset);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= std::size_t(n);
-        offset += n;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -49,7 +34,7 @@ bool BmpRowWriter::begin(std::uint32_t width, std::uint32_t height)
     // Zeroed once: the padding at each row's end stays zero.
     m_block.assign(std::size_t(m_blockRows) * m_rowSize, 0);
     m_blockTop = 0;
-    return writeAllAt(m_fd, header.data(), header.size(), 0);
+    return writeAllAt(m_fd, header.data(), header.size(), 0) == 0;
 }
 
 std::uint32_t BmpRowWriter::rowsInBlock() const
@@ -73,7 +58,7 @@ bool BmpRowWriter::rowDone(std::uint32_t y)
         return true;
     // The block's last (lowest) row comes first in the file.
     const std::size_t offset = m_headerSize + std::size_t(m_height - 1 - y) * m_rowSize;
-    if (!writeAllAt(m_fd, m_block.data(), std::size_t(rows) * m_rowSize, off_t(offset)))
+    if (writeAllAt(m_fd, m_block.data(), std::size_t(rows) * m_rowSize, off_t(offset)) != 0)
         return false;
     m_blockTop += rows;
     return true;

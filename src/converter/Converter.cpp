@@ -10,6 +10,7 @@
 #include "decoding/PictureType.h"
 #include "decoding/PngDecoder.h"
 #include "decoding/TiffDecoder.h"
+#include "files/WholeIo.h"
 
 #include <cerrno>
 #include <cmath>
@@ -55,21 +56,6 @@ std::string folderOf(const std::string& path)
 }
 
 } // namespace
-
-bool Converter::writeAll(int fd, const std::uint8_t* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= std::size_t(n);
-    }
-    return true;
-}
 
 Converter::Converter(ConverterArguments arguments)
     : m_arguments(std::move(arguments))
@@ -207,7 +193,7 @@ ExitCode Converter::run()
         const bool written = writeAtomically(m_arguments.convertPath, [&](int fd) {
             return BmpWriter::write(
                 picture, 0, dpmX, dpmY, [fd](const std::uint8_t* data, std::size_t size) {
-                    return writeAll(fd, data, size);
+                    return writeAll(fd, data, size) == 0;
                 });
         });
         if (!written)
@@ -215,10 +201,8 @@ ExitCode Converter::run()
     }
     if (wantInfo) {
         const std::string report = ImageInfoReport::build(path, file.size(), bytes, facts, picture);
-        const bool written = writeAtomically(m_arguments.infoPath, [&report](int fd) {
-            return writeAll(
-                fd, reinterpret_cast<const std::uint8_t*>(report.data()), report.size());
-        });
+        const bool written = writeAtomically(m_arguments.infoPath,
+            [&report](int fd) { return writeAll(fd, report.data(), report.size()) == 0; });
         if (!written)
             return fail(kExitWriteFailed, "cannot write " + m_arguments.infoPath);
     }

@@ -26,9 +26,6 @@ public:
     // Public for the tests of the failure paths.
     static bool writeAtomically(const std::string& path, const std::function<bool(int fd)>& write);
 
-    // Writes all of `data` to `fd`; false on a failed write.
-    static bool writeAll(int fd, const std::uint8_t* data, std::size_t size);
-
 private:
     ConverterContract::ExitCode fail(ConverterContract::ExitCode code, const std::string& why);
     void removeStaleOutput(const std::string& path) const;

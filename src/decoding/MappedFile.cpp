@@ -1,5 +1,7 @@
 #include "decoding/MappedFile.h"
 
+#include "files/FileDescriptor.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -9,28 +11,6 @@
 #include <unistd.h>
 
 namespace decoding {
-namespace {
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-} // namespace
 
 MappedFile::~MappedFile()
 {
@@ -81,7 +61,7 @@ MappedFile MappedFile::open(const std::string& path, Access access)
         file.m_errno = number;
         return std::move(file);
     };
-    const Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         const int number = errno;
         return fail(

@@ -3,6 +3,8 @@
 // identical, and the files that could not be read. Shared by the command
 // line, the window's pair walk and the review window; none of them searches.
 
+#include "files/FileIdentity.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -13,19 +15,10 @@
 #include <optional>
 #include <vector>
 
-// Who a file was when it was examined. Before acting on a file, a front-end
-// compares this with the file as it is now: any difference (or a link in its
-// place) means the file changed since the search and is left alone.
-struct FileIdentity {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::int64_t size = 0;
-    std::int64_t modifiedNs = 0; // st_mtim in nanoseconds since the epoch
-    std::int64_t changedNs = 0; // st_ctim in nanoseconds since the epoch
-
-    bool operator==(const FileIdentity&) const = default;
-};
-
+// FoundFile::identity is who a file was when it was examined. Before acting on
+// a file, a front-end compares it with the file as it is now: any difference
+// (or a link in its place) means the file changed since the search and is
+// left alone.
 struct FoundFile {
     // Absolute path as the file system spells it: any bytes but "/" and NUL,
     // not necessarily UTF-8 (QFile::decodeName() to show it).

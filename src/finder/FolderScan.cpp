@@ -17,11 +17,6 @@ namespace finder {
 
 namespace {
 
-std::int64_t nanoseconds(const timespec& time)
-{
-    return std::int64_t(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
-}
-
 QByteArray joined(const QByteArray& folder, const char* name)
 {
     QByteArray path = folder;
@@ -128,17 +123,6 @@ private:
 };
 
 } // namespace
-
-FileIdentity identityOf(const struct stat& info)
-{
-    FileIdentity identity;
-    identity.device = std::uint64_t(info.st_dev);
-    identity.inode = std::uint64_t(info.st_ino);
-    identity.size = std::int64_t(info.st_size);
-    identity.modifiedNs = nanoseconds(info.st_mtim);
-    identity.changedNs = nanoseconds(info.st_ctim);
-    return identity;
-}
 
 QByteArray absoluteFolder(const QByteArray& folder)
 {

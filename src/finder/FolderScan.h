@@ -37,7 +37,4 @@ QByteArray absoluteFolder(const QByteArray& folder);
 ScanOutcome scanFolders(const QList<QByteArray>& folders, bool recursive,
     const std::atomic<bool>* stop, const std::function<void(std::int64_t)>& found);
 
-// The identity of an open file, or of a path without following a link.
-FileIdentity identityOf(const struct stat& info);
-
 } // namespace finder

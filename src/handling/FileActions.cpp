@@ -1,5 +1,9 @@
 #include "handling/FileActions.h"
 
+#include "files/FileDescriptor.h"
+#include "files/FileIdentity.h"
+#include "files/WholeIo.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QRandomGenerator>
@@ -31,34 +35,6 @@ void setError(QString* error, const QString& text)
         *error = text;
 }
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    // Closes now so that a failing close (a full disk on some file systems)
-    // is seen; returns 0 or errno.
-    int close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0 ? 0 : errno;
-    }
-
-private:
-    int m_fd;
-};
-
 // Removes a half-made temporary file unless it was handed over.
 class TemporaryFileGuard {
 public:
@@ -78,39 +54,6 @@ public:
 private:
     QByteArray m_path;
 };
-
-int writeAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return 0;
-}
-
-// Reads up to size bytes at offset; fewer only at the end of the file.
-ssize_t readAt(int fd, char* data, size_t size, off_t offset)
-{
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd, data + done, size - done, offset + static_cast<off_t>(done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (n == 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
-}
 
 constexpr size_t kChunk = 1 << 20;
 
@@ -204,21 +147,12 @@ int renameOwnFileNoReplace(const QByteArray& from, const QByteArray& to, bool us
     return err;
 }
 
-bool sameTime(const struct timespec& a, const struct timespec& b)
-{
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
-// Whether `now` is still the file `then` described: the same inode with the
-// same size, modification time, owner, mode and links and, when asked, the
-// same change time (which a rename of the file itself also moves on; the
-// other fields catch what would have moved it meanwhile).
+// Whether `now` is still the file `then` described (see sameFile in
+// files/FileIdentity.h: without the change time right after our own rename).
 bool sameFile(const struct stat& now, const struct stat& then, bool withChangeTime)
 {
-    return now.st_dev == then.st_dev && now.st_ino == then.st_ino && now.st_size == then.st_size
-        && sameTime(now.st_mtim, then.st_mtim) && now.st_mode == then.st_mode
-        && now.st_uid == then.st_uid && now.st_gid == then.st_gid && now.st_nlink == then.st_nlink
-        && (!withChangeTime || sameTime(now.st_ctim, then.st_ctim));
+    return ::sameFile(identityOf(now), identityOf(then),
+        withChangeTime ? ChangeTime::Compared : ChangeTime::Ignored);
 }
 
 QByteArray folderOf(const QByteArray& path)
@@ -440,6 +374,78 @@ FileActions::MoveResult copyAcross(const QByteArray& source, const struct stat& 
 
 } // namespace
 
+namespace {
+
+// Sends the file at native to the trash: the local VFS directly, since
+// trashing a local file needs no desktop daemon.
+bool trashNative(const QByteArray& native, QString* error)
+{
+    GFile* file = g_vfs_get_file_for_path(g_vfs_get_local(), native.constData());
+    GError* gerror = nullptr;
+    const bool ok = g_file_trash(file, nullptr, &gerror);
+    if (!ok) {
+        setError(error,
+            gerror ? QString::fromUtf8(gerror->message)
+                   : QStringLiteral("The file could not be moved to the trash."));
+    }
+    if (gerror)
+        g_error_free(gerror);
+    g_object_unref(file);
+    return ok;
+}
+
+// Empty while the file at path is still `expected`; otherwise what happened.
+QString changeOf(const QByteArray& path, const FileIdentity& expected, ChangeTime changeTime)
+{
+    int err = 0;
+    const FileChange change = changeSince(path.constData(), expected, changeTime, &err);
+    return QString::fromStdString(changeText(change, err));
+}
+
+} // namespace
+
+FileActions::CheckedResult FileActions::RecycleFileIfUnchanged(
+    const QByteArray& path, const FileIdentity& expected, QString* error)
+{
+    if (const QString change = changeOf(path, expected, ChangeTime::Compared); !change.isEmpty()) {
+        setError(error, change);
+        return CheckedResult::Changed;
+    }
+    return trashNative(path, error) ? CheckedResult::Done : CheckedResult::Failed;
+}
+
+FileActions::CheckedResult FileActions::DeleteFileIfUnchanged(
+    const QByteArray& path, const FileIdentity& expected, QString* error)
+{
+    if (const QString change = changeOf(path, expected, ChangeTime::Compared); !change.isEmpty()) {
+        setError(error, change);
+        return CheckedResult::Changed;
+    }
+    QByteArray claimed;
+    if (const int err = claimUnderPrivateName(path, &claimed)) {
+        setError(
+            error, err == ENOENT ? QStringLiteral("removed since the search") : errnoText(err));
+        return err == ENOENT ? CheckedResult::Changed : CheckedResult::Failed;
+    }
+    // The rename moved the change time on; every other field still tells.
+    const QString change = changeOf(claimed, expected, ChangeTime::Ignored);
+    if (change.isEmpty()) {
+        if (::unlink(claimed.constData()) == 0)
+            return CheckedResult::Done;
+        setError(error, errnoText(errno));
+    } else {
+        setError(error, change);
+    }
+    // Give the file its name back; should another file have taken that name
+    // meanwhile, it keeps the private one and the reason says where.
+    if (renameOwnFileNoReplace(claimed, path, true) != 0) {
+        setError(error,
+            (error ? *error : QString())
+                + QStringLiteral("; the file now has the name %1").arg(QFile::decodeName(claimed)));
+    }
+    return change.isEmpty() ? CheckedResult::Failed : CheckedResult::Changed;
+}
+
 bool FileActions::RecycleFile(const QString& path, QString* error)
 {
     if (path.isEmpty()) {
@@ -452,19 +458,7 @@ bool FileActions::RecycleFile(const QString& path, QString* error)
         setError(error, errnoText(EISDIR));
         return false;
     }
-    // The local VFS directly: trashing a local file needs no desktop daemon.
-    GFile* file = g_vfs_get_file_for_path(g_vfs_get_local(), QFile::encodeName(path).constData());
-    GError* gerror = nullptr;
-    const bool ok = g_file_trash(file, nullptr, &gerror);
-    if (!ok) {
-        setError(error,
-            gerror ? QString::fromUtf8(gerror->message)
-                   : QStringLiteral("The file could not be moved to the trash."));
-    }
-    if (gerror)
-        g_error_free(gerror);
-    g_object_unref(file);
-    return ok;
+    return trashNative(QFile::encodeName(path), error);
 }
 
 bool FileActions::DeleteFilePermanently(const QString& path, QString* error)
@@ -495,6 +489,26 @@ FileActions::MoveResult FileActions::MoveFileNoReplace(
 FileActions::MoveResult FileActions::MoveFileNoReplace(
     const QString& source, const QString& targetFolder, QString* error, const MoveOptions& options)
 {
+    const QString name = source.mid(source.lastIndexOf(QLatin1Char('/')) + 1);
+    QString folder = targetFolder;
+    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    if (folder.isEmpty())
+        return failed(error, errnoText(ENOENT));
+    return MoveFileToNoReplace(source,
+        (folder == QStringLiteral("/") ? folder : folder + QLatin1Char('/')) + name, error,
+        options);
+}
+
+FileActions::MoveResult FileActions::MoveFileToNoReplace(
+    const QString& source, const QString& targetPath, QString* error)
+{
+    return MoveFileToNoReplace(source, targetPath, error, MoveOptions());
+}
+
+FileActions::MoveResult FileActions::MoveFileToNoReplace(
+    const QString& source, const QString& targetPath, QString* error, const MoveOptions& options)
+{
     const QByteArray nativeSource = QFile::encodeName(source);
     struct stat sourceStat { };
     if (source.isEmpty() || ::lstat(nativeSource.constData(), &sourceStat) != 0)
@@ -502,16 +516,13 @@ FileActions::MoveResult FileActions::MoveFileNoReplace(
     if (!S_ISREG(sourceStat.st_mode))
         return failed(error, QStringLiteral("Only plain files are moved."));
 
-    const QString name = source.mid(source.lastIndexOf(QLatin1Char('/')) + 1);
-    QByteArray folder = QFile::encodeName(targetFolder);
-    while (folder.size() > 1 && folder.endsWith('/'))
-        folder.chop(1);
+    const QByteArray target = QFile::encodeName(targetPath);
+    const QByteArray folder = folderOf(target);
     struct stat folderStat { };
-    if (folder.isEmpty() || ::stat(folder.constData(), &folderStat) != 0)
-        return failed(error, errnoText(folder.isEmpty() ? ENOENT : errno));
+    if (target.isEmpty() || target.endsWith('/') || ::stat(folder.constData(), &folderStat) != 0)
+        return failed(error, errnoText(target.isEmpty() || target.endsWith('/') ? ENOENT : errno));
     if (!S_ISDIR(folderStat.st_mode))
         return failed(error, errnoText(ENOTDIR));
-    const QByteArray target = (folder == "/" ? folder : folder + '/') + QFile::encodeName(name);
 
     if (options.beforePublish && folderStat.st_dev == sourceStat.st_dev)
         options.beforePublish();

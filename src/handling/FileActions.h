@@ -4,6 +4,9 @@
 // happened and, when not, a reason the user can read; none ever asks a
 // question, and none ever loses the file when it fails.
 
+#include "files/FileIdentity.h"
+
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -41,6 +44,25 @@ public:
     // *error when the file is still there.
     static bool DeleteFilePermanently(const QString& path, QString* error);
 
+    // What became of a trash or delete that was told who the file must be.
+    enum class CheckedResult {
+        Done,
+        // The file under that name is no longer the one the search saw: it
+        // was left as it is (under its own name, or where *error says).
+        Changed,
+        Failed,
+    };
+
+    // The trash and the delete above, for a file the search has seen: they act
+    // only while the file at path (any bytes) is still `expected`. The trash
+    // checks right before it hands the name over; the delete first takes the
+    // file under a private name in its own folder, checks that name and only
+    // then unlinks it, so a file saved over the name meanwhile is never lost.
+    static CheckedResult RecycleFileIfUnchanged(
+        const QByteArray& path, const FileIdentity& expected, QString* error);
+    static CheckedResult DeleteFileIfUnchanged(
+        const QByteArray& path, const FileIdentity& expected, QString* error);
+
     // Moves a regular file into targetFolder under its own name and never
     // replaces a file there, not even one that appears while the move runs.
     // Across file systems the file is copied, synced and compared before the
@@ -55,6 +77,13 @@ public:
         QString* error, const MoveOptions& options);
     static MoveResult MoveFileNoReplace(
         const QString& source, const QString& targetFolder, QString* error);
+
+    // The same move to a full target path, whose name may differ from the
+    // source's (a file coming back from the trash under its own name).
+    static MoveResult MoveFileToNoReplace(
+        const QString& source, const QString& target, QString* error, const MoveOptions& options);
+    static MoveResult MoveFileToNoReplace(
+        const QString& source, const QString& target, QString* error);
 
     // Prefix of the hidden file a move across file systems copies into.
     static constexpr char kTemporaryPrefix[] = ".corvane-move-";

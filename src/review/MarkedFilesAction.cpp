@@ -52,16 +52,19 @@ MarkedFilesAction::MarkedFilesAction(
 
 bool MarkedFilesAction::keeperStillThere(Keepers& keepers)
 {
-    if (keepers.checked < 0) {
-        keepers.checked = 0;
-        for (const FoundFile& f : keepers.files) {
-            if (changeSinceSearch(f.path, f.identity).isEmpty()) {
-                keepers.checked = 1;
-                break;
-            }
+    if (keepers.allChanged)
+        return false;
+    const int count = int(keepers.files.size());
+    for (int i = 0; i < count; ++i) {
+        const int k = (keepers.lastUnchanged + i) % count;
+        const FoundFile& f = keepers.files[size_t(k)];
+        if (changeSinceSearch(f.path, f.identity).isEmpty()) {
+            keepers.lastUnchanged = k;
+            return true;
         }
     }
-    return keepers.checked == 1;
+    keepers.allChanged = true;
+    return false;
 }
 
 void MarkedFilesAction::notDone(const Planned& planned, const QString& reason, bool skipped)
@@ -106,12 +109,25 @@ void MarkedFilesAction::actOn(const Planned& planned)
     const QString path = QFile::decodeName(raw);
     QString error;
     bool done = false;
+    // Trash and delete look at the file once more at the moment they act on it.
+    const auto checked = [&](FileActions::CheckedResult result) {
+        if (result == FileActions::CheckedResult::Changed) {
+            notDone(planned, QStringLiteral("skipped: ") + error, true);
+            return false;
+        }
+        done = result == FileActions::CheckedResult::Done;
+        return true;
+    };
     switch (m_kind) {
     case Kind::Trash:
-        done = m_trash ? m_trash(path, &error) : FileActions::RecycleFile(path, &error);
+        if (m_trash)
+            done = m_trash(path, &error);
+        else if (!checked(FileActions::RecycleFileIfUnchanged(raw, planned.found.identity, &error)))
+            return;
         break;
     case Kind::Delete:
-        done = FileActions::DeleteFilePermanently(path, &error);
+        if (!checked(FileActions::DeleteFileIfUnchanged(raw, planned.found.identity, &error)))
+            return;
         break;
     case Kind::Move: {
         if (parentFolder(raw) == QFile::encodeName(m_targetFolder)) {

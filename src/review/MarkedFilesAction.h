@@ -5,8 +5,9 @@
 // since the search (removed, replaced, resized, rewritten, turned into a
 // link) is skipped, and so is every marked file of a group whose unmarked
 // copies all changed -- the copy that stays is what makes the others
-// duplicates. Nothing that is not marked is ever touched; every file that is
-// not acted on is listed with its reason.
+// duplicates, so it is looked at again before every file (another program may
+// move it away halfway through a long action). Nothing that is not marked is ever touched; every
+// file that is not acted on is listed with its reason.
 
 #include "review/ReviewModel.h"
 
@@ -69,7 +70,8 @@ private:
     };
     struct Keepers {
         std::vector<FoundFile> files; // the unmarked copies of the group
-        int checked = -1; // -1 not yet, 0 none unchanged, 1 one still there
+        int lastUnchanged = 0; // the copy found unchanged last time: looked at first
+        bool allChanged = false; // once true, the rest of the group is left alone
     };
 
     bool keeperStillThere(Keepers& keepers);

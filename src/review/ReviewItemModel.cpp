@@ -6,9 +6,12 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <algorithm>
+#include <unordered_map>
+
 namespace {
 
-// Internal ids: 0 for a group row, group + 1 for the rows of its files.
+// Internal ids: 0 for a group row, the group's row + 1 for the rows of its files.
 constexpr quintptr kGroupRow = 0;
 
 } // namespace
@@ -18,6 +21,7 @@ ReviewItemModel::ReviewItemModel(ReviewModel& model, ThumbnailCache* thumbnails,
     , m_model(model)
     , m_thumbnails(thumbnails)
 {
+    refreshRows();
     if (m_thumbnails)
         connect(m_thumbnails, &ThumbnailCache::ready, this, &ReviewItemModel::thumbnailReady);
 }
@@ -27,10 +31,10 @@ QModelIndex ReviewItemModel::index(int row, int column, const QModelIndex& paren
     if (column < 0 || column >= ColumnCount || row < 0)
         return QModelIndex();
     if (!parent.isValid())
-        return row < m_model.groupCount() ? createIndex(row, column, kGroupRow) : QModelIndex();
-    if (parent.internalId() != kGroupRow || parent.row() >= m_model.groupCount())
+        return row < int(m_rows.size()) ? createIndex(row, column, kGroupRow) : QModelIndex();
+    if (parent.internalId() != kGroupRow || parent.row() >= int(m_rows.size()))
         return QModelIndex();
-    if (row >= int(m_model.group(parent.row()).files.size()))
+    if (row >= int(shownGroup(parent.row()).files.size()))
         return QModelIndex();
     return createIndex(row, column, quintptr(parent.row()) + 1);
 }
@@ -45,10 +49,10 @@ QModelIndex ReviewItemModel::parent(const QModelIndex& child) const
 int ReviewItemModel::rowCount(const QModelIndex& parent) const
 {
     if (!parent.isValid())
-        return m_model.groupCount();
+        return int(m_rows.size());
     if (parent.internalId() == kGroupRow && parent.column() == 0
-        && parent.row() < m_model.groupCount())
-        return int(m_model.group(parent.row()).files.size());
+        && parent.row() < int(m_rows.size()))
+        return int(shownGroup(parent.row()).files.size());
     return 0;
 }
 
@@ -61,19 +65,60 @@ FileSpot ReviewItemModel::spotOf(const QModelIndex& index) const
 {
     if (!index.isValid() || index.internalId() == kGroupRow)
         return {};
-    return {int(index.internalId() - 1), index.row()};
+    return {m_rows[size_t(index.internalId() - 1)], index.row()};
 }
 
 QModelIndex ReviewItemModel::indexOf(FileSpot spot, int column) const
 {
-    return index(spot.file, column, index(spot.group, 0));
+    if (spot.group < 0 || spot.group >= int(m_rowOf.size()) || m_rowOf[size_t(spot.group)] < 0)
+        return QModelIndex();
+    const int row = m_rowOf[size_t(spot.group)];
+    return spot.file < 0 ? index(row, column) : index(spot.file, column, index(row, 0));
 }
 
 int ReviewItemModel::groupOf(const QModelIndex& index) const
 {
     if (!index.isValid())
         return -1;
-    return index.internalId() == kGroupRow ? index.row() : int(index.internalId() - 1);
+    const int row = index.internalId() == kGroupRow ? index.row() : int(index.internalId() - 1);
+    return m_rows[size_t(row)];
+}
+
+std::vector<int> ReviewItemModel::groupsOf(const QModelIndexList& indexes) const
+{
+    std::vector<int> groups;
+    for (const QModelIndex& i : indexes)
+        if (const int g = groupOf(i); g >= 0)
+            groups.push_back(g);
+    std::sort(groups.begin(), groups.end());
+    groups.erase(std::unique(groups.begin(), groups.end()), groups.end());
+    return groups;
+}
+
+void ReviewItemModel::refreshRows()
+{
+    m_rows = m_model.shownGroups();
+    m_rowOf.assign(size_t(m_model.groupCount()), -1);
+    for (size_t row = 0; row < m_rows.size(); ++row)
+        m_rowOf[size_t(m_rows[row])] = int(row);
+}
+
+ReviewColumn ReviewItemModel::reviewColumn(int column)
+{
+    switch (column) {
+    case CopiesColumn:
+        return ReviewColumn::Copies;
+    case SizeColumn:
+        return ReviewColumn::Size;
+    case TypeColumn:
+        return ReviewColumn::Type;
+    case ModifiedColumn:
+        return ReviewColumn::Modified;
+    case MarkColumn:
+        return ReviewColumn::Mark;
+    default:
+        return ReviewColumn::Path;
+    }
 }
 
 QString ReviewItemModel::modifiedText(std::int64_t modifiedNs)
@@ -87,7 +132,7 @@ QVariant ReviewItemModel::data(const QModelIndex& index, int role) const
     if (!index.isValid())
         return QVariant();
     if (index.internalId() == kGroupRow) {
-        const ReviewGroup& group = m_model.group(index.row());
+        const ReviewGroup& group = shownGroup(index.row());
         if (index.column() == PathColumn) {
             if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) {
                 QString text = QStringLiteral("%1 copies, %2 \u00d7 %3")
@@ -117,7 +162,10 @@ QVariant ReviewItemModel::data(const QModelIndex& index, int role) const
         }
         if (index.column() == SizeColumn && role == Qt::DisplayRole)
             return MarkedFilesAction::sizeText(group.totalSize);
-        if (index.column() == SizeColumn && role == Qt::TextAlignmentRole)
+        if (index.column() == CopiesColumn && role == Qt::DisplayRole)
+            return int(group.files.size());
+        if ((index.column() == SizeColumn || index.column() == CopiesColumn)
+            && role == Qt::TextAlignmentRole)
             return int(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant();
     }
@@ -182,6 +230,8 @@ QVariant ReviewItemModel::headerData(int section, Qt::Orientation orientation, i
     switch (section) {
     case PathColumn:
         return QStringLiteral("File");
+    case CopiesColumn:
+        return QStringLiteral("Copies");
     case SizeColumn:
         return QStringLiteral("Size");
     case TypeColumn:
@@ -199,25 +249,40 @@ void ReviewItemModel::sort(int column, Qt::SortOrder order)
     if (column < 0 || column >= ColumnCount)
         return;
     emit layoutAboutToBeChanged();
+    // Persistent indexes follow their group and file by id: both move.
+    struct Held {
+        int groupId = -1;
+        int fileId = -1;
+        int column = 0;
+    };
     const QModelIndexList before = persistentIndexList();
-    std::vector<std::pair<int, int>> ids; // group, file id of each persistent index
+    std::vector<Held> held;
     for (const QModelIndex& i : before) {
+        const int g = groupOf(i);
         const FileSpot spot = spotOf(i);
-        ids.emplace_back(groupOf(i), spot.group < 0 ? -1 : m_model.file(spot).id);
+        held.push_back({g < 0 ? -1 : m_model.group(g).id,
+            spot.group < 0 ? -1 : m_model.file(spot).id, i.column()});
     }
-    m_model.sortFiles(ReviewColumn(column), order == Qt::AscendingOrder);
+    m_model.sort(reviewColumn(column), order == Qt::AscendingOrder);
+    refreshRows();
+    // The tree keeps a persistent index per expanded group: look groups up
+    // by id rather than walk the list for each.
+    std::unordered_map<int, int> groupById;
+    for (int g = 0; g < m_model.groupCount(); ++g)
+        groupById.emplace(m_model.group(g).id, g);
     QModelIndexList after;
-    for (int n = 0; n < before.size(); ++n) {
-        const auto [group, id] = ids[size_t(n)];
-        if (id < 0) {
-            after << before[n];
+    for (const Held& h : held) {
+        const auto g = groupById.find(h.groupId);
+        if (g == groupById.end()) {
+            after << QModelIndex();
             continue;
         }
-        const std::vector<ReviewFile>& files = m_model.group(group).files;
-        int row = 0;
-        while (row < int(files.size()) && files[size_t(row)].id != id)
-            ++row;
-        after << indexOf({group, row}, before[n].column());
+        int file = -1;
+        const std::vector<ReviewFile>& files = m_model.group(g->second).files;
+        for (int f = 0; h.fileId >= 0 && f < int(files.size()); ++f)
+            if (files[size_t(f)].id == h.fileId)
+                file = f;
+        after << indexOf({g->second, file}, h.column);
     }
     changePersistentIndexList(before, after);
     emit layoutChanged();
@@ -242,8 +307,8 @@ void ReviewItemModel::marksReset()
 {
     // One change over all top-level rows: Qt's views repaint what they show
     // for it, where one signal per group would cost thousands of calls.
-    if (m_model.groupCount() > 0)
-        emit dataChanged(index(0, 0), index(m_model.groupCount() - 1, ColumnCount - 1));
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 0), index(int(m_rows.size()) - 1, ColumnCount - 1));
     emit marksChanged();
     emit statusChanged(m_model.statusText());
 }
@@ -256,10 +321,66 @@ void ReviewItemModel::applyRule(MarkingRule rule, const QByteArray& folder)
 
 bool ReviewItemModel::undo()
 {
+    if (m_model.undoBringsGroupsBack()) {
+        beginResetModel();
+        m_model.undo();
+        refreshRows();
+        endResetModel();
+        emit marksChanged();
+        emit statusChanged(m_model.statusText());
+        return true;
+    }
     const bool undone = m_model.undo();
     if (undone)
         marksReset();
     return undone;
+}
+
+void ReviewItemModel::markAll(const std::vector<int>& groups)
+{
+    m_model.markAll(groups);
+    marksReset();
+}
+
+void ReviewItemModel::markNone(const std::vector<int>& groups)
+{
+    m_model.markNone(groups);
+    marksReset();
+}
+
+void ReviewItemModel::invertMarks(const std::vector<int>& groups)
+{
+    m_model.invertMarks(groups);
+    marksReset();
+}
+
+void ReviewItemModel::removeGroups(const std::vector<int>& groups)
+{
+    beginResetModel();
+    m_model.removeGroups(groups);
+    refreshRows();
+    endResetModel();
+    emit marksChanged();
+    emit statusChanged(m_model.statusText());
+}
+
+void ReviewItemModel::setFilter(const QString& text)
+{
+    if (text.trimmed() == m_model.filter())
+        return;
+    beginResetModel();
+    m_model.setFilter(text);
+    refreshRows();
+    endResetModel();
+}
+
+void ReviewItemModel::putFilesBack(const std::vector<std::pair<int, FileIdentity>>& returned)
+{
+    beginResetModel();
+    m_model.putFilesBack(returned);
+    refreshRows();
+    endResetModel();
+    emit marksChanged();
 }
 
 void ReviewItemModel::clearMarks()
@@ -272,6 +393,7 @@ void ReviewItemModel::forgetFiles(const std::vector<int>& ids)
 {
     beginResetModel();
     m_model.forgetFiles(ids);
+    refreshRows();
     endResetModel();
     emit marksChanged();
 }
@@ -279,9 +401,9 @@ void ReviewItemModel::forgetFiles(const std::vector<int>& ids)
 void ReviewItemModel::thumbnailReady(const QByteArray& path)
 {
     // Few groups are on screen; finding the one is cheaper than keeping a map.
-    for (int g = 0; g < m_model.groupCount(); ++g) {
-        if (m_model.group(g).files.front().found.path == path) {
-            const QModelIndex i = index(g, PathColumn);
+    for (int row = 0; row < int(m_rows.size()); ++row) {
+        if (shownGroup(row).files.front().found.path == path) {
+            const QModelIndex i = index(row, PathColumn);
             emit dataChanged(i, i, {Qt::DecorationRole});
         }
     }

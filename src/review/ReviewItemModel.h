@@ -1,9 +1,10 @@
 #pragma once
 // The review model as Qt's item views read it: one top-level row per group
-// (its small picture, how many copies, the picture's size), under it one row
-// per file with the columns path, size, type, modified and mark. Marking goes
-// through ReviewModel, so the one-copy-stays promise holds for every view;
-// a refused click is reported through statusChanged().
+// the filter shows (its small picture, how many copies, the picture's size),
+// under it one row per file with the columns path, size, type, modified and
+// mark. Marking, sorting and filtering go through ReviewModel, so the
+// one-copy-stays promise holds for every view; a refused click is reported
+// through statusChanged().
 
 #include "review/ReviewModel.h"
 
@@ -16,7 +17,15 @@ class ThumbnailCache;
 class ReviewItemModel : public QAbstractItemModel {
     Q_OBJECT
 public:
-    enum Column { PathColumn, SizeColumn, TypeColumn, ModifiedColumn, MarkColumn, ColumnCount };
+    enum Column {
+        PathColumn,
+        CopiesColumn,
+        SizeColumn,
+        TypeColumn,
+        ModifiedColumn,
+        MarkColumn,
+        ColumnCount
+    };
 
     // thumbnails may be null (no small pictures). Neither is owned.
     ReviewItemModel(ReviewModel& model, ThumbnailCache* thumbnails, QObject* parent = nullptr);
@@ -38,14 +47,25 @@ public:
     QModelIndex indexOf(FileSpot spot, int column = 0) const;
     // The group a row belongs to (a group row or one of its files), or -1.
     int groupOf(const QModelIndex& index) const;
+    // The groups of some rows, each once, in list order.
+    std::vector<int> groupsOf(const QModelIndexList& indexes) const;
 
     // Marking through the view: false when refused (statusChanged says why).
     bool toggleMark(const QModelIndex& index);
     void applyRule(MarkingRule rule, const QByteArray& folder = QByteArray());
     bool undo();
     void clearMarks();
+    void markAll(const std::vector<int>& groups);
+    void markNone(const std::vector<int>& groups);
+    void invertMarks(const std::vector<int>& groups);
+    void removeGroups(const std::vector<int>& groups);
+    void setFilter(const QString& text);
     // After files were acted on: they leave the list.
     void forgetFiles(const std::vector<int>& ids);
+    // After files were put back: they return to the list.
+    void putFilesBack(const std::vector<std::pair<int, FileIdentity>>& returned);
+
+    static ReviewColumn reviewColumn(int column);
 
     ReviewModel& model() const { return m_model; }
 
@@ -58,8 +78,12 @@ signals:
 private:
     void thumbnailReady(const QByteArray& path);
     void marksReset();
+    void refreshRows();
+    const ReviewGroup& shownGroup(int row) const { return m_model.group(m_rows[size_t(row)]); }
 
     ReviewModel& m_model;
+    std::vector<int> m_rows; // the model's group of each top-level row
+    std::vector<int> m_rowOf; // the top-level row of each model group, -1 when hidden
     ThumbnailCache* m_thumbnails;
     mutable QImage m_blank; // stands in for a small picture not made yet
 };

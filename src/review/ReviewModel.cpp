@@ -40,6 +40,7 @@ ReviewModel::ReviewModel(const FinderResult& result)
         if (found.files.size() < 2)
             continue;
         ReviewGroup group;
+        group.id = int(m_groups.size());
         group.width = found.width;
         group.height = found.height;
         group.frames = found.frames;
@@ -72,7 +73,25 @@ void ReviewModel::pushUndo()
 {
     if (m_undo.size() == kUndoSteps)
         m_undo.erase(m_undo.begin());
-    m_undo.push_back(m_marks);
+    m_undo.push_back({m_marks, {}});
+}
+
+void ReviewModel::sumSizes(ReviewGroup& group)
+{
+    group.totalSize = 0;
+    for (const ReviewFile& f : group.files)
+        group.totalSize += f.found.identity.size;
+}
+
+std::vector<int> ReviewModel::validGroups(const std::vector<int>& groups) const
+{
+    std::vector<int> valid;
+    for (int g : groups)
+        if (g >= 0 && g < groupCount())
+            valid.push_back(g);
+    std::sort(valid.begin(), valid.end());
+    valid.erase(std::unique(valid.begin(), valid.end()), valid.end());
+    return valid;
 }
 
 bool ReviewModel::setMarked(FileSpot spot, bool marked)
@@ -134,12 +153,91 @@ ReviewModel::RuleOutcome ReviewModel::applyRule(MarkingRule rule, const QByteArr
     return outcome;
 }
 
+int ReviewModel::keepUndoStep(const std::vector<char>& before)
+{
+    int changed = 0;
+    for (size_t i = 0; i < m_marks.size(); ++i)
+        changed += m_marks[i] != before[i] ? 1 : 0;
+    if (changed > 0) {
+        if (m_undo.size() == kUndoSteps)
+            m_undo.erase(m_undo.begin());
+        m_undo.push_back({before, {}});
+    }
+    return changed;
+}
+
+int ReviewModel::markAll(const std::vector<int>& groups)
+{
+    const std::vector<char> before = m_marks;
+    for (int g : validGroups(groups)) {
+        const std::vector<ReviewFile>& files = m_groups[size_t(g)].files;
+        for (size_t f = 0; f < files.size(); ++f)
+            m_marks[size_t(files[f].id)] = f == 0 ? 0 : 1;
+    }
+    const int changed = keepUndoStep(before);
+    m_status = QStringLiteral("Every copy but the first marked in %1.")
+                   .arg(countText(int(validGroups(groups).size()), "group", "groups"));
+    return changed;
+}
+
+int ReviewModel::markNone(const std::vector<int>& groups)
+{
+    const std::vector<char> before = m_marks;
+    for (int g : validGroups(groups))
+        for (const ReviewFile& f : m_groups[size_t(g)].files)
+            m_marks[size_t(f.id)] = 0;
+    const int changed = keepUndoStep(before);
+    m_status = QStringLiteral("No copy marked in %1.")
+                   .arg(countText(int(validGroups(groups).size()), "group", "groups"));
+    return changed;
+}
+
+int ReviewModel::invertMarks(const std::vector<int>& groups)
+{
+    const std::vector<char> before = m_marks;
+    for (int g : validGroups(groups)) {
+        const ReviewGroup& group = m_groups[size_t(g)];
+        for (const ReviewFile& f : group.files)
+            m_marks[size_t(f.id)] = markedById(f.id) ? 0 : 1;
+        if (unmarkedCount(group) == 0)
+            m_marks[size_t(group.files.front().id)] = 0;
+    }
+    const int changed = keepUndoStep(before);
+    m_status = QStringLiteral("Marks turned over in %1.")
+                   .arg(countText(int(validGroups(groups).size()), "group", "groups"));
+    return changed;
+}
+
+void ReviewModel::removeGroups(const std::vector<int>& groups)
+{
+    const std::vector<int> valid = validGroups(groups);
+    if (valid.empty())
+        return;
+    pushUndo();
+    UndoStep& step = m_undo.back();
+    for (auto g = valid.rbegin(); g != valid.rend(); ++g) {
+        step.removed.push_back(std::move(m_groups[size_t(*g)]));
+        m_groups.erase(m_groups.begin() + *g);
+    }
+    m_status = countText(int(valid.size()), "group", "groups")
+        + QStringLiteral(" taken off the list; Undo brings %1 back.")
+              .arg(valid.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
+}
+
 bool ReviewModel::undo()
 {
     if (m_undo.empty())
         return false;
-    m_marks = std::move(m_undo.back());
+    UndoStep step = std::move(m_undo.back());
     m_undo.pop_back();
+    m_marks = std::move(step.marks);
+    if (!step.removed.empty()) {
+        for (ReviewGroup& group : step.removed)
+            m_groups.push_back(std::move(group));
+        applySort();
+        m_status = QStringLiteral("Back on the list.");
+        return true;
+    }
     m_status = QStringLiteral("Marks put back as they were.");
     return true;
 }
@@ -177,6 +275,8 @@ void ReviewModel::sortFiles(ReviewColumn column, bool ascending)
             return a.found.identity.modifiedNs < b.found.identity.modifiedNs;
         case ReviewColumn::Mark:
             return markedById(a.id) < markedById(b.id);
+        case ReviewColumn::Copies:
+            break;
         }
         return false;
     };
@@ -189,6 +289,87 @@ void ReviewModel::sortFiles(ReviewColumn column, bool ascending)
     }
 }
 
+void ReviewModel::sort(ReviewColumn column, bool ascending)
+{
+    m_sortColumn = column;
+    m_sortAscending = ascending;
+    applySort();
+}
+
+void ReviewModel::applySort()
+{
+    if (!m_sortColumn) {
+        std::sort(m_groups.begin(), m_groups.end(),
+            [](const ReviewGroup& a, const ReviewGroup& b) { return a.id < b.id; });
+        return;
+    }
+    const ReviewColumn column = *m_sortColumn;
+    if (column != ReviewColumn::Copies)
+        sortFiles(column, m_sortAscending);
+    // -1, 0 or 1 as a orders before, with or after b when ascending.
+    auto compare = [column](const ReviewGroup& a, const ReviewGroup& b) {
+        switch (column) {
+        case ReviewColumn::Path:
+            return QString::localeAwareCompare(
+                a.files.front().shownPath, b.files.front().shownPath);
+        case ReviewColumn::Size:
+            return a.totalSize < b.totalSize ? -1 : a.totalSize > b.totalSize ? 1 : 0;
+        case ReviewColumn::Copies:
+            return a.files.size() < b.files.size() ? -1 : a.files.size() > b.files.size() ? 1 : 0;
+        case ReviewColumn::Type:
+        case ReviewColumn::Modified:
+        case ReviewColumn::Mark:
+            break;
+        }
+        return 0;
+    };
+    const bool ascending = m_sortAscending;
+    std::sort(m_groups.begin(), m_groups.end(),
+        [&compare, ascending](const ReviewGroup& a, const ReviewGroup& b) {
+            const int order = compare(a, b);
+            if (order != 0)
+                return ascending ? order < 0 : order > 0;
+            return a.id < b.id;
+        });
+}
+
+void ReviewModel::setFilter(const QString& text)
+{
+    m_filter = text.trimmed();
+}
+
+bool ReviewModel::isShown(int group) const
+{
+    if (m_filter.isEmpty())
+        return true;
+    const std::vector<ReviewFile>& files = m_groups[size_t(group)].files;
+    return std::any_of(files.begin(), files.end(), [this](const ReviewFile& f) {
+        return f.shownPath.contains(m_filter, Qt::CaseInsensitive);
+    });
+}
+
+std::vector<int> ReviewModel::shownGroups() const
+{
+    std::vector<int> shown;
+    shown.reserve(m_groups.size());
+    for (int g = 0; g < groupCount(); ++g)
+        if (isShown(g))
+            shown.push_back(g);
+    return shown;
+}
+
+int ReviewModel::hiddenMarkedCount() const
+{
+    int count = 0;
+    for (int g = 0; g < groupCount(); ++g) {
+        if (isShown(g))
+            continue;
+        for (const ReviewFile& f : m_groups[size_t(g)].files)
+            count += markedById(f.id) ? 1 : 0;
+    }
+    return count;
+}
+
 void ReviewModel::forgetFiles(const std::vector<int>& ids)
 {
     if (ids.empty())
@@ -198,10 +379,23 @@ void ReviewModel::forgetFiles(const std::vector<int>& ids)
         if (id >= 0 && size_t(id) < gone.size())
             gone[size_t(id)] = 1;
     for (ReviewGroup& group : m_groups) {
-        std::erase_if(group.files, [&gone](const ReviewFile& f) { return gone[size_t(f.id)]; });
-        group.totalSize = 0;
-        for (const ReviewFile& f : group.files)
-            group.totalSize += f.found.identity.size;
+        auto firstGone = std::stable_partition(group.files.begin(), group.files.end(),
+            [&gone](const ReviewFile& f) { return !gone[size_t(f.id)]; });
+        if (firstGone != group.files.end()) {
+            Forgotten& aside = m_forgotten[group.id];
+            aside.acted.id = group.id;
+            aside.acted.width = group.width;
+            aside.acted.height = group.height;
+            aside.acted.frames = group.frames;
+            for (auto f = firstGone; f != group.files.end(); ++f) {
+                m_marks[size_t(f->id)] = 0;
+                aside.acted.files.push_back(std::move(*f));
+            }
+            group.files.erase(firstGone, group.files.end());
+            if (group.files.size() < 2)
+                aside.survivors = group.files;
+        }
+        sumSizes(group);
     }
     std::erase_if(m_groups, [](const ReviewGroup& group) { return group.files.size() < 2; });
     // Only marked files are ever acted on, so a copy of each group is still
@@ -210,6 +404,56 @@ void ReviewModel::forgetFiles(const std::vector<int>& ids)
         if (unmarkedCount(group) == 0)
             m_marks[size_t(group.files.front().id)] = 0;
     m_undo.clear();
+}
+
+const ReviewFile* ReviewModel::forgottenFile(int id) const
+{
+    for (const auto& [groupId, aside] : m_forgotten)
+        for (const ReviewFile& f : aside.acted.files)
+            if (f.id == id)
+                return &f;
+    return nullptr;
+}
+
+void ReviewModel::putFilesBack(const std::vector<std::pair<int, FileIdentity>>& returned)
+{
+    for (const auto& [id, now] : returned) {
+        for (auto& [groupId, aside] : m_forgotten) {
+            auto f = std::find_if(aside.acted.files.begin(), aside.acted.files.end(),
+                [id = id](const ReviewFile& file) { return file.id == id; });
+            if (f == aside.acted.files.end())
+                continue;
+            ReviewFile back = std::move(*f);
+            aside.acted.files.erase(f);
+            back.found.identity = now;
+            m_marks[size_t(back.id)] = 0;
+            auto live = std::find_if(m_groups.begin(), m_groups.end(),
+                [groupId = groupId](const ReviewGroup& g) { return g.id == groupId; });
+            if (live == m_groups.end()) {
+                // The group left the list with the action; its copy that
+                // stayed comes back with the first file returned to it.
+                ReviewGroup group = aside.acted;
+                group.files = std::move(aside.survivors);
+                aside.survivors.clear();
+                m_groups.push_back(std::move(group));
+                live = m_groups.end() - 1;
+            }
+            live->files.push_back(std::move(back));
+            sumSizes(*live);
+            break;
+        }
+    }
+    // A group is only a group with two copies on the list.
+    for (auto g = m_groups.begin(); g != m_groups.end();) {
+        if (g->files.size() >= 2) {
+            ++g;
+            continue;
+        }
+        Forgotten& aside = m_forgotten[g->id];
+        aside.survivors = std::move(g->files);
+        g = m_groups.erase(g);
+    }
+    applySort();
 }
 
 FinderResult ReviewModel::currentResult() const

@@ -1,8 +1,14 @@
 #pragma once
 // The review window's state without any widget: the duplicate groups of a
 // whole-folder search, which files are marked to go, the marking rules with
-// their undo steps, and the files' order within each group. The window shows
-// this model and forwards clicks to it; tests drive it directly.
+// their undo steps, the order of the groups and of the files within each,
+// the filter that narrows what is shown, and the groups taken off the list.
+// The window shows this model and forwards clicks to it; tests drive it
+// directly.
+//
+// groupCount() and group() are every group still on the list, whether the
+// filter shows it or not: acting on the marked files acts on all of them
+// (hiddenMarkedCount() says how many the filter hides).
 //
 // The one promise the model keeps whatever it is asked: one copy of every
 // group stays unmarked. A request that would mark the last unmarked copy is
@@ -14,9 +20,14 @@
 #include <QString>
 
 #include <cstdint>
+#include <map>
+#include <optional>
+#include <utility>
 #include <vector>
 
-enum class ReviewColumn { Path, Size, Type, Modified, Mark };
+// Copies orders the groups by how many copies they hold; within a group it
+// is no order at all.
+enum class ReviewColumn { Path, Size, Type, Modified, Mark, Copies };
 
 struct ReviewFile {
     FoundFile found;
@@ -25,6 +36,7 @@ struct ReviewFile {
 };
 
 struct ReviewGroup {
+    int id = 0; // stable for the model's life; also the search's order
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::uint32_t frames = 1;
@@ -58,6 +70,19 @@ public:
     // Unmarks everything; one undo step.
     void clearMarks();
 
+    // The commands on the groups the user selected (indexes into group()),
+    // each one undo step. markAll marks every copy but the first in the
+    // current order; invertMarks turns every mark over and, in a group that
+    // would be left with no copy, unmarks the first. Return the files whose
+    // mark changed.
+    int markAll(const std::vector<int>& groups);
+    int markNone(const std::vector<int>& groups);
+    int invertMarks(const std::vector<int>& groups);
+
+    // Takes groups off the list (their files stay where they are, their marks
+    // go with them); undo brings them back. One undo step.
+    void removeGroups(const std::vector<int>& groups);
+
     struct RuleOutcome {
         int groupsChanged = 0; // groups whose marks the rule set
         int groupsLeftAlone = 0; // groups where the rule had no copy to keep
@@ -68,7 +93,10 @@ public:
     RuleOutcome applyRule(MarkingRule rule, const QByteArray& folder = QByteArray());
 
     bool canUndo() const { return !m_undo.empty(); }
-    // Puts the marks back as they were before the last rule or click.
+    // True when undo() would bring groups back onto the list.
+    bool undoBringsGroupsBack() const { return canUndo() && !m_undo.back().removed.empty(); }
+    // Puts the marks back as they were before the last rule or click, and
+    // the groups taken off the list by the last removal.
     bool undo();
 
     int markedCount() const;
@@ -78,11 +106,36 @@ public:
     // Orders the files of every group by column (stable: equal keys keep
     // their order). The groups themselves keep their order.
     void sortFiles(ReviewColumn column, bool ascending);
+    // A click on a column's header: the files of every group as sortFiles,
+    // and the groups by name (Path: their first file's path once sorted),
+    // total size (Size) or number of copies (Copies); by any other column
+    // the groups go back to the search's order. Groups with equal keys keep
+    // the search's order. Kept, and applied again when groups come back.
+    void sort(ReviewColumn column, bool ascending);
+    std::optional<ReviewColumn> sortColumn() const { return m_sortColumn; }
+    bool sortAscending() const { return m_sortAscending; }
+
+    // Shows only the groups with a file whose shown path holds text (any
+    // case); an empty text shows every group.
+    void setFilter(const QString& text);
+    QString filter() const { return m_filter; }
+    bool isShown(int group) const;
+    // Indexes of the shown groups, in order.
+    std::vector<int> shownGroups() const;
+    // Marked files in groups the filter hides.
+    int hiddenMarkedCount() const;
 
     // Takes files that no longer exist where the search saw them (acted on)
     // out of the model; groups left with one file leave too. The undo steps
-    // are dropped: they would name files that are gone.
+    // are dropped: they would name files that are gone. The files are kept
+    // aside so that putFilesBack() can return them.
     void forgetFiles(const std::vector<int>& ids);
+    // The files forgetFiles() took out, by id (nullptr for an unknown id).
+    const ReviewFile* forgottenFile(int id) const;
+    // Returns forgotten files to their groups, unmarked, with the identity
+    // they have now at their place (a group that had left with them comes
+    // back whole). Unknown ids are ignored.
+    void putFilesBack(const std::vector<std::pair<int, FileIdentity>>& returned);
 
     // The groups as they stand now, in the search result's form (for export).
     FinderResult currentResult() const;
@@ -91,13 +144,33 @@ public:
     static QString lastCopyText();
 
 private:
+    struct UndoStep {
+        std::vector<char> marks;
+        std::vector<ReviewGroup> removed; // groups the step took off the list
+    };
+    // Files acted on, by the id of the group they belonged to; survivors are
+    // the files of a group that left the list with them.
+    struct Forgotten {
+        ReviewGroup acted; // width, height, frames, id and the acted files
+        std::vector<ReviewFile> survivors;
+    };
+
     bool markedById(int id) const { return m_marks[size_t(id)] != 0; }
     int unmarkedCount(const ReviewGroup& group) const;
     void pushUndo();
+    // An undo step back to before when the marks differ from it; how many do.
+    int keepUndoStep(const std::vector<char>& before);
+    void applySort();
+    std::vector<int> validGroups(const std::vector<int>& groups) const;
+    static void sumSizes(ReviewGroup& group);
 
     FinderResult m_searched; // folders, counts and unreadable files of the search
     std::vector<ReviewGroup> m_groups;
     std::vector<char> m_marks; // by ReviewFile::id
-    std::vector<std::vector<char>> m_undo;
+    std::vector<UndoStep> m_undo;
+    std::map<int, Forgotten> m_forgotten; // by ReviewGroup::id
+    std::optional<ReviewColumn> m_sortColumn;
+    bool m_sortAscending = true;
+    QString m_filter;
     QString m_status;
 };

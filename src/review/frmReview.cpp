@@ -6,6 +6,7 @@
 #include "review/ThumbnailCache.h"
 #include "review/frmPicture.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -16,8 +17,10 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -32,10 +35,12 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
+
 namespace {
 
 const QSize kThumbnailBox(96, 72);
-const int kDefaultWidths[ReviewItemModel::ColumnCount] = {420, 110, 90, 170, 90};
+const int kDefaultWidths[ReviewItemModel::ColumnCount] = {400, 70, 110, 90, 170, 90};
 // One step of acting runs files for about this long before the window
 // repaints and takes input.
 constexpr int kActSliceMs = 30;
@@ -188,12 +193,23 @@ void frmReview::setupWidgets()
         rules->addAction(title, this, [this, rule] { applyRule(rule); });
     }
     rules->addSeparator();
+    rules->addAction(
+        QStringLiteral("Mark all in the selected groups"), this, [this] { markAll(); });
+    rules->addAction(
+        QStringLiteral("Mark none in the selected groups"), this, [this] { markNone(); });
+    rules->addAction(
+        QStringLiteral("Invert marking in the selected groups"), this, [this] { invertMarks(); });
+    rules->addSeparator();
     rules->addAction(QStringLiteral("Unmark all"), this, [this] { m_items->clearMarks(); });
     m_mark->setMenu(rules);
 
     m_undo = makeTool(QStringLiteral("&Undo"), QStringLiteral("Undo"),
         QStringLiteral("Undo the last change of marks (Ctrl+Z)"));
     m_undo->setShortcut(QKeySequence::Undo);
+    m_remove = makeTool(QStringLiteral("&Remove from list"), QStringLiteral("Remove from list"),
+        QStringLiteral("Take the selected groups off the list; their files stay where they are"));
+    m_putBackButton = makeTool(QStringLiteral("Put &back"), QStringLiteral("Put back"),
+        QStringLiteral("Return the files of the last action to their places"));
     m_look = makeTool(QStringLiteral("&Look closer"), QStringLiteral("Look closer"),
         QStringLiteral("Show the picture at full size (Enter)"));
     m_showInFolder = makeTool(QStringLiteral("Show in &folder"), QStringLiteral("Show in folder"),
@@ -223,7 +239,7 @@ void frmReview::setupWidgets()
     m_list->setSortingEnabled(true);
     m_list->setItemDelegate(new GroupRowDelegate(kThumbnailBox, m_list));
     m_list->header()->setStretchLastSection(false);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setAllColumnsShowFocus(true);
     m_list->setExpandsOnDoubleClick(false);
@@ -231,6 +247,12 @@ void frmReview::setupWidgets()
     m_list->setRootIsDecorated(false);
     m_list->expandAll();
     m_list->installEventFilter(this);
+
+    m_filter = new QLineEdit(this);
+    m_filter->setObjectName(QStringLiteral("txtFilter"));
+    m_filter->setAccessibleName(QStringLiteral("Filter by path"));
+    m_filter->setPlaceholderText(QStringLiteral("Filter by path (Ctrl+F)"));
+    m_filter->setClearButtonEnabled(true);
 
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("lblStatus"));
@@ -252,10 +274,16 @@ void frmReview::setupWidgets()
     statusRow->addWidget(m_status, 1);
     statusRow->addWidget(m_progress);
     auto* layout = new QVBoxLayout(this);
+    auto* listRow = new QHBoxLayout;
+    listRow->addWidget(m_filter, 1);
+    listRow->addWidget(m_remove);
+    listRow->addWidget(m_putBackButton);
     layout->addLayout(bar);
+    layout->addLayout(listRow);
     layout->addWidget(m_list, 1);
     layout->addLayout(statusRow);
 
+    setTabOrder(m_filter, m_list);
     setTabOrder(m_list, m_act);
     m_list->setFocus();
     if (m_model->groupCount() > 0)
@@ -268,6 +296,26 @@ void frmReview::setupConnections()
     connect(m_items, &ReviewItemModel::marksChanged, this, &frmReview::updateControls);
     connect(m_items, &QAbstractItemModel::modelReset, m_list, &QTreeView::expandAll);
     connect(m_undo, &QToolButton::clicked, this, [this] { m_items->undo(); });
+    connect(m_remove, &QToolButton::clicked, this, &frmReview::removeFromList);
+    connect(m_putBackButton, &QToolButton::clicked, this, &frmReview::putBack);
+    connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
+        m_items->setFilter(text);
+        updateControls();
+        if (m_items->rowCount() > 0)
+            m_list->setCurrentIndex(m_items->index(0, 0));
+        if (text.trimmed().isEmpty()) {
+            setStatus(QStringLiteral("Every group shown."));
+            return;
+        }
+        setStatus(QStringLiteral("%1 of %2 groups have a file whose path holds \"%3\".")
+                      .arg(m_items->rowCount())
+                      .arg(m_model->groupCount())
+                      .arg(text.trimmed()));
+    });
+    auto* find = new QAction(this);
+    find->setShortcut(QKeySequence::Find);
+    connect(find, &QAction::triggered, m_filter, [this] { m_filter->setFocus(); });
+    addAction(find);
     connect(m_look, &QToolButton::clicked, this, &frmReview::lookCloser);
     connect(m_showInFolder, &QToolButton::clicked, this, &frmReview::showInFolder);
     connect(m_export, &QToolButton::clicked, this, &frmReview::exportList);
@@ -289,8 +337,11 @@ void frmReview::restoreLayout()
     const int width = s.value(QStringLiteral("Review/Width"), 900).toInt();
     const int height = s.value(QStringLiteral("Review/Height"), 600).toInt();
     resize(qBound(400, width, 10000), qBound(300, height, 10000));
-    const QStringList widths
+    QStringList widths
         = s.value(QStringLiteral("Review/Columns")).toString().split(QLatin1Char(','));
+    // Before the Copies column there were five: it goes second.
+    if (widths.size() == ReviewItemModel::ColumnCount - 1)
+        widths.insert(ReviewItemModel::CopiesColumn, QString());
     for (int c = 0; c < ReviewItemModel::ColumnCount; ++c) {
         bool ok = false;
         const int w = c < widths.size() ? widths[c].toInt(&ok) : 0;
@@ -298,6 +349,13 @@ void frmReview::restoreLayout()
             m_list->header()->resizeSection(c, w);
         else
             m_list->header()->resizeSection(c, kDefaultWidths[c]);
+    }
+    bool ok = false;
+    const int column = s.value(QStringLiteral("Review/SortColumn"), -1).toInt(&ok);
+    if (ok && column >= 0 && column < ReviewItemModel::ColumnCount) {
+        const bool descending = s.value(QStringLiteral("Review/SortOrder")).toString()
+            == QStringLiteral("descending");
+        m_list->sortByColumn(column, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
     }
 }
 
@@ -310,6 +368,17 @@ void frmReview::storeLayout()
     for (int c = 0; c < ReviewItemModel::ColumnCount; ++c)
         widths << QString::number(m_list->header()->sectionSize(c));
     s.setValue(QStringLiteral("Review/Columns"), widths.join(QLatin1Char(',')));
+    const int column = m_list->header()->sortIndicatorSection();
+    if (column >= 0 && column < ReviewItemModel::ColumnCount) {
+        s.setValue(QStringLiteral("Review/SortColumn"), column);
+        s.setValue(QStringLiteral("Review/SortOrder"),
+            m_list->header()->sortIndicatorOrder() == Qt::DescendingOrder
+                ? QStringLiteral("descending")
+                : QStringLiteral("ascending"));
+    } else {
+        s.remove(QStringLiteral("Review/SortColumn"));
+        s.remove(QStringLiteral("Review/SortOrder"));
+    }
     s.sync();
 }
 
@@ -343,6 +412,8 @@ void frmReview::updateControls()
     m_act->setEnabled(!acting && m_model->markedCount() > 0);
     m_mark->setEnabled(!acting && any);
     m_undo->setEnabled(!acting && m_model->canUndo());
+    m_remove->setEnabled(!acting && m_items->rowCount() > 0);
+    m_putBackButton->setEnabled(!acting && m_putBack.count() > 0);
     m_look->setEnabled(!acting && any);
     m_showInFolder->setEnabled(any);
     m_export->setEnabled(!acting);
@@ -360,6 +431,44 @@ QModelIndex frmReview::currentFileIndex() const
         return current;
     // A group row stands for its first file.
     return m_items->indexOf({m_items->groupOf(current), 0}, current.column());
+}
+
+std::vector<int> frmReview::selectedGroups() const
+{
+    std::vector<int> groups = m_items->groupsOf(m_list->selectionModel()->selectedIndexes());
+    if (groups.empty() && m_list->currentIndex().isValid())
+        groups.push_back(m_items->groupOf(m_list->currentIndex()));
+    return groups;
+}
+
+void frmReview::markAll()
+{
+    m_items->markAll(selectedGroups());
+}
+
+void frmReview::markNone()
+{
+    m_items->markNone(selectedGroups());
+}
+
+void frmReview::invertMarks()
+{
+    m_items->invertMarks(selectedGroups());
+}
+
+void frmReview::removeFromList()
+{
+    if (isActing())
+        return;
+    const std::vector<int> groups = selectedGroups();
+    if (groups.empty())
+        return;
+    const int row
+        = m_list->currentIndex().isValid() ? m_items->indexOf({groups.front(), -1}).row() : 0;
+    m_items->removeGroups(groups);
+    updateControls();
+    if (m_items->rowCount() > 0)
+        m_list->setCurrentIndex(m_items->index(qBound(0, row, m_items->rowCount() - 1), 0));
 }
 
 void frmReview::applyRule(MarkingRule rule)
@@ -434,10 +543,18 @@ void frmReview::actOnMarked()
         if (folder.isEmpty())
             return;
     }
-    if (!m_hooks.confirm(
-            MarkedFilesAction::confirmationText(kind, count, m_model->markedBytes(), folder)))
+    QString question
+        = MarkedFilesAction::confirmationText(kind, count, m_model->markedBytes(), folder);
+    if (const int hidden = m_model->hiddenMarkedCount(); hidden > 0) {
+        question += QStringLiteral("\n%1 of them %2 in groups the filter hides.")
+                        .arg(hidden)
+                        .arg(hidden == 1 ? QStringLiteral("is") : QStringLiteral("are"));
+    }
+    if (!m_hooks.confirm(question))
         return;
     m_action = std::make_unique<MarkedFilesAction>(*m_model, kind, folder, m_hooks.trash);
+    m_actionKind = kind;
+    m_actionFolder = folder;
     m_progress->setRange(0, m_action->total());
     m_progress->setValue(0);
     m_progress->show();
@@ -463,6 +580,7 @@ void frmReview::finishActing()
 {
     m_actTimer.stop();
     const std::unique_ptr<MarkedFilesAction> action = std::move(m_action);
+    notePutBack(*action);
     m_items->forgetFiles(action->actedIds());
     m_progress->hide();
     updateControls();
@@ -474,6 +592,49 @@ void frmReview::finishActing()
     m_hooks.report(summary, problems);
     if (m_model->groupCount() > 0)
         m_list->setCurrentIndex(m_items->indexOf({0, 0}));
+}
+
+void frmReview::notePutBack(const MarkedFilesAction& action)
+{
+    const std::vector<int>& ids = action.actedIds();
+    if (m_actionKind == MarkedFilesAction::Kind::Delete) {
+        m_putBack = PutBack::afterDelete(int(ids.size()));
+        return;
+    }
+    std::vector<PutBack::Acted> files;
+    std::vector<int> sorted = ids;
+    std::sort(sorted.begin(), sorted.end());
+    for (int g = 0; g < m_model->groupCount(); ++g) {
+        for (const ReviewFile& f : m_model->group(g).files) {
+            if (std::binary_search(sorted.begin(), sorted.end(), f.id))
+                files.push_back({f.id, f.found.path, f.found.identity});
+        }
+    }
+    m_putBack = m_actionKind == MarkedFilesAction::Kind::Trash
+        ? PutBack::afterTrash(files, PutBack::homeTrash())
+        : PutBack::afterMove(files, QFile::encodeName(m_actionFolder));
+}
+
+void frmReview::putBack()
+{
+    if (isActing() || m_putBack.count() == 0)
+        return;
+    if (m_putBack.deleted()) {
+        setStatus(PutBack::deletedText());
+        return;
+    }
+    const PutBack::Outcome outcome = m_putBack.run();
+    m_putBack = PutBack();
+    m_items->putFilesBack(outcome.returned);
+    updateControls();
+    const QString summary = PutBack::summaryText(outcome);
+    setStatus(summary.section(QLatin1Char('\n'), 0, 0));
+    QStringList problems;
+    for (const PutBack::LeftAlone& left : outcome.leftAlone)
+        problems << left.path + QStringLiteral(": ") + left.reason;
+    m_hooks.report(summary, problems);
+    if (m_model->groupCount() > 0 && m_items->rowCount() > 0)
+        m_list->setCurrentIndex(m_items->index(0, 0));
 }
 
 bool frmReview::eventFilter(QObject* watched, QEvent* e)

@@ -5,17 +5,22 @@
 // report. A thin view over ReviewModel: marks, rules and undo live there.
 //
 //   frmReview
-//   |-- toolbar: Mark (rules) | Undo | Look closer | Show in folder | Export
-//   |            | Pairs one by one | ............ | Act on marked files
+//   |-- toolbar: Mark (rules; all, none, invert in the selected groups) | Undo
+//   |            | Look closer | Show in folder | Export | Pairs one by one
+//   |            | ............ | Act on marked files
+//   |-- txtFilter (narrows the list to groups with a matching path)
+//   |            | Remove from list | Put back
 //   |-- lstGroups   tree: group rows (small picture, copies, size) with their
-//   |               files (path, size, type, modified, mark)
+//   |               files (path, size, type, modified, mark); a header
+//   |               click sorts the files and the groups
 //   `-- status line  lblStatus | prgAct (while acting)
 //
 // Keys: arrows move, Space marks or unmarks, Enter looks closer, Delete acts
-// (after the confirmation), Ctrl+Z undoes.
+// (after the confirmation), Ctrl+Z undoes, Ctrl+F goes to the filter.
 
 #include "finder/FinderResult.h"
 #include "review/MarkedFilesAction.h"
+#include "review/PutBack.h"
 #include "review/ReviewModel.h"
 
 #include <QStringList>
@@ -27,6 +32,7 @@
 #include <memory>
 
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QPushButton;
@@ -68,12 +74,23 @@ public:
     QToolButton* cmdShowInFolder() const { return m_showInFolder; }
     QToolButton* cmdExport() const { return m_export; }
     QToolButton* cmdPairs() const { return m_pairs; }
+    QToolButton* cmdRemove() const { return m_remove; }
+    QToolButton* cmdPutBack() const { return m_putBackButton; }
+    QLineEdit* txtFilter() const { return m_filter; }
     ThumbnailCache* thumbnails() const { return m_thumbnails.get(); }
 
     // The rule menu's entries, in menu order (the folder rule asks for its folder).
     void applyRule(MarkingRule rule);
+    // The commands on the selected groups (the current row's group when no
+    // row is selected).
+    void markAll();
+    void markNone();
+    void invertMarks();
+    void removeFromList();
     // Act on every marked file: confirmation, progress, report.
     void actOnMarked();
+    // Takes back what the last action did, with a report.
+    void putBack();
     bool isActing() const { return m_action != nullptr; }
     void lookCloser();
     void showInFolder();
@@ -98,6 +115,8 @@ private:
     void actSteps();
     void finishActing();
     QModelIndex currentFileIndex() const;
+    std::vector<int> selectedGroups() const;
+    void notePutBack(const MarkedFilesAction& action);
 
     Hooks m_hooks;
     std::unique_ptr<ReviewModel> m_model;
@@ -114,7 +133,13 @@ private:
     QToolButton* m_showInFolder = nullptr;
     QToolButton* m_export = nullptr;
     QToolButton* m_pairs = nullptr;
+    QToolButton* m_remove = nullptr;
+    QToolButton* m_putBackButton = nullptr;
+    QLineEdit* m_filter = nullptr;
 
     std::unique_ptr<MarkedFilesAction> m_action;
+    MarkedFilesAction::Kind m_actionKind = MarkedFilesAction::Kind::Trash;
+    QString m_actionFolder;
+    PutBack m_putBack; // what the last action did
     QTimer m_actTimer;
 };

@@ -1,5 +1,7 @@
 #include "search/TempBitmapReader.h"
 
+#include "files/FileDescriptor.h"
+
 #include "converter/ConverterContract.h"
 
 #include <QFile>
@@ -31,25 +33,6 @@ std::uint16_t u16(const std::uint8_t* p)
     return std::uint16_t(p[0] | p[1] << 8);
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 bool readFully(int fd, std::vector<iovec>& pieces, off_t offset)
 {
     std::size_t first = 0;
@@ -79,7 +62,7 @@ bool readFully(int fd, std::vector<iovec>& pieces, off_t offset)
 
 TempBitmapReader::Result TempBitmapReader::read(const QString& path, QImage* image)
 {
-    const Descriptor fd(::open(
+    const FileDescriptor fd(::open(
         QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat status { };
     if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode))

@@ -327,3 +327,58 @@ TEST(MarkedFilesActionTextTest, ConfirmationNamesCountSizeAndPlace)
 }
 
 } // namespace
+
+// The copy that stays is looked at again before every file: when another
+// program takes it away halfway, the rest of its group stays where it is.
+struct KeeperLeavesCase {
+    const char* name;
+    MarkedFilesAction::Kind kind;
+    int keepers; // unmarked copies; only the first one goes away
+    int expectActed; // of 12 marked copies, 4 of them acted on before it goes
+};
+
+class KeeperLeavesHalfwayTest : public MarkedFilesActionTest,
+                                public ::testing::WithParamInterface<KeeperLeavesCase> { };
+
+TEST_P(KeeperLeavesHalfwayTest, TheRestOfTheGroupIsLeftAlone)
+{
+    const KeeperLeavesCase& c = GetParam();
+    QStringList names;
+    for (int i = 0; i < c.keepers; ++i)
+        names << QStringLiteral("keep%1.png").arg(i);
+    for (int i = 0; i < 12; ++i)
+        names << QStringLiteral("copy%1.png").arg(i, 2, 10, QLatin1Char('0'));
+    ReviewModel model(result({copies(names)}));
+    model.applyRule(MarkingRule::KeepOldest);
+    const ReviewGroup& group = model.group(0);
+    for (int f = 0; f < int(group.files.size()); ++f) {
+        if (group.files[size_t(f)].shownPath.startsWith(QLatin1String("keep")))
+            model.setMarked({0, f}, false);
+    }
+    MarkedFilesAction action(model, c.kind, QString(), trash());
+    ASSERT_EQ(action.total(), 12);
+    for (int i = 0; i < 4; ++i)
+        action.step();
+    ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("elsewhere"))));
+    ASSERT_TRUE(QFile::rename(path(QStringLiteral("keep0.png")), path("elsewhere/keep0.png")));
+    action.runToEnd();
+
+    EXPECT_EQ(int(action.actedIds().size()), c.expectActed);
+    int left = 0;
+    for (int i = 0; i < 12; ++i)
+        left += exists(path(QStringLiteral("copy%1.png").arg(i, 2, 10, QLatin1Char('0')))) ? 1 : 0;
+    EXPECT_EQ(left, 12 - c.expectActed);
+    for (const MarkedFilesAction::NotDone& n : action.notDone()) {
+        EXPECT_TRUE(n.skipped);
+        EXPECT_EQ(
+            n.reason, QStringLiteral("skipped: the copy that stays changed since the search"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Keepers, KeeperLeavesHalfwayTest,
+    ::testing::Values(
+        KeeperLeavesCase{"delete_one_kept_copy", MarkedFilesAction::Kind::Delete, 1, 4},
+        KeeperLeavesCase{"trash_one_kept_copy", MarkedFilesAction::Kind::Trash, 1, 4},
+        KeeperLeavesCase{
+            "delete_another_kept_copy_still_there", MarkedFilesAction::Kind::Delete, 2, 12}),
+    [](const auto& info) { return std::string(info.param.name); });

@@ -41,7 +41,7 @@ int unmarkedIn(const ReviewModel& model, int g)
     return unmarked;
 }
 
-TEST(NeverAllMarkedTest, RandomSequencesOfClicksAndRulesAlwaysLeaveACopy)
+TEST(NeverAllMarkedTest, RandomSequencesOfClicksRulesAndGroupCommandsAlwaysLeaveACopy)
 {
     const MarkingRule rules[] = {MarkingRule::KeepOldest, MarkingRule::KeepNewest,
         MarkingRule::KeepLargest, MarkingRule::KeepSmallest, MarkingRule::KeepShortestPath,
@@ -50,8 +50,23 @@ TEST(NeverAllMarkedTest, RandomSequencesOfClicksAndRulesAlwaysLeaveACopy)
         std::mt19937 random(seed);
         ReviewModel model(randomResult(random));
         for (int op = 0; op < 60; ++op) {
-            const int kind = int(random() % 10);
-            if (kind < 6) {
+            const int kind = int(random() % 14);
+            // Some groups, as a selection gives them (repeats and all).
+            std::vector<int> some;
+            for (int n = int(random() % 4); n > 0; --n)
+                some.push_back(int(random() % unsigned(model.groupCount())));
+            if (kind >= 10) {
+                if (kind == 10)
+                    model.markAll(some);
+                else if (kind == 11)
+                    model.invertMarks(some);
+                else if (kind == 12)
+                    model.markNone(some);
+                else if (model.groupCount() > 1)
+                    model.removeGroups({some.empty() ? 0 : some.front()});
+                else
+                    model.sort(ReviewColumn(random() % 6), random() % 2);
+            } else if (kind < 6) {
                 const int g = int(random() % unsigned(model.groupCount()));
                 const int f = int(random() % unsigned(model.group(g).files.size()));
                 const bool wasMarked = model.isMarked({g, f});
@@ -69,7 +84,7 @@ TEST(NeverAllMarkedTest, RandomSequencesOfClicksAndRulesAlwaysLeaveACopy)
             } else if (random() % 2) {
                 model.clearMarks();
             } else {
-                model.sortFiles(ReviewColumn(random() % 5), random() % 2);
+                model.sort(ReviewColumn(random() % 6), random() % 2);
             }
             for (int g = 0; g < model.groupCount(); ++g)
                 ASSERT_GE(unmarkedIn(model, g), 1)

@@ -43,13 +43,7 @@ FileIdentity identityOf(const QByteArray& path)
 {
     struct stat st { };
     EXPECT_EQ(::lstat(path.constData(), &st), 0) << path.constData();
-    FileIdentity id;
-    id.device = st.st_dev;
-    id.inode = st.st_ino;
-    id.size = st.st_size;
-    id.modifiedNs = std::int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-    id.changedNs = std::int64_t(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
-    return id;
+    return ::identityOf(st);
 }
 
 FoundFile foundOnDisk(const QString& path, const QString& type)

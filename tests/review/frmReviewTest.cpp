@@ -14,8 +14,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
@@ -264,6 +266,123 @@ TEST_F(frmReviewTest, SizeAndColumnWidthsComeBackNextTime)
     frmReview again(pictures(1, 2), scriptedHooks());
     EXPECT_EQ(again.size(), QSize(777, 555));
     EXPECT_EQ(again.lstGroups()->header()->sectionSize(ReviewItemModel::SizeColumn), 133);
+}
+
+TEST_F(frmReviewTest, SortOrderComesBackNextTimeAndTheFilterDoesNot)
+{
+    {
+        frmReview window(pictures(3, 2), scriptedHooks());
+        window.show();
+        window.lstGroups()->header()->setSortIndicator(
+            ReviewItemModel::PathColumn, Qt::DescendingOrder);
+        window.txtFilter()->setText(QStringLiteral("1_"));
+        ASSERT_EQ(window.itemModel()->rowCount(), 1);
+        window.close();
+    }
+    frmReview again(pictures(3, 2), scriptedHooks());
+    EXPECT_EQ(again.lstGroups()->header()->sortIndicatorSection(), ReviewItemModel::PathColumn);
+    EXPECT_EQ(again.lstGroups()->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_TRUE(again.txtFilter()->text().isEmpty());
+    ASSERT_EQ(again.itemModel()->rowCount(), 3);
+    // The model sorted: groups by name, last first, and the files within.
+    EXPECT_EQ(again.model().file({0, 0}).shownPath, QStringLiteral("2_1.png"));
+    EXPECT_EQ(again.itemModel()->index(0, 0, again.itemModel()->index(0, 0)).data().toString(),
+        QStringLiteral("2_1.png"));
+    const QSettings stored(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Corvane"),
+        QStringLiteral("Corvane"));
+    for (const QString& key : stored.allKeys())
+        EXPECT_FALSE(stored.value(key).toString().contains(QStringLiteral("1_")))
+            << key.toStdString();
+}
+
+TEST_F(frmReviewTest, TheConfirmationSaysHowManyMarkedFilesTheFilterHides)
+{
+    answerYes = false;
+    frmReview window(pictures(3, 3), scriptedHooks());
+    window.show();
+    window.applyRule(MarkingRule::KeepOldest); // two marked in each group
+    window.txtFilter()->setText(QStringLiteral("2_"));
+    ASSERT_EQ(window.itemModel()->rowCount(), 1);
+    window.actOnMarked();
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions[0].startsWith(QStringLiteral("Move 6 files (")));
+    EXPECT_TRUE(questions[0].endsWith(QStringLiteral("4 of them are in groups the filter hides.")))
+        << questions[0].toStdString();
+    window.txtFilter()->clear();
+    window.actOnMarked();
+    ASSERT_EQ(questions.size(), 2);
+    EXPECT_FALSE(questions[1].contains(QStringLiteral("filter")));
+}
+
+TEST_F(frmReviewTest, SelectedGroupsAreMarkedRemovedAndBroughtBack)
+{
+    frmReview window(pictures(3, 3), scriptedHooks());
+    window.show();
+    QTreeView* list = window.lstGroups();
+    ReviewItemModel* items = window.itemModel();
+    list->selectionModel()->select(
+        items->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    list->selectionModel()->select(
+        items->indexOf({2, 1}), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    window.markAll();
+    EXPECT_EQ(window.model().markedCount(), 4); // groups 0 and 2, first copies stay
+    EXPECT_FALSE(window.model().isMarked({0, 0}));
+    EXPECT_FALSE(window.model().isMarked({1, 1}));
+    window.invertMarks();
+    EXPECT_EQ(window.model().markedCount(), 2);
+    window.markNone();
+    EXPECT_EQ(window.model().markedCount(), 0);
+
+    list->selectionModel()->clearSelection();
+    list->setCurrentIndex(items->indexOf({1, 2}));
+    window.cmdRemove()->click();
+    ASSERT_EQ(items->rowCount(), 2);
+    EXPECT_EQ(window.model().group(1).files.front().shownPath, QStringLiteral("2_0.png"));
+    press(list, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_EQ(items->rowCount(), 3);
+    EXPECT_EQ(window.model().group(1).files.front().shownPath, QStringLiteral("1_0.png"));
+}
+
+TEST_F(frmReviewTest, PutBackAfterADeletionSaysItCannotBeUndone)
+{
+    actionRow = 1;
+    frmReview window(pictures(1, 2), scriptedHooks());
+    window.show();
+    EXPECT_FALSE(window.cmdPutBack()->isEnabled());
+    window.applyRule(MarkingRule::KeepOldest);
+    window.actOnMarked();
+    waitUntilActed(window);
+    ASSERT_TRUE(window.cmdPutBack()->isEnabled());
+    window.cmdPutBack()->click();
+    EXPECT_EQ(window.lblStatus()->text(), PutBack::deletedText());
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("0_1.png"))));
+}
+
+TEST_F(frmReviewTest, PutBackMovesFilesBackAndTheyRejoinTheList)
+{
+    actionRow = 2;
+    folderAnswer = path(QStringLiteral("moved"));
+    QDir().mkpath(folderAnswer);
+    frmReview window(pictures(2, 2), scriptedHooks());
+    window.show();
+    window.applyRule(MarkingRule::KeepOldest);
+    window.actOnMarked();
+    waitUntilActed(window);
+    ASSERT_EQ(window.itemModel()->rowCount(), 0);
+    window.cmdPutBack()->click();
+    ASSERT_EQ(reports.size(), 2);
+    EXPECT_EQ(reports[1], QStringLiteral("2 files are back at their places."));
+    EXPECT_TRUE(QFile::exists(path(QStringLiteral("0_1.png"))));
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("moved/0_1.png"))));
+    EXPECT_EQ(window.itemModel()->rowCount(), 2);
+    EXPECT_FALSE(window.cmdPutBack()->isEnabled());
+    // Back with who they are now: acting again on them is not "changed since the search".
+    window.applyRule(MarkingRule::KeepOldest);
+    window.actOnMarked();
+    waitUntilActed(window);
+    EXPECT_TRUE(reportedProblems.isEmpty())
+        << reportedProblems.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(QFile::exists(path(QStringLiteral("moved/1_1.png"))));
 }
 
 TEST_F(frmReviewTest, EveryControlHasANameForScreenReaders)
