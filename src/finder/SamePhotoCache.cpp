@@ -14,6 +14,7 @@ constexpr char kSchema[] = R"(
 CREATE TABLE IF NOT EXISTS photo_signatures(key BLOB PRIMARY KEY, signature BLOB NOT NULL) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS photo_proofs(key BLOB PRIMARY KEY, ssim REAL NOT NULL, mean REAL NOT NULL,
     max INTEGER NOT NULL, width INTEGER NOT NULL, height INTEGER NOT NULL) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS photo_enlargements(key BLOB PRIMARY KEY, enlarged INTEGER NOT NULL) WITHOUT ROWID;
 )";
 
 // FNV-1a: a stable number for the decoders' version text and the signature revision.
@@ -102,6 +103,31 @@ QByteArray SamePhotoCache::pairKey(const FileIdentity& a, const FileIdentity& b)
     return first + second;
 }
 
+QByteArray SamePhotoCache::orderedPairKey(const FileIdentity& a, const FileIdentity& b) const
+{
+    return fileKey(a) + fileKey(b).mid(8);
+}
+
+std::optional<bool> SamePhotoCache::enlargement(const FileIdentity& a, const FileIdentity& b)
+{
+    if (!m_db)
+        return std::nullopt;
+    Statement read(m_db, "SELECT enlarged FROM photo_enlargements WHERE key = ?");
+    if (!read.ok())
+        return std::nullopt;
+    const QByteArray key = orderedPairKey(a, b);
+    sqlite3_bind_blob(read.get(), 1, key.constData(), int(key.size()), SQLITE_STATIC);
+    if (sqlite3_step(read.get()) != SQLITE_ROW)
+        return std::nullopt;
+    return sqlite3_column_int(read.get(), 0) != 0;
+}
+
+void SamePhotoCache::storeEnlargement(const FileIdentity& a, const FileIdentity& b, bool enlarged)
+{
+    if (m_db)
+        m_enlargements.emplace_back(orderedPairKey(a, b), enlarged);
+}
+
 std::optional<similar::PhotoSignature> SamePhotoCache::signature(const FileIdentity& file)
 {
     if (!m_db)
@@ -155,11 +181,12 @@ void SamePhotoCache::storeProof(
 
 void SamePhotoCache::flush()
 {
-    if (!m_db || (m_signatures.empty() && m_proofs.empty()))
+    if (!m_db || (m_signatures.empty() && m_proofs.empty() && m_enlargements.empty()))
         return;
     if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
         m_signatures.clear();
         m_proofs.clear();
+        m_enlargements.clear();
         return;
     }
     {
@@ -188,11 +215,23 @@ void SamePhotoCache::flush()
             sqlite3_step(proof.get());
             sqlite3_reset(proof.get());
         }
+        Statement enlargement(
+            m_db, "INSERT OR REPLACE INTO photo_enlargements(key, enlarged) VALUES(?, ?)");
+        for (const auto& [key, enlarged] : m_enlargements) {
+            if (!enlargement.ok())
+                break;
+            sqlite3_bind_blob(
+                enlargement.get(), 1, key.constData(), int(key.size()), SQLITE_STATIC);
+            sqlite3_bind_int(enlargement.get(), 2, enlarged ? 1 : 0);
+            sqlite3_step(enlargement.get());
+            sqlite3_reset(enlargement.get());
+        }
     }
     if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     m_signatures.clear();
     m_proofs.clear();
+    m_enlargements.clear();
 }
 
 } // namespace finder

@@ -33,7 +33,11 @@ public:
     std::optional<similar::PhotoSignature> signature(const FileIdentity& file);
     std::optional<similar::PhotoDifference> proof(const FileIdentity& a, const FileIdentity& b);
 
+    // Whether a is an enlargement of a picture of b's size (see similar::isEnlargement).
+    std::optional<bool> enlargement(const FileIdentity& a, const FileIdentity& b);
+
     // Buffered; written by flush() in one transaction.
+    void storeEnlargement(const FileIdentity& a, const FileIdentity& b, bool enlarged);
     void storeSignature(const FileIdentity& file, const similar::PhotoSignature& signature);
     void storeProof(
         const FileIdentity& a, const FileIdentity& b, const similar::PhotoDifference& difference);
@@ -42,12 +46,14 @@ public:
 private:
     QByteArray fileKey(const FileIdentity& file) const;
     QByteArray pairKey(const FileIdentity& a, const FileIdentity& b) const;
+    QByteArray orderedPairKey(const FileIdentity& a, const FileIdentity& b) const;
     void close();
 
     sqlite3* m_db = nullptr;
     std::uint64_t m_version = 0;
     std::vector<std::pair<QByteArray, std::vector<std::uint8_t>>> m_signatures;
     std::vector<std::pair<QByteArray, similar::PhotoDifference>> m_proofs;
+    std::vector<std::pair<QByteArray, bool>> m_enlargements;
 };
 
 } // namespace finder

@@ -180,10 +180,21 @@ public:
 
     bool isEnlargement(std::uint32_t a, std::uint32_t b) override
     {
-        const DecodedFrames::Picture picture = m_frames.get(fileOf(a));
+        const PhotoFile& larger = fileOf(a);
         const PhotoFile& smaller = fileOf(b);
-        return picture
-            && similar::isEnlargement(firstFrame(*picture), smaller.width, smaller.height);
+        if (m_cache) {
+            if (const std::optional<bool> known
+                = m_cache->enlargement(larger.identity, smaller.identity))
+                return *known;
+        }
+        const DecodedFrames::Picture picture = m_frames.get(larger);
+        if (!picture)
+            return false;
+        const bool enlarged
+            = similar::isEnlargement(firstFrame(*picture), smaller.width, smaller.height);
+        if (m_cache && larger.cacheable && smaller.cacheable)
+            m_cache->storeEnlargement(larger.identity, smaller.identity, enlarged);
+        return enlarged;
     }
 
 private:

@@ -82,9 +82,10 @@ PhotoDifference measure(const ReducedPicture& a, const ReducedPicture& b)
     const std::size_t pixels = std::size_t(a.width) * a.height;
     for (std::size_t i = 0; i < pixels; ++i) {
         for (int c = 0; c < 4; ++c) {
-            // Rounded to whole levels first, as 8-bit pictures would be.
-            const float d = std::abs(
-                std::nearbyint(a.samples[4 * i + c]) - std::nearbyint(b.samples[4 * i + c]));
+            // Rounded to whole levels first, as 8-bit pictures would be
+            // (samples are never negative, so truncation after +0.5 rounds).
+            const float d = float(
+                std::abs(int(a.samples[4 * i + c] + 0.5F) - int(b.samples[4 * i + c] + 0.5F)));
             sums[c] += d;
             largest = std::max(largest, d);
         }

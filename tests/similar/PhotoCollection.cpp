@@ -51,7 +51,7 @@ bool make(const QString& root, const QStringList& photos, Collection* collection
         auto path = [&](const QString& name) { return root + '/' + name; };
         const QString original = photo + QStringLiteral(".png");
         if (!run(QStringLiteral("convert"),
-                {source, QStringLiteral("-resize"), QStringLiteral("1024x"), path(original)})) {
+                {source, QStringLiteral("-resize"), QStringLiteral("768x"), path(original)})) {
             ADD_FAILURE() << "convert failed on " << source.toStdString();
             return false;
         }

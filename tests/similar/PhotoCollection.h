@@ -1,7 +1,7 @@
 #pragma once
 // A folder of photos and what was made of them, written by the tests with
 // Debian's encoders (ImageMagick, cjpeg, heif-enc, cwebp) from the photos of
-// the mate-backgrounds package, each first brought to 1024 pixels wide.
+// the mate-backgrounds package, each first brought to 768 pixels wide.
 //
 // For every photo: true copies that must join its group (re-saves at JPEG
 // quality 70 to 100, resizes to 1/2, 1/3, 1/8 and by one pixel, HEIC, AVIF,

@@ -11,6 +11,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -240,6 +242,76 @@ TEST_F(SamePhotoCollectionTest, WarmSearchDecodesNothingAgainAndFindsTheSameGrou
             EXPECT_EQ(a[m].difference, b[m].difference);
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+// corvane-find --similar's JSON and CSV, read back by Python's json and csv
+// modules: kinds in order, the best copy first with no figures, every other
+// file with its four figures, identical files pointing at their group.
+TEST_F(SamePhotoCollectionTest, CommandLineReportsReadBackByRealReaders)
+{
+    QTemporaryDir cache;
+    const QString find = QStringLiteral(CORVANE_BIN_DIR "/corvane-find");
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache.path());
+    process.setProcessEnvironment(environment);
+    auto report = [&](const QString& format, const QString& reader) {
+        process.start(find,
+            {QStringLiteral("--similar"), QStringLiteral("--format=") + format, s_check.root});
+        EXPECT_TRUE(process.waitForFinished(600000));
+        const QByteArray out = process.readAllStandardOutput();
+        EXPECT_EQ(process.exitCode(), 0);
+        QProcess python;
+        python.start(QStringLiteral("python3"), {QStringLiteral("-c"), reader});
+        python.write(out);
+        python.closeWriteChannel();
+        EXPECT_TRUE(python.waitForFinished(60000));
+        return QString::fromUtf8(python.readAllStandardOutput() + python.readAllStandardError())
+            .trimmed();
+    };
+    // Prints one word per fault, "ok" with the number of each kind otherwise.
+    const QString json = report(QStringLiteral("json"), QStringLiteral(R"(
+import json, sys
+d = json.load(sys.stdin)
+kinds = [g["kind"] for g in d["groups"]]
+faults = []
+if kinds != sorted(kinds, key=lambda k: k != "identical"): faults.append("order")
+for g in d["groups"]:
+    if g["kind"] != "same photo":
+        if any("difference" in f for f in g["files"]): faults.append("figures-in-identical")
+        continue
+    if "difference" in g["files"][0]: faults.append("best-has-figures")
+    for f in g["files"][1:]:
+        x = f.get("difference")
+        if not x or sorted(x) != ["compared_at", "max", "mean", "ssim"] or len(x["compared_at"]) != 2:
+            faults.append("figures")
+        elif not (0 <= x["ssim"] <= 1 and 0 <= x["mean"] <= x["max"] <= 255): faults.append("range")
+    for f in g["files"]:
+        n = f.get("identical_group")
+        if n is not None and (d["groups"][n]["kind"] != "identical"
+                or f["path"] not in [h["path"] for h in d["groups"][n]["files"]]):
+            faults.append("identical_group")
+print(" ".join(faults) or "ok %d %d" % (kinds.count("identical"), kinds.count("same photo")))
+)"));
+    EXPECT_EQ(json, QStringLiteral("ok 3 3"));
+    const QString csv = report(QStringLiteral("csv"), QStringLiteral(R"(
+import csv, sys
+rows = list(csv.DictReader(sys.stdin))
+groups = {}
+for r in rows:
+    if r["group"]: groups.setdefault(r["group"], []).append(r)
+faults = []
+for number, files in groups.items():
+    if files[0]["kind"] == "same photo":
+        if files[0]["ssim"]: faults.append("best-has-figures")
+        if any(not f["ssim"] or not f["compared_width"] for f in files[1:]): faults.append("figures")
+print(" ".join(faults) or "ok %d" % sum(1 for g in groups.values() if g[0]["kind"] == "same photo"))
+)"));
+    EXPECT_EQ(csv, QStringLiteral("ok 3"));
 }
 
 } // namespace
