@@ -11,6 +11,7 @@ WholeFolderSearch::Engine WholeFolderSearch::finderEngine()
         FinderOptions options;
         options.folders = {request.folder};
         options.recursive = request.recursive;
+        options.samePhoto = request.samePhoto;
         Finder finder(options);
         // One bar over the stages: reading headers is quick, decoding is
         // where the time goes. Reported in thousandths.

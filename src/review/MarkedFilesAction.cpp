@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QLocale>
 
+#include <set>
+
 #include <sys/stat.h>
 
 namespace {
@@ -29,16 +31,21 @@ MarkedFilesAction::MarkedFilesAction(
     , m_targetFolder(targetFolder)
     , m_trash(std::move(trash))
 {
+    // A file can be listed twice: in its identical group and in a same-photo
+    // group. It is acted on once (first where it is marked), and every
+    // listing of it leaves the review with it.
+    std::set<QByteArray> planned;
     for (int g = 0; g < model.groupCount(); ++g) {
         const ReviewGroup& group = model.group(g);
         Keepers keepers;
         std::vector<Planned> marked;
         for (int f = 0; f < int(group.files.size()); ++f) {
             const ReviewFile& file = group.files[size_t(f)];
-            if (model.isMarked({g, f}))
-                marked.push_back({int(m_keepers.size()), file.id, file.found, file.shownPath});
-            else
+            m_listings[file.found.path].push_back(file.id);
+            if (!model.isMarked({g, f}))
                 keepers.files.push_back(file.found);
+            else if (planned.insert(file.found.path).second)
+                marked.push_back({int(m_keepers.size()), file.id, file.found, file.shownPath});
         }
         if (marked.empty())
             continue;
@@ -153,6 +160,8 @@ void MarkedFilesAction::actOn(const Planned& planned)
         return;
     }
     m_acted.push_back(planned.id);
+    for (int id : m_listings[planned.found.path])
+        m_gone.push_back(id);
     m_actedBytes += planned.found.identity.size;
     if (m_kind == Kind::Delete && lastLink)
         m_freedBytes += planned.found.identity.size;

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <vector>
 
 class MarkedFilesAction {
@@ -47,6 +48,9 @@ public:
 
     // ReviewFile ids of the files that were trashed, deleted or moved.
     const std::vector<int>& actedIds() const { return m_acted; }
+    // Every listing in the review of the files acted on (a file may be listed
+    // in an identical group and in a same-photo group).
+    const std::vector<int>& goneIds() const { return m_gone; }
     const std::vector<NotDone>& notDone() const { return m_notDone; }
     std::int64_t actedBytes() const { return m_actedBytes; }
     // Bytes no longer held by any name (deleted files with no other link).
@@ -86,6 +90,8 @@ private:
     std::int64_t m_totalBytes = 0;
     int m_next = 0;
     std::vector<int> m_acted;
+    std::vector<int> m_gone;
+    std::map<QByteArray, std::vector<int>> m_listings; // path -> ReviewFile ids
     std::vector<NotDone> m_notDone;
     std::int64_t m_actedBytes = 0;
     std::int64_t m_freedBytes = 0;

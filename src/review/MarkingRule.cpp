@@ -23,6 +23,7 @@ bool keepsBetter(const FoundFile& a, const FoundFile& b, MarkingRule rule)
     std::strong_ordering primary = std::strong_ordering::equal;
     switch (rule) {
     case MarkingRule::KeepOldest:
+    case MarkingRule::KeepBestCopy:
         break; // the tie-break starts with age
     case MarkingRule::KeepNewest:
         primary = b.identity.modifiedNs <=> a.identity.modifiedNs;
@@ -60,6 +61,8 @@ QString ruleTitle(MarkingRule rule)
         return QStringLiteral("Keep the shortest path");
     case MarkingRule::KeepInsideFolder:
         return QStringLiteral("Keep the copy inside a folder");
+    case MarkingRule::KeepBestCopy:
+        return QStringLiteral("Keep the best copy");
     }
     return QString();
 }

@@ -19,6 +19,9 @@ enum class MarkingRule {
     KeepSmallest,
     KeepShortestPath,
     KeepInsideFolder, // the copy inside a folder the user picks
+    // In a same-photo group the best copy (the review model knows which); in
+    // an identical group every copy is as good, and the oldest stays.
+    KeepBestCopy,
 };
 
 // What the window's menu and the status line call a rule.

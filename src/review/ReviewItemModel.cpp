@@ -116,9 +116,24 @@ ReviewColumn ReviewItemModel::reviewColumn(int column)
         return ReviewColumn::Modified;
     case MarkColumn:
         return ReviewColumn::Mark;
+    case DifferenceColumn:
+        return ReviewColumn::Difference;
     default:
         return ReviewColumn::Path;
     }
+}
+
+QString ReviewItemModel::differenceText(const ReviewFile& file)
+{
+    if (!file.difference)
+        return QStringLiteral("best copy");
+    const similar::PhotoDifference& d = *file.difference;
+    return QStringLiteral("SSIM %1, mean %2, largest %3 at %4 \u00d7 %5")
+        .arg(d.ssim, 0, 'f', 3)
+        .arg(d.mean, 0, 'f', 1)
+        .arg(d.max)
+        .arg(d.comparedWidth)
+        .arg(d.comparedHeight);
 }
 
 QString ReviewItemModel::modifiedText(std::int64_t modifiedNs)
@@ -135,10 +150,15 @@ QVariant ReviewItemModel::data(const QModelIndex& index, int role) const
         const ReviewGroup& group = shownGroup(index.row());
         if (index.column() == PathColumn) {
             if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) {
-                QString text = QStringLiteral("%1 copies, %2 \u00d7 %3")
-                                   .arg(group.files.size())
-                                   .arg(group.width)
-                                   .arg(group.height);
+                QString text = group.samePhoto
+                    ? QStringLiteral("Same photo saved differently: %1 copies, best %2 \u00d7 %3")
+                          .arg(group.files.size())
+                          .arg(group.width)
+                          .arg(group.height)
+                    : QStringLiteral("%1 copies, %2 \u00d7 %3")
+                          .arg(group.files.size())
+                          .arg(group.width)
+                          .arg(group.height);
                 if (group.frames > 1)
                     text += QStringLiteral(", %1 frames").arg(group.frames);
                 return text;
@@ -185,8 +205,18 @@ QVariant ReviewItemModel::data(const QModelIndex& index, int role) const
             return int(Qt::AlignRight | Qt::AlignVCenter);
         break;
     case TypeColumn:
-        if (role == Qt::DisplayRole)
-            return file.found.type;
+        if (role == Qt::DisplayRole) {
+            if (file.member < 0)
+                return file.found.type;
+            return QStringLiteral("%1, %2 \u00d7 %3")
+                .arg(file.found.type)
+                .arg(file.pixelWidth)
+                .arg(file.pixelHeight);
+        }
+        break;
+    case DifferenceColumn:
+        if ((role == Qt::DisplayRole || role == Qt::ToolTipRole) && file.member >= 0)
+            return differenceText(file);
         break;
     case ModifiedColumn:
         if (role == Qt::DisplayRole)
@@ -240,6 +270,8 @@ QVariant ReviewItemModel::headerData(int section, Qt::Orientation orientation, i
         return QStringLiteral("Modified");
     case MarkColumn:
         return QStringLiteral("Mark");
+    case DifferenceColumn:
+        return QStringLiteral("Difference");
     }
     return QVariant();
 }
@@ -313,9 +345,9 @@ void ReviewItemModel::marksReset()
     emit statusChanged(m_model.statusText());
 }
 
-void ReviewItemModel::applyRule(MarkingRule rule, const QByteArray& folder)
+void ReviewItemModel::applyRule(MarkingRule rule, const QByteArray& folder, bool withSamePhoto)
 {
-    m_model.applyRule(rule, folder);
+    m_model.applyRule(rule, folder, withSamePhoto);
     marksReset();
 }
 

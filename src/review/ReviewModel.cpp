@@ -45,10 +45,40 @@ ReviewModel::ReviewModel(const FinderResult& result)
         group.height = found.height;
         group.frames = found.frames;
         for (const FoundFile& f : found.files) {
-            group.files.push_back({f, relativeToSearch(f.path, result.folders), id++});
+            ReviewFile file;
+            file.found = f;
+            file.shownPath = relativeToSearch(f.path, result.folders);
+            file.id = id++;
+            group.files.push_back(std::move(file));
             group.totalSize += f.identity.size;
         }
         m_groups.push_back(std::move(group));
+    }
+    for (const SamePhotoGroup& found : result.samePhotoGroups) {
+        ReviewGroup group;
+        group.id = int(m_groups.size());
+        group.samePhoto = true;
+        for (int m = 0; m < int(found.members.size()); ++m) {
+            const SamePhotoMember& member = found.members[size_t(m)];
+            if (m == 0) {
+                group.width = member.width;
+                group.height = member.height;
+            }
+            for (const FoundFile& f : member.files) {
+                ReviewFile file;
+                file.found = f;
+                file.shownPath = relativeToSearch(f.path, result.folders);
+                file.id = id++;
+                file.member = m;
+                file.pixelWidth = member.width;
+                file.pixelHeight = member.height;
+                file.difference = member.difference;
+                group.files.push_back(std::move(file));
+                group.totalSize += f.identity.size;
+            }
+        }
+        if (group.files.size() >= 2)
+            m_groups.push_back(std::move(group));
     }
     m_marks.assign(size_t(id), 0);
 }
@@ -123,16 +153,28 @@ void ReviewModel::clearMarks()
     m_status = QStringLiteral("No file is marked.");
 }
 
-ReviewModel::RuleOutcome ReviewModel::applyRule(MarkingRule rule, const QByteArray& folder)
+ReviewModel::RuleOutcome ReviewModel::applyRule(
+    MarkingRule rule, const QByteArray& folder, bool withSamePhoto)
 {
     pushUndo();
     RuleOutcome outcome;
     std::vector<const FoundFile*> files;
+    std::vector<int> at; // index into group.files of each entry of files
     for (const ReviewGroup& group : m_groups) {
+        if (group.samePhoto && !withSamePhoto && rule != MarkingRule::KeepBestCopy)
+            continue;
         files.clear();
-        for (const ReviewFile& f : group.files)
+        at.clear();
+        for (int i = 0; i < int(group.files.size()); ++i) {
+            const ReviewFile& f = group.files[size_t(i)];
+            // The best copy is chosen among the files of the best member.
+            if (group.samePhoto && rule == MarkingRule::KeepBestCopy && !f.isBestCopy())
+                continue;
             files.push_back(&f.found);
-        const int keeper = keeperIndex(files, rule, folder);
+            at.push_back(i);
+        }
+        const int chosen = keeperIndex(files, rule, folder);
+        const int keeper = chosen < 0 ? -1 : at[size_t(chosen)];
         if (keeper < 0) {
             ++outcome.groupsLeftAlone;
             continue;
@@ -275,6 +317,10 @@ void ReviewModel::sortFiles(ReviewColumn column, bool ascending)
             return a.found.identity.modifiedNs < b.found.identity.modifiedNs;
         case ReviewColumn::Mark:
             return markedById(a.id) < markedById(b.id);
+        case ReviewColumn::Difference:
+            // The best copy first, then the closest to it.
+            return (a.difference ? a.difference->ssim : 2.0)
+                > (b.difference ? b.difference->ssim : 2.0);
         case ReviewColumn::Copies:
             break;
         }
@@ -299,8 +345,9 @@ void ReviewModel::sort(ReviewColumn column, bool ascending)
 void ReviewModel::applySort()
 {
     if (!m_sortColumn) {
-        std::sort(m_groups.begin(), m_groups.end(),
-            [](const ReviewGroup& a, const ReviewGroup& b) { return a.id < b.id; });
+        std::sort(m_groups.begin(), m_groups.end(), [](const ReviewGroup& a, const ReviewGroup& b) {
+            return std::pair(a.samePhoto, a.id) < std::pair(b.samePhoto, b.id);
+        });
         return;
     }
     const ReviewColumn column = *m_sortColumn;
@@ -319,6 +366,7 @@ void ReviewModel::applySort()
         case ReviewColumn::Type:
         case ReviewColumn::Modified:
         case ReviewColumn::Mark:
+        case ReviewColumn::Difference:
             break;
         }
         return 0;
@@ -326,6 +374,8 @@ void ReviewModel::applySort()
     const bool ascending = m_sortAscending;
     std::sort(m_groups.begin(), m_groups.end(),
         [&compare, ascending](const ReviewGroup& a, const ReviewGroup& b) {
+            if (a.samePhoto != b.samePhoto)
+                return b.samePhoto;
             const int order = compare(a, b);
             if (order != 0)
                 return ascending ? order < 0 : order > 0;
@@ -385,6 +435,7 @@ void ReviewModel::forgetFiles(const std::vector<int>& ids)
             Forgotten& aside = m_forgotten[group.id];
             aside.acted.id = group.id;
             aside.acted.width = group.width;
+            aside.acted.samePhoto = group.samePhoto;
             aside.acted.height = group.height;
             aside.acted.frames = group.frames;
             for (auto f = firstGone; f != group.files.end(); ++f) {
@@ -456,10 +507,69 @@ void ReviewModel::putFilesBack(const std::vector<std::pair<int, FileIdentity>>& 
     applySort();
 }
 
-FinderResult ReviewModel::currentResult() const
+int ReviewModel::markedNotIdenticalToAKeptCopy() const
+{
+    // Files hold the same pixels when they share a member of a same-photo
+    // group or an identical group; paths join the two kinds of listing.
+    std::map<QByteArray, int> setOf; // path -> its set of equal pixels
+    std::vector<int> parent;
+    const auto find = [&parent](int x) {
+        while (parent[size_t(x)] != x)
+            x = parent[size_t(x)] = parent[size_t(parent[size_t(x)])];
+        return x;
+    };
+    const auto setFor = [&](const QByteArray& path) {
+        auto [it, added] = setOf.try_emplace(path, int(parent.size()));
+        if (added)
+            parent.push_back(it->second);
+        return find(it->second);
+    };
+    std::map<QByteArray, bool> going; // path -> marked in any listing
+    for (const ReviewGroup& group : m_groups) {
+        for (size_t i = 0; i < group.files.size(); ++i) {
+            const ReviewFile& f = group.files[i];
+            going[f.found.path] = going[f.found.path] || markedById(f.id);
+            for (size_t j = 0; j < i; ++j) {
+                const ReviewFile& e = group.files[j];
+                if (!group.samePhoto || e.member == f.member)
+                    parent[size_t(setFor(f.found.path))] = setFor(e.found.path);
+            }
+            setFor(f.found.path);
+        }
+    }
+    std::map<int, bool> setStays;
+    for (const auto& [path, goes] : going)
+        if (!goes)
+            setStays[setFor(path)] = true;
+    int count = 0;
+    for (const auto& [path, goes] : going)
+        count += goes && !setStays.count(setFor(path)) ? 1 : 0;
+    return count;
+}
+
+FinderResult ReviewModel::currentResult(bool withSamePhoto) const
 {
     FinderResult result = m_searched;
     for (const ReviewGroup& group : m_groups) {
+        if (group.samePhoto) {
+            if (!withSamePhoto)
+                continue;
+            result.samePhotoSearched = true;
+            std::map<int, SamePhotoMember> members;
+            for (const ReviewFile& f : group.files) {
+                SamePhotoMember& member = members[f.member];
+                member.width = f.pixelWidth;
+                member.height = f.pixelHeight;
+                member.difference = f.difference;
+                member.files.push_back(f.found);
+            }
+            SamePhotoGroup out;
+            for (auto& [index, member] : members)
+                out.members.push_back(std::move(member));
+            if (out.members.size() >= 2 && !out.members.front().difference)
+                result.samePhotoGroups.push_back(std::move(out));
+            continue;
+        }
         DuplicateGroup out;
         out.width = group.width;
         out.height = group.height;

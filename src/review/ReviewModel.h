@@ -16,6 +16,7 @@
 
 #include "finder/FinderResult.h"
 #include "review/MarkingRule.h"
+#include "similar/PhotoDifference.h"
 
 #include <QString>
 
@@ -27,16 +28,28 @@
 
 // Copies orders the groups by how many copies they hold; within a group it
 // is no order at all.
-enum class ReviewColumn { Path, Size, Type, Modified, Mark, Copies };
+enum class ReviewColumn { Path, Size, Type, Modified, Mark, Copies, Difference };
 
 struct ReviewFile {
     FoundFile found;
     QString shownPath; // relative to the searched folder that holds it, for people
     int id = 0; // stable for the model's life, whatever the sort order
+    // Same-photo groups only: which member (picture) of the group the file
+    // holds, 0 for the best copy; the member's pixel size; and its measured
+    // difference from the best copy (none for the best copy itself).
+    int member = -1;
+    std::uint32_t pixelWidth = 0;
+    std::uint32_t pixelHeight = 0;
+    std::optional<similar::PhotoDifference> difference;
+
+    bool isBestCopy() const { return member == 0; }
 };
 
 struct ReviewGroup {
     int id = 0; // stable for the model's life; also the search's order
+    // The same photo saved differently: its files are not all identical. Such
+    // groups come after the identical ones, whatever the order.
+    bool samePhoto = false;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::uint32_t frames = 1;
@@ -90,7 +103,14 @@ public:
     // Marks every copy but the one the rule keeps, in every group at once;
     // groups where the rule keeps nothing keep their marks. One undo step.
     // folder is used by KeepInsideFolder only (absolute, no trailing "/").
-    RuleOutcome applyRule(MarkingRule rule, const QByteArray& folder = QByteArray());
+    // Same-photo groups are left alone unless withSamePhoto, except by
+    // KeepBestCopy, the rule made for them.
+    RuleOutcome applyRule(
+        MarkingRule rule, const QByteArray& folder = QByteArray(), bool withSamePhoto = false);
+
+    // Marked files whose pixels no copy that stays holds: same-photo copies
+    // that go while only a different save of the photo stays.
+    int markedNotIdenticalToAKeptCopy() const;
 
     bool canUndo() const { return !m_undo.empty(); }
     // True when undo() would bring groups back onto the list.
@@ -137,8 +157,11 @@ public:
     // back whole). Unknown ids are ignored.
     void putFilesBack(const std::vector<std::pair<int, FileIdentity>>& returned);
 
-    // The groups as they stand now, in the search result's form (for export).
-    FinderResult currentResult() const;
+    // The groups as they stand now, in the search result's form (for export
+    // and the pair walk: identical groups only).
+    // withSamePhoto adds the same-photo groups (their members rebuilt from
+    // the files still listed).
+    FinderResult currentResult(bool withSamePhoto = false) const;
 
     // The text shown when marking would take the last copy of a group.
     static QString lastCopyText();

@@ -15,6 +15,7 @@
 struct WholeFolderRequest {
     QByteArray folder; // absolute, as the file system spells it
     bool recursive = false;
+    bool samePhoto = false; // also the same photo saved differently
 };
 
 class WholeFolderSearch : public QObject {

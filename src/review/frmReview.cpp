@@ -4,6 +4,7 @@
 #include "review/PictureForView.h"
 #include "review/ReviewItemModel.h"
 #include "review/ThumbnailCache.h"
+#include "review/frmCompare.h"
 #include "review/frmPicture.h"
 
 #include <QAction>
@@ -40,7 +41,7 @@
 namespace {
 
 const QSize kThumbnailBox(96, 72);
-const int kDefaultWidths[ReviewItemModel::ColumnCount] = {400, 70, 110, 90, 170, 90};
+const int kDefaultWidths[ReviewItemModel::ColumnCount] = {400, 70, 110, 90, 170, 90, 280};
 // One step of acting runs files for about this long before the window
 // repaints and takes input.
 constexpr int kActSliceMs = 30;
@@ -187,12 +188,17 @@ void frmReview::setupWidgets()
     rules->setAccessibleName(QStringLiteral("Marking rules"));
     for (MarkingRule rule : {MarkingRule::KeepOldest, MarkingRule::KeepNewest,
              MarkingRule::KeepLargest, MarkingRule::KeepSmallest, MarkingRule::KeepShortestPath,
-             MarkingRule::KeepInsideFolder}) {
+             MarkingRule::KeepInsideFolder, MarkingRule::KeepBestCopy}) {
         const QString title = rule == MarkingRule::KeepInsideFolder
             ? QStringLiteral("Keep the copy inside a folder...")
             : ruleTitle(rule);
         rules->addAction(title, this, [this, rule] { applyRule(rule); });
     }
+    m_rulesMarkSamePhoto
+        = rules->addAction(QStringLiteral("Rules mark also the same-photo groups"));
+    m_rulesMarkSamePhoto->setCheckable(true);
+    m_rulesMarkSamePhoto->setToolTip(QStringLiteral(
+        "Off: the rules above mark identical groups only (Keep the best copy marks both kinds)"));
     rules->addSeparator();
     rules->addAction(
         QStringLiteral("Mark all in the selected groups"), this, [this] { markAll(); });
@@ -217,6 +223,9 @@ void frmReview::setupWidgets()
         QStringLiteral("Open the file manager at the file's folder"));
     m_export = makeTool(QStringLiteral("E&xport..."), QStringLiteral("Export the list"),
         QStringLiteral("Save the list as CSV or JSON"));
+    m_compare = makeTool(QStringLiteral("&Compare"), QStringLiteral("Compare with the best copy"),
+        QStringLiteral("Show this copy beside its group's best copy, with flicker and the "
+                       "difference (C)"));
     m_pairs = makeTool(QStringLiteral("&Pairs one by one"), QStringLiteral("Pairs one by one"),
         QStringLiteral("Go through the duplicates pair by pair in the main window instead"));
 
@@ -277,6 +286,7 @@ void frmReview::setupWidgets()
     auto* layout = new QVBoxLayout(this);
     auto* listRow = new QHBoxLayout;
     listRow->addWidget(m_filter, 1);
+    listRow->addWidget(m_compare);
     listRow->addWidget(m_remove);
     listRow->addWidget(m_putBackButton);
     layout->addLayout(bar);
@@ -318,6 +328,9 @@ void frmReview::setupConnections()
     connect(find, &QAction::triggered, m_filter, [this] { m_filter->setFocus(); });
     addAction(find);
     connect(m_look, &QToolButton::clicked, this, &frmReview::lookCloser);
+    connect(m_compare, &QToolButton::clicked, this, &frmReview::compareWithBest);
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this,
+        [this] { updateControls(); });
     connect(m_showInFolder, &QToolButton::clicked, this, &frmReview::showInFolder);
     connect(m_export, &QToolButton::clicked, this, &frmReview::exportList);
     connect(m_act, &QPushButton::clicked, this, &frmReview::actOnMarked);
@@ -341,7 +354,7 @@ void frmReview::restoreLayout()
     QStringList widths
         = s.value(QStringLiteral("Review/Columns")).toString().split(QLatin1Char(','));
     // Before the Copies column there were five: it goes second.
-    if (widths.size() == ReviewItemModel::ColumnCount - 1)
+    if (widths.size() == ReviewItemModel::CopiesColumn + 4)
         widths.insert(ReviewItemModel::CopiesColumn, QString());
     for (int c = 0; c < ReviewItemModel::ColumnCount; ++c) {
         bool ok = false;
@@ -416,6 +429,9 @@ void frmReview::updateControls()
     m_remove->setEnabled(!acting && m_items->rowCount() > 0);
     m_putBackButton->setEnabled(!acting && m_putBack.count() > 0);
     m_look->setEnabled(!acting && any);
+    const QModelIndex current = currentFileIndex();
+    m_compare->setEnabled(
+        !acting && current.isValid() && m_model->file(m_items->spotOf(current)).member > 0);
     m_showInFolder->setEnabled(any);
     m_export->setEnabled(!acting);
     m_pairs->setEnabled(!acting && any && m_hooks.walkPairs != nullptr);
@@ -483,7 +499,36 @@ void frmReview::applyRule(MarkingRule rule)
         while (folder.size() > 1 && folder.endsWith('/'))
             folder.chop(1);
     }
-    m_items->applyRule(rule, folder);
+    m_items->applyRule(rule, folder, m_rulesMarkSamePhoto->isChecked());
+}
+
+void frmReview::setRulesMarkSamePhoto(bool on)
+{
+    m_rulesMarkSamePhoto->setChecked(on);
+}
+
+void frmReview::compareWithBest()
+{
+    const QModelIndex index = currentFileIndex();
+    if (!index.isValid())
+        return;
+    const FileSpot spot = m_items->spotOf(index);
+    const ReviewFile& member = m_model->file(spot);
+    if (member.member <= 0)
+        return;
+    const ReviewGroup& group = m_model->group(spot.group);
+    const auto best = std::find_if(
+        group.files.begin(), group.files.end(), [](const ReviewFile& f) { return f.isBestCopy(); });
+    if (best == group.files.end())
+        return;
+    const auto facts = [](const ReviewFile& f) {
+        return QStringLiteral("%1 \u00d7 %2, %3, %4")
+            .arg(f.pixelWidth)
+            .arg(f.pixelHeight)
+            .arg(f.found.type, MarkedFilesAction::sizeText(f.found.identity.size));
+    };
+    frmCompare::showFiles(best->found.path, {best->shownPath, facts(*best)}, member.found.path,
+        {member.shownPath, facts(member)}, ReviewItemModel::differenceText(member), this);
 }
 
 void frmReview::lookCloser()
@@ -511,7 +556,7 @@ void frmReview::exportList()
     const QString target = m_hooks.pickExportFile();
     if (target.isEmpty())
         return;
-    const FinderResult now = m_model->currentResult();
+    const FinderResult now = m_model->currentResult(true);
     const bool json = target.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive);
     QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly)
@@ -554,6 +599,12 @@ void frmReview::actOnMarked()
                         .arg(hidden)
                         .arg(hidden == 1 ? QStringLiteral("is") : QStringLiteral("are"));
     }
+    if (const int different = m_model->markedNotIdenticalToAKeptCopy(); different > 0) {
+        question += QStringLiteral("\n%1 of them %2 not identical to a copy that stays: only the "
+                                   "same photo saved differently stays.")
+                        .arg(different)
+                        .arg(different == 1 ? QStringLiteral("is") : QStringLiteral("are"));
+    }
     if (!m_hooks.confirm(question))
         return;
     m_action = std::make_unique<MarkedFilesAction>(*m_model, kind, folder, m_hooks.trash);
@@ -585,7 +636,7 @@ void frmReview::finishActing()
     m_actTimer.stop();
     const std::unique_ptr<MarkedFilesAction> action = std::move(m_action);
     notePutBack(*action);
-    m_items->forgetFiles(action->actedIds());
+    m_items->forgetFiles(action->goneIds());
     m_progress->hide();
     updateControls();
     const QString summary = action->summaryText();
@@ -660,6 +711,11 @@ bool frmReview::eventFilter(QObject* watched, QEvent* e)
         case Qt::Key_Return:
         case Qt::Key_Enter:
             lookCloser();
+            return true;
+        case Qt::Key_C:
+            if (key->modifiers() != Qt::NoModifier)
+                break;
+            compareWithBest();
             return true;
         default:
             break;

@@ -76,6 +76,7 @@ public:
     QToolButton* cmdPairs() const { return m_pairs; }
     QToolButton* cmdRemove() const { return m_remove; }
     QToolButton* cmdPutBack() const { return m_putBackButton; }
+    QToolButton* cmdCompare() const { return m_compare; }
     QLineEdit* txtFilter() const { return m_filter; }
     ThumbnailCache* thumbnails() const { return m_thumbnails.get(); }
 
@@ -93,6 +94,11 @@ public:
     void putBack();
     bool isActing() const { return m_action != nullptr; }
     void lookCloser();
+    // The current same-photo copy beside its group's best copy.
+    void compareWithBest();
+    // Whether the rules of the Mark menu (but "Keep the best copy") mark the
+    // same-photo groups too.
+    void setRulesMarkSamePhoto(bool on);
     void showInFolder();
     void exportList();
     // Follows a change of the main window's action list.
@@ -135,6 +141,8 @@ private:
     QToolButton* m_pairs = nullptr;
     QToolButton* m_remove = nullptr;
     QToolButton* m_putBackButton = nullptr;
+    QToolButton* m_compare = nullptr;
+    QAction* m_rulesMarkSamePhoto = nullptr;
     QLineEdit* m_filter = nullptr;
 
     std::unique_ptr<MarkedFilesAction> m_action;

@@ -66,6 +66,7 @@ QString BrowseForFolder(
 
     QCheckBox* everyPicture = nullptr;
     QCheckBox* subfolders = nullptr;
+    QCheckBox* samePhoto = nullptr;
     if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()); grid && choices) {
         everyPicture
             = new QCheckBox(QStringLiteral("Compare every picture, whatever its size"), &dialog);
@@ -74,15 +75,20 @@ QString BrowseForFolder(
         subfolders = new QCheckBox(QStringLiteral("Include subfolders"), &dialog);
         subfolders->setObjectName(QStringLiteral("chkSubfolders"));
         subfolders->setChecked(choices->subfolders);
-        grid->addWidget(everyPicture, grid->rowCount(), 0, 1, grid->columnCount());
-        grid->addWidget(subfolders, grid->rowCount(), 0, 1, grid->columnCount());
+        samePhoto
+            = new QCheckBox(QStringLiteral("Also find the same photo saved differently"), &dialog);
+        samePhoto->setObjectName(QStringLiteral("chkSamePhoto"));
+        samePhoto->setChecked(choices->samePhoto);
+        for (QCheckBox* box : {everyPicture, subfolders, samePhoto})
+            grid->addWidget(box, grid->rowCount(), 0, 1, grid->columnCount());
     }
 
     if (dialog.exec() != QDialog::Accepted)
         return QString();
-    if (everyPicture && subfolders) {
+    if (everyPicture && subfolders && samePhoto) {
         choices->everyPicture = everyPicture->isChecked();
         choices->subfolders = subfolders->isChecked();
+        choices->samePhoto = samePhoto->isChecked();
     }
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty() || !QFileInfo(chosen.first()).isDir())

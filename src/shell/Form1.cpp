@@ -525,7 +525,7 @@ void Form1::searchFolder(const QString& folder)
 void Form1::startSearch(const QString& folder, const SearchChoices& choices)
 {
     if (choices.wholeFolder())
-        m_wholeFolder->start(folder, choices.subfolders);
+        m_wholeFolder->start(folder, choices.subfolders, choices.samePhoto);
     else
         m_run->start(folder);
 }

@@ -18,6 +18,7 @@ SearchChoices SearchChoices::load(const SettingsStore& settings)
     SearchChoices choices;
     choices.everyPicture = readFlag(settings, "EveryPicture");
     choices.subfolders = readFlag(settings, "Subfolders");
+    choices.samePhoto = readFlag(settings, "SamePhoto");
     return choices;
 }
 
@@ -27,4 +28,6 @@ void SearchChoices::save(SettingsStore& settings) const
         everyPicture ? QStringLiteral("1") : QStringLiteral("0"));
     settings.SaveSetting(QStringLiteral("Search"), QStringLiteral("Subfolders"),
         subfolders ? QStringLiteral("1") : QStringLiteral("0"));
+    settings.SaveSetting(QStringLiteral("Search"), QStringLiteral("SamePhoto"),
+        samePhoto ? QStringLiteral("1") : QStringLiteral("0"));
 }

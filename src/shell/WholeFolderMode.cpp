@@ -33,7 +33,7 @@ WholeFolderMode::~WholeFolderMode()
     delete m_review;
 }
 
-void WholeFolderMode::start(const QString& folder, bool recursive)
+void WholeFolderMode::start(const QString& folder, bool recursive, bool samePhoto)
 {
     if (isBusy())
         return;
@@ -41,7 +41,7 @@ void WholeFolderMode::start(const QString& folder, bool recursive)
     m_hooks.setSearchFolder(m_searchFolder);
     if (m_review)
         m_review->close();
-    if (!m_search.start({QFile::encodeName(folder), recursive})) {
+    if (!m_search.start({QFile::encodeName(folder), recursive, samePhoto})) {
         m_hooks.message(QStringLiteral("The search of every picture is not part of this build."));
         return;
     }

@@ -36,8 +36,9 @@ public:
     WholeFolderMode(Hooks hooks, WholeFolderSearch::Engine engine, QObject* parent = nullptr);
     ~WholeFolderMode() override;
 
-    // Starts a search of folder (no trailing "/" except "/" itself).
-    void start(const QString& folder, bool recursive);
+    // Starts a search of folder (no trailing "/" except "/" itself); samePhoto
+    // also looks for the same photo saved differently.
+    void start(const QString& folder, bool recursive, bool samePhoto = false);
     bool isSearching() const { return m_search.isRunning(); }
     bool isWalking() const { return m_walk && m_walk->isActive(); }
     bool isBusy() const { return isSearching() || isWalking(); }

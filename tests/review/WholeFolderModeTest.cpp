@@ -111,9 +111,9 @@ protected:
 
     QString path(const QString& name) const { return m_pictures.path() + QLatin1Char('/') + name; }
 
-    void search(bool everyPicture, bool subfolders)
+    void search(bool everyPicture, bool subfolders, bool samePhoto = false)
     {
-        m_desktop.answer = {everyPicture, subfolders};
+        m_desktop.answer = {everyPicture, subfolders, samePhoto};
         m_desktop.folderAnswers << m_pictures.path();
         m_window->cmdCompare()->click();
     }
@@ -156,14 +156,19 @@ TEST_F(WholeFolderModeTest, EitherBoxRunsTheWholeFolderSearchAndIsRemembered)
     struct Row {
         bool everyPicture;
         bool subfolders;
+        bool samePhoto;
     };
-    for (const Row row : {Row{true, false}, Row{false, true}, Row{true, true}}) {
+    for (const Row row : {Row{true, false, false}, Row{false, true, false}, Row{true, true, false},
+             Row{false, false, true}}) {
         m_engine.requests.clear();
-        search(row.everyPicture, row.subfolders);
+        search(row.everyPicture, row.subfolders, row.samePhoto);
         waitForSearch();
         ASSERT_EQ(m_engine.requests.size(), size_t(1));
         EXPECT_EQ(m_engine.requests[0].folder, QFile::encodeName(m_pictures.path()));
         EXPECT_EQ(m_engine.requests[0].recursive, row.subfolders);
+        EXPECT_EQ(m_engine.requests[0].samePhoto, row.samePhoto);
+        EXPECT_EQ(stored().value(QStringLiteral("Search/SamePhoto")).toString(),
+            row.samePhoto ? QStringLiteral("1") : QStringLiteral("0"));
         EXPECT_EQ(stored().value(QStringLiteral("Search/EveryPicture")).toString(),
             row.everyPicture ? QStringLiteral("1") : QStringLiteral("0"));
         EXPECT_EQ(stored().value(QStringLiteral("Search/Subfolders")).toString(),
@@ -172,6 +177,7 @@ TEST_F(WholeFolderModeTest, EitherBoxRunsTheWholeFolderSearchAndIsRemembered)
         search(false, false);
         EXPECT_EQ(m_desktop.shown.everyPicture, row.everyPicture);
         EXPECT_EQ(m_desktop.shown.subfolders, row.subfolders);
+        EXPECT_EQ(m_desktop.shown.samePhoto, row.samePhoto);
     }
 }
 
@@ -294,7 +300,7 @@ TEST(SearchPickerTest, TheTwoBoxesShowAndReturnTheChoices)
 {
     QTemporaryDir root;
     for (const bool start : {false, true}) {
-        SearchChoices choices{start, start};
+        SearchChoices choices{start, start, start};
         bool shownEvery = !start;
         bool shownSub = !start;
         auto* timer = new QTimer;
@@ -315,6 +321,11 @@ TEST(SearchPickerTest, TheTwoBoxesShowAndReturnTheChoices)
                 EXPECT_EQ(
                     every->text(), QStringLiteral("Compare every picture, whatever its size"));
                 EXPECT_EQ(sub->text(), QStringLiteral("Include subfolders"));
+                auto* same = dialog->findChild<QCheckBox*>(QStringLiteral("chkSamePhoto"));
+                ASSERT_NE(same, nullptr);
+                EXPECT_EQ(
+                    same->text(), QStringLiteral("Also find the same photo saved differently"));
+                EXPECT_EQ(same->isChecked(), start);
                 // Under the status line.
                 auto* status = dialog->findChild<QLabel*>(QStringLiteral("statusText"));
                 EXPECT_GT(every->mapTo(dialog, QPoint()).y(), status->mapTo(dialog, QPoint()).y());
@@ -339,6 +350,7 @@ TEST_F(WholeFolderModeTest, TheBoxesAreOffOnAFirstStart)
     search(false, false);
     EXPECT_FALSE(m_desktop.shown.everyPicture);
     EXPECT_FALSE(m_desktop.shown.subfolders);
+    EXPECT_FALSE(m_desktop.shown.samePhoto);
 }
 
 } // namespace

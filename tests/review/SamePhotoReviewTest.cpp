@@ -1,0 +1,148 @@
+// Same-photo groups in the review: their own section after the identical
+// groups, left alone by the rules unless asked (but "Keep the best copy"),
+// counted in the confirmation when what goes is not identical to what stays,
+// and acted on safely when a file is listed in both kinds of group.
+#include "ReviewTestData.h"
+#include "TestFileSystem.h"
+
+#include "review/MarkedFilesAction.h"
+#include "review/ReviewModel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace ReviewTestData;
+
+namespace {
+
+// a.jpg and b.jpg are identical; best.png is the best copy of the same photo,
+// and small.jpg another save of it.
+class SamePhotoReviewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        qint64 second = 1'600'000'000;
+        for (const char* name : {"a.jpg", "b.jpg", "best.png", "small.jpg"}) {
+            TestFileSystem::writeFile(path(name), QByteArray(name).repeated(int(second % 7) + 1));
+            const struct timespec times[2] = {{second, 0}, {second, 0}};
+            ::utimensat(AT_FDCWD, QFile::encodeName(path(name)).constData(), times, 0);
+            ++second;
+        }
+        m_result.folders = {QFile::encodeName(m_dir.path())};
+        DuplicateGroup identical;
+        identical.width = 800;
+        identical.height = 600;
+        identical.files = {found("a.jpg"), found("b.jpg")};
+        m_result.groups.push_back(identical);
+        SamePhotoGroup photo;
+        photo.members.push_back({1600, 1200, {found("best.png")}, -1, std::nullopt});
+        photo.members.push_back({800, 600, {found("a.jpg"), found("b.jpg")}, 0,
+            similar::PhotoDifference{0.97, 1.5, 20, 800, 600}});
+        photo.members.push_back({400, 300, {found("small.jpg")}, -1,
+            similar::PhotoDifference{0.93, 2.5, 31, 400, 300}});
+        m_result.samePhotoGroups.push_back(photo);
+        m_result.samePhotoSearched = true;
+    }
+
+    QString path(const char* name) const
+    {
+        return m_dir.path() + QLatin1Char('/') + QLatin1String(name);
+    }
+    FoundFile found(const char* name) const { return foundOnDisk(path(name), "JPEG"); }
+
+    // Marked files of the same-photo group, by name.
+    QStringList markedIn(const ReviewModel& model, bool samePhoto) const
+    {
+        QStringList names;
+        for (int g = 0; g < model.groupCount(); ++g) {
+            if (model.group(g).samePhoto != samePhoto)
+                continue;
+            for (int f = 0; f < int(model.group(g).files.size()); ++f)
+                if (model.isMarked({g, f}))
+                    names << model.group(g).files[size_t(f)].shownPath;
+        }
+        names.sort();
+        return names;
+    }
+
+    QTemporaryDir m_dir;
+    FinderResult m_result;
+};
+
+TEST_F(SamePhotoReviewTest, SamePhotoGroupsFollowTheIdenticalOnesInEveryOrder)
+{
+    ReviewModel model(m_result);
+    ASSERT_EQ(model.groupCount(), 2);
+    for (const ReviewColumn column :
+        {ReviewColumn::Size, ReviewColumn::Copies, ReviewColumn::Path}) {
+        for (const bool ascending : {true, false}) {
+            model.sort(column, ascending);
+            EXPECT_FALSE(model.group(0).samePhoto);
+            EXPECT_TRUE(model.group(1).samePhoto);
+        }
+    }
+    // The pair walk gets the identical groups only; the export both kinds.
+    EXPECT_EQ(model.currentResult().groups.size(), size_t(1));
+    EXPECT_TRUE(model.currentResult().samePhotoGroups.empty());
+    const FinderResult both = model.currentResult(true);
+    ASSERT_EQ(both.samePhotoGroups.size(), size_t(1));
+    EXPECT_EQ(both.samePhotoGroups[0].members.size(), size_t(3));
+    EXPECT_FALSE(both.samePhotoGroups[0].members[0].difference.has_value());
+}
+
+struct RuleCase {
+    const char* name;
+    MarkingRule rule;
+    bool withSamePhoto;
+    QStringList markedIdentical;
+    QStringList markedSamePhoto;
+    int notIdenticalToAKeptCopy;
+};
+
+class SamePhotoRuleTest : public SamePhotoReviewTest,
+                          public ::testing::WithParamInterface<RuleCase> { };
+
+TEST_P(SamePhotoRuleTest, MarksWhatTheRuleSays)
+{
+    const RuleCase& c = GetParam();
+    ReviewModel model(m_result);
+    model.applyRule(c.rule, QByteArray(), c.withSamePhoto);
+    EXPECT_EQ(markedIn(model, false), c.markedIdentical);
+    EXPECT_EQ(markedIn(model, true), c.markedSamePhoto);
+    EXPECT_EQ(model.markedNotIdenticalToAKeptCopy(), c.notIdenticalToAKeptCopy);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, SamePhotoRuleTest,
+    ::testing::Values(
+        RuleCase{"oldest_identical_only", MarkingRule::KeepOldest, false, {"b.jpg"}, {}, 0},
+        RuleCase{"oldest_both_kinds", MarkingRule::KeepOldest, true, {"b.jpg"},
+            {"b.jpg", "best.png", "small.jpg"}, 2},
+        RuleCase{"best_copy", MarkingRule::KeepBestCopy, false, {"b.jpg"},
+            {"a.jpg", "b.jpg", "small.jpg"}, 3},
+        RuleCase{"newest_both_kinds", MarkingRule::KeepNewest, true, {"a.jpg"},
+            {"a.jpg", "b.jpg", "best.png"}, 3}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SamePhotoReviewTest, ActingOnAFileListedTwiceActsOnceAndTheBestCopyStays)
+{
+    ReviewModel model(m_result);
+    model.applyRule(MarkingRule::KeepBestCopy);
+    MarkedFilesAction action(model, MarkedFilesAction::Kind::Delete, QString(), nullptr);
+    EXPECT_EQ(action.total(), 3); // b.jpg once, though marked in both groups
+    action.runToEnd();
+    EXPECT_TRUE(action.notDone().empty());
+    EXPECT_TRUE(TestFileSystem::exists(path("best.png")));
+    for (const char* gone : {"a.jpg", "b.jpg", "small.jpg"})
+        EXPECT_FALSE(TestFileSystem::exists(path(gone))) << gone;
+    // Every listing of the files that went leaves the review.
+    model.forgetFiles(action.goneIds());
+    EXPECT_EQ(model.groupCount(), 0);
+}
+
+} // namespace
