@@ -151,10 +151,8 @@ QVariant ReviewItemModel::data(const QModelIndex& index, int role) const
         if (index.column() == PathColumn) {
             if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) {
                 QString text = group.samePhoto
-                    ? QStringLiteral("Same photo saved differently: %1 copies, best %2 \u00d7 %3")
+                    ? QStringLiteral("Same photo saved differently, %1 copies")
                           .arg(group.files.size())
-                          .arg(group.width)
-                          .arg(group.height)
                     : QStringLiteral("%1 copies, %2 \u00d7 %3")
                           .arg(group.files.size())
                           .arg(group.width)

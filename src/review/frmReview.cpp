@@ -41,7 +41,7 @@
 namespace {
 
 const QSize kThumbnailBox(96, 72);
-const int kDefaultWidths[ReviewItemModel::ColumnCount] = {400, 70, 110, 90, 170, 90, 280};
+const int kDefaultWidths[ReviewItemModel::ColumnCount] = {400, 70, 110, 130, 170, 90, 330};
 // One step of acting runs files for about this long before the window
 // repaints and takes input.
 constexpr int kActSliceMs = 30;
@@ -155,10 +155,18 @@ frmReview::frmReview(const FinderResult& result, Hooks hooks, QWidget* parent)
     setupConnections();
     restoreLayout();
     updateControls();
-    const int groups = m_model->groupCount();
-    setStatus((groups == 1 ? QStringLiteral("1 group of identical pictures.")
-                           : QStringLiteral("%1 groups of identical pictures.").arg(groups))
-        + QStringLiteral(" Mark the copies that go, or choose a rule under Mark."));
+    int samePhoto = 0;
+    for (int g = 0; g < m_model->groupCount(); ++g)
+        samePhoto += m_model->group(g).samePhoto ? 1 : 0;
+    const int groups = m_model->groupCount() - samePhoto;
+    QString found = groups == 1 ? QStringLiteral("1 group of identical pictures")
+                                : QStringLiteral("%1 groups of identical pictures").arg(groups);
+    if (samePhoto > 0) {
+        found += samePhoto == 1
+            ? QStringLiteral(" and 1 of the same photo saved differently")
+            : QStringLiteral(" and %1 of the same photo saved differently").arg(samePhoto);
+    }
+    setStatus(found + QStringLiteral(". Mark the copies that go, or choose a rule under Mark."));
 }
 
 frmReview::~frmReview()
