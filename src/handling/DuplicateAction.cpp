@@ -38,7 +38,7 @@ bool sameFolder(const QString& a, const QString& b)
 
 DuplicateAction::Outcome DuplicateAction::Apply(int row, const QString& path,
     const QString& searchFolder, const Trash& trash, const PickFolder& pickFolder,
-    const PairCheck& pairUnchanged)
+    const PairCheck& pairUnchanged, const FileIdentity* searched)
 {
     if (row != RecycleRow && row != DeleteRow && row != MoveRow)
         return {true, true, QString()};
@@ -53,6 +53,17 @@ DuplicateAction::Outcome DuplicateAction::Apply(int row, const QString& path,
     }
     case DeleteRow: {
         QString reason;
+        if (searched) {
+            switch (
+                FileActions::DeleteFileIfUnchanged(QFile::encodeName(path), *searched, &reason)) {
+            case FileActions::CheckedResult::Done:
+                return {};
+            case FileActions::CheckedResult::Changed:
+                return refused(changedPairText(path));
+            case FileActions::CheckedResult::Failed:
+                return DeleteOutcome(path, false, reason);
+            }
+        }
         const bool done = FileActions::DeleteFilePermanently(path, &reason);
         return DeleteOutcome(path, done, reason);
     }

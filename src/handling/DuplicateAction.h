@@ -7,6 +7,8 @@
 //   message not empty -> show it in the owner-centred box titled "Corvane".
 // A trash, delete or move that did not happen is never counted as done.
 
+#include "files/FileIdentity.h"
+
 #include <QString>
 
 #include <functional>
@@ -35,9 +37,13 @@ public:
     // touches no file: the entry leaves the list but is not counted. Before
     // any file is touched, and again once the folder picker has closed (the
     // user may have changed either copy meanwhile), pairUnchanged must hold;
-    // otherwise nothing is done and the entry stays.
+    // otherwise nothing is done and the entry stays. With searched (who the
+    // file was when the search examined it) a delete takes the file under a
+    // private name, checks it there and only then unlinks it, so a file saved
+    // over the name after the check is never deleted.
     static Outcome Apply(int row, const QString& path, const QString& searchFolder,
-        const Trash& trash, const PickFolder& pickFolder, const PairCheck& pairUnchanged = {});
+        const Trash& trash, const PickFolder& pickFolder, const PairCheck& pairUnchanged = {},
+        const FileIdentity* searched = nullptr);
 
     // The move once the picker has answered with chosenFolder. The chosen
     // folder is the searched one when it is the same folder on disk, however

@@ -33,6 +33,13 @@ QString GroupPairWalk::pathOf(Side side) const
     return QFile::decodeName(m_groups[m_group][side == Side::Left ? 0 : 1].path);
 }
 
+const FileIdentity* GroupPairWalk::identityOf(Side side) const
+{
+    if (!m_pairOnShow)
+        return nullptr;
+    return &m_groups[m_group][side == Side::Left ? 0 : 1].identity;
+}
+
 bool GroupPairWalk::pairUnchanged() const
 {
     if (!m_pairOnShow)

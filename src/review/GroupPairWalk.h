@@ -31,6 +31,8 @@ public:
     bool pairOnShow() const { return m_pairOnShow; }
     // Full path of one copy of the pair on show; "" when none is on show.
     QString pathOf(Side side) const;
+    // Who that copy was when the search examined it; nullptr when none is on show.
+    const FileIdentity* identityOf(Side side) const;
     // True while both files of the pair on show are as the search saw them.
     bool pairUnchanged() const;
     // Goes on after an action on one copy (the file work is done by the caller).

@@ -9,6 +9,8 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <optional>
+
 WholeFolderMode::WholeFolderMode(Hooks hooks, WholeFolderSearch::Engine engine, QObject* parent)
     : QObject(parent)
     , m_hooks(std::move(hooks))
@@ -113,6 +115,10 @@ void WholeFolderMode::actOn(Side side)
     if (!m_walk || !m_walk->pairOnShow())
         return;
     const QString path = m_walk->pathOf(side);
+    // A copy: the folder picker of a move runs events while the walk may go.
+    std::optional<FileIdentity> searched;
+    if (const FileIdentity* identity = m_walk->identityOf(side))
+        searched = *identity;
     Desktop* desktop = m_hooks.desktop;
     const DuplicateAction::Outcome outcome = DuplicateAction::Apply(
         m_hooks.actionRow(), path, m_searchFolder,
@@ -122,7 +128,7 @@ void WholeFolderMode::actOn(Side side)
             return desktop->browseForFolder(
                 m_hooks.owner, QStringLiteral("Select A Directory"), m_searchFolder);
         },
-        [this] { return m_walk && m_walk->pairUnchanged(); });
+        [this] { return m_walk && m_walk->pairUnchanged(); }, searched ? &*searched : nullptr);
     if (!m_walk || !m_walk->pairOnShow() || m_closing)
         return;
     if (!outcome.message.isEmpty())

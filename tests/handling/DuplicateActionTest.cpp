@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace TestFileSystem;
@@ -164,6 +165,33 @@ TEST_F(DuplicateActionTest, ApplyRunsTheSelectedRowOnly)
     EXPECT_FALSE(again.removeEntry);
     EXPECT_TRUE(again.countBack);
     EXPECT_TRUE(again.message.startsWith(m_file + QStringLiteral(" could not be deleted.\n\n")));
+}
+
+// Told who the file was when the search saw it, a delete takes the name first
+// and checks it there: a file saved over the name since is never deleted.
+TEST_F(DuplicateActionTest, DeleteOfASearchedFileDeletesOnlyThatFile)
+{
+    struct stat seen { };
+    ASSERT_EQ(::lstat(QFile::encodeName(m_file).constData(), &seen), 0);
+    const FileIdentity searched = identityOf(seen);
+    const auto trash = [](const QString&, QString*) { return false; };
+    const auto pick = [] { return QString(); };
+    const QString other = m_dir.path() + QStringLiteral("/other.bmp");
+    writeFile(other, "saved over");
+    ASSERT_EQ(
+        ::rename(QFile::encodeName(other).constData(), QFile::encodeName(m_file).constData()), 0);
+    expectOutcome(DuplicateAction::Apply(
+                      DuplicateAction::DeleteRow, m_file, m_search, trash, pick, {}, &searched),
+        false, true, DuplicateAction::changedPairText(m_file));
+    EXPECT_EQ(readFile(m_file), QByteArray("saved over"));
+
+    struct stat now { };
+    ASSERT_EQ(::lstat(QFile::encodeName(m_file).constData(), &now), 0);
+    const FileIdentity current = identityOf(now);
+    expectOutcome(DuplicateAction::Apply(
+                      DuplicateAction::DeleteRow, m_file, m_search, trash, pick, {}, &current),
+        true, false, {});
+    EXPECT_FALSE(exists(m_file));
 }
 
 TEST_F(DuplicateActionTest, ChangedPairIsLeftAloneAlsoWhenItChangesWhileThePickerIsOpen)
