@@ -29,7 +29,7 @@ bool run(const QString& program, const QStringList& arguments)
         && process.exitCode() == 0;
 }
 
-struct FrameSpec {
+struct FramePlan {
     const char* size;
     const char* picture; // ImageMagick's source, e.g. "gradient:red-rgba(0,0,255,0.3)"
     int x;
@@ -41,7 +41,7 @@ struct FrameSpec {
 
 struct AnimationCase {
     const char* name;
-    std::vector<FrameSpec> frames;
+    std::vector<FramePlan> frames;
 };
 
 // libwebp's own composition of every frame.
@@ -79,7 +79,7 @@ TEST_P(WebpAnimations, EqualLibwebpsOwnComposition)
     QTemporaryDir dir;
     QStringList mux;
     int index = 0;
-    for (const FrameSpec& frame : GetParam().frames) {
+    for (const FramePlan& frame : GetParam().frames) {
         const QString png = dir.filePath(QStringLiteral("frame%1.png").arg(index));
         const QString webp = dir.filePath(QStringLiteral("frame%1.webp").arg(index));
         ++index;

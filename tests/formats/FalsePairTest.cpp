@@ -36,7 +36,7 @@ constexpr int kWidth = 48;
 constexpr int kHeight = 32;
 
 // A TIFF layout written sample by sample through libtiff.
-struct TiffSpec {
+struct TiffLayout {
     std::uint16_t photometric = PHOTOMETRIC_RGB;
     std::uint16_t samples = 3;
     std::uint16_t bits = 8;
@@ -46,40 +46,40 @@ struct TiffSpec {
     std::function<std::uint32_t(int x, int y, int s)> sample;
 };
 
-bool writeTiff(const QString& path, const TiffSpec& spec)
+bool writeTiff(const QString& path, const TiffLayout& layout)
 {
     TIFF* tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
     if (!tif)
         return false;
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, std::uint32_t(kWidth));
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, std::uint32_t(kHeight));
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spec.samples);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, spec.bits);
-    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, spec.format);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, spec.photometric);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, layout.samples);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, layout.bits);
+    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, layout.format);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, layout.photometric);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, std::uint32_t(kHeight));
-    if (!spec.extraTypes.empty())
-        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, std::uint16_t(spec.extraTypes.size()),
-            spec.extraTypes.data());
-    if (spec.photometric == PHOTOMETRIC_YCBCR)
+    if (!layout.extraTypes.empty())
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, std::uint16_t(layout.extraTypes.size()),
+            layout.extraTypes.data());
+    if (layout.photometric == PHOTOMETRIC_YCBCR)
         TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, std::uint16_t(1), std::uint16_t(1));
-    if (!spec.colourMap.empty()) {
-        const std::size_t n = spec.colourMap.size() / 3;
-        TIFFSetField(tif, TIFFTAG_COLORMAP, spec.colourMap.data(), spec.colourMap.data() + n,
-            spec.colourMap.data() + 2 * n);
+    if (!layout.colourMap.empty()) {
+        const std::size_t n = layout.colourMap.size() / 3;
+        TIFFSetField(tif, TIFFTAG_COLORMAP, layout.colourMap.data(), layout.colourMap.data() + n,
+            layout.colourMap.data() + 2 * n);
     }
-    const std::size_t rowBytes = std::size_t(kWidth) * spec.samples * spec.bits / 8;
+    const std::size_t rowBytes = std::size_t(kWidth) * layout.samples * layout.bits / 8;
     std::vector<std::uint8_t> row(rowBytes);
     bool ok = true;
     for (int y = 0; y < kHeight && ok; ++y) {
         for (int x = 0; x < kWidth; ++x) {
-            for (int s = 0; s < spec.samples; ++s) {
-                const std::uint32_t v = spec.sample(x, y, s);
-                const std::size_t i = std::size_t(x) * spec.samples + std::size_t(s);
-                if (spec.bits == 8)
+            for (int s = 0; s < layout.samples; ++s) {
+                const std::uint32_t v = layout.sample(x, y, s);
+                const std::size_t i = std::size_t(x) * layout.samples + std::size_t(s);
+                if (layout.bits == 8)
                     row[i] = std::uint8_t(v);
-                else if (spec.bits == 16)
+                else if (layout.bits == 16)
                     std::memcpy(&row[2 * i], &v, 2); // libtiff writes host order
                 else
                     std::memcpy(&row[4 * i], &v, 4);
@@ -159,9 +159,9 @@ public:
     {
         EXPECT_EQ(run(program, arguments), QString()) << program.toStdString();
     }
-    void tiff(const std::string& name, const TiffSpec& spec)
+    void tiff(const std::string& name, const TiffLayout& layout)
     {
-        EXPECT_TRUE(writeTiff(path(name), spec)) << name;
+        EXPECT_TRUE(writeTiff(path(name), layout)) << name;
     }
     void lzwCopy(const std::string& from, const std::string& to)
     {
@@ -285,42 +285,42 @@ void deepJpeg2000(Folder& folder)
     }
 }
 
-TiffSpec rgb16(std::uint16_t format, int lowByteChange)
+TiffLayout rgb16(std::uint16_t format, int lowByteChange)
 {
-    TiffSpec spec;
-    spec.bits = 16;
-    spec.format = format;
-    spec.sample = [lowByteChange](int x, int y, int s) {
+    TiffLayout layout;
+    layout.bits = 16;
+    layout.format = format;
+    layout.sample = [lowByteChange](int x, int y, int s) {
         return pattern(x, y, s, 16) + (x == 5 && y == 6 && s == 1 ? lowByteChange : 0);
     };
-    return spec;
+    return layout;
 }
 
-TiffSpec cmyk(int bits, std::vector<std::uint32_t> inks)
+TiffLayout cmyk(int bits, std::vector<std::uint32_t> inks)
 {
-    TiffSpec spec;
-    spec.photometric = PHOTOMETRIC_SEPARATED;
-    spec.samples = 4;
-    spec.bits = std::uint16_t(bits);
-    spec.sample = [inks](int, int, int s) { return inks[std::size_t(s)]; };
-    return spec;
+    TiffLayout layout;
+    layout.photometric = PHOTOMETRIC_SEPARATED;
+    layout.samples = 4;
+    layout.bits = std::uint16_t(bits);
+    layout.sample = [inks](int, int, int s) { return inks[std::size_t(s)]; };
+    return layout;
 }
 
 // Colour maps of 16 entries whose high bytes are all equal; `lowBytes` adds to
 // the low byte of every entry.
-TiffSpec palette(std::uint16_t lowBytes)
+TiffLayout palette(std::uint16_t lowBytes)
 {
-    TiffSpec spec;
-    spec.photometric = PHOTOMETRIC_PALETTE;
-    spec.samples = 1;
-    spec.bits = 8;
-    spec.colourMap.assign(3 * 256, 0);
+    TiffLayout layout;
+    layout.photometric = PHOTOMETRIC_PALETTE;
+    layout.samples = 1;
+    layout.bits = 8;
+    layout.colourMap.assign(3 * 256, 0);
     for (int c = 0; c < 3; ++c)
         for (int i = 0; i < 16; ++i)
-            spec.colourMap[std::size_t(c * 256 + i)]
+            layout.colourMap[std::size_t(c * 256 + i)]
                 = std::uint16_t((i * 16 + c * 40) % 256 * 257 + (i < 8 ? lowBytes : 0));
-    spec.sample = [](int x, int y, int) { return std::uint32_t((x + y) % 16); };
-    return spec;
+    layout.sample = [](int x, int y, int) { return std::uint32_t((x + y) % 16); };
+    return layout;
 }
 
 QRgb paletteColour(int index)
@@ -348,18 +348,18 @@ const std::vector<FalsePairCase>& cases()
             {{"signed.tif", "signed lzw.tif"}}, {}},
         {"FloatingPointTiffIsUnsupported",
             [](Folder& f) {
-                TiffSpec spec;
-                spec.photometric = PHOTOMETRIC_MINISBLACK;
-                spec.samples = 1;
-                spec.bits = 32;
-                spec.format = SAMPLEFORMAT_IEEEFP;
-                spec.sample = [](int x, int y, int) {
+                TiffLayout layout;
+                layout.photometric = PHOTOMETRIC_MINISBLACK;
+                layout.samples = 1;
+                layout.bits = 32;
+                layout.format = SAMPLEFORMAT_IEEEFP;
+                layout.sample = [](int x, int y, int) {
                     const float v = float(x * y) / 1000.0f;
                     std::uint32_t bits;
                     std::memcpy(&bits, &v, 4);
                     return bits;
                 };
-                f.tiff("float.tif", spec);
+                f.tiff("float.tif", layout);
                 f.lzwCopy("float.tif", "float lzw.tif");
             },
             {},
@@ -368,10 +368,10 @@ const std::vector<FalsePairCase>& cases()
         {"YCbCrTiffIsUnsupportedNotConvertedToRgb",
             [](Folder& f) {
                 // Converting to RGB rounds: different stored samples would meet.
-                TiffSpec spec;
-                spec.photometric = PHOTOMETRIC_YCBCR;
-                spec.sample = [](int x, int y, int s) { return pattern(x, y, s, 8); };
-                f.tiff("ycbcr.tif", spec);
+                TiffLayout layout;
+                layout.photometric = PHOTOMETRIC_YCBCR;
+                layout.sample = [](int x, int y, int s) { return pattern(x, y, s, 8); };
+                f.tiff("ycbcr.tif", layout);
                 f.lzwCopy("ycbcr.tif", "ycbcr lzw.tif");
             },
             {},
@@ -418,15 +418,15 @@ const std::vector<FalsePairCase>& cases()
         {"UnspecifiedExtraSampleIsDataNotAlpha",
             [](Folder& f) {
                 auto alphaOf = [](int x, int y) { return 1 + (x * 5 + y * 3) % 254; };
-                TiffSpec spec;
-                spec.samples = 4;
-                spec.sample = [&](int x, int y, int s) {
+                TiffLayout layout;
+                layout.samples = 4;
+                layout.sample = [&](int x, int y, int s) {
                     return s < 3 ? pattern(x, y, s, 8) : std::uint32_t(alphaOf(x, y));
                 };
-                spec.extraTypes = {EXTRASAMPLE_UNSPECIFIED};
-                f.tiff("rgb and a data sample.tif", spec);
-                spec.extraTypes = {EXTRASAMPLE_UNASSALPHA};
-                f.tiff("rgba.tif", spec);
+                layout.extraTypes = {EXTRASAMPLE_UNSPECIFIED};
+                f.tiff("rgb and a data sample.tif", layout);
+                layout.extraTypes = {EXTRASAMPLE_UNASSALPHA};
+                f.tiff("rgba.tif", layout);
                 f.png("transparent.png", rgbaImage([&](int x, int y) {
                     return qRgba(int(pattern(x, y, 0, 8)), int(pattern(x, y, 1, 8)),
                         int(pattern(x, y, 2, 8)), alphaOf(x, y));
@@ -441,13 +441,13 @@ const std::vector<FalsePairCase>& cases()
             [](Folder& f) {
                 for (const auto& [name, fifth] : {std::pair{"rgba and a fifth sample.tif", 0},
                          std::pair{"fifth sample apart.tif", 1}}) {
-                    TiffSpec spec;
-                    spec.samples = 5;
-                    spec.extraTypes = {EXTRASAMPLE_UNASSALPHA, EXTRASAMPLE_UNSPECIFIED};
-                    spec.sample = [fifth = fifth](int x, int y, int s) {
+                    TiffLayout layout;
+                    layout.samples = 5;
+                    layout.extraTypes = {EXTRASAMPLE_UNASSALPHA, EXTRASAMPLE_UNSPECIFIED};
+                    layout.sample = [fifth = fifth](int x, int y, int s) {
                         return s == 4 ? std::uint32_t((x + y + fifth) % 256) : pattern(x, y, s, 8);
                     };
-                    f.tiff(name, spec);
+                    f.tiff(name, layout);
                 }
                 f.lzwCopy("rgba and a fifth sample.tif", "rgba and a fifth sample lzw.tif");
             },
@@ -456,16 +456,16 @@ const std::vector<FalsePairCase>& cases()
             [](Folder& f) {
                 for (const auto& [name, hidden] : {std::pair{"premultiplied.tif", 0u},
                          std::pair{"colour under no alpha.tif", 7u}}) {
-                    TiffSpec spec;
-                    spec.samples = 4;
-                    spec.extraTypes = {EXTRASAMPLE_ASSOCALPHA};
-                    spec.sample = [hidden = hidden](int x, int y, int s) {
+                    TiffLayout layout;
+                    layout.samples = 4;
+                    layout.extraTypes = {EXTRASAMPLE_ASSOCALPHA};
+                    layout.sample = [hidden = hidden](int x, int y, int s) {
                         const bool clear = (x + y) % 3 == 0;
                         if (s == 3)
                             return clear ? 0u : 255u;
                         return clear ? hidden : pattern(x, y, s, 8);
                     };
-                    f.tiff(name, spec);
+                    f.tiff(name, layout);
                 }
                 f.lzwCopy("premultiplied.tif", "premultiplied lzw.tif");
             },
