@@ -65,8 +65,15 @@ void FuzzSupport::decodeAndCheck(decoding::Bytes bytes, decoding::PictureType ty
     } else {
         // The search's form (16-bit kept) and the converter's (8-bit).
         const decoding::DecodeOutcome wide = decoding::decode(bytes);
-        if (wide.status == decoding::DecodeStatus::Ok)
+        if (wide.status == decoding::DecodeStatus::Ok) {
             checkPicture(wide.picture);
+            // The neighbour search trusts a header that says the file holds
+            // no more than one 8-bit RGBA picture.
+            if (claimed.ok && !claimed.beyondEightBitRgba
+                && (wide.picture.frames.size() != 1 || wide.picture.bytesPerSample != 1
+                    || !wide.picture.isRgba()))
+                finding("a header says 8-bit RGBA, the picture holds more");
+        }
         outcome = decoding::decode(bytes, {.eightBit = true});
         // The search's form refuses what it cannot hold exactly (floating-
         // point samples, deeper than 16 bits...) where the converter's form

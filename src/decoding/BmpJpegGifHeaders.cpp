@@ -134,6 +134,9 @@ PictureHeader readJpegHeader(Bytes head)
             header.width = width;
             header.height = height;
             header.frames = 1;
+            // Four components are inks (CMYK or YCCK), which RGB cannot hold;
+            // a precision of 12 bits is deeper than 8.
+            header.beyondEightBitRgba = head[at + 2] != 8 || (components != 1 && components != 3);
             header.ok = true;
             return header;
         }

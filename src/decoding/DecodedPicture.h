@@ -99,6 +99,16 @@ struct PictureHeader {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::uint32_t frames = 1; // 0 when the header does not say without reading further
+    // Whether the file may hold more than one 8-bit RGBA picture carries
+    // exactly: several frames or pages, samples deeper than 8 bits (a colour
+    // map of 16-bit entries included), inks (CMYK), signed or floating-point
+    // samples, samples beyond colour and alpha, or a colour space the
+    // decoders convert. It errs towards true: a file that says so may still
+    // hold an 8-bit RGBA picture (a 16-bit PNG whose samples are all v * 257),
+    // and a header that cannot tell (an unknown frame count, a HEIF's depth)
+    // says so. Only its decoded pixels can tell for sure. A BMP says false:
+    // every search of Corvane reads BMP through Qt at 8 bits a sample.
+    bool beyondEightBitRgba = false;
 };
 
 using Bytes = std::span<const std::uint8_t>;

@@ -125,6 +125,7 @@ public:
     std::uint32_t width() const { return m_width; }
     std::uint32_t height() const { return m_height; }
     void fillFacts(Facts& facts) const;
+    bool beyondEightBitRgba() const;
     DecodeOutcome decode();
 
 private:
@@ -243,6 +244,22 @@ void Decoder::fillFacts(Facts& facts) const
         for (OPJ_UINT32 c = 0; c < std::min<OPJ_UINT32>(m_image->numcomps, 4); ++c)
             facts.bitsPerPixel += int(m_image->comps[c].prec);
     }
+}
+
+// Grey or RGB of unsigned samples up to 8 bits is what 8-bit RGBA carries.
+// Two or four components are taken as the same with alpha only when no
+// channel definition says otherwise, which the header does not show yet: they
+// count as more, as do inks and components beyond four.
+bool Decoder::beyondEightBitRgba() const
+{
+    if (!m_image || (m_image->numcomps != 1 && m_image->numcomps != 3)
+        || m_image->color_space == OPJ_CLRSPC_CMYK || m_image->color_space == OPJ_CLRSPC_EYCC)
+        return true;
+    for (OPJ_UINT32 c = 0; c < m_image->numcomps; ++c) {
+        if (m_image->comps[c].prec > 8 || m_image->comps[c].sgnd)
+            return true;
+    }
+    return false;
 }
 
 bool Decoder::uniformComponents() const
@@ -513,6 +530,7 @@ PictureHeader readHeader(Bytes file)
     header.ok = true;
     header.width = decoder.width();
     header.height = decoder.height();
+    header.beyondEightBitRgba = decoder.beyondEightBitRgba();
     return header;
 }
 

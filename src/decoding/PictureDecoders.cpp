@@ -14,11 +14,9 @@ namespace {
 
 constexpr const char* kNotRead = "not read by this decoder";
 
-} // namespace
-
-PictureHeader readHeader(Bytes file)
+// The header as the reader of the type gives it.
+PictureHeader readTypeHeader(Bytes file, PictureType type)
 {
-    const PictureType type = detectType(file);
     switch (type) {
     case PictureType::Png:
         return png::readHeader(file);
@@ -42,6 +40,19 @@ PictureHeader readHeader(Bytes file)
     }
     PictureHeader header;
     header.type = type;
+    return header;
+}
+
+} // namespace
+
+PictureHeader readHeader(Bytes file)
+{
+    const PictureType type = detectType(file);
+    PictureHeader header = readTypeHeader(file, type);
+    // Several frames never fit one picture, and a count the header leaves
+    // open (0) may be several. The HEIF reader does not read sample depths.
+    header.beyondEightBitRgba = header.beyondEightBitRgba || header.frames != 1
+        || type == PictureType::Heif || type == PictureType::Avif;
     return header;
 }
 

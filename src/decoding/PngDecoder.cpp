@@ -20,11 +20,12 @@ std::uint32_t bigEndian32(const std::uint8_t* p)
 }
 
 // What the chunks before the first IDAT say, read without libpng: the size
-// from IHDR and the frame count from acTL.
+// and bit depth from IHDR and the frame count from acTL.
 struct ChunkFacts {
     bool ok = false;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
+    std::uint32_t bitDepth = 0;
     std::uint32_t frames = 1;
 };
 
@@ -40,10 +41,11 @@ ChunkFacts scanChunks(Bytes file)
         if (length > 0x7FFFFFFFu || file.size() - body < length)
             break;
         if (first) {
-            if (std::memcmp(type, "IHDR", 4) != 0 || length < 8)
+            if (std::memcmp(type, "IHDR", 4) != 0 || length < 9)
                 return facts;
             facts.width = bigEndian32(file.data() + body);
             facts.height = bigEndian32(file.data() + body + 4);
+            facts.bitDepth = file[body + 8];
             facts.ok = true;
             first = false;
         } else if (std::memcmp(type, "acTL", 4) == 0 && length >= 8) {
@@ -283,6 +285,8 @@ PictureHeader readHeader(Bytes file)
     header.width = facts.width;
     header.height = facts.height;
     header.frames = facts.frames;
+    // A palette's entries are 8-bit whatever the depth of its indices.
+    header.beyondEightBitRgba = facts.bitDepth > 8 || facts.frames > 1;
     return header;
 }
 

@@ -154,6 +154,55 @@ std::uint16_t field16(TIFF* tif, ttag_t tag, std::uint16_t fallback)
     return value;
 }
 
+// Whether a page may hold more than 8-bit RGBA carries (PictureHeader's
+// beyondEightBitRgba): anything but unsigned grey, palette or RGB samples of
+// up to 8 bits, with at most one extra sample that is straight alpha, and a
+// colour map of exact widenings (v * 257).
+bool pageBeyondEightBitRgba(TIFF* tif)
+{
+    const std::uint16_t bits = field16(tif, TIFFTAG_BITSPERSAMPLE, 1);
+    const std::uint16_t samples = field16(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    const std::uint16_t format = field16(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
+    std::uint16_t photometric = 0;
+    if (bits > 8 || (format != SAMPLEFORMAT_UINT && format != SAMPLEFORMAT_VOID)
+        || !TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric))
+        return true;
+    int colours = 0;
+    switch (photometric) {
+    case PHOTOMETRIC_MINISBLACK:
+    case PHOTOMETRIC_MINISWHITE:
+    case PHOTOMETRIC_PALETTE:
+        colours = 1;
+        break;
+    case PHOTOMETRIC_RGB:
+        colours = 3;
+        break;
+    default:
+        return true; // inks, YCbCr, Lab, ...: converted for display
+    }
+    if (samples < colours || samples > colours + 1)
+        return true;
+    if (samples == colours + 1) {
+        std::uint16_t count = 0;
+        std::uint16_t* types = nullptr;
+        if (!TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &count, &types) || count != 1 || !types
+            || types[0] != EXTRASAMPLE_UNASSALPHA)
+            return true;
+    }
+    if (photometric != PHOTOMETRIC_PALETTE)
+        return false;
+    std::uint16_t* red = nullptr;
+    std::uint16_t* green = nullptr;
+    std::uint16_t* blue = nullptr;
+    if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
+        return true;
+    for (std::size_t i = 0; i < (std::size_t(1) << bits); ++i) {
+        if (red[i] % 257 != 0 || green[i] % 257 != 0 || blue[i] % 257 != 0)
+            return true;
+    }
+    return false;
+}
+
 // For display, maps 16-bit colour map entries to 8 bits by their high byte,
 // as libtiff's own reader and Qt's do; some writers store 8-bit values in
 // the 16-bit table, and as libtiff's reader does, such a table is taken as it
@@ -700,6 +749,7 @@ PictureHeader readHeader(Bytes file)
                 || !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &header.height))
                 return header;
         }
+        header.beyondEightBitRgba = header.beyondEightBitRgba || pageBeyondEightBitRgba(tif.get());
         ++pages;
     } while (TIFFReadDirectory(tif.get()));
     header.frames = pages;

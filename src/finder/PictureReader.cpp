@@ -218,6 +218,21 @@ PictureFingerprint fingerprintPicture(decoding::Bytes file, decoding::PictureTyp
     return result;
 }
 
+PictureFingerprint fingerprintStoredPicture(decoding::Bytes file, decoding::PictureType type)
+{
+    PictureFingerprint result;
+    if (readWithQt(type))
+        prepareQtDecoding();
+    const DecodeOutcome outcome = decodeStored(file, type);
+    result.ok = outcome.status == DecodeStatus::Ok && !outcome.picture.frames.empty();
+    if (result.ok)
+        result.fingerprint = fingerprintOf(outcome.picture);
+    else
+        result.reason = outcome.reason.empty() ? "cannot be decoded" : outcome.reason;
+    result.failureKind = outcome.failureKind;
+    return result;
+}
+
 const std::string& decoderVersion()
 {
     static const std::string version = [] {

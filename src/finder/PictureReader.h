@@ -41,6 +41,11 @@ struct PictureFingerprint {
 };
 PictureFingerprint fingerprintPicture(decoding::Bytes file, decoding::PictureType type);
 
+// The fingerprint of the pixels as the file stores them, every frame at full
+// depth, no orientation applied: how the first design's neighbour search,
+// which shows stored pixels, judges a picture that 8-bit RGBA cannot carry.
+PictureFingerprint fingerprintStoredPicture(decoding::Bytes file, decoding::PictureType type);
+
 // Names the decoders and their versions: pixels decoded under another text
 // may differ, so cached fingerprints are only used under the same text.
 const std::string& decoderVersion();

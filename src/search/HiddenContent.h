@@ -1,30 +1,29 @@
 #pragma once
-// What the converter's bitmap leaves out of a PNG, TIFF or JPEG 2000 file: it
-// carries the first picture only, at 8 bits a sample. A file with a second TIFF
-// page, a PNG animation, or samples deeper than 8 bits may differ from another
-// file whose bitmap is the same, so the search takes two such files for a pair
-// only when their bytes are the same (the digest goes under
-// ImageLoader::kHiddenContentKey).
+// What the picture the neighbour search shows may leave out. The search shows
+// and compares one 8-bit RGBA picture (Qt's reading of a BMP, JPEG or GIF,
+// the converter's bitmap of a PNG, TIFF or JPEG 2000). A file that holds
+// more (deeper samples, several frames or pages, inks, signed samples, extra
+// samples, a 16-bit colour map; its header reader in src/decoding says so) is
+// judged like the whole-folder search judges it: by the fingerprint of every
+// stored sample (finder/PixelFingerprint), decoded in process at full depth,
+// orientation not applied. The fingerprint goes under
+// ImageLoader::kHiddenContentKey, so two pictures compare equal only when
+// their fingerprints do too.
 
+#include "decoding/DecodedPicture.h"
+
+#include <QImage>
 #include <QString>
-
-class QIODevice;
 
 class HiddenContent {
 public:
-    // True when a TIFF's first page links to a second one or stores more than
-    // 8 bits a sample, a PNG carries an animation control chunk before its
-    // image data or 16-bit samples, or a JPEG 2000 file has a component deeper
-    // than 8 bits. Reads a few header bytes of the random-access device;
-    // damaged headers count as nothing hidden (the converter refuses those).
-    static bool present(QIODevice& file);
-
-    // The SHA-256 of the whole file as text, or "" when it cannot be read.
-    static QString digest(QIODevice& file);
-
-private:
-    static bool inTiff(QIODevice& file, const QByteArray& head);
-    static bool inPng(QIODevice& file);
-    static bool inJp2(QIODevice& file);
-    static bool inCodestream(QIODevice& file, qint64 at);
+    // Marks `shown`, the picture decoded from the file at path whose bytes
+    // are of `type`: its text under kHiddenContentKey becomes the file's
+    // full-depth fingerprint when the file holds more than `shown` carries,
+    // and "" when it holds exactly `shown` (a 16-bit PNG whose samples are
+    // all v * 257, say). Plain files are judged from their header alone.
+    // False when a file that holds more cannot be read or decoded at full
+    // depth (unsupported, damaged, out of memory, changed): such a picture
+    // must not be compared with anything.
+    static bool mark(const QString& path, decoding::PictureType type, QImage& shown);
 };

@@ -19,8 +19,9 @@ public:
     // and hold it whole (ImageContent): a mislabelled or cut-off file gives null.
     // Text key of a picture for what it does not show: for an animated GIF
     // (which gives its first frame) the frame count and SHA-256 of its later
-    // frames, for a converted file HiddenContent's digest. Pictures compare
-    // equal only when this text does too.
+    // frames; for a file that holds more than one 8-bit RGBA picture, the
+    // fingerprint of all it holds (HiddenContent). Pictures compare equal
+    // only when this text does too.
     static constexpr char kHiddenContentKey[] = "Corvane.hiddenContent";
 
     static QImage load(const QString& path, const QByteArray& format = QByteArray());

@@ -11,8 +11,8 @@ namespace ModImageCompare {
 // True when both pictures have the first picture's width and height and every
 // pixel is equal. Stops at the first difference. A null picture is never equal
 // to anything, and pictures of different sizes are different. The later frames
-// of an animated GIF and what the converter's bitmap leaves out
-// (ImageLoader::kHiddenContentKey) must be equal too.
+// of an animated GIF and whatever else the file holds beyond the picture
+// (ImageLoader::kHiddenContentKey, HiddenContent.h) must be equal too.
 bool ComparePictures(const QImage& first, const QImage& second);
 
 // Row-by-row comparison of two pictures already in a 32-bit RGB layout

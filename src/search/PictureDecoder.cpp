@@ -21,26 +21,21 @@ QImage PictureDecoder::decode(const QString& path) const
     // photo.jpg: nothing is unsafe about reading a file by its content.
     ImageContent::Kind content = ImageContent::Unknown;
     QImage image = ImageLoader::loadByContent(path, &content);
-    if (!image.isNull() || !m_converter)
-        return image;
-    // Bytes that no decoder knows are refused without starting a converter.
-    using decoding::PictureType;
-    if (content != PictureType::Png && content != PictureType::Tiff
-        && content != PictureType::Jpeg2000)
-        return QImage();
-    image = m_converter->convert(path);
-    if (image.isNull())
-        return image;
-    // The converter hands back the first page or frame only. (Opening the
-    // file without following links also refuses a copy that became a link.)
-    QFile file;
-    if (!ImageLoader::openRegularFile(path, &file))
-        return QImage();
-    if (HiddenContent::present(file)) {
-        const QString digest = HiddenContent::digest(file);
-        if (digest.isEmpty())
+    if (image.isNull()) {
+        if (!m_converter)
+            return image;
+        // Bytes that no decoder knows are refused without starting a converter.
+        using decoding::PictureType;
+        if (content != PictureType::Png && content != PictureType::Tiff
+            && content != PictureType::Jpeg2000)
             return QImage();
-        image.setText(QLatin1String(ImageLoader::kHiddenContentKey), digest);
+        image = m_converter->convert(path);
+        if (image.isNull())
+            return image;
     }
+    // The picture is one 8-bit RGBA frame; a file that holds more is judged
+    // by all it holds.
+    if (!HiddenContent::mark(path, content, image))
+        return QImage();
     return image;
 }

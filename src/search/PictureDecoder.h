@@ -1,8 +1,10 @@
 #pragma once
 // Decodes one candidate image into a picture by what its bytes are, whatever
 // its name says: BMP, JPEG and GIF in process (the file must be whole), PNG,
-// TIFF and JPEG 2000 through the converter, anything else not at all. A
-// failed decode always gives a null QImage.
+// TIFF and JPEG 2000 through the converter, anything else not at all. A file
+// that holds more than the one 8-bit RGBA picture shown carries its full-depth
+// fingerprint with it (HiddenContent). A failed decode always gives a null
+// QImage.
 
 #include <QImage>
 #include <QString>
