@@ -711,10 +711,14 @@ void Form1::cmdDelete_Click(Side side)
     // No file action while the image report's converter is on the stack.
     if (m_run->converter().inUse())
         return;
+    actOnCopy(walkOnShow(), side);
+}
+
+PairWalk& Form1::walkOnShow() const
+{
     if (m_wholeFolder->isWalking())
-        actOnCopy(*m_wholeFolder->walk(), side);
-    else
-        actOnCopy(*m_run, side);
+        return *m_wholeFolder->walk();
+    return *m_run;
 }
 
 void Form1::actOnCopy(PairWalk& walk, Side side)
@@ -735,7 +739,6 @@ void Form1::cmdInfo_Click()
     setActionButtonsEnabled(false);
     frmInfo::ShowImageInfo(
         this, m_run->converter(), m_run->searchFolder(), m_lblPic1->text(), m_lblPic2->text());
-    const GroupPairWalk* walk = m_wholeFolder->walk();
-    if (m_run->pairOnShow() || (walk && walk->isActive() && walk->pairOnShow()))
+    if (walkOnShow().pairOnShow())
         setActionButtonsEnabled(true);
 }

@@ -122,6 +122,9 @@ private:
     void startSearch(const QString& folder, const SearchChoices& choices);
     void cmdCancel_Click();
     void cmdDelete_Click(Side side);
+    // The walk whose pairs the window shows: the whole-folder search's group
+    // walk while it is on, else the neighbour search.
+    PairWalk& walkOnShow() const;
     // The one routine that acts on a copy, for either walk's pair on show.
     void actOnCopy(PairWalk& walk, Side side);
     void cmdInfo_Click();
