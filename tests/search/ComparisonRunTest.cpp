@@ -349,6 +349,32 @@ TEST_F(ComparisonRunTest, RefusedActionShowsThePairAgainAndDoesNotCount)
     EXPECT_EQ(m_view.finishes, (Tallies{{2, 1}}));
 }
 
+// The pair walk hands out who each copy was when its picture was decoded, not
+// who is under the name now: a file saved over the copy is told apart.
+TEST_F(ComparisonRunTest, IdentityOfACopyIsTheFileThatWasCompared)
+{
+    Folder folder;
+    folder.bmp(QStringLiteral("a.bmp"), picture(20, 20, 8), kBase);
+    folder.bmp(QStringLiteral("b.bmp"), picture(20, 20, 8), kBase + 1);
+    const QByteArray right = QFile::encodeName(folder.file(QStringLiteral("b.bmp")));
+    const std::optional<FileIdentity> compared = plainFileIdentity(right.constData());
+    ASSERT_TRUE(compared);
+    m_run.start(folder.path());
+    ASSERT_TRUE(m_run.pairOnShow());
+    EXPECT_EQ(m_run.identityOf(Side::Right), compared);
+    EXPECT_TRUE(m_run.pairUnchanged());
+
+    folder.bmp(QStringLiteral("saved.bmp"), picture(20, 20, 8), kBase + 1);
+    ASSERT_EQ(::rename(QFile::encodeName(folder.file(QStringLiteral("saved.bmp"))).constData(),
+                  right.constData()),
+        0);
+    EXPECT_FALSE(m_run.pairUnchanged()) << "equal pixels, but another file";
+    EXPECT_EQ(m_run.identityOf(Side::Right), compared);
+    EXPECT_NE(plainFileIdentity(right.constData()), compared);
+    m_run.cancel();
+    EXPECT_EQ(m_run.identityOf(Side::Right), std::nullopt);
+}
+
 TEST_F(ComparisonRunTest, CancelWhileAPairIsOnShow)
 {
     Folder folder;
