@@ -92,17 +92,17 @@ void GroupPairWalk::actOn(Side side, ActOutcome outcome)
     m_pairOnShow = false;
     std::vector<FoundFile>& files = m_groups[m_group];
     switch (outcome) {
-    case PairWalk::ActOutcome::EntryRemoved:
+    case ActOutcome::EntryRemoved:
         files.erase(files.begin() + (side == Side::Left ? 0 : 1));
         ++m_pairsDone;
         break;
-    case PairWalk::ActOutcome::EntryDropped:
+    case ActOutcome::EntryDropped:
         // No action chosen: the copy leaves the walk, untouched and uncounted.
         files.erase(files.begin() + (side == Side::Left ? 0 : 1));
         ++m_pairsDone;
         --m_deleted;
         break;
-    case PairWalk::ActOutcome::Refused:
+    case ActOutcome::Refused:
         --m_deleted; // the same pair comes again
         break;
     }
