@@ -65,6 +65,63 @@ bool isCodestream(Bytes file)
     return file.size() >= 4 && std::memcmp(file.data(), "\xff\x4f\xff\x51", 4) == 0;
 }
 
+std::uint64_t bigEndian(Bytes file, std::uint64_t at, int bytes)
+{
+    std::uint64_t value = 0;
+    for (int i = 0; i < bytes; ++i)
+        value = value << 8 | file[at + std::uint64_t(i)];
+    return value;
+}
+
+// Whether the JP2 header box holds a channel definition ("cdef") or a
+// palette ("pclr"). OpenJPEG applies both only when it decodes, so the
+// components its header shows may not be the channels of the picture: a
+// third component may be alpha, one component may index 16-bit colours.
+bool jp2HeaderRemapsChannels(Bytes file)
+{
+    constexpr int kMostBoxes = 64;
+    // Boxes: length (1: a 64-bit length follows; 0: to the end), type, content.
+    auto box = [&file](std::uint64_t at, std::uint64_t end, std::uint64_t* header,
+                   std::uint64_t* length, std::uint32_t* type) {
+        if (end - at < 8)
+            return false;
+        *length = bigEndian(file, at, 4);
+        *type = std::uint32_t(bigEndian(file, at + 4, 4));
+        *header = 8;
+        if (*length == 1) {
+            if (end - at < 16)
+                return false;
+            *length = bigEndian(file, at + 8, 8);
+            *header = 16;
+        } else if (*length == 0) {
+            *length = end - at;
+        }
+        return *length >= *header && *length <= end - at;
+    };
+    std::uint64_t at = 0;
+    for (int boxes = 0; boxes < kMostBoxes; ++boxes) {
+        std::uint64_t header = 0;
+        std::uint64_t length = 0;
+        std::uint32_t type = 0;
+        if (!box(at, file.size(), &header, &length, &type) || type == 0x6a703263) // "jp2c"
+            return false;
+        if (type == 0x6a703268) { // "jp2h"
+            const std::uint64_t end = at + length;
+            std::uint64_t inner = at + header;
+            for (int count = 0; count < kMostBoxes; ++count) {
+                if (!box(inner, end, &header, &length, &type))
+                    return false;
+                if (type == 0x63646566 || type == 0x70636c72) // "cdef", "pclr"
+                    return true;
+                inner += length;
+            }
+            return false;
+        }
+        at += length;
+    }
+    return false;
+}
+
 // Scales one decoded sample to the picture's sample size; out-of-range
 // values from a damaged stream are clamped rather than wrapped.
 struct SampleScaler {
@@ -248,8 +305,9 @@ void Decoder::fillFacts(Facts& facts) const
 
 // Grey or RGB of unsigned samples up to 8 bits is what 8-bit RGBA carries.
 // Two or four components are taken as the same with alpha only when no
-// channel definition says otherwise, which the header does not show yet: they
-// count as more, as do inks and components beyond four.
+// channel definition says otherwise: they count as more, as do inks and
+// components beyond four (and any file whose header remaps its channels,
+// jp2HeaderRemapsChannels()).
 bool Decoder::beyondEightBitRgba() const
 {
     if (!m_image || (m_image->numcomps != 1 && m_image->numcomps != 3)
@@ -530,7 +588,8 @@ PictureHeader readHeader(Bytes file)
     header.ok = true;
     header.width = decoder.width();
     header.height = decoder.height();
-    header.beyondEightBitRgba = decoder.beyondEightBitRgba();
+    header.beyondEightBitRgba
+        = decoder.beyondEightBitRgba() || (!isCodestream(file) && jp2HeaderRemapsChannels(file));
     return header;
 }
 

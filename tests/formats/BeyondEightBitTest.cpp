@@ -75,6 +75,28 @@ auto pngWithAnimationChunk(bool beforeImageData)
     };
 }
 
+// An RGB JP2 whose header box gains a channel definition that makes its third
+// component alpha: the header's three components are not three colours.
+auto jp2WithThirdComponentAsAlpha()
+{
+    return [](Folder& f, const std::string& name) {
+        f.make(QStringLiteral("convert"),
+            plasma() << QStringLiteral("-depth") << QStringLiteral("8") << f.path(name));
+        QByteArray bytes = readBytes(f.path(name));
+        const qsizetype at = bytes.indexOf("jp2h") - 4;
+        ASSERT_GE(at, 0);
+        const QByteArray cdef = QByteArray::fromHex("0000001c63646566 0003"
+                                                    "000000000001 000100000002 000200010000");
+        const auto length = quint32(quint8(bytes[at]) << 24 | quint8(bytes[at + 1]) << 16
+            | quint8(bytes[at + 2]) << 8 | quint8(bytes[at + 3]));
+        const quint32 grown = length + quint32(cdef.size());
+        for (int i = 0; i < 4; ++i)
+            bytes[at + i] = char(grown >> (24 - 8 * i));
+        bytes.insert(at + qsizetype(length), cdef);
+        EXPECT_TRUE(writeBytes(f.path(name), bytes));
+    };
+}
+
 TiffLayout rgb8(std::vector<std::uint16_t> extraTypes)
 {
     TiffLayout layout;
@@ -176,6 +198,7 @@ const BeyondCase kCases[] = {
         convert(plasma() << "-depth"
                          << "16"),
         true},
+    {"Jp2WithAChannelDefinition", "a.jp2", jp2WithThirdComponentAsAlpha(), true},
     {"CodestreamOf8Bits", "a.j2k",
         convert(plasma() << "-depth"
                          << "8"),
