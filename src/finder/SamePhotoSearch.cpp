@@ -131,7 +131,6 @@ public:
     bool isEnlargement(const PhotoFile& larger, std::uint32_t width, std::uint32_t height)
     {
         bool enlarged = false;
-        ++m_decodes;
         withDecodedFile(larger, m_budget, m_stop, [&](const similar::FrameView& frame) {
             enlarged = similar::isEnlargement(frame, width, height);
         });

@@ -63,7 +63,8 @@ public:
     std::int64_t signaturesMade() const { return m_signaturesMade; }
     std::int64_t candidates() const { return m_candidates; }
     std::int64_t proofsMeasured() const { return m_proofsMeasured; }
-    // Pictures decoded (again) for their proof pictures or an enlargement check.
+    // Pictures decoded (again) for their proof pictures: not kept from the
+    // identical search's decode, or given back to the budget since.
     std::int64_t proofDecodes() const { return m_proofDecodes; }
 
 private:
