@@ -32,8 +32,20 @@ TEST_P(SignatureIndexDistance, FindsExactlyTheHashesAPlainScanFinds)
             hashes.push_back(near);
         }
     }
+    // A crowd: hashes that differ only in the lowest six bits of each chunk
+    // (22, 21, 21 bits), so that one 64-value word of a chunk's table holds
+    // many items, more than it keeps beside its bits; and exact duplicates.
+    const std::uint64_t crowd = random();
+    for (int i = 0; i < 40; ++i) {
+        const std::uint64_t low = random();
+        hashes.push_back(
+            crowd ^ (low & 0x3F) ^ (((low >> 6) & 0x3F) << 22) ^ (((low >> 12) & 0x3F) << 43));
+    }
+    hashes.push_back(crowd);
+    hashes.push_back(crowd);
     const similar::SignatureIndex index(hashes);
-    for (std::size_t q = 0; q < hashes.size(); q += 7) {
+    const std::size_t crowdStart = hashes.size() - 42;
+    for (std::size_t q = 0; q < hashes.size(); q += q < crowdStart ? 7 : 1) {
         std::vector<std::uint32_t> found = index.near(hashes[q], distance);
         std::sort(found.begin(), found.end());
         std::vector<std::uint32_t> expected;
