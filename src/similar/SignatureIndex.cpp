@@ -18,6 +18,8 @@ SignatureIndex::SignatureIndex(std::vector<std::uint64_t> hashes)
     : m_hashes(std::move(hashes))
     , m_seen(m_hashes.size(), 0)
 {
+    if (m_hashes.size() <= kScanUpTo)
+        return;
     const int layout[3][2] = {{0, 22}, {22, 21}, {43, 21}};
     for (const auto& [shift, bits] : layout) {
         Chunk chunk;
@@ -81,6 +83,13 @@ void SignatureIndex::lookUp(const Chunk& chunk, std::uint32_t value, std::uint64
 std::vector<std::uint32_t> SignatureIndex::near(std::uint64_t hash, int maxDistance) const
 {
     std::vector<std::uint32_t> out;
+    if (m_chunks.empty()) {
+        for (std::uint32_t i = 0; i < m_hashes.size(); ++i) {
+            if (std::popcount(m_hashes[i] ^ hash) <= maxDistance)
+                out.push_back(i);
+        }
+        return out;
+    }
     if (++m_query == 0) {
         std::fill(m_seen.begin(), m_seen.end(), 0);
         m_query = 1;
@@ -111,6 +120,15 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> SignatureIndex::nearPairs(
     int maxDistance) const
 {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
+    if (m_chunks.empty()) {
+        for (std::uint32_t i = 0; i < m_hashes.size(); ++i) {
+            for (std::uint32_t j = i + 1; j < m_hashes.size(); ++j) {
+                if (std::popcount(m_hashes[i] ^ m_hashes[j]) <= maxDistance)
+                    pairs.emplace_back(i, j);
+            }
+        }
+        return pairs;
+    }
     for (std::uint32_t i = 0; i < m_hashes.size(); ++i) {
         for (std::uint32_t j : near(m_hashes[i], maxDistance)) {
             if (j > i)

@@ -6,6 +6,7 @@
 // its chunks and their near variants, so its cost depends on how many hashes
 // lie near it, not on how many are stored.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -13,6 +14,11 @@ namespace similar {
 
 class SignatureIndex {
 public:
+    // Up to this many hashes nothing is indexed: comparing every pair is
+    // quicker than building and probing tables of 4 MB (a warm search of a
+    // small folder would spend more on them than on everything else).
+    static constexpr std::size_t kScanUpTo = 1024;
+
     // Indexes hashes[i] as item i.
     explicit SignatureIndex(std::vector<std::uint64_t> hashes);
 
