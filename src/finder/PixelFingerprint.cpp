@@ -219,6 +219,39 @@ PixelFingerprint EightBitPixelHasher::finish()
     return m_fingerprint;
 }
 
+bool OpaqueRowHasher::begin(std::uint32_t width, std::uint32_t height)
+{
+    m_rowBytes = std::size_t(width) * 3;
+    m_height = height;
+    try {
+        m_rows.resize(m_rowBytes * std::min<std::size_t>(kBatchRows, height));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    m_hasher = std::make_unique<EightBitPixelHasher>(width, height, 1, true);
+    return true;
+}
+
+std::uint8_t* OpaqueRowHasher::row(std::uint32_t y)
+{
+    return m_rows.data() + m_rowBytes * (y % kBatchRows);
+}
+
+bool OpaqueRowHasher::rowDone(std::uint32_t y)
+{
+    // Hashing a row the moment the decoder wrote it reads it while its
+    // stores are still in flight, and each read waits for them: rows are
+    // hashed a batch at a time.
+    if ((y + 1) % kBatchRows == 0 || y + 1 == m_height)
+        m_hasher->add(m_rows.data(), m_rowBytes * (y % kBatchRows + 1));
+    return true;
+}
+
+PixelFingerprint OpaqueRowHasher::finish()
+{
+    return m_hasher->finish();
+}
+
 std::array<std::uint8_t, 32> sha256(decoding::Bytes bytes)
 {
     Sha256 digest;
