@@ -26,6 +26,12 @@ DecodeOutcome decode(Bytes file);
 // went out Fails: the sink must then drop what it was given.
 StreamResult streamRows(Bytes file, RowSink& sink, std::string* reason);
 
+// The picture at a half, a quarter or an eighth of its size (reduction 2, 4
+// or 8; 1 is decode()), each side rounded up: libjpeg scales inside its
+// inverse transform, as Qt's reader does when asked for exactly that size,
+// and the pixels are the ones Qt's reader gives at that size.
+DecodeOutcome decodeReduced(Bytes file, unsigned reduction);
+
 // "libjpeg-turbo 2.1.5 (libjpeg 62)": the build whose pixels decode() gives.
 std::string libraryVersion();
 
