@@ -2,7 +2,6 @@
 
 #include "decoding/BmpJpegGifHeaders.h"
 #include "decoding/JpegDecoder.h"
-#include "finder/GifDataBound.h"
 #include "finder/PictureTypes.h"
 
 #include <QBuffer>
@@ -132,7 +131,7 @@ static DecodeOutcome readFrames(decoding::Bytes file, PictureType type, std::vec
         return failure(DecodeStatus::Unreadable,
             "cut off or damaged " + typeName(type).toStdString() + " data");
     // Before Qt allocates the picture its header claims.
-    if (type == PictureType::Gif && !gifDataCanFill(file))
+    if (type == PictureType::Gif && !decoding::gifDataCanFill(decoding::readGifLayout(file)))
         return failure(DecodeStatus::Unreadable, "GIF data too short for its picture");
 
     QBuffer buffer(&data);
