@@ -11,7 +11,8 @@
 #include "decoding/WebpDecoder.h"
 #include "finder/PictureOrientation.h"
 #include "finder/PixelFingerprint.h"
-#include "finder/QtPictureDecoder.h"
+#include "finder/QtFingerprint.h"
+#include "qtreading/QtPictureReading.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -121,7 +122,7 @@ std::string jpegProbe()
         return "none";
     const decoding::Bytes file(
         reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size()));
-    const DecodeOutcome outcome = decodeWithQt(file, PictureType::Jpeg);
+    const DecodeOutcome outcome = qtreading::decode(file, PictureType::Jpeg);
     if (outcome.status != DecodeStatus::Ok)
         return "none";
     const auto digest = fingerprintOf(outcome.picture).digest;
@@ -135,7 +136,7 @@ std::string jpegProbe()
 
 void preparePictureReading()
 {
-    prepareQtDecoding();
+    qtreading::prepare();
     decoderVersion();
 }
 
@@ -158,7 +159,7 @@ bool hasDecoder(decoding::PictureType type)
 static DecodeOutcome decodeStored(decoding::Bytes file, PictureType type)
 {
     if (readWithQt(type))
-        return decodeWithQt(file, type);
+        return qtreading::decode(file, type);
     if (decoding::decodesPixels(type))
         return decoding::decode(file); // 16-bit samples stay 16-bit
     DecodeOutcome outcome;
@@ -221,7 +222,7 @@ PictureFingerprint fingerprintPicture(decoding::Bytes file, decoding::PictureTyp
 const std::string& decoderVersion()
 {
     static const std::string version = [] {
-        prepareQtDecoding();
+        qtreading::prepare();
         return std::string("Corvane ") + kCorvaneVersion + " decoders "
             + std::to_string(kDecoderRevision) + "; Qt " + qVersion() + "; jpeg probe "
             + jpegProbe() + "; " + decoding::jpeg::libraryVersion() + "; libpng "
