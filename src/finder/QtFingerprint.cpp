@@ -46,24 +46,12 @@ QtFingerprint fingerprintWithQt(decoding::Bytes file, PictureType type)
         return result;
     }
     std::vector<QImage> frames;
-    bool sameSize = true;
-    const qtreading::ReadOutcome read
-        = qtreading::readFile(file, type, qtreading::Frames::All, [&](QImage& frame) {
-              sameSize = frames.empty() || frame.size() == frames.front().size();
-              if (sameSize)
-                  frames.push_back(std::move(frame));
-              return sameSize;
-          });
+    const qtreading::ReadOutcome read = qtreading::readAllFrames(file, type, &frames);
     result.status = read.status;
     result.reason = read.reason;
     result.failureKind = read.failureKind;
     if (read.status != DecodeStatus::Ok)
         return result;
-    if (!sameSize) {
-        result.status = DecodeStatus::Unreadable;
-        result.reason = "pages of different sizes";
-        return result;
-    }
     // Qt reads BMP, JPEG and GIF at 8 bits a sample at most.
     for (const QImage& frame : frames) {
         if (qtreading::isSixteenBit(frame)) {

@@ -122,6 +122,22 @@ ReadOutcome readFile(decoding::Bytes file, PictureType type, Frames which, const
     return readFrames(&buffer, QByteArray(format), which, sink);
 }
 
+ReadOutcome readAllFrames(decoding::Bytes file, PictureType type, std::vector<QImage>* frames)
+{
+    bool sameSize = true;
+    ReadOutcome read = readFile(file, type, Frames::All, [&](QImage& frame) {
+        sameSize = frames->empty() || frame.size() == frames->front().size();
+        if (sameSize)
+            frames->push_back(std::move(frame));
+        return sameSize;
+    });
+    if (read.status == DecodeStatus::Ok && !sameSize) {
+        frames->clear();
+        read = failure(DecodeStatus::Unreadable, "pages of different sizes");
+    }
+    return read;
+}
+
 bool isSixteenBit(const QImage& frame)
 {
     switch (frame.format()) {
@@ -175,23 +191,12 @@ DecodeOutcome decode(decoding::Bytes file, PictureType type)
         return decoding::jpeg::decode(file);
     }
     std::vector<QImage> frames;
-    bool sameSize = true;
-    const ReadOutcome read = readFile(file, type, Frames::All, [&](QImage& frame) {
-        sameSize = frames.empty() || frame.size() == frames.front().size();
-        if (sameSize)
-            frames.push_back(std::move(frame));
-        return sameSize;
-    });
+    const ReadOutcome read = readAllFrames(file, type, &frames);
     outcome.status = read.status;
     outcome.failureKind = read.failureKind;
     outcome.reason = read.reason;
     if (read.status != DecodeStatus::Ok)
         return outcome;
-    if (!sameSize) {
-        outcome.status = DecodeStatus::Unreadable;
-        outcome.reason = "pages of different sizes";
-        return outcome;
-    }
     bool sixteen = false;
     for (const QImage& frame : frames)
         sixteen = sixteen || isSixteenBit(frame);

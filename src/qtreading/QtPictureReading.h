@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class QIODevice;
 
@@ -50,6 +51,11 @@ ReadOutcome readFrames(
 // its data could not fill the picture it claims; then read as above.
 ReadOutcome readFile(
     decoding::Bytes file, decoding::PictureType type, Frames which, const FrameSink& sink);
+
+// Every frame of a BMP, JPEG or GIF file read as above, held together; a
+// file whose pages differ in size is refused (one picture has one size).
+ReadOutcome readAllFrames(
+    decoding::Bytes file, decoding::PictureType type, std::vector<QImage>* frames);
 
 // A frame as straight RGBA rows without padding, 8 or 16 bits a sample: the
 // whole-folder search's form. A palette index without a colour reads as

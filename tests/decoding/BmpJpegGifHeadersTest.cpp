@@ -6,6 +6,8 @@
 
 #include "decoding/BmpJpegGifHeaders.h"
 
+#include "ForgedGif.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QProcess>
@@ -43,33 +45,6 @@ QByteArray made(const QTemporaryDir& dir, const char* program, QStringList argum
         return {};
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void littleEndian(QByteArray& out, std::uint32_t value)
-{
-    out.append(char(value & 0xFF)).append(char(value >> 8));
-}
-
-// A well-formed GIF with a two-colour table and one frame of a few codes
-// that claims a picture of the given sizes.
-QByteArray claimingGif(std::uint32_t screenWidth, std::uint32_t screenHeight,
-    std::uint32_t frameWidth, std::uint32_t frameHeight)
-{
-    QByteArray gif("GIF89a");
-    littleEndian(gif, screenWidth);
-    littleEndian(gif, screenHeight);
-    gif.append(char(0x80)).append('\0').append('\0');
-    gif.append(QByteArray::fromHex("000000ffffff"));
-    gif.append(char(0x2C));
-    littleEndian(gif, 0);
-    littleEndian(gif, 0);
-    littleEndian(gif, frameWidth);
-    littleEndian(gif, frameHeight);
-    gif.append('\0');
-    gif.append(char(2)); // LZW minimum code size
-    gif.append(QByteArray::fromHex("024c0100"));
-    gif.append(char(0x3B));
-    return gif;
 }
 
 struct Row {

@@ -2,6 +2,7 @@
 // adapter before Qt's reader allocates the picture (the bound itself is the
 // GIF header reader's, tested with its table); real GIFs of one colour,
 // compressed as far as LZW goes, still decode.
+#include "ForgedGif.h"
 #include "finder/QtFingerprint.h"
 #include "qtreading/QtPictureReading.h"
 
@@ -20,32 +21,6 @@ using decoding::PictureType;
 decoding::Bytes bytesOf(const QByteArray& data)
 {
     return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
-}
-
-void littleEndian(QByteArray& out, std::uint32_t value)
-{
-    out.append(char(value & 0xFF)).append(char(value >> 8));
-}
-
-// A well-formed GIF with a two-colour table and one frame of a few codes.
-QByteArray claimingGif(std::uint32_t screenWidth, std::uint32_t screenHeight,
-    std::uint32_t frameWidth, std::uint32_t frameHeight)
-{
-    QByteArray gif("GIF89a");
-    littleEndian(gif, screenWidth);
-    littleEndian(gif, screenHeight);
-    gif.append(char(0x80)).append('\0').append('\0');
-    gif.append(QByteArray::fromHex("000000ffffff"));
-    gif.append(char(0x2C));
-    littleEndian(gif, 0);
-    littleEndian(gif, 0);
-    littleEndian(gif, frameWidth);
-    littleEndian(gif, frameHeight);
-    gif.append('\0');
-    gif.append(char(2)); // LZW minimum code size
-    gif.append(QByteArray::fromHex("02 4c01 00").replace(' ', ""));
-    gif.append(char(0x3B));
-    return gif;
 }
 
 struct GifClaim {
