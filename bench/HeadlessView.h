@@ -1,6 +1,6 @@
 #pragma once
 // A comparison view without a window, for benchmarks that drive a whole
-// search: it counts the pairs shown and notes the closing message.
+// search: it counts the pairs shown and notes the closing tally.
 
 #include "search/ComparisonView.h"
 
@@ -8,24 +8,22 @@
 
 class HeadlessView : public ComparisonView {
 public:
-    void beginSearch(const QString&) override { }
-    int progressWidth() const override { return 1000; }
-    void drawProgress(int) override { }
+    void beginSearch(const QString&, int) override { }
+    void showProgress(qint64, qint64) override { }
     void processEvents() override { QCoreApplication::processEvents(); }
-    void showPair(const DisplayGeometry&, const QImage&, const QImage&, const QString&,
-        const QString&) override
+    void showPair(const QImage&, const QImage&, const QString&, const QString&) override
     {
         ++pairs;
     }
     void clearPair(Side) override { }
-    void finishSearch(const QString& text) override
+    void finishSearch(const SearchTally& result) override
     {
         finished = true;
-        closingText = text;
+        tally = result;
     }
-    void cancelSearch(const QString&) override { }
+    void cancelSearch() override { }
 
     int pairs = 0;
     bool finished = false;
-    QString closingText;
+    SearchTally tally;
 };

@@ -47,6 +47,11 @@ DuplicateAction::Outcome DuplicateAction::Apply(int row, const QString& path,
         return refused(changedPairText(path));
     switch (row) {
     case RecycleRow: {
+        // The copy is looked at once more right before the trash takes its
+        // name: another file saved there since the pair check stays.
+        if (searched
+            && changeSince(QFile::encodeName(path).constData(), *searched) != FileChange::None)
+            return refused(changedPairText(path));
         QString reason;
         const bool done = trash ? trash(path, &reason) : FileActions::RecycleFile(path, &reason);
         return RecycleOutcome(path, done, reason);

@@ -38,9 +38,10 @@ public:
     // any file is touched, and again once the folder picker has closed (the
     // user may have changed either copy meanwhile), pairUnchanged must hold;
     // otherwise nothing is done and the entry stays. With searched (who the
-    // file was when the search examined it) a delete takes the file under a
-    // private name, checks it there and only then unlinks it, so a file saved
-    // over the name after the check is never deleted.
+    // file was when the search examined it) the trash checks the file once
+    // more right before it takes the name, and a delete takes the file under
+    // a private name, checks it there and only then unlinks it, so a file
+    // saved over the name after the pair check is never deleted.
     static Outcome Apply(int row, const QString& path, const QString& searchFolder,
         const Trash& trash, const PickFolder& pickFolder, const PairCheck& pairUnchanged = {},
         const FileIdentity* searched = nullptr);

@@ -22,7 +22,7 @@ GroupPairWalk::GroupPairWalk(
 void GroupPairWalk::start()
 {
     m_active = true;
-    m_view.beginSearch(ComparisonRun::filesCaption(m_searchFolder, int(m_filesExamined)));
+    m_view.beginSearch(m_searchFolder, int(m_filesExamined));
     showNext();
 }
 
@@ -33,11 +33,11 @@ QString GroupPairWalk::pathOf(Side side) const
     return QFile::decodeName(m_groups[m_group][side == Side::Left ? 0 : 1].path);
 }
 
-const FileIdentity* GroupPairWalk::identityOf(Side side) const
+std::optional<FileIdentity> GroupPairWalk::identityOf(Side side) const
 {
     if (!m_pairOnShow)
-        return nullptr;
-    return &m_groups[m_group][side == Side::Left ? 0 : 1].identity;
+        return std::nullopt;
+    return m_groups[m_group][side == Side::Left ? 0 : 1].identity;
 }
 
 bool GroupPairWalk::pairUnchanged() const
@@ -66,14 +66,10 @@ void GroupPairWalk::showNext()
             ++m_group;
             continue;
         }
-        const int width = m_view.progressWidth();
         if (m_totalPairs > 0)
-            m_view.drawProgress(
-                ComparisonRun::roundHalfEven(double(m_pairsDone) / m_totalPairs * width));
+            m_view.showProgress(m_pairsDone, m_totalPairs);
         const QImage left = m_decode(files[0].path);
         const QImage right = m_decode(files[1].path);
-        const QSizeF logical = m_view.logicalSize(left.size());
-        DisplayGeometry geometry = ComparisonRun::fitPair(logical.width(), logical.height());
         auto shown = [this](const FoundFile& f) {
             const QByteArray folder = QFile::encodeName(m_searchFolder);
             return f.path.startsWith(folder) ? QFile::decodeName(f.path.mid(folder.size()))
@@ -82,31 +78,31 @@ void GroupPairWalk::showNext()
         m_pairOnShow = true;
         ++m_shown;
         ++m_deleted;
-        m_view.showPair(geometry, left, right, shown(files[0]), shown(files[1]));
+        m_view.showPair(left, right, shown(files[0]), shown(files[1]));
         return;
     }
     if (m_active && !m_closing)
         finish();
 }
 
-void GroupPairWalk::actOn(Side side, ComparisonRun::ActOutcome outcome)
+void GroupPairWalk::actOn(Side side, ActOutcome outcome)
 {
     if (!m_pairOnShow || m_closing)
         return;
     m_pairOnShow = false;
     std::vector<FoundFile>& files = m_groups[m_group];
     switch (outcome) {
-    case ComparisonRun::ActOutcome::EntryRemoved:
+    case ActOutcome::EntryRemoved:
         files.erase(files.begin() + (side == Side::Left ? 0 : 1));
         ++m_pairsDone;
         break;
-    case ComparisonRun::ActOutcome::EntryDropped:
+    case ActOutcome::EntryDropped:
         // No action chosen: the copy leaves the walk, untouched and uncounted.
         files.erase(files.begin() + (side == Side::Left ? 0 : 1));
         ++m_pairsDone;
         --m_deleted;
         break;
-    case ComparisonRun::ActOutcome::Refused:
+    case ActOutcome::Refused:
         --m_deleted; // the same pair comes again
         break;
     }
@@ -118,7 +114,7 @@ void GroupPairWalk::finish()
 {
     m_active = false;
     m_pairOnShow = false;
-    m_view.finishSearch(ComparisonRun::closingText(int(m_filesExamined), m_deleted));
+    m_view.finishSearch({int(m_filesExamined), m_deleted});
 }
 
 void GroupPairWalk::cancel()
@@ -128,7 +124,7 @@ void GroupPairWalk::cancel()
     m_active = false;
     m_pairOnShow = false;
     if (!m_closing)
-        m_view.cancelSearch(ComparisonRun::canceledText());
+        m_view.cancelSearch();
 }
 
 void GroupPairWalk::windowClosing()

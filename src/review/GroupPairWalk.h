@@ -8,15 +8,14 @@
 // again: a copy that changed since the search leaves the walk unshown.
 
 #include "finder/FinderResult.h"
-#include "search/ComparisonRun.h"
-#include "search/ComparisonView.h"
+#include "search/PairWalk.h"
 
 #include <QString>
 
 #include <functional>
 #include <vector>
 
-class GroupPairWalk {
+class GroupPairWalk : public PairWalk {
 public:
     using Decode = std::function<QImage(const QByteArray& path)>;
 
@@ -28,15 +27,14 @@ public:
     // Shows the first pair, or finishes at once when there is none.
     void start();
     bool isActive() const { return m_active; }
-    bool pairOnShow() const { return m_pairOnShow; }
-    // Full path of one copy of the pair on show; "" when none is on show.
-    QString pathOf(Side side) const;
-    // Who that copy was when the search examined it; nullptr when none is on show.
-    const FileIdentity* identityOf(Side side) const;
-    // True while both files of the pair on show are as the search saw them.
-    bool pairUnchanged() const;
-    // Goes on after an action on one copy (the file work is done by the caller).
-    void actOn(Side side, ComparisonRun::ActOutcome outcome);
+    // PairWalk: the identities are the ones the search saw; an acted-on copy
+    // leaves its group and the walk goes on with what is left of it.
+    bool pairOnShow() const override { return m_pairOnShow; }
+    QString pathOf(Side side) const override;
+    std::optional<FileIdentity> identityOf(Side side) const override;
+    bool pairUnchanged() const override;
+    QString searchFolder() const override { return m_searchFolder; }
+    void actOn(Side side, ActOutcome outcome) override;
     void cancel();
     // The window is closing: the view is not called again.
     void windowClosing();

@@ -6,36 +6,18 @@
 #include <QFile>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
-
-#include <sys/stat.h>
 
 namespace {
 
-constexpr double kAreaWidth = 320;
-constexpr double kAreaHeight = 240;
-constexpr double kAreaRatio = kAreaHeight / kAreaWidth;
-// Centres of the left and right display areas and the label's distance above the image.
-constexpr double kLeftCentreX = 176;
-constexpr double kRightCentreX = 512;
-constexpr double kCentreY = 143;
-constexpr double kLabelGap = 20;
-
-// Identifies one state of a file: a picture decoded from it is reused, and a
-// pair is shown and acted on, only while this stays the same (the file may be
-// replaced during an event turn or while the pair is on show). Empty for
-// anything but a regular file: a copy replaced by a link to its twin must
-// never make a pair with it.
-QByteArray fileSignature(const QString& path)
+// Who a file is now: a picture decoded from it is reused, and a pair is shown
+// and acted on, only while this stays the same (the file may be replaced
+// during an event turn or while the pair is on show). Nothing for anything but
+// a regular file: a copy replaced by a link to its twin must never make a pair
+// with it.
+std::optional<FileIdentity> identityNow(const QString& path)
 {
-    struct stat info;
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
-        return QByteArray();
-    const qint64 fields[] = {qint64(info.st_dev), qint64(info.st_ino), qint64(info.st_size),
-        qint64(info.st_mtim.tv_sec), qint64(info.st_mtim.tv_nsec), qint64(info.st_ctim.tv_sec),
-        qint64(info.st_ctim.tv_nsec)};
-    return QByteArray(reinterpret_cast<const char*>(fields), sizeof(fields));
+    return plainFileIdentity(QFile::encodeName(path).constData());
 }
 
 } // namespace
@@ -85,7 +67,7 @@ void ComparisonRun::beginSearch(const QString& folder)
     List1.scan(SearchFolder);
     m_pairOnShow = false;
     m_searchActive = true;
-    m_view.beginSearch(filesCaption(SearchFolder, List1.count()));
+    m_view.beginSearch(SearchFolder, List1.count());
     DeletedCount = 0;
     m_droppedCount = 0;
     CancelRequested = false;
@@ -126,10 +108,8 @@ void ComparisonRun::runSteps()
         SecondIndex = FirstIndex + 1;
 
         const int count = List1.count();
-        if (count > 0) {
-            BarWidth = roundHalfEven(double(FirstIndex) / count * m_view.progressWidth());
-            m_view.drawProgress(BarWidth);
-        }
+        if (count > 0)
+            m_view.showProgress(FirstIndex, count);
         if (SecondIndex > count - 1) {
             finish();
             return;
@@ -151,20 +131,20 @@ void ComparisonRun::runSteps()
         // The pictures of the last pair are let go before a new one is decoded,
         // so that a search holds at most two pictures at a time (a 24-megapixel
         // pair is already 192 MB).
-        // Signatures are taken before decoding, so that a change during the
+        // Identities are taken before decoding, so that a change during the
         // decode also prevents reuse and showing.
-        QByteArray firstSignature;
+        std::optional<FileIdentity> firstIdentity;
         if (!m_previousSecond.isNull() && m_previousSecondPath == first.path
-            && m_previousSecondSignature == fileSignature(first.path)) {
-            firstSignature = m_previousSecondSignature;
+            && m_previousSecondIdentity && m_previousSecondIdentity == identityNow(first.path)) {
+            firstIdentity = m_previousSecondIdentity;
             pic1 = m_previousSecond;
         } else {
             releasePictures();
-            firstSignature = fileSignature(first.path);
+            firstIdentity = identityNow(first.path);
             pic1 = m_decoder.decode(first.path);
         }
-        const QByteArray secondSignature = fileSignature(second.path);
-        m_previousSecondSignature = secondSignature;
+        const std::optional<FileIdentity> secondIdentity = identityNow(second.path);
+        m_previousSecondIdentity = secondIdentity;
         pic2 = QImage();
         pic2 = m_decoder.decode(second.path);
         m_previousSecondPath = second.path;
@@ -188,11 +168,11 @@ void ComparisonRun::runSteps()
         if (!ModImageCompare::ComparePictures(pic1, pic2))
             continue;
         // A file that changed during the event turn is not what was compared.
-        if (firstSignature.isEmpty() || fileSignature(first.path) != firstSignature
-            || secondSignature.isEmpty() || fileSignature(second.path) != secondSignature)
+        if (!firstIdentity || identityNow(first.path) != firstIdentity || !secondIdentity
+            || identityNow(second.path) != secondIdentity)
             continue;
-        m_shownSignatures[0] = firstSignature;
-        m_shownSignatures[1] = secondSignature;
+        m_shownIdentities[0] = *firstIdentity;
+        m_shownIdentities[1] = *secondIdentity;
         showPair(first.path, second.path);
         return;
     }
@@ -200,40 +180,21 @@ void ComparisonRun::runSteps()
 
 void ComparisonRun::showPair(const QString& firstPath, const QString& secondPath)
 {
-    const QSizeF logical = m_view.logicalSize(pic1.size());
-    DisplayGeometry geometry = fitPair(logical.width(), logical.height());
-    if (geometry.keepPlace) {
-        geometry.image1 = QRectF(ImageLeft, ImageTop, ImageWidth, ImageHeight);
-        geometry.image2 = QRectF(Image2Left, ImageTop, ImageWidth, ImageHeight);
-        geometry.labelTop = ImageTop - kLabelGap;
-        geometry.imageLeft = ImageLeft;
-        geometry.imageTop = ImageTop;
-        geometry.imageWidth = ImageWidth;
-        geometry.imageHeight = ImageHeight;
-        geometry.image2Left = Image2Left;
-    } else {
-        ImageLeft = geometry.imageLeft;
-        ImageTop = geometry.imageTop;
-        ImageWidth = geometry.imageWidth;
-        ImageHeight = geometry.imageHeight;
-        Image2Left = geometry.image2Left;
-    }
     LeftIndex = FirstIndex;
     RightIndex = SecondIndex;
     ++DeletedCount;
     m_pairOnShow = true;
-    m_view.showPair(geometry, pic1, pic2, CandidateEntry::fileName(firstPath),
-        CandidateEntry::fileName(secondPath));
+    m_view.showPair(
+        pic1, pic2, CandidateEntry::fileName(firstPath), CandidateEntry::fileName(secondPath));
 }
 
 void ComparisonRun::finish()
 {
     m_searchActive = false;
     m_pairOnShow = false;
-    resetGeometry();
     releasePictures();
-    m_view.finishSearch(closingText(List1.count() + DeletedCount + m_droppedCount, DeletedCount,
-        int(m_unreadable.size()), List1.skippedNames()));
+    m_view.finishSearch({List1.count() + DeletedCount + m_droppedCount, DeletedCount,
+        int(m_unreadable.size()), List1.skippedNames()});
 }
 
 void ComparisonRun::cancel()
@@ -248,9 +209,8 @@ void ComparisonRun::cancel()
     // the search must not keep the scratch folder (and other Corvanes) meanwhile.
     if (m_running)
         m_converter.stopNow();
-    resetGeometry();
     releasePictures();
-    m_view.cancelSearch(canceledText());
+    m_view.cancelSearch();
 }
 
 void ComparisonRun::actOn(Side side, ActOutcome outcome)
@@ -291,10 +251,15 @@ bool ComparisonRun::pairUnchanged() const
 {
     if (!m_pairOnShow)
         return false;
-    const QByteArray left = fileSignature(pathOf(Side::Left));
-    const QByteArray right = fileSignature(pathOf(Side::Right));
-    return !left.isEmpty() && left == m_shownSignatures[0] && !right.isEmpty()
-        && right == m_shownSignatures[1];
+    return identityNow(pathOf(Side::Left)) == m_shownIdentities[0]
+        && identityNow(pathOf(Side::Right)) == m_shownIdentities[1];
+}
+
+std::optional<FileIdentity> ComparisonRun::identityOf(Side side) const
+{
+    if (!m_pairOnShow)
+        return std::nullopt;
+    return m_shownIdentities[side == Side::Left ? 0 : 1];
 }
 
 QStringList ComparisonRun::unreadableFiles() const
@@ -322,96 +287,12 @@ void ComparisonRun::releasePictures()
 void ComparisonRun::forgetPreviousSecond()
 {
     m_previousSecondPath.clear();
-    m_previousSecondSignature.clear();
+    m_previousSecondIdentity.reset();
     m_previousSecond = QImage();
-}
-
-DisplayGeometry ComparisonRun::imageBoxes() const
-{
-    DisplayGeometry boxes;
-    boxes.imageLeft = ImageLeft;
-    boxes.imageTop = ImageTop;
-    boxes.imageWidth = ImageWidth;
-    boxes.imageHeight = ImageHeight;
-    boxes.image2Left = Image2Left;
-    return boxes;
-}
-
-void ComparisonRun::setImageBoxes(const DisplayGeometry& geometry)
-{
-    ImageLeft = geometry.imageLeft;
-    ImageTop = geometry.imageTop;
-    ImageWidth = geometry.imageWidth;
-    ImageHeight = geometry.imageHeight;
-    Image2Left = geometry.image2Left;
-}
-
-void ComparisonRun::resetGeometry()
-{
-    setImageBoxes(DisplayGeometry());
 }
 
 void ComparisonRun::viewTurn()
 {
     if (!m_closing)
         m_view.processEvents();
-}
-
-DisplayGeometry ComparisonRun::fitPair(double w, double h)
-{
-    DisplayGeometry geometry;
-    if (!(w > 0) || !(h > 0)) {
-        geometry.keepPlace = true;
-        return geometry;
-    }
-    const double ratio = double(h) / w;
-    const double scale = ratio < kAreaRatio ? w / kAreaWidth : h / kAreaHeight;
-    const double width = w / scale;
-    const double height = h / scale;
-    const double top = kCentreY - height / 2;
-    geometry.image1 = QRectF(kLeftCentreX - width / 2, top, width, height);
-    geometry.image2 = QRectF(kRightCentreX - width / 2, top, width, height);
-    geometry.labelTop = top - kLabelGap;
-    geometry.imageLeft = roundHalfEven(geometry.image1.left());
-    geometry.imageTop = roundHalfEven(top);
-    geometry.imageWidth = roundHalfEven(width);
-    geometry.imageHeight = roundHalfEven(height);
-    geometry.image2Left = roundHalfEven(geometry.image2.left());
-    return geometry;
-}
-
-QString ComparisonRun::closingText(int compared, int deleted, int unreadable, int skippedNames)
-{
-    QString text = QStringLiteral("Compared %1 files.\r\n").arg(compared);
-    if (deleted > 0)
-        text += QStringLiteral("Deleted %1 duplicate(s).").arg(deleted);
-    else
-        text += QStringLiteral("Found no duplicates.");
-    // "No duplicates" is only as good as the files that could be read.
-    if (unreadable == 1)
-        text += QStringLiteral("\r\n1 file could not be read.");
-    else if (unreadable > 1)
-        text += QStringLiteral("\r\n%1 files could not be read.").arg(unreadable);
-    if (skippedNames == 1)
-        text += QStringLiteral("\r\n1 file was left out: its name is not valid UTF-8.");
-    else if (skippedNames > 1)
-        text += QStringLiteral("\r\n%1 files were left out: their names are not valid UTF-8.")
-                    .arg(skippedNames);
-    return text;
-}
-
-QString ComparisonRun::filesCaption(const QString& searchFolder, int count)
-{
-    return searchFolder + QStringLiteral(" (%1 files)").arg(count);
-}
-
-QString ComparisonRun::canceledText()
-{
-    return QStringLiteral("Search canceled.");
-}
-
-int ComparisonRun::roundHalfEven(double value)
-{
-    // nearbyint follows the default rounding mode: to nearest, halves to even.
-    return int(std::nearbyint(value));
 }

@@ -4,8 +4,9 @@
 // entries only; a pair within 200 bytes is decoded into pic1 and pic2 and
 // compared pixel by pixel. An identical pair is shown through the view and the
 // run returns (paused); an action on one copy resumes it one pair back. The
-// window talks to it through start(), cancel(), actOn() and windowClosing();
-// the run talks back through ComparisonView (see that header).
+// window talks to it through start(), cancel(), the pair walk (PairWalk.h) and
+// windowClosing(); the run talks back through ComparisonView (see that
+// header), in counts and names: layout and wording are the window's.
 //
 // Safety over the window's historic behaviour: a pair is shown only when both
 // pictures were decoded for the current step (the first one may come from the
@@ -18,17 +19,15 @@
 #include "search/CandidateList.h"
 #include "search/ComparisonView.h"
 #include "search/ConverterClient.h"
+#include "search/PairWalk.h"
 #include "search/PictureDecoder.h"
 
 #include <QImage>
-#include <QRgb>
 #include <QSet>
 #include <QString>
 
-class ComparisonRun {
+class ComparisonRun : public PairWalk {
 public:
-    // Colour of the progress bar's fill.
-    static constexpr QRgb kProgressColor = qRgb(12, 141, 255);
     // A pair goes on to decoding only when its size keys differ by less than this.
     static constexpr int kSizeWindow = 200;
 
@@ -56,22 +55,15 @@ public:
     // window through ComparisonView::cancelSearch. Ignored when no search is active.
     void cancel();
 
-    // What became of the copy the user acted on.
-    enum class ActOutcome {
-        // Trashed, deleted or moved, or the user dismissed the action: the
-        // entry leaves List1 and the pair stays counted.
-        EntryRemoved,
-        // The copy stays where it is (move refused, action failed): the entry
-        // stays in List1 and the pair no longer counts.
-        Refused,
-        // No action was chosen, so nothing was done to the copy: the entry
-        // leaves List1, the pair no longer counts, and the file still counts
-        // as compared.
-        EntryDropped,
-    };
-    // Resumes the run after an action on one copy of the pair on show
-    // (the file work is done by the caller first). Ignored unless a pair is on show.
-    void actOn(Side side, ActOutcome outcome);
+    // PairWalk: the pair on show. Removed and dropped entries leave List1
+    // (a dropped file still counts as compared); the run resumes one pair back.
+    bool pairOnShow() const override { return m_pairOnShow; }
+    QString pathOf(Side side) const override;
+    // Who the copy was when its picture was decoded for the pair check.
+    std::optional<FileIdentity> identityOf(Side side) const override;
+    bool pairUnchanged() const override;
+    QString searchFolder() const override { return SearchFolder; }
+    void actOn(Side side, ActOutcome outcome) override;
 
     // The window is closing: cancels the search; the view is not called again,
     // not even by a step still on the stack.
@@ -79,38 +71,15 @@ public:
 
     bool isRunning() const { return m_running; }
     bool isSearching() const { return m_searchActive; }
-    bool pairOnShow() const { return m_pairOnShow; }
-    // Full path of one copy of the pair on show, "" when no pair is on show.
-    QString pathOf(Side side) const;
-    // True while both files of the pair on show are still the ones that were
-    // decoded and compared (same file, size and times); an action on either
-    // copy must not go ahead otherwise.
-    bool pairUnchanged() const;
-
     // The run's converter client; its event turns go to the view, and it is
     // stopped early only for a cancelled search step or a closing window.
     ConverterClient& converter() { return m_converter; }
 
-    // Fits a w x h picture (logical units, unrounded so that its proportions
-    // hold on screen) into each 320 x 240 display area, keeping its aspect
-    // ratio; an empty picture keeps the boxes where they are.
-    static DisplayGeometry fitPair(double w, double h);
-    // The closing message for a search that started with `compared` files.
-    // Files that could not be read (so some of their pairs were never
-    // compared) and candidates left out for their names each add a line.
-    static QString closingText(int compared, int deleted, int unreadable = 0, int skippedNames = 0);
     // Full paths of the files of this search that failed to decode at least
     // once, sorted.
     QStringList unreadableFiles() const;
-    // The caption of lblFiles during a search.
-    static QString filesCaption(const QString& searchFolder, int count);
-    static QString canceledText();
-    // Round to nearest, halves to even.
-    static int roundHalfEven(double value);
-
     // The searched folder, ending with "/": the window sets it from its
     // settings at load and from the folder picker.
-    const QString& searchFolder() const { return SearchFolder; }
     void setSearchFolder(const QString& folder) { SearchFolder = folder; }
     // The search button: the next CompareFiles starts at the first pair.
     void restartAtFirstPair() { NewRun = true; }
@@ -125,10 +94,6 @@ public:
     int secondIndex() const { return SecondIndex; }
     // Whether the acted-on entry left List1.
     bool entryRemoved() const { return RemoveEntry; }
-    // The image boxes (imageLeft ... image2Left of the geometry), kept
-    // between resizes; the window re-fits them to its client area.
-    DisplayGeometry imageBoxes() const;
-    void setImageBoxes(const DisplayGeometry& geometry);
 
 private:
     // Search state, written by the run alone except through the setters above.
@@ -140,15 +105,9 @@ private:
     bool RemoveEntry = false; // the acted-on entry left List1
     int FirstIndex = 0; // List1 index of the pair being examined
     int SecondIndex = 0; // always FirstIndex + 1
-    int BarWidth = 0; // filled width of the progress bar
     int LeftIndex = 0; // List1 index of the left copy on show
     int RightIndex = 0; // List1 index of the right copy on show
     int DeletedCount = 0; // pairs shown in this search, less refused actions
-    int ImageLeft = 16; // geometry of the image boxes, re-applied on resize
-    int ImageTop = 23;
-    int ImageWidth = 320;
-    int ImageHeight = 240;
-    int Image2Left = 352;
     CandidateList List1; // the candidate entries, sorted by size key
     QImage pic1; // the decoded first and second picture of the pair being
     QImage pic2; // examined; null after a failed decode and between searches
@@ -157,7 +116,6 @@ private:
     void runSteps();
     void showPair(const QString& firstPath, const QString& secondPath);
     void finish();
-    void resetGeometry();
     void forgetPreviousSecond();
     void releasePictures();
     void viewTurn();
@@ -174,11 +132,11 @@ private:
     QString m_pendingFolder;
     // The decoded second picture of the last examined pair, within one call.
     QString m_previousSecondPath;
-    QByteArray m_previousSecondSignature;
+    std::optional<FileIdentity> m_previousSecondIdentity;
     QImage m_previousSecond;
-    // Signatures of the left and right file of the pair on show, taken
-    // before they were decoded.
-    QByteArray m_shownSignatures[2];
+    // Who the left and right file of the pair on show were, taken before
+    // they were decoded.
+    FileIdentity m_shownIdentities[2];
     // Paths whose decode failed in this search (missing, unreadable, corrupt,
     // refused, or a converter that failed or ran out of time).
     QSet<QString> m_unreadable;

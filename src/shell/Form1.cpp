@@ -2,9 +2,9 @@
 
 #include "CorvaneVersion.h"
 #include "controls/chameleonButton.h"
-#include "handling/DuplicateAction.h"
 #include "handling/frmInfo.h"
 #include "search/ComparisonRun.h"
+#include "shell/CopyAction.h"
 #include "shell/Desktop.h"
 #include "shell/ImageBox.h"
 #include "shell/LogicalScale.h"
@@ -13,6 +13,7 @@
 #include "shell/RestoredFrame.h"
 #include "shell/Rounding.h"
 #include "shell/SearchChoices.h"
+#include "shell/SearchTexts.h"
 #include "shell/SettingsStore.h"
 #include "shell/ShapeBox.h"
 #include "shell/StoredLayout.h"
@@ -66,6 +67,7 @@ Form1::Form1(Desktop* desktop, const QString& programFolder, QWidget* parent)
     m_wholeFolder = std::make_unique<WholeFolderMode>(
         WholeFolderMode::Hooks{static_cast<ComparisonView*>(this), m_desktop, this,
             [this] { return shownActionRow(); },
+            [this](const QString& caption) { showSearching(caption); },
             [this] {
                 showIdleState();
                 m_command1->setFocus();
@@ -212,7 +214,7 @@ void Form1::Form_Load()
     m_run->setSearchFolder(m_settings->GetSetting(
         QStringLiteral("Statr"), QStringLiteral("Folder"), QDir::homePath() + QLatin1Char('/')));
 
-    m_run->setImageBoxes(DisplayGeometry()); // 16, 23, 320 x 240, 352
+    m_imageBoxes = DisplayGeometry(); // 16, 23, 320 x 240, 352
     m_loaded = true;
     placeControls();
 
@@ -306,13 +308,13 @@ int Form1::fontPointsForHeight() const
 void Form1::placeControls()
 {
     const LogicalScale s(size());
-    const DisplayGeometry boxes = m_run->imageBoxes();
+    const DisplayGeometry boxes = m_imageBoxes;
     double labelTop = boxes.imageTop - 20;
     if (!m_pictureOnShow.isEmpty()) {
         // The client area's proportions change with its size (the title bar
         // does not grow), so the pair is fitted anew: its proportions hold.
         const DisplayGeometry fit = fitToClient(m_pictureOnShow);
-        m_run->setImageBoxes(fit);
+        m_imageBoxes = fit;
         m_image1->setGeometry(s.sizedRect(fit.image1));
         m_image2->setGeometry(s.sizedRect(fit.image2));
         labelTop = fit.labelTop;
@@ -539,7 +541,12 @@ void Form1::cmdCancel_Click()
     m_run->cancel();
 }
 
-void Form1::beginSearch(const QString& filesCaption)
+void Form1::beginSearch(const QString& searchFolder, int fileCount)
+{
+    showSearching(SearchTexts::filesCaption(searchFolder, fileCount));
+}
+
+void Form1::showSearching(const QString& caption)
 {
     m_cmdCompare->hide();
     m_cmdCancel->show();
@@ -548,19 +555,15 @@ void Form1::beginSearch(const QString& filesCaption)
     m_command1->setFocus();
     m_picProgressBar->clear();
     m_picProgressBar->show();
-    m_lblFiles->setText(filesCaption);
+    m_lblFiles->setText(caption);
     m_lblFiles->show();
     repaint();
 }
 
-int Form1::progressWidth() const
+void Form1::showProgress(qint64 done, qint64 total)
 {
-    return m_picProgressBar->width();
-}
-
-void Form1::drawProgress(int barWidth)
-{
-    m_picProgressBar->fillTo(barWidth);
+    m_picProgressBar->fillTo(
+        PairLayout::roundHalfEven(double(done) / double(total) * m_picProgressBar->width()));
 }
 
 void Form1::processEvents()
@@ -568,9 +571,14 @@ void Form1::processEvents()
     QCoreApplication::processEvents();
 }
 
-void Form1::showPair(const DisplayGeometry& geometry, const QImage& left, const QImage& right,
-    const QString& leftName, const QString& rightName)
+void Form1::showPair(
+    const QImage& left, const QImage& right, const QString& leftName, const QString& rightName)
 {
+    DisplayGeometry geometry = fitToClient(left.size());
+    if (geometry.keepPlace)
+        geometry = PairLayout::keptPlace(m_imageBoxes);
+    else
+        m_imageBoxes = geometry;
     m_shape1->hide();
     m_shape2->hide();
     const LogicalScale s(size());
@@ -603,7 +611,7 @@ QSizeF Form1::logicalSize(QSize pixels) const
 DisplayGeometry Form1::fitToClient(QSize picture) const
 {
     const QSizeF logical = logicalSize(picture);
-    return ComparisonRun::fitPair(logical.width(), logical.height());
+    return PairLayout::fitPair(logical.width(), logical.height());
 }
 
 void Form1::clearPair(Side actedOn)
@@ -628,25 +636,27 @@ void Form1::clearFileNames()
     }
 }
 
-void Form1::finishSearch(const QString& closingText)
+void Form1::finishSearch(const SearchTally& tally)
 {
     m_pictureOnShow = QSize();
+    m_imageBoxes = DisplayGeometry();
     showIdleState();
     clearPictures();
     clearFileNames();
-    MsgBox(closingText);
+    MsgBox(SearchTexts::closingText(tally));
     m_command1->setFocus();
 }
 
-void Form1::cancelSearch(const QString& text)
+void Form1::cancelSearch()
 {
     m_pictureOnShow = QSize();
+    m_imageBoxes = DisplayGeometry();
     setActionButtonsEnabled(false);
     showIdleState();
     clearPictures();
     showImagesAtRest();
     clearFileNames();
-    MsgBox(text);
+    MsgBox(SearchTexts::canceledText());
     m_command1->setFocus();
 }
 
@@ -701,35 +711,21 @@ void Form1::cmdDelete_Click(Side side)
     // No file action while the image report's converter is on the stack.
     if (m_run->converter().inUse())
         return;
-    if (m_wholeFolder->isWalking()) {
-        m_wholeFolder->actOn(side);
-        return;
-    }
-    if (!m_run->pairOnShow())
-        return;
-    const QString path = m_run->pathOf(side);
-    // The other copy is what makes this one a duplicate: when either file
-    // changed or went away since the pair was compared (also while the folder
-    // picker was open), nothing is done and the search looks at the pair again.
-    const DuplicateAction::Outcome outcome = DuplicateAction::Apply(
-        shownActionRow(), path, m_run->searchFolder(),
-        [this](const QString& file, QString* error) { return m_desktop->moveToTrash(file, error); },
-        [this] {
-            return m_desktop->browseForFolder(
-                this, QStringLiteral("Select A Directory"), m_run->searchFolder());
-        },
-        [this] { return m_run->pairUnchanged(); });
-    // A window closed while the picker was open shows no more boxes.
-    if (!m_run->pairOnShow())
-        return;
-    if (!outcome.message.isEmpty())
-        MsgBox(outcome.message);
-    if (!outcome.removeEntry)
-        m_command1->setFocus();
-    m_run->actOn(side,
-        !outcome.removeEntry    ? ComparisonRun::ActOutcome::Refused
-            : outcome.countBack ? ComparisonRun::ActOutcome::EntryDropped
-                                : ComparisonRun::ActOutcome::EntryRemoved);
+    actOnCopy(walkOnShow(), side);
+}
+
+PairWalk& Form1::walkOnShow() const
+{
+    if (m_wholeFolder->isWalking())
+        return *m_wholeFolder->walk();
+    return *m_run;
+}
+
+void Form1::actOnCopy(PairWalk& walk, Side side)
+{
+    CopyAction::apply(walk, side, shownActionRow(),
+        {m_desktop, this, [this](const QString& text) { MsgBox(text); },
+            [this] { m_command1->setFocus(); }});
 }
 
 void Form1::cmdInfo_Click()
@@ -743,7 +739,6 @@ void Form1::cmdInfo_Click()
     setActionButtonsEnabled(false);
     frmInfo::ShowImageInfo(
         this, m_run->converter(), m_run->searchFolder(), m_lblPic1->text(), m_lblPic2->text());
-    const GroupPairWalk* walk = m_wholeFolder->walk();
-    if (m_run->pairOnShow() || (walk && walk->isActive() && walk->pairOnShow()))
+    if (walkOnShow().pairOnShow())
         setActionButtonsEnabled(true);
 }

@@ -14,6 +14,7 @@
 //   `-- Command1                      focus holder, outside the client area
 
 #include "search/ComparisonView.h"
+#include "shell/PairLayout.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -25,6 +26,7 @@
 class chameleonButton;
 class ComparisonRun;
 class Desktop;
+class PairWalk;
 class UpdateCheck;
 class WholeFolderMode;
 class ImageBox;
@@ -108,6 +110,9 @@ private:
     static QList<QRect> availableScreenAreas();
     void settleFrame();
     QList<chameleonButton*> buttons() const;
+    // A picture's size in the window's logical units, so that its fit keeps
+    // its proportions on screen.
+    QSizeF logicalSize(QSize pixels) const;
     // The pair's fit in the current client area, from the picture's pixel size.
     DisplayGeometry fitToClient(QSize picture) const;
 
@@ -117,10 +122,16 @@ private:
     void startSearch(const QString& folder, const SearchChoices& choices);
     void cmdCancel_Click();
     void cmdDelete_Click(Side side);
+    // The walk whose pairs the window shows: the whole-folder search's group
+    // walk while it is on, else the neighbour search.
+    PairWalk& walkOnShow() const;
+    // The one routine that acts on a copy, for either walk's pair on show.
+    void actOnCopy(PairWalk& walk, Side side);
     void cmdInfo_Click();
     void updatesReady(const QString& version);
 
     // Window states and the owner-centred box.
+    void showSearching(const QString& caption);
     void showIdleState();
     void showImagesAtRest();
     void clearPictures();
@@ -130,16 +141,14 @@ private:
     QPoint messagePosition() const;
 
     // ComparisonView
-    void beginSearch(const QString& filesCaption) override;
-    int progressWidth() const override;
-    void drawProgress(int barWidth) override;
+    void beginSearch(const QString& searchFolder, int fileCount) override;
+    void showProgress(qint64 done, qint64 total) override;
     void processEvents() override;
-    QSizeF logicalSize(QSize pixels) const override;
-    void showPair(const DisplayGeometry& geometry, const QImage& left, const QImage& right,
-        const QString& leftName, const QString& rightName) override;
+    void showPair(const QImage& left, const QImage& right, const QString& leftName,
+        const QString& rightName) override;
     void clearPair(Side actedOn) override;
-    void finishSearch(const QString& closingText) override;
-    void cancelSearch(const QString& text) override;
+    void finishSearch(const SearchTally& tally) override;
+    void cancelSearch() override;
 
     Desktop* m_desktop;
     SettingsStore* m_settings;
@@ -174,4 +183,7 @@ private:
     // Pixel size of the pair on show (empty when none): its fit is redone
     // on every resize.
     QSize m_pictureOnShow;
+    // The image boxes of the last fit, re-applied on resize; at rest between
+    // searches.
+    DisplayGeometry m_imageBoxes;
 };

@@ -1,15 +1,11 @@
 #include "shell/WholeFolderMode.h"
 
-#include "handling/DuplicateAction.h"
 #include "review/PictureForView.h"
-#include "search/ComparisonRun.h"
 #include "shell/Desktop.h"
 
 #include <QFile>
 #include <QScreen>
 #include <QTimer>
-
-#include <optional>
 
 WholeFolderMode::WholeFolderMode(Hooks hooks, WholeFolderSearch::Engine engine, QObject* parent)
     : QObject(parent)
@@ -47,7 +43,7 @@ void WholeFolderMode::start(const QString& folder, bool recursive, bool samePhot
         m_hooks.message(QStringLiteral("The search of every picture is not part of this build."));
         return;
     }
-    m_hooks.view->beginSearch(
+    m_hooks.showSearching(
         QStringLiteral("Searching %1%2")
             .arg(folder, recursive ? QStringLiteral(" and its subfolders") : QString()));
 }
@@ -56,8 +52,7 @@ void WholeFolderMode::progress(qint64 done, qint64 total)
 {
     if (m_closing || total <= 0)
         return;
-    const int width = m_hooks.view->progressWidth();
-    m_hooks.view->drawProgress(ComparisonRun::roundHalfEven(double(done) / double(total) * width));
+    m_hooks.view->showProgress(done, total);
 }
 
 void WholeFolderMode::finished(const FinderResult& result)
@@ -65,14 +60,14 @@ void WholeFolderMode::finished(const FinderResult& result)
     if (m_closing)
         return;
     if (result.cancelled) {
-        m_hooks.view->cancelSearch(ComparisonRun::canceledText());
+        m_hooks.view->cancelSearch();
         return;
     }
     if (result.groups.empty()) {
-        m_hooks.view->finishSearch(ComparisonRun::closingText(int(result.filesExamined), 0));
+        m_hooks.view->finishSearch({int(result.filesExamined), 0});
         return;
     }
-    m_hooks.view->drawProgress(m_hooks.view->progressWidth());
+    m_hooks.view->showProgress(1, 1);
     m_hooks.showIdle();
     frmReview::Hooks hooks = reviewHooks;
     hooks.walkPairs = [this] {
@@ -108,35 +103,6 @@ void WholeFolderMode::cancel()
         m_search.cancel(); // finished() follows with the cancelled result
     else if (m_walk)
         m_walk->cancel();
-}
-
-void WholeFolderMode::actOn(Side side)
-{
-    if (!m_walk || !m_walk->pairOnShow())
-        return;
-    const QString path = m_walk->pathOf(side);
-    // A copy: the folder picker of a move runs events while the walk may go.
-    std::optional<FileIdentity> searched;
-    if (const FileIdentity* identity = m_walk->identityOf(side))
-        searched = *identity;
-    Desktop* desktop = m_hooks.desktop;
-    const DuplicateAction::Outcome outcome = DuplicateAction::Apply(
-        m_hooks.actionRow(), path, m_searchFolder,
-        [desktop](
-            const QString& file, QString* error) { return desktop->moveToTrash(file, error); },
-        [this, desktop] {
-            return desktop->browseForFolder(
-                m_hooks.owner, QStringLiteral("Select A Directory"), m_searchFolder);
-        },
-        [this] { return m_walk && m_walk->pairUnchanged(); }, searched ? &*searched : nullptr);
-    if (!m_walk || !m_walk->pairOnShow() || m_closing)
-        return;
-    if (!outcome.message.isEmpty())
-        m_hooks.message(outcome.message);
-    m_walk->actOn(side,
-        !outcome.removeEntry    ? ComparisonRun::ActOutcome::Refused
-            : outcome.countBack ? ComparisonRun::ActOutcome::EntryDropped
-                                : ComparisonRun::ActOutcome::EntryRemoved);
 }
 
 void WholeFolderMode::windowClosing()

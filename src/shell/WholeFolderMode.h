@@ -28,6 +28,7 @@ public:
         Desktop* desktop = nullptr;
         QWidget* owner = nullptr;
         std::function<int()> actionRow; // the row the action list shows, -1 for none
+        std::function<void(const QString& caption)> showSearching; // searching state
         std::function<void()> showIdle; // idle state without a message
         std::function<void(const QString& text)> message; // the owner-centred box
         std::function<void(const QString& folder)> setSearchFolder; // ends with "/"
@@ -45,8 +46,6 @@ public:
     void setEngine(WholeFolderSearch::Engine engine) { m_search.setEngine(std::move(engine)); }
     // The cancel button while a search or a walk is on.
     void cancel();
-    // A press of cmdDelete1 or cmdDelete2 while the walk shows a pair.
-    void actOn(Side side);
     GroupPairWalk* walk() const { return m_walk.get(); }
     frmReview* reviewWindow() const { return m_review; }
     // Starts the pair walk over what the review window still lists.

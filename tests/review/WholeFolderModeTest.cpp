@@ -13,6 +13,7 @@
 #include "shell/BrowseDirectorysOnly.h"
 #include "shell/Form1.h"
 #include "shell/SearchChoices.h"
+#include "shell/SearchTexts.h"
 #include "shell/WholeFolderMode.h"
 
 #include <QApplication>
@@ -230,7 +231,7 @@ TEST_F(WholeFolderModeTest, CancelStopsTheSearch)
     EXPECT_FALSE(m_window->cmdCompare()->isVisible());
     m_window->cmdCancel()->click();
     waitForSearch();
-    EXPECT_EQ(lastMessage(), ComparisonRun::canceledText());
+    EXPECT_EQ(lastMessage(), SearchTexts::canceledText());
     EXPECT_EQ(m_window->wholeFolder().reviewWindow(), nullptr);
     EXPECT_TRUE(m_window->cmdCompare()->isVisible());
 }
