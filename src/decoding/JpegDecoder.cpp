@@ -57,6 +57,7 @@ struct Decompressor {
     jpeg_decompress_struct info{};
     ErrorManager errors;
     bool created = false;
+    unsigned reduction = 1; // 1, 2, 4 or 8
 
     ~Decompressor()
     {
@@ -85,6 +86,10 @@ bool decodeStep(
         // libjpeg's defaults (accurate integer transform, smooth upsampling)
         // are what Qt's reader uses as well.
         info.out_color_space = inks ? JCS_CMYK : JCS_EXT_RGBA;
+        // A reduced decode scales inside the inverse transform, so it skips
+        // most of the transform's work instead of averaging afterwards.
+        info.scale_num = 1;
+        info.scale_denom = d.reduction;
         jpeg_calc_output_dimensions(&info);
         return true;
     }
@@ -114,9 +119,17 @@ bool decodeStep(
 
 DecodeOutcome decode(Bytes file)
 {
+    return decodeReduced(file, 1);
+}
+
+DecodeOutcome decodeReduced(Bytes file, unsigned reduction)
+{
     if (file.size() < 4 || file[0] != 0xFF || file[1] != 0xD8)
         return detail::failure(DecodeStatus::Unreadable, "not a JPEG file");
+    if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8)
+        return detail::failure(DecodeStatus::Unreadable, "JPEG reduction not supported");
     Decompressor d;
+    d.reduction = reduction;
     d.info.err = jpeg_std_error(&d.errors.base);
     d.errors.base.error_exit = onError;
     d.errors.base.emit_message = onMessage;

@@ -19,6 +19,12 @@ namespace decoding::jpeg {
 
 DecodeOutcome decode(Bytes file);
 
+// The picture at a half, a quarter or an eighth of its size (reduction 2, 4
+// or 8; 1 is decode()), each side rounded up: libjpeg scales inside its
+// inverse transform, as Qt's reader does when asked for exactly that size,
+// and the pixels are the ones Qt's reader gives at that size.
+DecodeOutcome decodeReduced(Bytes file, unsigned reduction);
+
 // "libjpeg-turbo 2.1.5 (libjpeg 62)": the build whose pixels decode() gives.
 std::string libraryVersion();
 

@@ -7,6 +7,7 @@
 #include "finder/PictureReader.h"
 #include "finder/PictureTypes.h"
 #include "finder/PixelFingerprint.h"
+#include "finder/ProofPictures.h"
 #include "finder/SamePhotoSearch.h"
 #include "finder/WorkerPool.h"
 
@@ -33,13 +34,6 @@ const QString kNotAPicture = QStringLiteral("not a picture of a type Corvane rea
 // Cache entries are written in batches of at most this many (and at least
 // every FinderOptions::cacheWriteEveryMs).
 constexpr std::size_t kFlushEvery = 4096;
-
-// Samples of these types can be 16 bits deep in Corvane's pixel form.
-bool mayBeDeep(PictureType type)
-{
-    return type == PictureType::Png || type == PictureType::Tiff || type == PictureType::Jpeg2000
-        || type == PictureType::Heif || type == PictureType::Avif;
-}
 
 enum class Stage : std::uint8_t {
     Listed, // nothing known yet
@@ -236,6 +230,8 @@ public:
         , m_budget(
               options.memoryBudget > 0 ? options.memoryBudget : finder::MemoryBudget::defaultSize())
     {
+        if (options.samePhoto)
+            m_proofs.emplace(m_budget);
     }
 
     FinderResult run();
@@ -276,6 +272,9 @@ private:
     std::unique_ptr<finder::FingerprintCache> m_cache;
     SharedDecodes m_shared;
     finder::MemoryBudget m_budget;
+    // The same-photo search's proof pictures, kept from the decodes of the
+    // identical search within the budget (only when same photos are asked for).
+    std::optional<finder::ProofPictures> m_proofs;
     std::chrono::steady_clock::time_point m_lastWrite = std::chrono::steady_clock::now();
 
     std::mutex m_completedMutex;
@@ -538,6 +537,8 @@ void Search::decode(std::size_t index)
             result.ok = decoded.ok;
             result.fingerprint = decoded.fingerprint;
             result.signature = decoded.signature;
+            if (decoded.proof)
+                m_proofs->keep(finder::ProofPictures::keyOf(decoded.fingerprint), decoded.proof);
             if (!decoded.ok) {
                 result.reason = QString::fromStdString(decoded.reason);
                 result.passing = decoded.failureKind == decoding::FailureKind::Passing;
@@ -591,11 +592,7 @@ void Search::decode(std::size_t index)
 
 std::uint64_t Search::pictureBytes(const FileRecord& record) const
 {
-    // Frames beyond the pixel budget are refused before their memory is taken.
-    const std::uint64_t frames = std::max<std::uint32_t>(record.frames, 1);
-    const std::uint64_t pixels = std::min<std::uint64_t>(
-        std::uint64_t(record.width) * record.height * frames, decoding::kPixelBudget);
-    return pixels * 4 * (mayBeDeep(record.type) ? 2 : 1);
+    return finder::pictureMemory(record.type, record.width, record.height, record.frames);
 }
 
 void Search::decodeAll(
@@ -794,10 +791,12 @@ void Search::findSamePhotos(FinderResult& result)
         file.frames = record.frames;
         file.cacheable = record.cacheable || record.fromCache;
         file.signature = record.signature;
+        if (record.stage == Stage::Fingerprinted)
+            file.fingerprint = record.fingerprint;
         files.push_back(std::move(file));
     }
-    finder::SamePhotoSearch search(
-        m_options, m_threads, m_stop, [this](std::int64_t done, std::int64_t total) {
+    finder::SamePhotoSearch search(m_options, m_threads, m_stop, m_budget, *m_proofs,
+        [this](std::int64_t done, std::int64_t total) {
             report(FinderProgress::Stage::Decoding, done, total);
         });
     search.run(files, result);
@@ -805,6 +804,8 @@ void Search::findSamePhotos(FinderResult& result)
     m_stats.signaturesMade = search.signaturesMade();
     m_stats.photoCandidates = search.candidates();
     m_stats.photoProofsMeasured = search.proofsMeasured();
+    m_stats.photoProofDecodes = search.proofDecodes();
+    m_stats.memoryPeak = m_budget.peak();
 }
 
 } // namespace

@@ -83,6 +83,7 @@ struct FinderStats {
     std::int64_t signaturesMade = 0; // same-photo signatures computed in this search
     std::int64_t photoCandidates = 0; // pairs of pictures whose signatures are near
     std::int64_t photoProofsMeasured = 0; // pairs decoded and measured (the rest from the cache)
+    std::int64_t photoProofDecodes = 0; // decoded again for proof pictures (the rest kept)
     bool cacheUsed = false;
     std::uint64_t memoryBudget = 0; // bytes the decodes in flight could share
     std::uint64_t memoryPeak = 0; // the most they held at once

@@ -7,6 +7,17 @@
 
 namespace finder {
 
+std::uint64_t pictureMemory(
+    decoding::PictureType type, std::uint32_t width, std::uint32_t height, std::uint32_t frames)
+{
+    using decoding::PictureType;
+    const bool mayBeDeep = type == PictureType::Png || type == PictureType::Tiff
+        || type == PictureType::Jpeg2000 || type == PictureType::Heif || type == PictureType::Avif;
+    const std::uint64_t pixels = std::min<std::uint64_t>(
+        std::uint64_t(width) * height * std::max<std::uint32_t>(frames, 1), decoding::kPixelBudget);
+    return pixels * 4 * (mayBeDeep ? 2 : 1);
+}
+
 MemoryBudget::MemoryBudget(std::uint64_t bytes)
     : m_total(bytes)
 {
@@ -21,11 +32,35 @@ MemoryBudget::Take MemoryBudget::take(std::uint64_t bytes, const std::atomic<boo
     while (m_total - m_taken < bytes) {
         if (stop && stop->load(std::memory_order_relaxed))
             return Take::Stopped;
+        if (const std::shared_ptr<const Reclaimer> reclaimer = m_reclaimer) {
+            const std::uint64_t lacking = bytes - (m_total - m_taken);
+            lock.unlock();
+            (*reclaimer)(lacking);
+            lock.lock();
+            if (m_total - m_taken >= bytes)
+                break;
+        }
         m_freed.wait_for(lock, std::chrono::milliseconds(50));
     }
     m_taken += bytes;
     m_peak = std::max(m_peak, m_taken);
     return Take::Taken;
+}
+
+bool MemoryBudget::tryTake(std::uint64_t bytes)
+{
+    std::lock_guard lock(m_mutex);
+    if (bytes > m_total - m_taken)
+        return false;
+    m_taken += bytes;
+    m_peak = std::max(m_peak, m_taken);
+    return true;
+}
+
+void MemoryBudget::setReclaimer(Reclaimer reclaimer)
+{
+    std::lock_guard lock(m_mutex);
+    m_reclaimer = reclaimer ? std::make_shared<const Reclaimer>(std::move(reclaimer)) : nullptr;
 }
 
 void MemoryBudget::giveBack(std::uint64_t bytes)

@@ -38,107 +38,124 @@ similar::FrameView firstFrame(const decoding::DecodedPicture& picture)
     return view;
 }
 
-// The first frame of a listed file, fully decoded; nothing when it no longer
-// reads or decodes (the pair is then not proven, and nothing is grouped on it).
-std::optional<decoding::DecodedPicture> decodeFile(const PhotoFile& file)
+// The first frame of a listed file, fully decoded, its memory taken from
+// the budget while `use` runs; false when it no longer reads or decodes, or
+// the search stops (the pair is then not proven, and nothing is grouped on it).
+template <typename Use>
+bool withDecodedFile(
+    const PhotoFile& file, MemoryBudget& budget, const std::atomic<bool>* stop, const Use& use)
 {
     try {
+        const std::uint64_t needs = pictureMemory(
+            file.type, file.width, file.height, std::max<std::uint32_t>(file.frames, 1));
+        if (needs > budget.total())
+            return false;
         const FileBytes bytes = readWholeFile(file.path, file.identity);
         if (!bytes.ok)
-            return std::nullopt;
-        decoding::DecodeOutcome outcome = decodePicture(bytesOf(bytes.bytes), file.type);
+            return false;
+        // The same share as the identical search's decode of it.
+        const std::uint64_t share
+            = std::min(budget.total(), 2 * needs + std::uint64_t(bytes.bytes.size()));
+        if (budget.take(share, stop) != MemoryBudget::Take::Taken)
+            return false;
+        const BudgetShare held(budget, share);
+        const decoding::DecodeOutcome outcome = decodePicture(bytesOf(bytes.bytes), file.type);
         // Only pictures of red, green, blue and alpha are measured: inks,
         // signed samples or extra samples have no brightness to compare.
         if (outcome.status != decoding::DecodeStatus::Ok || outcome.picture.frames.empty()
             || !outcome.picture.isRgba())
-            return std::nullopt;
-        outcome.picture.frames.resize(1);
-        return std::move(outcome.picture);
+            return false;
+        use(firstFrame(outcome.picture));
+        return true;
     } catch (const std::bad_alloc&) {
-        return std::nullopt;
+        return false;
     }
 }
 
-std::optional<similar::PhotoSignature> signatureOfFile(const PhotoFile& file)
-{
-    try {
-        const FileBytes bytes = readWholeFile(file.path, file.identity);
-        if (!bytes.ok)
-            return std::nullopt;
-        // The reduced decode gives stored rows: a JPEG a viewer turns is
-        // decoded whole and turned, as its proof will be.
-        if (file.type == PictureType::Jpeg
-            && decoding::readOrientation(bytesOf(bytes.bytes)).orientation
-                == decoding::Orientation::AsStored)
-            return similar::reducedJpegSignature(bytesOf(bytes.bytes), file.width, file.height);
-        const decoding::DecodeOutcome outcome = decodePicture(bytesOf(bytes.bytes), file.type);
-        if (outcome.status != decoding::DecodeStatus::Ok || outcome.picture.frames.empty()
-            || !outcome.picture.isRgba())
-            return std::nullopt;
-        return similar::signatureOf(
-            firstFrame(outcome.picture), outcome.picture.width, outcome.picture.height);
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
-}
-
-// Decoded first frames kept while they are likely to be asked for again: a
-// picture usually has several candidates, which are proven one after the
-// other. Bounded by bytes; the least recently used go first.
-class DecodedFrames {
+// Where proof pictures come from: the ones kept, else a decode now (kept
+// for the next candidate if it fits).
+class ProofSource {
 public:
-    using Picture = std::shared_ptr<const decoding::DecodedPicture>;
-
-    Picture get(const PhotoFile& file)
+    ProofSource(MemoryBudget& budget, ProofPictures& kept, const std::atomic<bool>* stop,
+        std::atomic<std::int64_t>& decodes)
+        : m_budget(budget)
+        , m_kept(kept)
+        , m_stop(stop)
+        , m_decodes(decodes)
     {
-        {
-            std::lock_guard lock(m_mutex);
-            if (auto found = m_pictures.find(&file); found != m_pictures.end()) {
-                found->second.lastUse = ++m_clock;
-                return found->second.picture;
-            }
-        }
-        std::optional<decoding::DecodedPicture> decoded = decodeFile(file);
-        if (!decoded)
-            return nullptr;
-        auto picture = std::make_shared<const decoding::DecodedPicture>(std::move(*decoded));
-        const std::size_t bytes = picture->frameBytes();
-        std::lock_guard lock(m_mutex);
-        while (m_bytes + bytes > kBudget && !m_pictures.empty()) {
-            auto oldest = std::min_element(m_pictures.begin(), m_pictures.end(),
-                [](const auto& a, const auto& b) { return a.second.lastUse < b.second.lastUse; });
-            m_bytes -= oldest->second.picture->frameBytes();
-            m_pictures.erase(oldest);
-        }
-        if (bytes <= kBudget && m_pictures.try_emplace(&file, Entry{picture, ++m_clock}).second)
-            m_bytes += bytes;
+    }
+
+    ProofPictures::Picture get(const PhotoFile& file)
+    {
+        const QByteArray key = file.fingerprint ? ProofPictures::keyOf(*file.fingerprint)
+                                                : ProofPictures::keyOf(file.path);
+        if (ProofPictures::Picture kept = m_kept.find(key))
+            return kept;
+        ProofPictures::Picture picture;
+        ++m_decodes;
+        withDecodedFile(file, m_budget, m_stop, [&](const similar::FrameView& frame) {
+            picture = std::make_shared<const similar::ReducedPicture>(similar::proofPicture(frame));
+        });
+        m_kept.keep(key, picture);
         return picture;
     }
 
+    // A signature for a file the identical search did not decode: from a
+    // reduced decode where the type allows it, else from its proof picture
+    // (kept for its proofs).
+    std::optional<similar::PhotoSignature> signature(const PhotoFile& file)
+    {
+        if (file.type == PictureType::Jpeg) {
+            try {
+                const FileBytes bytes = readWholeFile(file.path, file.identity);
+                if (!bytes.ok)
+                    return std::nullopt;
+                // The reduced decode gives stored rows: a JPEG a viewer turns
+                // is decoded whole and turned, as its proof will be.
+                if (decoding::readOrientation(bytesOf(bytes.bytes)).orientation
+                    == decoding::Orientation::AsStored)
+                    return similar::reducedJpegSignature(
+                        bytesOf(bytes.bytes), file.width, file.height);
+            } catch (const std::bad_alloc&) {
+                return std::nullopt;
+            }
+        }
+        const ProofPictures::Picture picture = get(file);
+        if (!picture)
+            return std::nullopt;
+        return similar::signatureOf(*picture, file.width, file.height);
+    }
+
+    // Whether `larger` is an enlargement of a width x height copy, judged at
+    // its full size (so decoded for it).
+    bool isEnlargement(const PhotoFile& larger, std::uint32_t width, std::uint32_t height)
+    {
+        bool enlarged = false;
+        withDecodedFile(larger, m_budget, m_stop, [&](const similar::FrameView& frame) {
+            enlarged = similar::isEnlargement(frame, width, height);
+        });
+        return enlarged;
+    }
+
 private:
-    static constexpr std::size_t kBudget = std::size_t(384) << 20;
-    struct Entry {
-        Picture picture;
-        std::uint64_t lastUse = 0;
-    };
-    std::mutex m_mutex;
-    std::map<const PhotoFile*, Entry> m_pictures;
-    std::size_t m_bytes = 0;
-    std::uint64_t m_clock = 0;
+    MemoryBudget& m_budget;
+    ProofPictures& m_kept;
+    const std::atomic<bool>* m_stop;
+    std::atomic<std::int64_t>& m_decodes;
 };
 
 std::optional<similar::PhotoDifference> measurePair(
-    const PhotoFile& a, const PhotoFile& b, DecodedFrames& frames)
+    const PhotoFile& a, const PhotoFile& b, ProofSource& proofs)
 {
     if (!similar::aspectsAgree(a.width, a.height, b.width, b.height))
         return std::nullopt;
-    const DecodedFrames::Picture pa = frames.get(a);
+    const ProofPictures::Picture pa = proofs.get(a);
     if (!pa)
         return std::nullopt;
-    const DecodedFrames::Picture pb = frames.get(b);
+    const ProofPictures::Picture pb = proofs.get(b);
     if (!pb)
         return std::nullopt;
-    return similar::compareFrames(firstFrame(*pa), firstFrame(*pb));
+    return similar::compareProofPictures(*pa, *pb);
 }
 
 // One member of the grouping: an identical group or a single file.
@@ -150,12 +167,12 @@ struct Unit {
 class FileEvidence : public similar::PhotoEvidence {
 public:
     FileEvidence(const std::vector<PhotoFile>& files, const std::vector<Unit>& units,
-        SamePhotoCache* cache, std::int64_t& measured, DecodedFrames& frames)
+        SamePhotoCache* cache, std::int64_t& measured, ProofSource& proofs)
         : m_files(files)
         , m_units(units)
         , m_cache(cache)
         , m_measured(measured)
-        , m_frames(frames)
+        , m_proofs(proofs)
     {
     }
 
@@ -179,7 +196,7 @@ public:
             proof = m_cache->proof(fa.identity, fb.identity);
         if (!proof) {
             ++m_measured;
-            proof = measurePair(fa, fb, m_frames);
+            proof = measurePair(fa, fb, m_proofs);
             if (proof && m_cache && fa.cacheable && fb.cacheable)
                 m_cache->storeProof(fa.identity, fb.identity, *proof);
         }
@@ -196,11 +213,7 @@ public:
                 = m_cache->enlargement(larger.identity, smaller.identity))
                 return *known;
         }
-        const DecodedFrames::Picture picture = m_frames.get(larger);
-        if (!picture)
-            return false;
-        const bool enlarged
-            = similar::isEnlargement(firstFrame(*picture), smaller.width, smaller.height);
+        const bool enlarged = m_proofs.isEnlargement(larger, smaller.width, smaller.height);
         if (m_cache && larger.cacheable && smaller.cacheable)
             m_cache->storeEnlargement(larger.identity, smaller.identity, enlarged);
         return enlarged;
@@ -211,7 +224,7 @@ private:
     const std::vector<Unit>& m_units;
     SamePhotoCache* m_cache;
     std::int64_t& m_measured;
-    DecodedFrames& m_frames;
+    ProofSource& m_proofs;
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::optional<similar::PhotoDifference>>
         m_known;
 };
@@ -229,17 +242,24 @@ SignedFingerprint fingerprintAndSignature(decoding::Bytes file, decoding::Pictur
         return result;
     }
     result.fingerprint = fingerprintOf(outcome.picture);
-    if (outcome.picture.isRgba())
-        result.signature = similar::signatureOf(
-            firstFrame(outcome.picture), outcome.picture.width, outcome.picture.height);
+    if (outcome.picture.isRgba()) {
+        // One pass over the full frame: the signature is made from the proof picture.
+        auto proof = std::make_shared<const similar::ReducedPicture>(
+            similar::proofPicture(firstFrame(outcome.picture)));
+        result.signature
+            = similar::signatureOf(*proof, outcome.picture.width, outcome.picture.height);
+        result.proof = std::move(proof);
+    }
     return result;
 }
 
-SamePhotoSearch::SamePhotoSearch(
-    const FinderOptions& options, int threads, const std::atomic<bool>* stop, Progress progress)
+SamePhotoSearch::SamePhotoSearch(const FinderOptions& options, int threads,
+    const std::atomic<bool>* stop, MemoryBudget& budget, ProofPictures& proofs, Progress progress)
     : m_options(options)
     , m_threads(threads)
     , m_stop(stop)
+    , m_budget(budget)
+    , m_proofs(proofs)
     , m_progress(std::move(progress))
 {
 }
@@ -257,6 +277,7 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
     auto stopped = [&] { return m_stop && m_stop->load(); };
 
     // Signatures: from this search's decodes, the cache, or a reduced decode.
+    ProofSource proofSource(m_budget, m_proofs, m_stop, m_proofDecodes);
     std::vector<std::size_t> missing;
     std::vector<char> learned(files.size(), 0); // not vector<bool>: written from the workers
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -274,7 +295,7 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
     runOnWorkers(
         missing.size(), m_threads, m_stop,
         [&](std::size_t n) {
-            files[missing[n]].signature = signatureOfFile(files[missing[n]]);
+            files[missing[n]].signature = proofSource.signature(files[missing[n]]);
             learned[missing[n]] = 1;
             ++done;
         },
@@ -328,8 +349,7 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
 
     const auto candidates = similar::candidatePairs(photoUnits);
     m_candidates = std::int64_t(candidates.size());
-    DecodedFrames frames;
-    FileEvidence evidence(files, units, cache.get(), m_proofsMeasured, frames);
+    FileEvidence evidence(files, units, cache.get(), m_proofsMeasured, proofSource);
 
     // Candidates not in the cache are measured on the workers.
     std::vector<std::size_t> toMeasure;
@@ -348,7 +368,7 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
         toMeasure.size(), m_threads, m_stop,
         [&](std::size_t n) {
             const auto [a, b] = candidates[toMeasure[n]];
-            proofs[toMeasure[n]] = measurePair(evidence.fileOf(a), evidence.fileOf(b), frames);
+            proofs[toMeasure[n]] = measurePair(evidence.fileOf(a), evidence.fileOf(b), proofSource);
             ++done;
         },
         [&] {

@@ -3,13 +3,17 @@
 // differently. Runs after the identical groups are made: gives every
 // picture that has none yet a signature (from a reduced-scale decode where
 // it can), finds candidates through the signature index, proves each by
-// measuring both pictures, and groups them (similar::groupSamePhotos).
-// Identical groups take part as one member each. Signatures and proofs are
-// kept in the cache, so a warm search decodes nothing again.
+// measuring both proof pictures, and groups them (similar::groupSamePhotos).
+// Identical groups take part as one member each. A proof picture the
+// identical search kept is used as it is; any other is decoded within the
+// search's memory budget. Signatures and proofs are kept in the cache, so a
+// warm search decodes nothing again.
 
 #include "finder/Finder.h"
 #include "finder/FinderResult.h"
+#include "finder/MemoryBudget.h"
 #include "finder/PixelFingerprint.h"
+#include "finder/ProofPictures.h"
 #include "similar/PhotoSignature.h"
 
 #include <atomic>
@@ -19,13 +23,15 @@
 
 namespace finder {
 
-// A picture's fingerprint and same-photo signature from one decode.
+// A picture's fingerprint, same-photo signature and proof picture from one
+// decode (signature and proof picture for RGBA pictures only).
 struct SignedFingerprint {
     bool ok = false;
     std::string reason; // when not ok
     decoding::FailureKind failureKind = decoding::FailureKind::Lasting; // when not ok
     PixelFingerprint fingerprint;
     std::optional<similar::PhotoSignature> signature;
+    ProofPictures::Picture proof;
 };
 SignedFingerprint fingerprintAndSignature(decoding::Bytes file, decoding::PictureType type);
 
@@ -39,14 +45,17 @@ struct PhotoFile {
     std::uint32_t frames = 0;
     bool cacheable = false; // what is learned about it may be kept
     std::optional<similar::PhotoSignature> signature; // when its decode made one
+    std::optional<PixelFingerprint> fingerprint; // when known: the key of its proof picture
 };
 
 class SamePhotoSearch {
 public:
     using Progress = std::function<void(std::int64_t done, std::int64_t total)>;
 
+    // `proofs` holds what the identical search kept; pictures decoded for
+    // proofs take their memory from `budget` and are kept there too.
     SamePhotoSearch(const FinderOptions& options, int threads, const std::atomic<bool>* stop,
-        Progress progress);
+        MemoryBudget& budget, ProofPictures& proofs, Progress progress);
 
     // Fills result.samePhotoGroups; result.groups must already be made.
     void run(std::vector<PhotoFile>& files, FinderResult& result);
@@ -54,15 +63,21 @@ public:
     std::int64_t signaturesMade() const { return m_signaturesMade; }
     std::int64_t candidates() const { return m_candidates; }
     std::int64_t proofsMeasured() const { return m_proofsMeasured; }
+    // Pictures decoded (again) for their proof pictures: not kept from the
+    // identical search's decode, or given back to the budget since.
+    std::int64_t proofDecodes() const { return m_proofDecodes; }
 
 private:
     const FinderOptions& m_options;
     int m_threads;
     const std::atomic<bool>* m_stop;
+    MemoryBudget& m_budget;
+    ProofPictures& m_proofs;
     Progress m_progress;
     std::int64_t m_signaturesMade = 0;
     std::int64_t m_candidates = 0;
     std::int64_t m_proofsMeasured = 0;
+    std::atomic<std::int64_t> m_proofDecodes = 0;
 };
 
 } // namespace finder

@@ -45,7 +45,7 @@ PhotoComparison comparePhotos(const QImage& bestPicture, const QImage& memberPic
     if (!similar::aspectsAgree(std::uint32_t(best.width()), std::uint32_t(best.height()),
             std::uint32_t(member.width()), std::uint32_t(member.height())))
         return result;
-    // The smaller picture's size, as the proof measured them.
+    // The smaller picture's full size: the proof's own pictures are smaller still.
     const bool bestIsSmaller
         = qint64(best.width()) * best.height() <= qint64(member.width()) * member.height();
     const std::uint32_t width = std::uint32_t(bestIsSmaller ? best.width() : member.width());

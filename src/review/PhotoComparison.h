@@ -1,7 +1,8 @@
 #pragma once
 // What the compare view shows of a same-photo match: the best copy and one
-// member brought to one common size (the smaller picture's, by area
-// averaging, as the proof measured them), and the absolute difference of the
+// member brought to one common size (the smaller picture's full size, by area
+// averaging: finer than the proof, which measures both at most 512 pixels
+// long, so a user sees every detail), and the absolute difference of the
 // two amplified, so that a re-save shows as faint even noise and an edit as a
 // shape. No widgets: the window only shows these pictures.
 

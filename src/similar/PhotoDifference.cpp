@@ -97,17 +97,52 @@ PhotoDifference measure(const ReducedPicture& a, const ReducedPicture& b)
     return difference;
 }
 
+std::pair<std::uint32_t, std::uint32_t> proofSize(std::uint32_t width, std::uint32_t height)
+{
+    const std::uint32_t longSide = std::max(width, height);
+    if (longSide <= kProofSide)
+        return {width, height};
+    auto scaled = [&](std::uint32_t side) {
+        const auto rounded = std::uint32_t(
+            (std::uint64_t(side) * kProofSide + longSide / 2) / std::uint64_t(longSide));
+        return std::max<std::uint32_t>(1, rounded);
+    };
+    return {scaled(width), scaled(height)};
+}
+
+ReducedPicture proofPicture(const FrameView& frame)
+{
+    const auto [width, height] = proofSize(frame.width, frame.height);
+    if (width == frame.width && height == frame.height)
+        return fullSize(frame);
+    return reduceArea(frame, width, height);
+}
+
+PhotoDifference compareProofPictures(const ReducedPicture& a, const ReducedPicture& b)
+{
+    const std::uint32_t width = std::min(a.width, b.width);
+    const std::uint32_t height = std::min(a.height, b.height);
+    // Only the larger of the two is averaged again; the other is measured as it is.
+    ReducedPicture reducedA;
+    ReducedPicture reducedB;
+    const ReducedPicture* pa = &a;
+    const ReducedPicture* pb = &b;
+    if (a.width != width || a.height != height) {
+        reducedA = reduceArea(a, width, height);
+        pa = &reducedA;
+    }
+    if (b.width != width || b.height != height) {
+        reducedB = reduceArea(b, width, height);
+        pb = &reducedB;
+    }
+    return measure(*pa, *pb);
+}
+
 std::optional<PhotoDifference> compareFrames(const FrameView& a, const FrameView& b)
 {
     if (!aspectsAgree(a.width, a.height, b.width, b.height))
         return std::nullopt;
-    const std::uint32_t width = std::min(a.width, b.width);
-    const std::uint32_t height = std::min(a.height, b.height);
-    const ReducedPicture ra
-        = a.width == width && a.height == height ? fullSize(a) : reduceArea(a, width, height);
-    const ReducedPicture rb
-        = b.width == width && b.height == height ? fullSize(b) : reduceArea(b, width, height);
-    return measure(ra, rb);
+    return compareProofPictures(proofPicture(a), proofPicture(b));
 }
 
 bool isEnlargement(const FrameView& picture, std::uint32_t width, std::uint32_t height)

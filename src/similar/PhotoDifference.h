@@ -1,12 +1,20 @@
 #pragma once
-// The proof that two pictures are the same photo: both brought to one common
-// size (the smaller picture's, by area averaging) and measured there. The
-// figures are what the user is shown next to every member of a same-photo group.
+// The proof that two pictures are the same photo: each first averaged down to
+// its proof picture (at most kProofSide pixels on its long side), then both
+// brought to the smaller of the two sizes and measured there. The figures are
+// what the user is shown next to every member of a same-photo group.
+//
+// The cap keeps a proof's cost and its memory independent of the camera:
+// a 24-megapixel pair is measured on about 512 x 341 pixels, not on 6,000 x
+// 4,000. Detail finer than that does not tell a re-save from the photo
+// (both thresholds are about the look); what it would tell, an enlargement,
+// is judged at full size by isEnlargement.
 
 #include "similar/ReducedPicture.h"
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 namespace similar {
 
@@ -40,11 +48,27 @@ inline constexpr double kMaxThumbnailDifference = 14.0;
 bool passes(
     const PhotoDifference& difference, const PhotoThresholds& thresholds = kPhotoThresholds);
 
+// The long side of a proof picture.
+inline constexpr std::uint32_t kProofSide = 512;
+
+// The size a picture of width x height is measured from: its own when its
+// long side is at most kProofSide, otherwise scaled to that (each side at
+// least one pixel).
+std::pair<std::uint32_t, std::uint32_t> proofSize(std::uint32_t width, std::uint32_t height);
+
+// The frame averaged down to proofSize(); what a search keeps of a picture
+// for its proofs.
+ReducedPicture proofPicture(const FrameView& frame);
+
 // Measures two pictures of the same size.
 PhotoDifference measure(const ReducedPicture& a, const ReducedPicture& b);
 
-// Brings both frames to the smaller one's size and measures them; nothing
-// when their aspect ratios differ by more than 1 %.
+// Brings two proof pictures to the smaller one's size and measures them.
+// The caller has checked the aspect ratios (of the whole pictures).
+PhotoDifference compareProofPictures(const ReducedPicture& a, const ReducedPicture& b);
+
+// Both frames' proof pictures compared; nothing when their aspect ratios
+// differ by more than 1 %.
 std::optional<PhotoDifference> compareFrames(const FrameView& a, const FrameView& b);
 
 // Whether `picture` is an enlargement of a copy of width x height: reduced to

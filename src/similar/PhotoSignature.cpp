@@ -72,14 +72,16 @@ std::uint64_t dctHash(const ReducedPicture& thumb)
 
 } // namespace
 
-PhotoSignature signatureOf(const FrameView& pixels, std::uint32_t width, std::uint32_t height)
+namespace {
+
+// The signature from the picture averaged to at most 32 x 32.
+PhotoSignature signatureOfThumb(ReducedPicture thumb, std::uint32_t width, std::uint32_t height)
 {
     PhotoSignature signature;
     signature.width = width;
     signature.height = height;
     // A picture smaller than the thumbnail is averaged to its own size and
     // then widened, so every picture is hashed from 32 x 32 cells.
-    ReducedPicture thumb = reduceArea(pixels, kThumb, kThumb);
     if (thumb.width != kThumb || thumb.height != kThumb)
         thumb = enlargeBilinear(thumb, kThumb, kThumb);
     signature.hash = dctHash(thumb);
@@ -90,6 +92,18 @@ PhotoSignature signatureOf(const FrameView& pixels, std::uint32_t width, std::ui
                 std::clamp(std::lround(colour.samples[4 * std::size_t(i) + c]), 0L, 255L));
     }
     return signature;
+}
+
+} // namespace
+
+PhotoSignature signatureOf(const FrameView& pixels, std::uint32_t width, std::uint32_t height)
+{
+    return signatureOfThumb(reduceArea(pixels, kThumb, kThumb), width, height);
+}
+
+PhotoSignature signatureOf(const ReducedPicture& pixels, std::uint32_t width, std::uint32_t height)
+{
+    return signatureOfThumb(reduceArea(pixels, kThumb, kThumb), width, height);
 }
 
 int hashDistance(std::uint64_t a, std::uint64_t b)

@@ -28,13 +28,16 @@ struct PhotoSignature {
     bool operator==(const PhotoSignature&) const = default;
 };
 
-// Raised whenever signatures made before would differ (kept ones are then made again).
-inline constexpr int kSignatureRevision = 2;
+// Raised whenever signatures or proofs made before would differ (kept ones
+// are then made again). 3: proofs measured on capped proof pictures.
+inline constexpr int kSignatureRevision = 3;
 
 // The signature of a picture of width x height whose pixels are given
 // (perhaps at a reduced scale: the hash and thumbnail depend only on the
 // picture's look).
 PhotoSignature signatureOf(const FrameView& pixels, std::uint32_t width, std::uint32_t height);
+// The same from a picture already averaged down (a proof picture).
+PhotoSignature signatureOf(const ReducedPicture& pixels, std::uint32_t width, std::uint32_t height);
 
 // Differing bits of two hashes.
 int hashDistance(std::uint64_t a, std::uint64_t b);

@@ -2,22 +2,14 @@
 
 #include <algorithm>
 #include <bit>
-#include <limits>
 
 namespace similar {
 
 namespace {
 
-constexpr std::uint32_t kEmpty = std::numeric_limits<std::uint32_t>::max();
-
 std::uint32_t chunkOf(std::uint64_t hash, int shift, int bits)
 {
     return std::uint32_t((hash >> shift) & ((std::uint64_t(1) << bits) - 1));
-}
-
-std::uint32_t slotOf(std::uint32_t key, std::uint32_t mask)
-{
-    return (key * 2654435761U) & mask;
 }
 
 } // namespace
@@ -26,6 +18,8 @@ SignatureIndex::SignatureIndex(std::vector<std::uint64_t> hashes)
     : m_hashes(std::move(hashes))
     , m_seen(m_hashes.size(), 0)
 {
+    if (m_hashes.size() <= kScanUpTo)
+        return;
     const int layout[3][2] = {{0, 22}, {22, 21}, {43, 21}};
     for (const auto& [shift, bits] : layout) {
         Chunk chunk;
@@ -36,22 +30,25 @@ SignatureIndex::SignatureIndex(std::vector<std::uint64_t> hashes)
         for (std::size_t i = 0; i < m_hashes.size(); ++i)
             byValue.emplace_back(chunkOf(m_hashes[i], shift, bits), std::uint32_t(i));
         std::sort(byValue.begin(), byValue.end());
-        std::size_t capacity = 16;
-        while (capacity < 2 * byValue.size())
-            capacity *= 2;
-        chunk.mask = std::uint32_t(capacity - 1);
-        chunk.keys.assign(capacity, 0);
-        chunk.starts.assign(capacity, kEmpty);
-        chunk.items.reserve(byValue.size() + 1);
-        for (std::size_t k = 0; k < byValue.size(); ++k) {
-            if (k == 0 || byValue[k].first != byValue[k - 1].first) {
-                std::uint32_t slot = slotOf(byValue[k].first, chunk.mask);
-                while (chunk.starts[slot] != kEmpty)
-                    slot = (slot + 1) & chunk.mask;
-                chunk.keys[slot] = byValue[k].first;
-                chunk.starts[slot] = std::uint32_t(chunk.items.size());
+        chunk.words.resize((std::size_t(1) << bits) / 64);
+        chunk.hashes.reserve(byValue.size());
+        chunk.items.reserve(byValue.size());
+        for (const auto& [value, item] : byValue) {
+            chunk.words[value / 64].present |= std::uint64_t(1) << (value % 64);
+            chunk.hashes.push_back(m_hashes[item]);
+            chunk.items.push_back(item);
+        }
+        std::uint32_t before = 0;
+        for (std::size_t w = 0; w < chunk.words.size(); ++w) {
+            Values& word = chunk.words[w];
+            word.itemsBefore = before;
+            while (before + word.count < byValue.size()
+                && byValue[before + word.count].first / 64 == w) {
+                if (word.count < kInline)
+                    word.first[word.count] = chunk.hashes[before + word.count];
+                ++word.count;
             }
-            chunk.items.push_back(byValue[k].second);
+            before += word.count;
         }
         m_chunks.push_back(std::move(chunk));
     }
@@ -60,27 +57,39 @@ SignatureIndex::SignatureIndex(std::vector<std::uint64_t> hashes)
 void SignatureIndex::lookUp(const Chunk& chunk, std::uint32_t value, std::uint64_t hash,
     int maxDistance, std::vector<std::uint32_t>& out) const
 {
-    std::uint32_t slot = slotOf(value, chunk.mask);
-    while (chunk.starts[slot] != kEmpty && chunk.keys[slot] != value)
-        slot = (slot + 1) & chunk.mask;
-    if (chunk.starts[slot] == kEmpty)
+    const Values& word = chunk.words[value / 64];
+    if (!((word.present >> (value % 64)) & 1))
         return;
-    // Items with one chunk value lie together; the run ends where the next value's starts.
-    for (std::uint32_t k = chunk.starts[slot]; k < chunk.items.size(); ++k) {
-        const std::uint32_t item = chunk.items[k];
-        if (chunkOf(m_hashes[item], chunk.shift, chunk.bits) != value)
+    // The items of this word's values, in value order: the first in the
+    // word itself, any others from itemsBefore on.
+    for (std::uint32_t j = 0; j < word.count; ++j) {
+        const std::uint64_t itemHash
+            = j < kInline ? word.first[j] : chunk.hashes[word.itemsBefore + j];
+        const std::uint32_t held = chunkOf(itemHash, chunk.shift, chunk.bits);
+        if (held < value)
+            continue;
+        if (held > value)
             break;
+        if (std::popcount(itemHash ^ hash) > maxDistance)
+            continue;
+        const std::uint32_t item = chunk.items[word.itemsBefore + j];
         if (m_seen[item] == m_query)
             continue;
         m_seen[item] = m_query;
-        if (std::popcount(m_hashes[item] ^ hash) <= maxDistance)
-            out.push_back(item);
+        out.push_back(item);
     }
 }
 
 std::vector<std::uint32_t> SignatureIndex::near(std::uint64_t hash, int maxDistance) const
 {
     std::vector<std::uint32_t> out;
+    if (m_chunks.empty()) {
+        for (std::uint32_t i = 0; i < m_hashes.size(); ++i) {
+            if (std::popcount(m_hashes[i] ^ hash) <= maxDistance)
+                out.push_back(i);
+        }
+        return out;
+    }
     if (++m_query == 0) {
         std::fill(m_seen.begin(), m_seen.end(), 0);
         m_query = 1;
@@ -111,6 +120,15 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> SignatureIndex::nearPairs(
     int maxDistance) const
 {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
+    if (m_chunks.empty()) {
+        for (std::uint32_t i = 0; i < m_hashes.size(); ++i) {
+            for (std::uint32_t j = i + 1; j < m_hashes.size(); ++j) {
+                if (std::popcount(m_hashes[i] ^ m_hashes[j]) <= maxDistance)
+                    pairs.emplace_back(i, j);
+            }
+        }
+        return pairs;
+    }
     for (std::uint32_t i = 0; i < m_hashes.size(); ++i) {
         for (std::uint32_t j : near(m_hashes[i], maxDistance)) {
             if (j > i)

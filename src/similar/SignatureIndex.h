@@ -6,6 +6,7 @@
 // its chunks and their near variants, so its cost depends on how many hashes
 // lie near it, not on how many are stored.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -13,6 +14,11 @@ namespace similar {
 
 class SignatureIndex {
 public:
+    // Up to this many hashes nothing is indexed: comparing every pair is
+    // quicker than building and probing tables of 4 MB (a warm search of a
+    // small folder would spend more on them than on everything else).
+    static constexpr std::size_t kScanUpTo = 1024;
+
     // Indexes hashes[i] as item i.
     explicit SignatureIndex(std::vector<std::uint64_t> hashes);
 
@@ -24,14 +30,26 @@ public:
     std::vector<std::pair<std::uint32_t, std::uint32_t>> nearPairs(int maxDistance) const;
 
 private:
+    // One chunk's table, laid out so that a query's cost hardly grows with
+    // the number of items: most variants a query looks up are held by no
+    // item, and one bit per possible chunk value answers them. The same
+    // 32 bytes hold the full hashes of the first two items of those 64
+    // values (a word rarely holds more, even at a million items), so a
+    // value that is held is checked without reading another place in
+    // memory; the rest lie side by side in value order.
+    static constexpr std::uint32_t kInline = 2;
+    struct Values {
+        std::uint64_t present = 0; // bit b: some item's chunk value is 64 * word + b
+        std::uint32_t itemsBefore = 0; // items whose chunk value lies in earlier words
+        std::uint32_t count = 0; // items whose chunk value lies in this word
+        std::uint64_t first[kInline] = {}; // the hashes of the first of them
+    };
     struct Chunk {
         int shift = 0;
         int bits = 0;
-        // Open addressing: a chunk value and where its items start in `items`.
-        std::vector<std::uint32_t> keys;
-        std::vector<std::uint32_t> starts; // kEmpty where no key
-        std::vector<std::uint32_t> items; // item numbers grouped by chunk value
-        std::uint32_t mask = 0;
+        std::vector<Values> words;
+        std::vector<std::uint64_t> hashes; // the items' hashes, ordered by chunk value
+        std::vector<std::uint32_t> items; // their item numbers, in the same order
     };
     void lookUp(const Chunk& chunk, std::uint32_t value, std::uint64_t hash, int maxDistance,
         std::vector<std::uint32_t>& out) const;

@@ -54,6 +54,42 @@ TEST_P(JpegAsQtReadsIt, EveryPixelEqual)
     ASSERT_FALSE(qt.isNull());
     EXPECT_EQ(
         firstDifference(fromImage(qt.convertToFormat(QImage::Format_RGBA8888)), ours.picture), "");
+
+    // The reduced decodes the same-photo signatures are made from: the
+    // pixels Qt's reader gives when asked for exactly that size. Qt scales
+    // inside the transform only when both sides divide evenly, as a camera's
+    // do; otherwise it decodes larger and resizes, so those sizes are not
+    // compared.
+    const QString evenSource = QDir(dir.path()).filePath(QStringLiteral("even.ppm"));
+    ASSERT_TRUE(
+        photoLike(64, 48, 5, false).convertToFormat(QImage::Format_RGB888).save(evenSource));
+    const QString evenJpeg = QDir(dir.path()).filePath(QStringLiteral("even.jpg"));
+    ASSERT_EQ(run(QStringLiteral("cjpeg"),
+                  GetParam().cjpegOptions
+                      + QStringList{QStringLiteral("-outfile"), evenJpeg, evenSource}),
+        QString());
+    const QByteArray evenBytes = readBytes(evenJpeg);
+    for (unsigned reduction : {2U, 4U, 8U}) {
+        SCOPED_TRACE(reduction);
+        const decoding::DecodeOutcome reduced
+            = decoding::jpeg::decodeReduced(bytesOf(evenBytes), reduction);
+        ASSERT_EQ(reduced.status, decoding::DecodeStatus::Ok) << reduced.reason;
+        ASSERT_EQ(reduced.picture.width, 64 / reduction);
+        ASSERT_EQ(reduced.picture.height, 48 / reduction);
+        QImageReader scaledReader(evenJpeg, "jpeg");
+        scaledReader.setAutoTransform(false);
+        scaledReader.setScaledSize(QSize(int(64 / reduction), int(48 / reduction)));
+        const QImage scaled = scaledReader.read();
+        ASSERT_FALSE(scaled.isNull());
+        EXPECT_EQ(firstDifference(
+                      fromImage(scaled.convertToFormat(QImage::Format_RGBA8888)), reduced.picture),
+            "");
+    }
+    // Partial blocks round up: 67 x 43 at an eighth is 9 x 6.
+    const decoding::DecodeOutcome eighth = decoding::jpeg::decodeReduced(bytesOf(bytes), 8);
+    ASSERT_EQ(eighth.status, decoding::DecodeStatus::Ok) << eighth.reason;
+    EXPECT_EQ(eighth.picture.width, 9U);
+    EXPECT_EQ(eighth.picture.height, 6U);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, JpegAsQtReadsIt,
@@ -95,6 +131,9 @@ TEST(JpegDecoder, DamagedStreamsAreRefusedNotFilled)
         SCOPED_TRACE(what);
         EXPECT_EQ(
             decoding::jpeg::decode(bytesOf(bytes)).status, decoding::DecodeStatus::Unreadable);
+        // A reduced decode reads less of the transform, never less of the stream.
+        EXPECT_EQ(decoding::jpeg::decodeReduced(bytesOf(bytes), 8).status,
+            decoding::DecodeStatus::Unreadable);
     }
 }
 

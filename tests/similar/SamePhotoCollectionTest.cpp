@@ -72,9 +72,11 @@ public:
     }
     void SetUp() override { ASSERT_TRUE(s_ready); }
 
-    static FinderResult search(bool samePhoto, const QString& cache, FinderStats* stats = nullptr)
+    static FinderResult search(bool samePhoto, const QString& cache, FinderStats* stats = nullptr,
+        std::uint64_t memoryBudget = 0)
     {
         FinderOptions options;
+        options.memoryBudget = memoryBudget;
         options.folders = {QFile::encodeName(s_check.root)};
         options.cachePath = cache;
         options.cacheSettleNs = 0;
@@ -241,6 +243,58 @@ TEST_F(SamePhotoCollectionTest, WarmSearchDecodesNothingAgainAndFindsTheSameGrou
             EXPECT_EQ(a[m].files.front().path, b[m].files.front().path);
             EXPECT_EQ(a[m].difference, b[m].difference);
         }
+    }
+}
+
+// Every same-photo group as the names of its files.
+std::set<std::set<QString>> photoGroupsOf(const FinderResult& result)
+{
+    std::set<std::set<QString>> groups;
+    for (const SamePhotoGroup& group : result.samePhotoGroups) {
+        std::set<QString> names;
+        for (const SamePhotoMember& member : group.members) {
+            for (const FoundFile& file : member.files)
+                names.insert(QFileInfo(QFile::decodeName(file.path)).fileName());
+        }
+        groups.insert(names);
+    }
+    return groups;
+}
+
+// A cold search measures its proofs on the proof pictures its identical
+// search kept (no picture decoded twice when memory allows); with a budget
+// too small to keep them, pictures are decoded again, the budget is never
+// exceeded, and the groups are the same.
+TEST_F(SamePhotoCollectionTest, ProofPicturesKeptFromTheFirstDecodeOrDecodedAgainWithinTheBudget)
+{
+    // Each search with a cache of its own: nothing known beforehand.
+    QTemporaryDir caches;
+    int searches = 0;
+    auto freshCache = [&] { return caches.filePath(QStringLiteral("%1.sqlite").arg(++searches)); };
+    FinderStats roomy;
+    const FinderResult reference = search(true, freshCache(), &roomy);
+    ASSERT_FALSE(reference.samePhotoGroups.empty());
+    // Only pictures the identical search had no reason to decode (no other
+    // picture of their size) are decoded for their proofs.
+    EXPECT_GT(roomy.decoded, 0);
+    EXPECT_LE(roomy.photoProofDecodes, roomy.skippedUniqueSize);
+    constexpr std::uint64_t kMegabyte = 1 << 20;
+    struct Row {
+        const char* name;
+        std::uint64_t budget;
+    };
+    // The largest picture (the enlargement, 1152 wide) needs a 15 MB share.
+    const Row rows[] = {
+        {"room for a few proof pictures", 48 * kMegabyte},
+        {"room for one decode and a proof picture", 16 * kMegabyte},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        FinderStats stats;
+        const FinderResult tight = search(true, freshCache(), &stats, row.budget);
+        EXPECT_EQ(photoGroupsOf(tight), photoGroupsOf(reference));
+        EXPECT_LE(stats.memoryPeak, row.budget);
+        EXPECT_GT(stats.photoProofDecodes, roomy.photoProofDecodes);
     }
 }
 

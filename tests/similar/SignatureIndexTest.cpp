@@ -13,12 +13,10 @@
 
 namespace {
 
-class SignatureIndexDistance : public ::testing::TestWithParam<int> { };
-
-TEST_P(SignatureIndexDistance, FindsExactlyTheHashesAPlainScanFinds)
+// 1,542 hashes: clusters, a crowd and duplicates, as below.
+std::vector<std::uint64_t> testHashes(std::uint64_t seed)
 {
-    const int distance = GetParam();
-    std::mt19937_64 random(7 + distance);
+    std::mt19937_64 random(seed);
     std::vector<std::uint64_t> hashes;
     // Clusters of near hashes (copies of one photo) among unrelated ones.
     for (int cluster = 0; cluster < 300; ++cluster) {
@@ -32,8 +30,30 @@ TEST_P(SignatureIndexDistance, FindsExactlyTheHashesAPlainScanFinds)
             hashes.push_back(near);
         }
     }
+    // A crowd: hashes that differ only in the lowest six bits of each chunk
+    // (22, 21, 21 bits), so that one 64-value word of a chunk's table holds
+    // many items, more than it keeps beside its bits; and exact duplicates.
+    const std::uint64_t crowd = random();
+    for (int i = 0; i < 40; ++i) {
+        const std::uint64_t low = random();
+        hashes.push_back(
+            crowd ^ (low & 0x3F) ^ (((low >> 6) & 0x3F) << 22) ^ (((low >> 12) & 0x3F) << 43));
+    }
+    hashes.push_back(crowd);
+    hashes.push_back(crowd);
+    return hashes;
+}
+
+class SignatureIndexDistance : public ::testing::TestWithParam<int> { };
+
+TEST_P(SignatureIndexDistance, FindsExactlyTheHashesAPlainScanFinds)
+{
+    const int distance = GetParam();
+    const std::vector<std::uint64_t> hashes = testHashes(7 + std::uint64_t(distance));
+    ASSERT_GT(hashes.size(), similar::SignatureIndex::kScanUpTo); // the tables are used
     const similar::SignatureIndex index(hashes);
-    for (std::size_t q = 0; q < hashes.size(); q += 7) {
+    const std::size_t crowdStart = hashes.size() - 42;
+    for (std::size_t q = 0; q < hashes.size(); q += q < crowdStart ? 7 : 1) {
         std::vector<std::uint32_t> found = index.near(hashes[q], distance);
         std::sort(found.begin(), found.end());
         std::vector<std::uint32_t> expected;
@@ -42,6 +62,25 @@ TEST_P(SignatureIndexDistance, FindsExactlyTheHashesAPlainScanFinds)
                 expected.push_back(std::uint32_t(i));
         }
         ASSERT_EQ(found, expected) << "query " << q << " at distance " << distance;
+    }
+}
+
+// Every near pair, once, in order, whether the hashes are few enough to be
+// compared pair by pair or are looked up in the tables.
+TEST(SignatureIndexPairs, EveryPairWithinTheDistanceOnBothSidesOfTheScanLimit)
+{
+    const std::vector<std::uint64_t> all = testHashes(99);
+    for (std::size_t count : {std::size_t(2), similar::SignatureIndex::kScanUpTo, all.size()}) {
+        SCOPED_TRACE(count);
+        const std::vector<std::uint64_t> hashes(all.end() - std::ptrdiff_t(count), all.end());
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> expected;
+        for (std::uint32_t i = 0; i < hashes.size(); ++i) {
+            for (std::uint32_t j = i + 1; j < hashes.size(); ++j) {
+                if (std::popcount(hashes[i] ^ hashes[j]) <= similar::kMaxHashDistance)
+                    expected.emplace_back(i, j);
+            }
+        }
+        EXPECT_EQ(similar::SignatureIndex(hashes).nearPairs(similar::kMaxHashDistance), expected);
     }
 }
 
