@@ -2,16 +2,19 @@
 // scripts/bench-finder reads ("key value" lines on standard output):
 //
 //   FinderBench floor FOLDER...    decodes every picture of the folders once,
-//                                  on one thread, with the fastest readers
-//                                  (libjpeg-turbo through Qt for JPEG, BMP and
-//                                  GIF, the decoding library for the rest),
-//                                  nothing else: the honest floor.
+//                                  on one thread, with Qt's readers for JPEG,
+//                                  BMP and GIF and the decoding library for
+//                                  the rest, nothing else: the Qt floor.
+//   FinderBench fastest FOLDER...  the same with the fastest library for each
+//                                  type, called directly (FastestLibraryDecode.h):
+//                                  the floor once Corvane is faster than Qt.
 //   FinderBench search [--threads=N] [--cache=PATH] FOLDER...
 //                                  one whole search (with subfolders); with a
 //                                  cache path the cache is used as it is
 //                                  (delete it first for a cold search).
 //
 // Both print seconds, files and the peak resident memory of the process.
+#include "FastestLibraryDecode.h"
 #include "decoding/PictureDecoders.h"
 #include "decoding/PictureType.h"
 #include "finder/Finder.h"
@@ -52,7 +55,28 @@ long peakKilobytes()
     return usage.ru_maxrss;
 }
 
-int floor(const QStringList& folders)
+// Qt's reader, for BMP, JPEG and GIF; the decoding library for the rest.
+bool decodeWithQtReaders(decoding::Bytes view)
+{
+    const decoding::PictureType type = decoding::detectType(view);
+    if (decoding::decodesPixels(type))
+        return decoding::decode(view).status == decoding::DecodeStatus::Ok;
+    QByteArray bytes = QByteArray::fromRawData(
+        reinterpret_cast<const char*>(view.data()), qsizetype(view.size()));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    QImage image;
+    return reader.read(&image);
+}
+
+bool decodeWithFastestLibraries(decoding::Bytes view)
+{
+    return fastest::decode(view, decodeWithQtReaders);
+}
+
+// Reads and decodes every file of the folders once, on this thread.
+int floor(const QStringList& folders, bool (*decodeOnce)(decoding::Bytes))
 {
     QStringList files;
     for (const QString& folder : folders) {
@@ -69,19 +93,11 @@ int floor(const QStringList& folders)
             ++failed;
             continue;
         }
-        QByteArray bytes = file.readAll();
-        const decoding::Bytes view(
-            reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size()));
-        const decoding::PictureType type = decoding::detectType(view);
-        if (decoding::decodesPixels(type)) {
-            failed += decoding::decode(view).status == decoding::DecodeStatus::Ok ? 0 : 1;
-        } else {
-            QBuffer buffer(&bytes);
-            buffer.open(QIODevice::ReadOnly);
-            QImageReader reader(&buffer);
-            QImage image;
-            failed += reader.read(&image) ? 0 : 1;
-        }
+        const QByteArray bytes = file.readAll();
+        failed += decodeOnce({reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                      std::size_t(bytes.size())})
+            ? 0
+            : 1;
     }
     std::printf("seconds %.6f\ncpu_seconds %.6f\nfiles %lld\nfailed %d\npeak_kb %ld\n",
         seconds(start), processorSeconds() - processorStart, static_cast<long long>(files.size()),
@@ -138,10 +154,13 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QStringList arguments = app.arguments().mid(1);
     if (arguments.size() >= 2 && arguments.front() == QLatin1String("floor"))
-        return floor(arguments.mid(1));
+        return floor(arguments.mid(1), decodeWithQtReaders);
+    if (arguments.size() >= 2 && arguments.front() == QLatin1String("fastest"))
+        return floor(arguments.mid(1), decodeWithFastestLibraries);
     if (arguments.size() >= 2 && arguments.front() == QLatin1String("search"))
         return search(arguments.mid(1));
     std::fprintf(stderr,
-        "usage: FinderBench floor FOLDER... | search [--threads=N] [--cache=PATH] FOLDER...\n");
+        "usage: FinderBench floor|fastest FOLDER... | search [--threads=N] [--cache=PATH] "
+        "FOLDER...\n");
     return 2;
 }

@@ -59,7 +59,9 @@ heif_error openContext(Bytes bytes, Context* context)
 {
     context->reset(heif_context_alloc());
     // One file is decoded per core by the search; more threads per file
-    // would only compete with those.
+    // would only compete with those. libheif spreads only the tiles of a
+    // grid picture over its threads: on whole-picture HEIC and AVIF files
+    // (what heif-enc writes) 2 and 4 threads measured the same as none.
     heif_context_set_max_decoding_threads(context->get(), 0);
     return heif_context_read_from_memory_without_copy(
         context->get(), bytes.data(), bytes.size(), nullptr);

@@ -68,11 +68,20 @@ struct Decompressor {
 
 enum class Step { Header, Pixels };
 
-// Reads the header (Step::Header) or the pixels into `picture`, allocated by
-// the caller from the header. Returns false after a fatal libjpeg error.
-// Holds no object with a destructor: libjpeg's errors jump out of it.
-bool decodeStep(
-    Decompressor& d, Bytes file, Step step, DecodedPicture* picture, std::uint8_t* inkRow)
+// Where decodeStep() writes the rows: into a whole picture allocated by the
+// caller, or one by one to a sink.
+struct Target {
+    DecodedPicture* picture = nullptr;
+    std::uint8_t* inkRow = nullptr; // for a CMYK picture: libjpeg's four samples
+    RowSink* sink = nullptr;
+    bool sinkStopped = false;
+};
+
+// Reads the header (Step::Header; `colours` is the output form of an RGB or
+// grey JPEG) or the pixels into `target`. Returns false after a fatal libjpeg
+// error or when the sink stops. Holds no object with a destructor: libjpeg's
+// errors jump out of it.
+bool decodeStep(Decompressor& d, Bytes file, Step step, J_COLOR_SPACE colours, Target& target)
 {
     if (setjmp(d.errors.jump))
         return false;
@@ -85,7 +94,7 @@ bool decodeStep(
         const bool inks = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
         // libjpeg's defaults (accurate integer transform, smooth upsampling)
         // are what Qt's reader uses as well.
-        info.out_color_space = inks ? JCS_CMYK : JCS_EXT_RGBA;
+        info.out_color_space = inks ? JCS_CMYK : colours;
         // A reduced decode scales inside the inverse transform, so it skips
         // most of the transform's work instead of averaging afterwards.
         info.scale_num = 1;
@@ -94,25 +103,46 @@ bool decodeStep(
         return true;
     }
     jpeg_start_decompress(&info);
+    if (target.sink) {
+        while (info.output_scanline < info.output_height) {
+            const JDIMENSION y = info.output_scanline;
+            JSAMPROW rows[1] = {target.sink->row(y)};
+            if (!rows[0] || jpeg_read_scanlines(&info, rows, 1) != 1 || !target.sink->rowDone(y)) {
+                target.sinkStopped = true;
+                return false;
+            }
+        }
+        jpeg_finish_decompress(&info);
+        return true;
+    }
+    DecodedPicture* picture = target.picture;
     const bool inks = info.out_color_space == JCS_CMYK;
     const std::size_t rowBytes
         = std::size_t(picture->width) * std::size_t(picture->samplesPerPixel());
     std::uint8_t* frame = picture->frames.front().data();
     while (info.output_scanline < info.output_height) {
         std::uint8_t* row = frame + rowBytes * info.output_scanline;
-        JSAMPROW rows[1] = {inks ? inkRow : row};
+        JSAMPROW rows[1] = {inks ? target.inkRow : row};
         if (jpeg_read_scanlines(&info, rows, 1) != 1)
             return false;
         if (inks) {
             // C, M, Y, K then the alpha sample of the pixel form.
             for (std::uint32_t x = 0; x < picture->width; ++x) {
-                std::memcpy(row + 5 * std::size_t(x), inkRow + 4 * std::size_t(x), 4);
+                std::memcpy(row + 5 * std::size_t(x), target.inkRow + 4 * std::size_t(x), 4);
                 row[5 * std::size_t(x) + 4] = 0xFF;
             }
         }
     }
     jpeg_finish_decompress(&info);
     return true;
+}
+
+void prepare(Decompressor& d)
+{
+    d.info.err = jpeg_std_error(&d.errors.base);
+    d.errors.base.error_exit = onError;
+    d.errors.base.emit_message = onMessage;
+    d.errors.base.output_message = quiet;
 }
 
 } // namespace
@@ -130,11 +160,9 @@ DecodeOutcome decodeReduced(Bytes file, unsigned reduction)
         return detail::failure(DecodeStatus::Unreadable, "JPEG reduction not supported");
     Decompressor d;
     d.reduction = reduction;
-    d.info.err = jpeg_std_error(&d.errors.base);
-    d.errors.base.error_exit = onError;
-    d.errors.base.emit_message = onMessage;
-    d.errors.base.output_message = quiet;
-    if (!decodeStep(d, file, Step::Header, nullptr, nullptr))
+    prepare(d);
+    Target target;
+    if (!decodeStep(d, file, Step::Header, JCS_EXT_RGBA, target))
         return detail::failure(
             DecodeStatus::Unreadable, std::string("damaged JPEG header: ") + d.errors.message);
     const std::uint32_t width = d.info.output_width;
@@ -157,7 +185,9 @@ DecodeOutcome decodeReduced(Bytes file, unsigned reduction)
     }
     if (!detail::allocateFrames(picture, width, height, 1, 1))
         return detail::failure(DecodeStatus::TooLarge, "not enough memory for the picture");
-    if (!decodeStep(d, file, Step::Pixels, &picture, inkRow.data()))
+    target.picture = &picture;
+    target.inkRow = inkRow.data();
+    if (!decodeStep(d, file, Step::Pixels, JCS_EXT_RGBA, target))
         return detail::failure(
             DecodeStatus::Unreadable, std::string("damaged JPEG data: ") + d.errors.message);
     if (d.errors.dataLost)
@@ -165,6 +195,44 @@ DecodeOutcome decodeReduced(Bytes file, unsigned reduction)
             DecodeStatus::Unreadable, std::string("damaged JPEG data: ") + d.errors.message);
     outcome.status = DecodeStatus::Ok;
     return outcome;
+}
+
+StreamResult streamRows(Bytes file, RowSink& sink, std::string* reason)
+{
+    auto failed = [reason](std::string why) {
+        if (reason)
+            *reason = std::move(why);
+        return StreamResult::Failed;
+    };
+    if (file.size() < 4 || file[0] != 0xFF || file[1] != 0xD8)
+        return failed("not a JPEG file");
+    Decompressor d;
+    prepare(d);
+    Target target;
+    const J_COLOR_SPACE colours = sink.order() == RowOrder::Rgb ? JCS_EXT_RGB : JCS_EXT_BGR;
+    if (!decodeStep(d, file, Step::Header, colours, target))
+        return failed(std::string("damaged JPEG header: ") + d.errors.message);
+    if (d.info.out_color_space == JCS_CMYK)
+        return StreamResult::NotStreamable;
+    const std::uint32_t width = d.info.output_width;
+    const std::uint32_t height = d.info.output_height;
+    if (width == 0 || height == 0)
+        return failed("JPEG without a size");
+    if (!withinPixelBudget(width, height)) {
+        failed(detail::overBudget(width, height).reason);
+        return StreamResult::TooLarge;
+    }
+    if (!sink.begin(width, height))
+        return failed("the rows could not be taken");
+    target.sink = &sink;
+    if (!decodeStep(d, file, Step::Pixels, colours, target))
+        return failed(target.sinkStopped && !d.errors.message[0]
+                ? std::string("the rows could not be taken")
+                : std::string("damaged JPEG data: ") + d.errors.message);
+    // The rows already handed out are worthless: the sink must drop them.
+    if (d.errors.dataLost)
+        return failed(std::string("damaged JPEG data: ") + d.errors.message);
+    return StreamResult::Streamed;
 }
 
 std::string libraryVersion()

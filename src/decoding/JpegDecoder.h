@@ -12,12 +12,19 @@
 // compare with anything.
 
 #include "decoding/DecodedPicture.h"
+#include "decoding/RowSink.h"
 
 #include <string>
 
 namespace decoding::jpeg {
 
 DecodeOutcome decode(Bytes file);
+
+// The rows of an RGB or grey JPEG, the same samples as decode() gives, handed
+// to the sink one by one in its order, so that no whole picture is held. A
+// CMYK or YCCK JPEG is NotStreamable. A stream found damaged after some rows
+// went out Fails: the sink must then drop what it was given.
+StreamResult streamRows(Bytes file, RowSink& sink, std::string* reason);
 
 // The picture at a half, a quarter or an eighth of its size (reduction 2, 4
 // or 8; 1 is decode()), each side rounded up: libjpeg scales inside its

@@ -143,14 +143,15 @@ struct Job {
     bool notStreamable = false;
 };
 
-// The rows of an opaque, non-interlaced file in B, G, R order, each written
-// by libpng where the sink wants it.
+// The rows of an opaque, non-interlaced file in the sink's order, each
+// written by libpng where the sink wants it.
 void streamRows(Job& job, png_structp png, png_infop info, png_uint_32 width, png_uint_32 height)
 {
     png_set_expand(png); // palette to RGB, grey below 8 bits to 8 bits
     png_set_gray_to_rgb(png);
     png_set_scale_16(png); // (v * 255 + 32895) >> 16: v / 257 rounded
-    png_set_bgr(png);
+    if (job.sink->order() == RowOrder::Bgr)
+        png_set_bgr(png);
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != std::size_t(width) * 3 || png_get_channels(png, info) != 3) {
         job.reason = "unexpected PNG layout";

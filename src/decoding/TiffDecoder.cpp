@@ -864,7 +864,9 @@ StreamResult streamOpaqueRows(
             if (!out)
                 return failed("the rows could not be taken");
             const std::uint8_t* in = stored + y * storedRow;
-            if (rgb) {
+            if (rgb && sink.order() == RowOrder::Rgb) {
+                std::memcpy(out, in, storedRow);
+            } else if (rgb) {
                 for (std::uint32_t x = 0; x < layout.width; ++x, in += 3, out += 3) {
                     out[0] = in[2];
                     out[1] = in[1];

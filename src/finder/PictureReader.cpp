@@ -2,6 +2,7 @@
 
 #include "CorvaneVersion.h"
 #include "decoding/AnimationBudget.h"
+#include "decoding/BmpJpegGifHeaders.h"
 #include "decoding/HeifDecoder.h"
 #include "decoding/JpegDecoder.h"
 #include "decoding/OrientationTag.h"
@@ -25,6 +26,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace finder {
@@ -132,6 +134,33 @@ std::string jpegProbe()
     return text;
 }
 
+// An RGB or grey JPEG shown as stored is hashed row by row as libjpeg
+// writes the rows: no picture to allocate and fill, no alpha to add and
+// strip again. Nothing when the JPEG is CMYK (its inks go the whole way).
+std::optional<PictureFingerprint> streamedJpegFingerprint(decoding::Bytes file)
+{
+    PictureFingerprint result;
+    // As the whole decode: libjpeg would fill a cut-off stream with grey.
+    if (!decoding::isComplete(file, PictureType::Jpeg)) {
+        result.reason = "cut off or damaged JPEG data";
+        return result;
+    }
+    OpaqueRowHasher hasher;
+    switch (decoding::jpeg::streamRows(file, hasher, &result.reason)) {
+    case decoding::StreamResult::Streamed:
+        result.ok = true;
+        result.reason.clear();
+        result.fingerprint = hasher.finish();
+        return result;
+    case decoding::StreamResult::NotStreamable:
+        return std::nullopt;
+    case decoding::StreamResult::TooLarge:
+    case decoding::StreamResult::Failed:
+        return result;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 void preparePictureReading()
@@ -190,6 +219,10 @@ PictureFingerprint fingerprintPicture(decoding::Bytes file, decoding::PictureTyp
     // pictures shown as stored are hashed as the decoder gives their rows.
     const decoding::OrientationTag tag = decoding::readOrientation(file);
     const bool asStored = tag.orientation == decoding::Orientation::AsStored && !tag.pagesDisagree;
+    if (asStored && type == PictureType::Jpeg) {
+        if (std::optional<PictureFingerprint> streamed = streamedJpegFingerprint(file))
+            return std::move(*streamed);
+    }
     if (asStored && readWithQt(type)) {
         QtFingerprint qt = fingerprintWithQt(file, type);
         result.ok = qt.status == DecodeStatus::Ok;

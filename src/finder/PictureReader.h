@@ -1,8 +1,9 @@
 #pragma once
 // The one place where the whole-folder search meets the decoders: what a
 // file is, what its header says, and its pixels. PNG, TIFF, JPEG 2000, WebP,
-// HEIF and AVIF go through Corvane's own decoding library at full depth, BMP,
-// JPEG and GIF through Qt's readers, as in the window. Pictures are read as a
+// HEIF and AVIF go through Corvane's own decoding library at full depth, JPEG
+// through libjpeg's own API (the same pixels as the window's Qt reader), BMP
+// and GIF through Qt's readers, as in the window. Pictures are read as a
 // viewer shows them: a JPEG's or TIFF's orientation tag is applied here,
 // after the decoder (HEIF's decoder applies its own), and width and height
 // are the shown ones.
@@ -31,7 +32,8 @@ decoding::DecodeOutcome decodePicture(decoding::Bytes file, decoding::PictureTyp
 
 // Decodes a whole file and gives the fingerprint of its pixels (the same as
 // fingerprintOf(decodePicture(...).picture), made without a second copy of
-// the pixels where the decoder allows).
+// the pixels where the decoder allows; an RGB or grey JPEG shown as stored
+// is hashed from libjpeg's rows without holding the picture).
 struct PictureFingerprint {
     bool ok = false;
     std::string reason; // when not ok

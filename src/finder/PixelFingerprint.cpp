@@ -63,6 +63,36 @@ struct Reduction {
     bool opaque = false;
 };
 
+// Whether the sample at `alpha` of every 8-bit pixel is 0xFF. RGBA pixels
+// are ANDed together a block at a time (a loop the compiler vectorises),
+// stopping at the first block that shows transparency.
+bool alphaAllMax(const std::vector<std::uint8_t>& frame, std::size_t perPixel, std::size_t alpha)
+{
+    if (perPixel != 4) {
+        for (std::size_t i = alpha; i < frame.size(); i += perPixel) {
+            if (frame[i] != 0xFF)
+                return false;
+        }
+        return true;
+    }
+    constexpr std::size_t kBlockPixels = 4096;
+    const std::size_t pixels = frame.size() / 4;
+    for (std::size_t first = 0; first < pixels; first += kBlockPixels) {
+        const std::size_t count = std::min(kBlockPixels, pixels - first);
+        std::uint32_t all = 0xFFFFFFFFu;
+        for (std::size_t p = 0; p < count; ++p) {
+            std::uint32_t word;
+            std::memcpy(&word, frame.data() + 4 * (first + p), 4);
+            all &= word;
+        }
+        std::uint8_t samples[4];
+        std::memcpy(samples, &all, 4);
+        if (samples[alpha] != 0xFF)
+            return false;
+    }
+    return true;
+}
+
 Reduction reductionOf(const decoding::DecodedPicture& picture)
 {
     Reduction reduction;
@@ -81,17 +111,29 @@ Reduction reductionOf(const decoding::DecodedPicture& picture)
                 if (i % perPixel == alpha)
                     reduction.opaque = reduction.opaque && sample == 0xFFFF;
             }
-        } else {
-            for (std::size_t i = alpha; i < frame.size(); i += perPixel)
-                reduction.opaque = reduction.opaque && frame[i] == 0xFF;
+        } else if (reduction.opaque) {
+            reduction.opaque = alphaAllMax(frame, perPixel, alpha);
         }
     }
     return reduction;
 }
 
+// R, G, B of each R, G, B, A pixel. `rgb` has room for 2 bytes beyond the
+// last pixel: on a little-endian processor two pixels at a time are moved
+// as one 8-byte word and the next pair overwrites the 2 bytes past them.
 void packRgb(const std::uint8_t* __restrict rgba, std::size_t pixels, std::uint8_t* __restrict rgb)
 {
-    for (std::size_t i = 0; i < pixels; ++i) {
+    std::size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; i + 2 <= pixels; i += 2) {
+            std::uint64_t two;
+            std::memcpy(&two, rgba + 4 * i, 8);
+            const std::uint64_t packed
+                = (two & 0xFFFFFFu) | ((two >> 8) & (std::uint64_t(0xFFFFFFu) << 24));
+            std::memcpy(rgb + 3 * i, &packed, 8);
+        }
+    }
+    for (; i < pixels; ++i) {
         rgb[3 * i] = rgba[4 * i];
         rgb[3 * i + 1] = rgba[4 * i + 1];
         rgb[3 * i + 2] = rgba[4 * i + 2];
@@ -111,7 +153,7 @@ void addFrame(Sha256& digest, const decoding::DecodedPicture& picture,
     const std::size_t alpha = std::size_t(picture.colourSamples());
     const std::size_t pixels = frame.size() / (perPixel * (sixteen ? 2 : 1));
     if (!sixteen && perPixel == 4) {
-        std::uint8_t chunk[kChunkPixels * 3];
+        std::uint8_t chunk[kChunkPixels * 3 + 2];
         for (std::size_t first = 0; first < pixels; first += kChunkPixels) {
             const std::size_t count = std::min(kChunkPixels, pixels - first);
             packRgb(frame.data() + 4 * first, count, chunk);
@@ -217,6 +259,39 @@ PixelFingerprint EightBitPixelHasher::finish()
 {
     m_fingerprint.digest = m_digest->finish();
     return m_fingerprint;
+}
+
+bool OpaqueRowHasher::begin(std::uint32_t width, std::uint32_t height)
+{
+    m_rowBytes = std::size_t(width) * 3;
+    m_height = height;
+    try {
+        m_rows.resize(m_rowBytes * std::min<std::size_t>(kBatchRows, height));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    m_hasher = std::make_unique<EightBitPixelHasher>(width, height, 1, true);
+    return true;
+}
+
+std::uint8_t* OpaqueRowHasher::row(std::uint32_t y)
+{
+    return m_rows.data() + m_rowBytes * (y % kBatchRows);
+}
+
+bool OpaqueRowHasher::rowDone(std::uint32_t y)
+{
+    // Hashing a row the moment the decoder wrote it reads it while its
+    // stores are still in flight, and each read waits for them: rows are
+    // hashed a batch at a time.
+    if ((y + 1) % kBatchRows == 0 || y + 1 == m_height)
+        m_hasher->add(m_rows.data(), m_rowBytes * (y % kBatchRows + 1));
+    return true;
+}
+
+PixelFingerprint OpaqueRowHasher::finish()
+{
+    return m_hasher->finish();
 }
 
 std::array<std::uint8_t, 32> sha256(decoding::Bytes bytes)

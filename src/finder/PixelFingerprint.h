@@ -27,11 +27,13 @@
 // transparency.
 
 #include "decoding/DecodedPicture.h"
+#include "decoding/RowSink.h"
 
 #include <array>
 #include <compare>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace finder {
 
@@ -68,6 +70,27 @@ public:
 private:
     PixelFingerprint m_fingerprint;
     std::unique_ptr<Sha256> m_digest;
+};
+
+// The fingerprint of an opaque 8-bit picture of one frame whose rows a
+// streaming decoder hands out (decoding/RowSink.h): each row is hashed where
+// the decoder wrote it, while it is still in the processor's cache, and no
+// whole picture is held. Equal to fingerprintOf() of the decoded picture.
+class OpaqueRowHasher : public decoding::RowSink {
+public:
+    bool begin(std::uint32_t width, std::uint32_t height) override;
+    decoding::RowOrder order() const override { return decoding::RowOrder::Rgb; }
+    std::uint8_t* row(std::uint32_t y) override;
+    bool rowDone(std::uint32_t y) override;
+    // After every row was taken.
+    PixelFingerprint finish();
+
+private:
+    static constexpr std::uint32_t kBatchRows = 32;
+    std::unique_ptr<EightBitPixelHasher> m_hasher;
+    std::vector<std::uint8_t> m_rows; // kBatchRows rows, refilled in turn
+    std::size_t m_rowBytes = 0;
+    std::uint32_t m_height = 0;
 };
 
 // SHA-256 of a run of bytes (a whole file, to tell equal files apart).

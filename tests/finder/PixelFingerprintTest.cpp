@@ -168,3 +168,44 @@ TEST(PixelFingerprint, OpaquePicturesHashTheirColoursOnlyAndStillMeetTheirOwnKin
 }
 
 } // namespace
+
+namespace {
+
+// The 8-bit RGBA picture's fingerprint is made in blocks and pixel pairs;
+// each row guards a size or a place of the one transparent pixel where a
+// block or pair edge could lose or misplace a sample. The reference feeds
+// the canonical form one pixel at a time.
+TEST(PixelFingerprint, BlockAndPairEdgesKeepEverySample)
+{
+    const struct {
+        const char* name;
+        std::uint32_t width;
+        std::uint32_t height;
+        std::int64_t transparentAt; // a pixel index, or -1 for none
+    } rows[] = {
+        {"one pixel", 1, 1, -1},
+        {"odd count of pixels", 3, 1, -1},
+        {"one pixel past a 4096-pixel block", 4097, 1, -1},
+        {"one pixel past a 8192-pixel chunk", 8193, 1, -1},
+        {"several chunks, odd rows", 301, 97, -1},
+        {"transparent first pixel", 301, 97, 0},
+        {"transparent last pixel", 301, 97, 301 * 97 - 1},
+        {"transparent first pixel of the second block", 301, 97, 4096},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto rgba = picture(row.width, row.height, 1);
+        std::vector<std::uint8_t>& frame = rgba.frames[0];
+        for (std::size_t i = 3; i < frame.size(); i += 4)
+            frame[i] = 0xFF;
+        if (row.transparentAt >= 0)
+            frame[4 * std::size_t(row.transparentAt) + 3] = 0x80;
+        const bool opaque = row.transparentAt < 0;
+        finder::EightBitPixelHasher reference(row.width, row.height, 1, opaque);
+        for (std::size_t p = 0; p < frame.size() / 4; ++p)
+            reference.add(frame.data() + 4 * p, opaque ? 3 : 4);
+        EXPECT_EQ(finder::fingerprintOf(rgba), reference.finish());
+    }
+}
+
+} // namespace
