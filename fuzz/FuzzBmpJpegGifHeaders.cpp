@@ -1,7 +1,9 @@
-// libFuzzer target: the BMP, JPEG and GIF header and completeness readers,
-// which both searches run on every candidate file before Qt's readers see it.
-// Whatever the bytes, a header that says ok names its type and a size that is
-// not zero, and only bytes of a type's own signature are whole of that type.
+// libFuzzer target: the one header reader of BMP, JPEG and GIF, which both
+// searches run on every candidate file before Qt's readers see it and the
+// converter's report reads its facts from. Whatever the bytes, a header that
+// says ok names its type and a size that is not zero, only bytes of a type's
+// own signature are whole of that type, and a JPEG's first scan lies within
+// the bytes.
 
 #include "decoding/BmpJpegGifHeaders.h"
 #include "decoding/PictureDecoders.h"
@@ -29,6 +31,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     (void)decoding::bmpComplete(bytes, size / 2);
     (void)decoding::jpegComplete(bytes);
     (void)decoding::gifComplete(bytes);
+    (void)decoding::readBmpLayout(bytes);
+    (void)decoding::readJpegLayout(bytes, decoding::JpegWalk::ToFrame);
+    const decoding::JpegLayout jpeg
+        = decoding::readJpegLayout(bytes, decoding::JpegWalk::ToFirstScan);
+    if (jpeg.firstScanData > size) {
+        fprintf(stderr, "a JPEG's first scan beyond its bytes\n");
+        abort();
+    }
+    const decoding::GifLayout gif = decoding::readGifLayout(bytes);
+    (void)decoding::gifDataCanFill(gif);
+    if (decoding::gifComplete(gif) && gif.frames.empty()) {
+        fprintf(stderr, "a GIF without a picture taken as whole\n");
+        abort();
+    }
     for (const auto type :
         {decoding::PictureType::Bmp, decoding::PictureType::Jpeg, decoding::PictureType::Gif}) {
         if (decoding::isComplete(bytes, type) && decoding::detectType(bytes) != type) {

@@ -1,6 +1,8 @@
-// libFuzzer target: the converter's own header parsers for all six types
-// (compression, depth, resolution, frame count, TIFF strip bounds) and the
-// decoding library's header readers.
+// libFuzzer target: the converter's report facts for all six types
+// (compression, depth, resolution, frame count, TIFF strip bounds): its own
+// walks of PNG, TIFF and JPEG 2000, its wording of what the decoding
+// library's BMP, JPEG and GIF reader finds, and the decoding library's
+// header readers.
 
 #include "FuzzSupport.h"
 

@@ -1,5 +1,6 @@
 #include "converter/HeaderProbe.h"
 
+#include "decoding/BmpJpegGifHeaders.h"
 #include "decoding/CodingFacts.h"
 
 #include <cstdint>
@@ -228,128 +229,48 @@ int HeaderProbe::estimateJpegQuality(const int* table)
 
 void HeaderProbe::probeJpeg(decoding::Bytes data, HeaderFacts& facts)
 {
-    Reader bytes(data, true);
-    int luminance[64];
-    bool haveLuminance = false;
-    bool progressive = false;
-    bool lossless = false;
-    std::uint64_t offset = 2;
-    while (bytes.has(offset, 4)) {
-        if (bytes.u8(offset) != 0xFF)
-            break;
-        const int marker = int(bytes.u8(offset + 1));
-        if (marker == 0xFF) {
-            ++offset; // fill byte
-            continue;
-        }
-        if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
-            offset += 2;
-            continue;
-        }
-        if (marker == 0xDA || marker == 0xD9)
-            break;
-        const std::uint64_t length = bytes.u16(offset + 2);
-        const std::uint64_t body = offset + 4;
-        if (length < 2 || !bytes.has(offset + 2, length))
-            break;
-        const std::uint64_t end = offset + 2 + length;
-        const bool startOfFrame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4
-            && marker != 0xC8 && marker != 0xCC;
-        if (startOfFrame && length >= 8) {
-            facts.bitsPerPixel = int(bytes.u8(body) * bytes.u8(body + 5));
-            progressive = marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
-            lossless = marker == 0xC3 || marker == 0xC7 || marker == 0xCB || marker == 0xCF;
-        } else if (marker == 0xDB) {
-            for (std::uint64_t p = body; p < end;) {
-                const int info = int(bytes.u8(p));
-                const int entrySize = (info >> 4) ? 2 : 1;
-                if (!bytes.has(p + 1, 64 * std::uint64_t(entrySize))
-                    || p + 1 + 64 * entrySize > end)
-                    break;
-                if ((info & 0x0F) == 0 && !haveLuminance) {
-                    for (int i = 0; i < 64; ++i)
-                        luminance[i]
-                            = int(bytes.read(p + 1 + std::uint64_t(i * entrySize), entrySize));
-                    haveLuminance = true;
-                }
-                p += 1 + 64 * std::uint64_t(entrySize);
-            }
-        } else if (marker == 0xE0 && length >= 16
-            && textAt(data, body, 5) == std::string("JFIF\0", 5)) {
-            const int units = int(bytes.u8(body + 7));
-            const double x = double(bytes.u16(body + 8));
-            const double y = double(bytes.u16(body + 10));
-            if (units == 1) {
-                facts.dpiX = x;
-                facts.dpiY = y;
-            } else if (units == 2) {
-                facts.dpiX = x * 2.54;
-                facts.dpiY = y * 2.54;
-            }
-        }
-        offset = end;
+    const decoding::JpegLayout jpeg
+        = decoding::readJpegLayout(data, decoding::JpegWalk::ToFirstScan);
+    if (jpeg.hasFrame)
+        facts.bitsPerPixel = int(jpeg.precision) * int(jpeg.components);
+    if (jpeg.hasJfifDensity && jpeg.densityUnits == 1) {
+        facts.dpiX = jpeg.xDensity;
+        facts.dpiY = jpeg.yDensity;
+    } else if (jpeg.hasJfifDensity && jpeg.densityUnits == 2) {
+        facts.dpiX = jpeg.xDensity * 2.54;
+        facts.dpiY = jpeg.yDensity * 2.54;
     }
-    facts.compression = lossless ? std::string("JPEG, lossless") : std::string("JPEG");
-    if (haveLuminance && !lossless)
-        facts.compression += withNumber(", quality: ~%1", estimateJpegQuality(luminance));
-    if (progressive)
+    facts.compression = jpeg.lossless() ? std::string("JPEG, lossless") : std::string("JPEG");
+    if (jpeg.hasLuminanceTable && !jpeg.lossless())
+        facts.compression
+            += withNumber(", quality: ~%1", estimateJpegQuality(jpeg.luminanceTable.data()));
+    if (jpeg.progressive())
         facts.compression += std::string(", progressive");
 }
 
 void HeaderProbe::probeGif(decoding::Bytes data, HeaderFacts& facts)
 {
-    Reader bytes(data, false);
+    const decoding::GifLayout gif = decoding::readGifLayout(data);
     facts.compression = std::string("LZW");
-    const int screenFlags = int(bytes.u8(10));
-    std::uint64_t offset = 13;
-    if (screenFlags & 0x80) {
-        facts.bitsPerPixel = (screenFlags & 7) + 1;
-        offset += 3ull << ((screenFlags & 7) + 1);
-    }
-    auto skipSubBlocks = [&bytes](std::uint64_t p) {
-        while (bytes.has(p, 1)) {
-            const std::uint64_t length = bytes.u8(p);
-            p += 1 + length;
-            if (length == 0)
-                return p;
-        }
-        return std::uint64_t(0); // ran off the end
-    };
-    int frames = 0;
-    while (bytes.has(offset, 1)) {
-        const int introducer = int(bytes.u8(offset));
-        if (introducer == 0x21) {
-            offset = skipSubBlocks(offset + 2);
-        } else if (introducer == 0x2C) {
-            ++frames;
-            const int flags = int(bytes.u8(offset + 9));
-            if (facts.bitsPerPixel == 0 && (flags & 0x80))
-                facts.bitsPerPixel = (flags & 7) + 1;
-            offset += 10;
-            if (flags & 0x80)
-                offset += 3ull << ((flags & 7) + 1);
-            offset = skipSubBlocks(offset + 1);
-        } else {
-            break; // trailer or damage
-        }
-        if (offset == 0)
+    facts.bitsPerPixel = gif.globalTableBits;
+    for (const decoding::GifFrame& frame : gif.frames) {
+        if (facts.bitsPerPixel != 0)
             break;
+        facts.bitsPerPixel = frame.localTableBits;
     }
-    facts.frames = std::max(frames, 1);
+    facts.frames = int(std::clamp<std::size_t>(gif.frames.size(), 1, INT32_MAX));
 }
 
 void HeaderProbe::probeBmp(decoding::Bytes data, HeaderFacts& facts)
 {
-    Reader bytes(data, false);
-    const std::uint64_t headerSize = bytes.u32(14);
-    if (headerSize == 12) {
-        facts.bitsPerPixel = int(bytes.u16(24));
+    const decoding::BmpLayout bmp = decoding::readBmpLayout(data);
+    facts.bitsPerPixel = bmp.bitCount;
+    facts.complete = decoding::bmpComplete(data, data.size());
+    if (bmp.infoSize == 12) {
         facts.compression = std::string("None");
-        facts.complete = bytes.u32(10) < bytes.size() && !bytes.failed();
         return;
     }
-    facts.bitsPerPixel = int(bytes.u16(28));
-    switch (bytes.u32(30)) {
+    switch (bmp.compression) {
     case 0:
         facts.compression = std::string("None");
         break;
@@ -370,32 +291,12 @@ void HeaderProbe::probeBmp(decoding::Bytes data, HeaderFacts& facts)
         facts.compression = std::string("PNG");
         break;
     default:
-        facts.compression = withNumber("Other (code %1)", bytes.u32(30));
+        facts.compression = withNumber("Other (code %1)", bmp.compression);
         break;
     }
-    const double x = double(std::int32_t(bytes.u32(38)));
-    const double y = double(std::int32_t(bytes.u32(42)));
-    if (x > 0 && y > 0 && !bytes.failed()) {
-        facts.dpiX = dpiFromPixelsPerMetre(x);
-        facts.dpiY = dpiFromPixelsPerMetre(y);
-    }
-    // Uncompressed pixels must fit between the data offset and the file's
-    // end; Qt's reader fills what is missing with palette colour 0.
-    const std::uint64_t compression = bytes.u32(30);
-    const std::int64_t width = std::int32_t(bytes.u32(18));
-    const std::int64_t height = std::int32_t(bytes.u32(22));
-    const std::uint64_t offset = bytes.u32(10);
-    if (bytes.failed() || offset >= bytes.size()) {
-        facts.complete = false;
-    } else if ((compression == 0 || compression == 3 || compression == 6)
-        && facts.bitsPerPixel > 0) {
-        const std::uint64_t rowSize
-            = ((std::uint64_t(width < 0 ? -width : width) * std::uint64_t(facts.bitsPerPixel) + 31)
-                  / 32)
-            * 4;
-        const std::uint64_t rows = std::uint64_t(height < 0 ? -height : height);
-        if (rows != 0 && rowSize > (bytes.size() - offset) / rows)
-            facts.complete = false;
+    if (bmp.xPixelsPerMetre > 0 && bmp.yPixelsPerMetre > 0) {
+        facts.dpiX = dpiFromPixelsPerMetre(bmp.xPixelsPerMetre);
+        facts.dpiY = dpiFromPixelsPerMetre(bmp.yPixelsPerMetre);
     }
 }
 

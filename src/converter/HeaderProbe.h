@@ -1,9 +1,11 @@
 #pragma once
-// Reads the facts a report needs from an image file's own headers: how it is
+// The facts a report needs from an image file's own headers: how it is
 // compressed, its stored bit depth and resolution, how many frames or pages
 // it holds, and whether the file is long enough for the data its header
-// points at. Works on the file's bytes only and never trusts a length or
-// offset it has not checked against them.
+// points at. BMP, JPEG and GIF are read by the decoding library's one header
+// reader of each (decoding/BmpJpegGifHeaders); this class words what it
+// finds. Works on the file's bytes only and never trusts a length or offset
+// it has not checked against them.
 
 #include "decoding/DecodedPicture.h"
 

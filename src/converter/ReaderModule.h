@@ -1,8 +1,9 @@
 #pragma once
 // The readers the converter needs only now and then, in a module beside it
 // (i__view32-readers.so) that is loaded only when such a file comes in:
-// BMP, JPEG and GIF through Qt's own readers, so that the converter gives
-// exactly the pixels Corvane's window reads for those types, and WebP, HEIF
+// BMP, JPEG and GIF through Qt's readers by the Qt adapter (qtreading) the
+// window reads them with, so that the converter gives exactly the pixels
+// Corvane's window shows for those types, and WebP, HEIF
 // and AVIF through the decoding library (libwebp, libheif). PNG, TIFF and
 // JPEG 2000 conversions load neither Qt nor the codec libraries behind
 // libheif, whose start-up alone costs more than a small PNG's conversion.

@@ -42,107 +42,313 @@ bool isStandalone(std::uint8_t marker)
     return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7);
 }
 
-// Bytes of a GIF colour table announced by a flags byte.
-std::size_t gifTableBytes(std::uint8_t flags)
+// Bits of a GIF colour table announced by a flags byte, 0 for none.
+int gifTableBits(std::uint8_t flags)
 {
-    return (flags & 0x80) ? std::size_t(3) << ((flags & 7) + 1) : 0;
+    return (flags & 0x80) ? (flags & 7) + 1 : 0;
+}
+
+std::size_t gifTableBytes(int bits)
+{
+    return bits == 0 ? 0 : std::size_t(3) << bits;
+}
+
+// The quantisation tables of one DQT segment, body [from, end): keeps the
+// first table of slot 0.
+void readQuantisationTables(Bytes file, std::size_t from, std::size_t end, JpegLayout& jpeg)
+{
+    for (std::size_t p = from; p < end;) {
+        const int info = file[p];
+        const std::size_t entrySize = (info >> 4) ? 2 : 1;
+        if (p + 1 + 64 * entrySize > end)
+            return;
+        if ((info & 0x0F) == 0 && !jpeg.hasLuminanceTable) {
+            for (std::size_t i = 0; i < 64; ++i) {
+                const std::size_t at = p + 1 + i * entrySize;
+                jpeg.luminanceTable[i] = entrySize == 2 ? be16(file, at) : file[at];
+            }
+            jpeg.hasLuminanceTable = true;
+        }
+        p += 1 + 64 * entrySize;
+    }
 }
 
 } // namespace
 
+// --- BMP -------------------------------------------------------------------
+
+BmpLayout readBmpLayout(Bytes head)
+{
+    BmpLayout bmp;
+    if (!startsWith(head, "BM", 2))
+        return bmp;
+    bmp.signature = true;
+    // File header (14 bytes), then the information header, which begins with its own size.
+    if (head.size() < 18)
+        return bmp;
+    bmp.pixelOffset = le32(head, 10);
+    bmp.infoSize = le32(head, 14);
+    if (bmp.infoSize == 12) { // OS/2 1.x core header: 16-bit sizes
+        if (head.size() < 26)
+            return bmp;
+        bmp.width = le16(head, 18);
+        bmp.height = le16(head, 20);
+        bmp.planes = le16(head, 22);
+        bmp.bitCount = le16(head, 24);
+    } else if (bmp.infoSize >= 16 && bmp.infoSize <= 124) {
+        if (head.size() < 30)
+            return bmp;
+        bmp.width = std::int32_t(le32(head, 18));
+        bmp.height = std::int32_t(le32(head, 22));
+        bmp.planes = le16(head, 26);
+        bmp.bitCount = le16(head, 28);
+        // The shortest OS/2 2.x header ends before these fields.
+        if (bmp.infoSize >= 20 && head.size() >= 34)
+            bmp.compression = le32(head, 30);
+        if (bmp.infoSize >= 32 && head.size() >= 46) {
+            bmp.xPixelsPerMetre = std::int32_t(le32(head, 38));
+            bmp.yPixelsPerMetre = std::int32_t(le32(head, 42));
+        }
+    } else {
+        return bmp;
+    }
+    bmp.readable = true;
+    return bmp;
+}
+
 PictureHeader readBmpHeader(Bytes head)
 {
     PictureHeader header;
-    if (!startsWith(head, "BM", 2))
+    const BmpLayout bmp = readBmpLayout(head);
+    if (!bmp.signature)
         return header;
     header.type = PictureType::Bmp;
-    // File header (14 bytes), then the information header, which begins with its own size.
-    if (head.size() < 18)
+    if (!bmp.readable)
         return header;
-    const std::uint32_t infoSize = le32(head, 14);
-    std::int64_t width = 0;
-    std::int64_t height = 0;
-    std::uint16_t planes = 0;
-    std::uint16_t bitCount = 0;
-    if (infoSize == 12) { // OS/2 1.x core header: 16-bit sizes
-        if (head.size() < 26)
-            return header;
-        width = le16(head, 18);
-        height = le16(head, 20);
-        planes = le16(head, 22);
-        bitCount = le16(head, 24);
-    } else if (infoSize >= 16 && infoSize <= 124) {
-        if (head.size() < 30)
-            return header;
-        width = std::int32_t(le32(head, 18));
-        height = std::int32_t(le32(head, 22)); // negative: rows stored top-down
-        planes = le16(head, 26);
-        bitCount = le16(head, 28);
-    } else {
-        return header;
-    }
-    if (height < 0)
-        height = -height;
-    const bool knownDepth = bitCount == 1 || bitCount == 2 || bitCount == 4 || bitCount == 8
-        || bitCount == 16 || bitCount == 24 || bitCount == 32 || bitCount == 0;
-    if (width <= 0 || height <= 0 || planes != 1 || !knownDepth || width > 0xFFFFFFFF
+    const std::int64_t height = bmp.height < 0 ? -bmp.height : bmp.height;
+    const std::uint16_t bits = bmp.bitCount;
+    const bool knownDepth = bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16
+        || bits == 24 || bits == 32 || bits == 0;
+    if (bmp.width <= 0 || height <= 0 || bmp.planes != 1 || !knownDepth || bmp.width > 0xFFFFFFFF
         || height > 0xFFFFFFFF)
         return header;
-    header.width = std::uint32_t(width);
+    header.width = std::uint32_t(bmp.width);
     header.height = std::uint32_t(height);
     header.frames = 1;
     header.ok = true;
     return header;
 }
 
+bool bmpComplete(Bytes head, std::uint64_t fileSize)
+{
+    const BmpLayout bmp = readBmpLayout(head);
+    // Windows headers of 40 bytes and more, and the OS/2 core header: Qt's
+    // reader takes no other.
+    if (!bmp.readable || (bmp.infoSize != 12 && (bmp.infoSize < 40 || head.size() < 34)))
+        return false;
+    const std::int64_t size = std::int64_t(std::min<std::uint64_t>(fileSize, INT64_MAX));
+    if (std::int64_t(bmp.pixelOffset) >= size)
+        return false;
+    // Run-length data has no length of its own to check against.
+    constexpr std::uint32_t kRgb = 0, kBitFields = 3, kAlphaBitFields = 6;
+    if (bmp.compression != kRgb && bmp.compression != kBitFields
+        && bmp.compression != kAlphaBitFields)
+        return true;
+    if (bmp.width <= 0 || bmp.height == 0 || bmp.bitCount == 0)
+        return false;
+    const std::int64_t rows = bmp.height < 0 ? -bmp.height : bmp.height;
+    const std::int64_t stride = (bmp.width * bmp.bitCount + 31) / 32 * 4;
+    // Checked one by one first, so that the product cannot overflow.
+    if (rows > size || stride > size)
+        return false;
+    return std::int64_t(bmp.pixelOffset) + stride * rows <= size;
+}
+
+// --- JPEG ------------------------------------------------------------------
+
+bool JpegLayout::progressive() const
+{
+    return frameMarker == 0xC2 || frameMarker == 0xC6 || frameMarker == 0xCA || frameMarker == 0xCE;
+}
+
+bool JpegLayout::lossless() const
+{
+    return frameMarker == 0xC3 || frameMarker == 0xC7 || frameMarker == 0xCB || frameMarker == 0xCF;
+}
+
+JpegLayout readJpegLayout(Bytes file, JpegWalk walk)
+{
+    JpegLayout jpeg;
+    if (!startsWith(file, "\xff\xd8\xff", 3))
+        return jpeg;
+    jpeg.signature = true;
+    const std::size_t size = file.size();
+    auto damaged = [&jpeg] {
+        if (!jpeg.hasFrame)
+            jpeg.cleanBeforeFrame = false;
+    };
+    std::size_t at = 2;
+    while (at < size) {
+        // Like libjpeg, skip stray bytes and fill bytes up to a marker.
+        if (file[at] != 0xFF) {
+            damaged();
+            ++at;
+            continue;
+        }
+        while (at < size && file[at] == 0xFF)
+            ++at;
+        if (at >= size)
+            break;
+        const std::uint8_t marker = file[at++];
+        if (isStandalone(marker))
+            continue;
+        if (marker == 0x00 || marker == 0xD8) { // a stuffed byte, a second start of image
+            damaged();
+            continue;
+        }
+        if (marker == 0xD9) { // the end of the image before any scan
+            damaged();
+            return jpeg;
+        }
+        if (at + 2 > size)
+            break;
+        const std::size_t length = be16(file, at);
+        if (length < 2) {
+            damaged();
+            return jpeg;
+        }
+        if (isStartOfFrame(marker) && !jpeg.hasFrame) {
+            // Length, precision, height, width, component count.
+            if (length < 8 || at + 8 > size) {
+                damaged();
+                return jpeg;
+            }
+            jpeg.hasFrame = true;
+            jpeg.frameMarker = marker;
+            jpeg.precision = file[at + 2];
+            jpeg.height = be16(file, at + 3);
+            jpeg.width = be16(file, at + 5);
+            jpeg.components = file[at + 7];
+            if (walk == JpegWalk::ToFrame)
+                return jpeg;
+        }
+        const std::size_t end = at + length;
+        if (end > size)
+            break;
+        const std::size_t body = at + 2;
+        if (marker == 0xDB) {
+            readQuantisationTables(file, body, end, jpeg);
+        } else if (marker == 0xE0 && length >= 16 && std::memcmp(&file[body], "JFIF\0", 5) == 0) {
+            jpeg.hasJfifDensity = true;
+            jpeg.densityUnits = file[body + 7];
+            jpeg.xDensity = be16(file, body + 8);
+            jpeg.yDensity = be16(file, body + 10);
+        } else if (marker == 0xDA) {
+            damaged(); // a scan before any frame header
+            jpeg.firstScanData = end;
+            return jpeg;
+        }
+        at = end;
+    }
+    damaged(); // the bytes ended first
+    return jpeg;
+}
+
 PictureHeader readJpegHeader(Bytes head)
 {
     PictureHeader header;
-    if (head.size() < 3 || head[0] != 0xFF || head[1] != 0xD8 || head[2] != 0xFF)
+    const JpegLayout jpeg = readJpegLayout(head, JpegWalk::ToFrame);
+    if (!jpeg.signature)
         return header;
     header.type = PictureType::Jpeg;
-    std::size_t at = 2;
-    while (at + 1 < head.size()) {
-        if (head[at] != 0xFF)
-            return header; // garbage between segments
-        // Any number of fill bytes may stand before a marker.
-        while (at + 1 < head.size() && head[at + 1] == 0xFF)
-            ++at;
-        if (at + 1 >= head.size())
-            return header;
-        const std::uint8_t marker = head[at + 1];
-        at += 2;
-        if (isStandalone(marker))
-            continue;
-        if (marker == 0xD8 || marker == 0xD9 || marker == 0xDA || marker == 0x00)
-            return header; // a scan or the end before any frame header
-        if (at + 2 > head.size())
-            return header;
-        const std::size_t length = be16(head, at);
-        if (length < 2)
-            return header;
-        if (isStartOfFrame(marker)) {
-            // Length, precision, height, width, component count.
-            if (length < 8 || at + 8 > head.size())
-                return header;
-            const std::uint16_t height = be16(head, at + 3);
-            const std::uint16_t width = be16(head, at + 5);
-            const std::uint8_t components = head[at + 7];
-            // A height of 0 is announced later (DNL): not a size we can use.
-            if (width == 0 || height == 0 || components == 0)
-                return header;
-            header.width = width;
-            header.height = height;
-            header.frames = 1;
-            // Four components are inks (CMYK or YCCK), which RGB cannot hold;
-            // a precision of 12 bits is deeper than 8.
-            header.beyondEightBitRgba = head[at + 2] != 8 || (components != 1 && components != 3);
-            header.ok = true;
-            return header;
-        }
-        at += length;
-    }
+    // A height of 0 is announced later (DNL): not a size we can use.
+    if (!jpeg.hasFrame || !jpeg.cleanBeforeFrame || jpeg.width == 0 || jpeg.height == 0
+        || jpeg.components == 0)
+        return header;
+    header.width = jpeg.width;
+    header.height = jpeg.height;
+    header.frames = 1;
+    // Four components are inks (CMYK or YCCK), which RGB cannot hold;
+    // a precision of 12 bits is deeper than 8.
+    header.beyondEightBitRgba
+        = jpeg.precision != 8 || (jpeg.components != 1 && jpeg.components != 3);
+    header.ok = true;
     return header;
+}
+
+bool jpegComplete(Bytes file)
+{
+    const JpegLayout jpeg = readJpegLayout(file, JpegWalk::ToFirstScan);
+    if (jpeg.firstScanData == 0)
+        return false;
+    // Scan data stuffs every 0xFF with a 0x00, so the end-of-image marker
+    // after the first scan means the file was not cut off.
+    static constexpr std::uint8_t kEnd[] = {0xFF, 0xD9};
+    const auto rest = file.subspan(jpeg.firstScanData);
+    return std::search(rest.begin(), rest.end(), std::begin(kEnd), std::end(kEnd)) != rest.end();
+}
+
+// --- GIF -------------------------------------------------------------------
+
+GifLayout readGifLayout(Bytes file)
+{
+    GifLayout gif;
+    const std::size_t size = file.size();
+    if (size < 13 || !(startsWith(file, "GIF87a", 6) || startsWith(file, "GIF89a", 6)))
+        return gif;
+    gif.signature = true;
+    gif.screenWidth = le16(file, 6);
+    gif.screenHeight = le16(file, 8);
+    gif.globalTableBits = gifTableBits(file[10]);
+    std::size_t at = 13 + gifTableBytes(gif.globalTableBits);
+
+    // Sub-blocks: a length byte, that many bytes, ..., a zero length. Adds
+    // up their bytes (a cut-off last block as far as it goes); false when
+    // the bytes end before the zero length.
+    auto subBlocks = [&](std::uint64_t& bytes) {
+        while (at < size) {
+            const std::size_t length = file[at++];
+            if (length == 0)
+                return true;
+            bytes += std::min(length, size - at);
+            at += length;
+        }
+        return false;
+    };
+    for (;;) {
+        if (at >= size) {
+            gif.end = at == size ? GifEnd::BlockBoundary : GifEnd::CutOff;
+            return gif;
+        }
+        const std::uint8_t block = file[at];
+        if (block == 0x3B) {
+            gif.end = GifEnd::Trailer;
+            return gif;
+        }
+        if (block == 0x21) { // extension: its label, then sub-blocks
+            at += 2;
+            std::uint64_t ignored = 0;
+            if (!subBlocks(ignored))
+                break;
+        } else if (block == 0x2C) { // image descriptor
+            if (at + 10 > size)
+                break;
+            GifFrame frame;
+            frame.width = le16(file, at + 5);
+            frame.height = le16(file, at + 7);
+            frame.localTableBits = gifTableBits(file[at + 9]);
+            at += 10 + gifTableBytes(frame.localTableBits) + 1; // after the LZW code size
+            const bool whole = subBlocks(frame.dataBytes);
+            gif.frames.push_back(frame);
+            if (!whole)
+                break;
+        } else {
+            gif.end = GifEnd::Damaged;
+            return gif;
+        }
+    }
+    gif.end = GifEnd::CutOff;
+    return gif;
 }
 
 PictureHeader readGifHeader(Bytes head)
@@ -151,181 +357,57 @@ PictureHeader readGifHeader(Bytes head)
     if (!startsWith(head, "GIF87a", 6) && !startsWith(head, "GIF89a", 6))
         return header;
     header.type = PictureType::Gif;
-    if (head.size() < 13)
+    const GifLayout gif = readGifLayout(head);
+    if (!gif.signature || gif.screenWidth == 0 || gif.screenHeight == 0)
         return header;
-    const std::uint16_t width = le16(head, 6);
-    const std::uint16_t height = le16(head, 8);
-    if (width == 0 || height == 0)
+    switch (gif.end) {
+    case GifEnd::Damaged:
         return header;
-    const std::uint8_t flags = head[10];
-    std::size_t at = 13;
-    if (flags & 0x80)
-        at += 3u * (2u << (flags & 7)); // global colour table
-
-    // Sub-blocks: a length byte, that many bytes, ..., a zero length.
-    auto skipSubBlocks = [&](std::size_t from) -> std::size_t {
-        std::size_t p = from;
-        while (p < head.size()) {
-            const std::size_t length = head[p];
-            if (length == 0)
-                return p + 1;
-            p += 1 + length;
-        }
-        return 0; // ran out of bytes
-    };
-
-    // Walks the blocks up to the trailer; false when the bytes end first.
-    std::uint32_t pictures = 0;
-    auto walk = [&]() -> bool {
-        while (at < head.size()) {
-            const std::uint8_t introducer = head[at];
-            if (introducer == 0x3B) // trailer
-                return true;
-            if (introducer == 0x21) { // extension: label, then sub-blocks
-                at = skipSubBlocks(at + 2);
-            } else if (introducer == 0x2C) { // image descriptor
-                if (at + 10 > head.size())
-                    return false;
-                const std::uint8_t imageFlags = head[at + 9];
-                at += 10;
-                if (imageFlags & 0x80)
-                    at += 3u * (2u << (imageFlags & 7)); // local colour table
-                at = skipSubBlocks(at + 1); // after the LZW minimum code size
-                ++pictures;
-            } else {
-                pictures = 0; // not a GIF block: damaged
-                return true;
-            }
-            if (at == 0)
-                return false;
-        }
-        return false;
-    };
-    if (walk()) {
-        if (pictures == 0)
-            return header; // damaged, or a trailer without any picture
-        header.frames = pictures;
-    } else {
-        header.frames = 0;
+    case GifEnd::Trailer:
+        if (gif.frames.empty())
+            return header; // a trailer without any picture
+        header.frames = std::uint32_t(std::min<std::size_t>(gif.frames.size(), UINT32_MAX));
+        break;
+    case GifEnd::BlockBoundary:
+    case GifEnd::CutOff:
+        header.frames = 0; // the count is not known from these bytes
+        break;
     }
-    header.width = width;
-    header.height = height;
+    header.width = gif.screenWidth;
+    header.height = gif.screenHeight;
     header.ok = true;
     return header;
 }
 
-bool bmpComplete(Bytes head, std::uint64_t fileSize)
+bool gifComplete(const GifLayout& layout)
 {
-    if (head.size() < 26 || !startsWith(head, "BM", 2))
-        return false;
-    const std::int64_t size = std::int64_t(std::min<std::uint64_t>(fileSize, INT64_MAX));
-    const std::int64_t pixelOffset = le32(head, 10);
-    const std::uint32_t headerSize = le32(head, 14);
-    std::int64_t width = 0;
-    std::int64_t height = 0;
-    std::int64_t bitsPerPixel = 0;
-    std::uint32_t compression = 0;
-    if (headerSize == 12) {
-        width = le16(head, 18);
-        height = le16(head, 20);
-        bitsPerPixel = le16(head, 24);
-    } else {
-        if (headerSize < 40 || head.size() < 34)
-            return false;
-        width = std::int32_t(le32(head, 18));
-        height = std::int32_t(le32(head, 22));
-        bitsPerPixel = le16(head, 28);
-        compression = le32(head, 30);
-    }
-    if (pixelOffset >= size)
-        return false;
-    // Run-length data has no length of its own to check against.
-    constexpr std::uint32_t kRgb = 0, kBitFields = 3, kAlphaBitFields = 6;
-    if (compression != kRgb && compression != kBitFields && compression != kAlphaBitFields)
-        return true;
-    if (width <= 0 || height == 0 || bitsPerPixel <= 0)
-        return false;
-    const std::int64_t rows = height < 0 ? -height : height;
-    const std::int64_t stride = (width * bitsPerPixel + 31) / 32 * 4;
-    // Checked one by one first, so that the product cannot overflow.
-    if (rows > size || stride > size)
-        return false;
-    return pixelOffset + stride * rows <= size;
-}
-
-bool jpegComplete(Bytes file)
-{
-    const std::size_t size = file.size();
-    std::size_t at = 2;
-    while (at < size) {
-        // Like the decoder, skip stray bytes and fill bytes up to a marker.
-        if (file[at] != 0xFF) {
-            ++at;
-            continue;
-        }
-        while (at < size && file[at] == 0xFF)
-            ++at;
-        if (at >= size)
-            return false;
-        const std::uint8_t marker = file[at++];
-        if (marker == 0xD9) // end of image before any scan
-            return false;
-        if (isStandalone(marker))
-            continue;
-        if (at + 2 > size)
-            return false;
-        const std::size_t length = be16(file, at);
-        if (length < 2 || at + length > size)
-            return false;
-        at += length;
-        if (marker == 0xDA) {
-            // Scan data stuffs every 0xFF with a 0x00, so the end-of-image
-            // marker after the first scan means the file was not cut off.
-            static constexpr std::uint8_t kEnd[] = {0xFF, 0xD9};
-            const auto rest = file.subspan(at);
-            return std::search(rest.begin(), rest.end(), std::begin(kEnd), std::end(kEnd))
-                != rest.end();
-        }
-    }
-    return false;
+    return layout.signature && !layout.frames.empty()
+        && (layout.end == GifEnd::Trailer || layout.end == GifEnd::BlockBoundary);
 }
 
 bool gifComplete(Bytes file)
 {
-    const std::size_t size = file.size();
-    if (size < 13 || !(startsWith(file, "GIF87a", 6) || startsWith(file, "GIF89a", 6)))
+    return gifComplete(readGifLayout(file));
+}
+
+bool gifDataCanFill(const GifLayout& layout)
+{
+    if (!layout.signature)
         return false;
-    std::size_t at = 13 + gifTableBytes(file[10]);
-    int pictures = 0;
-    auto skipSubBlocks = [&]() {
-        while (at < size) {
-            const std::uint8_t length = file[at++];
-            if (length == 0)
-                return true;
-            at += length;
-        }
-        return false;
+    // 4,096 pixels per 12-bit code is 2,731 a byte; a rounder bound leaves room.
+    constexpr std::uint64_t kMostPixelsPerByte = 4096;
+    // Tiny pictures need a few bytes of codes whatever their content.
+    constexpr std::uint64_t kSlackPixels = 65536;
+    auto fits = [](std::uint64_t width, std::uint64_t height, std::uint64_t dataBytes) {
+        return width * height <= dataBytes * kMostPixelsPerByte + kSlackPixels;
     };
-    while (at < size) {
-        const std::uint8_t block = file[at];
-        if (block == 0x3B) // trailer
-            return pictures > 0;
-        if (block == 0x21) {
-            at += 2;
-            if (!skipSubBlocks())
-                return false;
-        } else if (block == 0x2C) {
-            if (at + 10 > size)
-                return false;
-            at += 10 + gifTableBytes(file[at + 9]) + 1;
-            if (!skipSubBlocks())
-                return false;
-            ++pictures;
-        } else {
+    std::uint64_t allData = 0;
+    for (const GifFrame& frame : layout.frames) {
+        if (!fits(frame.width, frame.height, frame.dataBytes))
             return false;
-        }
+        allData += frame.dataBytes;
     }
-    return at == size && pictures > 0;
+    return fits(layout.screenWidth, layout.screenHeight, allData);
 }
 
 bool isComplete(Bytes file, PictureType type)

@@ -1,14 +1,112 @@
 #pragma once
-// What the headers of a BMP, JPEG or GIF file say about its size, read from
-// the file's first bytes without decoding a pixel. The whole-folder search
-// asks this of every file so that it decodes only pictures that another
-// picture could equal. Every length and offset is checked against the bytes
-// given; anything that does not add up gives ok = false (the caller then
-// decodes the file to find out what it holds).
+// The one header reader of each of BMP, JPEG and GIF: every fact Corvane takes
+// from these files without decoding a pixel comes from one walk per type
+// here. The whole-folder search asks for a picture's size (so that it decodes
+// only pictures that another picture could equal), every Qt reader asks
+// whether the file is whole before Qt sees it, and the converter's report
+// takes compression, depth, resolution and frame count. Every length and
+// offset is checked against the bytes given; nothing is trusted beyond them.
 
 #include "decoding/DecodedPicture.h"
 
+#include <array>
+#include <vector>
+
 namespace decoding {
+
+// --- BMP -------------------------------------------------------------------
+
+// The file header and the information header of a bitmap.
+struct BmpLayout {
+    bool signature = false; // "BM"
+    // The information header is of a size Corvane knows (12, or 16 to 124
+    // bytes) and its size fields lie within the bytes.
+    bool readable = false;
+    std::uint32_t infoSize = 0;
+    std::uint32_t pixelOffset = 0;
+    std::int64_t width = 0; // as stored
+    std::int64_t height = 0; // as stored; negative: rows stored top-down
+    std::uint16_t planes = 0;
+    std::uint16_t bitCount = 0;
+    // 0 none, 1 RLE8, 2 RLE4, 3 and 6 bit fields, 4 JPEG, 5 PNG; 0 for a
+    // header too short to say.
+    std::uint32_t compression = 0;
+    // Pixels per metre; 0 where the header holds none.
+    std::int32_t xPixelsPerMetre = 0;
+    std::int32_t yPixelsPerMetre = 0;
+};
+BmpLayout readBmpLayout(Bytes head);
+
+// --- JPEG ------------------------------------------------------------------
+
+// How far a JPEG's segments are walked: up to its frame header (enough for
+// its size), or up to its first scan (every table and header before the
+// compressed data).
+enum class JpegWalk { ToFrame, ToFirstScan };
+
+struct JpegLayout {
+    bool signature = false; // FF D8 FF
+    // The first frame header (start-of-frame segment).
+    bool hasFrame = false;
+    std::uint8_t frameMarker = 0; // C0 baseline, C2 progressive, C3 lossless, ...
+    std::uint8_t precision = 0; // bits a sample
+    std::uint16_t width = 0;
+    std::uint16_t height = 0; // 0: announced later (DNL)
+    std::uint8_t components = 0;
+    // False when anything but whole segments stands before the frame header:
+    // a stray byte, a second start of image, a scan, the end of the image, a
+    // segment too short for its length field or running past the bytes.
+    bool cleanBeforeFrame = true;
+    // The first quantisation table of slot 0 (the luminance table), as stored.
+    bool hasLuminanceTable = false;
+    std::array<int, 64> luminanceTable{};
+    // The JFIF header's pixel density: units 0 (aspect only), 1 dots per
+    // inch, 2 dots per centimetre.
+    bool hasJfifDensity = false;
+    std::uint8_t densityUnits = 0;
+    std::uint16_t xDensity = 0;
+    std::uint16_t yDensity = 0;
+    // Where the first scan's compressed data begins; 0 when the walk met the
+    // end of the image, damage or the end of the bytes first.
+    std::size_t firstScanData = 0;
+
+    bool progressive() const;
+    bool lossless() const;
+};
+JpegLayout readJpegLayout(Bytes head, JpegWalk walk);
+
+// --- GIF -------------------------------------------------------------------
+
+struct GifFrame {
+    std::uint16_t width = 0;
+    std::uint16_t height = 0;
+    int localTableBits = 0; // 0 without a colour table of its own
+    // Bytes of LZW codes in its sub-blocks (those of a cut-off last block
+    // count as far as they go).
+    std::uint64_t dataBytes = 0;
+};
+
+// How a GIF's walk of blocks ended.
+enum class GifEnd {
+    Trailer,
+    BlockBoundary, // the bytes end exactly after a whole block
+    CutOff, // the bytes end inside a block
+    Damaged, // a block of no kind GIF has
+};
+
+struct GifLayout {
+    bool signature = false; // GIF87a or GIF89a, with the 13-byte screen descriptor
+    std::uint16_t screenWidth = 0;
+    std::uint16_t screenHeight = 0;
+    int globalTableBits = 0; // 0 without a global colour table
+    // Every image descriptor met, in file order; after a cut-off walk the
+    // last one may lack data.
+    std::vector<GifFrame> frames;
+    GifEnd end = GifEnd::CutOff;
+};
+GifLayout readGifLayout(Bytes file);
+
+// --- What the searches ask ---------------------------------------------------
 
 // `head` is the start of the file (a few kilobytes are enough for a BMP or GIF;
 // a JPEG's size follows its metadata, which can be longer). The result's type
@@ -32,8 +130,18 @@ bool jpegComplete(Bytes file);
 // A GIF's blocks up to its trailer (or to the end of the file at a block
 // boundary), with at least one picture.
 bool gifComplete(Bytes file);
+bool gifComplete(const GifLayout& layout);
 // The test above for `type`, after checking that the bytes carry its
 // signature; false for any other type.
 bool isComplete(Bytes file, PictureType type);
+
+// Whether a GIF's compressed data could fill the pictures it claims. GIF's
+// LZW codes are at most 12 bits and one code stands for at most 4,096
+// pixels, so a file cannot hold more than about 2,731 pixels per byte of
+// image data. Qt's reader allocates the whole picture (its logical screen)
+// from the header; a file of a few bytes that claims one of millions of
+// pixels is refused with this before that. False for a frame, or a logical
+// screen, that its data could not fill.
+bool gifDataCanFill(const GifLayout& layout);
 
 } // namespace decoding

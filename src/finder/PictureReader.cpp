@@ -12,7 +12,8 @@
 #include "decoding/WebpDecoder.h"
 #include "finder/PictureOrientation.h"
 #include "finder/PixelFingerprint.h"
-#include "finder/QtPictureDecoder.h"
+#include "finder/QtFingerprint.h"
+#include "qtreading/QtPictureReading.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -123,7 +124,7 @@ std::string jpegProbe()
         return "none";
     const decoding::Bytes file(
         reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size()));
-    const DecodeOutcome outcome = decodeWithQt(file, PictureType::Jpeg);
+    const DecodeOutcome outcome = qtreading::decode(file, PictureType::Jpeg);
     if (outcome.status != DecodeStatus::Ok)
         return "none";
     const auto digest = fingerprintOf(outcome.picture).digest;
@@ -164,7 +165,7 @@ std::optional<PictureFingerprint> streamedJpegFingerprint(decoding::Bytes file)
 
 void preparePictureReading()
 {
-    prepareQtDecoding();
+    qtreading::prepare();
     decoderVersion();
 }
 
@@ -187,7 +188,7 @@ bool hasDecoder(decoding::PictureType type)
 static DecodeOutcome decodeStored(decoding::Bytes file, PictureType type)
 {
     if (readWithQt(type))
-        return decodeWithQt(file, type);
+        return qtreading::decode(file, type);
     if (decoding::decodesPixels(type))
         return decoding::decode(file); // 16-bit samples stay 16-bit
     DecodeOutcome outcome;
@@ -255,7 +256,7 @@ PictureFingerprint fingerprintStoredPicture(decoding::Bytes file, decoding::Pict
 {
     PictureFingerprint result;
     if (readWithQt(type))
-        prepareQtDecoding();
+        qtreading::prepare();
     const DecodeOutcome outcome = decodeStored(file, type);
     result.ok = outcome.status == DecodeStatus::Ok && !outcome.picture.frames.empty();
     if (result.ok)
@@ -269,7 +270,7 @@ PictureFingerprint fingerprintStoredPicture(decoding::Bytes file, decoding::Pict
 const std::string& decoderVersion()
 {
     static const std::string version = [] {
-        prepareQtDecoding();
+        qtreading::prepare();
         return std::string("Corvane ") + kCorvaneVersion + " decoders "
             + std::to_string(kDecoderRevision) + "; Qt " + qVersion() + "; jpeg probe "
             + jpegProbe() + "; " + decoding::jpeg::libraryVersion() + "; libpng "

@@ -1,33 +1,19 @@
 #include "search/ImageLoader.h"
 
 #include "converter/ConverterContract.h"
+#include "qtreading/QtPictureReading.h"
 #include "search/ImageContent.h"
 
-#include <QBuffer>
 #include <QCryptographicHash>
 #include <QFile>
-#include <QImageReader>
+
+#include <functional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-// Qt's own allocation limit (256 MB by default) would refuse a 100-megapixel
-// photo; the budget check below is the real guard, so leave room for it, even
-// for 64-bit pixel formats.
-void raiseAllocationLimit()
-{
-    static const bool raised = [] {
-        constexpr qint64 kMegabyte = 1024 * 1024;
-        const qint64 limit = ConverterContract::kPixelBudget * 8 / kMegabyte + 1;
-        if (QImageReader::allocationLimit() < limit)
-            QImageReader::setAllocationLimit(int(limit));
-        return true;
-    }();
-    Q_UNUSED(raised);
-}
 
 // Opens path for reading without blocking on a fifo and only when it is a
 // regular file; -1 otherwise.
@@ -48,41 +34,33 @@ int openRegularFd(const QString& path)
     return fd;
 }
 
-// Reads a picture of `format` ("" = decided by the content) from device.
-QImage readWithinBudget(QIODevice* device, const QByteArray& format)
+// The first frame a read through the Qt adapter gives; for an animation
+// (every frame read) with its later frames' digest as kHiddenContentKey.
+// Null on any failure.
+QImage firstFrameWithDigest(bool animation,
+    const std::function<qtreading::ReadOutcome(qtreading::Frames, const qtreading::FrameSink&)>&
+        read)
 {
-    QImageReader reader(device, format);
-    if (!format.isEmpty())
-        reader.setAutoDetectImageFormat(false);
-    const QSize size = reader.size();
-    if (size.isValid()
-        && qint64(size.width()) * qint64(size.height()) > ConverterContract::kPixelBudget)
-        return QImage();
-
     QImage image;
-    if (!reader.read(&image))
-        return QImage();
-    qint64 pixels = qint64(image.width()) * qint64(image.height());
-    if (pixels > ConverterContract::kPixelBudget)
-        return QImage();
-    if (format != "gif")
-        return image;
-
     QCryptographicHash laterFrames(QCryptographicHash::Sha256);
-    int frames = 1;
-    QImage frame;
-    while (reader.canRead() && reader.read(&frame)) {
-        pixels += qint64(frame.width()) * qint64(frame.height());
-        if (pixels > ConverterContract::kPixelBudget)
-            return QImage();
-        ++frames;
-        const QImage argb = frame.convertToFormat(QImage::Format_ARGB32);
-        const QByteArray size
-            = QByteArray::number(argb.width()) + 'x' + QByteArray::number(argb.height());
-        laterFrames.addData(size);
-        for (int y = 0; y < argb.height(); ++y)
-            laterFrames.addData(QByteArrayView(argb.constScanLine(y), qsizetype(argb.width()) * 4));
-    }
+    int frames = 0;
+    const qtreading::ReadOutcome outcome
+        = read(animation ? qtreading::Frames::All : qtreading::Frames::First, [&](QImage& frame) {
+              if (++frames == 1) {
+                  image = std::move(frame);
+                  return true;
+              }
+              const QImage argb = frame.convertToFormat(QImage::Format_ARGB32);
+              const QByteArray size
+                  = QByteArray::number(argb.width()) + 'x' + QByteArray::number(argb.height());
+              laterFrames.addData(size);
+              for (int y = 0; y < argb.height(); ++y)
+                  laterFrames.addData(
+                      QByteArrayView(argb.constScanLine(y), qsizetype(argb.width()) * 4));
+              return true;
+          });
+    if (outcome.status != decoding::DecodeStatus::Ok || frames == 0)
+        return QImage();
     if (frames > 1) {
         image.setText(QLatin1String(ImageLoader::kHiddenContentKey),
             QString::number(frames) + QLatin1Char(':')
@@ -91,11 +69,19 @@ QImage readWithinBudget(QIODevice* device, const QByteArray& format)
     return image;
 }
 
+// Reads a picture of `format` ("" = decided by the content) from device.
+QImage readWithinBudget(QIODevice* device, const QByteArray& format)
+{
+    return firstFrameWithDigest(
+        format == "gif", [&](qtreading::Frames which, const qtreading::FrameSink& sink) {
+            return qtreading::readFrames(device, format, which, sink);
+        });
+}
+
 } // namespace
 
 QImage ImageLoader::load(const QString& path, const QByteArray& format)
 {
-    raiseAllocationLimit();
     QFile file;
     if (!openRegularFile(path, &file))
         return QImage();
@@ -108,7 +94,6 @@ QImage ImageLoader::load(const QString& path, const QByteArray& format)
 QImage ImageLoader::loadByContent(const QString& path, ImageContent::Kind* content)
 {
     *content = ImageContent::Unknown;
-    raiseAllocationLimit();
     QFile file;
     if (!openRegularFile(path, &file))
         return QImage();
@@ -139,12 +124,16 @@ QImage ImageLoader::loadKind(QFile& file, ImageContent::Kind kind)
     }
     // Read, not mapped: a file cut short by another program while mapped
     // would end Corvane with a bus error.
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFile::NoError || !ImageContent::isComplete(bytes, kind))
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFile::NoError)
         return QImage();
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    return readWithinBudget(&buffer, ImageContent::qtFormat(kind));
+    // The adapter refuses a cut-off file, or another type's content, first.
+    const decoding::Bytes data(
+        reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size()));
+    return firstFrameWithDigest(
+        kind == ImageContent::Gif, [&](qtreading::Frames which, const qtreading::FrameSink& sink) {
+            return qtreading::readFile(data, kind, which, sink);
+        });
 }
 
 bool ImageLoader::openRegularFile(const QString& path, QFile* file)

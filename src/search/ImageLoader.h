@@ -1,7 +1,8 @@
 #pragma once
-// Reads one picture file with QImageReader within Corvane's pixel budget
-// (ConverterContract::kPixelBudget): the size is taken from the header and an
-// image over the budget is refused before anything is allocated.
+// Reads one picture file for the window through the Qt adapter
+// (qtreading), within Corvane's pixel budget: the size is taken from the
+// header and an image over the budget is refused before anything is
+// allocated.
 
 #include "search/ImageContent.h"
 

@@ -1,10 +1,12 @@
-// i__view32-readers.so: the converter's readers for BMP, JPEG and GIF (Qt's
-// own) and for WebP, HEIF and AVIF (the decoding library); see ReaderModule.h.
+// i__view32-readers.so: the converter's readers for BMP, JPEG and GIF (Qt's,
+// through the Qt adapter the window reads them with) and for WebP, HEIF and
+// AVIF (the decoding library); see ReaderModule.h.
 
 #include "CorvaneVersion.h"
 #include "converter/ReaderModule.h"
-#include "converter/readers/ImageDecoder.h"
 #include "decoding/PictureDecoders.h"
+#include "decoding/PictureType.h"
+#include "qtreading/QtPictureReading.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -44,7 +46,7 @@ extern "C" __attribute__((visibility("default"))) bool corvane_read_picture(
         // Qt's readers report damage through qWarning; the converter reports
         // through its exit code.
         qInstallMessageHandler(quietMessages);
-        ImageDecoder::prepare();
+        qtreading::prepare();
         return true;
     }();
     (void)prepared;
@@ -57,41 +59,35 @@ extern "C" __attribute__((visibility("default"))) bool corvane_read_picture(
         = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
+    // The first frame, as Corvane's window reads it (a bitmap holds one).
     QImage image;
-    const ImageDecoder::Status status = ImageDecoder::decodeWithQt(&buffer, pictureType, &image);
-    if (status != ImageDecoder::Ok) {
-        outcome->status = status == ImageDecoder::TooLarge ? decoding::DecodeStatus::TooLarge
-                                                           : decoding::DecodeStatus::Unreadable;
-        outcome->reason
-            = status == ImageDecoder::TooLarge ? "over the pixel budget" : "damaged picture data";
+    const qtreading::ReadOutcome read = qtreading::readFrames(&buffer,
+        decoding::qtFormatOf(pictureType), qtreading::Frames::First, [&image](QImage& frame) {
+            image = std::move(frame);
+            return false;
+        });
+    if (read.status != decoding::DecodeStatus::Ok || image.isNull()) {
+        outcome->status = read.status == decoding::DecodeStatus::TooLarge
+            ? decoding::DecodeStatus::TooLarge
+            : decoding::DecodeStatus::Unreadable;
+        outcome->reason = read.status == decoding::DecodeStatus::TooLarge ? "over the pixel budget"
+                                                                          : "damaged picture data";
         return false;
     }
-    // Straight RGBA bytes, as the decoding library gives them. Through ARGB32:
-    // a palette index without a colour then reads as transparent black, as
-    // in Corvane's window.
-    const QImage rgba = image.convertToFormat(QImage::Format_ARGB32);
+    // Straight RGBA bytes, as the decoding library gives them, and as the
+    // window shows them: a palette index without a colour is transparent.
     decoding::DecodedPicture& picture = outcome->picture;
-    picture.width = std::uint32_t(rgba.width());
-    picture.height = std::uint32_t(rgba.height());
-    picture.bytesPerSample = 1;
     try {
-        picture.frames.assign(1, std::vector<std::uint8_t>(picture.frameBytes()));
+        picture.frames.assign(1, qtreading::windowRgba(image));
     } catch (const std::bad_alloc&) {
         outcome->status = decoding::DecodeStatus::TooLarge;
         outcome->reason = "not enough memory for the picture";
         picture = {};
         return false;
     }
-    std::uint8_t* out = picture.frames[0].data();
-    for (int y = 0; y < rgba.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(rgba.constScanLine(y));
-        for (int x = 0; x < rgba.width(); ++x, out += 4) {
-            out[0] = std::uint8_t(qRed(line[x]));
-            out[1] = std::uint8_t(qGreen(line[x]));
-            out[2] = std::uint8_t(qBlue(line[x]));
-            out[3] = std::uint8_t(qAlpha(line[x]));
-        }
-    }
+    picture.width = std::uint32_t(image.width());
+    picture.height = std::uint32_t(image.height());
+    picture.bytesPerSample = 1;
     outcome->status = decoding::DecodeStatus::Ok;
     return true;
 }
