@@ -3,6 +3,7 @@
 #include "decoding/PictureType.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace decoding {
@@ -112,6 +113,19 @@ BmpLayout readBmpLayout(Bytes head)
     } else {
         return bmp;
     }
+    // The masks follow a 40-byte header and begin later ones (OS/2's 64-byte
+    // header gives compression 3 another meaning): red, green, blue, then
+    // alpha where the header holds one or compression 6 asks for it.
+    const bool bitFields = bmp.compression == 3 || bmp.compression == 6;
+    const bool windowsHeader = bmp.infoSize == 40 || bmp.infoSize == 52 || bmp.infoSize == 56
+        || bmp.infoSize == 108 || bmp.infoSize == 124;
+    if (bitFields && windowsHeader) {
+        const int masks = bmp.infoSize >= 56 || bmp.compression == 6 ? 4 : 3;
+        if (head.size() < 54 + 4 * std::size_t(masks))
+            return bmp;
+        for (int i = 0; i < masks; ++i)
+            bmp.widestField = std::max(bmp.widestField, std::popcount(le32(head, 54 + 4 * i)));
+    }
     bmp.readable = true;
     return bmp;
 }
@@ -135,6 +149,7 @@ PictureHeader readBmpHeader(Bytes head)
     header.width = std::uint32_t(bmp.width);
     header.height = std::uint32_t(height);
     header.frames = 1;
+    header.beyondEightBitRgba = bmp.widestField > 8;
     header.ok = true;
     return header;
 }

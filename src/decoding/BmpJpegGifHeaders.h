@@ -34,6 +34,9 @@ struct BmpLayout {
     // Pixels per metre; 0 where the header holds none.
     std::int32_t xPixelsPerMetre = 0;
     std::int32_t yPixelsPerMetre = 0;
+    // The widest colour or alpha field of a bit-field bitmap (compression 3
+    // or 6), in bits; 0 for any other bitmap.
+    int widestField = 0;
 };
 BmpLayout readBmpLayout(Bytes head);
 
@@ -111,6 +114,9 @@ GifLayout readGifLayout(Bytes file);
 // `head` is the start of the file (a few kilobytes are enough for a BMP or GIF;
 // a JPEG's size follows its metadata, which can be longer). The result's type
 // is set whenever the signature matches, even when ok is false.
+// A bitmap whose colour or alpha fields are wider than 8 bits (10-10-10-2,
+// say) says beyondEightBitRgba: Qt reads it at 8 bits a sample, so two such
+// files a low bit apart would read the same. Corvane refuses to read it.
 PictureHeader readBmpHeader(Bytes head);
 PictureHeader readJpegHeader(Bytes head);
 // frames counts the pictures of an animation when the blocks up to the

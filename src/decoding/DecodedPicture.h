@@ -106,8 +106,9 @@ struct PictureHeader {
     // decoders convert. It errs towards true: a file that says so may still
     // hold an 8-bit RGBA picture (a 16-bit PNG whose samples are all v * 257),
     // and a header that cannot tell (an unknown frame count, a HEIF's depth)
-    // says so. Only its decoded pixels can tell for sure. A BMP says false:
-    // every search of Corvane reads BMP through Qt at 8 bits a sample.
+    // says so. Only its decoded pixels can tell for sure. A BMP says true
+    // only for colour fields wider than 8 bits, which no search of Corvane
+    // reads (Qt would narrow them).
     bool beyondEightBitRgba = false;
 };
 

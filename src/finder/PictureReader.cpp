@@ -43,7 +43,9 @@ using decoding::PictureType;
 // (CMYK, signed samples, extra samples, 16-bit colour maps) and refuses what
 // it cannot hold; fingerprints made before that are never trusted.
 // Revision 3: JPEG and TIFF pictures are turned by their orientation tag.
-constexpr int kDecoderRevision = 3;
+// Revision 4: a BMP with colour fields wider than 8 bits is refused (Qt
+// narrowed them, so two such files a low bit apart were read the same).
+constexpr int kDecoderRevision = 4;
 
 // Hashes the frames of an animation as they are composed, so that no more
 // than the one canvas is held. Whether every pixel is opaque is known only

@@ -112,6 +112,11 @@ ReadOutcome readFile(decoding::Bytes file, PictureType type, Frames which, const
     if (!decoding::isComplete(file, type))
         return failure(DecodeStatus::Unreadable,
             std::string("cut off or damaged ") + decoding::typeName(type) + " data");
+    // Qt narrows wider colour fields to 8 bits: files a low bit apart would
+    // read the same, so such a bitmap is not read at all.
+    if (type == PictureType::Bmp && decoding::readBmpHeader(file).beyondEightBitRgba)
+        return failure(
+            DecodeStatus::Unreadable, "BMP colour fields wider than 8 bits are not supported");
     // Before Qt allocates the picture its header claims.
     if (type == PictureType::Gif && !decoding::gifDataCanFill(decoding::readGifLayout(file)))
         return failure(DecodeStatus::Unreadable, "GIF data too short for its picture");

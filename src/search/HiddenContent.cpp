@@ -87,7 +87,8 @@ finder::PixelFingerprint fingerprintOfShown(const QImage& shown)
 
 bool HiddenContent::mark(const QString& path, PictureType type, QImage& shown)
 {
-    // A BMP holds what Qt reads of it, in both searches; nothing to read.
+    // A BMP holds what Qt reads of it, in both searches (Qt's reading
+    // refuses one whose colour fields are wider than 8 bits); nothing to read.
     if (type == PictureType::Bmp)
         return true;
     QByteArray bytes;

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 using namespace FalsePairFiles;
 using namespace FormatFiles;
 
@@ -73,6 +75,56 @@ auto pngWithAnimationChunk(bool beforeImageData)
         const qsizetype at = beforeImageData ? 33 : bytes.size() - 12;
         EXPECT_TRUE(writeBytes(f.path(name), bytes.left(at) + acTL + bytes.mid(at)));
     };
+}
+
+// A bit-field bitmap of 8 x 4 pixels, 16 or 32 bits a pixel, with the given
+// red, green and blue masks (after a 40-byte header); `pixel` gives each
+// stored pixel value.
+auto bitFieldBmp(
+    int bits, std::array<std::uint32_t, 3> masks, std::function<std::uint32_t(int x, int y)> pixel)
+{
+    return [=](Folder& f, const std::string& name) {
+        constexpr int width = 8, height = 4;
+        const int rowBytes = (width * bits / 8 + 3) & ~3;
+        QByteArray bmp;
+        const auto put = [&bmp](std::uint32_t value, int bytes) {
+            for (int i = 0; i < bytes; ++i)
+                bmp.append(char(value >> (8 * i)));
+        };
+        const std::uint32_t offset = 14 + 40 + 12;
+        bmp.append("BM");
+        put(offset + std::uint32_t(rowBytes * height), 4);
+        put(0, 4);
+        put(offset, 4);
+        put(40, 4);
+        put(width, 4);
+        put(height, 4);
+        put(1, 2);
+        put(std::uint32_t(bits), 2);
+        put(3, 4); // bit fields
+        put(std::uint32_t(rowBytes * height), 4);
+        put(2835, 4);
+        put(2835, 4);
+        put(0, 4);
+        put(0, 4);
+        for (const std::uint32_t mask : masks)
+            put(mask, 4);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x)
+                put(pixel(x, y), bits / 8);
+            bmp.append(QByteArray(rowBytes - width * bits / 8, '\0'));
+        }
+        EXPECT_TRUE(writeBytes(f.path(name), bmp));
+    };
+}
+
+// 10 bits a colour; `lowBit` is added to one blue sample.
+auto tenBitBmp(std::uint32_t lowBit)
+{
+    return bitFieldBmp(32, {0x3FF00000u, 0x000FFC00u, 0x000003FFu}, [lowBit](int x, int y) {
+        return (std::uint32_t(x * 100) << 20) | (std::uint32_t(y * 200) << 10)
+            | (std::uint32_t(512) + (x == 3 && y == 2 ? lowBit : 0));
+    });
 }
 
 // An RGB JP2 whose header box gains a channel definition that makes its third
@@ -219,6 +271,11 @@ const BeyondCase kCases[] = {
                                            << "0"),
         true},
     {"Bmp", "a.bmp", convert(plasma()), false},
+    {"BmpOf565BitFields", "a.bmp",
+        bitFieldBmp(16, {0xF800u, 0x07E0u, 0x001Fu},
+            [](int x, int y) { return std::uint32_t((x * 4) << 11 | (y * 9) << 5 | 17); }),
+        false},
+    {"BmpOf10BitFields", "a.bmp", tenBitBmp(0), true},
 };
 
 class BeyondEightBitRgba : public ::testing::TestWithParam<BeyondCase> { };
@@ -240,6 +297,23 @@ TEST_P(BeyondEightBitRgba, IsToldFromTheHeader)
         EXPECT_EQ(outcome.picture.frames.size(), 1u);
         EXPECT_EQ(outcome.picture.bytesPerSample, 1);
         EXPECT_TRUE(outcome.picture.isRgba());
+    }
+}
+
+// Qt would read two such bitmaps a low bit apart as the same picture: neither
+// search reads them at all (the window's loader and the whole-folder search
+// share the Qt adapter this refusal sits in).
+TEST(BeyondEightBitRgba, BitmapsWithWiderColourFieldsAreNotRead)
+{
+    Folder folder;
+    tenBitBmp(0)(folder, "a.bmp");
+    tenBitBmp(1)(folder, "b.bmp");
+    for (const char* name : {"a.bmp", "b.bmp"}) {
+        const QByteArray file = readBytes(folder.path(name));
+        const decoding::DecodeOutcome outcome
+            = finder::decodePicture(bytesOf(file), decoding::PictureType::Bmp);
+        EXPECT_EQ(outcome.status, decoding::DecodeStatus::Unreadable) << name;
+        EXPECT_NE(outcome.reason.find("wider than 8 bits"), std::string::npos) << outcome.reason;
     }
 }
 
