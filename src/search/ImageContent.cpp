@@ -29,22 +29,6 @@ ImageContent::Kind ImageContent::fromFormat(const QByteArray& format)
     return Unknown;
 }
 
-bool ImageContent::isComplete(const QByteArray& bytes, Kind kind)
-{
-    const decoding::Bytes file = bytesOf(bytes);
-    switch (kind) {
-    case Bmp:
-        return sniff(bytes) == Bmp && decoding::bmpComplete(file, file.size());
-    case Jpeg:
-        return sniff(bytes) == Jpeg && decoding::jpegComplete(file);
-    case Gif:
-        return sniff(bytes) == Gif && decoding::gifComplete(file);
-    default:
-        break;
-    }
-    return false;
-}
-
 bool ImageContent::bmpHeadComplete(const QByteArray& head, qint64 fileSize)
 {
     return fileSize >= 0 && decoding::bmpComplete(bytesOf(head), std::uint64_t(fileSize));

@@ -28,10 +28,8 @@ public:
     // Qt's format name for a kind; nullptr for Unknown.
     static const char* qtFormat(Kind kind) { return decoding::qtFormatOf(kind); }
 
-    // True when the file holds everything its headers point at (the decoding
-    // library's reader of that type judges it); false for any other kind.
-    static bool isComplete(const QByteArray& bytes, Kind kind);
-    // The same test for a BMP from its first bytes (headers included) and the
-    // file's length, so that a large bitmap is checked without reading it whole.
+    // Whether a BMP holds everything its headers point at, from its first
+    // bytes (headers included) and the file's length, so that a large bitmap
+    // is checked without reading it whole.
     static bool bmpHeadComplete(const QByteArray& head, qint64 fileSize);
 };
