@@ -44,7 +44,9 @@ using decoding::PictureType;
 // it cannot hold; fingerprints made before that are never trusted.
 // Revision 3: JPEG and TIFF pictures are turned by their orientation tag.
 // Revision 4: a BMP with colour fields wider than 8 bits is refused (Qt
-// narrowed them, so two such files a low bit apart were read the same).
+// narrowed them, so two such files a low bit apart were read the same), and
+// a palette index without a colour is transparent black, as the window shows
+// it, never the opaque black of a true black pixel.
 constexpr int kDecoderRevision = 4;
 
 // Hashes the frames of an animation as they are composed, so that no more

@@ -68,6 +68,10 @@ QtFingerprint fingerprintWithQt(decoding::Bytes file, PictureType type)
     for (QImage& frame : frames) {
         if (frame.format() == QImage::Format_RGB32)
             continue;
+        // A palette index without a colour is transparent black, as the
+        // window draws it (qtreading's packed form does the same).
+        if (frame.colorCount() > 0)
+            frame.convertTo(QImage::Format_ARGB32);
         frame.convertTo(QImage::Format_RGBA8888); // in place where the pixel size stays
         for (int y = 0; y < frame.height() && opaque; ++y) {
             const std::uint8_t* line = frame.constScanLine(y);

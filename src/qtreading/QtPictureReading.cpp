@@ -158,9 +158,15 @@ bool isSixteenBit(const QImage& frame)
 
 std::vector<std::uint8_t> packedRgba(const QImage& frame, bool sixteenBit)
 {
-    // QImage rows are padded to 4 bytes; the pixel form's are packed.
+    // QImage rows are padded to 4 bytes; the pixel form's are packed. A
+    // palette picture goes through ARGB32 as the window draws it, where a
+    // palette index without a colour is transparent black (a straight
+    // conversion would make it opaque black, the same as a black pixel).
+    const QImage source = frame.colorCount() > 0 && !sixteenBit
+        ? frame.convertToFormat(QImage::Format_ARGB32)
+        : frame;
     const QImage rgba
-        = frame.convertToFormat(sixteenBit ? QImage::Format_RGBA64 : QImage::Format_RGBA8888);
+        = source.convertToFormat(sixteenBit ? QImage::Format_RGBA64 : QImage::Format_RGBA8888);
     const std::size_t rowBytes = std::size_t(rgba.width()) * 4 * (sixteenBit ? 2 : 1);
     std::vector<std::uint8_t> pixels(rowBytes * std::size_t(rgba.height()));
     for (int y = 0; y < rgba.height(); ++y)

@@ -42,22 +42,29 @@ void PrintTo(const FileCase& c, std::ostream* out)
 }
 
 // An 8-bit BMP of 4 x 2 whose palette holds 2 colours and whose pixels use
-// indices 5, 7 and 200 as well: Qt gives such a pixel no colour.
-QByteArray paletteGap()
+// indices 5, 7 and 200 as well: Qt gives such a pixel no colour. With
+// blackInstead, the palette gains black and those pixels use it.
+QByteArray paletteGap(bool blackInstead = false)
 {
     QByteArray bmp("BM", 2);
     auto put = [&bmp](quint32 value, int bytes) {
         for (int i = 0; i < bytes; ++i)
             bmp.append(char((value >> (8 * i)) & 0xFF));
     };
-    const quint32 dataOffset = 14 + 40 + 2 * 4;
+    const quint32 colours = blackInstead ? 3 : 2;
+    const quint32 dataOffset = 14 + 40 + colours * 4;
     for (const quint32 field : {dataOffset + 8, 0u, dataOffset, 40u, 4u, 2u})
         put(field, 4);
     put(1, 2);
     put(8, 2); // bits a pixel
-    for (const quint32 field : {0u, 8u, 2835u, 2835u, 2u, 0u, 0x00FF0000u, 0x000000FFu})
+    for (const quint32 field : {0u, 8u, 2835u, 2835u, colours, 0u, 0x00FF0000u, 0x000000FFu})
         put(field, 4);
-    bmp.append(QByteArray("\x00\x01\x05\xC8\x01\x00\x07\x01", 8));
+    if (blackInstead) {
+        put(0, 4);
+        bmp.append(QByteArray("\x00\x01\x02\x02\x01\x00\x02\x01", 8));
+    } else {
+        bmp.append(QByteArray("\x00\x01\x05\xC8\x01\x00\x07\x01", 8));
+    }
     return bmp;
 }
 
@@ -168,17 +175,18 @@ TEST_P(EveryCaller, SeesThePixelsQtGives)
     ASSERT_EQ(int(searched.picture.frames.size()), c.frames);
     ASSERT_TRUE(searched.picture.isRgba());
     for (int i = 0; i < c.frames; ++i)
-        EXPECT_TRUE(searched.picture.frames[i] == rowsOf(expected[i])) << "frame " << i;
+        EXPECT_TRUE(searched.picture.frames[i] == windowRowsOf(expected[i])) << "frame " << i;
     const finder::QtFingerprint print = finder::fingerprintWithQt(data, c.type);
     ASSERT_EQ(print.status, decoding::DecodeStatus::Ok) << print.reason;
     EXPECT_EQ(print.fingerprint.digest, finder::fingerprintOf(searched.picture).digest);
 
     // The window: the first frame as Qt gives it, by name and by content.
     const std::vector<std::uint8_t> shown = windowRowsOf(expected.front());
-    // The two forms part only where a palette index has no colour: the
-    // search's fingerprints rest on opaque black there, the window shows it
-    // transparent.
+    // Qt's straight conversion and the window's part where a palette index
+    // has no colour (opaque against transparent black); the search takes the
+    // window's, so such a pixel never meets a black one.
     EXPECT_EQ(shown == first, QByteArray(c.program) != "bytes");
+    EXPECT_TRUE(searched.picture.frames.front() == shown);
     EXPECT_TRUE(windowRowsOf(ImageLoader::load(path)) == shown);
     ImageContent::Kind kind = ImageContent::Unknown;
     EXPECT_TRUE(windowRowsOf(ImageLoader::loadByContent(path, &kind)) == shown);
@@ -233,6 +241,22 @@ INSTANTIATE_TEST_SUITE_P(Files, EveryCaller,
 // Animations alike in their first frame and one pixel apart later: the
 // window keeps them apart by their later frames' digest, the search by its
 // fingerprint of every frame; the same animation twice stays alike.
+// A pixel whose palette index has no colour shows transparent; it never
+// meets an opaque black pixel.
+TEST(EveryCallerNearMisses, PaletteIndexWithoutAColourIsNotBlack)
+{
+    const QByteArray gap = paletteGap();
+    const QByteArray black = paletteGap(true);
+    const auto print = [](const QByteArray& bytes) {
+        return finder::fingerprintWithQt(
+            Bytes(reinterpret_cast<const std::uint8_t*>(bytes.constData()), bytes.size()),
+            decoding::PictureType::Bmp);
+    };
+    ASSERT_EQ(print(gap).status, decoding::DecodeStatus::Ok);
+    ASSERT_EQ(print(black).status, decoding::DecodeStatus::Ok);
+    EXPECT_NE(print(gap).fingerprint, print(black).fingerprint);
+}
+
 TEST(EveryCallerNearMisses, AnimationsOnePixelApartInALaterFrame)
 {
     QTemporaryDir dir;
