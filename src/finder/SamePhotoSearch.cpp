@@ -27,17 +27,6 @@ decoding::Bytes bytesOf(const QByteArray& data)
     return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
 }
 
-similar::FrameView firstFrame(const decoding::DecodedPicture& picture)
-{
-    similar::FrameView view;
-    view.data = picture.frames.front().data();
-    view.width = picture.width;
-    view.height = picture.height;
-    view.bytesPerSample = picture.bytesPerSample;
-    view.stride = std::size_t(picture.width) * 4 * std::size_t(picture.bytesPerSample);
-    return view;
-}
-
 // The first frame of a listed file, fully decoded, its memory taken from
 // the budget while `use` runs; false when it no longer reads or decodes, or
 // the search stops (the pair is then not proven, and nothing is grouped on it).
@@ -65,7 +54,7 @@ bool withDecodedFile(
         if (outcome.status != decoding::DecodeStatus::Ok || outcome.picture.frames.empty()
             || !outcome.picture.isRgba())
             return false;
-        use(firstFrame(outcome.picture));
+        use(similar::firstFrameOf(outcome.picture));
         return true;
     } catch (const std::bad_alloc&) {
         return false;
@@ -245,7 +234,7 @@ SignedFingerprint fingerprintAndSignature(decoding::Bytes file, decoding::Pictur
     if (outcome.picture.isRgba()) {
         // One pass over the full frame: the signature is made from the proof picture.
         auto proof = std::make_shared<const similar::ReducedPicture>(
-            similar::proofPicture(firstFrame(outcome.picture)));
+            similar::proofPicture(similar::firstFrameOf(outcome.picture)));
         result.signature
             = similar::signatureOf(*proof, outcome.picture.width, outcome.picture.height);
         result.proof = std::move(proof);

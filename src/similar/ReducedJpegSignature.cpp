@@ -24,12 +24,7 @@ std::optional<PhotoSignature> reducedJpegSignature(
     if (outcome.status != decoding::DecodeStatus::Ok || outcome.picture.frames.empty()
         || !outcome.picture.isRgba())
         return std::nullopt;
-    FrameView view;
-    view.data = outcome.picture.frames.front().data();
-    view.width = outcome.picture.width;
-    view.height = outcome.picture.height;
-    view.stride = std::size_t(view.width) * 4;
-    return signatureOf(view, width, height);
+    return signatureOf(firstFrameOf(outcome.picture), width, height);
 }
 
 } // namespace similar

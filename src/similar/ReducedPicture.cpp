@@ -6,6 +6,17 @@
 
 namespace similar {
 
+FrameView firstFrameOf(const decoding::DecodedPicture& picture)
+{
+    FrameView view;
+    view.data = picture.frames.front().data();
+    view.width = picture.width;
+    view.height = picture.height;
+    view.bytesPerSample = picture.bytesPerSample;
+    view.stride = std::size_t(picture.width) * 4 * std::size_t(picture.bytesPerSample);
+    return view;
+}
+
 namespace {
 
 // For one axis: which source cells feed each output cell, and how much.

@@ -4,6 +4,8 @@
 // that a resize made by any program lands close to the same numbers.
 // Samples are floats on the 8-bit scale (0..255), RGBA, rows packed.
 
+#include "decoding/DecodedPicture.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -20,6 +22,9 @@ struct FrameView {
     int bytesPerSample = 1; // 1 or 2 (host order)
     bool bgraWords = false; // 0xAARRGGBB words (Qt's RGB32/ARGB32) instead of R, G, B, A bytes
 };
+
+// The first frame of a decoded RGBA picture (at least one frame).
+FrameView firstFrameOf(const decoding::DecodedPicture& picture);
 
 struct ReducedPicture {
     std::uint32_t width = 0;
