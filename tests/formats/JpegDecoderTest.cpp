@@ -33,17 +33,29 @@ void PrintTo(const JpegCase& c, std::ostream* os)
 
 class JpegAsQtReadsIt : public ::testing::TestWithParam<JpegCase> { };
 
+// A photo-like picture of width x height written by cjpeg with `options` as
+// NAME.jpg in dir; its path, or "" when cjpeg failed.
+QString encodeJpeg(const QTemporaryDir& dir, const QString& name, int width, int height, int seed,
+    const QStringList& options)
+{
+    const QString source = QDir(dir.path()).filePath(name + QStringLiteral(".ppm"));
+    if (!photoLike(width, height, seed, false).convertToFormat(QImage::Format_RGB888).save(source))
+        return QString();
+    const QString jpeg = QDir(dir.path()).filePath(name + QStringLiteral(".jpg"));
+    const QString failure = run(
+        QStringLiteral("cjpeg"), options + QStringList{QStringLiteral("-outfile"), jpeg, source});
+    EXPECT_EQ(failure, QString());
+    return failure.isEmpty() ? jpeg : QString();
+}
+
 TEST_P(JpegAsQtReadsIt, EveryPixelEqual)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     // An odd size, so that partial blocks and partial chroma samples show.
-    const QString source = QDir(dir.path()).filePath(QStringLiteral("photo.ppm"));
-    ASSERT_TRUE(photoLike(67, 43, 5, false).convertToFormat(QImage::Format_RGB888).save(source));
-    const QString jpeg = QDir(dir.path()).filePath(QStringLiteral("photo.jpg"));
-    ASSERT_EQ(run(QStringLiteral("cjpeg"),
-                  GetParam().cjpegOptions + QStringList{QStringLiteral("-outfile"), jpeg, source}),
-        QString());
+    const QString jpeg
+        = encodeJpeg(dir, QStringLiteral("photo"), 67, 43, 5, GetParam().cjpegOptions);
+    ASSERT_FALSE(jpeg.isEmpty());
 
     const QByteArray bytes = readBytes(jpeg);
     const decoding::DecodeOutcome ours = decoding::jpeg::decode(bytesOf(bytes));
@@ -62,14 +74,9 @@ TEST_P(JpegAsQtReadsIt, EveryPixelEqual)
     // inside the transform only when both sides divide evenly, as a camera's
     // do; otherwise it decodes larger and resizes, so those sizes are not
     // compared.
-    const QString evenSource = QDir(dir.path()).filePath(QStringLiteral("even.ppm"));
-    ASSERT_TRUE(
-        photoLike(64, 48, 5, false).convertToFormat(QImage::Format_RGB888).save(evenSource));
-    const QString evenJpeg = QDir(dir.path()).filePath(QStringLiteral("even.jpg"));
-    ASSERT_EQ(run(QStringLiteral("cjpeg"),
-                  GetParam().cjpegOptions
-                      + QStringList{QStringLiteral("-outfile"), evenJpeg, evenSource}),
-        QString());
+    const QString evenJpeg
+        = encodeJpeg(dir, QStringLiteral("even"), 64, 48, 5, GetParam().cjpegOptions);
+    ASSERT_FALSE(evenJpeg.isEmpty());
     const QByteArray evenBytes = readBytes(evenJpeg);
     for (unsigned reduction : {2U, 4U, 8U}) {
         SCOPED_TRACE(reduction);
@@ -135,12 +142,9 @@ TEST_P(JpegAsQtReadsIt, StreamedRowsAndTheirFingerprintAreTheDecodes)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString source = QDir(dir.path()).filePath(QStringLiteral("photo.ppm"));
-    ASSERT_TRUE(photoLike(67, 43, 5, false).convertToFormat(QImage::Format_RGB888).save(source));
-    const QString jpeg = QDir(dir.path()).filePath(QStringLiteral("photo.jpg"));
-    ASSERT_EQ(run(QStringLiteral("cjpeg"),
-                  GetParam().cjpegOptions + QStringList{QStringLiteral("-outfile"), jpeg, source}),
-        QString());
+    const QString jpeg
+        = encodeJpeg(dir, QStringLiteral("photo"), 67, 43, 5, GetParam().cjpegOptions);
+    ASSERT_FALSE(jpeg.isEmpty());
     const QByteArray bytes = readBytes(jpeg);
     const decoding::DecodeOutcome decoded = decoding::jpeg::decode(bytesOf(bytes));
     ASSERT_EQ(decoded.status, decoding::DecodeStatus::Ok) << decoded.reason;
@@ -175,10 +179,8 @@ TEST(JpegDecoder, DamagedStreamsAreRefusedNotFilled)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString source = QDir(dir.path()).filePath(QStringLiteral("photo.ppm"));
-    ASSERT_TRUE(photoLike(64, 48, 6, false).convertToFormat(QImage::Format_RGB888).save(source));
-    const QString jpeg = QDir(dir.path()).filePath(QStringLiteral("photo.jpg"));
-    ASSERT_EQ(run(QStringLiteral("cjpeg"), {QStringLiteral("-outfile"), jpeg, source}), QString());
+    const QString jpeg = encodeJpeg(dir, QStringLiteral("photo"), 64, 48, 6, {});
+    ASSERT_FALSE(jpeg.isEmpty());
     const QByteArray whole = readBytes(jpeg);
     const std::pair<const char*, QByteArray> damaged[] = {
         {"cut in half", whole.left(whole.size() / 2)},
