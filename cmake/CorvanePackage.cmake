@@ -15,8 +15,11 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "finds pictures whose pixels are identical
 set(CPACK_PACKAGE_DESCRIPTION
   "Corvane finds the pictures in a folder whose pixels are identical, whatever \
 their sizes, types and names, and lets you send the extra copies to the trash, \
-delete them or move them away. corvane-find does the same search on the \
-command line and reports in text, JSON or CSV.")
+delete them or move them away. With \"Also find the same photo saved \
+differently\" it also finds the same photo re-saved, resized or converted to \
+another type, proves each such copy by measuring it, and names the best copy. \
+corvane-find does the same searches on the command line and reports in text, \
+JSON or CSV.")
 set(CPACK_PACKAGE_CONTACT "Corvane developers <corvane@localhost>")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)

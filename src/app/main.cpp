@@ -18,7 +18,11 @@ const char kUsage[] = R"(Usage: corvane [FOLDER]
 
 Opens Corvane's window. With FOLDER, the search of that folder starts at once,
 as if it had been picked in the folder picker, with the check boxes chosen last
-time ("Compare every picture, whatever its size" and "Include subfolders").
+time. With none ticked, Corvane compares neighbours in size order in its main
+window. "Compare every picture, whatever its size" or "Include subfolders"
+switch to the whole-folder search: every group of identical pictures, whatever
+their sizes, types and folders, in the review window. "Also find the same photo
+saved differently" adds the same photo re-saved, resized or converted.
 
   -h, --help    show this text
   --version     show the version

@@ -117,10 +117,13 @@ them too.
   --version         show the version
 
 Names that are not valid UTF-8 are reported without loss:
-  text  a path holding such bytes, or a control character such as a newline,
-        is written as $'...' with \xHH, \n, \t, \\ and \' escapes (the quoting
-        of bash, which reads it back as the same bytes); every other path is
-        written as it is. A line that begins with $' is always such a path.
+  text  a path holding such bytes, a control character such as a newline, a
+        bidirectional or other invisible format character (such as U+202E),
+        a backslash or a quote, or a blank at either end, is written as
+        $'...' with \xHH, \n, \t, \\ and \' escapes (the quoting of bash,
+        which reads it back as the same bytes; invisible characters are
+        escaped byte by byte); every other path is written as it is. A line
+        that begins with $' is always such a path.
   json  "path" holds the name as text (invalid bytes shown as U+FFFD) and
         "path_bytes" the exact bytes in base64; "path_bytes" is present only
         for such names.

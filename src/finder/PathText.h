@@ -9,8 +9,11 @@ namespace pathtext {
 
 bool isUtf8(const QByteArray& bytes);
 
-// For the text report: the path as it is, or $'...' with escapes when it is
-// not UTF-8 or holds a control character.
+// For the text report: the path as it is when it is plain, or else $'...'
+// with escapes, which bash reads back as the same bytes. Not plain: bytes
+// that are not UTF-8; a control, bidirectional or other invisible format
+// character (escaped byte by byte, so a terminal never reorders the line); a
+// backslash or a quote; a blank at either end; a path beginning with $'.
 QByteArray forText(const QByteArray& path);
 
 // For JSON and CSV: the path as text (invalid bytes as U+FFFD) ...

@@ -28,6 +28,13 @@ expected=(
     "./usr/bin/corvane-find|link:../lib/corvane/corvane-find"
     "./usr/share/applications/corvane.desktop|file"
     "./usr/share/icons/hicolor/32x32/apps/corvane.png|file"
+    "./usr/share/icons/hicolor/48x48/apps/corvane.png|file"
+    "./usr/share/icons/hicolor/64x64/apps/corvane.png|file"
+    "./usr/share/icons/hicolor/128x128/apps/corvane.png|file"
+    "./usr/share/icons/hicolor/256x256/apps/corvane.png|file"
+    "./usr/share/icons/hicolor/scalable/apps/corvane.svg|file"
+    "./usr/share/doc/corvane/copyright|file"
+    "./usr/share/doc/corvane/changelog.gz|file"
     "./usr/share/man/man1/corvane.1.gz|file"
     "./usr/share/man/man1/corvane-find.1.gz|file"
     "./usr/share/bash-completion/completions/corvane-find|file"
@@ -41,7 +48,7 @@ for row in "${expected[@]}"; do
         link:*) [[ $line == l*" $path -> ${kind#link:}" ]] || fail "[$path]: not a link to ${kind#link:}: '$line'" ;;
     esac
 done
-stray=$(awk '{ print $6 }' <<<"$contents" | grep -vE '^\./usr/((bin|lib|share)/)?$|^\./usr/(bin|lib/corvane|share/(applications|icons|man|bash-completion))/')
+stray=$(awk '{ print $6 }' <<<"$contents" | grep -vE '^\./usr/((bin|lib|share|share/doc)/)?$|^\./usr/(bin|lib/corvane|share/(applications|icons|man|bash-completion|doc/corvane))/')
 [ -z "$stray" ] || fail "[nothing outside its folders]: $stray"
 
 # Depends: computed by dpkg-shlibdeps from the programs, so it names the
@@ -73,6 +80,31 @@ for page in corvane corvane-find; do
 done
 bash --norc -c "source '$root/usr/share/bash-completion/completions/corvane-find'" 2>&1 | grep . \
     && fail "[installed completion loads]"
+
+# Each icon is a picture of the size its folder names; the scalable one is SVG.
+for size in 32 48 64 128 256; do
+    icon="$root/usr/share/icons/hicolor/${size}x${size}/apps/corvane.png"
+    [ "$(identify -format '%wx%h' "$icon" 2>/dev/null)" = "${size}x${size}" ] \
+        || fail "[icon ${size}x${size}]: $(identify "$icon" 2>&1)"
+done
+grep -q '<svg' "$root/usr/share/icons/hicolor/scalable/apps/corvane.svg" || fail "[scalable icon is SVG]"
+
+# The documents: the copyright file in the machine-readable form, every
+# stanza's fields present, and a changelog that names this version.
+copyright="$root/usr/share/doc/corvane/copyright"
+head -n1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+    || fail "[copyright is machine-readable]"
+grep -q '^Files: \*$' "$copyright" && grep -q '^Copyright: ' "$copyright" && grep -q '^License: ' "$copyright" \
+    || fail "[copyright has Files, Copyright and License]"
+zcat "$root/usr/share/doc/corvane/changelog.gz" | grep -q "^$version " || fail "[changelog names $version]"
+
+# Every place that tells what Corvane does names both searches and the third box.
+third_box="Also find the same photo saved differently"
+grep -q "same photo" <<<"$(dpkg-deb -f "$deb" Description)" || fail "[description names the same-photo search]"
+grep -qi '^Comment=.*same photo' "$root/usr/share/applications/corvane.desktop" || fail "[menu comment names the same-photo search]"
+"${noscreen[@]}" "$root/usr/bin/corvane" --help | tr '\n' ' ' | grep -q "$third_box" || fail "[corvane --help names the third box]"
+zcat "$root/usr/share/man/man1/corvane.1.gz" | grep -q "$third_box" || fail "[corvane(1) names the third box]"
+zcat "$root/usr/share/man/man1/corvane-find.1.gz" | grep -q 'B \\-\\-similar' || fail "[corvane-find(1) names --similar]"
 
 # A small search with the installed corvane-find: three files of one picture
 # (a byte copy and a BMP of the same pixels) group; a picture one pixel
