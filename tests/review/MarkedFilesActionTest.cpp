@@ -27,10 +27,7 @@ namespace {
 
 class MarkedFilesActionTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-    }
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
 
     QString path(const QString& name) const { return m_dir.path() + QLatin1Char('/') + name; }
 
@@ -314,7 +311,7 @@ TEST_F(MarkedFilesActionTest, ANameThatIsNotUtf8IsNeverActedOnUnderAnotherName)
     writeFile(path("keep.png"), "px");
 
     FILE* f = ::fopen(odd.constData(), "w");
-    ASSERT_NE(f);
+    ASSERT_NE(f, nullptr);
     ::fputs("px", f);
     ::fclose(f);
     // The name Qt would make of it exists too: it must not be touched.

@@ -168,15 +168,14 @@ TEST(ResultExportTest, TheReviewExportsWhatIsStillThere)
     EXPECT_EQ(now.unreadable.size(), size_t(1));
 }
 
-
 // The index fields of a JSON report, one line per file of every group:
 // "group kind path -> identical_group" ("-" where the file has none). Also
 // checks that every identical_group points at an identical group that
 // holds the file (faults are added to *faults).
 QStringList jsonIndexes(const QByteArray& report, QStringList* faults)
 {
-    const QJsonArray groups = QJsonDocument::fromJson(report).object()[QStringLiteral("groups")]
-                                  .toArray();
+    const QJsonArray groups
+        = QJsonDocument::fromJson(report).object()[QStringLiteral("groups")].toArray();
     QStringList lines;
     for (int g = 0; g < groups.size(); ++g) {
         const QJsonObject group = groups[g].toObject();
@@ -263,15 +262,16 @@ TEST(ResultExportTest, IdenticalGroupPointsAtTheExportedGroupInEveryFrontEnd)
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     const QString folder = dir.path() + QStringLiteral("/photos");
     ASSERT_TRUE(QDir().mkpath(folder));
-    const auto at = [&](const char* name) { return folder + QLatin1Char('/') + QLatin1String(name); };
+    const auto at
+        = [&](const char* name) { return folder + QLatin1Char('/') + QLatin1String(name); };
     ASSERT_TRUE(convert({photos + QStringLiteral("FreshFlower.jpg"), QStringLiteral("-resize"),
         QStringLiteral("900x"), at("large.png")}));
     ASSERT_TRUE(QFile::copy(at("large.png"), at("large copy.png")));
     ASSERT_TRUE(convert({photos + QStringLiteral("LadyBird.jpg"), QStringLiteral("-resize"),
         QStringLiteral("480x"), at("photo.png")}));
     ASSERT_TRUE(QFile::copy(at("photo.png"), at("photo copy.png")));
-    ASSERT_TRUE(convert({at("photo.png"), QStringLiteral("-quality"), QStringLiteral("85"),
-        at("photo.jpg")}));
+    ASSERT_TRUE(convert(
+        {at("photo.png"), QStringLiteral("-quality"), QStringLiteral("85"), at("photo.jpg")}));
 
     QStringList faults;
     QMap<QString, QStringList> found; // by front-end and format
@@ -282,10 +282,9 @@ TEST(ResultExportTest, IdenticalGroupPointsAtTheExportedGroupInEveryFrontEnd)
                 folder});
         ASSERT_TRUE(find.waitForFinished(120000));
         const QByteArray out = find.readAllStandardOutput();
-        found[QStringLiteral("find ") + QLatin1String(format)] = QLatin1String(format)
-                == QLatin1String("json")
-            ? jsonIndexes(out, &faults)
-            : csvIndexes(out, &faults);
+        found[QStringLiteral("find ") + QLatin1String(format)]
+            = QLatin1String(format) == QLatin1String("json") ? jsonIndexes(out, &faults)
+                                                             : csvIndexes(out, &faults);
     }
 
     const std::atomic<bool> stop{false};
@@ -306,8 +305,10 @@ TEST(ResultExportTest, IdenticalGroupPointsAtTheExportedGroupInEveryFrontEnd)
     };
     const QStringList reviewJson = exported(QStringLiteral("all.json"));
     const QStringList reviewCsv = exported(QStringLiteral("all.csv"));
-    EXPECT_EQ(reviewJson, found[QStringLiteral("find json")]);
-    EXPECT_EQ(reviewCsv, found[QStringLiteral("find csv")]);
+    const auto lines
+        = [](const QStringList& list) { return list.join(QLatin1Char('\n')).toStdString(); };
+    EXPECT_EQ(lines(reviewJson), lines(found[QStringLiteral("find json")]));
+    EXPECT_EQ(lines(reviewCsv), lines(found[QStringLiteral("find csv")]));
     // The photo's two identical files point at the second identical group:
     // index 1 in JSON, number 2 in CSV.
     EXPECT_TRUE(reviewJson.contains(QStringLiteral("2 same photo %1 -> 1").arg(at("photo.png"))))
@@ -316,8 +317,8 @@ TEST(ResultExportTest, IdenticalGroupPointsAtTheExportedGroupInEveryFrontEnd)
         << reviewCsv.join(QLatin1Char('\n')).toStdString();
 
     // Remove from list: the large pair, the first group.
-    ASSERT_EQ(window.model().group(0).files.front().found.path,
-        QFile::encodeName(at("large copy.png")));
+    ASSERT_EQ(
+        window.model().group(0).files.front().found.path, QFile::encodeName(at("large copy.png")));
     window.lstGroups()->setCurrentIndex(window.itemModel()->indexOf({0, 0}));
     window.cmdRemove()->click();
     ASSERT_EQ(window.model().groupCount(), 2);
