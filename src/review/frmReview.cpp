@@ -446,7 +446,11 @@ void frmReview::updateControls()
         !acting && current.isValid() && m_model->file(m_items->spotOf(current)).member > 0);
     m_showInFolder->setEnabled(any);
     m_export->setEnabled(!acting);
-    m_pairs->setEnabled(!acting && any && m_hooks.walkPairs != nullptr);
+    // The walk shows identical pairs only: with none listed it has nothing to show.
+    bool anyIdentical = false;
+    for (int g = 0; g < m_model->groupCount() && !anyIdentical; ++g)
+        anyIdentical = !m_model->group(g).samePhoto;
+    m_pairs->setEnabled(!acting && anyIdentical && m_hooks.walkPairs != nullptr);
     m_list->setEnabled(!acting);
 }
 

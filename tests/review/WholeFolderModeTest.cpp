@@ -445,6 +445,7 @@ TEST_F(WholeFolderModeTest, EitherKindOfGroupOpensTheReviewWindow)
             samePhoto += review->model().group(g).samePhoto ? 1 : 0;
         EXPECT_EQ(review->model().groupCount() - samePhoto, row.identical);
         EXPECT_EQ(samePhoto, row.samePhoto);
+        EXPECT_EQ(review->cmdPairs()->isEnabled(), row.identical > 0); // walks identical pairs
         if (row.identical == 0) {
             EXPECT_TRUE(review->lblStatus()->text().startsWith(
                 QStringLiteral("1 group of the same photo saved differently. ")))
