@@ -249,8 +249,11 @@ QByteArray csv(const FinderResult& result)
                 } else {
                     out += ",,,,,";
                 }
+                // The number its identical group has in the first column (CSV
+                // numbers groups from 1; the JSON's index into "groups" counts
+                // from 0, as its readers index arrays).
                 if (member.identicalGroup >= 0)
-                    out += QByteArray::number(member.identicalGroup);
+                    out += QByteArray::number(member.identicalGroup + 1);
                 out += "\r\n";
             }
         }

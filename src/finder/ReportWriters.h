@@ -27,13 +27,16 @@ QByteArray cacheNote(const QString& problem, bool usedAnyway);
 
 // Every group has "kind": "identical" groups first, then "same photo" groups
 // (best copy first; the others with "difference"; files identical to each
-// other with "identical_group", the index of their group in "groups").
+// other with "identical_group", the index of their group in "groups",
+// counted from 0).
 QByteArray json(const FinderResult& result);
 
 // A header row, then one row per file of every group (group numbered from 1)
 // and one per unreadable file (empty group, with its reason). RFC 4180
 // quoting. Same-photo groups follow the identical ones, numbered on, with
-// the same figures as the JSON report in columns of their own.
+// the same figures as the JSON report in columns of their own;
+// identical_group holds the number of the file's identical group as the
+// group column gives it (from 1).
 QByteArray csv(const FinderResult& result);
 
 } // namespace findreport

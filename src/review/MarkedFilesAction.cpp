@@ -26,10 +26,9 @@ QByteArray parentFolder(const QByteArray& path)
 } // namespace
 
 MarkedFilesAction::MarkedFilesAction(
-    const ReviewModel& model, Kind kind, const QString& targetFolder, Trash trash)
+    const ReviewModel& model, Kind kind, const QString& targetFolder)
     : m_kind(kind)
     , m_targetFolder(targetFolder)
-    , m_trash(std::move(trash))
 {
     // A file can be listed twice: in its identical group and in a same-photo
     // group. It is acted on once (first where it is marked), and every
@@ -127,9 +126,12 @@ void MarkedFilesAction::actOn(const Planned& planned)
     };
     switch (m_kind) {
     case Kind::Trash:
-        if (m_trash)
-            done = m_trash(path, &error);
-        else if (!checked(FileActions::RecycleFileIfUnchanged(raw, planned.found.identity, &error)))
+        // The trash cannot first take the file under a private name as the
+        // delete does: its record would then name the private name, and
+        // restoring from the trash would bring the file back under it. The
+        // file is looked at once more right before its name is handed to
+        // the trash, the narrowest window the trash allows.
+        if (!checked(FileActions::RecycleFileIfUnchanged(raw, planned.found.identity, &error)))
             return;
         break;
     case Kind::Delete:

@@ -14,7 +14,6 @@
 #include <QString>
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <vector>
 
@@ -23,9 +22,6 @@ public:
     // The rows of the main window's action list.
     enum class Kind { Trash = 0, Delete = 1, Move = 2 };
 
-    // Sends one file to the trash; false with the reason when it did not.
-    using Trash = std::function<bool(const QString& path, QString* error)>;
-
     struct NotDone {
         QString path; // as the review shows it
         QString reason;
@@ -33,9 +29,10 @@ public:
     };
 
     // Takes the marked files of model as they are now. targetFolder is used
-    // by Kind::Move (absolute, without a trailing "/"); trash by Kind::Trash.
-    MarkedFilesAction(
-        const ReviewModel& model, Kind kind, const QString& targetFolder, Trash trash);
+    // by Kind::Move (absolute, without a trailing "/"). Kind::Trash sends
+    // files to the desktop's trash (FileActions), the same route in every
+    // caller.
+    MarkedFilesAction(const ReviewModel& model, Kind kind, const QString& targetFolder);
 
     int total() const { return int(m_plan.size()); }
     std::int64_t totalBytes() const { return m_totalBytes; }
@@ -84,7 +81,6 @@ private:
 
     Kind m_kind;
     QString m_targetFolder;
-    Trash m_trash;
     std::vector<Planned> m_plan;
     std::vector<Keepers> m_keepers;
     std::int64_t m_totalBytes = 0;

@@ -33,6 +33,8 @@ ReviewModel::ReviewModel(const FinderResult& result)
 {
     m_searched.folders = result.folders;
     m_searched.filesExamined = result.filesExamined;
+    m_searched.filesNotExamined = result.filesNotExamined;
+    m_searched.filesNotPictures = result.filesNotPictures;
     m_searched.unreadable = result.unreadable;
     m_searched.cancelled = result.cancelled;
     int id = 0;
@@ -577,6 +579,26 @@ FinderResult ReviewModel::currentResult(bool withSamePhoto) const
         for (const ReviewFile& f : group.files)
             out.files.push_back(f.found);
         result.groups.push_back(std::move(out));
+    }
+    // A member whose files are identical to each other points at their
+    // identical group as exported now: groups taken off the list or left
+    // with one file renumber the rest, and a group no longer exported is
+    // pointed at by nothing.
+    std::map<QByteArray, int> identicalGroupOf;
+    for (int g = 0; g < int(result.groups.size()); ++g) {
+        for (const FoundFile& f : result.groups[size_t(g)].files)
+            identicalGroupOf.emplace(f.path, g);
+    }
+    for (SamePhotoGroup& group : result.samePhotoGroups) {
+        for (SamePhotoMember& member : group.members) {
+            member.identicalGroup = -1;
+            for (const FoundFile& f : member.files) {
+                if (const auto it = identicalGroupOf.find(f.path); it != identicalGroupOf.end()) {
+                    member.identicalGroup = it->second;
+                    break;
+                }
+            }
+        }
     }
     return result;
 }

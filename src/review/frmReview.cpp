@@ -161,7 +161,11 @@ frmReview::frmReview(const FinderResult& result, Hooks hooks, QWidget* parent)
     const int groups = m_model->groupCount() - samePhoto;
     QString found = groups == 1 ? QStringLiteral("1 group of identical pictures")
                                 : QStringLiteral("%1 groups of identical pictures").arg(groups);
-    if (samePhoto > 0) {
+    if (samePhoto > 0 && groups == 0) {
+        found = samePhoto == 1
+            ? QStringLiteral("1 group of the same photo saved differently")
+            : QStringLiteral("%1 groups of the same photo saved differently").arg(samePhoto);
+    } else if (samePhoto > 0) {
         found += samePhoto == 1
             ? QStringLiteral(" and 1 of the same photo saved differently")
             : QStringLiteral(" and %1 of the same photo saved differently").arg(samePhoto);
@@ -442,7 +446,11 @@ void frmReview::updateControls()
         !acting && current.isValid() && m_model->file(m_items->spotOf(current)).member > 0);
     m_showInFolder->setEnabled(any);
     m_export->setEnabled(!acting);
-    m_pairs->setEnabled(!acting && any && m_hooks.walkPairs != nullptr);
+    // The walk shows identical pairs only: with none listed it has nothing to show.
+    bool anyIdentical = false;
+    for (int g = 0; g < m_model->groupCount() && !anyIdentical; ++g)
+        anyIdentical = !m_model->group(g).samePhoto;
+    m_pairs->setEnabled(!acting && anyIdentical && m_hooks.walkPairs != nullptr);
     m_list->setEnabled(!acting);
 }
 
@@ -573,9 +581,9 @@ void frmReview::exportList()
                       .arg(target, file.errorString()));
         return;
     }
-    const QString groups = now.groups.size() == 1
-        ? QStringLiteral("1 group")
-        : QStringLiteral("%1 groups").arg(now.groups.size());
+    const size_t saved = now.groups.size() + now.samePhotoGroups.size();
+    const QString groups
+        = saved == 1 ? QStringLiteral("1 group") : QStringLiteral("%1 groups").arg(saved);
     setStatus(QStringLiteral("%1 saved to %2.").arg(groups, target));
 }
 
@@ -615,7 +623,7 @@ void frmReview::actOnMarked()
     }
     if (!m_hooks.confirm(question))
         return;
-    m_action = std::make_unique<MarkedFilesAction>(*m_model, kind, folder, m_hooks.trash);
+    m_action = std::make_unique<MarkedFilesAction>(*m_model, kind, folder);
     m_actionKind = kind;
     m_actionFolder = folder;
     m_progress->setRange(0, m_action->total());

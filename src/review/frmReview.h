@@ -46,13 +46,14 @@ class frmReview : public QWidget {
 public:
     // What the window needs from outside. Each one left empty gets a
     // default that talks to the desktop directly (message box, file dialogs,
-    // the trash through GIO).
+    // the browser). The trash is not among them: the marked files go to the
+    // trash through MarkedFilesAction alone, which looks at each file again
+    // at the moment it hands it over.
     struct Hooks {
         std::function<int()> actionRow; // the main window's action list: 0 trash, 1 delete, 2 move
         std::function<bool(const QString& question)> confirm;
         std::function<QString(const QString& title)> pickFolder; // "" when cancelled
         std::function<QString()> pickExportFile; // "" when cancelled; .json or .csv
-        MarkedFilesAction::Trash trash;
         std::function<void(const QString& summary, const QStringList& problems)> report;
         std::function<bool(const QUrl& url)> openUrl;
         std::function<void()> walkPairs; // the pair-by-pair walk; the window closes first

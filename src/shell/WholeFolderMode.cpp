@@ -15,9 +15,6 @@ WholeFolderMode::WholeFolderMode(Hooks hooks, WholeFolderSearch::Engine engine, 
     Desktop* desktop = m_hooks.desktop;
     QWidget* owner = m_hooks.owner;
     reviewHooks.actionRow = m_hooks.actionRow;
-    reviewHooks.trash = [desktop](const QString& path, QString* error) {
-        return desktop->moveToTrash(path, error);
-    };
     reviewHooks.pickFolder = [this, desktop, owner](const QString& title) {
         return desktop->browseForFolder(owner, title, m_searchFolder);
     };
@@ -63,7 +60,9 @@ void WholeFolderMode::finished(const FinderResult& result)
         m_hooks.view->cancelSearch();
         return;
     }
-    if (result.groups.empty()) {
+    // Either kind of group opens the review: a folder whose only find is the
+    // same photo saved twice has something to show.
+    if (result.groups.empty() && result.samePhotoGroups.empty()) {
         m_hooks.view->finishSearch({int(result.filesExamined), 0});
         return;
     }

@@ -2,6 +2,7 @@
 // the search are left alone with the reason, a failure halfway does not stop
 // the rest, a move never overwrites and a full disk loses nothing.
 #include "ReviewTestData.h"
+#include "ScratchHome.h"
 #include "TestFileSystem.h"
 
 #include "review/MarkedFilesAction.h"
@@ -26,11 +27,7 @@ namespace {
 
 class MarkedFilesActionTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        ASSERT_TRUE(QDir().mkpath(m_dir.path() + QStringLiteral("/trash")));
-    }
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
 
     QString path(const QString& name) const { return m_dir.path() + QLatin1Char('/') + name; }
 
@@ -58,24 +55,10 @@ protected:
         return r;
     }
 
-    // A trash that keeps what it is given in m_dir/trash.
-    MarkedFilesAction::Trash trash()
-    {
-        return [this](const QString& file, QString* error) {
-            const QString target = path(QStringLiteral("trash/")) + QString::number(trashed.size())
-                + QLatin1Char('-') + QFileInfo(file).fileName();
-            if (::rename(QFile::encodeName(file).constData(), QFile::encodeName(target).constData())
-                != 0) {
-                *error = QStringLiteral("no trash");
-                return false;
-            }
-            trashed << file;
-            return true;
-        };
-    }
+    // What the real trash (of this program's scratch home) holds from m_dir.
+    QStringList trashed() const { return ScratchHome::trashedFrom(m_dir.path()); }
 
     QTemporaryDir m_dir;
-    QStringList trashed;
 };
 
 struct ChangeCase {
@@ -95,12 +78,12 @@ TEST_P(ChangedSinceSearchTest, IsLeftAloneWithItsReason)
     model.applyRule(MarkingRule::KeepOldest);
     c.change(path("copy.png"), path("keep.png"));
 
-    MarkedFilesAction action(model, MarkedFilesAction::Kind::Trash, QString(), trash());
+    MarkedFilesAction action(model, MarkedFilesAction::Kind::Trash, QString());
     ASSERT_EQ(action.total(), 2);
     action.runToEnd();
 
     // The unchanged group was acted on; the changed one not at all.
-    EXPECT_EQ(trashed, QStringList{path("y.png")});
+    EXPECT_EQ(trashed(), QStringList{path("y.png")});
     ASSERT_EQ(action.notDone().size(), size_t(1));
     EXPECT_EQ(action.notDone()[0].path, QStringLiteral("copy.png"));
     EXPECT_TRUE(action.notDone()[0].skipped);
@@ -169,7 +152,7 @@ TEST_P(NothingDoneTest, ReportSaysNothingWasDone)
     model.applyRule(MarkingRule::KeepOldest);
     ASSERT_TRUE(QDir().mkpath(path("moved")));
     QFile::remove(path("copy.png"));
-    MarkedFilesAction action(model, c.kind, path("moved"), trash());
+    MarkedFilesAction action(model, c.kind, path("moved"));
     action.runToEnd();
     ASSERT_TRUE(action.actedIds().empty());
     EXPECT_EQ(action.summaryText(),
@@ -191,7 +174,7 @@ TEST_F(MarkedFilesActionTest, KeepOldestThenTrashLeavesExactlyOneCopyPerGroup)
     ReviewModel model(result(
         {copies({"a/1.png", "b/1.png", "c/1.png"}, "one"), copies({"a/2.png", "b/2.bmp"}, "two")}));
     model.applyRule(MarkingRule::KeepOldest);
-    MarkedFilesAction action(model, MarkedFilesAction::Kind::Trash, QString(), trash());
+    MarkedFilesAction action(model, MarkedFilesAction::Kind::Trash, QString());
     EXPECT_EQ(action.total(), 3);
     EXPECT_EQ(action.totalBytes(), 3 + 3 + 3);
     while (!action.finished())
@@ -202,7 +185,7 @@ TEST_F(MarkedFilesActionTest, KeepOldestThenTrashLeavesExactlyOneCopyPerGroup)
     EXPECT_TRUE(exists(path("a/2.png")));
     for (const char* gone : {"b/1.png", "c/1.png", "b/2.bmp"})
         EXPECT_FALSE(exists(path(QLatin1String(gone)))) << gone;
-    EXPECT_EQ(TestFileSystem::entries(path("trash")).size(), 3);
+    EXPECT_EQ(trashed(), (QStringList{path("b/1.png"), path("b/2.bmp"), path("c/1.png")}));
     EXPECT_EQ(action.summaryText(),
         QStringLiteral(
             "3 files (9 bytes) went to the trash; emptying the trash frees that space."));
@@ -222,7 +205,7 @@ TEST_F(MarkedFilesActionTest, DeleteCountsOnlyTheSpaceNoOtherNameHolds)
     r.groups[0].files[2] = foundOnDisk(path("c.png")); // the link changed its change time
     ReviewModel linked(r);
     linked.applyRule(MarkingRule::KeepOldest);
-    MarkedFilesAction action(linked, MarkedFilesAction::Kind::Delete, QString(), nullptr);
+    MarkedFilesAction action(linked, MarkedFilesAction::Kind::Delete, QString());
     action.runToEnd();
     EXPECT_EQ(action.actedIds().size(), size_t(2));
     EXPECT_EQ(action.freedBytes(), 10);
@@ -239,7 +222,7 @@ TEST_F(MarkedFilesActionTest, AFailureHalfwayIsListedAndTheRestGoesOn)
     TestFileSystem::LockedFolder locked(path("locked"));
     if (!locked.active())
         GTEST_SKIP() << "a folder that refuses removal could not be arranged";
-    MarkedFilesAction action(model, MarkedFilesAction::Kind::Delete, QString(), nullptr);
+    MarkedFilesAction action(model, MarkedFilesAction::Kind::Delete, QString());
     action.runToEnd();
 
     EXPECT_FALSE(exists(path("open/b.png")));
@@ -266,7 +249,7 @@ TEST_F(MarkedFilesActionTest, AMoveNeverOverwritesAndSkipsFilesAlreadyThere)
     QDir().mkpath(path("target"));
     writeFile(path("target/a.png"), "someone else's");
     model.applyRule(MarkingRule::KeepOldest); // keeps x/a.png
-    MarkedFilesAction action(model, MarkedFilesAction::Kind::Move, path("target"), nullptr);
+    MarkedFilesAction action(model, MarkedFilesAction::Kind::Move, path("target"));
     action.runToEnd();
     EXPECT_TRUE(action.actedIds().empty());
     EXPECT_EQ(readFile(path("target/a.png")), QByteArray("someone else's"));
@@ -310,7 +293,7 @@ TEST_F(MarkedFilesActionTest, AMoveOntoAFullDiskLosesNothing)
     if (!full.mounted())
         GTEST_SKIP() << "no small file system could be mounted (needs root)";
     model.applyRule(MarkingRule::KeepOldest);
-    MarkedFilesAction action(model, MarkedFilesAction::Kind::Move, path("full"), nullptr);
+    MarkedFilesAction action(model, MarkedFilesAction::Kind::Move, path("full"));
     action.runToEnd();
 
     EXPECT_EQ(readFile(path("full/small.png")), QByteArray("tiny"));
@@ -341,7 +324,7 @@ TEST_F(MarkedFilesActionTest, ANameThatIsNotUtf8IsNeverActedOnUnderAnotherName)
     group.files.push_back(oddFile);
     ReviewModel model(result({group}));
     ASSERT_TRUE(model.setMarked({0, 1}, true));
-    MarkedFilesAction action(model, MarkedFilesAction::Kind::Delete, QString(), nullptr);
+    MarkedFilesAction action(model, MarkedFilesAction::Kind::Delete, QString());
     action.runToEnd();
     EXPECT_TRUE(action.actedIds().empty());
     ASSERT_EQ(action.notDone().size(), size_t(1));
@@ -390,7 +373,7 @@ TEST_P(KeeperLeavesHalfwayTest, TheRestOfTheGroupIsLeftAlone)
         if (group.files[size_t(f)].shownPath.startsWith(QLatin1String("keep")))
             model.setMarked({0, f}, false);
     }
-    MarkedFilesAction action(model, c.kind, QString(), trash());
+    MarkedFilesAction action(model, c.kind, QString());
     ASSERT_EQ(action.total(), 12);
     for (int i = 0; i < 4; ++i)
         action.step();

@@ -4,14 +4,26 @@
 #include "ReviewTestData.h"
 
 #include "finder/ReportWriters.h"
+#include "review/ReviewItemModel.h"
 #include "review/ReviewModel.h"
+#include "review/WholeFolderSearch.h"
+#include "review/frmReview.h"
 
+#include <QDir>
+#include <QFile>
+#include <QItemSelectionModel>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QProcess>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QTreeView>
 
+#include <atomic>
 #include <gtest/gtest.h>
 
 using namespace ReviewTestData;
@@ -154,6 +166,172 @@ TEST(ResultExportTest, TheReviewExportsWhatIsStillThere)
     EXPECT_EQ(now.groups[0].frames, 5u);
     EXPECT_EQ(now.filesExamined, 12);
     EXPECT_EQ(now.unreadable.size(), size_t(1));
+}
+
+// The index fields of a JSON report, one line per file of every group:
+// "group kind path -> identical_group" ("-" where the file has none). Also
+// checks that every identical_group points at an identical group that
+// holds the file (faults are added to *faults).
+QStringList jsonIndexes(const QByteArray& report, QStringList* faults)
+{
+    const QJsonArray groups
+        = QJsonDocument::fromJson(report).object()[QStringLiteral("groups")].toArray();
+    QStringList lines;
+    for (int g = 0; g < groups.size(); ++g) {
+        const QJsonObject group = groups[g].toObject();
+        for (const QJsonValue& value : group[QStringLiteral("files")].toArray()) {
+            const QJsonObject file = value.toObject();
+            const QString path = file[QStringLiteral("path")].toString();
+            QString pointer = QStringLiteral("-");
+            if (file.contains(QStringLiteral("identical_group"))) {
+                const int n = file[QStringLiteral("identical_group")].toInt(-1);
+                pointer = QString::number(n);
+                bool holds = false;
+                const QJsonObject target = groups[n].toObject();
+                for (const QJsonValue& other : target[QStringLiteral("files")].toArray())
+                    holds = holds || other.toObject()[QStringLiteral("path")].toString() == path;
+                if (n < 0 || n >= groups.size()
+                    || target[QStringLiteral("kind")].toString() != QStringLiteral("identical")
+                    || !holds)
+                    *faults << QStringLiteral("json: %1 points at group %2").arg(path).arg(n);
+            }
+            lines << QStringLiteral("%1 %2 %3 -> %4")
+                         .arg(g)
+                         .arg(group[QStringLiteral("kind")].toString(), path, pointer);
+        }
+    }
+    return lines;
+}
+
+// The same for a CSV report (names here hold no comma or quote): "group kind
+// path -> identical_group", the pointer checked against the group column.
+QStringList csvIndexes(const QByteArray& report, QStringList* faults)
+{
+    QList<QStringList> rows;
+    for (const QByteArray& line : report.split('\n').mid(1)) {
+        if (!line.trimmed().isEmpty())
+            rows << QString::fromUtf8(line.trimmed()).split(QLatin1Char(','));
+    }
+    QStringList lines;
+    for (const QStringList& row : rows) {
+        if (row.size() != 16 || row[0].isEmpty())
+            continue;
+        const QString pointer = row[15].isEmpty() ? QStringLiteral("-") : row[15];
+        if (!row[15].isEmpty()) {
+            bool holds = false;
+            for (const QStringList& other : rows) {
+                holds = holds
+                    || (other[0] == row[15] && other[9] == QStringLiteral("identical")
+                        && other[1] == row[1]);
+            }
+            if (!holds)
+                *faults << QStringLiteral("csv: %1 points at group %2").arg(row[1], row[15]);
+        }
+        lines << QStringLiteral("%1 %2 %3 -> %4").arg(row[0], row[9], row[1], pointer);
+    }
+    return lines;
+}
+
+bool convert(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("convert"), arguments);
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A real folder searched by corvane-find and by the window's engine: a large
+// identical pair (first, by size), and a photo with a byte copy (an identical
+// group that is also the best copy of a same-photo group) and a JPEG re-save.
+// Both front-ends write the same index fields; after the large pair leaves
+// the review's list, the export points at the photo's group by its new place.
+TEST(ResultExportTest, IdenticalGroupPointsAtTheExportedGroupInEveryFrontEnd)
+{
+    const QString photos = QStringLiteral("/usr/share/backgrounds/mate/nature/");
+    if (!QFile::exists(photos + QStringLiteral("LadyBird.jpg")))
+        GTEST_SKIP() << "the mate-backgrounds photos are not installed";
+    QTemporaryDir dir;
+    QTemporaryDir settings;
+    ASSERT_TRUE(dir.isValid() && settings.isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+    const QString folder = dir.path() + QStringLiteral("/photos");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const auto at
+        = [&](const char* name) { return folder + QLatin1Char('/') + QLatin1String(name); };
+    ASSERT_TRUE(convert({photos + QStringLiteral("FreshFlower.jpg"), QStringLiteral("-resize"),
+        QStringLiteral("900x"), at("large.png")}));
+    ASSERT_TRUE(QFile::copy(at("large.png"), at("large copy.png")));
+    ASSERT_TRUE(convert({photos + QStringLiteral("LadyBird.jpg"), QStringLiteral("-resize"),
+        QStringLiteral("480x"), at("photo.png")}));
+    ASSERT_TRUE(QFile::copy(at("photo.png"), at("photo copy.png")));
+    ASSERT_TRUE(convert(
+        {at("photo.png"), QStringLiteral("-quality"), QStringLiteral("85"), at("photo.jpg")}));
+
+    QStringList faults;
+    QMap<QString, QStringList> found; // by front-end and format
+    for (const char* format : {"json", "csv"}) {
+        QProcess find;
+        find.start(QStringLiteral(CORVANE_BIN_DIR "/corvane-find"),
+            {QStringLiteral("--similar"), QStringLiteral("--format=") + QLatin1String(format),
+                folder});
+        ASSERT_TRUE(find.waitForFinished(120000));
+        const QByteArray out = find.readAllStandardOutput();
+        found[QStringLiteral("find ") + QLatin1String(format)]
+            = QLatin1String(format) == QLatin1String("json") ? jsonIndexes(out, &faults)
+                                                             : csvIndexes(out, &faults);
+    }
+
+    const std::atomic<bool> stop{false};
+    const FinderResult result = WholeFolderSearch::finderEngine()(
+        {QFile::encodeName(folder), false, true}, stop, [](std::int64_t, std::int64_t) {});
+    ASSERT_EQ(result.groups.size(), size_t(2));
+    ASSERT_EQ(result.samePhotoGroups.size(), size_t(1));
+    QString target;
+    frmReview::Hooks hooks;
+    hooks.pickExportFile = [&] { return target; };
+    frmReview window(result, hooks);
+    const auto exported = [&](const QString& name) {
+        target = dir.path() + QLatin1Char('/') + name;
+        window.exportList();
+        const QByteArray report = readAll(target);
+        return name.endsWith(QStringLiteral(".json")) ? jsonIndexes(report, &faults)
+                                                      : csvIndexes(report, &faults);
+    };
+    const QStringList reviewJson = exported(QStringLiteral("all.json"));
+    const QStringList reviewCsv = exported(QStringLiteral("all.csv"));
+    const auto lines
+        = [](const QStringList& list) { return list.join(QLatin1Char('\n')).toStdString(); };
+    EXPECT_EQ(lines(reviewJson), lines(found[QStringLiteral("find json")]));
+    EXPECT_EQ(lines(reviewCsv), lines(found[QStringLiteral("find csv")]));
+    // The photo's two identical files point at the second identical group:
+    // index 1 in JSON, number 2 in CSV.
+    EXPECT_TRUE(reviewJson.contains(QStringLiteral("2 same photo %1 -> 1").arg(at("photo.png"))))
+        << reviewJson.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(reviewCsv.contains(QStringLiteral("3 same photo %1 -> 2").arg(at("photo.png"))))
+        << reviewCsv.join(QLatin1Char('\n')).toStdString();
+
+    // Remove from list: the large pair, the first group.
+    ASSERT_EQ(
+        window.model().group(0).files.front().found.path, QFile::encodeName(at("large copy.png")));
+    window.lstGroups()->setCurrentIndex(window.itemModel()->indexOf({0, 0}));
+    window.cmdRemove()->click();
+    ASSERT_EQ(window.model().groupCount(), 2);
+    const QStringList afterJson = exported(QStringLiteral("after.json"));
+    const QStringList afterCsv = exported(QStringLiteral("after.csv"));
+    for (const char* name : {"photo.png", "photo copy.png"}) {
+        EXPECT_TRUE(afterJson.contains(QStringLiteral("1 same photo %1 -> 0").arg(at(name))))
+            << afterJson.join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(afterCsv.contains(QStringLiteral("2 same photo %1 -> 1").arg(at(name))))
+            << afterCsv.join(QLatin1Char('\n')).toStdString();
+    }
+    EXPECT_TRUE(afterJson.contains(QStringLiteral("1 same photo %1 -> -").arg(at("photo.jpg"))));
+    EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
 }
 
 } // namespace

@@ -133,7 +133,7 @@ TEST_F(SamePhotoReviewTest, ActingOnAFileListedTwiceActsOnceAndTheBestCopyStays)
 {
     ReviewModel model(m_result);
     model.applyRule(MarkingRule::KeepBestCopy);
-    MarkedFilesAction action(model, MarkedFilesAction::Kind::Delete, QString(), nullptr);
+    MarkedFilesAction action(model, MarkedFilesAction::Kind::Delete, QString());
     EXPECT_EQ(action.total(), 3); // b.jpg once, though marked in both groups
     action.runToEnd();
     EXPECT_TRUE(action.notDone().empty());

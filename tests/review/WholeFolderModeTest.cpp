@@ -4,6 +4,7 @@
 // the pair-by-pair walk with the usual buttons and closing message.
 #include "FakeDesktop.h"
 #include "ReviewTestData.h"
+#include "ScratchHome.h"
 #include "ShellTestSupport.h"
 
 #include "controls/chameleonButton.h"
@@ -25,9 +26,13 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMap>
+#include <QProcess>
 #include <QTimer>
 #include <QToolButton>
 
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace ReviewTestData;
@@ -114,20 +119,35 @@ protected:
 
     void search(bool everyPicture, bool subfolders, bool samePhoto = false)
     {
+        searchIn(m_pictures.path(), everyPicture, subfolders, samePhoto);
+    }
+
+    void searchIn(const QString& folder, bool everyPicture, bool subfolders, bool samePhoto)
+    {
         m_desktop.answer = {everyPicture, subfolders, samePhoto};
-        m_desktop.folderAnswers << m_pictures.path();
+        m_desktop.folderAnswers << folder;
         m_window->cmdCompare()->click();
     }
 
-    // Waits until the whole-folder search has ended.
-    void waitForSearch()
+    // Waits until the whole-folder search has ended (the search library
+    // decoding photos on a busy machine may take a while).
+    void waitForSearch(int milliseconds = 10000)
     {
         QElapsedTimer t;
         t.start();
-        while (m_window->wholeFolder().isSearching() && t.elapsed() < 10000)
+        while (m_window->wholeFolder().isSearching() && t.elapsed() < milliseconds)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QCoreApplication::processEvents();
         ASSERT_FALSE(m_window->wholeFolder().isSearching());
+    }
+
+    static void waitUntilActed(frmReview* review)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (review->isActing() && t.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        ASSERT_FALSE(review->isActing());
     }
 
     QString lastMessage() const
@@ -204,7 +224,8 @@ TEST_F(WholeFolderModeTest, TheSearchEndsInTheReviewWindowAndRulesThenTrashLeave
     t.start();
     while (review->isActing() && t.elapsed() < 10000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    EXPECT_EQ(m_desktop.trashed.size(), 4);
+    EXPECT_EQ(ScratchHome::trashedFrom(m_pictures.path()).size(), 4);
+    EXPECT_TRUE(m_desktop.trashed.isEmpty()); // the trash itself, not the desktop's pair route
     for (int g = 0; g < 3; ++g)
         EXPECT_TRUE(QFile::exists(path(QStringLiteral("%1.png").arg(g))));
     EXPECT_EQ(QDir(path(QStringLiteral("sub"))).entryList(QDir::Files).size(), 0);
@@ -293,6 +314,146 @@ TEST_F(WholeFolderModeTest, AWalkedCopyThatChangedIsNotActedOn)
     m_window->cmdDelete2()->click();
     EXPECT_TRUE(m_desktop.trashed.isEmpty());
     EXPECT_TRUE(QFile::exists(path(QStringLiteral("a2.png"))));
+}
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// The marked files go to the trash by the program's one route, through the
+// main window's own wiring, into the real trash of this program's scratch
+// home: a file saved over after the plan was made stays as it was saved, and
+// a file that went comes back through its trash record.
+TEST_F(WholeFolderModeTest, MarkedFilesGoToTheTrashOnlyWhileUnchangedAndComeBack)
+{
+    const struct {
+        const char* name;
+        bool savedOver; // b.png saved over between the plan and the act
+    } rows[] = {{"unchanged", false}, {"saved_over_after_the_plan", true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        const QString a = folder.path() + QStringLiteral("/a.png");
+        const QString b = folder.path() + QStringLiteral("/b.png");
+        writePicture(a, 3);
+        ASSERT_TRUE(QFile::copy(a, b));
+        const struct timespec older[2] = {{1'600'000'000, 0}, {1'600'000'000, 0}};
+        ::utimensat(AT_FDCWD, QFile::encodeName(a).constData(), older, 0);
+        const QByteArray original = bytesOf(b);
+        QStringList problems;
+        m_window->wholeFolder().reviewHooks.report
+            = [&](const QString&, const QStringList& p) { problems = p; };
+
+        searchIn(folder.path(), true, false, false);
+        waitForSearch();
+        frmReview* review = m_window->wholeFolder().reviewWindow();
+        ASSERT_NE(review, nullptr);
+        review->applyRule(MarkingRule::KeepOldest);
+        review->actOnMarked(); // planned; the files are acted on from the event loop
+        ASSERT_TRUE(review->isActing());
+        if (row.savedOver) {
+            // As an editor saves: a new file renamed over the name.
+            const QString saving = b + QStringLiteral(".saving");
+            writePicture(saving, 9);
+            ASSERT_EQ(std::rename(
+                          QFile::encodeName(saving).constData(), QFile::encodeName(b).constData()),
+                0);
+        }
+        const QByteArray underName = bytesOf(b);
+        waitUntilActed(review);
+
+        if (row.savedOver) {
+            EXPECT_TRUE(ScratchHome::trashedFrom(folder.path()).isEmpty());
+            EXPECT_TRUE(bytesOf(b) == underName) << "the saved file is under its name";
+            EXPECT_EQ(problems,
+                QStringList{
+                    QStringLiteral("b.png: skipped: replaced by another file since the search")});
+            EXPECT_FALSE(review->cmdPutBack()->isEnabled());
+            continue;
+        }
+        EXPECT_TRUE(problems.isEmpty()) << problems.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(ScratchHome::trashedFrom(folder.path()).join(QLatin1Char(' ')).toStdString(),
+            b.toStdString());
+        EXPECT_FALSE(QFile::exists(b));
+        EXPECT_EQ(review->itemModel()->rowCount(), 0);
+        ASSERT_TRUE(review->cmdPutBack()->isEnabled());
+        review->cmdPutBack()->click();
+        EXPECT_TRUE(bytesOf(b) == original) << "b.png is back";
+        EXPECT_TRUE(ScratchHome::trashedFrom(folder.path()).isEmpty()); // the record went too
+        EXPECT_EQ(review->itemModel()->rowCount(), 1);
+    }
+}
+
+// With the search library itself: a folder whose only find is the same photo
+// saved twice opens the review window as an identical pair does; a near miss
+// ends with the closing message.
+TEST_F(WholeFolderModeTest, EitherKindOfGroupOpensTheReviewWindow)
+{
+    QTemporaryDir made;
+    ASSERT_TRUE(made.isValid());
+    const QString photos = QStringLiteral("/usr/share/backgrounds/mate/nature/");
+    const QString photo = made.path() + QStringLiteral("/photo.png");
+    const auto convert = [](const QStringList& arguments) {
+        QProcess process;
+        process.start(QStringLiteral("convert"), arguments);
+        return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
+            && process.exitCode() == 0;
+    };
+    if (!QFile::exists(photos + QStringLiteral("LadyBird.jpg")))
+        GTEST_SKIP() << "the mate-backgrounds photos are not installed";
+    ASSERT_TRUE(convert({photos + QStringLiteral("LadyBird.jpg"), QStringLiteral("-resize"),
+        QStringLiteral("640x"), photo}));
+
+    const struct {
+        const char* second; // the second file's name
+        QStringList made; // convert's arguments making it from photo.png; none: a byte copy
+        int identical;
+        int samePhoto;
+    } rows[] = {
+        {"photo.jpg", {QStringLiteral("-quality"), QStringLiteral("85")}, 0, 1},
+        {"photo copy.png", {}, 1, 0},
+        {"shifted.png", {QStringLiteral("-chop"), QStringLiteral("32x0")}, 0, 0}, // by 5 %
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.second);
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        ASSERT_TRUE(QFile::copy(photo, folder.path() + QStringLiteral("/photo.png")));
+        const QString second = folder.path() + QLatin1Char('/') + QLatin1String(row.second);
+        if (row.made.isEmpty())
+            ASSERT_TRUE(QFile::copy(photo, second));
+        else
+            ASSERT_TRUE(convert(QStringList{photo} + row.made + QStringList{second}));
+
+        m_window->wholeFolder().setEngine(WholeFolderSearch::finderEngine());
+        m_desktop.messages.clear();
+        searchIn(folder.path(), true, true, true);
+        waitForSearch(120000);
+        frmReview* review = m_window->wholeFolder().reviewWindow();
+        if (row.identical + row.samePhoto == 0) {
+            EXPECT_EQ(review, nullptr);
+            EXPECT_EQ(lastMessage(), QStringLiteral("Compared 2 files.\r\nFound no duplicates."));
+            continue;
+        }
+        ASSERT_NE(review, nullptr);
+        EXPECT_TRUE(review->isVisible());
+        int samePhoto = 0;
+        for (int g = 0; g < review->model().groupCount(); ++g)
+            samePhoto += review->model().group(g).samePhoto ? 1 : 0;
+        EXPECT_EQ(review->model().groupCount() - samePhoto, row.identical);
+        EXPECT_EQ(samePhoto, row.samePhoto);
+        EXPECT_EQ(review->cmdPairs()->isEnabled(), row.identical > 0); // walks identical pairs
+        if (row.identical == 0) {
+            EXPECT_TRUE(review->lblStatus()->text().startsWith(
+                QStringLiteral("1 group of the same photo saved differently. ")))
+                << review->lblStatus()->text().toStdString();
+        }
+        review->close();
+        QCoreApplication::processEvents();
+    }
 }
 
 // The real picker: the two boxes sit under its status line, off by default,

@@ -2,6 +2,7 @@
 // acting with a scripted confirmation, small pictures made on demand, the
 // stored size and column widths, and a name for every control.
 #include "ReviewTestData.h"
+#include "ScratchHome.h"
 
 #include "review/ReviewItemModel.h"
 #include "review/ThumbnailCache.h"
@@ -80,10 +81,6 @@ protected:
             return answerYes;
         };
         hooks.pickFolder = [this](const QString&) { return folderAnswer; };
-        hooks.trash = [this](const QString& file, QString*) {
-            trashed << file;
-            return QFile::remove(file);
-        };
         hooks.report = [this](const QString& summary, const QStringList& problems) {
             reports << summary;
             reportedProblems = problems;
@@ -120,7 +117,6 @@ protected:
     QString folderAnswer;
     QString exportAnswer;
     QStringList questions;
-    QStringList trashed;
     QStringList reports;
     QStringList reportedProblems;
     QList<QUrl> opened;
@@ -201,7 +197,7 @@ TEST_F(frmReviewTest, KeepOldestThenDeleteKeyTrashesAllButOneCopyPerGroup)
     ASSERT_EQ(questions.size(), 1);
     EXPECT_TRUE(questions[0].startsWith(QStringLiteral("Move 8 files (")));
     waitUntilActed(window);
-    EXPECT_EQ(trashed.size(), 8);
+    EXPECT_EQ(ScratchHome::trashedFrom(m_dir.path()).size(), 8);
     for (int g = 0; g < 4; ++g) {
         EXPECT_TRUE(QFile::exists(path(QStringLiteral("%1_0.png").arg(g))));
         EXPECT_FALSE(QFile::exists(path(QStringLiteral("%1_1.png").arg(g))));
