@@ -538,7 +538,7 @@ void Search::decode(std::size_t index)
             result.fingerprint = decoded.fingerprint;
             result.signature = decoded.signature;
             if (decoded.proof)
-                m_proofs->keep(finder::ProofPictures::keyOf(decoded.fingerprint), decoded.proof);
+                m_proofs->keep(decoded.proofKey, decoded.proof);
             if (!decoded.ok) {
                 result.reason = QString::fromStdString(decoded.reason);
                 result.passing = decoded.failureKind == decoding::FailureKind::Passing;
@@ -805,6 +805,10 @@ void Search::findSamePhotos(FinderResult& result)
     m_stats.photoCandidates = search.candidates();
     m_stats.photoProofsMeasured = search.proofsMeasured();
     m_stats.photoProofDecodes = search.proofDecodes();
+    if (!search.cacheProblem().isEmpty() && m_stats.cacheProblem.isEmpty()) {
+        m_stats.cacheProblem = search.cacheProblem(); // said once, as the fingerprint cache's
+        m_stats.cacheUsed = false;
+    }
     m_stats.memoryPeak = m_budget.peak();
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // The whole-folder search's second kind of group: the same photo saved
 // differently. Runs after the identical groups are made: gives every
-// picture that has none yet a signature (from a reduced-scale decode where
-// it can), finds candidates through the signature index, proves each by
+// picture that has none yet a signature (from its proof picture, a JPEG's
+// from a reduced-scale decode where its size allows), finds candidates through the signature index, proves each by
 // measuring both proof pictures, and groups them (similar::groupSamePhotos).
 // Identical groups take part as one member each. A proof picture the
 // identical search kept is used as it is; any other is decoded within the
@@ -23,8 +23,11 @@
 
 namespace finder {
 
-// A picture's fingerprint, same-photo signature and proof picture from one
-// decode (signature and proof picture for RGBA pictures only).
+// A picture's fingerprint, same-photo signature and proof picture from its
+// full decode (signature and proof picture for RGBA pictures only). Both are
+// made as every other decode of the search makes them: a JPEG's from its
+// decode at similar::jpegReduction (a second, reduced decode when that is
+// not the full one), every other picture's from its full decode.
 struct SignedFingerprint {
     bool ok = false;
     std::string reason; // when not ok
@@ -32,6 +35,7 @@ struct SignedFingerprint {
     PixelFingerprint fingerprint;
     std::optional<similar::PhotoSignature> signature;
     ProofPictures::Picture proof;
+    QByteArray proofKey; // what the proof picture is kept under in ProofPictures
 };
 SignedFingerprint fingerprintAndSignature(decoding::Bytes file, decoding::PictureType type);
 
@@ -66,6 +70,8 @@ public:
     // Pictures decoded (again) for their proof pictures: not kept from the
     // identical search's decode, or given back to the budget since.
     std::int64_t proofDecodes() const { return m_proofDecodes; }
+    // Why the cache's same-photo tables could not be written; empty when they could.
+    QString cacheProblem() const { return m_cacheProblem; }
 
 private:
     const FinderOptions& m_options;
@@ -78,6 +84,7 @@ private:
     std::int64_t m_candidates = 0;
     std::int64_t m_proofsMeasured = 0;
     std::atomic<std::int64_t> m_proofDecodes = 0;
+    QString m_cacheProblem;
 };
 
 } // namespace finder

@@ -112,10 +112,15 @@ std::pair<std::uint32_t, std::uint32_t> proofSize(std::uint32_t width, std::uint
 
 ReducedPicture proofPicture(const FrameView& frame)
 {
-    const auto [width, height] = proofSize(frame.width, frame.height);
-    if (width == frame.width && height == frame.height)
+    return proofPicture(frame, frame.width, frame.height);
+}
+
+ReducedPicture proofPicture(const FrameView& frame, std::uint32_t width, std::uint32_t height)
+{
+    const auto [proofWidth, proofHeight] = proofSize(width, height);
+    if (proofWidth == frame.width && proofHeight == frame.height)
         return fullSize(frame);
-    return reduceArea(frame, width, height);
+    return reduceArea(frame, proofWidth, proofHeight);
 }
 
 PhotoDifference compareProofPictures(const ReducedPicture& a, const ReducedPicture& b)
