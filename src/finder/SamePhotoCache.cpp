@@ -127,7 +127,10 @@ int SamePhotoCache::prepareTables()
             return code;
         if ((code = sqlite3_step(columns.get())) != SQLITE_ROW)
             return code == SQLITE_DONE ? SQLITE_ERROR : code;
-        if (sqlite3_column_int(columns.get(), 0) > 0 && sqlite3_column_int(columns.get(), 1) == 0) {
+        const bool older
+            = sqlite3_column_int(columns.get(), 0) > 0 && sqlite3_column_int(columns.get(), 1) == 0;
+        sqlite3_reset(columns.get()); // no statement may run while a table is dropped
+        if (older) {
             const std::string drop = std::string("DROP TABLE ") + table;
             if ((code = sqlite3_exec(m_db, drop.c_str(), nullptr, nullptr, nullptr)) != SQLITE_OK)
                 return code;

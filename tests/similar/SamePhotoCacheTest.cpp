@@ -250,6 +250,7 @@ TEST_F(SamePhotoCollectionTest, OlderTablesWithoutChecksumsAreMadeAgain)
     EXPECT_EQ(answerOf(search(true, cache, &stats)), reference);
     EXPECT_GT(stats.signaturesMade, 0);
     EXPECT_GT(stats.photoProofsMeasured, 0);
+    EXPECT_EQ(stats.cacheProblem.toStdString(), "");
     FinderStats warm;
     EXPECT_EQ(answerOf(search(true, cache, &warm)), reference);
     EXPECT_EQ(warm.photoProofsMeasured, 0);
@@ -424,8 +425,9 @@ public:
     bool mounted() const { return m_mounted; }
     std::string why() const { return m_why; }
 
-    // Writes a file until the file system is full.
-    bool fill()
+    // Writes a file until the file system is full, then gives back `room`
+    // bytes (enough to open the cache, not to write what a search learned).
+    bool fill(off_t room)
     {
         const int fd = ::open((m_at + "/filler").constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (fd < 0)
@@ -433,8 +435,10 @@ public:
         const std::vector<char> block(4096, 'x');
         while (::write(fd, block.data(), block.size()) > 0) { }
         const bool full = errno == ENOSPC;
+        const off_t size = ::lseek(fd, 0, SEEK_END);
+        const bool given = ::ftruncate(fd, std::max<off_t>(0, size - room)) == 0;
         ::close(fd);
-        return full;
+        return full && given;
     }
 
 private:
@@ -483,7 +487,7 @@ TEST_F(SamePhotoCollectionTest, CacheOnAFullDiskIsSaidOnceAndLeavesNoLog)
             finder::SamePhotoCache tables(cache, finder::decoderVersion(), 1000);
             ASSERT_TRUE(tables.usable());
         }
-        ASSERT_TRUE(disk.fill());
+        ASSERT_TRUE(disk.fill(48 * 1024));
 
         FinderStats stats;
         EXPECT_EQ(answerOf(search(true, cache, &stats)), reference);
