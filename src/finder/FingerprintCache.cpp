@@ -362,6 +362,8 @@ void FingerprintCache::flush()
         return;
     auto broken = [&](int code) {
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        // What the failed transaction left in the write-ahead log is given back.
+        sqlite3_exec(m_db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
         const int primary = code & 0xff;
         bypass(primary == SQLITE_BUSY || primary == SQLITE_LOCKED
                 ? QStringLiteral("another program holds it locked")
