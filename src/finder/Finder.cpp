@@ -538,7 +538,7 @@ void Search::decode(std::size_t index)
             result.fingerprint = decoded.fingerprint;
             result.signature = decoded.signature;
             if (decoded.proof)
-                m_proofs->keep(decoded.proofKey, decoded.proof);
+                m_proofs->keep(finder::ProofPictures::keyOf(decoded.fingerprint), decoded.proof);
             if (!decoded.ok) {
                 result.reason = QString::fromStdString(decoded.reason);
                 result.passing = decoded.failureKind == decoding::FailureKind::Passing;

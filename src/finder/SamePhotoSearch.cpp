@@ -29,44 +29,42 @@ decoding::Bytes bytesOf(const QByteArray& data)
     return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
 }
 
-// The reduction a picture's proof picture is made at (see jpegReduction):
-// libjpeg's DCT scaling for a JPEG, the full decode for every other type.
-int proofReduction(decoding::PictureType type, std::uint32_t width, std::uint32_t height)
-{
-    return type == PictureType::Jpeg ? similar::jpegReduction(width, height) : 1;
-}
-
-// The picture at a reduction, turned as its tag says (the full decode at 1).
-decoding::DecodeOutcome decodeAt(decoding::Bytes file, decoding::PictureType type, int reduction)
+// A JPEG at a reduction, turned as its tag says (the full decode at 1).
+decoding::DecodeOutcome decodeJpegAt(decoding::Bytes file, int reduction)
 {
     if (reduction <= 1)
-        return decodePicture(file, type);
+        return decodePicture(file, PictureType::Jpeg);
     decoding::DecodeOutcome outcome = decoding::jpeg::decodeReduced(file, unsigned(reduction));
     if (outcome.status == decoding::DecodeStatus::Ok && !outcome.picture.frames.empty())
         orientPicture(outcome.picture, decoding::readOrientation(file).orientation);
     return outcome;
 }
 
-// The key a picture's proof picture is kept under: equal pixels share one,
-// as long as it was made from the same decode.
-QByteArray proofKey(decoding::PictureType type, std::uint32_t width, std::uint32_t height,
-    const QByteArray& pixelsKey)
+// A JPEG's signature, the one way it is made whatever decode is at hand:
+// from its decode at jpegReduction (`full` when that is the full decode and
+// one was made). Nothing when it does not decode or is not RGBA.
+std::optional<similar::PhotoSignature> jpegSignature(decoding::Bytes file, std::uint32_t width,
+    std::uint32_t height, const decoding::DecodedPicture* full)
 {
-    return proofReduction(type, width, height) > 1 ? QByteArray("j") + pixelsKey : pixelsKey;
+    const int reduction = similar::jpegReduction(width, height);
+    if (reduction == 1 && full)
+        return similar::reducedJpegSignature(*full, width, height);
+    const decoding::DecodeOutcome outcome = decodeJpegAt(file, reduction);
+    if (outcome.status != decoding::DecodeStatus::Ok)
+        return std::nullopt;
+    return similar::reducedJpegSignature(outcome.picture, width, height);
 }
 
-// The first frame of a listed file, decoded at `reduction`, its memory taken
-// from the budget while `use` runs; false when it no longer reads or decodes,
-// or the search stops (the pair is then not proven, and nothing is grouped on it).
+// The first frame of a listed file, fully decoded, its memory taken from
+// the budget while `use` runs; false when it no longer reads or decodes, or
+// the search stops (the pair is then not proven, and nothing is grouped on it).
 template <typename Use>
-bool withDecodedFile(const PhotoFile& file, int reduction, MemoryBudget& budget,
-    const std::atomic<bool>* stop, const Use& use)
+bool withDecodedFile(
+    const PhotoFile& file, MemoryBudget& budget, const std::atomic<bool>* stop, const Use& use)
 {
     try {
-        const std::uint32_t width = (file.width + std::uint32_t(reduction) - 1) / reduction;
-        const std::uint32_t height = (file.height + std::uint32_t(reduction) - 1) / reduction;
-        const std::uint64_t needs
-            = pictureMemory(file.type, width, height, std::max<std::uint32_t>(file.frames, 1));
+        const std::uint64_t needs = pictureMemory(
+            file.type, file.width, file.height, std::max<std::uint32_t>(file.frames, 1));
         if (needs > budget.total())
             return false;
         const FileBytes bytes = readWholeFile(file.path, file.identity);
@@ -78,8 +76,7 @@ bool withDecodedFile(const PhotoFile& file, int reduction, MemoryBudget& budget,
         if (budget.take(share, stop) != MemoryBudget::Take::Taken)
             return false;
         const BudgetShare held(budget, share);
-        const decoding::DecodeOutcome outcome
-            = decodeAt(bytesOf(bytes.bytes), file.type, reduction);
+        const decoding::DecodeOutcome outcome = decodePicture(bytesOf(bytes.bytes), file.type);
         // Only pictures of red, green, blue and alpha are measured: inks,
         // signed samples or extra samples have no brightness to compare.
         if (outcome.status != decoding::DecodeStatus::Ok || outcome.picture.frames.empty()
@@ -107,26 +104,34 @@ public:
 
     ProofPictures::Picture get(const PhotoFile& file)
     {
-        const QByteArray key = proofKey(file.type, file.width, file.height,
-            file.fingerprint ? ProofPictures::keyOf(*file.fingerprint)
-                             : ProofPictures::keyOf(file.path));
+        const QByteArray key = file.fingerprint ? ProofPictures::keyOf(*file.fingerprint)
+                                                : ProofPictures::keyOf(file.path);
         if (ProofPictures::Picture kept = m_kept.find(key))
             return kept;
         ProofPictures::Picture picture;
         ++m_decodes;
-        withDecodedFile(file, proofReduction(file.type, file.width, file.height), m_budget, m_stop,
-            [&](const similar::FrameView& frame) {
-                picture = std::make_shared<const similar::ReducedPicture>(
-                    similar::proofPicture(frame, file.width, file.height));
-            });
+        withDecodedFile(file, m_budget, m_stop, [&](const similar::FrameView& frame) {
+            picture = std::make_shared<const similar::ReducedPicture>(similar::proofPicture(frame));
+        });
         m_kept.keep(key, picture);
         return picture;
     }
 
-    // A signature for a file the identical search did not decode: from its
-    // proof picture (kept for its proofs).
+    // A signature for a file the identical search did not decode: a JPEG's
+    // from its reduced decode, any other's from its proof picture (kept for
+    // its proofs).
     std::optional<similar::PhotoSignature> signature(const PhotoFile& file)
     {
+        if (file.type == PictureType::Jpeg) {
+            try {
+                const FileBytes bytes = readWholeFile(file.path, file.identity);
+                if (!bytes.ok)
+                    return std::nullopt;
+                return jpegSignature(bytesOf(bytes.bytes), file.width, file.height, nullptr);
+            } catch (const std::bad_alloc&) {
+                return std::nullopt;
+            }
+        }
         const ProofPictures::Picture picture = get(file);
         if (!picture)
             return std::nullopt;
@@ -138,7 +143,7 @@ public:
     bool isEnlargement(const PhotoFile& larger, std::uint32_t width, std::uint32_t height)
     {
         bool enlarged = false;
-        withDecodedFile(larger, 1, m_budget, m_stop, [&](const similar::FrameView& frame) {
+        withDecodedFile(larger, m_budget, m_stop, [&](const similar::FrameView& frame) {
             enlarged = similar::isEnlargement(frame, width, height);
         });
         return enlarged;
@@ -249,29 +254,17 @@ SignedFingerprint fingerprintAndSignature(decoding::Bytes file, decoding::Pictur
         return result;
     }
     result.fingerprint = fingerprintOf(outcome.picture);
-    if (!outcome.picture.isRgba())
-        return result;
-    // The proof picture and the signature as any other decode would make
-    // them: a JPEG's from its decode at jpegReduction, even with the full
-    // decode at hand (the full decode is that decode only when the reduction is 1).
-    const std::uint32_t width = outcome.picture.width;
-    const std::uint32_t height = outcome.picture.height;
-    const int reduction = proofReduction(type, width, height);
-    std::shared_ptr<const similar::ReducedPicture> proof;
-    if (reduction == 1) {
-        proof = std::make_shared<const similar::ReducedPicture>(
+    if (outcome.picture.isRgba()) {
+        // One pass over the full frame for the proof picture; the signature
+        // as any other decode would make it: a JPEG's from its reduced
+        // decode even with the full one at hand, any other's from the proof picture.
+        auto proof = std::make_shared<const similar::ReducedPicture>(
             similar::proofPicture(similar::firstFrameOf(outcome.picture)));
-    } else {
-        const decoding::DecodeOutcome reduced = decodeAt(file, type, reduction);
-        if (reduced.status == decoding::DecodeStatus::Ok && !reduced.picture.frames.empty()
-            && reduced.picture.isRgba())
-            proof = std::make_shared<const similar::ReducedPicture>(
-                similar::proofPicture(similar::firstFrameOf(reduced.picture), width, height));
-    }
-    if (proof) {
-        result.signature = similar::signatureOf(*proof, width, height);
-        result.proofKey
-            = proofKey(type, width, height, ProofPictures::keyOf(result.fingerprint));
+        const std::uint32_t width = outcome.picture.width;
+        const std::uint32_t height = outcome.picture.height;
+        result.signature = type == PictureType::Jpeg
+            ? jpegSignature(file, width, height, &outcome.picture)
+            : similar::signatureOf(*proof, width, height);
         result.proof = std::move(proof);
     }
     return result;

@@ -1,8 +1,8 @@
 #pragma once
 // The whole-folder search's second kind of group: the same photo saved
 // differently. Runs after the identical groups are made: gives every
-// picture that has none yet a signature (from its proof picture, a JPEG's
-// from a reduced-scale decode where its size allows), finds candidates through the signature index, proves each by
+// picture that has none yet a signature (a JPEG's always from a reduced-scale
+// decode, any other's from its proof picture), finds candidates through the signature index, proves each by
 // measuring both proof pictures, and groups them (similar::groupSamePhotos).
 // Identical groups take part as one member each. A proof picture the
 // identical search kept is used as it is; any other is decoded within the
@@ -24,10 +24,10 @@
 namespace finder {
 
 // A picture's fingerprint, same-photo signature and proof picture from its
-// full decode (signature and proof picture for RGBA pictures only). Both are
-// made as every other decode of the search makes them: a JPEG's from its
-// decode at similar::jpegReduction (a second, reduced decode when that is
-// not the full one), every other picture's from its full decode.
+// full decode (signature and proof picture for RGBA pictures only). The
+// signature is made as every other decode of the search makes it: a JPEG's
+// from its decode at similar::jpegReduction (a second, reduced decode when
+// that is not the full one), every other picture's from its proof picture.
 struct SignedFingerprint {
     bool ok = false;
     std::string reason; // when not ok
@@ -35,7 +35,6 @@ struct SignedFingerprint {
     PixelFingerprint fingerprint;
     std::optional<similar::PhotoSignature> signature;
     ProofPictures::Picture proof;
-    QByteArray proofKey; // what the proof picture is kept under in ProofPictures
 };
 SignedFingerprint fingerprintAndSignature(decoding::Bytes file, decoding::PictureType type);
 

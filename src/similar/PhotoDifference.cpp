@@ -112,15 +112,10 @@ std::pair<std::uint32_t, std::uint32_t> proofSize(std::uint32_t width, std::uint
 
 ReducedPicture proofPicture(const FrameView& frame)
 {
-    return proofPicture(frame, frame.width, frame.height);
-}
-
-ReducedPicture proofPicture(const FrameView& frame, std::uint32_t width, std::uint32_t height)
-{
-    const auto [proofWidth, proofHeight] = proofSize(width, height);
-    if (proofWidth == frame.width && proofHeight == frame.height)
+    const auto [width, height] = proofSize(frame.width, frame.height);
+    if (width == frame.width && height == frame.height)
         return fullSize(frame);
-    return reduceArea(frame, proofWidth, proofHeight);
+    return reduceArea(frame, width, height);
 }
 
 PhotoDifference compareProofPictures(const ReducedPicture& a, const ReducedPicture& b)

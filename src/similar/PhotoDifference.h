@@ -59,9 +59,6 @@ std::pair<std::uint32_t, std::uint32_t> proofSize(std::uint32_t width, std::uint
 // The frame averaged down to proofSize(); what a search keeps of a picture
 // for its proofs.
 ReducedPicture proofPicture(const FrameView& frame);
-// The proof picture of a picture of width x height from its pixels at a
-// reduced scale that still covers proofSize(width, height) (see jpegReduction).
-ReducedPicture proofPicture(const FrameView& frame, std::uint32_t width, std::uint32_t height);
 
 // Measures two pictures of the same size.
 PhotoDifference measure(const ReducedPicture& a, const ReducedPicture& b);

@@ -29,9 +29,9 @@ struct PhotoSignature {
 };
 
 // Raised whenever signatures or proofs made before would differ (kept ones
-// are then made again). 3: proofs measured on capped proof pictures. 4: every
-// signature made from the proof picture, a JPEG's from its decode at
-// jpegReduction whatever other decode was at hand.
+// are then made again). 3: proofs measured on capped proof pictures. 4: a JPEG's
+// signature always from its decode at jpegReduction, whatever other decode
+// was at hand.
 inline constexpr int kSignatureRevision = 4;
 
 // The signature of a picture of width x height whose pixels are given

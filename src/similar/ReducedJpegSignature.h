@@ -1,20 +1,27 @@
 #pragma once
-// The scale a JPEG's proof picture and signature are made at. libjpeg's DCT
-// scaling gives a JPEG at a half, a quarter or an eighth of its size for a
-// fraction of a full decode, so a JPEG's proof picture (and the signature
-// made from it) always comes from the decode at the smallest of those scales
-// that is still at least its proof picture's size: never from a full decode
-// of a larger one, even when one is at hand. The scale depends only on the
-// picture's own dimensions, so a picture's signature and proof picture are
-// the same whichever decode the search happened to run first.
+// The scale a JPEG's signature is made at. libjpeg's DCT scaling gives a
+// JPEG at a half, a quarter or an eighth of its size for a fraction of a
+// full decode, and the signature looks at no more than 32 x 32 cells, so a
+// JPEG's signature always comes from its decode at that reduction: also
+// when the identical search decoded it whole, so that a picture's signature
+// is the same whichever decode a search happened to run first. (Proof
+// pictures are always made from the full decode.)
+
+#include "decoding/DecodedPicture.h"
+#include "similar/PhotoSignature.h"
 
 #include <cstdint>
 
 namespace similar {
 
-// For a JPEG of width x height: 8, 4 or 2 when libjpeg's decode at that
-// reduction (each side rounded up) still covers proofSize(width, height),
-// else 1 (the full decode).
+// The reduction libjpeg can give that keeps both sides at 32 pixels or more
+// (8, 4, 2 or 1); it depends only on the picture's own dimensions.
 int jpegReduction(std::uint32_t width, std::uint32_t height);
+
+// The signature of a JPEG of width x height (as shown) from its decode at
+// jpegReduction(width, height), turned as shown; nothing when that decode
+// is not of red, green, blue and alpha.
+std::optional<PhotoSignature> reducedJpegSignature(
+    const decoding::DecodedPicture& reduced, std::uint32_t width, std::uint32_t height);
 
 } // namespace similar

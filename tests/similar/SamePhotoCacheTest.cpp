@@ -322,23 +322,27 @@ TEST_F(SamePhotoCollectionTest, SearchStoppedAnywhereAndResumedGivesTheUninterru
     }
 }
 
-// A JPEG's signature and proof picture are the same whether the search
-// decoded it whole (another picture has its size) or only at the reduction
-// its own size allows (none has): the rows kept for the same file in both
-// searches are equal, for sizes at every reduction, odd ones among them.
+// A JPEG's signature and proofs are the same whether the search decoded it
+// whole (another picture has its size) or only at the reduction its own size
+// allows (none has): the rows kept for the same files in both searches are
+// equal, for sizes at every reduction, odd ones among them.
 TEST_F(SamePhotoCollectionTest, JpegSignatureAndProofAreTheSameFromAFullOrAReducedDecode)
 {
     struct Row {
         const char* name;
         int width;
         int height;
+        bool grouped; // large enough for the half-size copy to join it
     };
+    // The reduction is the largest of 8, 4 and 2 that leaves both sides at
+    // 32 pixels or more.
     const Row rows[] = {
-        {"portrait, decoded whole", 333, 501},
-        {"odd, decoded whole", 1001, 667},
-        {"odd, at a half", 1537, 1023},
-        {"at a quarter", 2400, 1601},
-        {"at an eighth", 4101, 2733},
+        {"decoded whole", 61, 41, false},
+        {"at a half", 101, 67, false},
+        {"at a quarter, odd", 201, 131, true},
+        {"at an eighth, odd", 1001, 667, true},
+        {"at an eighth, portrait", 333, 501, true},
+        {"at an eighth, a camera's size", 4101, 2733, true},
     };
     const QString source = QStringLiteral("/usr/share/backgrounds/mate/nature/LadyBird.jpg");
     ASSERT_TRUE(QFile::exists(source)) << "scripts/install-deps installs mate-backgrounds";
@@ -378,8 +382,10 @@ TEST_F(SamePhotoCollectionTest, JpegSignatureAndProofAreTheSameFromAFullOrAReduc
         Finder twinned(optionsFor(at("twinned"), twinnedCache));
         const FinderResult twinnedResult = twinned.run();
         EXPECT_EQ(twinned.stats().decoded, 2) << "photo.jpg and twin.jpg not decoded whole";
-        ASSERT_EQ(aloneResult.samePhotoGroups.size(), 1u);
-        ASSERT_EQ(twinnedResult.samePhotoGroups.size(), 1u);
+        if (row.grouped) {
+            EXPECT_EQ(aloneResult.samePhotoGroups.size(), 1u);
+            EXPECT_EQ(twinnedResult.samePhotoGroups.size(), 1u);
+        }
 
         CacheFile aloneFile(aloneCache);
         CacheFile twinnedFile(twinnedCache);
@@ -395,7 +401,9 @@ TEST_F(SamePhotoCollectionTest, JpegSignatureAndProofAreTheSameFromAFullOrAReduc
                 ++common;
                 EXPECT_EQ(values, other->second);
             }
-            EXPECT_EQ(common, query == kSignatures ? 2 : 1);
+            if (query == kSignatures || row.grouped) {
+                EXPECT_EQ(common, query == kSignatures ? 2 : 1);
+            }
         }
     }
 }
