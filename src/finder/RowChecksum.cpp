@@ -29,8 +29,8 @@ RowChecksum& RowChecksum::bytes(const void* data, int length)
 
 std::int64_t RowChecksum::value() const
 {
-    const auto sum = sha256(
-        {reinterpret_cast<const std::uint8_t*>(m_fields.constData()), std::size_t(m_fields.size())});
+    const auto sum = sha256({reinterpret_cast<const std::uint8_t*>(m_fields.constData()),
+        std::size_t(m_fields.size())});
     std::uint64_t value = 0;
     for (int i = 0; i < 8; ++i)
         value = value << 8 | sum[std::size_t(i)];

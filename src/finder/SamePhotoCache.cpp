@@ -216,8 +216,7 @@ std::optional<similar::PhotoSignature> SamePhotoCache::signature(const FileIdent
         return std::nullopt;
     const QByteArray key = fileKey(file);
     sqlite3_bind_blob(read.get(), 1, key.constData(), int(key.size()), SQLITE_STATIC);
-    if (sqlite3_step(read.get()) != SQLITE_ROW
-        || sqlite3_column_type(read.get(), 0) != SQLITE_BLOB)
+    if (sqlite3_step(read.get()) != SQLITE_ROW || sqlite3_column_type(read.get(), 0) != SQLITE_BLOB)
         return std::nullopt;
     const void* bytes = sqlite3_column_blob(read.get(), 0);
     const int length = sqlite3_column_bytes(read.get(), 0);
@@ -231,8 +230,8 @@ std::optional<similar::PhotoDifference> SamePhotoCache::proof(
 {
     if (!m_db)
         return std::nullopt;
-    Statement read(m_db,
-        "SELECT ssim, mean, max, width, height, checksum FROM photo_proofs WHERE key = ?");
+    Statement read(
+        m_db, "SELECT ssim, mean, max, width, height, checksum FROM photo_proofs WHERE key = ?");
     if (!read.ok())
         return std::nullopt;
     const QByteArray key = pairKey(a, b);

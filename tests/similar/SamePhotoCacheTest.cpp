@@ -88,7 +88,7 @@ public:
             std::string values;
             for (int c = 1; c < sqlite3_column_count(select); ++c) {
                 values += QByteArray(static_cast<const char*>(sqlite3_column_blob(select, c)),
-                    sqlite3_column_bytes(select, c))
+                              sqlite3_column_bytes(select, c))
                               .toHex()
                               .toStdString()
                     + ' ';
@@ -109,8 +109,8 @@ public:
         sqlite3_stmt* read = nullptr;
         ASSERT_EQ(sqlite3_prepare_v2(m_db, select.c_str(), -1, &read, nullptr), SQLITE_OK);
         while (sqlite3_step(read) == SQLITE_ROW) {
-            const QByteArray key(
-                static_cast<const char*>(sqlite3_column_blob(read, 0)), sqlite3_column_bytes(read, 0));
+            const QByteArray key(static_cast<const char*>(sqlite3_column_blob(read, 0)),
+                sqlite3_column_bytes(read, 0));
             switch (sqlite3_column_type(read, 1)) {
             case SQLITE_BLOB: {
                 QByteArray value(static_cast<const char*>(sqlite3_column_blob(read, 1)),
@@ -314,7 +314,8 @@ TEST_F(SamePhotoCollectionTest, SearchStoppedAnywhereAndResumedGivesTheUninterru
         EXPECT_TRUE(cut.cancelled);
         FinderStats stats;
         EXPECT_EQ(answerOf(search(true, cache, &stats)), reference);
-        EXPECT_LT(stats.decoded, s_check.files.size()) << "nothing was kept from the stopped search";
+        EXPECT_LT(stats.decoded, s_check.files.size())
+            << "nothing was kept from the stopped search";
         CacheFile resumed(cache);
         EXPECT_EQ(resumed.rows(kSignatures), signatures);
         EXPECT_EQ(resumed.rows(kProofs), proofs);
@@ -354,10 +355,11 @@ TEST_F(SamePhotoCollectionTest, JpegSignatureAndProofAreTheSameFromAFullOrAReduc
         const QString half = QStringLiteral("%1x%2!").arg(row.width / 2).arg(row.height / 2);
         ASSERT_TRUE(photocollection::run(
             QStringLiteral("convert"), {source, QStringLiteral("-resize"), size, at("photo.ppm")}));
-        ASSERT_TRUE(photocollection::run(QStringLiteral("convert"),
-            {source, QStringLiteral("-resize"), half, at("half.ppm")}));
-        for (const auto& [quality, from, to] : {std::tuple{"90", "photo.ppm", "photo.jpg"},
-                 std::tuple{"70", "photo.ppm", "twin.jpg"}, std::tuple{"90", "half.ppm", "half.jpg"}}) {
+        ASSERT_TRUE(photocollection::run(
+            QStringLiteral("convert"), {source, QStringLiteral("-resize"), half, at("half.ppm")}));
+        for (const auto& [quality, from, to] :
+            {std::tuple{"90", "photo.ppm", "photo.jpg"}, std::tuple{"70", "photo.ppm", "twin.jpg"},
+                std::tuple{"90", "half.ppm", "half.jpg"}}) {
             ASSERT_TRUE(photocollection::run(QStringLiteral("cjpeg"),
                 {QStringLiteral("-quality"), QString::fromUtf8(quality), QStringLiteral("-outfile"),
                     at(to), at(from)}));
