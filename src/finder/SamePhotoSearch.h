@@ -1,12 +1,14 @@
 #pragma once
 // The whole-folder search's second kind of group: the same photo saved
 // differently. Runs after the identical groups are made: gives every
-// picture that has none yet a signature (a JPEG's always from a reduced-scale
-// decode, any other's from its proof picture), finds candidates through the signature index, proves
-// each by measuring both proof pictures, and groups them (similar::groupSamePhotos). Identical
-// groups take part as one member each. A proof picture the identical search kept is used as it is;
-// any other is decoded within the search's memory budget. Signatures and proofs are kept in the
-// cache, so a warm search decodes nothing again.
+// picture that has none yet a signature (a JPEG's always from a
+// reduced-scale decode, any other's from its proof picture), finds
+// candidates through the signature index, proves each by measuring both
+// proof pictures, and groups them (similar::groupSamePhotos). Identical
+// groups take part as one member each. A proof picture the identical search
+// kept is used as it is; any other is decoded within the search's memory
+// budget. Signatures and proofs are kept in the cache, so a warm search
+// decodes nothing again.
 
 #include "finder/Finder.h"
 #include "finder/FinderResult.h"
