@@ -805,6 +805,10 @@ void Search::findSamePhotos(FinderResult& result)
     m_stats.photoCandidates = search.candidates();
     m_stats.photoProofsMeasured = search.proofsMeasured();
     m_stats.photoProofDecodes = search.proofDecodes();
+    if (!search.cacheProblem().isEmpty() && m_stats.cacheProblem.isEmpty()) {
+        m_stats.cacheProblem = search.cacheProblem(); // said once, as the fingerprint cache's
+        m_stats.cacheUsed = false;
+    }
     m_stats.memoryPeak = m_budget.peak();
 }
 

@@ -1,5 +1,7 @@
 #include "finder/FingerprintCache.h"
 
+#include "finder/RowChecksum.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -53,31 +55,14 @@ bool isDamage(int code)
     return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
 }
 
-// The first eight bytes of the SHA-256 of every field of a row in a fixed
-// order. SQLite's own checks look at pages, not at values: a byte flipped in
-// a digest on disk leaves a well-formed page, and would hide a pair for good.
+// Every field of a files row, in a fixed order (see RowChecksum).
 sqlite3_int64 rowChecksum(const sqlite3_int64 (&numbers)[12], const void* digest, int digestBytes,
     const void* reason, int reasonBytes)
 {
-    QByteArray row;
-    row.reserve(int(sizeof numbers) + 48 + reasonBytes);
-    for (sqlite3_int64 number : numbers) {
-        for (int shift = 0; shift < 64; shift += 8)
-            row.append(char(std::uint64_t(number) >> shift));
-    }
-    // Lengths first, so that no two rows' fields run together the same way.
-    row.append(QByteArray::number(digestBytes) + ':');
-    if (digest)
-        row.append(static_cast<const char*>(digest), digestBytes);
-    row.append(QByteArray::number(reasonBytes) + ':');
-    if (reason)
-        row.append(static_cast<const char*>(reason), reasonBytes);
-    const auto sum
-        = sha256({reinterpret_cast<const std::uint8_t*>(row.constData()), std::size_t(row.size())});
-    std::uint64_t value = 0;
-    for (int i = 0; i < 8; ++i)
-        value = value << 8 | sum[std::size_t(i)];
-    return sqlite3_int64(value);
+    RowChecksum sum;
+    for (sqlite3_int64 number : numbers)
+        sum.number(number);
+    return sum.bytes(digest, digestBytes).bytes(reason, reasonBytes).value();
 }
 
 bool isKnownType(sqlite3_int64 type)
@@ -377,6 +362,8 @@ void FingerprintCache::flush()
         return;
     auto broken = [&](int code) {
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        // What the failed transaction left in the write-ahead log is given back.
+        sqlite3_exec(m_db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
         const int primary = code & 0xff;
         bypass(primary == SQLITE_BUSY || primary == SQLITE_LOCKED
                 ? QStringLiteral("another program holds it locked")

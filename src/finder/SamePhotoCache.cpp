@@ -1,5 +1,7 @@
 #include "finder/SamePhotoCache.h"
 
+#include "finder/RowChecksum.h"
+
 #include <QFile>
 
 #include <sqlite3.h>
@@ -11,11 +13,51 @@ namespace finder {
 namespace {
 
 constexpr char kSchema[] = R"(
-CREATE TABLE IF NOT EXISTS photo_signatures(key BLOB PRIMARY KEY, signature BLOB NOT NULL) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS photo_signatures(key BLOB PRIMARY KEY, signature BLOB NOT NULL,
+    checksum INTEGER NOT NULL) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS photo_proofs(key BLOB PRIMARY KEY, ssim REAL NOT NULL, mean REAL NOT NULL,
-    max INTEGER NOT NULL, width INTEGER NOT NULL, height INTEGER NOT NULL) WITHOUT ROWID;
-CREATE TABLE IF NOT EXISTS photo_enlargements(key BLOB PRIMARY KEY, enlarged INTEGER NOT NULL) WITHOUT ROWID;
+    max INTEGER NOT NULL, width INTEGER NOT NULL, height INTEGER NOT NULL,
+    checksum INTEGER NOT NULL) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS photo_enlargements(key BLOB PRIMARY KEY, enlarged INTEGER NOT NULL,
+    checksum INTEGER NOT NULL) WITHOUT ROWID;
 )";
+
+constexpr const char* kTables[] = {"photo_signatures", "photo_proofs", "photo_enlargements"};
+
+std::int64_t signatureChecksum(const QByteArray& key, const void* signature, int bytes)
+{
+    return RowChecksum().bytes(key).bytes(signature, bytes).value();
+}
+
+std::int64_t proofChecksum(const QByteArray& key, const similar::PhotoDifference& d)
+{
+    return RowChecksum()
+        .bytes(key)
+        .real(d.ssim)
+        .real(d.mean)
+        .number(d.max)
+        .number(d.comparedWidth)
+        .number(d.comparedHeight)
+        .value();
+}
+
+std::int64_t enlargementChecksum(const QByteArray& key, bool enlarged)
+{
+    return RowChecksum().bytes(key).number(enlarged ? 1 : 0).value();
+}
+
+int failedPrepare(sqlite3* db)
+{
+    const int code = sqlite3_errcode(db);
+    return code == SQLITE_OK ? SQLITE_ERROR : code;
+}
+
+// Whether the row's checksum (in `column`) is the expected one.
+bool checksumMatches(sqlite3_stmt* row, int column, std::int64_t expected)
+{
+    return sqlite3_column_type(row, column) == SQLITE_INTEGER
+        && sqlite3_column_int64(row, column) == expected;
+}
 
 // FNV-1a: a stable number for the decoders' version text and the signature revision.
 std::uint64_t versionNumber(const std::string& text)
@@ -63,8 +105,40 @@ SamePhotoCache::SamePhotoCache(
         return;
     }
     sqlite3_busy_timeout(m_db, busyTimeoutMs);
-    if (sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK)
+    if (const int code = prepareTables(); code != SQLITE_OK) {
+        writingFailed(code);
         close();
+    }
+}
+
+int SamePhotoCache::prepareTables()
+{
+    int code = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (code != SQLITE_OK)
+        return code;
+    // An older Corvane's tables, whose rows carry no checksum: their rows are made again.
+    for (const char* table : kTables) {
+        Statement columns(m_db,
+            "SELECT (SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?1), "
+            "(SELECT count(*) FROM pragma_table_info(?1) WHERE name = 'checksum')");
+        if (!columns.ok())
+            return failedPrepare(m_db);
+        if ((code = sqlite3_bind_text(columns.get(), 1, table, -1, SQLITE_STATIC)) != SQLITE_OK)
+            return code;
+        if ((code = sqlite3_step(columns.get())) != SQLITE_ROW)
+            return code == SQLITE_DONE ? SQLITE_ERROR : code;
+        const bool older
+            = sqlite3_column_int(columns.get(), 0) > 0 && sqlite3_column_int(columns.get(), 1) == 0;
+        sqlite3_reset(columns.get()); // no statement may run while a table is dropped
+        if (older) {
+            const std::string drop = std::string("DROP TABLE ") + table;
+            if ((code = sqlite3_exec(m_db, drop.c_str(), nullptr, nullptr, nullptr)) != SQLITE_OK)
+                return code;
+        }
+    }
+    if ((code = sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr)) != SQLITE_OK)
+        return code;
+    return sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
 }
 
 SamePhotoCache::~SamePhotoCache()
@@ -112,19 +186,24 @@ std::optional<bool> SamePhotoCache::enlargement(const FileIdentity& a, const Fil
 {
     if (!m_db)
         return std::nullopt;
-    Statement read(m_db, "SELECT enlarged FROM photo_enlargements WHERE key = ?");
+    Statement read(m_db, "SELECT enlarged, checksum FROM photo_enlargements WHERE key = ?");
     if (!read.ok())
         return std::nullopt;
     const QByteArray key = orderedPairKey(a, b);
     sqlite3_bind_blob(read.get(), 1, key.constData(), int(key.size()), SQLITE_STATIC);
-    if (sqlite3_step(read.get()) != SQLITE_ROW)
+    if (sqlite3_step(read.get()) != SQLITE_ROW
+        || sqlite3_column_type(read.get(), 0) != SQLITE_INTEGER)
         return std::nullopt;
-    return sqlite3_column_int(read.get(), 0) != 0;
+    const sqlite3_int64 enlarged = sqlite3_column_int64(read.get(), 0);
+    if ((enlarged != 0 && enlarged != 1)
+        || !checksumMatches(read.get(), 1, enlargementChecksum(key, enlarged != 0)))
+        return std::nullopt;
+    return enlarged != 0;
 }
 
 void SamePhotoCache::storeEnlargement(const FileIdentity& a, const FileIdentity& b, bool enlarged)
 {
-    if (m_db)
+    if (m_db && m_writable)
         m_enlargements.emplace_back(orderedPairKey(a, b), enlarged);
 }
 
@@ -132,16 +211,18 @@ std::optional<similar::PhotoSignature> SamePhotoCache::signature(const FileIdent
 {
     if (!m_db)
         return std::nullopt;
-    Statement read(m_db, "SELECT signature FROM photo_signatures WHERE key = ?");
+    Statement read(m_db, "SELECT signature, checksum FROM photo_signatures WHERE key = ?");
     if (!read.ok())
         return std::nullopt;
     const QByteArray key = fileKey(file);
     sqlite3_bind_blob(read.get(), 1, key.constData(), int(key.size()), SQLITE_STATIC);
-    if (sqlite3_step(read.get()) != SQLITE_ROW)
+    if (sqlite3_step(read.get()) != SQLITE_ROW || sqlite3_column_type(read.get(), 0) != SQLITE_BLOB)
         return std::nullopt;
-    return similar::unpackSignature(
-        static_cast<const std::uint8_t*>(sqlite3_column_blob(read.get(), 0)),
-        std::size_t(sqlite3_column_bytes(read.get(), 0)));
+    const void* bytes = sqlite3_column_blob(read.get(), 0);
+    const int length = sqlite3_column_bytes(read.get(), 0);
+    if (!checksumMatches(read.get(), 1, signatureChecksum(key, bytes, length)))
+        return std::nullopt;
+    return similar::unpackSignature(static_cast<const std::uint8_t*>(bytes), std::size_t(length));
 }
 
 std::optional<similar::PhotoDifference> SamePhotoCache::proof(
@@ -149,89 +230,144 @@ std::optional<similar::PhotoDifference> SamePhotoCache::proof(
 {
     if (!m_db)
         return std::nullopt;
-    Statement read(m_db, "SELECT ssim, mean, max, width, height FROM photo_proofs WHERE key = ?");
+    Statement read(
+        m_db, "SELECT ssim, mean, max, width, height, checksum FROM photo_proofs WHERE key = ?");
     if (!read.ok())
         return std::nullopt;
     const QByteArray key = pairKey(a, b);
     sqlite3_bind_blob(read.get(), 1, key.constData(), int(key.size()), SQLITE_STATIC);
     if (sqlite3_step(read.get()) != SQLITE_ROW)
         return std::nullopt;
+    for (int column = 2; column < 5; ++column) {
+        if (sqlite3_column_type(read.get(), column) != SQLITE_INTEGER)
+            return std::nullopt;
+    }
+    const sqlite3_int64 max = sqlite3_column_int64(read.get(), 2);
+    const sqlite3_int64 width = sqlite3_column_int64(read.get(), 3);
+    const sqlite3_int64 height = sqlite3_column_int64(read.get(), 4);
+    if (max < 0 || max > 255 || width < 0 || width > 0xFFFFFFFF || height < 0
+        || height > 0xFFFFFFFF)
+        return std::nullopt;
     similar::PhotoDifference difference;
     difference.ssim = sqlite3_column_double(read.get(), 0);
     difference.mean = sqlite3_column_double(read.get(), 1);
-    difference.max = sqlite3_column_int(read.get(), 2);
-    difference.comparedWidth = std::uint32_t(sqlite3_column_int64(read.get(), 3));
-    difference.comparedHeight = std::uint32_t(sqlite3_column_int64(read.get(), 4));
+    difference.max = int(max);
+    difference.comparedWidth = std::uint32_t(width);
+    difference.comparedHeight = std::uint32_t(height);
+    if (!checksumMatches(read.get(), 5, proofChecksum(key, difference)))
+        return std::nullopt;
     return difference;
 }
 
 void SamePhotoCache::storeSignature(
     const FileIdentity& file, const similar::PhotoSignature& signature)
 {
-    if (m_db)
+    if (m_db && m_writable)
         m_signatures.emplace_back(fileKey(file), similar::pack(signature));
 }
 
 void SamePhotoCache::storeProof(
     const FileIdentity& a, const FileIdentity& b, const similar::PhotoDifference& difference)
 {
-    if (m_db)
+    if (m_db && m_writable)
         m_proofs.emplace_back(pairKey(a, b), difference);
+}
+
+void SamePhotoCache::writingFailed(int code)
+{
+    if (!sqlite3_get_autocommit(m_db))
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    // What the failed transaction left in the write-ahead log is given back
+    // (on a full disk, most of all), and nothing more is written.
+    sqlite3_exec(m_db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    m_writable = false;
+    const int primary = code & 0xff;
+    // In the fingerprint cache's words: it is one file to the user.
+    m_problem = primary == SQLITE_BUSY || primary == SQLITE_LOCKED
+        ? QStringLiteral("another program holds it locked")
+        : QStringLiteral("writing it failed (%1)").arg(QString::fromUtf8(sqlite3_errstr(code)));
 }
 
 void SamePhotoCache::flush()
 {
-    if (!m_db || (m_signatures.empty() && m_proofs.empty() && m_enlargements.empty()))
-        return;
-    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        m_signatures.clear();
-        m_proofs.clear();
-        m_enlargements.clear();
-        return;
+    const bool pending = !m_signatures.empty() || !m_proofs.empty() || !m_enlargements.empty();
+    if (m_db && m_writable && pending) {
+        const int code = write();
+        if (code != SQLITE_OK)
+            writingFailed(code);
     }
-    {
-        Statement write(
-            m_db, "INSERT OR REPLACE INTO photo_signatures(key, signature) VALUES(?, ?)");
-        for (const auto& [key, bytes] : m_signatures) {
-            if (!write.ok())
-                break;
-            sqlite3_bind_blob(write.get(), 1, key.constData(), int(key.size()), SQLITE_STATIC);
-            sqlite3_bind_blob(write.get(), 2, bytes.data(), int(bytes.size()), SQLITE_STATIC);
-            sqlite3_step(write.get());
-            sqlite3_reset(write.get());
-        }
-        Statement proof(m_db,
-            "INSERT OR REPLACE INTO photo_proofs(key, ssim, mean, max, width, height) "
-            "VALUES(?, ?, ?, ?, ?, ?)");
-        for (const auto& [key, d] : m_proofs) {
-            if (!proof.ok())
-                break;
-            sqlite3_bind_blob(proof.get(), 1, key.constData(), int(key.size()), SQLITE_STATIC);
-            sqlite3_bind_double(proof.get(), 2, d.ssim);
-            sqlite3_bind_double(proof.get(), 3, d.mean);
-            sqlite3_bind_int(proof.get(), 4, d.max);
-            sqlite3_bind_int64(proof.get(), 5, d.comparedWidth);
-            sqlite3_bind_int64(proof.get(), 6, d.comparedHeight);
-            sqlite3_step(proof.get());
-            sqlite3_reset(proof.get());
-        }
-        Statement enlargement(
-            m_db, "INSERT OR REPLACE INTO photo_enlargements(key, enlarged) VALUES(?, ?)");
-        for (const auto& [key, enlarged] : m_enlargements) {
-            if (!enlargement.ok())
-                break;
-            sqlite3_bind_blob(
-                enlargement.get(), 1, key.constData(), int(key.size()), SQLITE_STATIC);
-            sqlite3_bind_int(enlargement.get(), 2, enlarged ? 1 : 0);
-            sqlite3_step(enlargement.get());
-            sqlite3_reset(enlargement.get());
-        }
-    }
-    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     m_signatures.clear();
     m_proofs.clear();
     m_enlargements.clear();
+}
+
+// Every buffered row in one transaction; the first step that fails ends it.
+int SamePhotoCache::write()
+{
+    int code = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (code != SQLITE_OK)
+        return code;
+    // Binds a row's values and steps; SQLITE_OK when the row was written.
+    auto step = [](sqlite3_stmt* statement) {
+        const int result = sqlite3_step(statement);
+        sqlite3_reset(statement);
+        return result == SQLITE_DONE ? SQLITE_OK : result;
+    };
+    {
+        Statement write(m_db,
+            "INSERT OR REPLACE INTO photo_signatures(key, signature, checksum) VALUES(?, ?, ?)");
+        if (!write.ok())
+            return failedPrepare(m_db);
+        for (const auto& [key, bytes] : m_signatures) {
+            sqlite3_stmt* s = write.get();
+            if ((code = sqlite3_bind_blob(s, 1, key.constData(), int(key.size()), SQLITE_STATIC))
+                    != SQLITE_OK
+                || (code = sqlite3_bind_blob(s, 2, bytes.data(), int(bytes.size()), SQLITE_STATIC))
+                    != SQLITE_OK
+                || (code = sqlite3_bind_int64(
+                        s, 3, signatureChecksum(key, bytes.data(), int(bytes.size()))))
+                    != SQLITE_OK
+                || (code = step(s)) != SQLITE_OK)
+                return code;
+        }
+    }
+    {
+        Statement write(m_db,
+            "INSERT OR REPLACE INTO photo_proofs(key, ssim, mean, max, width, height, checksum) "
+            "VALUES(?, ?, ?, ?, ?, ?, ?)");
+        if (!write.ok())
+            return failedPrepare(m_db);
+        for (const auto& [key, d] : m_proofs) {
+            sqlite3_stmt* s = write.get();
+            if ((code = sqlite3_bind_blob(s, 1, key.constData(), int(key.size()), SQLITE_STATIC))
+                    != SQLITE_OK
+                || (code = sqlite3_bind_double(s, 2, d.ssim)) != SQLITE_OK
+                || (code = sqlite3_bind_double(s, 3, d.mean)) != SQLITE_OK
+                || (code = sqlite3_bind_int64(s, 4, d.max)) != SQLITE_OK
+                || (code = sqlite3_bind_int64(s, 5, d.comparedWidth)) != SQLITE_OK
+                || (code = sqlite3_bind_int64(s, 6, d.comparedHeight)) != SQLITE_OK
+                || (code = sqlite3_bind_int64(s, 7, proofChecksum(key, d))) != SQLITE_OK
+                || (code = step(s)) != SQLITE_OK)
+                return code;
+        }
+    }
+    {
+        Statement write(m_db,
+            "INSERT OR REPLACE INTO photo_enlargements(key, enlarged, checksum) VALUES(?, ?, ?)");
+        if (!write.ok())
+            return failedPrepare(m_db);
+        for (const auto& [key, enlarged] : m_enlargements) {
+            sqlite3_stmt* s = write.get();
+            if ((code = sqlite3_bind_blob(s, 1, key.constData(), int(key.size()), SQLITE_STATIC))
+                    != SQLITE_OK
+                || (code = sqlite3_bind_int(s, 2, enlarged ? 1 : 0)) != SQLITE_OK
+                || (code = sqlite3_bind_int64(s, 3, enlargementChecksum(key, enlarged)))
+                    != SQLITE_OK
+                || (code = step(s)) != SQLITE_OK)
+                return code;
+        }
+    }
+    return sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
 }
 
 } // namespace finder

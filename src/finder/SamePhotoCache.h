@@ -2,10 +2,16 @@
 // What earlier searches learned for the same-photo groups, kept in the
 // fingerprint cache's SQLite file in tables of their own: each file's
 // signature, and the measured difference of each pair of files that was
-// proven. Both are keyed by the files' identities (device, inode, size, both
-// change times) and the decoders' version, so a changed file or decoder is
-// measured again. The tables are created on first use; a cache that cannot
-// be opened or written is simply not used (a search then measures again).
+// proven, and whether a larger picture is an enlargement of a smaller one.
+// All are keyed by the files' identities (device, inode, size, both change
+// times) and the decoders' version, so a changed file or decoder is measured
+// again. Every row carries a checksum over all its fields (RowChecksum, as
+// the files table's); a row that fails it is ignored and made again. The
+// tables are created on first use; tables of an older Corvane whose rows
+// carry no checksum are dropped. A cache that cannot be opened is simply not
+// used; one that cannot be written (a full disk, a lock held too long) is
+// written no more in this search, its log is emptied, and problem() says why
+// (the answers stay those of a search without it).
 
 #include "finder/FinderResult.h"
 #include "similar/PhotoDifference.h"
@@ -29,6 +35,8 @@ public:
     SamePhotoCache& operator=(const SamePhotoCache&) = delete;
 
     bool usable() const { return m_db != nullptr; }
+    // Why writing stopped; empty while it works.
+    QString problem() const { return m_problem; }
 
     std::optional<similar::PhotoSignature> signature(const FileIdentity& file);
     std::optional<similar::PhotoDifference> proof(const FileIdentity& a, const FileIdentity& b);
@@ -48,9 +56,14 @@ private:
     QByteArray pairKey(const FileIdentity& a, const FileIdentity& b) const;
     QByteArray orderedPairKey(const FileIdentity& a, const FileIdentity& b) const;
     void close();
+    int prepareTables();
+    int write();
+    void writingFailed(int code);
 
     sqlite3* m_db = nullptr;
     std::uint64_t m_version = 0;
+    bool m_writable = true;
+    QString m_problem;
     std::vector<std::pair<QByteArray, std::vector<std::uint8_t>>> m_signatures;
     std::vector<std::pair<QByteArray, similar::PhotoDifference>> m_proofs;
     std::vector<std::pair<QByteArray, bool>> m_enlargements;

@@ -1,8 +1,10 @@
 #include "finder/SamePhotoSearch.h"
 
+#include "decoding/JpegDecoder.h"
 #include "decoding/OrientationTag.h"
 #include "finder/FileReading.h"
 #include "finder/FingerprintCache.h"
+#include "finder/PictureOrientation.h"
 #include "finder/PictureReader.h"
 #include "finder/PictureTypes.h"
 #include "finder/SamePhotoCache.h"
@@ -25,6 +27,32 @@ using decoding::PictureType;
 decoding::Bytes bytesOf(const QByteArray& data)
 {
     return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
+}
+
+// A JPEG at a reduction, turned as its tag says (the full decode at 1).
+decoding::DecodeOutcome decodeJpegAt(decoding::Bytes file, int reduction)
+{
+    if (reduction <= 1)
+        return decodePicture(file, PictureType::Jpeg);
+    decoding::DecodeOutcome outcome = decoding::jpeg::decodeReduced(file, unsigned(reduction));
+    if (outcome.status == decoding::DecodeStatus::Ok && !outcome.picture.frames.empty())
+        orientPicture(outcome.picture, decoding::readOrientation(file).orientation);
+    return outcome;
+}
+
+// A JPEG's signature, the one way it is made whatever decode is at hand:
+// from its decode at jpegReduction (`full` when that is the full decode and
+// one was made). Nothing when it does not decode or is not RGBA.
+std::optional<similar::PhotoSignature> jpegSignature(decoding::Bytes file, std::uint32_t width,
+    std::uint32_t height, const decoding::DecodedPicture* full)
+{
+    const int reduction = similar::jpegReduction(width, height);
+    if (reduction == 1 && full)
+        return similar::reducedJpegSignature(*full, width, height);
+    const decoding::DecodeOutcome outcome = decodeJpegAt(file, reduction);
+    if (outcome.status != decoding::DecodeStatus::Ok)
+        return std::nullopt;
+    return similar::reducedJpegSignature(outcome.picture, width, height);
 }
 
 // The first frame of a listed file, fully decoded, its memory taken from
@@ -89,9 +117,9 @@ public:
         return picture;
     }
 
-    // A signature for a file the identical search did not decode: from a
-    // reduced decode where the type allows it, else from its proof picture
-    // (kept for its proofs).
+    // A signature for a file the identical search did not decode: a JPEG's
+    // from its reduced decode, any other's from its proof picture (kept for
+    // its proofs).
     std::optional<similar::PhotoSignature> signature(const PhotoFile& file)
     {
         if (file.type == PictureType::Jpeg) {
@@ -99,12 +127,7 @@ public:
                 const FileBytes bytes = readWholeFile(file.path, file.identity);
                 if (!bytes.ok)
                     return std::nullopt;
-                // The reduced decode gives stored rows: a JPEG a viewer turns
-                // is decoded whole and turned, as its proof will be.
-                if (decoding::readOrientation(bytesOf(bytes.bytes)).orientation
-                    == decoding::Orientation::AsStored)
-                    return similar::reducedJpegSignature(
-                        bytesOf(bytes.bytes), file.width, file.height);
+                return jpegSignature(bytesOf(bytes.bytes), file.width, file.height, nullptr);
             } catch (const std::bad_alloc&) {
                 return std::nullopt;
             }
@@ -232,11 +255,16 @@ SignedFingerprint fingerprintAndSignature(decoding::Bytes file, decoding::Pictur
     }
     result.fingerprint = fingerprintOf(outcome.picture);
     if (outcome.picture.isRgba()) {
-        // One pass over the full frame: the signature is made from the proof picture.
+        // One pass over the full frame for the proof picture; the signature
+        // as any other decode would make it: a JPEG's from its reduced
+        // decode even with the full one at hand, any other's from the proof picture.
         auto proof = std::make_shared<const similar::ReducedPicture>(
             similar::proofPicture(similar::firstFrameOf(outcome.picture)));
-        result.signature
-            = similar::signatureOf(*proof, outcome.picture.width, outcome.picture.height);
+        const std::uint32_t width = outcome.picture.width;
+        const std::uint32_t height = outcome.picture.height;
+        result.signature = type == PictureType::Jpeg
+            ? jpegSignature(file, width, height, &outcome.picture)
+            : similar::signatureOf(*proof, width, height);
         result.proof = std::move(proof);
     }
     return result;
@@ -260,8 +288,10 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
         cache = std::make_unique<SamePhotoCache>(
             m_options.cachePath.isEmpty() ? FingerprintCache::defaultPath() : m_options.cachePath,
             decoderVersion(), m_options.cacheBusyTimeoutMs);
-        if (!cache->usable())
+        if (!cache->usable()) {
+            m_cacheProblem = cache->problem(); // its tables could not be made
             cache.reset();
+        }
     }
     auto stopped = [&] { return m_stop && m_stop->load(); };
 
@@ -299,6 +329,7 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
                 cache->storeSignature(files[i].identity, *files[i].signature);
         }
         cache->flush();
+        m_cacheProblem = cache->problem();
     }
     if (stopped())
         return;
@@ -378,8 +409,10 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
 
     const std::vector<similar::PhotoGroup> groups
         = similar::groupSamePhotos(photoUnits, candidates, evidence);
-    if (cache)
+    if (cache) {
         cache->flush();
+        m_cacheProblem = cache->problem();
+    }
 
     auto memberOf = [&](std::uint32_t unit) {
         SamePhotoMember member;

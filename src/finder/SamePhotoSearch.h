@@ -1,13 +1,14 @@
 #pragma once
 // The whole-folder search's second kind of group: the same photo saved
 // differently. Runs after the identical groups are made: gives every
-// picture that has none yet a signature (from a reduced-scale decode where
-// it can), finds candidates through the signature index, proves each by
-// measuring both proof pictures, and groups them (similar::groupSamePhotos).
-// Identical groups take part as one member each. A proof picture the
-// identical search kept is used as it is; any other is decoded within the
-// search's memory budget. Signatures and proofs are kept in the cache, so a
-// warm search decodes nothing again.
+// picture that has none yet a signature (a JPEG's always from a
+// reduced-scale decode, any other's from its proof picture), finds
+// candidates through the signature index, proves each by measuring both
+// proof pictures, and groups them (similar::groupSamePhotos). Identical
+// groups take part as one member each. A proof picture the identical search
+// kept is used as it is; any other is decoded within the search's memory
+// budget. Signatures and proofs are kept in the cache, so a warm search
+// decodes nothing again.
 
 #include "finder/Finder.h"
 #include "finder/FinderResult.h"
@@ -23,8 +24,11 @@
 
 namespace finder {
 
-// A picture's fingerprint, same-photo signature and proof picture from one
-// decode (signature and proof picture for RGBA pictures only).
+// A picture's fingerprint, same-photo signature and proof picture from its
+// full decode (signature and proof picture for RGBA pictures only). The
+// signature is made as every other decode of the search makes it: a JPEG's
+// from its decode at similar::jpegReduction (a second, reduced decode when
+// that is not the full one), every other picture's from its proof picture.
 struct SignedFingerprint {
     bool ok = false;
     std::string reason; // when not ok
@@ -66,6 +70,8 @@ public:
     // Pictures decoded (again) for their proof pictures: not kept from the
     // identical search's decode, or given back to the budget since.
     std::int64_t proofDecodes() const { return m_proofDecodes; }
+    // Why the cache's same-photo tables could not be written; empty when they could.
+    QString cacheProblem() const { return m_cacheProblem; }
 
 private:
     const FinderOptions& m_options;
@@ -78,6 +84,7 @@ private:
     std::int64_t m_candidates = 0;
     std::int64_t m_proofsMeasured = 0;
     std::atomic<std::int64_t> m_proofDecodes = 0;
+    QString m_cacheProblem;
 };
 
 } // namespace finder

@@ -29,8 +29,10 @@ struct PhotoSignature {
 };
 
 // Raised whenever signatures or proofs made before would differ (kept ones
-// are then made again). 3: proofs measured on capped proof pictures.
-inline constexpr int kSignatureRevision = 3;
+// are then made again). 3: proofs measured on capped proof pictures. 4: a JPEG's
+// signature always from its decode at jpegReduction, whatever other decode
+// was at hand.
+inline constexpr int kSignatureRevision = 4;
 
 // The signature of a picture of width x height whose pixels are given
 // (perhaps at a reduced scale: the hash and thumbnail depend only on the

@@ -3,7 +3,7 @@
 // never saw, searched as a user searches it: every true copy in its photo's
 // group, the best copy named rightly, every near miss in no group, and the
 // identical groups exactly those of a search without same-photo groups.
-#include "PhotoCollection.h"
+#include "SamePhotoFixture.h"
 
 #include "finder/Finder.h"
 #include "finder/PictureReader.h"
@@ -40,53 +40,6 @@ std::optional<decoding::DecodedPicture> decodeFile(const QString& path)
         return std::nullopt;
     return std::move(outcome.picture);
 }
-
-class SamePhotoCollectionTest : public ::testing::Test {
-public:
-    static void SetUpTestSuite()
-    {
-        finder::preparePictureReading();
-        s_dir = new QTemporaryDir;
-        QDir().mkpath(s_dir->filePath(QStringLiteral("calibration")));
-        QDir().mkpath(s_dir->filePath(QStringLiteral("check")));
-        s_ready = photocollection::make(s_dir->filePath(QStringLiteral("calibration")),
-                      photocollection::calibrationPhotos(), &s_calibration)
-            && photocollection::make(
-                s_dir->filePath(QStringLiteral("check")), photocollection::checkPhotos(), &s_check);
-    }
-    static void TearDownTestSuite()
-    {
-        delete s_dir;
-        s_dir = nullptr;
-    }
-    void SetUp() override { ASSERT_TRUE(s_ready); }
-
-    static FinderResult search(bool samePhoto, const QString& cache, FinderStats* stats = nullptr,
-        std::uint64_t memoryBudget = 0)
-    {
-        FinderOptions options;
-        options.memoryBudget = memoryBudget;
-        options.folders = {QFile::encodeName(s_check.root)};
-        options.cachePath = cache;
-        options.cacheSettleNs = 0;
-        options.samePhoto = samePhoto;
-        Finder finder(options);
-        FinderResult result = finder.run();
-        if (stats)
-            *stats = finder.stats();
-        return result;
-    }
-
-    static QTemporaryDir* s_dir;
-    static bool s_ready;
-    static photocollection::Collection s_calibration;
-    static photocollection::Collection s_check;
-};
-
-QTemporaryDir* SamePhotoCollectionTest::s_dir = nullptr;
-bool SamePhotoCollectionTest::s_ready = false;
-photocollection::Collection SamePhotoCollectionTest::s_calibration;
-photocollection::Collection SamePhotoCollectionTest::s_check;
 
 // Each row's figures against its photo, printed: the table the thresholds
 // were read from (README). Copies pass, near misses fail.
