@@ -111,6 +111,7 @@ JpegScan readScanHeader(Bytes file, std::size_t from, std::size_t end, const Jpe
     scan.spectralStart = file[p];
     scan.spectralEnd = file[p + 1];
     scan.approximationHigh = file[p + 2] >> 4;
+    scan.approximationLow = file[p + 2] & 0x0F;
     return scan;
 }
 
@@ -542,6 +543,32 @@ bool jpegDataCanFill(const JpegLayout& layout)
             covered[std::size_t(index)] = true;
     }
     return std::all_of(covered.begin(), covered.end(), [](bool c) { return c; });
+}
+
+bool jpegScansComplete(const JpegLayout& layout)
+{
+    if (!layout.signature || !layout.hasFrame || layout.lossless()
+        || layout.frameComponents.empty())
+        return true;
+    const bool progressive = layout.progressive();
+    for (std::size_t c = 0; c < layout.frameComponents.size(); ++c) {
+        std::uint64_t finished = 0; // bit k: coefficient k has its last bit
+        for (const JpegScan& scan : layout.scans) {
+            if (std::find(scan.components.begin(), scan.components.end(), int(c))
+                == scan.components.end())
+                continue;
+            // A sequential scan codes every coefficient whatever it says.
+            const int from = progressive ? std::clamp(scan.spectralStart, 0, 63) : 0;
+            const int to = progressive ? std::clamp(scan.spectralEnd, 0, 63) : 63;
+            if (progressive && scan.approximationLow != 0)
+                continue;
+            for (int k = from; k <= to; ++k)
+                finished |= std::uint64_t(1) << k;
+        }
+        if (finished != ~std::uint64_t(0))
+            return false;
+    }
+    return true;
 }
 
 bool isComplete(Bytes file, PictureType type)

@@ -61,6 +61,7 @@ struct JpegScan {
     int spectralStart = 0; // Ss
     int spectralEnd = 63; // Se
     int approximationHigh = 0; // Ah: 0 in a first scan, above 0 in a refinement
+    int approximationLow = 0; // Al: 0 in the scan that gives a coefficient its last bit
     // Bytes of entropy-coded data after the scan header, up to the next
     // marker that is not a restart marker (stuffed bytes and restart markers
     // included), or to the end of the bytes.
@@ -189,5 +190,14 @@ bool gifDataCanFill(const GifLayout& layout);
 // which can code a flat block in a small part of a bit, and for lossless
 // JPEG, which Corvane does not read.
 bool jpegDataCanFill(const JpegLayout& layout);
+
+// Whether every coefficient of every component of the frame is given its
+// last bit by some scan; `layout` from JpegWalk::AllScans. A file cut off
+// (or cut and closed with an end marker) between or within its first scans
+// lacks the later ones, and libjpeg decodes what it has without a warning
+// when the coding is arithmetic (where meeting a marker inside a scan is
+// legal): two photos cut early would decode to the same grey picture. True
+// for lossless JPEG and for a layout without a frame.
+bool jpegScansComplete(const JpegLayout& layout);
 
 } // namespace decoding

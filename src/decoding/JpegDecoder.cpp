@@ -233,8 +233,9 @@ void prepare(Decompressor& d)
 }
 
 // Why a file cannot be read before libjpeg sees it: a form this libjpeg
-// does not decode (a valid file, but not one Corvane reads), or compressed
-// data too short for the picture the header claims. "" when neither.
+// does not decode (a valid file, but not one Corvane reads), compressed data
+// too short for the picture the header claims, or scans missing. "" when
+// none of these.
 std::string refusedFromHeaders(Bytes file)
 {
     const JpegLayout layout = readJpegLayout(file, JpegWalk::AllScans);
@@ -249,6 +250,8 @@ std::string refusedFromHeaders(Bytes file)
     }
     if (!jpegDataCanFill(layout))
         return "JPEG data too short for its picture";
+    if (!jpegScansComplete(layout))
+        return "cut off JPEG: scans of its picture missing";
     return {};
 }
 

@@ -32,6 +32,7 @@ const Coding kCodings[] = {
         {QStringLiteral("-arithmetic"), QStringLiteral("-restart"), QStringLiteral("1")}},
     {"Baseline", {QStringLiteral("-baseline")}},
     {"Progressive", {QStringLiteral("-progressive")}},
+    {"ArithmeticProgressive", {QStringLiteral("-progressive"), QStringLiteral("-arithmetic")}},
 };
 
 // Bytes that are no JPEG data, a 0xFF among them.
