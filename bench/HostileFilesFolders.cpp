@@ -147,8 +147,9 @@ QByteArray hostileJpeg(int variant, const QStringList& options)
     if (!image.save(source))
         return {};
     cjpeg.start(QStringLiteral("cjpeg"),
-        options + QStringList{QStringLiteral("-quality"), QStringLiteral("85"),
-            QStringLiteral("-outfile"), jpeg, source});
+        options
+            + QStringList{QStringLiteral("-quality"), QStringLiteral("85"),
+                QStringLiteral("-outfile"), jpeg, source});
     if (!cjpeg.waitForFinished(60000) || cjpeg.exitCode() != 0)
         return {};
     QFile file(jpeg);
@@ -202,12 +203,12 @@ int main(int argc, char** argv)
         if (i % 2)
             options << QStringLiteral("-progressive");
         if (i < 2) // one pair of progressive 4:4:4 files
-            options = QStringList{QStringLiteral("-progressive"), QStringLiteral("-sample"),
-                QStringLiteral("1x1")};
+            options = QStringList{
+                QStringLiteral("-progressive"), QStringLiteral("-sample"), QStringLiteral("1x1")};
         const QByteArray jpeg = hostileJpeg(i, options);
         ok = ok && !jpeg.isEmpty()
-            && write(root + QStringLiteral("/jpeg/claim%1.jpg").arg(i, 2, 10, QLatin1Char('0')),
-                jpeg);
+            && write(
+                root + QStringLiteral("/jpeg/claim%1.jpg").arg(i, 2, 10, QLatin1Char('0')), jpeg);
     }
     if (!ok)
         std::fprintf(stderr, "HostileFilesFolders: could not write the folders\n");

@@ -92,7 +92,7 @@ bool observe(const uint8_t* data, size_t size, jpeg_decompress_struct& info, Obs
     info.err = jpeg_std_error(&observer.base);
     observer.base.error_exit = observerError;
     observer.base.emit_message = observerMessage;
-    observer.base.output_message = [](j_common_ptr) { };
+    observer.base.output_message = [](j_common_ptr) {};
     if (setjmp(observer.jump)) {
         jpeg_destroy_decompress(&info);
         return false;

@@ -325,7 +325,8 @@ JpegLayout readJpegLayout(Bytes file, JpegWalk walk)
                 std::size_t next = std::size_t(found - file.data()) + 1;
                 while (next < size && file[next] == 0xFF)
                     ++next;
-                if (next < size && (file[next] == 0x00 || (file[next] >= 0xD0 && file[next] <= 0xD7))) {
+                if (next < size
+                    && (file[next] == 0x00 || (file[next] >= 0xD0 && file[next] <= 0xD7))) {
                     at = next + 1;
                     continue;
                 }

@@ -135,8 +135,8 @@ void watchRow(Decompressor& d, const std::uint8_t* row, JDIMENSION y)
         watch.haveFirst = true;
     }
     for (JDIMENSION x = 0; x < info.output_width; ++x) {
-        if (std::memcmp(row + std::size_t(x) * std::size_t(samples), watch.first,
-                std::size_t(samples))
+        if (std::memcmp(
+                row + std::size_t(x) * std::size_t(samples), watch.first, std::size_t(samples))
             != 0) {
             markLost(d.errors, "arithmetic-coded data ends before its picture does");
             watch.watching = false;

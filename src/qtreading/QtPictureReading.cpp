@@ -121,8 +121,7 @@ ReadOutcome readFile(decoding::Bytes file, PictureType type, Frames which, const
     if (type == PictureType::Gif && !decoding::gifDataCanFill(decoding::readGifLayout(file)))
         return failure(DecodeStatus::Unreadable, "GIF data too short for its picture");
     if (type == PictureType::Jpeg
-        && !decoding::jpegDataCanFill(
-            decoding::readJpegLayout(file, decoding::JpegWalk::AllScans)))
+        && !decoding::jpegDataCanFill(decoding::readJpegLayout(file, decoding::JpegWalk::AllScans)))
         return failure(DecodeStatus::Unreadable, "JPEG data too short for its picture");
     QByteArray data = QByteArray::fromRawData(
         reinterpret_cast<const char*>(file.data()), qsizetype(file.size()));

@@ -143,8 +143,8 @@ QByteArray cjpeg(const QTemporaryDir& dir, const QStringList& options, int width
     if (!image.save(source))
         return {};
     QProcess process;
-    process.start(QStringLiteral("cjpeg"),
-        options + QStringList{QStringLiteral("-outfile"), jpeg, source});
+    process.start(
+        QStringLiteral("cjpeg"), options + QStringList{QStringLiteral("-outfile"), jpeg, source});
     if (!process.waitForFinished(120000) || process.exitCode() != 0)
         return {};
     QFile file(jpeg);

@@ -79,8 +79,8 @@ QByteArray cutOff(const QByteArray& whole, const Cut& cut)
 // must not be the same bytes.
 QByteArray photo(const QTemporaryDir& dir, int seed, const Coding& coding)
 {
-    const QString path = encodeJpeg(dir, QStringLiteral("photo%1").arg(seed), 160, 120, seed,
-        coding.options);
+    const QString path
+        = encodeJpeg(dir, QStringLiteral("photo%1").arg(seed), 160, 120, seed, coding.options);
     if (path.isEmpty())
         return {};
     const QByteArray bytes = readBytes(path);
@@ -101,6 +101,16 @@ public:
 private:
     std::vector<std::uint8_t> m_row;
 };
+
+void PrintTo(const Coding& coding, std::ostream* os)
+{
+    *os << coding.name;
+}
+
+void PrintTo(const Cut& cut, std::ostream* os)
+{
+    *os << cut.name;
+}
 
 class CutJpegs : public ::testing::TestWithParam<std::tuple<Coding, Cut>> { };
 
@@ -201,10 +211,9 @@ TEST(ArithmeticJpeg, DataEndingEarlyOnAFlatAreaIsWhole)
     flat.fill(QColor(128, 128, 128));
     for (const auto& [name, image] :
         {std::pair{"photo above a flat area", photoOnFlat}, std::pair{"flat grey", flat}}) {
-        for (const QStringList& options :
-            {QStringList{QStringLiteral("-arithmetic")},
-                QStringList{QStringLiteral("-arithmetic"), QStringLiteral("-restart"),
-                    QStringLiteral("4")}}) {
+        for (const QStringList& options : {QStringList{QStringLiteral("-arithmetic")},
+                 QStringList{QStringLiteral("-arithmetic"), QStringLiteral("-restart"),
+                     QStringLiteral("4")}}) {
             SCOPED_TRACE(std::string(name) + " " + options.join(' ').toStdString());
             const QString source = dir.filePath(QStringLiteral("source.ppm"));
             ASSERT_TRUE(image.save(source));
@@ -215,8 +224,7 @@ TEST(ArithmeticJpeg, DataEndingEarlyOnAFlatAreaIsWhole)
             const QByteArray bytes = readBytes(jpeg);
             const decoding::DecodeOutcome outcome = decoding::jpeg::decode(bytesOf(bytes));
             EXPECT_EQ(outcome.status, decoding::DecodeStatus::Ok) << outcome.reason;
-            EXPECT_TRUE(
-                finder::fingerprintPicture(bytesOf(bytes), decoding::PictureType::Jpeg).ok);
+            EXPECT_TRUE(finder::fingerprintPicture(bytesOf(bytes), decoding::PictureType::Jpeg).ok);
         }
     }
 }
