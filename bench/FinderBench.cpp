@@ -8,10 +8,11 @@
 //   FinderBench fastest FOLDER...  the same with the fastest library for each
 //                                  type, called directly (FastestLibraryDecode.h):
 //                                  the floor once Corvane is faster than Qt.
-//   FinderBench search [--threads=N] [--cache=PATH] FOLDER...
+//   FinderBench search [--threads=N] [--cache=PATH] [--similar] FOLDER...
 //                                  one whole search (with subfolders); with a
 //                                  cache path the cache is used as it is
-//                                  (delete it first for a cold search).
+//                                  (delete it first for a cold search); with
+//                                  --similar, the same-photo search too.
 //
 // Both print seconds, files and the peak resident memory of the process.
 #include "FastestLibraryDecode.h"
@@ -117,7 +118,9 @@ int search(const QStringList& arguments)
             options.useCache = true;
             options.cachePath = argument.mid(8);
             options.cacheSettleNs = 0; // the folders were written moments ago
-        } else
+        } else if (argument == QLatin1String("--similar"))
+            options.samePhoto = true;
+        else
             options.folders << QFile::encodeName(argument);
     }
     const auto start = std::chrono::steady_clock::now();

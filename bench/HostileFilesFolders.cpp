@@ -5,11 +5,18 @@
 //   gif/   three GIFs that claim 9000 x 9000 with a few LZW codes
 //   webp/  two animated WebPs with a 12000 x 12000 canvas and one 1 x 1 frame
 //          (a real canvas of that size takes 576 MB)
+//   jpeg/  32 JPEGs of about 1.7 KB that claim 12000 x 12000: cjpeg's files of
+//          small photo-like pictures, baseline and progressive (two of them
+//          progressive 4:4:4, whose coefficients alone would take 864 MB each),
+//          with their frame headers changed
 //
 // Usage: HostileFilesFolders FOLDER
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include <webp/encode.h>
 #include <zlib.h>
@@ -122,6 +129,48 @@ QByteArray animation(std::uint32_t canvas, std::uint32_t frame, const QByteArray
     return file + body;
 }
 
+// cjpeg's file of a 32 x 32 picture of fine detail (`variant` shifts it)
+// with its frame header claiming 12000 x 12000; empty when cjpeg failed.
+QByteArray hostileJpeg(int variant, const QStringList& options)
+{
+    QTemporaryDir dir;
+    QImage image(32, 32, QImage::Format_RGB888);
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x)
+            image.setPixel(x, y,
+                qRgb((x * 53 + y * 7 + variant * 17) & 255, (x * y * 3 + variant) & 255,
+                    (x * 11 ^ y * 29) & 255));
+    }
+    const QString source = dir.filePath(QStringLiteral("source.ppm"));
+    const QString jpeg = dir.filePath(QStringLiteral("out.jpg"));
+    QProcess cjpeg;
+    if (!image.save(source))
+        return {};
+    cjpeg.start(QStringLiteral("cjpeg"),
+        options
+            + QStringList{QStringLiteral("-quality"), QStringLiteral("85"),
+                QStringLiteral("-outfile"), jpeg, source});
+    if (!cjpeg.waitForFinished(60000) || cjpeg.exitCode() != 0)
+        return {};
+    QFile file(jpeg);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray bytes = file.readAll();
+    // The frame header: C0 (baseline) or C2 (progressive), after the tables.
+    for (qsizetype at = 2; at + 9 < bytes.size();) {
+        const auto marker = std::uint8_t(bytes[at + 1]);
+        if (marker == 0xC0 || marker == 0xC2) {
+            bytes[at + 5] = char(12000 >> 8);
+            bytes[at + 6] = char(12000 & 0xFF);
+            bytes[at + 7] = char(12000 >> 8);
+            bytes[at + 8] = char(12000 & 0xFF);
+            return bytes;
+        }
+        at += 2 + ((std::uint8_t(bytes[at + 2]) << 8) | std::uint8_t(bytes[at + 3]));
+    }
+    return {};
+}
+
 bool write(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
@@ -137,7 +186,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const QString root = QString::fromLocal8Bit(argv[1]);
-    for (const char* sub : {"png", "gif", "webp"})
+    for (const char* sub : {"png", "gif", "webp", "jpeg"})
         QDir().mkpath(root + QLatin1Char('/') + QLatin1String(sub));
     bool ok = true;
     for (int i = 0; i < 4; ++i)
@@ -149,6 +198,18 @@ int main(int argc, char** argv)
     // The same pictures in different bytes (loop counts): both are decoded.
     ok = ok && write(root + QStringLiteral("/webp/claim0.webp"), animation(12000, 1, tiny, 0));
     ok = ok && write(root + QStringLiteral("/webp/claim1.webp"), animation(12000, 1, tiny, 1));
+    for (int i = 0; i < 32; ++i) {
+        QStringList options;
+        if (i % 2)
+            options << QStringLiteral("-progressive");
+        if (i < 2) // one pair of progressive 4:4:4 files
+            options = QStringList{
+                QStringLiteral("-progressive"), QStringLiteral("-sample"), QStringLiteral("1x1")};
+        const QByteArray jpeg = hostileJpeg(i, options);
+        ok = ok && !jpeg.isEmpty()
+            && write(
+                root + QStringLiteral("/jpeg/claim%1.jpg").arg(i, 2, 10, QLatin1Char('0')), jpeg);
+    }
     if (!ok)
         std::fprintf(stderr, "HostileFilesFolders: could not write the folders\n");
     return ok ? 0 : 1;

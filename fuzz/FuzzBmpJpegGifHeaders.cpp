@@ -39,6 +39,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         fprintf(stderr, "a JPEG's first scan beyond its bytes\n");
         abort();
     }
+    const decoding::JpegLayout scans
+        = decoding::readJpegLayout(bytes, decoding::JpegWalk::AllScans);
+    (void)decoding::jpegDataCanFill(scans);
+    (void)decoding::jpegScansComplete(scans);
+    std::uint64_t scanBytes = 0;
+    for (const decoding::JpegScan& scan : scans.scans) {
+        scanBytes += scan.dataBytes;
+        for (int component : scan.components) {
+            if (component < 0 || std::size_t(component) >= scans.frameComponents.size()) {
+                fprintf(stderr, "a JPEG scan of a component the frame lacks\n");
+                abort();
+            }
+        }
+    }
+    if (scanBytes > size || scans.firstScanData != jpeg.firstScanData) {
+        fprintf(stderr, "a JPEG's scans beyond its bytes, or another first scan\n");
+        abort();
+    }
     const decoding::GifLayout gif = decoding::readGifLayout(bytes);
     (void)decoding::gifDataCanFill(gif);
     if (decoding::gifComplete(gif) && gif.frames.empty()) {

@@ -74,6 +74,47 @@ void readQuantisationTables(Bytes file, std::size_t from, std::size_t end, JpegL
     }
 }
 
+// The components of a frame header whose length field is at `at`.
+void readFrameComponents(Bytes file, std::size_t at, std::size_t length, JpegLayout& jpeg)
+{
+    const std::size_t count = file[at + 7];
+    if (count == 0 || count > 4 || length < 8 + 3 * count || at + 8 + 3 * count > file.size())
+        return;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t p = at + 8 + 3 * i;
+        JpegComponent component;
+        component.id = file[p];
+        component.horizontal = file[p + 1] >> 4;
+        component.vertical = file[p + 1] & 0x0F;
+        jpeg.frameComponents.push_back(component);
+    }
+}
+
+// A scan header, body [from, end). Components it names that the frame does
+// not have are left out (the scan then counts for no component).
+JpegScan readScanHeader(Bytes file, std::size_t from, std::size_t end, const JpegLayout& jpeg)
+{
+    JpegScan scan;
+    if (from >= end)
+        return scan;
+    const std::size_t count = file[from];
+    if (from + 1 + 2 * count + 3 > end)
+        return scan;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t id = file[from + 1 + 2 * i];
+        for (std::size_t c = 0; c < jpeg.frameComponents.size(); ++c) {
+            if (jpeg.frameComponents[c].id == id)
+                scan.components.push_back(int(c));
+        }
+    }
+    const std::size_t p = from + 1 + 2 * count;
+    scan.spectralStart = file[p];
+    scan.spectralEnd = file[p + 1];
+    scan.approximationHigh = file[p + 2] >> 4;
+    scan.approximationLow = file[p + 2] & 0x0F;
+    return scan;
+}
+
 } // namespace
 
 // --- BMP -------------------------------------------------------------------
@@ -191,6 +232,11 @@ bool JpegLayout::lossless() const
     return frameMarker == 0xC3 || frameMarker == 0xC7 || frameMarker == 0xCB || frameMarker == 0xCF;
 }
 
+bool JpegLayout::arithmetic() const
+{
+    return frameMarker >= 0xC9;
+}
+
 JpegLayout readJpegLayout(Bytes file, JpegWalk walk)
 {
     JpegLayout jpeg;
@@ -246,6 +292,7 @@ JpegLayout readJpegLayout(Bytes file, JpegWalk walk)
             jpeg.components = file[at + 7];
             if (walk == JpegWalk::ToFrame)
                 return jpeg;
+            readFrameComponents(file, at, length, jpeg);
         }
         const std::size_t end = at + length;
         if (end > size)
@@ -260,8 +307,35 @@ JpegLayout readJpegLayout(Bytes file, JpegWalk walk)
             jpeg.yDensity = be16(file, body + 10);
         } else if (marker == 0xDA) {
             damaged(); // a scan before any frame header
-            jpeg.firstScanData = end;
-            return jpeg;
+            if (jpeg.firstScanData == 0)
+                jpeg.firstScanData = end;
+            if (walk != JpegWalk::AllScans)
+                return jpeg;
+            JpegScan scan = readScanHeader(file, body, end, jpeg);
+            at = end;
+            // The entropy-coded data: every 0xFF in it is followed by a
+            // stuffed 0x00, a restart marker or fill bytes before a marker.
+            for (;;) {
+                const auto* found = static_cast<const std::uint8_t*>(
+                    std::memchr(file.data() + at, 0xFF, size - at));
+                if (!found) {
+                    at = size;
+                    break;
+                }
+                std::size_t next = std::size_t(found - file.data()) + 1;
+                while (next < size && file[next] == 0xFF)
+                    ++next;
+                if (next < size
+                    && (file[next] == 0x00 || (file[next] >= 0xD0 && file[next] <= 0xD7))) {
+                    at = next + 1;
+                    continue;
+                }
+                at = std::size_t(found - file.data());
+                break;
+            }
+            scan.dataBytes = at - end;
+            jpeg.scans.push_back(std::move(scan));
+            continue;
         }
         at = end;
     }
@@ -423,6 +497,79 @@ bool gifDataCanFill(const GifLayout& layout)
         allData += frame.dataBytes;
     }
     return fits(layout.screenWidth, layout.screenHeight, allData);
+}
+
+bool jpegDataCanFill(const JpegLayout& layout)
+{
+    if (!layout.signature || !layout.hasFrame || layout.arithmetic() || layout.lossless())
+        return true;
+    const std::vector<JpegComponent>& components = layout.frameComponents;
+    if (components.empty() || layout.width == 0 || layout.height == 0)
+        return true; // libjpeg refuses such a header before it allocates anything
+    int widest = 1;
+    int tallest = 1;
+    for (const JpegComponent& c : components) {
+        if (c.horizontal < 1 || c.horizontal > 4 || c.vertical < 1 || c.vertical > 4)
+            return true; // refused by libjpeg's header check
+        widest = std::max(widest, c.horizontal);
+        tallest = std::max(tallest, c.vertical);
+    }
+    auto ceilDiv = [](std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; };
+    const std::uint64_t width = layout.width;
+    const std::uint64_t height = layout.height;
+    std::vector<bool> covered(components.size(), false);
+    for (const JpegScan& scan : layout.scans) {
+        // A progressive scan of AC coefficients can code a long run of
+        // empty blocks in a few bits.
+        if (scan.components.empty() || (layout.progressive() && scan.spectralStart != 0))
+            continue;
+        std::uint64_t blocks = 0;
+        if (scan.components.size() == 1) {
+            // A component alone: its own blocks, partial ones included.
+            const JpegComponent& c = components[std::size_t(scan.components.front())];
+            blocks = ceilDiv(ceilDiv(width * std::uint64_t(c.horizontal), std::uint64_t(widest)), 8)
+                * ceilDiv(ceilDiv(height * std::uint64_t(c.vertical), std::uint64_t(tallest)), 8);
+        } else {
+            // Interleaved: whole MCUs, each of every component's blocks.
+            std::uint64_t perUnit = 0;
+            for (int index : scan.components)
+                perUnit += std::uint64_t(components[std::size_t(index)].horizontal)
+                    * std::uint64_t(components[std::size_t(index)].vertical);
+            blocks = ceilDiv(width, 8 * std::uint64_t(widest))
+                * ceilDiv(height, 8 * std::uint64_t(tallest)) * perUnit;
+        }
+        if (scan.dataBytes * 8 < blocks)
+            return false;
+        for (int index : scan.components)
+            covered[std::size_t(index)] = true;
+    }
+    return std::all_of(covered.begin(), covered.end(), [](bool c) { return c; });
+}
+
+bool jpegScansComplete(const JpegLayout& layout)
+{
+    if (!layout.signature || !layout.hasFrame || layout.lossless()
+        || layout.frameComponents.empty())
+        return true;
+    const bool progressive = layout.progressive();
+    for (std::size_t c = 0; c < layout.frameComponents.size(); ++c) {
+        std::uint64_t finished = 0; // bit k: coefficient k has its last bit
+        for (const JpegScan& scan : layout.scans) {
+            if (std::find(scan.components.begin(), scan.components.end(), int(c))
+                == scan.components.end())
+                continue;
+            // A sequential scan codes every coefficient whatever it says.
+            const int from = progressive ? std::clamp(scan.spectralStart, 0, 63) : 0;
+            const int to = progressive ? std::clamp(scan.spectralEnd, 0, 63) : 63;
+            if (progressive && scan.approximationLow != 0)
+                continue;
+            for (int k = from; k <= to; ++k)
+                finished |= std::uint64_t(1) << k;
+        }
+        if (finished != ~std::uint64_t(0))
+            return false;
+    }
+    return true;
 }
 
 bool isComplete(Bytes file, PictureType type)

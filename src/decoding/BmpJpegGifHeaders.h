@@ -43,9 +43,30 @@ BmpLayout readBmpLayout(Bytes head);
 // --- JPEG ------------------------------------------------------------------
 
 // How far a JPEG's segments are walked: up to its frame header (enough for
-// its size), or up to its first scan (every table and header before the
-// compressed data).
-enum class JpegWalk { ToFrame, ToFirstScan };
+// its size), up to its first scan (every table and header before the
+// compressed data), or over every scan to the end of the image (each scan's
+// header and the length of its compressed data).
+enum class JpegWalk { ToFrame, ToFirstScan, AllScans };
+
+// One component of the frame header.
+struct JpegComponent {
+    std::uint8_t id = 0;
+    int horizontal = 1; // sampling factors, 1 to 4
+    int vertical = 1;
+};
+
+// One scan met by JpegWalk::AllScans.
+struct JpegScan {
+    std::vector<int> components; // indexes into JpegLayout::frameComponents
+    int spectralStart = 0; // Ss
+    int spectralEnd = 63; // Se
+    int approximationHigh = 0; // Ah: 0 in a first scan, above 0 in a refinement
+    int approximationLow = 0; // Al: 0 in the scan that gives a coefficient its last bit
+    // Bytes of entropy-coded data after the scan header, up to the next
+    // marker that is not a restart marker (stuffed bytes and restart markers
+    // included), or to the end of the bytes.
+    std::uint64_t dataBytes = 0;
+};
 
 struct JpegLayout {
     bool signature = false; // FF D8 FF
@@ -72,9 +93,16 @@ struct JpegLayout {
     // Where the first scan's compressed data begins; 0 when the walk met the
     // end of the image, damage or the end of the bytes first.
     std::size_t firstScanData = 0;
+    // The frame's components (JpegWalk::ToFirstScan and AllScans; empty when
+    // the frame header is cut short or holds more than four).
+    std::vector<JpegComponent> frameComponents;
+    // Every scan, in file order (JpegWalk::AllScans only).
+    std::vector<JpegScan> scans;
 
     bool progressive() const;
     bool lossless() const;
+    // Arithmetic coding: SOF9 and up.
+    bool arithmetic() const;
 };
 JpegLayout readJpegLayout(Bytes head, JpegWalk walk);
 
@@ -149,5 +177,27 @@ bool isComplete(Bytes file, PictureType type);
 // pixels is refused with this before that. False for a frame, or a logical
 // screen, that its data could not fill.
 bool gifDataCanFill(const GifLayout& layout);
+
+// Whether a Huffman-coded JPEG's compressed data could fill the picture its
+// frame header claims; `layout` from JpegWalk::AllScans. Every block of a
+// sequential scan, and of a progressive scan of DC coefficients (a first
+// scan or a refinement, which takes exactly one bit), takes at least one
+// bit, so each such scan needs a bit for each of its blocks; and every
+// component needs such a scan, or it has no picture at all. libjpeg
+// allocates its buffers (a progressive file's coefficients of the whole
+// picture) from the header; a file of a few bytes claiming a picture of
+// millions of pixels is refused with this first. True for arithmetic coding,
+// which can code a flat block in a small part of a bit, and for lossless
+// JPEG, which Corvane does not read.
+bool jpegDataCanFill(const JpegLayout& layout);
+
+// Whether every coefficient of every component of the frame is given its
+// last bit by some scan; `layout` from JpegWalk::AllScans. A file cut off
+// (or cut and closed with an end marker) between or within its first scans
+// lacks the later ones, and libjpeg decodes what it has without a warning
+// when the coding is arithmetic (where meeting a marker inside a scan is
+// legal): two photos cut early would decode to the same grey picture. True
+// for lossless JPEG and for a layout without a frame.
+bool jpegScansComplete(const JpegLayout& layout);
 
 } // namespace decoding

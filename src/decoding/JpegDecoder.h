@@ -9,7 +9,10 @@
 //
 // A stream that ends early or loses data to a damaged marker is refused:
 // libjpeg fills the missing part with grey, and such a picture must never
-// compare with anything.
+// compare with anything. So is a Huffman-coded file whose data could not fill
+// the picture its header claims (before anything its size is allocated), and
+// a 12-bit, lossless or hierarchical JPEG ("... not supported"). A failure
+// for want of memory (libjpeg's or Corvane's) is FailureKind::Passing.
 
 #include "decoding/DecodedPicture.h"
 #include "decoding/RowSink.h"
@@ -23,8 +26,10 @@ DecodeOutcome decode(Bytes file);
 // The rows of an RGB or grey JPEG, the same samples as decode() gives, handed
 // to the sink one by one in its order, so that no whole picture is held. A
 // CMYK or YCCK JPEG is NotStreamable. A stream found damaged after some rows
-// went out Fails: the sink must then drop what it was given.
-StreamResult streamRows(Bytes file, RowSink& sink, std::string* reason);
+// went out Fails: the sink must then drop what it was given. `kind`, when
+// given, says whether a failure is lasting or of the moment (memory).
+StreamResult streamRows(
+    Bytes file, RowSink& sink, std::string* reason, FailureKind* kind = nullptr);
 
 // The picture at a half, a quarter or an eighth of its size (reduction 2, 4
 // or 8; 1 is decode()), each side rounded up: libjpeg scales inside its

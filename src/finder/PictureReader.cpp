@@ -47,7 +47,11 @@ using decoding::PictureType;
 // narrowed them, so two such files a low bit apart were read the same), and
 // a palette index without a colour is transparent black, as the window shows
 // it, never the opaque black of a true black pixel.
-constexpr int kDecoderRevision = 4;
+// Revision 5: a JPEG is damaged on every libjpeg warning but a few harmless
+// ones; a cut-off arithmetic-coded scan followed by a marker, which libjpeg
+// decodes without a warning, is refused; Huffman-coded data too short for
+// its picture is refused before decoding.
+constexpr int kDecoderRevision = 5;
 
 // Hashes the frames of an animation as they are composed, so that no more
 // than the one canvas is held. Whether every pixel is opaque is known only
@@ -150,7 +154,7 @@ std::optional<PictureFingerprint> streamedJpegFingerprint(decoding::Bytes file)
         return result;
     }
     OpaqueRowHasher hasher;
-    switch (decoding::jpeg::streamRows(file, hasher, &result.reason)) {
+    switch (decoding::jpeg::streamRows(file, hasher, &result.reason, &result.failureKind)) {
     case decoding::StreamResult::Streamed:
         result.ok = true;
         result.reason.clear();

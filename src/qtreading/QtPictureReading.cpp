@@ -120,6 +120,9 @@ ReadOutcome readFile(decoding::Bytes file, PictureType type, Frames which, const
     // Before Qt allocates the picture its header claims.
     if (type == PictureType::Gif && !decoding::gifDataCanFill(decoding::readGifLayout(file)))
         return failure(DecodeStatus::Unreadable, "GIF data too short for its picture");
+    if (type == PictureType::Jpeg
+        && !decoding::jpegDataCanFill(decoding::readJpegLayout(file, decoding::JpegWalk::AllScans)))
+        return failure(DecodeStatus::Unreadable, "JPEG data too short for its picture");
     QByteArray data = QByteArray::fromRawData(
         reinterpret_cast<const char*>(file.data()), qsizetype(file.size()));
     QBuffer buffer(&data);

@@ -7,6 +7,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstring>
 
@@ -345,6 +347,19 @@ DecodedPicture turnedAnticlockwise(const DecodedPicture& picture)
             }
     }
     return turned;
+}
+
+QString encodeJpeg(const QTemporaryDir& dir, const QString& name, int width, int height, int seed,
+    const QStringList& options)
+{
+    const QString source = QDir(dir.path()).filePath(name + QStringLiteral(".ppm"));
+    if (!photoLike(width, height, seed, false).convertToFormat(QImage::Format_RGB888).save(source))
+        return QString();
+    const QString jpeg = QDir(dir.path()).filePath(name + QStringLiteral(".jpg"));
+    const QString failure = run(
+        QStringLiteral("cjpeg"), options + QStringList{QStringLiteral("-outfile"), jpeg, source});
+    EXPECT_EQ(failure, QString());
+    return failure.isEmpty() ? jpeg : QString();
 }
 
 } // namespace FormatFiles

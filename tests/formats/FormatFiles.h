@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <ostream>
 
@@ -32,6 +33,11 @@ QImage photoLike(int width, int height, int seed, bool alpha);
 // The same at 16 bits a sample (QImage::Format_RGBA64, or RGBX64 without
 // alpha so that it is saved without an alpha channel).
 QImage deepPhotoLike(int width, int height, int seed, bool alpha);
+
+// A photo-like picture of width x height written by cjpeg with `options` as
+// NAME.jpg in dir; its path, or "" when cjpeg failed.
+QString encodeJpeg(const QTemporaryDir& dir, const QString& name, int width, int height, int seed,
+    const QStringList& options);
 
 // A picture Qt reads (PNG), as RGBA at 8 or 16 bits a sample.
 decoding::DecodedPicture readWithQt(const QString& path);

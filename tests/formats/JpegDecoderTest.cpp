@@ -33,21 +33,6 @@ void PrintTo(const JpegCase& c, std::ostream* os)
 
 class JpegAsQtReadsIt : public ::testing::TestWithParam<JpegCase> { };
 
-// A photo-like picture of width x height written by cjpeg with `options` as
-// NAME.jpg in dir; its path, or "" when cjpeg failed.
-QString encodeJpeg(const QTemporaryDir& dir, const QString& name, int width, int height, int seed,
-    const QStringList& options)
-{
-    const QString source = QDir(dir.path()).filePath(name + QStringLiteral(".ppm"));
-    if (!photoLike(width, height, seed, false).convertToFormat(QImage::Format_RGB888).save(source))
-        return QString();
-    const QString jpeg = QDir(dir.path()).filePath(name + QStringLiteral(".jpg"));
-    const QString failure = run(
-        QStringLiteral("cjpeg"), options + QStringList{QStringLiteral("-outfile"), jpeg, source});
-    EXPECT_EQ(failure, QString());
-    return failure.isEmpty() ? jpeg : QString();
-}
-
 TEST_P(JpegAsQtReadsIt, EveryPixelEqual)
 {
     QTemporaryDir dir;
