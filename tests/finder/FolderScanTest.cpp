@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <atomic>
 #include <set>
 
 #include <sys/stat.h>
@@ -166,6 +167,84 @@ TEST(AbsoluteFolder, CleansWithoutResolvingLinks)
     EXPECT_EQ(finder::absoluteFolder("/a/../b"), QByteArray("/a/../b"));
     EXPECT_TRUE(finder::absoluteFolder("rel").endsWith("/rel"));
     EXPECT_TRUE(finder::absoluteFolder("rel").startsWith('/'));
+}
+
+} // namespace
+
+namespace {
+
+// The count under the main window after a search of the folder alone: names
+// only, the folder's own files left out, hidden folders and links never entered.
+TEST_F(FolderScanTest, SubfolderCountTakesWhatTheRecursiveScanWouldAdd)
+{
+    const finder::SubfolderPictures count
+        = finder::countSubfolderPictures(QFile::encodeName(m_root), 10000);
+    const finder::ScanOutcome shallow = finder::scanFolders({QFile::encodeName(m_root)}, false,
+        nullptr, {});
+    const finder::ScanOutcome deep = finder::scanFolders({QFile::encodeName(m_root)}, true,
+        nullptr, {});
+    EXPECT_EQ(count.pictures, std::int64_t(deep.files.size() - shallow.files.size()));
+    EXPECT_EQ(count.pictures, 1); // sub/s.png
+    EXPECT_EQ(count.folders, 1);
+    EXPECT_FALSE(count.overLimit);
+}
+
+struct LimitCase {
+    const char* name;
+    int files; // pictures in sub/, one more in sub/deeper/ when deeper is set
+    bool deeper;
+    std::int64_t limit;
+    std::int64_t pictures; // as counted (the count stops at limit + 1)
+    std::int64_t folders;
+    bool overLimit;
+};
+
+class SubfolderLimitTest : public ::testing::TestWithParam<LimitCase> {};
+
+TEST_P(SubfolderLimitTest, StopsJustPastTheLimit)
+{
+    const LimitCase& c = GetParam();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QDir(dir.path()).mkpath(QStringLiteral("sub/deeper"));
+    for (int i = 0; i < c.files; ++i) {
+        QFile f(dir.filePath(QStringLiteral("sub/p%1.jpg").arg(i)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    if (c.deeper) {
+        QFile f(dir.filePath(QStringLiteral("sub/deeper/q.png")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    const finder::SubfolderPictures count
+        = finder::countSubfolderPictures(QFile::encodeName(dir.path()), c.limit);
+    EXPECT_EQ(count.pictures, c.pictures);
+    EXPECT_EQ(count.folders, c.folders);
+    EXPECT_EQ(count.overLimit, c.overLimit);
+}
+
+const LimitCase kLimitCases[] = {
+    {"NoPictures", 0, false, 5, 0, 0, false},
+    {"BelowTheLimit", 4, false, 5, 4, 1, false},
+    {"AtTheLimit", 5, false, 5, 5, 1, false},
+    {"OnePastTheLimit", 6, false, 5, 6, 1, true},
+    {"FarPastTheLimitStopsCounting", 40, true, 5, 6, 1, true},
+    {"TwoFolders", 3, true, 5, 4, 2, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Limit, SubfolderLimitTest, ::testing::ValuesIn(kLimitCases),
+    [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
+
+TEST(SubfolderCount, AStopAsksForIsCancelled)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QDir(dir.path()).mkpath(QStringLiteral("sub"));
+    QFile f(dir.filePath(QStringLiteral("sub/a.png")));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    const std::atomic<bool> stop{true};
+    const finder::SubfolderPictures count
+        = finder::countSubfolderPictures(QFile::encodeName(dir.path()), 10, &stop);
+    EXPECT_TRUE(count.cancelled);
 }
 
 } // namespace
