@@ -448,9 +448,22 @@ void Form1::applyAddedFonts()
     button.setPointSize(points);
     button.setBold(m_cmdDelete1->Font().bold());
     m_cmdSkip->setFontProperty(button);
+    fitHintFont();
+}
+
+void Form1::fitHintFont()
+{
+    // A quiet line, smaller than the buttons and never bold, on one line as
+    // far as a readable size allows.
+    const int points = qMax(1, fontPointsForHeight());
     QFont hint = m_lblHint->font();
-    hint.setPointSize(qMax(1, points - 2));
     hint.setBold(false);
+    int size = qMax(1, points - 2);
+    hint.setPointSize(size);
+    while (size > qMax(6, points - 4)
+        && QFontMetrics(hint).horizontalAdvance(m_lblHint->text()) > m_lblHint->width()) {
+        hint.setPointSize(--size);
+    }
     m_lblHint->setFont(hint);
 }
 
@@ -725,6 +738,7 @@ void Form1::showRestingHint()
               .arg(chameleonButton::stripMnemonic(m_cmdCompare->Caption()));
     m_lblHint->setText(line);
     m_lblHint->setToolTip(line);
+    fitHintFont();
     m_lblHint->show();
 }
 
@@ -732,7 +746,7 @@ void Form1::subfolderLineReady(const QString& line)
 {
     m_subfolderLine = line;
     // Only at rest: a search started since hides it, and its own end decides.
-    if (m_cmdCompare->isVisible() || !m_loaded)
+    if (m_cmdCompare->isVisibleTo(this))
         showRestingHint();
 }
 

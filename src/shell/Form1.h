@@ -110,6 +110,7 @@ private:
     void applyFontSizes(const QList<QWidget*>& controls, int points);
     void applyBoldRule(const QList<QWidget*>& controls);
     void applyAddedFonts();
+    void fitHintFont();
     void setHoverColour(chameleonButton* hovered);
     void cboOptions_Click();
     int shownActionRow();

@@ -54,7 +54,7 @@ QString SubfolderHint::lineFor(const finder::SubfolderPictures& count)
     if (count.cancelled || count.pictures <= 0)
         return QString();
     const QString tick = QStringLiteral(
-        "Tick Include subfolders in the folder picker to search every picture, whatever its size.");
+        "Tick Include subfolders in the folder picker to search every picture.");
     if (count.overLimit)
         return QStringLiteral("More than %1 pictures in subfolders were not searched. ")
                    .arg(QLocale(QLocale::English).toString(qlonglong(kLimit)))

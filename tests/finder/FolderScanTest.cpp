@@ -234,7 +234,7 @@ const LimitCase kLimitCases[] = {
 INSTANTIATE_TEST_SUITE_P(Limit, SubfolderLimitTest, ::testing::ValuesIn(kLimitCases),
     [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
 
-TEST(SubfolderCount, AStopAsksForIsCancelled)
+TEST(SubfolderCount, AStopAskedForEndsTheCount)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());

@@ -13,6 +13,7 @@
 #include "search/ComparisonRun.h"
 #include "shell/BrowseDirectorysOnly.h"
 #include "shell/Form1.h"
+#include "shell/ImageBox.h"
 #include "shell/SearchChoices.h"
 #include "shell/SearchTexts.h"
 #include "shell/WholeFolderMode.h"
@@ -29,6 +30,7 @@
 #include <QLineEdit>
 #include <QMap>
 #include <QProcess>
+#include <QPushButton>
 #include <QKeyEvent>
 #include <QTimer>
 #include <QToolButton>

@@ -11,6 +11,7 @@
 #include "shell/SubfolderHint.h"
 #include "shell/WholeFolderMode.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -24,7 +25,7 @@ namespace {
 const QString kEmptyHint
     = QStringLiteral("Press Search folder for duplicate images and choose a folder.");
 const QString kTick = QStringLiteral(
-    "Tick Include subfolders in the folder picker to search every picture, whatever its size.");
+    "Tick Include subfolders in the folder picker to search every picture.");
 
 enum class Start { Picker, Argument };
 
