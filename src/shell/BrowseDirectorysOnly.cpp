@@ -48,8 +48,8 @@ void widenColumns(QFileDialog& dialog)
     const QString sampleDate
         = QLocale().toString(QDateTime(QDate(2026, 12, 28), QTime(23, 58)), QLocale::ShortFormat);
     // Size, Type and Date Modified hold at most these.
-    const QStringList samples = {QString(), QStringLiteral("1023.9 KiB"),
-        QStringLiteral("Folder"), sampleDate};
+    const QStringList samples
+        = {QString(), QStringLiteral("1023.9 KiB"), QStringLiteral("Folder"), sampleDate};
     int used = 0;
     for (int column = 1; column < header->count(); ++column) {
         const QString title = view->model()->headerData(column, Qt::Horizontal).toString();

@@ -29,8 +29,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFontInfo>
-#include <QKeyEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>

@@ -33,7 +33,8 @@ void SubfolderHint::look(const QString& folder)
     const quint64 generation = m_generation;
     const QByteArray path = QFile::encodeName(folder);
     m_thread = std::thread([this, stop, generation, path] {
-        const finder::SubfolderPictures count = finder::countSubfolderPictures(path, kLimit, stop.get());
+        const finder::SubfolderPictures count
+            = finder::countSubfolderPictures(path, kLimit, stop.get());
         if (count.cancelled)
             return;
         const QString line = lineFor(count);
@@ -53,8 +54,8 @@ QString SubfolderHint::lineFor(const finder::SubfolderPictures& count)
 {
     if (count.cancelled || count.pictures <= 0)
         return QString();
-    const QString tick = QStringLiteral(
-        "Tick Include subfolders in the folder picker to search every picture.");
+    const QString tick
+        = QStringLiteral("Tick Include subfolders in the folder picker to search every picture.");
     if (count.overLimit)
         return QStringLiteral("More than %1 pictures in subfolders were not searched. ")
                    .arg(QLocale(QLocale::English).toString(qlonglong(kLimit)))

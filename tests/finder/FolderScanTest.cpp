@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <atomic>
+#include <cstring>
 #include <set>
 
 #include <sys/stat.h>
@@ -179,10 +179,10 @@ TEST_F(FolderScanTest, SubfolderCountTakesWhatTheRecursiveScanWouldAdd)
 {
     const finder::SubfolderPictures count
         = finder::countSubfolderPictures(QFile::encodeName(m_root), 10000);
-    const finder::ScanOutcome shallow = finder::scanFolders({QFile::encodeName(m_root)}, false,
-        nullptr, {});
-    const finder::ScanOutcome deep = finder::scanFolders({QFile::encodeName(m_root)}, true,
-        nullptr, {});
+    const finder::ScanOutcome shallow
+        = finder::scanFolders({QFile::encodeName(m_root)}, false, nullptr, {});
+    const finder::ScanOutcome deep
+        = finder::scanFolders({QFile::encodeName(m_root)}, true, nullptr, {});
     EXPECT_EQ(count.pictures, std::int64_t(deep.files.size() - shallow.files.size()));
     EXPECT_EQ(count.pictures, 1); // sub/s.png
     EXPECT_EQ(count.folders, 1);
@@ -199,7 +199,7 @@ struct LimitCase {
     bool overLimit;
 };
 
-class SubfolderLimitTest : public ::testing::TestWithParam<LimitCase> {};
+class SubfolderLimitTest : public ::testing::TestWithParam<LimitCase> { };
 
 TEST_P(SubfolderLimitTest, StopsJustPastTheLimit)
 {

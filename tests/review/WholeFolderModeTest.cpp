@@ -26,12 +26,12 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
 #include <QProcess>
 #include <QPushButton>
-#include <QKeyEvent>
 #include <QTimer>
 #include <QToolButton>
 
@@ -539,7 +539,7 @@ struct SkipCase {
 };
 
 class GroupWalkSkipTest : public WholeFolderModeTest,
-                          public ::testing::WithParamInterface<SkipCase> {};
+                          public ::testing::WithParamInterface<SkipCase> { };
 
 // A key press as the window system hands it over: to the focus widget first,
 // then up to its parents while nobody takes it.
@@ -582,15 +582,18 @@ TEST_P(GroupWalkSkipTest, BothCopiesStayAndTheWalkGoesOn)
     EXPECT_TRUE(w.cmdSkip()->Enabled());
     EXPECT_EQ(w.cmdSkip()->Caption(), QStringLiteral("Skip this pair"));
     // Its own place: clear of every control the walk shows.
-    for (QWidget* control :
-        {static_cast<QWidget*>(w.cmdDelete1()), static_cast<QWidget*>(w.cmdDelete2()),
-            static_cast<QWidget*>(w.cboOptions()), static_cast<QWidget*>(w.cmdInfo()),
-            static_cast<QWidget*>(w.cmdCancel()), static_cast<QWidget*>(w.lblFiles()),
-            static_cast<QWidget*>(w.Image2())})
+    for (QWidget* control : {static_cast<QWidget*>(w.cmdDelete1()),
+             static_cast<QWidget*>(w.cmdDelete2()), static_cast<QWidget*>(w.cboOptions()),
+             static_cast<QWidget*>(w.cmdInfo()), static_cast<QWidget*>(w.cmdCancel()),
+             static_cast<QWidget*>(w.lblFiles()), static_cast<QWidget*>(w.Image2())})
         EXPECT_FALSE(w.cmdSkip()->geometry().intersects(control->geometry()))
             << control->objectName().toStdString();
     EXPECT_TRUE(w.rect().contains(w.cmdSkip()->geometry()));
 
+    // The action list keeps its place and its row through every step.
+    const QRect listPlace = w.cboOptions()->geometry();
+    const int listRow = w.cboOptions()->currentIndex();
+    const QRect skipPlace = w.cmdSkip()->geometry();
     ASSERT_EQ(c.steps.size(), c.shownAfter.size());
     for (size_t i = 0; i < c.steps.size(); ++i) {
         switch (c.steps[i]) {
@@ -609,6 +612,11 @@ TEST_P(GroupWalkSkipTest, BothCopiesStayAndTheWalkGoesOn)
             break;
         }
         EXPECT_EQ(pairOnShow(w), QString::fromUtf8(c.shownAfter[i])) << "after step " << i;
+        EXPECT_EQ(w.cboOptions()->geometry(), listPlace) << "after step " << i;
+        EXPECT_EQ(w.cboOptions()->currentIndex(), listRow) << "after step " << i;
+        if (w.wholeFolder().isWalking()) {
+            EXPECT_EQ(w.cmdSkip()->geometry(), skipPlace) << "after step " << i;
+        }
     }
     EXPECT_FALSE(w.wholeFolder().isWalking());
     EXPECT_FALSE(w.cmdSkip()->isVisibleTo(&w));

@@ -5,10 +5,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QHeaderView>
-#include <QTreeView>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 #include <functional>
 #include <gtest/gtest.h>
 

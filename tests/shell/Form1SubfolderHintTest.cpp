@@ -24,8 +24,8 @@ namespace {
 
 const QString kEmptyHint
     = QStringLiteral("Press Search folder for duplicate images and choose a folder.");
-const QString kTick = QStringLiteral(
-    "Tick Include subfolders in the folder picker to search every picture.");
+const QString kTick
+    = QStringLiteral("Tick Include subfolders in the folder picker to search every picture.");
 
 enum class Start { Picker, Argument };
 
@@ -154,10 +154,11 @@ const HintCase kHintCases[] = {
     {"OnePicture", {"sub/a.png"}, "0", "0",
         QStringLiteral("1 picture in 1 subfolder was not searched. ")},
     {"OtherNamesAreNoPictures", {"sub/notes.txt", "sub/a.png.txt", "top.txt"}, "0", "0", {}},
-    {"HiddenFoldersAndNamesAreLeftOut", {".thumbnails/a.png", "sub/.b.png", "sub/c.bmp"}, "0",
-        "0", QStringLiteral("1 picture in 1 subfolder was not searched. ")},
-    {"LinksAreNotFollowed", {"sub/", "link:linked>{outside}/far", "link:sub/shot.png>{outside}/far/away.png"},
-        "0", "0", {}},
+    {"HiddenFoldersAndNamesAreLeftOut", {".thumbnails/a.png", "sub/.b.png", "sub/c.bmp"}, "0", "0",
+        QStringLiteral("1 picture in 1 subfolder was not searched. ")},
+    {"LinksAreNotFollowed",
+        {"sub/", "link:linked>{outside}/far", "link:sub/shot.png>{outside}/far/away.png"}, "0", "0",
+        {}},
     {"EmptySubfolders", {"a/", "b/c/"}, "0", "0", {}},
     {"APairInTheFolderItselfWasCompared", {"a.bmp", "b.png", "sub/c.png"}, "0", "0", {},
         QStringLiteral("Compared 2 files.\r\nFound no duplicates.")},
@@ -167,8 +168,8 @@ const HintCase kHintCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Folders, Form1SubfolderHintTest,
-    ::testing::Combine(::testing::ValuesIn(kHintCases),
-        ::testing::Values(Start::Picker, Start::Argument)),
+    ::testing::Combine(
+        ::testing::ValuesIn(kHintCases), ::testing::Values(Start::Picker, Start::Argument)),
     [](const ::testing::TestParamInfo<std::tuple<HintCase, Start>>& info) {
         return std::string(std::get<0>(info.param).name)
             + (std::get<1>(info.param) == Start::Picker ? "_Picker" : "_Argument");
@@ -202,16 +203,17 @@ TEST_F(Form1HintTest, TheEmptyWindowNamesTheSearchButtonBelowIt)
 {
     Form1& w = *m_window;
     EXPECT_EQ(w.lblHint()->text(),
-        QStringLiteral("Press ") + w.cmdCompare()->Caption() + QStringLiteral(" and choose a folder."));
+        QStringLiteral("Press ") + w.cmdCompare()->Caption()
+            + QStringLiteral(" and choose a folder."));
     EXPECT_TRUE(w.lblHint()->isVisibleTo(&w));
     // In the strip the first design leaves empty at rest: inside the window,
     // below the search button, clear of every control on show.
     const QRect hint = w.lblHint()->geometry();
     EXPECT_TRUE(w.rect().contains(hint)) << hint.y() << "+" << hint.height();
     EXPECT_GE(hint.top(), w.cmdCompare()->geometry().bottom());
-    for (QWidget* control : {static_cast<QWidget*>(w.cmdCompare()),
-             static_cast<QWidget*>(w.cmdDelete1()), static_cast<QWidget*>(w.cmdDelete2()),
-             static_cast<QWidget*>(w.cboOptions())})
+    for (QWidget* control :
+        {static_cast<QWidget*>(w.cmdCompare()), static_cast<QWidget*>(w.cmdDelete1()),
+            static_cast<QWidget*>(w.cmdDelete2()), static_cast<QWidget*>(w.cboOptions())})
         EXPECT_FALSE(hint.intersects(control->geometry())) << control->objectName().toStdString();
     // The line is one the window can show at its first-start size.
     const QFontMetrics metrics(w.lblHint()->font());
