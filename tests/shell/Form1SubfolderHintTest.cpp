@@ -250,22 +250,4 @@ TEST_F(Form1HintTest, MoreThanTheLimitIsSaidAsSuchAndTheLineGoesWithTheNextSearc
     EXPECT_EQ(m_window->lblHint()->text(), kEmptyHint);
 }
 
-TEST_F(Form1HintTest, ASearchStartedBeforeTheCountEndsDropsIt)
-{
-    const QString sub = m_pictures.filePath(QStringLiteral("sub"));
-    ASSERT_TRUE(QDir().mkpath(sub));
-    QImage picture(12, 9, QImage::Format_RGB32);
-    picture.fill(qRgb(10, 20, 30));
-    ASSERT_TRUE(picture.save(sub + QStringLiteral("/a.bmp")));
-    ASSERT_TRUE(picture.save(sub + QStringLiteral("/b.bmp")));
-    m_window->searchFolder(m_pictures.path()); // the count starts...
-    m_window->searchFolder(sub); // ...and this search begins before its line came
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < 300)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    EXPECT_FALSE(m_window->lblHint()->isVisibleTo(m_window.get()));
-    EXPECT_EQ(m_window->lblPic1()->text(), QStringLiteral("a.bmp"));
-}
-
 } // namespace
