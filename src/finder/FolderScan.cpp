@@ -183,4 +183,92 @@ ScanOutcome scanFolders(const QList<QByteArray>& folders, bool recursive,
     return outcome;
 }
 
+namespace {
+
+class PictureCounter {
+public:
+    PictureCounter(std::int64_t limit, const std::atomic<bool>* stop)
+        : m_limit(limit)
+        , m_stop(stop)
+    {
+    }
+
+    // Counts the folder open at fd (taken over and closed here); the top
+    // folder's own files are not counted.
+    void countFolder(int fd, bool top)
+    {
+        struct stat info;
+        if (fstat(fd, &info) != 0 || !m_visited.insert({info.st_dev, info.st_ino}).second) {
+            ::close(fd);
+            return;
+        }
+        DIR* dir = fdopendir(fd);
+        if (!dir) {
+            ::close(fd);
+            return;
+        }
+        std::vector<QByteArray> subfolders;
+        std::int64_t here = 0;
+        while (const dirent* item = readdir(dir)) {
+            if (finished())
+                break;
+            const char* name = item->d_name;
+            if (name[0] == '.')
+                continue;
+            unsigned char type = item->d_type;
+            if (type == DT_UNKNOWN) {
+                struct stat entry;
+                if (fstatat(dirfd(dir), name, &entry, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue;
+                type = S_ISDIR(entry.st_mode) ? DT_DIR : S_ISREG(entry.st_mode) ? DT_REG : DT_LNK;
+            }
+            if (type == DT_DIR) {
+                subfolders.emplace_back(name);
+            } else if (type == DT_REG && !top && hasPictureSuffix(name, std::strlen(name))) {
+                ++here;
+                if (++m_result.pictures > m_limit)
+                    m_result.overLimit = true;
+            }
+        }
+        if (here > 0)
+            ++m_result.folders;
+        for (const QByteArray& name : subfolders) {
+            if (finished())
+                break;
+            const int child = openat(dirfd(dir), name.constData(),
+                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+            if (child >= 0)
+                countFolder(child, false);
+        }
+        closedir(dir);
+    }
+
+    bool finished()
+    {
+        if (m_stop && m_stop->load(std::memory_order_relaxed))
+            m_result.cancelled = true;
+        return m_result.cancelled || m_result.overLimit;
+    }
+
+    SubfolderPictures m_result;
+
+private:
+    std::int64_t m_limit;
+    const std::atomic<bool>* m_stop;
+    std::set<std::pair<dev_t, ino_t>> m_visited;
+};
+
+} // namespace
+
+SubfolderPictures countSubfolderPictures(
+    const QByteArray& folder, std::int64_t limit, const std::atomic<bool>* stop)
+{
+    PictureCounter counter(limit, stop);
+    const QByteArray path = absoluteFolder(folder);
+    const int fd = open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0)
+        counter.countFolder(fd, true);
+    return counter.m_result;
+}
+
 } // namespace finder

@@ -44,4 +44,18 @@ ScanOutcome scanFolders(const QList<QByteArray>& folders, bool recursive,
     const std::atomic<bool>* stop, const std::function<void(std::int64_t)>& found,
     bool anyName = false);
 
+// What the subfolders of a folder hold in pictures, counted by name alone
+// (nothing is opened or decoded): the folder's own files are not counted.
+// Hidden names are left out and links are not followed, as in scanFolders.
+struct SubfolderPictures {
+    std::int64_t pictures = 0; // files with a picture suffix, up to limit + 1
+    std::int64_t folders = 0; // subfolders (at any depth) holding at least one of them
+    bool overLimit = false; // more than limit pictures: the count stopped there
+    bool cancelled = false;
+};
+
+// Stops as soon as more than limit pictures are found, or when *stop is set.
+SubfolderPictures countSubfolderPictures(
+    const QByteArray& folder, std::int64_t limit, const std::atomic<bool>* stop = nullptr);
+
 } // namespace finder

@@ -110,6 +110,20 @@ void GroupPairWalk::actOn(Side side, ActOutcome outcome)
     showNext();
 }
 
+void GroupPairWalk::skip()
+{
+    if (!m_pairOnShow || m_closing)
+        return;
+    m_pairOnShow = false;
+    std::vector<FoundFile>& files = m_groups[m_group];
+    files.erase(files.begin() + 1);
+    ++m_pairsDone;
+    ++m_skipped;
+    --m_deleted; // nothing was done to either copy
+    m_view.clearPair(Side::Right);
+    showNext();
+}
+
 void GroupPairWalk::finish()
 {
     m_active = false;

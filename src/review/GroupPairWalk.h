@@ -35,12 +35,17 @@ public:
     bool pairUnchanged() const override;
     QString searchFolder() const override { return m_searchFolder; }
     void actOn(Side side, ActOutcome outcome) override;
+    // "Skip this pair": both copies stay where they are and uncounted; the
+    // right one leaves the walk, so the left one meets the group's next copy
+    // (or the next group begins). Ignored unless a pair is on show.
+    void skip();
     void cancel();
     // The window is closing: the view is not called again.
     void windowClosing();
 
     int deletedCount() const { return m_deleted; }
     int pairsShown() const { return m_shown; }
+    int pairsSkipped() const { return m_skipped; }
 
 private:
     void showNext();
@@ -56,6 +61,7 @@ private:
     int m_pairsDone = 0;
     int m_shown = 0;
     int m_deleted = 0;
+    int m_skipped = 0;
     bool m_active = false;
     bool m_pairOnShow = false;
     bool m_closing = false;

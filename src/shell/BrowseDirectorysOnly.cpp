@@ -3,11 +3,16 @@
 #include "shell/SearchChoices.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
+#include <QStyle>
+#include <QTreeView>
 
 namespace BrowseDirectorysOnly {
 namespace {
@@ -25,6 +30,44 @@ QString withoutTrailingSlash(const QString& path)
     while (result.size() > 1 && result.endsWith(QLatin1Char('/')))
         result.chop(1);
     return result;
+}
+
+void widenColumns(QFileDialog& dialog)
+{
+    // The detail view's columns open at widths that cut "Date Modified" and
+    // its dates short: every column gets the width of its header or its
+    // longest likely entry, whichever is more, and the names take the rest.
+    auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!view || !view->model())
+        return;
+    QHeaderView* header = view->header();
+    const QFontMetrics headerFont(header->font());
+    const QFontMetrics itemFont(view->font());
+    const int margin = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header)
+        + header->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header) + 12;
+    const QString sampleDate
+        = QLocale().toString(QDateTime(QDate(2026, 12, 28), QTime(23, 58)), QLocale::ShortFormat);
+    // Size, Type and Date Modified hold at most these.
+    const QStringList samples
+        = {QString(), QStringLiteral("1023.9 KiB"), QStringLiteral("Folder"), sampleDate};
+    int used = 0;
+    for (int column = 1; column < header->count(); ++column) {
+        const QString title = view->model()->headerData(column, Qt::Horizontal).toString();
+        int width = headerFont.horizontalAdvance(title) + margin;
+        if (column < samples.size())
+            width = qMax(width, itemFont.horizontalAdvance(samples[column]) + margin);
+        header->resizeSection(column, width);
+        used += width;
+    }
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    header->setMinimumSectionSize(headerFont.horizontalAdvance(QStringLiteral("Name")) + margin);
+    // Room for the names as well.
+    const QWidget* sidebar = dialog.findChild<QWidget*>(QStringLiteral("sidebar"));
+    const int wanted = used + itemFont.horizontalAdvance(QStringLiteral("A folder of a long name"))
+        + (sidebar ? sidebar->sizeHint().width() : 0) + 80;
+    if (dialog.width() < wanted)
+        dialog.resize(wanted, dialog.height());
 }
 
 QString BrowseForFolder(
@@ -83,6 +126,7 @@ QString BrowseForFolder(
             grid->addWidget(box, grid->rowCount(), 0, 1, grid->columnCount());
     }
 
+    widenColumns(dialog);
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     if (everyPicture && subfolders && samePhoto) {

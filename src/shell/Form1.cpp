@@ -17,6 +17,7 @@
 #include "shell/SettingsStore.h"
 #include "shell/ShapeBox.h"
 #include "shell/StoredLayout.h"
+#include "shell/SubfolderHint.h"
 #include "shell/WholeFolderMode.h"
 #include "shell/WindowIcon.h"
 #include "update/UpdateCheck.h"
@@ -29,6 +30,7 @@
 #include <QFileInfo>
 #include <QFontInfo>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -76,6 +78,7 @@ Form1::Form1(Desktop* desktop, const QString& programFolder, QWidget* parent)
             [this](const QString& folder) { m_run->setSearchFolder(folder); }},
         WholeFolderSearch::finderEngine());
     m_updateCheck = new UpdateCheck(this);
+    m_subfolderHint = new SubfolderHint(this);
     setMouseTracking(true);
     setupWidgets();
     setupConnections();
@@ -101,6 +104,10 @@ void Form1::setupWidgets()
     m_lblPic2 = makeLabel(QStringLiteral("lblPic2"), QString());
     m_lblFiles = makeLabel(QStringLiteral("lblFiles"), QStringLiteral("Label1"));
     m_lblFiles->hide();
+    // Made before the buttons, so that they lie above it.
+    m_lblHint = makeLabel(QStringLiteral("lblHint"), QString());
+    m_lblHint->setWordWrap(true);
+    m_lblHint->hide();
 
     m_shape1 = new ShapeBox(this);
     m_shape2 = new ShapeBox(this);
@@ -125,8 +132,10 @@ void Form1::setupWidgets()
     m_cmdDelete2 = makeButton(QStringLiteral("cmdDelete2"));
     m_cmdCancel = makeButton(QStringLiteral("cmdCancel"));
     m_cmdInfo = makeButton(QStringLiteral("cmdInfo"));
+    m_cmdSkip = makeButton(QStringLiteral("cmdSkip"));
     m_cmdCancel->hide();
     m_cmdInfo->hide();
+    m_cmdSkip->hide();
 
     m_cboOptions = new QComboBox(this);
     m_cboOptions->setObjectName(QStringLiteral("cboOptions"));
@@ -153,6 +162,7 @@ void Form1::setupWidgets()
     QWidget::setTabOrder(m_cboOptions, m_command1);
     QWidget::setTabOrder(m_command1, m_cmdCancel);
     QWidget::setTabOrder(m_cmdCancel, m_cmdInfo);
+    QWidget::setTabOrder(m_cmdInfo, m_cmdSkip);
 }
 
 void Form1::setupConnections()
@@ -172,12 +182,14 @@ void Form1::setupConnections()
     connect(m_cmdDelete1, &chameleonButton::Click, this, [this] { cmdDelete_Click(Side::Left); });
     connect(m_cmdDelete2, &chameleonButton::Click, this, [this] { cmdDelete_Click(Side::Right); });
     connect(m_cmdInfo, &chameleonButton::Click, this, &Form1::cmdInfo_Click);
+    connect(m_cmdSkip, &chameleonButton::Click, this, &Form1::cmdSkip_Click);
+    connect(m_subfolderHint, &SubfolderHint::ready, this, &Form1::subfolderLineReady);
     connect(m_updateCheck, &UpdateCheck::newVersionAvailable, this, &Form1::updatesReady);
 }
 
 QList<chameleonButton*> Form1::buttons() const
 {
-    return {m_cmdCompare, m_cmdDelete1, m_cmdDelete2, m_cmdCancel, m_cmdInfo};
+    return {m_cmdCompare, m_cmdDelete1, m_cmdDelete2, m_cmdCancel, m_cmdInfo, m_cmdSkip};
 }
 
 void Form1::Form_Load()
@@ -222,6 +234,7 @@ void Form1::Form_Load()
         m_lblPic2, m_cboOptions, m_cmdCancel, m_cmdInfo};
     applyFontSizes(nine, fontPointsForHeight());
     applyBoldRule(nine);
+    applyAddedFonts();
 
     m_cboOptions->clear();
     m_cboOptions->addItems(kActionRows);
@@ -236,6 +249,7 @@ void Form1::Form_Load()
     m_cboOptions->setCurrentIndex(row);
     cboOptions_Click();
 
+    showRestingHint();
     m_command1->setFocus();
     CheckForUpdate();
 }
@@ -335,6 +349,10 @@ void Form1::placeControls()
     m_lblPic1->setGeometry(s.rect(16, labelTop, 320, 18));
     m_lblPic2->setGeometry(s.rect(352, labelTop, 320, 18));
     m_picProgressBar->setGeometry(s.rect(225, 317, 240, 20));
+    // Below the search button, where lblFiles stands during a search.
+    m_lblHint->setGeometry(s.rect(0, 350, 690, 20));
+    // Right of the right Delete: the neighbour search never puts anything there.
+    m_cmdSkip->setGeometry(s.rect(560, 275, 115, 24));
     const QRect combo = s.rect(254, 275, 180, 0);
     m_cboOptions->setGeometry(
         combo.x(), combo.y(), combo.width(), m_cboOptions->sizeHint().height());
@@ -417,7 +435,36 @@ void Form1::Form_Resize()
         combo.x(), combo.y(), combo.width(), m_cboOptions->sizeHint().height());
 
     applyBoldRule(eight);
+    applyAddedFonts();
     m_command1->setFocus();
+}
+
+void Form1::applyAddedFonts()
+{
+    // The skip button speaks like the Delete buttons beside it; the hint is
+    // a quiet line, a little smaller and never bold.
+    const int points = qMax(1, fontPointsForHeight());
+    QFont button = m_cmdSkip->Font();
+    button.setPointSize(points);
+    button.setBold(m_cmdDelete1->Font().bold());
+    m_cmdSkip->setFontProperty(button);
+    fitHintFont();
+}
+
+void Form1::fitHintFont()
+{
+    // A quiet line, smaller than the buttons and never bold, on one line as
+    // far as a readable size allows.
+    const int points = qMax(1, fontPointsForHeight());
+    QFont hint = m_lblHint->font();
+    hint.setBold(false);
+    int size = qMax(1, points - 2);
+    hint.setPointSize(size);
+    while (size > qMax(6, points - 4)
+        && QFontMetrics(hint).horizontalAdvance(m_lblHint->text()) > m_lblHint->width()) {
+        hint.setPointSize(--size);
+    }
+    m_lblHint->setFont(hint);
 }
 
 void Form1::cboOptions_Click()
@@ -526,6 +573,10 @@ void Form1::searchFolder(const QString& folder)
 
 void Form1::startSearch(const QString& folder, const SearchChoices& choices)
 {
+    m_subfolderHint->forget();
+    m_subfolderLine.clear();
+    m_searchedFolder = folder;
+    m_searchedSubfolders = choices.wholeFolder() && choices.subfolders;
     if (choices.wholeFolder())
         m_wholeFolder->start(folder, choices.subfolders, choices.samePhoto);
     else
@@ -557,6 +608,8 @@ void Form1::showSearching(const QString& caption)
     m_picProgressBar->show();
     m_lblFiles->setText(caption);
     m_lblFiles->show();
+    m_lblHint->hide();
+    updateSkipButton();
     repaint();
 }
 
@@ -600,6 +653,7 @@ void Form1::showPair(
     m_lblPic2->setText(rightName);
     m_lblPic2->setToolTip(rightName);
     setActionButtonsEnabled(true);
+    updateSkipButton();
 }
 
 QSizeF Form1::logicalSize(QSize pixels) const
@@ -623,6 +677,7 @@ void Form1::clearPair(Side actedOn)
     // Park the focus first: a disabled button would hand it to the action list.
     m_command1->setFocus();
     setActionButtonsEnabled(false);
+    updateSkipButton();
     clearFileNames();
     m_lblPic1->repaint();
     m_lblPic2->repaint();
@@ -645,6 +700,10 @@ void Form1::finishSearch(const SearchTally& tally)
     clearFileNames();
     MsgBox(SearchTexts::closingText(tally));
     m_command1->setFocus();
+    // A search of the folder alone that compared nothing says what its
+    // subfolders hold, once counted: the likeliest reason for the empty result.
+    if (tally.compared == 0 && !m_searchedSubfolders && !m_searchedFolder.isEmpty())
+        m_subfolderHint->look(m_searchedFolder);
 }
 
 void Form1::cancelSearch()
@@ -667,6 +726,28 @@ void Form1::showIdleState()
     m_cmdInfo->hide();
     m_picProgressBar->hide();
     m_lblFiles->hide();
+    m_cmdSkip->hide();
+    showRestingHint();
+}
+
+void Form1::showRestingHint()
+{
+    const QString line = !m_subfolderLine.isEmpty()
+        ? m_subfolderLine
+        : QStringLiteral("Press %1 and choose a folder.")
+              .arg(chameleonButton::stripMnemonic(m_cmdCompare->Caption()));
+    m_lblHint->setText(line);
+    m_lblHint->setToolTip(line);
+    fitHintFont();
+    m_lblHint->show();
+}
+
+void Form1::subfolderLineReady(const QString& line)
+{
+    m_subfolderLine = line;
+    // Only at rest: a search started since hides it, and its own end decides.
+    if (m_cmdCompare->isVisibleTo(this))
+        showRestingHint();
 }
 
 void Form1::showImagesAtRest()
@@ -726,6 +807,37 @@ void Form1::actOnCopy(PairWalk& walk, Side side)
     CopyAction::apply(walk, side, shownActionRow(),
         {m_desktop, this, [this](const QString& text) { MsgBox(text); },
             [this] { m_command1->setFocus(); }});
+}
+
+void Form1::updateSkipButton()
+{
+    // Only the group walk has a pair to pass over: the neighbour search's
+    // pairs are left by acting on one copy, as they always were.
+    const bool walking = m_wholeFolder->isWalking();
+    m_cmdSkip->setVisible(walking);
+    m_cmdSkip->setEnabledProperty(walking && m_wholeFolder->walk()->pairOnShow());
+}
+
+void Form1::cmdSkip_Click()
+{
+    if (m_run->converter().inUse() || !m_wholeFolder->isWalking())
+        return;
+    GroupPairWalk* walk = m_wholeFolder->walk();
+    if (!walk->pairOnShow())
+        return;
+    m_command1->setFocus();
+    walk->skip();
+}
+
+void Form1::keyPressEvent(QKeyEvent* e)
+{
+    // Keys typed into the action list's field never arrive here.
+    if (e->key() == Qt::Key_S && (e->modifiers() & ~Qt::ShiftModifier) == Qt::NoModifier
+        && m_cmdSkip->isVisible() && m_cmdSkip->Enabled()) {
+        cmdSkip_Click();
+        return;
+    }
+    QWidget::keyPressEvent(e);
 }
 
 void Form1::cmdInfo_Click()

@@ -11,6 +11,9 @@
 //   |-- cmdDelete1   cboOptions   cmdDelete2
 //   |-- cmdInfo   cmdCompare / picProgressBar   cmdCancel
 //   |-- lblFiles                      folder and count during a search
+//   |-- lblHint                       in lblFiles' place at rest: what to do
+//   |                                 first, or the pictures a search left out
+//   |-- cmdSkip                       "Skip this pair", during the group walk only
 //   `-- Command1                      focus holder, outside the client area
 
 #include "search/ComparisonView.h"
@@ -36,6 +39,7 @@ class QLabel;
 class QPushButton;
 class SettingsStore;
 class ShapeBox;
+class SubfolderHint;
 struct SearchChoices;
 
 class Form1 : public QWidget, private ComparisonView {
@@ -75,9 +79,11 @@ public:
     chameleonButton* cmdDelete2() const { return m_cmdDelete2; }
     chameleonButton* cmdCancel() const { return m_cmdCancel; }
     chameleonButton* cmdInfo() const { return m_cmdInfo; }
+    chameleonButton* cmdSkip() const { return m_cmdSkip; }
     QComboBox* cboOptions() const { return m_cboOptions; }
     QPushButton* Command1() const { return m_command1; }
     QLabel* lblFiles() const { return m_lblFiles; }
+    QLabel* lblHint() const { return m_lblHint; }
     QLabel* lblPic1() const { return m_lblPic1; }
     QLabel* lblPic2() const { return m_lblPic2; }
     ImageBox* Image1() const { return m_image1; }
@@ -93,6 +99,7 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void setupWidgets();
@@ -102,6 +109,8 @@ private:
     void placeControls();
     void applyFontSizes(const QList<QWidget*>& controls, int points);
     void applyBoldRule(const QList<QWidget*>& controls);
+    void applyAddedFonts();
+    void fitHintFont();
     void setHoverColour(chameleonButton* hovered);
     void cboOptions_Click();
     int shownActionRow();
@@ -128,6 +137,13 @@ private:
     // The one routine that acts on a copy, for either walk's pair on show.
     void actOnCopy(PairWalk& walk, Side side);
     void cmdInfo_Click();
+    // "Skip this pair" (or S) in the group walk: both copies stay.
+    void cmdSkip_Click();
+    void updateSkipButton();
+    // The hint line at rest: the empty window's first step, or what the
+    // last search left out.
+    void showRestingHint();
+    void subfolderLineReady(const QString& line);
     void updatesReady(const QString& version);
 
     // Window states and the owner-centred box.
@@ -168,6 +184,15 @@ private:
     ShapeBox* m_shape1 = nullptr;
     ShapeBox* m_shape2 = nullptr;
     ProgressBarBox* m_picProgressBar = nullptr;
+    QLabel* m_lblHint = nullptr;
+    chameleonButton* m_cmdSkip = nullptr;
+    SubfolderHint* m_subfolderHint = nullptr;
+    // The search under way, or the last one: its folder, and whether it
+    // read the subfolders too.
+    QString m_searchedFolder;
+    bool m_searchedSubfolders = false;
+    // The line about the pictures the last search left out, if any.
+    QString m_subfolderLine;
 
     std::unique_ptr<ComparisonRun> m_run;
     std::unique_ptr<WholeFolderMode> m_wholeFolder;

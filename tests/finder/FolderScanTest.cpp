@@ -169,3 +169,54 @@ TEST(AbsoluteFolder, CleansWithoutResolvingLinks)
 }
 
 } // namespace
+
+namespace {
+
+// The count under the main window after a search of the folder alone stops
+// just past its limit; the folders are those holding a counted picture.
+struct LimitCase {
+    const char* name;
+    int files; // pictures in sub/, one more in sub/deeper/ when deeper is set
+    bool deeper;
+    std::int64_t limit;
+    std::int64_t pictures; // as counted (the count stops at limit + 1)
+    std::int64_t folders;
+    bool overLimit;
+};
+
+class SubfolderLimitTest : public ::testing::TestWithParam<LimitCase> { };
+
+TEST_P(SubfolderLimitTest, StopsJustPastTheLimit)
+{
+    const LimitCase& c = GetParam();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QDir(dir.path()).mkpath(QStringLiteral("sub/deeper"));
+    for (int i = 0; i < c.files; ++i) {
+        QFile f(dir.filePath(QStringLiteral("sub/p%1.jpg").arg(i)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    if (c.deeper) {
+        QFile f(dir.filePath(QStringLiteral("sub/deeper/q.png")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    const finder::SubfolderPictures count
+        = finder::countSubfolderPictures(QFile::encodeName(dir.path()), c.limit);
+    EXPECT_EQ(count.pictures, c.pictures);
+    EXPECT_EQ(count.folders, c.folders);
+    EXPECT_EQ(count.overLimit, c.overLimit);
+}
+
+const LimitCase kLimitCases[] = {
+    {"NoPictures", 0, false, 5, 0, 0, false},
+    {"BelowTheLimit", 4, false, 5, 4, 1, false},
+    {"AtTheLimit", 5, false, 5, 5, 1, false},
+    {"OnePastTheLimit", 6, false, 5, 6, 1, true},
+    {"FarPastTheLimitStopsCounting", 40, true, 5, 6, 1, true},
+    {"TwoFolders", 3, true, 5, 4, 2, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Limit, SubfolderLimitTest, ::testing::ValuesIn(kLimitCases),
+    [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
+
+} // namespace

@@ -19,14 +19,17 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMap>
 #include <QProcess>
+#include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
 
@@ -513,6 +516,141 @@ TEST_F(WholeFolderModeTest, TheBoxesAreOffOnAFirstStart)
     EXPECT_FALSE(m_desktop.shown.everyPicture);
     EXPECT_FALSE(m_desktop.shown.subfolders);
     EXPECT_FALSE(m_desktop.shown.samePhoto);
+}
+
+} // namespace
+
+namespace {
+
+// "Skip this pair" in the walk over the groups: both copies stay, uncounted,
+// and the walk goes on with the group's next copy or the next group. The
+// button (and S) exists only while the walk is on.
+enum class Step { SkipButton, SkipKey, DeleteRight, DeleteLeft };
+
+struct SkipCase {
+    const char* name;
+    std::vector<Step> steps;
+    // The pair on show after each step ("" once the walk has ended).
+    std::vector<const char*> shownAfter;
+    QStringList trashed;
+    const char* closing;
+};
+
+class GroupWalkSkipTest : public WholeFolderModeTest,
+                          public ::testing::WithParamInterface<SkipCase> { };
+
+// A key press as the window system hands it over: to the focus widget first,
+// then up to its parents while nobody takes it.
+void pressKey(QWidget* target, int key, const QString& text)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(target, &release);
+}
+
+QString pairOnShow(const Form1& w)
+{
+    if (w.lblPic1()->text().isEmpty())
+        return QString();
+    return w.lblPic1()->text() + QLatin1Char('|') + w.lblPic2()->text();
+}
+
+TEST_P(GroupWalkSkipTest, BothCopiesStayAndTheWalkGoesOn)
+{
+    const SkipCase& c = GetParam();
+    // A group of three and a group of two, and one picture alone.
+    writePicture(path(QStringLiteral("a1.png")), 1);
+    QFile::copy(path(QStringLiteral("a1.png")), path(QStringLiteral("a2.png")));
+    QFile::copy(path(QStringLiteral("a1.png")), path(QStringLiteral("a3.png")));
+    writePicture(path(QStringLiteral("b1.png")), 2);
+    QFile::copy(path(QStringLiteral("b1.png")), path(QStringLiteral("b2.png")));
+    writePicture(path(QStringLiteral("c.png")), 3);
+    const QStringList before = QDir(m_pictures.path()).entryList(QDir::Files);
+    search(true, false);
+    waitForSearch();
+    ASSERT_NE(m_window->wholeFolder().reviewWindow(), nullptr);
+    m_window->wholeFolder().reviewWindow()->cmdPairs()->click();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    Form1& w = *m_window;
+    ASSERT_TRUE(w.wholeFolder().isWalking());
+    EXPECT_EQ(pairOnShow(w), QStringLiteral("a1.png|a2.png"));
+    EXPECT_TRUE(w.cmdSkip()->isVisibleTo(&w));
+    EXPECT_TRUE(w.cmdSkip()->Enabled());
+    EXPECT_EQ(w.cmdSkip()->Caption(), QStringLiteral("Skip this pair"));
+    // Its own place, clear of the controls beside it.
+    EXPECT_FALSE(w.cmdSkip()->geometry().intersects(w.cmdDelete2()->geometry()));
+    EXPECT_TRUE(w.rect().contains(w.cmdSkip()->geometry()));
+
+    // The action list keeps its place and its row through every step.
+    const QRect listPlace = w.cboOptions()->geometry();
+    const int listRow = w.cboOptions()->currentIndex();
+    const QRect skipPlace = w.cmdSkip()->geometry();
+    ASSERT_EQ(c.steps.size(), c.shownAfter.size());
+    for (size_t i = 0; i < c.steps.size(); ++i) {
+        switch (c.steps[i]) {
+        case Step::SkipButton:
+            w.cmdSkip()->click();
+            break;
+        case Step::SkipKey:
+            // The focus holder has the keys; S passes up to the window.
+            pressKey(w.Command1(), Qt::Key_S, QStringLiteral("s"));
+            break;
+        case Step::DeleteRight:
+            w.cmdDelete2()->click();
+            break;
+        case Step::DeleteLeft:
+            w.cmdDelete1()->click();
+            break;
+        }
+        EXPECT_EQ(pairOnShow(w), QString::fromUtf8(c.shownAfter[i])) << "after step " << i;
+        EXPECT_EQ(w.cboOptions()->geometry(), listPlace) << "after step " << i;
+        EXPECT_EQ(w.cboOptions()->currentIndex(), listRow) << "after step " << i;
+        if (w.wholeFolder().isWalking()) {
+            EXPECT_EQ(w.cmdSkip()->geometry(), skipPlace) << "after step " << i;
+        }
+    }
+    EXPECT_FALSE(w.wholeFolder().isWalking());
+    EXPECT_FALSE(w.cmdSkip()->isVisibleTo(&w));
+    EXPECT_EQ(lastMessage(), QString::fromUtf8(c.closing));
+    QStringList trashed;
+    for (const QString& name : c.trashed)
+        trashed << path(name);
+    EXPECT_EQ(m_desktop.trashed, trashed);
+    QStringList left = before;
+    for (const QString& name : c.trashed)
+        left.removeAll(name);
+    EXPECT_EQ(QDir(m_pictures.path()).entryList(QDir::Files), left) << "skipped copies stay";
+}
+
+const SkipCase kSkipCases[] = {
+    {"SkipEveryPair", {Step::SkipButton, Step::SkipButton, Step::SkipButton},
+        {"a1.png|a3.png", "b1.png|b2.png", ""}, {}, "Compared 6 files.\r\nFound no duplicates."},
+    {"TheKeySSkips", {Step::SkipKey, Step::SkipKey, Step::SkipKey},
+        {"a1.png|a3.png", "b1.png|b2.png", ""}, {}, "Compared 6 files.\r\nFound no duplicates."},
+    {"SkipThenDelete", {Step::SkipButton, Step::DeleteRight, Step::DeleteLeft},
+        {"a1.png|a3.png", "b1.png|b2.png", ""}, {"a3.png", "b1.png"},
+        "Compared 6 files.\r\nDeleted 2 duplicate(s)."},
+    {"DeleteThenSkipTheGroupsLastPair", {Step::DeleteRight, Step::SkipKey, Step::DeleteRight},
+        {"a1.png|a3.png", "b1.png|b2.png", ""}, {"a2.png", "b2.png"},
+        "Compared 6 files.\r\nDeleted 2 duplicate(s)."},
+};
+
+INSTANTIATE_TEST_SUITE_P(Walk, GroupWalkSkipTest, ::testing::ValuesIn(kSkipCases),
+    [](const ::testing::TestParamInfo<SkipCase>& info) { return std::string(info.param.name); });
+
+TEST_F(WholeFolderModeTest, TheNeighbourSearchHasNoSkipAndIgnoresS)
+{
+    writePicture(path(QStringLiteral("a1.png")), 1);
+    QFile::copy(path(QStringLiteral("a1.png")), path(QStringLiteral("a2.png")));
+    search(false, false);
+    Form1& w = *m_window;
+    ASSERT_EQ(pairOnShow(w), QStringLiteral("a1.png|a2.png"));
+    EXPECT_FALSE(w.cmdSkip()->isVisibleTo(&w));
+    pressKey(w.Command1(), Qt::Key_S, QStringLiteral("s"));
+    EXPECT_EQ(pairOnShow(w), QStringLiteral("a1.png|a2.png")) << "S must not pass the pair";
+    EXPECT_TRUE(m_desktop.messages.isEmpty());
 }
 
 } // namespace

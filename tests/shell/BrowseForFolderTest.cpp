@@ -4,9 +4,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -47,6 +49,37 @@ TEST(BrowseForFolder, ReturnsThePreselectedStartFolderWithoutTrailingSlash)
     EXPECT_EQ(title, QStringLiteral("Select A Directory"));
     EXPECT_EQ(chosen, root.path() + QStringLiteral("/my pics"));
     EXPECT_EQ(status, root.path() + QStringLiteral("/my pics"));
+}
+
+// Every column of the detail view is wide enough for its header, and the
+// dates for a date: "Date Modified" used to open cut short.
+TEST(BrowseForFolder, EveryColumnHeaderIsReadable)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("photos")));
+    QStringList cut;
+    int columns = 0;
+    whenPickerOpens([&](QFileDialog* dialog) {
+        auto* view = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+        if (view) {
+            QHeaderView* header = view->header();
+            const QFontMetrics metrics(header->font());
+            columns = header->count();
+            for (int i = 0; i < header->count(); ++i) {
+                const QString title = view->model()->headerData(i, Qt::Horizontal).toString();
+                if (header->isSectionHidden(i)
+                    || header->sectionSize(i) < metrics.horizontalAdvance(title) + 16
+                    || header->sectionPosition(i) + header->sectionSize(i)
+                        > header->viewport()->width())
+                    cut << title;
+            }
+        }
+        static_cast<QDialog*>(dialog)->reject();
+    });
+    BrowseDirectorysOnly::BrowseForFolder(
+        nullptr, QStringLiteral("Select A Directory"), root.path() + QStringLiteral("/photos"));
+    EXPECT_EQ(columns, 4);
+    EXPECT_TRUE(cut.isEmpty()) << cut.join(QStringLiteral(", ")).toStdString();
 }
 
 TEST(BrowseForFolder, StartFolderThatIsNotThereOpensAtHome)
