@@ -12,12 +12,16 @@ QString sizeWords(const PictureFacts& copy, const PictureFacts& best)
 {
     if (copy.width == best.width && copy.height == best.height)
         return QString();
-    const double across = best.width > 0 ? double(copy.width) / best.width : 0;
-    const double down = best.height > 0 ? double(copy.height) / best.height : 0;
-    // Cropped or stretched: no one scale says it.
-    if (across <= 0 || down <= 0 || std::abs(across - down) > 0.02 * std::max(across, down)) {
+    const auto resized = [&copy] {
         return QStringLiteral("resized to %1 \u00d7 %2").arg(copy.width).arg(copy.height);
-    }
+    };
+    if (best.width == 0 || best.height == 0 || copy.width == 0)
+        return resized();
+    const double across = double(copy.width) / best.width;
+    // Cropped or stretched: no one scale says it. A scaler rounds the
+    // height to within a pixel of the width's scale.
+    if (std::abs(double(copy.height) - best.height * across) > 1.0)
+        return resized();
     struct Named {
         int numerator;
         int denominator;
@@ -41,6 +45,8 @@ QString sizeWords(const PictureFacts& copy, const PictureFacts& best)
             return QLatin1String(n.words);
     }
     const int percent = int(std::lround(across * 100));
+    if (percent == 100)
+        return resized();
     return across < 1 ? QStringLiteral("%1% of the width").arg(percent)
                       : QStringLiteral("enlarged to %1% of the width").arg(percent);
 }

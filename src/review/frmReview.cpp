@@ -297,6 +297,9 @@ void frmReview::setupWidgets()
     m_actionList->setObjectName(QStringLiteral("cboAction"));
     m_actionList->setAccessibleName(QStringLiteral("What happens to the marked files"));
     m_actionList->setToolTip(QStringLiteral("The main window's action list"));
+    // Narrow enough that the tool bar does not widen the window.
+    m_actionList->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_actionList->setMinimumContentsLength(12);
     for (const QString& text : m_hooks.actionTexts())
         m_actionList->addItem(text.trimmed());
 
@@ -346,8 +349,7 @@ void frmReview::setupWidgets()
 
     auto* bar = new QHBoxLayout;
     for (QWidget* w : {static_cast<QWidget*>(m_mark), static_cast<QWidget*>(m_undo),
-             static_cast<QWidget*>(m_look), static_cast<QWidget*>(m_showInFolder),
-             static_cast<QWidget*>(m_export), static_cast<QWidget*>(m_pairs)})
+             static_cast<QWidget*>(m_look), static_cast<QWidget*>(m_showInFolder)})
         bar->addWidget(w);
     bar->addStretch();
     bar->addWidget(m_actionList);
@@ -362,6 +364,9 @@ void frmReview::setupWidgets()
     listRow->addWidget(m_compare);
     listRow->addWidget(m_remove);
     listRow->addWidget(m_putBackButton);
+    // What is done with the whole list sits with the list.
+    listRow->addWidget(m_export);
+    listRow->addWidget(m_pairs);
     layout->addLayout(bar);
     layout->addLayout(listRow);
     layout->addWidget(m_list, 1);

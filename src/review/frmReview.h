@@ -6,10 +6,9 @@
 //
 //   frmReview
 //   |-- toolbar: Mark (rules; all, none, invert in the selected groups) | Undo
-//   |            | Look closer | Show in folder | Export | Pairs one by one
-//   |            | ............ | cboAction | Act on marked files
+//   |            | Look closer | Show in folder | ......... | cboAction | Act
 //   |-- txtFilter (narrows the list to groups with a matching path)
-//   |            | Remove from list | Put back
+//   |            | Compare | Remove from list | Put back | Export | Pairs one by one
 //   |-- lstGroups   tree: group rows (small picture, copies, size) with their
 //   |               files (path, size, type, modified, mark); a header
 //   |               click sorts the files and the groups

@@ -20,6 +20,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
@@ -28,6 +29,7 @@
 #include <QLabel>
 #include <QMap>
 #include <QProcess>
+#include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
 

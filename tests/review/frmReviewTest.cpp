@@ -653,9 +653,10 @@ TEST_F(frmReviewTest, ClosingWithMarksAsksFirst)
             window.applyRule(MarkingRule::KeepOldest);
         const bool closed = window.close();
         EXPECT_EQ(closeQuestions.size(), c.asked ? 1 : 0) << c.name;
-        if (c.asked && !closeQuestions.isEmpty())
+        if (c.asked && !closeQuestions.isEmpty()) {
             EXPECT_TRUE(closeQuestions[0].startsWith(QStringLiteral("2 files are marked (")))
                 << c.name;
+        }
         EXPECT_EQ(closed, c.closes) << c.name;
         EXPECT_EQ(questions.size(), c.answer == 0 && c.asked ? 1 : 0) << c.name; // act confirms
         const std::optional<KeptResults::Kept> kept = KeptResults::load(keptFile());
@@ -717,8 +718,9 @@ TEST_F(frmReviewTest, KeptResultsComeBackAndAChangedFileIsLeftAlone)
         window.applyRule(rule);
         for (int g = 0; g < model.groupCount(); ++g)
             for (int f = 0; f < int(model.group(g).files.size()); ++f)
-                if (!model.changedReason({g, f}).isEmpty())
+                if (!model.changedReason({g, f}).isEmpty()) {
                     EXPECT_FALSE(model.isMarked({g, f})) << ruleTitle(rule).toStdString();
+                }
     }
     window.applyRule(MarkingRule::KeepOldest);
     window.actOnMarked();
