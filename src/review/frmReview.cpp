@@ -299,7 +299,7 @@ void frmReview::setupWidgets()
     m_actionList->setToolTip(QStringLiteral("The main window's action list"));
     // Narrow enough that the tool bar does not widen the window.
     m_actionList->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    m_actionList->setMinimumContentsLength(12);
+    m_actionList->setMinimumContentsLength(17);
     for (const QString& text : m_hooks.actionTexts())
         m_actionList->addItem(text.trimmed());
 
