@@ -470,8 +470,8 @@ void frmReview::restoreLayout()
             ? QStringLiteral("JPEG, 4000 \u00d7 3000")
             : QLatin1String(kWidestTexts[c]);
         int fit = qMax(metrics.horizontalAdvance(widest),
-                      metrics.horizontalAdvance(title) + 16)
-            + 16;
+                      metrics.horizontalAdvance(title) + 12)
+            + 10;
         if (c == ReviewItemModel::MarkColumn)
             fit += checkBox + 8;
         bool ok = false;
