@@ -348,9 +348,9 @@ void ReviewItemModel::sort(int column, Qt::SortOrder order)
     for (const QModelIndex& i : before) {
         const int g = groupOf(i);
         const FileSpot spot = spotOf(i);
-        held.push_back({g < 0 ? -1 : m_model.group(g).id,
-            spot.group < 0 ? -1 : m_model.file(spot).id, i.column(), isNotRead(i), i.row(),
-            !i.parent().isValid()});
+        held.push_back(
+            {g < 0 ? -1 : m_model.group(g).id, spot.group < 0 ? -1 : m_model.file(spot).id,
+                i.column(), isNotRead(i), i.row(), !i.parent().isValid()});
     }
     m_model.sort(reviewColumn(column), order == Qt::AscendingOrder);
     refreshRows();

@@ -201,7 +201,10 @@ private:
 
     bool markedById(int id) const { return m_marks[size_t(id)] != 0; }
     // The ids of every listing of the file with this id (itself included).
-    const std::vector<int>& listingsOf(int id) const { return m_listings[size_t(m_fileOf[size_t(id)])]; }
+    const std::vector<int>& listingsOf(int id) const
+    {
+        return m_listings[size_t(m_fileOf[size_t(id)])];
+    }
     // After a change of many marks from before: a file whose listings
     // disagree takes the change (it stays when the change kept it in one of
     // them: unmarked it, or chose it as the copy to keep, by id in kept),

@@ -29,8 +29,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QSettings>
 #include <QScrollBar>
+#include <QSettings>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QToolButton>
@@ -47,8 +47,8 @@ const QSize kThumbnailBox(96, 72);
 // Every column but File, which takes what they leave: enough for their
 // usual texts in the window's font (Difference shows its verdict in full and
 // the figures as far as they go; the tooltip has them all).
-const char* const kWidestTexts[ReviewItemModel::ColumnCount] = {"", "Copies",
-    "999,999,999", "JPEG 2000", "2026-12-31 23:59:59", "stays", "half the width, converted from PNG"};
+const char* const kWidestTexts[ReviewItemModel::ColumnCount] = {"", "Copies", "999,999,999",
+    "JPEG 2000", "2026-12-31 23:59:59", "stays", "half the width, converted from PNG"};
 // One step of acting runs files for about this long before the window
 // repaints and takes input.
 constexpr int kActSliceMs = 30;
@@ -181,7 +181,8 @@ frmReview::frmReview(const FinderResult& result, Hooks hooks, QWidget* parent)
         m_hooks.askOnClose = [this](const QString& question) {
             QMessageBox box(QMessageBox::Question, QStringLiteral("Corvane"), question,
                 QMessageBox::NoButton, this);
-            QPushButton* act = box.addButton(QStringLiteral("&Act on them"), QMessageBox::AcceptRole);
+            QPushButton* act
+                = box.addButton(QStringLiteral("&Act on them"), QMessageBox::AcceptRole);
             QPushButton* keep
                 = box.addButton(QStringLiteral("&Keep for later"), QMessageBox::ApplyRole);
             QPushButton* discard
@@ -469,9 +470,8 @@ void frmReview::restoreLayout()
         const QString widest = c == ReviewItemModel::TypeColumn && anySamePhoto
             ? QStringLiteral("JPEG, 4000 \u00d7 3000")
             : QLatin1String(kWidestTexts[c]);
-        int fit = qMax(metrics.horizontalAdvance(widest),
-                      metrics.horizontalAdvance(title) + 12)
-            + 10;
+        int fit
+            = qMax(metrics.horizontalAdvance(widest), metrics.horizontalAdvance(title) + 12) + 10;
         if (c == ReviewItemModel::MarkColumn)
             fit += checkBox + 8;
         bool ok = false;

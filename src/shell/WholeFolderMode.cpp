@@ -127,8 +127,7 @@ bool WholeFolderMode::showLastResults()
     return true;
 }
 
-void WholeFolderMode::openReview(
-    const FinderResult& result, const std::set<QByteArray>* keptMarks)
+void WholeFolderMode::openReview(const FinderResult& result, const std::set<QByteArray>* keptMarks)
 {
     frmReview::Hooks hooks = reviewHooks;
     hooks.walkPairs = [this] {

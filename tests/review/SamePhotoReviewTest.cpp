@@ -121,13 +121,12 @@ TEST_P(SamePhotoRuleTest, MarksWhatTheRuleSays)
 INSTANTIATE_TEST_SUITE_P(Rules, SamePhotoRuleTest,
     ::testing::Values(
         // b.jpg is listed in both kinds of group: one mark, shown in both.
-        RuleCase{"oldest_identical_only", MarkingRule::KeepOldest, false, {"b.jpg"}, {"b.jpg"},
-            0},
+        RuleCase{"oldest_identical_only", MarkingRule::KeepOldest, false, {"b.jpg"}, {"b.jpg"}, 0},
         RuleCase{"oldest_both_kinds", MarkingRule::KeepOldest, true, {"b.jpg"},
             {"b.jpg", "best.png", "small.jpg"}, 2},
         // a.jpg is the copy the identical group keeps: it stays in both.
-        RuleCase{"best_copy", MarkingRule::KeepBestCopy, false, {"b.jpg"},
-            {"b.jpg", "small.jpg"}, 1},
+        RuleCase{
+            "best_copy", MarkingRule::KeepBestCopy, false, {"b.jpg"}, {"b.jpg", "small.jpg"}, 1},
         RuleCase{"newest_both_kinds", MarkingRule::KeepNewest, true, {"a.jpg"},
             {"a.jpg", "best.png"}, 1}),
     [](const auto& info) { return std::string(info.param.name); });

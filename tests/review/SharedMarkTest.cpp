@@ -17,12 +17,14 @@ namespace {
 // member, then D.
 FinderResult listedTwice()
 {
-    FinderResult result = resultOf({groupOf({{"/photos/A.jpg", 500, 10}, {"/photos/B.jpg", 400, 20}})});
+    FinderResult result
+        = resultOf({groupOf({{"/photos/A.jpg", 500, 10}, {"/photos/B.jpg", 400, 20}})});
     SamePhotoGroup photo;
-    photo.members.push_back({1600, 1200, {memberFile({"/photos/C.png", 3000, 5})}, -1, std::nullopt});
-    photo.members.push_back({800, 600,
-        {memberFile({"/photos/A.jpg", 500, 10}), memberFile({"/photos/B.jpg", 400, 20})}, 0,
-        similar::PhotoDifference{0.97, 1.5, 20, 800, 600}});
+    photo.members.push_back(
+        {1600, 1200, {memberFile({"/photos/C.png", 3000, 5})}, -1, std::nullopt});
+    photo.members.push_back(
+        {800, 600, {memberFile({"/photos/A.jpg", 500, 10}), memberFile({"/photos/B.jpg", 400, 20})},
+            0, similar::PhotoDifference{0.97, 1.5, 20, 800, 600}});
     photo.members.push_back({400, 300, {memberFile({"/photos/D.jpg", 200, 30})}, -1,
         similar::PhotoDifference{0.93, 2.5, 31, 400, 300}});
     result.samePhotoGroups.push_back(photo);
@@ -89,8 +91,9 @@ TEST(SharedMarkTest, OneMarkPerFileAndACopyStaysInEveryGroup)
         {"C and D may go while A stays",
             {{Step::Mark, true, "C.png"}, {Step::Mark, true, "D.jpg"}, {Step::Mark, true, "B.jpg"}},
             "B.jpg C.png D.jpg"},
-        {"the same photo's last copy", {{Step::Mark, true, "C.png"}, {Step::Mark, true, "D.jpg"},
-            {Step::Mark, true, "A.jpg"}, {Step::Mark, true, "B.jpg", {}, false}},
+        {"the same photo's last copy",
+            {{Step::Mark, true, "C.png"}, {Step::Mark, true, "D.jpg"}, {Step::Mark, true, "A.jpg"},
+                {Step::Mark, true, "B.jpg", {}, false}},
             "A.jpg C.png D.jpg"},
         {"undo takes back both places", {{Step::Mark, true, "A.jpg"}, {Step::Undo}}, ""},
         {"keep the oldest in identical groups only", {{Step::Rule}}, "B.jpg"},
@@ -98,18 +101,19 @@ TEST(SharedMarkTest, OneMarkPerFileAndACopyStaysInEveryGroup)
             {{Step::Rule, false, "", MarkingRule::KeepBestCopy}}, "B.jpg D.jpg"},
         {"keep the newest in both kinds: B kept by its identical group stays",
             {{Step::RuleBoth, false, "", MarkingRule::KeepNewest}}, "A.jpg C.png"},
-        {"keep the largest in both kinds",
-            {{Step::RuleBoth, false, "", MarkingRule::KeepLargest}}, "B.jpg D.jpg"},
+        {"keep the largest in both kinds", {{Step::RuleBoth, false, "", MarkingRule::KeepLargest}},
+            "B.jpg D.jpg"},
         {"keep the smallest in both kinds",
             {{Step::RuleBoth, false, "", MarkingRule::KeepSmallest}}, "A.jpg C.png"},
         {"mark all in the same photo keeps its first, A stays for the identical group",
             {{Step::MarkAll, true}}, "B.jpg D.jpg"},
-        {"invert the identical group after marking A", {{Step::Mark, true, "A.jpg"},
-            {Step::Invert, false}}, "B.jpg"},
-        {"invert the same photo with nothing marked",
-            {{Step::Invert, true}}, "B.jpg D.jpg"},
-        {"a rule then undo", {{Step::Mark, true, "D.jpg"}, {Step::RuleBoth, false, "",
-            MarkingRule::KeepSmallest}, {Step::Undo}}, "D.jpg"},
+        {"invert the identical group after marking A",
+            {{Step::Mark, true, "A.jpg"}, {Step::Invert, false}}, "B.jpg"},
+        {"invert the same photo with nothing marked", {{Step::Invert, true}}, "B.jpg D.jpg"},
+        {"a rule then undo",
+            {{Step::Mark, true, "D.jpg"}, {Step::RuleBoth, false, "", MarkingRule::KeepSmallest},
+                {Step::Undo}},
+            "D.jpg"},
     };
     for (const auto& c : cases) {
         ReviewModel model(listedTwice());

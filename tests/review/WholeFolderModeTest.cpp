@@ -243,7 +243,8 @@ TEST_F(WholeFolderModeTest, TheLastResultsComeBackWithTheirMarks)
 {
     for (int g = 0; g < 2; ++g) {
         writePicture(path(QStringLiteral("%1.png").arg(g)), g);
-        QFile::copy(path(QStringLiteral("%1.png").arg(g)), path(QStringLiteral("%1 copy.png").arg(g)));
+        QFile::copy(
+            path(QStringLiteral("%1.png").arg(g)), path(QStringLiteral("%1 copy.png").arg(g)));
     }
     EXPECT_FALSE(m_window->wholeFolder().showLastResults()); // none kept yet
     EXPECT_EQ(lastMessage(), QStringLiteral("No results of an earlier search are kept."));

@@ -12,22 +12,22 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QDir>
-#include <QScrollBar>
-#include <QLocale>
-#include <QFileInfo>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -99,9 +99,8 @@ protected:
             closeQuestions << question;
             return closeAnswer;
         };
-        hooks.keep = [this](const KeptResults::Kept& kept) {
-            return KeptResults::save(kept, keptFile());
-        };
+        hooks.keep
+            = [this](const KeptResults::Kept& kept) { return KeptResults::save(kept, keptFile()); };
         hooks.discardKept = [this] { KeptResults::discard(keptFile()); };
         return hooks;
     }
@@ -483,13 +482,13 @@ FinderResult withSamePhoto(FinderResult result, const QString& dir)
     const auto save = [&dir](const QString& name, int seed) {
         const QString file = dir + QLatin1Char('/') + name;
         writePicture(file, seed);
-        return foundOnDisk(file, name.endsWith(QStringLiteral(".png")) ? QStringLiteral("PNG")
-                                                                       : QStringLiteral("JPEG"));
+        return foundOnDisk(file,
+            name.endsWith(QStringLiteral(".png")) ? QStringLiteral("PNG") : QStringLiteral("JPEG"));
     };
     SamePhotoGroup photo;
     photo.members.push_back({1600, 1200, {save(QStringLiteral("best.png"), 40)}, -1, std::nullopt});
-    SamePhotoMember copies{800, 600, result.groups[0].files, 0,
-        similar::PhotoDifference{0.97, 1.5, 20, 800, 600}};
+    SamePhotoMember copies{
+        800, 600, result.groups[0].files, 0, similar::PhotoDifference{0.97, 1.5, 20, 800, 600}};
     for (FoundFile& f : copies.files)
         f.type = QStringLiteral("JPEG");
     photo.members.push_back(copies);
@@ -510,8 +509,7 @@ TEST_F(frmReviewTest, EveryColumnIsInSightAtTheFirstSizeAndAt1024x700)
         bool samePhoto;
         QSize size; // empty: the first size
     } cases[] = {{"identical, first size", false, QSize()},
-        {"identical, 1024x700", false, QSize(1024, 700)},
-        {"same photo, first size", true, QSize()},
+        {"identical, 1024x700", false, QSize(1024, 700)}, {"same photo, first size", true, QSize()},
         {"same photo, 1024x700", true, QSize(1024, 700)}};
     for (const auto& c : cases) {
         const FinderResult result
@@ -570,8 +568,8 @@ TEST_F(frmReviewTest, TheStatusLineKeepsARunningTotal)
     window.applyRule(MarkingRule::KeepOldest);
     EXPECT_EQ(total(),
         QStringLiteral("3 files marked, ")
-            + onDisk({QStringLiteral("0_1.png"), QStringLiteral("1_1.png"),
-                QStringLiteral("2_1.png")}));
+            + onDisk(
+                {QStringLiteral("0_1.png"), QStringLiteral("1_1.png"), QStringLiteral("2_1.png")}));
     // 0_1.png is listed twice (its identical group and the same photo): once.
     window.setRulesMarkSamePhoto(true);
     window.applyRule(MarkingRule::KeepBestCopy);
@@ -637,10 +635,8 @@ TEST_F(frmReviewTest, ClosingWithMarksAsksFirst)
         bool kept; // results kept afterwards
         int keptMarks;
     } cases[] = {{"no marks: kept, not asked", 0, 1, false, true, true, 0},
-        {"keep for later", 1, 1, true, true, true, 2},
-        {"discard", 1, 2, true, true, false, 0},
-        {"stay open", 1, -1, true, false, false, 0},
-        {"act on them", 1, 0, true, false, false, 0}};
+        {"keep for later", 1, 1, true, true, true, 2}, {"discard", 1, 2, true, true, false, 0},
+        {"stay open", 1, -1, true, false, false, 0}, {"act on them", 1, 0, true, false, false, 0}};
     for (const auto& c : cases) {
         KeptResults::discard(keptFile());
         closeQuestions.clear();
@@ -692,8 +688,8 @@ TEST_F(frmReviewTest, KeptResultsComeBackAndAChangedFileIsLeftAlone)
         const char* name;
         const char* mark;
     } expected[] = {{"0_0.png", "stays"}, {"0_1.png", "goes"}, {"0_2.png", "goes"},
-        {"1_0.png", "stays"}, {"1_1.png", "goes"}, {"1_2.png", "changed"},
-        {"2_0.png", "changed"}, {"2_1.png", "goes"}, {"2_2.png", "goes"}};
+        {"1_0.png", "stays"}, {"1_1.png", "goes"}, {"1_2.png", "changed"}, {"2_0.png", "changed"},
+        {"2_1.png", "goes"}, {"2_2.png", "goes"}};
     for (const auto& e : expected) {
         bool found = false;
         for (int g = 0; g < model.groupCount(); ++g) {
@@ -706,7 +702,8 @@ TEST_F(frmReviewTest, KeptResultsComeBackAndAChangedFileIsLeftAlone)
                     << e.name;
                 if (QLatin1String(e.mark) == QLatin1String("changed")) {
                     EXPECT_FALSE(items->toggleMark(items->indexOf({g, f}))) << e.name;
-                    EXPECT_TRUE(window.lblStatus()->text().contains(QStringLiteral("changed since")))
+                    EXPECT_TRUE(
+                        window.lblStatus()->text().contains(QStringLiteral("changed since")))
                         << e.name;
                 }
             }
@@ -734,8 +731,8 @@ TEST_F(frmReviewTest, KeptResultsComeBackAndAChangedFileIsLeftAlone)
 TEST_F(frmReviewTest, UnreadableFilesAreListedLastUnderNotRead)
 {
     FinderResult result = pictures(2, 2);
-    result.unreadable.emplace_back(
-        QFile::encodeName(path(QStringLiteral("broken.png"))), QStringLiteral("truncated PNG data"));
+    result.unreadable.emplace_back(QFile::encodeName(path(QStringLiteral("broken.png"))),
+        QStringLiteral("truncated PNG data"));
     result.unreadable.emplace_back(
         QFile::encodeName(path(QStringLiteral("sub/gone.jpg"))), QStringLiteral("file vanished"));
     frmReview window(result, scriptedHooks());
@@ -773,8 +770,8 @@ TEST_F(frmReviewTest, TheActionListBesideTheActButtonChoosesThroughTheMainList)
     frmReview::Hooks hooks = scriptedHooks();
     QStringList chosen;
     hooks.actionTexts = [] {
-        return QStringList{QStringLiteral(" Trash it"), QStringLiteral(" Delete it"),
-            QStringLiteral(" Move it")};
+        return QStringList{
+            QStringLiteral(" Trash it"), QStringLiteral(" Delete it"), QStringLiteral(" Move it")};
     };
     hooks.chooseAction = [this, &chosen](int row) {
         chosen << QString::number(row);
