@@ -1,9 +1,11 @@
 #include "review/ReviewItemModel.h"
 
+#include "review/DifferenceVerdict.h"
 #include "review/MarkedFilesAction.h"
 #include "review/ThumbnailCache.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QLocale>
 
 #include <algorithm>
@@ -31,10 +33,10 @@ QModelIndex ReviewItemModel::index(int row, int column, const QModelIndex& paren
     if (column < 0 || column >= ColumnCount || row < 0)
         return QModelIndex();
     if (!parent.isValid())
-        return row < int(m_rows.size()) ? createIndex(row, column, kGroupRow) : QModelIndex();
-    if (parent.internalId() != kGroupRow || parent.row() >= int(m_rows.size()))
+        return row < rowCount() ? createIndex(row, column, kGroupRow) : QModelIndex();
+    if (parent.internalId() != kGroupRow || parent.row() >= rowCount())
         return QModelIndex();
-    if (row >= int(shownGroup(parent.row()).files.size()))
+    if (row >= rowCount(parent.siblingAtColumn(0)))
         return QModelIndex();
     return createIndex(row, column, quintptr(parent.row()) + 1);
 }
@@ -49,11 +51,48 @@ QModelIndex ReviewItemModel::parent(const QModelIndex& child) const
 int ReviewItemModel::rowCount(const QModelIndex& parent) const
 {
     if (!parent.isValid())
-        return int(m_rows.size());
-    if (parent.internalId() == kGroupRow && parent.column() == 0
-        && parent.row() < int(m_rows.size()))
+        return int(m_rows.size()) + (hasNotRead() ? 1 : 0);
+    if (parent.internalId() != kGroupRow || parent.column() != 0)
+        return 0;
+    if (parent.row() < int(m_rows.size()))
         return int(shownGroup(parent.row()).files.size());
+    if (parent.row() == notReadRow())
+        return int(m_model.searched().unreadable.size());
     return 0;
+}
+
+bool ReviewItemModel::isNotRead(const QModelIndex& index) const
+{
+    if (!index.isValid() || !hasNotRead())
+        return false;
+    const int row = index.internalId() == kGroupRow ? index.row() : int(index.internalId() - 1);
+    return row == notReadRow();
+}
+
+QModelIndex ReviewItemModel::notReadIndex() const
+{
+    return hasNotRead() ? index(notReadRow(), 0) : QModelIndex();
+}
+
+QVariant ReviewItemModel::notReadData(const QModelIndex& index, int role) const
+{
+    const std::vector<UnreadableFile>& files = m_model.searched().unreadable;
+    if (index.internalId() == kGroupRow) {
+        if (index.column() == PathColumn
+            && (role == Qt::DisplayRole || role == Qt::AccessibleTextRole))
+            return files.size() == 1 ? QStringLiteral("Not read: 1 file")
+                                     : QStringLiteral("Not read: %1 files").arg(files.size());
+        return QVariant();
+    }
+    const UnreadableFile& file = files[size_t(index.row())];
+    if (index.column() == PathColumn) {
+        // The reason as corvane-find gives it, after the path.
+        if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
+            return m_model.shownPath(file.path) + QStringLiteral(": ") + file.reason;
+        if (role == Qt::ToolTipRole)
+            return QFile::decodeName(file.path) + QStringLiteral(": ") + file.reason;
+    }
+    return QVariant();
 }
 
 int ReviewItemModel::columnCount(const QModelIndex&) const
@@ -63,7 +102,7 @@ int ReviewItemModel::columnCount(const QModelIndex&) const
 
 FileSpot ReviewItemModel::spotOf(const QModelIndex& index) const
 {
-    if (!index.isValid() || index.internalId() == kGroupRow)
+    if (!index.isValid() || index.internalId() == kGroupRow || isNotRead(index))
         return {};
     return {m_rows[size_t(index.internalId() - 1)], index.row()};
 }
@@ -81,7 +120,7 @@ int ReviewItemModel::groupOf(const QModelIndex& index) const
     if (!index.isValid())
         return -1;
     const int row = index.internalId() == kGroupRow ? index.row() : int(index.internalId() - 1);
-    return m_rows[size_t(row)];
+    return row < int(m_rows.size()) ? m_rows[size_t(row)] : -1;
 }
 
 std::vector<int> ReviewItemModel::groupsOf(const QModelIndexList& indexes) const
@@ -123,17 +162,24 @@ ReviewColumn ReviewItemModel::reviewColumn(int column)
     }
 }
 
-QString ReviewItemModel::differenceText(const ReviewFile& file)
+QString ReviewItemModel::differenceText(const ReviewFile& file, const ReviewFile* best)
 {
     if (!file.difference)
         return QStringLiteral("best copy");
-    const similar::PhotoDifference& d = *file.difference;
-    return QStringLiteral("SSIM %1, mean %2, largest %3 at %4 \u00d7 %5")
-        .arg(d.ssim, 0, 'f', 3)
-        .arg(d.mean, 0, 'f', 1)
-        .arg(d.max)
-        .arg(d.comparedWidth)
-        .arg(d.comparedHeight);
+    const QString figures = review::differenceFigures(*file.difference);
+    if (!best)
+        return figures;
+    return review::differenceVerdict({file.pixelWidth, file.pixelHeight, file.found.type},
+               {best->pixelWidth, best->pixelHeight, best->found.type})
+        + QStringLiteral(" (") + figures + QLatin1Char(')');
+}
+
+const ReviewFile* ReviewItemModel::bestCopyOf(const ReviewGroup& group)
+{
+    for (const ReviewFile& f : group.files)
+        if (f.isBestCopy())
+            return &f;
+    return nullptr;
 }
 
 QString ReviewItemModel::modifiedText(std::int64_t modifiedNs)
@@ -146,6 +192,8 @@ QVariant ReviewItemModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid())
         return QVariant();
+    if (isNotRead(index))
+        return notReadData(index, role);
     if (index.internalId() == kGroupRow) {
         const ReviewGroup& group = shownGroup(index.row());
         if (index.column() == PathColumn) {
@@ -214,13 +262,20 @@ QVariant ReviewItemModel::data(const QModelIndex& index, int role) const
         break;
     case DifferenceColumn:
         if ((role == Qt::DisplayRole || role == Qt::ToolTipRole) && file.member >= 0)
-            return differenceText(file);
+            return differenceText(file, bestCopyOf(m_model.group(spot.group)));
         break;
     case ModifiedColumn:
         if (role == Qt::DisplayRole)
             return modifiedText(file.found.identity.modifiedNs);
         break;
     case MarkColumn:
+        if (const QString changed = m_model.changedReason(spot); !changed.isEmpty()) {
+            if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
+                return QStringLiteral("changed");
+            if (role == Qt::ToolTipRole)
+                return QStringLiteral("Changed since the search (%1): left alone").arg(changed);
+            break;
+        }
         if (role == Qt::CheckStateRole)
             return marked ? Qt::Checked : Qt::Unchecked;
         if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
@@ -246,7 +301,7 @@ Qt::ItemFlags ReviewItemModel::flags(const QModelIndex& index) const
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (index.internalId() != kGroupRow && index.column() == MarkColumn)
+    if (index.internalId() != kGroupRow && index.column() == MarkColumn && !isNotRead(index))
         f |= Qt::ItemIsUserCheckable;
     return f;
 }
@@ -284,14 +339,18 @@ void ReviewItemModel::sort(int column, Qt::SortOrder order)
         int groupId = -1;
         int fileId = -1;
         int column = 0;
+        bool notRead = false; // the Not read section keeps its place and order
+        int row = 0;
+        bool top = true;
     };
     const QModelIndexList before = persistentIndexList();
     std::vector<Held> held;
     for (const QModelIndex& i : before) {
         const int g = groupOf(i);
         const FileSpot spot = spotOf(i);
-        held.push_back({g < 0 ? -1 : m_model.group(g).id,
-            spot.group < 0 ? -1 : m_model.file(spot).id, i.column()});
+        held.push_back(
+            {g < 0 ? -1 : m_model.group(g).id, spot.group < 0 ? -1 : m_model.file(spot).id,
+                i.column(), isNotRead(i), i.row(), !i.parent().isValid()});
     }
     m_model.sort(reviewColumn(column), order == Qt::AscendingOrder);
     refreshRows();
@@ -302,6 +361,11 @@ void ReviewItemModel::sort(int column, Qt::SortOrder order)
         groupById.emplace(m_model.group(g).id, g);
     QModelIndexList after;
     for (const Held& h : held) {
+        if (h.notRead) {
+            const QModelIndex section = index(notReadRow(), h.top ? h.column : 0);
+            after << (h.top ? section : index(h.row, h.column, section));
+            continue;
+        }
         const auto g = groupById.find(h.groupId);
         if (g == groupById.end()) {
             after << QModelIndex();
@@ -325,12 +389,12 @@ bool ReviewItemModel::toggleMark(const QModelIndex& index)
         return false;
     const bool accepted = m_model.toggleMark(spot);
     if (accepted) {
-        const QModelIndex row = indexOf(spot, 0);
-        emit dataChanged(row.siblingAtColumn(0), row.siblingAtColumn(ColumnCount - 1));
-        emit marksChanged();
+        // Its other listing, if any, shows the same mark.
+        marksReset();
+        return true;
     }
     emit statusChanged(m_model.statusText());
-    return accepted;
+    return false;
 }
 
 void ReviewItemModel::marksReset()

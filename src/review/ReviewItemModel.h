@@ -2,7 +2,9 @@
 // The review model as Qt's item views read it: one top-level row per group
 // the filter shows (its small picture, how many copies, the picture's size),
 // under it one row per file with the columns path, size, type, modified and
-// mark. Marking, sorting and filtering go through ReviewModel, so the
+// mark. After the groups, when the search could not read some files, a last
+// section "Not read" lists each with its reason (whatever the filter).
+// Marking, sorting and filtering go through ReviewModel, so the
 // one-copy-stays promise holds for every view; a refused click is reported
 // through statusChanged().
 
@@ -43,7 +45,14 @@ public:
         int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
-    // The file a row stands for; group -1 for a group row or an invalid index.
+    // Top-level rows that are groups (the Not read section comes after them).
+    int shownGroupCount() const { return int(m_rows.size()); }
+    // The Not read section's row, or one of its files.
+    bool isNotRead(const QModelIndex& index) const;
+    QModelIndex notReadIndex() const;
+
+    // The file a row stands for; group -1 for a group row, a row of the Not
+    // read section or an invalid index.
     FileSpot spotOf(const QModelIndex& index) const;
     QModelIndex indexOf(FileSpot spot, int column = 0) const;
     // The group a row belongs to (a group row or one of its files), or -1.
@@ -62,6 +71,8 @@ public:
     void invertMarks(const std::vector<int>& groups);
     void removeGroups(const std::vector<int>& groups);
     void setFilter(const QString& text);
+    // After the marks changed in the model directly.
+    void refreshMarks() { marksReset(); }
     // After files were acted on: they leave the list.
     void forgetFiles(const std::vector<int>& ids);
     // After files were put back: they return to the list.
@@ -72,8 +83,12 @@ public:
     ReviewModel& model() const { return m_model; }
 
     static QString modifiedText(std::int64_t modifiedNs);
-    // "SSIM 0.981, mean 1.2, largest 14 at 800 x 600"; "best copy" without one.
-    static QString differenceText(const ReviewFile& file);
+    // The verdict in words, then the figures: "half the width, re-saved
+    // (SSIM 0.981, mean 1.2, largest 14 at 800 x 600)"; "best copy" for the
+    // best copy itself. best is the group's best copy (may be null).
+    static QString differenceText(const ReviewFile& file, const ReviewFile* best);
+    // The best copy of a same-photo group, or null.
+    static const ReviewFile* bestCopyOf(const ReviewGroup& group);
 
 signals:
     void statusChanged(const QString& text);
@@ -84,6 +99,9 @@ private:
     void marksReset();
     void refreshRows();
     const ReviewGroup& shownGroup(int row) const { return m_model.group(m_rows[size_t(row)]); }
+    bool hasNotRead() const { return !m_model.searched().unreadable.empty(); }
+    int notReadRow() const { return hasNotRead() ? int(m_rows.size()) : -1; }
+    QVariant notReadData(const QModelIndex& index, int role) const;
 
     ReviewModel& m_model;
     std::vector<int> m_rows; // the model's group of each top-level row

@@ -1,5 +1,7 @@
 #include "review/ReviewModel.h"
 
+#include "review/FileRecheck.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -83,6 +85,23 @@ ReviewModel::ReviewModel(const FinderResult& result)
             m_groups.push_back(std::move(group));
     }
     m_marks.assign(size_t(id), 0);
+    // One mark per file, however often it is listed: listings share a path.
+    m_fileOf.assign(size_t(id), -1);
+    std::map<QByteArray, int> fileOfPath;
+    for (const ReviewGroup& group : m_groups) {
+        for (const ReviewFile& f : group.files) {
+            const auto [it, added] = fileOfPath.try_emplace(f.found.path, int(m_listings.size()));
+            if (added)
+                m_listings.emplace_back();
+            m_listings[size_t(it->second)].push_back(f.id);
+            m_fileOf[size_t(f.id)] = it->second;
+        }
+    }
+}
+
+QString ReviewModel::shownPath(const QByteArray& path) const
+{
+    return relativeToSearch(path, m_searched.folders);
 }
 
 const ReviewFile& ReviewModel::file(FileSpot spot) const
@@ -93,6 +112,47 @@ const ReviewFile& ReviewModel::file(FileSpot spot) const
 bool ReviewModel::isMarked(FileSpot spot) const
 {
     return markedById(file(spot).id);
+}
+
+int ReviewModel::noteChangedFiles()
+{
+    for (const ReviewGroup& group : m_groups) {
+        for (const ReviewFile& f : group.files) {
+            const QString change = changeSinceSearch(f.found.path, f.found.identity);
+            if (!change.isEmpty())
+                m_changed[f.id] = change;
+        }
+    }
+    if (!m_changed.empty())
+        settleMarks(m_marks);
+    return int(m_changed.size());
+}
+
+QString ReviewModel::changedReason(FileSpot spot) const
+{
+    const auto it = m_changed.find(file(spot).id);
+    return it == m_changed.end() ? QString() : it->second;
+}
+
+void ReviewModel::restoreMarks(const std::set<QByteArray>& paths)
+{
+    const std::vector<char> before(m_marks.size(), 0);
+    std::fill(m_marks.begin(), m_marks.end(), 0);
+    for (const ReviewGroup& group : m_groups)
+        for (const ReviewFile& f : group.files)
+            if (paths.count(f.found.path))
+                m_marks[size_t(f.id)] = 1;
+    settleMarks(before);
+}
+
+std::set<QByteArray> ReviewModel::markedPaths() const
+{
+    std::set<QByteArray> paths;
+    for (const ReviewGroup& group : m_groups)
+        for (const ReviewFile& f : group.files)
+            if (markedById(f.id))
+                paths.insert(f.found.path);
+    return paths;
 }
 
 int ReviewModel::unmarkedCount(const ReviewGroup& group) const
@@ -131,12 +191,29 @@ bool ReviewModel::setMarked(FileSpot spot, bool marked)
     const ReviewFile& f = file(spot);
     if (markedById(f.id) == marked)
         return true;
-    if (marked && unmarkedCount(m_groups[size_t(spot.group)]) <= 1) {
-        m_status = lastCopyText();
+    if (marked && m_changed.count(f.id)) {
+        m_status = QStringLiteral("%1 changed since the search (%2): it is left alone.")
+                       .arg(f.shownPath, m_changed.at(f.id));
         return false;
     }
+    const std::vector<int>& listings = listingsOf(f.id);
+    const auto listed = [&listings](const ReviewFile& other) {
+        return std::find(listings.begin(), listings.end(), other.id) != listings.end();
+    };
+    // Every group the file is listed in must keep another unmarked copy.
+    for (const ReviewGroup& group : m_groups) {
+        if (!marked || std::none_of(group.files.begin(), group.files.end(), listed))
+            continue;
+        const bool another = std::any_of(group.files.begin(), group.files.end(),
+            [&](const ReviewFile& other) { return !listed(other) && !markedById(other.id); });
+        if (!another) {
+            m_status = lastCopyText();
+            return false;
+        }
+    }
     pushUndo();
-    m_marks[size_t(f.id)] = marked ? 1 : 0;
+    for (int id : listings)
+        m_marks[size_t(id)] = marked ? 1 : 0;
     m_status.clear();
     return true;
 }
@@ -155,9 +232,44 @@ void ReviewModel::clearMarks()
     m_status = QStringLiteral("No file is marked.");
 }
 
+void ReviewModel::settleMarks(const std::vector<char>& before, const std::vector<int>& kept)
+{
+    std::vector<char> chosen(m_marks.size(), 0);
+    for (int id : kept)
+        chosen[size_t(id)] = 1;
+    for (const std::vector<int>& listings : m_listings) {
+        bool cleared = false;
+        bool set = false;
+        for (int id : listings) {
+            if (chosen[size_t(id)])
+                cleared = true;
+            else if (m_marks[size_t(id)] != before[size_t(id)])
+                (m_marks[size_t(id)] ? set : cleared) = true;
+        }
+        if (!cleared && !set)
+            continue;
+        // Where one listing was kept and another marked, the file stays.
+        for (int id : listings)
+            m_marks[size_t(id)] = cleared ? 0 : 1;
+    }
+    // A file that changed since the search is never acted on.
+    for (const auto& [id, reason] : m_changed)
+        for (int listing : listingsOf(id))
+            m_marks[size_t(listing)] = 0;
+    // Unmarking only ever adds unmarked copies, so one pass keeps the promise.
+    for (const ReviewGroup& group : m_groups) {
+        if (unmarkedCount(group) > 0)
+            continue;
+        for (int id : listingsOf(group.files.front().id))
+            m_marks[size_t(id)] = 0;
+    }
+}
+
 ReviewModel::RuleOutcome ReviewModel::applyRule(
     MarkingRule rule, const QByteArray& folder, bool withSamePhoto)
 {
+    const std::vector<char> before = m_marks;
+    std::vector<int> keepers;
     pushUndo();
     RuleOutcome outcome;
     std::vector<const FoundFile*> files;
@@ -182,9 +294,11 @@ ReviewModel::RuleOutcome ReviewModel::applyRule(
             continue;
         }
         ++outcome.groupsChanged;
+        keepers.push_back(group.files[size_t(keeper)].id);
         for (int i = 0; i < int(group.files.size()); ++i)
             m_marks[size_t(group.files[size_t(i)].id)] = i == keeper ? 0 : 1;
     }
+    settleMarks(before, keepers);
     m_status = ruleTitle(rule) + QStringLiteral(": ")
         + countText(outcome.groupsChanged, "group marked", "groups marked");
     if (outcome.groupsLeftAlone > 0) {
@@ -213,11 +327,14 @@ int ReviewModel::keepUndoStep(const std::vector<char>& before)
 int ReviewModel::markAll(const std::vector<int>& groups)
 {
     const std::vector<char> before = m_marks;
+    std::vector<int> firsts;
     for (int g : validGroups(groups)) {
         const std::vector<ReviewFile>& files = m_groups[size_t(g)].files;
+        firsts.push_back(files.front().id);
         for (size_t f = 0; f < files.size(); ++f)
             m_marks[size_t(files[f].id)] = f == 0 ? 0 : 1;
     }
+    settleMarks(before, firsts);
     const int changed = keepUndoStep(before);
     m_status = QStringLiteral("Every copy but the first marked in %1.")
                    .arg(countText(int(validGroups(groups).size()), "group", "groups"));
@@ -230,6 +347,7 @@ int ReviewModel::markNone(const std::vector<int>& groups)
     for (int g : validGroups(groups))
         for (const ReviewFile& f : m_groups[size_t(g)].files)
             m_marks[size_t(f.id)] = 0;
+    settleMarks(before);
     const int changed = keepUndoStep(before);
     m_status = QStringLiteral("No copy marked in %1.")
                    .arg(countText(int(validGroups(groups).size()), "group", "groups"));
@@ -246,6 +364,7 @@ int ReviewModel::invertMarks(const std::vector<int>& groups)
         if (unmarkedCount(group) == 0)
             m_marks[size_t(group.files.front().id)] = 0;
     }
+    settleMarks(before);
     const int changed = keepUndoStep(before);
     m_status = QStringLiteral("Marks turned over in %1.")
                    .arg(countText(int(validGroups(groups).size()), "group", "groups"));
@@ -289,19 +408,29 @@ bool ReviewModel::undo()
 int ReviewModel::markedCount() const
 {
     int count = 0;
-    for (const ReviewGroup& group : m_groups)
-        for (const ReviewFile& f : group.files)
-            count += markedById(f.id) ? 1 : 0;
+    std::vector<char> counted(m_listings.size(), 0);
+    for (const ReviewGroup& group : m_groups) {
+        for (const ReviewFile& f : group.files) {
+            char& once = counted[size_t(m_fileOf[size_t(f.id)])];
+            count += markedById(f.id) && !once ? 1 : 0;
+            once = 1;
+        }
+    }
     return count;
 }
 
 std::int64_t ReviewModel::markedBytes() const
 {
     std::int64_t bytes = 0;
-    for (const ReviewGroup& group : m_groups)
-        for (const ReviewFile& f : group.files)
-            if (markedById(f.id))
+    std::vector<char> counted(m_listings.size(), 0);
+    for (const ReviewGroup& group : m_groups) {
+        for (const ReviewFile& f : group.files) {
+            char& once = counted[size_t(m_fileOf[size_t(f.id)])];
+            if (markedById(f.id) && !once)
                 bytes += f.found.identity.size;
+            once = 1;
+        }
+    }
     return bytes;
 }
 
@@ -455,7 +584,8 @@ void ReviewModel::forgetFiles(const std::vector<int>& ids)
     // unmarked; should a caller forget one, the promise holds all the same.
     for (const ReviewGroup& group : m_groups)
         if (unmarkedCount(group) == 0)
-            m_marks[size_t(group.files.front().id)] = 0;
+            for (int id : listingsOf(group.files.front().id))
+                m_marks[size_t(id)] = 0;
     m_undo.clear();
 }
 

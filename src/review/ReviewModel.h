@@ -13,6 +13,12 @@
 // The one promise the model keeps whatever it is asked: one copy of every
 // group stays unmarked. A request that would mark the last unmarked copy is
 // refused and statusText() says why.
+//
+// A file can be listed twice, in its identical group and in a same-photo
+// group: it has one mark, shown in both places. Marking it in one group
+// marks it in the other, and is refused when either group would be left
+// without an unmarked copy. The counts and sizes of marked files count each
+// file once.
 
 #include "finder/FinderResult.h"
 #include "review/MarkingRule.h"
@@ -23,6 +29,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -74,8 +81,22 @@ public:
     const ReviewGroup& group(int g) const { return m_groups[size_t(g)]; }
     const ReviewFile& file(FileSpot spot) const;
     const FinderResult& searched() const { return m_searched; }
+    // A path as the list shows it: relative to the searched folder holding it.
+    QString shownPath(const QByteArray& path) const;
 
     bool isMarked(FileSpot spot) const;
+
+    // Results taken up again later (KeptResults): looks at every file once
+    // more. A file that changed since the search is unmarked and can never
+    // be marked again; returns how many changed.
+    int noteChangedFiles();
+    // Why the file changed since the search, or empty when it did not.
+    QString changedReason(FileSpot spot) const;
+    // Marks the files at these paths, as far as the promise allows; no undo
+    // step.
+    void restoreMarks(const std::set<QByteArray>& paths);
+    // The paths of the marked files.
+    std::set<QByteArray> markedPaths() const;
     // Marks or unmarks one file; one undo step. False (and a status text)
     // when it would leave no copy of the group unmarked.
     bool setMarked(FileSpot spot, bool marked);
@@ -179,6 +200,16 @@ private:
     };
 
     bool markedById(int id) const { return m_marks[size_t(id)] != 0; }
+    // The ids of every listing of the file with this id (itself included).
+    const std::vector<int>& listingsOf(int id) const
+    {
+        return m_listings[size_t(m_fileOf[size_t(id)])];
+    }
+    // After a change of many marks from before: a file whose listings
+    // disagree takes the change (it stays when the change kept it in one of
+    // them: unmarked it, or chose it as the copy to keep, by id in kept),
+    // then every group left with no unmarked copy unmarks its first.
+    void settleMarks(const std::vector<char>& before, const std::vector<int>& kept = {});
     int unmarkedCount(const ReviewGroup& group) const;
     void pushUndo();
     // An undo step back to before when the marks differ from it; how many do.
@@ -190,6 +221,9 @@ private:
     FinderResult m_searched; // folders, counts and unreadable files of the search
     std::vector<ReviewGroup> m_groups;
     std::vector<char> m_marks; // by ReviewFile::id
+    std::map<int, QString> m_changed; // by ReviewFile::id: why it changed since the search
+    std::vector<int> m_fileOf; // by ReviewFile::id: its file, an index into m_listings
+    std::vector<std::vector<int>> m_listings; // the ids of each file's listings
     std::vector<UndoStep> m_undo;
     std::map<int, Forgotten> m_forgotten; // by ReviewGroup::id
     std::optional<ReviewColumn> m_sortColumn;

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -28,7 +29,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScrollBar>
 #include <QSettings>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QTreeView>
@@ -41,7 +44,11 @@
 namespace {
 
 const QSize kThumbnailBox(96, 72);
-const int kDefaultWidths[ReviewItemModel::ColumnCount] = {400, 70, 110, 130, 170, 90, 330};
+// Every column but File, which takes what they leave: enough for their
+// usual texts in the window's font (Difference shows its verdict in full and
+// the figures as far as they go; the tooltip has them all).
+const char* const kWidestTexts[ReviewItemModel::ColumnCount] = {"", "Copies", "999,999,999",
+    "JPEG 2000", "2026-12-31 23:59:59", "stays", "half the width, converted from PNG"};
 // One step of acting runs files for about this long before the window
 // repaints and takes input.
 constexpr int kActSliceMs = 30;
@@ -64,7 +71,9 @@ public:
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        if (index.parent().isValid() || index.column() != ReviewItemModel::PathColumn)
+        const auto* items = qobject_cast<const ReviewItemModel*>(index.model());
+        if (index.parent().isValid() || index.column() != ReviewItemModel::PathColumn
+            || (items && items->isNotRead(index)))
             return QStyledItemDelegate::sizeHint(option, index);
         const QFontMetrics metrics(option.font);
         const int text = metrics.horizontalAdvance(index.data().toString());
@@ -102,6 +111,16 @@ void showReportDialog(QWidget* owner, const QString& summary, const QStringList&
 
 } // namespace
 
+QString frmReview::totalText(int files, std::int64_t bytes)
+{
+    if (files == 0)
+        return QStringLiteral("No file marked");
+    return QStringLiteral("%1 %2 marked, %3")
+        .arg(files)
+        .arg(files == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+        .arg(MarkedFilesAction::sizeText(bytes));
+}
+
 QString frmReview::actCaption(int row)
 {
     switch (row) {
@@ -124,8 +143,18 @@ frmReview::frmReview(const FinderResult& result, Hooks hooks, QWidget* parent)
     setObjectName(QStringLiteral("frmReview"));
     setWindowTitle(QStringLiteral("Corvane - Review duplicates"));
     setAccessibleName(QStringLiteral("Review duplicates"));
-    if (!m_hooks.actionRow)
-        m_hooks.actionRow = [] { return 0; };
+    if (!m_hooks.actionRow || !m_hooks.chooseAction) {
+        // No main window: the window keeps its own choice.
+        auto row = std::make_shared<int>(m_hooks.actionRow ? m_hooks.actionRow() : 0);
+        m_hooks.actionRow = [row] { return *row; };
+        m_hooks.chooseAction = [row](int chosen) { *row = chosen; };
+    }
+    if (!m_hooks.actionTexts || m_hooks.actionTexts().isEmpty()) {
+        m_hooks.actionTexts = [] {
+            return QStringList{QStringLiteral("Delete to recycle bin"),
+                QStringLiteral("Delete permanently"), QStringLiteral("Move to another folder")};
+        };
+    }
     if (!m_hooks.confirm) {
         m_hooks.confirm = [this](const QString& question) {
             return QMessageBox::question(this, QStringLiteral("Corvane"), question)
@@ -148,6 +177,27 @@ frmReview::frmReview(const FinderResult& result, Hooks hooks, QWidget* parent)
             showReportDialog(this, summary, problems);
         };
     }
+    if (!m_hooks.askOnClose) {
+        m_hooks.askOnClose = [this](const QString& question) {
+            QMessageBox box(QMessageBox::Question, QStringLiteral("Corvane"), question,
+                QMessageBox::NoButton, this);
+            QPushButton* act
+                = box.addButton(QStringLiteral("&Act on them"), QMessageBox::AcceptRole);
+            QPushButton* keep
+                = box.addButton(QStringLiteral("&Keep for later"), QMessageBox::ApplyRole);
+            QPushButton* discard
+                = box.addButton(QStringLiteral("&Discard"), QMessageBox::DestructiveRole);
+            box.addButton(QMessageBox::Cancel);
+            box.setDefaultButton(keep);
+            box.exec();
+            const QAbstractButton* chosen = box.clickedButton();
+            return chosen == act ? 0 : chosen == keep ? 1 : chosen == discard ? 2 : -1;
+        };
+    }
+    if (!m_hooks.keep)
+        m_hooks.keep = [](const KeptResults::Kept& kept) { return KeptResults::save(kept); };
+    if (!m_hooks.discardKept)
+        m_hooks.discardKept = [] { KeptResults::discard(); };
     if (!m_hooks.openUrl)
         m_hooks.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     m_actTimer.setInterval(0);
@@ -244,6 +294,15 @@ void frmReview::setupWidgets()
     m_act = new QPushButton(this);
     m_act->setAccessibleName(QStringLiteral("Act on marked files"));
     m_act->setAutoDefault(false);
+    m_actionList = new QComboBox(this);
+    m_actionList->setObjectName(QStringLiteral("cboAction"));
+    m_actionList->setAccessibleName(QStringLiteral("What happens to the marked files"));
+    m_actionList->setToolTip(QStringLiteral("The main window's action list"));
+    // Narrow enough that the tool bar does not widen the window.
+    m_actionList->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_actionList->setMinimumContentsLength(17);
+    for (const QString& text : m_hooks.actionTexts())
+        m_actionList->addItem(text.trimmed());
 
     m_items = new ReviewItemModel(*m_model, m_thumbnails.get(), this);
     m_list = new QTreeView(this);
@@ -284,23 +343,31 @@ void frmReview::setupWidgets()
     m_progress->setAccessibleName(QStringLiteral("Progress of the action"));
     m_progress->setFormat(QStringLiteral("%v of %m files"));
     m_progress->hide();
+    m_total = new QLabel(this);
+    m_total->setObjectName(QStringLiteral("lblTotal"));
+    m_total->setAccessibleName(QStringLiteral("Marked so far"));
+    m_total->setTextFormat(Qt::PlainText);
 
     auto* bar = new QHBoxLayout;
     for (QWidget* w : {static_cast<QWidget*>(m_mark), static_cast<QWidget*>(m_undo),
-             static_cast<QWidget*>(m_look), static_cast<QWidget*>(m_showInFolder),
-             static_cast<QWidget*>(m_export), static_cast<QWidget*>(m_pairs)})
+             static_cast<QWidget*>(m_look), static_cast<QWidget*>(m_showInFolder)})
         bar->addWidget(w);
     bar->addStretch();
+    bar->addWidget(m_actionList);
     bar->addWidget(m_act);
     auto* statusRow = new QHBoxLayout;
     statusRow->addWidget(m_status, 1);
     statusRow->addWidget(m_progress);
+    statusRow->addWidget(m_total);
     auto* layout = new QVBoxLayout(this);
     auto* listRow = new QHBoxLayout;
     listRow->addWidget(m_filter, 1);
     listRow->addWidget(m_compare);
     listRow->addWidget(m_remove);
     listRow->addWidget(m_putBackButton);
+    // What is done with the whole list sits with the list.
+    listRow->addWidget(m_export);
+    listRow->addWidget(m_pairs);
     layout->addLayout(bar);
     layout->addLayout(listRow);
     layout->addWidget(m_list, 1);
@@ -318,20 +385,33 @@ void frmReview::setupConnections()
     connect(m_items, &ReviewItemModel::statusChanged, this, &frmReview::setStatus);
     connect(m_items, &ReviewItemModel::marksChanged, this, &frmReview::updateControls);
     connect(m_items, &QAbstractItemModel::modelReset, m_list, &QTreeView::expandAll);
+    // The Not read section's rows are one text each, across the columns.
+    const auto spanNotRead = [this] {
+        const QModelIndex section = m_items->notReadIndex();
+        if (!section.isValid())
+            return;
+        m_list->setFirstColumnSpanned(section.row(), QModelIndex(), true);
+        for (int row = 0; row < m_items->rowCount(section); ++row)
+            m_list->setFirstColumnSpanned(row, section, true);
+        m_list->expand(section);
+    };
+    connect(m_items, &QAbstractItemModel::modelReset, this, spanNotRead);
+    connect(m_items, &QAbstractItemModel::layoutChanged, this, spanNotRead);
+    spanNotRead();
     connect(m_undo, &QToolButton::clicked, this, [this] { m_items->undo(); });
     connect(m_remove, &QToolButton::clicked, this, &frmReview::removeFromList);
     connect(m_putBackButton, &QToolButton::clicked, this, &frmReview::putBack);
     connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
         m_items->setFilter(text);
         updateControls();
-        if (m_items->rowCount() > 0)
+        if (m_items->shownGroupCount() > 0)
             m_list->setCurrentIndex(m_items->index(0, 0));
         if (text.trimmed().isEmpty()) {
             setStatus(QStringLiteral("Every group shown."));
             return;
         }
         setStatus(QStringLiteral("%1 of %2 groups have a file whose path holds \"%3\".")
-                      .arg(m_items->rowCount())
+                      .arg(m_items->shownGroupCount())
                       .arg(m_model->groupCount())
                       .arg(text.trimmed()));
     });
@@ -346,12 +426,16 @@ void frmReview::setupConnections()
     connect(m_showInFolder, &QToolButton::clicked, this, &frmReview::showInFolder);
     connect(m_export, &QToolButton::clicked, this, &frmReview::exportList);
     connect(m_act, &QPushButton::clicked, this, &frmReview::actOnMarked);
+    connect(m_actionList, qOverload<int>(&QComboBox::activated), this, [this](int row) {
+        m_hooks.chooseAction(row);
+        refreshActionCaption();
+    });
     connect(m_list, &QTreeView::doubleClicked, this, &frmReview::lookCloser);
     connect(m_pairs, &QToolButton::clicked, this, [this] {
         if (!m_hooks.walkPairs || isActing())
             return;
         const auto walk = m_hooks.walkPairs;
-        close();
+        closeKeeping();
         walk();
     });
     connect(&m_actTimer, &QTimer::timeout, this, &frmReview::actSteps);
@@ -360,22 +444,41 @@ void frmReview::setupConnections()
 void frmReview::restoreLayout()
 {
     const QSettings s = settings();
-    const int width = s.value(QStringLiteral("Review/Width"), 900).toInt();
-    const int height = s.value(QStringLiteral("Review/Height"), 600).toInt();
+    const int width = s.value(QStringLiteral("Review/Width"), 1000).toInt();
+    const int height = s.value(QStringLiteral("Review/Height"), 660).toInt();
     resize(qBound(400, width, 10000), qBound(300, height, 10000));
-    QStringList widths
-        = s.value(QStringLiteral("Review/Columns")).toString().split(QLatin1Char(','));
-    // Before the Copies column there were five: it goes second.
-    if (widths.size() == ReviewItemModel::CopiesColumn + 4)
-        widths.insert(ReviewItemModel::CopiesColumn, QString());
+    // File takes what the other columns leave, so that all of them are in
+    // sight at any width the user gives the window. (Widths kept before File
+    // stretched are under another key and left alone.)
+    QHeaderView* header = m_list->header();
+    const QStringList widths
+        = s.value(QStringLiteral("Review/ColumnWidths")).toString().split(QLatin1Char(','));
+    const QFontMetrics metrics(m_list->font());
+    const int checkBox = style()->pixelMetric(QStyle::PM_IndicatorWidth);
+    // The Difference column is for the same photo saved differently, whose
+    // types say their pixel sizes too.
+    bool anySamePhoto = false;
+    for (int g = 0; g < m_model->groupCount() && !anySamePhoto; ++g)
+        anySamePhoto = m_model->group(g).samePhoto;
     for (int c = 0; c < ReviewItemModel::ColumnCount; ++c) {
+        if (c == ReviewItemModel::PathColumn) {
+            header->setSectionResizeMode(c, QHeaderView::Stretch);
+            continue;
+        }
+        header->setSectionResizeMode(c, QHeaderView::Interactive);
+        const QString title = m_items->headerData(c, Qt::Horizontal).toString();
+        const QString widest = c == ReviewItemModel::TypeColumn && anySamePhoto
+            ? QStringLiteral("JPEG, 4000 \u00d7 3000")
+            : QLatin1String(kWidestTexts[c]);
+        int fit
+            = qMax(metrics.horizontalAdvance(widest), metrics.horizontalAdvance(title) + 12) + 10;
+        if (c == ReviewItemModel::MarkColumn)
+            fit += checkBox + 8;
         bool ok = false;
         const int w = c < widths.size() ? widths[c].toInt(&ok) : 0;
-        if (ok && w >= 20 && w <= 4000)
-            m_list->header()->resizeSection(c, w);
-        else
-            m_list->header()->resizeSection(c, kDefaultWidths[c]);
+        header->resizeSection(c, ok && w >= 20 && w <= 4000 ? w : fit);
     }
+    m_list->setColumnHidden(ReviewItemModel::DifferenceColumn, !anySamePhoto);
     bool ok = false;
     const int column = s.value(QStringLiteral("Review/SortColumn"), -1).toInt(&ok);
     if (ok && column >= 0 && column < ReviewItemModel::ColumnCount) {
@@ -393,7 +496,7 @@ void frmReview::storeLayout()
     QStringList widths;
     for (int c = 0; c < ReviewItemModel::ColumnCount; ++c)
         widths << QString::number(m_list->header()->sectionSize(c));
-    s.setValue(QStringLiteral("Review/Columns"), widths.join(QLatin1Char(',')));
+    s.setValue(QStringLiteral("Review/ColumnWidths"), widths.join(QLatin1Char(',')));
     const int column = m_list->header()->sortIndicatorSection();
     if (column >= 0 && column < ReviewItemModel::ColumnCount) {
         s.setValue(QStringLiteral("Review/SortColumn"), column);
@@ -415,8 +518,70 @@ void frmReview::closeEvent(QCloseEvent* e)
         e->ignore();
         return;
     }
+    if (m_closeKeeping) {
+        keepResults();
+    } else if (const int marked = m_model->markedCount(); marked > 0) {
+        const QString question
+            = QStringLiteral("%1 %2 marked (%3). Act on them now, keep the list and its marks "
+                             "for later (\"Show last results\" in the main window), or discard "
+                             "them?")
+                  .arg(marked)
+                  .arg(marked == 1 ? QStringLiteral("file is") : QStringLiteral("files are"))
+                  .arg(MarkedFilesAction::sizeText(m_model->markedBytes()));
+        switch (m_hooks.askOnClose(question)) {
+        case 0:
+            e->ignore();
+            actOnMarked();
+            return;
+        case 1:
+            keepResults();
+            break;
+        case 2:
+            m_hooks.discardKept();
+            break;
+        default:
+            e->ignore();
+            return;
+        }
+    } else {
+        keepResults();
+    }
     storeLayout();
     QWidget::closeEvent(e);
+}
+
+void frmReview::closeKeeping()
+{
+    m_closeKeeping = true;
+    if (!close())
+        m_closeKeeping = false;
+}
+
+void frmReview::keepResults()
+{
+    if (m_model->groupCount() == 0) {
+        m_hooks.discardKept();
+        return;
+    }
+    const QString problem = m_hooks.keep({m_model->currentResult(true), m_model->markedPaths()});
+    if (!problem.isEmpty())
+        setStatus(QStringLiteral("The results could not be kept: %1").arg(problem));
+}
+
+void frmReview::takeUp(const std::set<QByteArray>& marked)
+{
+    m_model->restoreMarks(marked);
+    const int changed = m_model->noteChangedFiles();
+    m_items->refreshMarks();
+    updateControls();
+    if (changed > 0) {
+        setStatus(QStringLiteral("The last results. %1 changed since the search: %2 left alone.")
+                      .arg(changed == 1 ? QStringLiteral("1 file has")
+                                        : QStringLiteral("%1 files have").arg(changed))
+                      .arg(changed == 1 ? QStringLiteral("it is") : QStringLiteral("they are")));
+    } else {
+        setStatus(QStringLiteral("The last results, with their marks."));
+    }
 }
 
 void frmReview::setStatus(const QString& text)
@@ -427,7 +592,10 @@ void frmReview::setStatus(const QString& text)
 
 void frmReview::refreshActionCaption()
 {
-    m_act->setText(actCaption(m_hooks.actionRow()));
+    const int row = m_hooks.actionRow();
+    m_act->setText(actCaption(row));
+    if (m_actionList->currentIndex() != row)
+        m_actionList->setCurrentIndex(row);
 }
 
 void frmReview::updateControls()
@@ -436,9 +604,11 @@ void frmReview::updateControls()
     const bool acting = isActing();
     const bool any = m_model->groupCount() > 0;
     m_act->setEnabled(!acting && m_model->markedCount() > 0);
+    m_actionList->setEnabled(!acting);
+    m_total->setText(totalText(m_model->markedCount(), m_model->markedBytes()));
     m_mark->setEnabled(!acting && any);
     m_undo->setEnabled(!acting && m_model->canUndo());
-    m_remove->setEnabled(!acting && m_items->rowCount() > 0);
+    m_remove->setEnabled(!acting && m_items->shownGroupCount() > 0);
     m_putBackButton->setEnabled(!acting && m_putBack.count() > 0);
     m_look->setEnabled(!acting && any);
     const QModelIndex current = currentFileIndex();
@@ -500,8 +670,8 @@ void frmReview::removeFromList()
         = m_list->currentIndex().isValid() ? m_items->indexOf({groups.front(), -1}).row() : 0;
     m_items->removeGroups(groups);
     updateControls();
-    if (m_items->rowCount() > 0)
-        m_list->setCurrentIndex(m_items->index(qBound(0, row, m_items->rowCount() - 1), 0));
+    if (m_items->shownGroupCount() > 0)
+        m_list->setCurrentIndex(m_items->index(qBound(0, row, m_items->shownGroupCount() - 1), 0));
 }
 
 void frmReview::applyRule(MarkingRule rule)
@@ -544,7 +714,7 @@ void frmReview::compareWithBest()
             .arg(f.found.type, MarkedFilesAction::sizeText(f.found.identity.size));
     };
     frmCompare::showFiles(best->found.path, {best->shownPath, facts(*best)}, member.found.path,
-        {member.shownPath, facts(member)}, ReviewItemModel::differenceText(member), this);
+        {member.shownPath, facts(member)}, ReviewItemModel::differenceText(member, &*best), this);
 }
 
 void frmReview::lookCloser()
@@ -652,7 +822,9 @@ void frmReview::finishActing()
     m_actTimer.stop();
     const std::unique_ptr<MarkedFilesAction> action = std::move(m_action);
     notePutBack(*action);
+    const Place place = currentPlace();
     m_items->forgetFiles(action->goneIds());
+    restorePlace(place);
     m_progress->hide();
     updateControls();
     const QString summary = action->summaryText();
@@ -661,8 +833,45 @@ void frmReview::finishActing()
     for (const MarkedFilesAction::NotDone& n : action->notDone())
         problems << n.path + QStringLiteral(": ") + n.reason;
     m_hooks.report(summary, problems);
-    if (m_model->groupCount() > 0)
-        m_list->setCurrentIndex(m_items->indexOf({0, 0}));
+}
+
+frmReview::Place frmReview::currentPlace() const
+{
+    Place place;
+    place.scroll = m_list->verticalScrollBar()->value();
+    const QModelIndex current = m_list->currentIndex();
+    const int g = m_items->groupOf(current);
+    if (g < 0)
+        return place;
+    place.row = m_items->indexOf({g, -1}).row();
+    place.groupId = m_model->group(g).id;
+    const FileSpot spot = m_items->spotOf(current);
+    if (spot.group >= 0)
+        place.fileId = m_model->file(spot).id;
+    return place;
+}
+
+void frmReview::restorePlace(const Place& place)
+{
+    if (m_items->shownGroupCount() == 0)
+        return;
+    QModelIndex target;
+    for (int g = 0; g < m_model->groupCount() && !target.isValid(); ++g) {
+        const ReviewGroup& group = m_model->group(g);
+        if (group.id != place.groupId)
+            continue;
+        target = m_items->indexOf({g, -1});
+        for (int f = 0; f < int(group.files.size()); ++f)
+            if (group.files[size_t(f)].id == place.fileId)
+                target = m_items->indexOf({g, f});
+    }
+    // The group left the list: the one that took its row.
+    if (!target.isValid())
+        target = m_items->index(qBound(0, place.row, m_items->shownGroupCount() - 1), 0);
+    m_list->selectionModel()->setCurrentIndex(
+        target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_list->verticalScrollBar()->setValue(place.scroll);
+    m_list->scrollTo(target);
 }
 
 void frmReview::notePutBack(const MarkedFilesAction& action)
@@ -696,7 +905,9 @@ void frmReview::putBack()
     }
     const PutBack::Outcome outcome = m_putBack.run();
     m_putBack = PutBack();
+    const Place place = currentPlace();
     m_items->putFilesBack(outcome.returned);
+    restorePlace(place);
     updateControls();
     const QString summary = PutBack::summaryText(outcome);
     setStatus(summary.section(QLatin1Char('\n'), 0, 0));
@@ -704,8 +915,6 @@ void frmReview::putBack()
     for (const PutBack::LeftAlone& left : outcome.leftAlone)
         problems << left.path + QStringLiteral(": ") + left.reason;
     m_hooks.report(summary, problems);
-    if (m_model->groupCount() > 0 && m_items->rowCount() > 0)
-        m_list->setCurrentIndex(m_items->index(0, 0));
 }
 
 bool frmReview::eventFilter(QObject* watched, QEvent* e)

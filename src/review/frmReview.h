@@ -6,19 +6,19 @@
 //
 //   frmReview
 //   |-- toolbar: Mark (rules; all, none, invert in the selected groups) | Undo
-//   |            | Look closer | Show in folder | Export | Pairs one by one
-//   |            | ............ | Act on marked files
+//   |            | Look closer | Show in folder | ......... | cboAction | Act
 //   |-- txtFilter (narrows the list to groups with a matching path)
-//   |            | Remove from list | Put back
+//   |            | Compare | Remove from list | Put back | Export | Pairs one by one
 //   |-- lstGroups   tree: group rows (small picture, copies, size) with their
 //   |               files (path, size, type, modified, mark); a header
 //   |               click sorts the files and the groups
-//   `-- status line  lblStatus | prgAct (while acting)
+//   `-- status line  lblStatus | prgAct (while acting) | lblTotal
 //
 // Keys: arrows move, Space marks or unmarks, Enter looks closer, Delete acts
 // (after the confirmation), Ctrl+Z undoes, Ctrl+F goes to the filter.
 
 #include "finder/FinderResult.h"
+#include "review/KeptResults.h"
 #include "review/MarkedFilesAction.h"
 #include "review/PutBack.h"
 #include "review/ReviewModel.h"
@@ -31,6 +31,7 @@
 #include <functional>
 #include <memory>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -51,12 +52,22 @@ public:
     // at the moment it hands it over.
     struct Hooks {
         std::function<int()> actionRow; // the main window's action list: 0 trash, 1 delete, 2 move
+        // The rows of that list, and a choice made in the review window's
+        // copy of it (it goes through the main window's list).
+        std::function<QStringList()> actionTexts;
+        std::function<void(int row)> chooseAction;
         std::function<bool(const QString& question)> confirm;
         std::function<QString(const QString& title)> pickFolder; // "" when cancelled
         std::function<QString()> pickExportFile; // "" when cancelled; .json or .csv
         std::function<void(const QString& summary, const QStringList& problems)> report;
         std::function<bool(const QUrl& url)> openUrl;
         std::function<void()> walkPairs; // the pair-by-pair walk; the window closes first
+        // Closing with marks: 0 act on them, 1 keep them for later, 2 discard
+        // them, -1 stay open.
+        std::function<int(const QString& question)> askOnClose;
+        // Keeps the results and marks for later; empty or why not.
+        std::function<QString(const KeptResults::Kept& kept)> keep;
+        std::function<void()> discardKept;
     };
 
     explicit frmReview(
@@ -69,6 +80,8 @@ public:
     QLabel* lblStatus() const { return m_status; }
     QProgressBar* prgAct() const { return m_progress; }
     QPushButton* cmdAct() const { return m_act; }
+    QComboBox* cboAction() const { return m_actionList; }
+    QLabel* lblTotal() const { return m_total; }
     QToolButton* cmdMark() const { return m_mark; }
     QToolButton* cmdUndo() const { return m_undo; }
     QToolButton* cmdLook() const { return m_look; }
@@ -102,11 +115,21 @@ public:
     void setRulesMarkSamePhoto(bool on);
     void showInFolder();
     void exportList();
+    // Results taken up again: the marks they were kept with, and every file
+    // looked at once more (one that changed is shown so and left alone).
+    void takeUp(const std::set<QByteArray>& marked);
+    // Keeps the list and its marks for later (the data folder).
+    void keepResults();
+    // Closes without asking, keeping the list and its marks: a new search
+    // or the pair walk takes the window's place.
+    void closeKeeping();
     // Follows a change of the main window's action list.
     void refreshActionCaption();
 
     // The text of the act button for an action row.
     static QString actCaption(int row);
+    // The status line's running total: "27 files marked, 97.9 MB".
+    static QString totalText(int files, std::int64_t bytes);
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -124,6 +147,15 @@ private:
     QModelIndex currentFileIndex() const;
     std::vector<int> selectedGroups() const;
     void notePutBack(const MarkedFilesAction& action);
+    // Where the user is in the list, kept across an action or a put back.
+    struct Place {
+        int row = 0; // top-level row
+        int groupId = -1;
+        int fileId = -1;
+        int scroll = 0;
+    };
+    Place currentPlace() const;
+    void restorePlace(const Place& place);
 
     Hooks m_hooks;
     std::unique_ptr<ReviewModel> m_model;
@@ -132,6 +164,8 @@ private:
 
     QTreeView* m_list = nullptr;
     QLabel* m_status = nullptr;
+    QLabel* m_total = nullptr; // the running total of the marked files
+    QComboBox* m_actionList = nullptr;
     QProgressBar* m_progress = nullptr;
     QPushButton* m_act = nullptr;
     QToolButton* m_mark = nullptr;
@@ -151,4 +185,5 @@ private:
     QString m_actionFolder;
     PutBack m_putBack; // what the last action did
     QTimer m_actTimer;
+    bool m_closeKeeping = false;
 };

@@ -3,6 +3,8 @@
 #include "review/PictureForView.h"
 #include "shell/Desktop.h"
 
+#include <QAction>
+#include <QComboBox>
 #include <QFile>
 #include <QScreen>
 #include <QTimer>
@@ -15,10 +17,44 @@ WholeFolderMode::WholeFolderMode(Hooks hooks, WholeFolderSearch::Engine engine, 
     Desktop* desktop = m_hooks.desktop;
     QWidget* owner = m_hooks.owner;
     reviewHooks.actionRow = m_hooks.actionRow;
+    // The review window's action list is the main window's: its rows, and a
+    // choice goes through the main window's own handler of the list (looked
+    // up when asked: the main window makes its list after this).
+    const QPointer<QWidget> held(owner);
+    const auto mainList = [held]() -> QComboBox* {
+        return held ? held->findChild<QComboBox*>(QStringLiteral("cboOptions")) : nullptr;
+    };
+    reviewHooks.actionTexts = [mainList] {
+        QStringList texts;
+        if (QComboBox* list = mainList())
+            for (int row = 0; row < list->count(); ++row)
+                texts << list->itemText(row);
+        return texts;
+    };
+    reviewHooks.chooseAction = [mainList](int row) {
+        QComboBox* list = mainList();
+        if (!list || row < 0 || row >= list->count())
+            return;
+        list->setCurrentIndex(row);
+        emit list->activated(row);
+    };
     reviewHooks.pickFolder = [this, desktop, owner](const QString& title) {
         return desktop->browseForFolder(owner, title, m_searchFolder);
     };
     reviewHooks.openUrl = [desktop](const QUrl& url) { return desktop->openUrl(url); };
+    // A place the main window leaves free: its context menu, and a key.
+    if (owner) {
+        m_showLast = new QAction(QStringLiteral("Show last results"), owner);
+        m_showLast->setObjectName(QStringLiteral("actShowLastResults"));
+        m_showLast->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+        m_showLast->setShortcutContext(Qt::WindowShortcut);
+        m_showLast->setToolTip(
+            QStringLiteral("Open the review window on the results of the last search again"));
+        connect(m_showLast, &QAction::triggered, this, [this] { showLastResults(); });
+        owner->addAction(m_showLast);
+        if (owner->contextMenuPolicy() == Qt::DefaultContextMenu)
+            owner->setContextMenuPolicy(Qt::ActionsContextMenu);
+    }
     connect(&m_search, &WholeFolderSearch::progress, this, &WholeFolderMode::progress);
     connect(&m_search, &WholeFolderSearch::finished, this, &WholeFolderMode::finished);
 }
@@ -34,8 +70,9 @@ void WholeFolderMode::start(const QString& folder, bool recursive, bool samePhot
         return;
     m_searchFolder = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
     m_hooks.setSearchFolder(m_searchFolder);
+    // The list in the window is kept with its marks, without asking.
     if (m_review)
-        m_review->close();
+        m_review->closeKeeping();
     if (!m_search.start({QFile::encodeName(folder), recursive, samePhoto})) {
         m_hooks.message(QStringLiteral("The search of every picture is not part of this build."));
         return;
@@ -68,6 +105,30 @@ void WholeFolderMode::finished(const FinderResult& result)
     }
     m_hooks.view->showProgress(1, 1);
     m_hooks.showIdle();
+    openReview(result, nullptr);
+}
+
+bool WholeFolderMode::showLastResults()
+{
+    if (isBusy() || m_closing)
+        return false;
+    const std::optional<KeptResults::Kept> kept = KeptResults::load();
+    if (!kept || (kept->result.groups.empty() && kept->result.samePhotoGroups.empty())) {
+        m_hooks.message(QStringLiteral("No results of an earlier search are kept."));
+        return false;
+    }
+    if (m_review)
+        m_review->closeKeeping();
+    if (!kept->result.folders.isEmpty()) {
+        const QString folder = QFile::decodeName(kept->result.folders.front());
+        m_searchFolder = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    }
+    openReview(kept->result, &kept->marked);
+    return true;
+}
+
+void WholeFolderMode::openReview(const FinderResult& result, const std::set<QByteArray>* keptMarks)
+{
     frmReview::Hooks hooks = reviewHooks;
     hooks.walkPairs = [this] {
         // The window is closing: take what it still lists, then walk.
@@ -76,6 +137,8 @@ void WholeFolderMode::finished(const FinderResult& result)
     };
     m_review = new frmReview(result, hooks);
     m_review->setAttribute(Qt::WA_DeleteOnClose);
+    if (keptMarks)
+        m_review->takeUp(*keptMarks);
     // Centred on the main window's screen, within it: the list is the work now.
     if (QScreen* screen = m_hooks.owner ? m_hooks.owner->screen() : nullptr) {
         const QRect area = screen->availableGeometry();
@@ -111,5 +174,5 @@ void WholeFolderMode::windowClosing()
     if (m_walk)
         m_walk->windowClosing();
     if (m_review)
-        m_review->close();
+        m_review->closeKeeping();
 }

@@ -15,8 +15,10 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 
 class Desktop;
+class QAction;
 class QWidget;
 
 class WholeFolderMode : public QObject {
@@ -48,6 +50,11 @@ public:
     void cancel();
     GroupPairWalk* walk() const { return m_walk.get(); }
     frmReview* reviewWindow() const { return m_review; }
+    // Opens the review window on the results kept last, with their marks,
+    // without a search ("Show last results", Ctrl+L or the main window's
+    // context menu). False (and a message) when none are kept.
+    bool showLastResults();
+    QAction* showLastResultsAction() const { return m_showLast; }
     // Starts the pair walk over what the review window still lists.
     void startWalk(const FinderResult& groups);
     void windowClosing();
@@ -58,6 +65,7 @@ public:
 private:
     void progress(qint64 done, qint64 total);
     void finished(const FinderResult& result);
+    void openReview(const FinderResult& result, const std::set<QByteArray>* keptMarks);
 
     Hooks m_hooks;
     WholeFolderSearch m_search;
@@ -65,4 +73,5 @@ private:
     std::unique_ptr<GroupPairWalk> m_walk;
     QPointer<frmReview> m_review;
     bool m_closing = false;
+    QAction* m_showLast = nullptr;
 };

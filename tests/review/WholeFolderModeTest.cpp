@@ -9,6 +9,7 @@
 
 #include "controls/chameleonButton.h"
 #include "handling/frmInfo.h"
+#include "review/KeptResults.h"
 #include "review/ReviewItemModel.h"
 #include "search/ComparisonRun.h"
 #include "shell/BrowseDirectorysOnly.h"
@@ -115,6 +116,8 @@ protected:
         m_window->wholeFolder().setEngine(m_engine.engine());
         m_window->wholeFolder().reviewHooks.confirm = [](const QString&) { return true; };
         m_window->wholeFolder().reviewHooks.report = [](const QString&, const QStringList&) {};
+        m_window->wholeFolder().reviewHooks.askOnClose = [](const QString&) { return 1; };
+        KeptResults::discard(); // one test's kept results are not the next one's
         m_window->Form_Load();
     }
 
@@ -232,6 +235,70 @@ TEST_F(WholeFolderModeTest, TheSearchEndsInTheReviewWindowAndRulesThenTrashLeave
     for (int g = 0; g < 3; ++g)
         EXPECT_TRUE(QFile::exists(path(QStringLiteral("%1.png").arg(g))));
     EXPECT_EQ(QDir(path(QStringLiteral("sub"))).entryList(QDir::Files).size(), 0);
+}
+
+// A new search keeps the marks with the results without asking; "Show last
+// results" opens them again without a search, a changed file shown as such.
+// The review window's action list chooses through the main window's list.
+TEST_F(WholeFolderModeTest, TheLastResultsComeBackWithTheirMarks)
+{
+    for (int g = 0; g < 2; ++g) {
+        writePicture(path(QStringLiteral("%1.png").arg(g)), g);
+        QFile::copy(
+            path(QStringLiteral("%1.png").arg(g)), path(QStringLiteral("%1 copy.png").arg(g)));
+    }
+    EXPECT_FALSE(m_window->wholeFolder().showLastResults()); // none kept yet
+    EXPECT_EQ(lastMessage(), QStringLiteral("No results of an earlier search are kept."));
+    search(true, false);
+    waitForSearch();
+    frmReview* review = m_window->wholeFolder().reviewWindow();
+    ASSERT_NE(review, nullptr);
+    const QStringList mainTexts = [this] {
+        QStringList texts;
+        for (int row = 0; row < m_window->cboOptions()->count(); ++row)
+            texts << m_window->cboOptions()->itemText(row);
+        return texts;
+    }();
+    ASSERT_EQ(review->cboAction()->count(), mainTexts.size());
+    review->cboAction()->setCurrentIndex(1);
+    emit review->cboAction()->activated(1);
+    EXPECT_EQ(m_window->cboOptions()->currentIndex(), 1);
+    EXPECT_EQ(stored().value(QStringLiteral("Delete/Options")).toString(), QStringLiteral("1"));
+    EXPECT_EQ(review->cmdAct()->text(), frmReview::actCaption(1));
+    for (int row = 0; row < m_window->cboOptions()->count(); ++row)
+        EXPECT_EQ(m_window->cboOptions()->itemText(row), mainTexts[row]);
+
+    review->applyRule(MarkingRule::KeepShortestPath); // the copies go
+    // A new search takes the window's place; the marks are kept, unasked.
+    search(true, false);
+    waitForSearch();
+    QCoreApplication::processEvents();
+    std::optional<KeptResults::Kept> kept = KeptResults::load();
+    ASSERT_TRUE(kept.has_value());
+    EXPECT_EQ(kept->marked.size(), size_t(2));
+    m_window->wholeFolder().reviewWindow()->applyRule(MarkingRule::KeepShortestPath);
+    m_window->wholeFolder().reviewWindow()->cmdPairs()->click(); // closes, keeping
+    QCoreApplication::processEvents();
+    kept = KeptResults::load();
+    ASSERT_TRUE(kept.has_value());
+    EXPECT_EQ(kept->marked,
+        (std::set<QByteArray>{QFile::encodeName(path(QStringLiteral("0 copy.png"))),
+            QFile::encodeName(path(QStringLiteral("1 copy.png")))}));
+    m_window->wholeFolder().cancel();
+    QCoreApplication::processEvents();
+
+    writePicture(path(QStringLiteral("1 copy.png")), 7); // changed since
+    ASSERT_TRUE(m_window->wholeFolder().showLastResults());
+    review = m_window->wholeFolder().reviewWindow();
+    ASSERT_NE(review, nullptr);
+    EXPECT_TRUE(review->isVisible());
+    EXPECT_EQ(review->model().markedCount(), 1);
+    EXPECT_TRUE(review->lblStatus()->text().contains(QStringLiteral("1 file has changed")))
+        << review->lblStatus()->text().toStdString();
+    review->actOnMarked();
+    waitUntilActed(review);
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("0 copy.png"))));
+    EXPECT_TRUE(QFile::exists(path(QStringLiteral("1 copy.png"))));
 }
 
 TEST_F(WholeFolderModeTest, NoGroupsEndsWithTheClosingMessage)

@@ -4,6 +4,7 @@
 #include "ReviewTestData.h"
 #include "ScratchHome.h"
 
+#include "review/KeptResults.h"
 #include "review/ReviewItemModel.h"
 #include "review/ThumbnailCache.h"
 #include "review/frmPicture.h"
@@ -11,18 +12,22 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -90,8 +95,17 @@ protected:
             return true;
         };
         hooks.pickExportFile = [this] { return exportAnswer; };
+        hooks.askOnClose = [this](const QString& question) {
+            closeQuestions << question;
+            return closeAnswer;
+        };
+        hooks.keep
+            = [this](const KeptResults::Kept& kept) { return KeptResults::save(kept, keptFile()); };
+        hooks.discardKept = [this] { KeptResults::discard(keptFile()); };
         return hooks;
     }
+
+    QString keptFile() const { return m_settings.path() + QStringLiteral("/kept.json"); }
 
     void press(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
@@ -117,6 +131,8 @@ protected:
     QString folderAnswer;
     QString exportAnswer;
     QStringList questions;
+    QStringList closeQuestions;
+    int closeAnswer = 1; // keep for later
     QStringList reports;
     QStringList reportedProblems;
     QList<QUrl> opened;
@@ -456,6 +472,359 @@ TEST_F(frmReviewTest, ExportWritesTheChosenFormat)
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     EXPECT_TRUE(csv.readLine().startsWith("group,path,path_bytes,size,type"));
     EXPECT_TRUE(window.lblStatus()->text().startsWith(QStringLiteral("2 groups saved")));
+}
+
+// The window's own fixtures for the review a user lives in: identical groups
+// of real files, and the same-photo group of the first group's copies with
+// two other saves (real files too).
+FinderResult withSamePhoto(FinderResult result, const QString& dir)
+{
+    const auto save = [&dir](const QString& name, int seed) {
+        const QString file = dir + QLatin1Char('/') + name;
+        writePicture(file, seed);
+        return foundOnDisk(file,
+            name.endsWith(QStringLiteral(".png")) ? QStringLiteral("PNG") : QStringLiteral("JPEG"));
+    };
+    SamePhotoGroup photo;
+    photo.members.push_back({1600, 1200, {save(QStringLiteral("best.png"), 40)}, -1, std::nullopt});
+    SamePhotoMember copies{
+        800, 600, result.groups[0].files, 0, similar::PhotoDifference{0.97, 1.5, 20, 800, 600}};
+    for (FoundFile& f : copies.files)
+        f.type = QStringLiteral("JPEG");
+    photo.members.push_back(copies);
+    photo.members.push_back({1600, 1200, {save(QStringLiteral("resaved.jpg"), 41)}, -1,
+        similar::PhotoDifference{0.93, 2.5, 31, 512, 384}});
+    result.samePhotoGroups.push_back(photo);
+    result.samePhotoSearched = true;
+    return result;
+}
+
+// At the first size and at 1024 x 700 every column is in sight: File takes
+// what the others leave, no horizontal scroll bar, and the Difference column
+// shows its verdict whole (only when there are same-photo groups).
+TEST_F(frmReviewTest, EveryColumnIsInSightAtTheFirstSizeAndAt1024x700)
+{
+    const struct {
+        const char* name;
+        bool samePhoto;
+        QSize size; // empty: the first size
+    } cases[] = {{"identical, first size", false, QSize()},
+        {"identical, 1024x700", false, QSize(1024, 700)}, {"same photo, first size", true, QSize()},
+        {"same photo, 1024x700", true, QSize(1024, 700)}};
+    for (const auto& c : cases) {
+        const FinderResult result
+            = c.samePhoto ? withSamePhoto(pictures(6, 2), m_dir.path()) : pictures(6, 2);
+        frmReview window(result, scriptedHooks());
+        if (c.size.isValid())
+            window.resize(c.size);
+        window.show();
+        QCoreApplication::processEvents();
+        QTreeView* list = window.lstGroups();
+        QHeaderView* header = list->header();
+        const int viewport = list->viewport()->width();
+        EXPECT_FALSE(list->horizontalScrollBar()->isVisible()) << c.name;
+        EXPECT_EQ(list->isColumnHidden(ReviewItemModel::DifferenceColumn), !c.samePhoto) << c.name;
+        for (int col = 0; col < ReviewItemModel::ColumnCount; ++col) {
+            if (list->isColumnHidden(col))
+                continue;
+            EXPECT_LE(header->sectionViewportPosition(col) + header->sectionSize(col), viewport)
+                << c.name << ": column " << col;
+        }
+        // File is the widest, but no wider than what the others leave.
+        EXPECT_GE(header->sectionSize(ReviewItemModel::PathColumn), 200) << c.name;
+        if (c.samePhoto) {
+            const ReviewItemModel* items = window.itemModel();
+            const int g = window.model().groupCount() - 1;
+            const QString text
+                = items->indexOf({g, 1}, ReviewItemModel::DifferenceColumn).data().toString();
+            const QString verdict = text.section(QStringLiteral(" ("), 0, 0);
+            EXPECT_EQ(verdict, QStringLiteral("half the width, converted from PNG")) << c.name;
+            EXPECT_LT(list->fontMetrics().horizontalAdvance(verdict),
+                header->sectionSize(ReviewItemModel::DifferenceColumn))
+                << c.name;
+        }
+        window.close();
+    }
+}
+
+// The status line keeps a running total after every mark, rule, undo and
+// action, each file counted once even when it is listed twice.
+TEST_F(frmReviewTest, TheStatusLineKeepsARunningTotal)
+{
+    const FinderResult result = withSamePhoto(pictures(3, 2), m_dir.path());
+    frmReview window(result, scriptedHooks());
+    window.show();
+    const auto onDisk = [this](const QStringList& names) {
+        qint64 bytes = 0;
+        for (const QString& n : names)
+            bytes += QFileInfo(path(n)).size();
+        return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
+    };
+    const auto total = [&window] { return window.lblTotal()->text(); };
+    EXPECT_EQ(total(), QStringLiteral("No file marked"));
+    ReviewItemModel* items = window.itemModel();
+    items->toggleMark(items->indexOf({0, 1}));
+    EXPECT_EQ(total(), QStringLiteral("1 file marked, ") + onDisk({QStringLiteral("0_1.png")}));
+    window.applyRule(MarkingRule::KeepOldest);
+    EXPECT_EQ(total(),
+        QStringLiteral("3 files marked, ")
+            + onDisk(
+                {QStringLiteral("0_1.png"), QStringLiteral("1_1.png"), QStringLiteral("2_1.png")}));
+    // 0_1.png is listed twice (its identical group and the same photo): once.
+    window.setRulesMarkSamePhoto(true);
+    window.applyRule(MarkingRule::KeepBestCopy);
+    // 0_0.png is the copy its identical group keeps: it stays in both places.
+    EXPECT_EQ(total(),
+        QStringLiteral("4 files marked, ")
+            + onDisk({QStringLiteral("0_1.png"), QStringLiteral("1_1.png"),
+                QStringLiteral("2_1.png"), QStringLiteral("resaved.jpg")}));
+    window.cmdUndo()->click();
+    EXPECT_TRUE(total().startsWith(QStringLiteral("3 files marked, ")));
+    window.actOnMarked();
+    waitUntilActed(window);
+    EXPECT_EQ(total(), QStringLiteral("No file marked"));
+}
+
+// A file listed twice shows one mark in both places, and a mark that would
+// leave either group without an unmarked copy is refused there too.
+TEST_F(frmReviewTest, AFileListedTwiceShowsOneMarkInBothPlaces)
+{
+    const FinderResult result = withSamePhoto(pictures(1, 2), m_dir.path());
+    frmReview window(result, scriptedHooks());
+    window.show();
+    ReviewItemModel* items = window.itemModel();
+    ReviewModel& model = window.model();
+    ASSERT_EQ(model.groupCount(), 2);
+    const auto markText = [&](int g, const char* name) {
+        const ReviewGroup& group = model.group(g);
+        for (int f = 0; f < int(group.files.size()); ++f)
+            if (group.files[size_t(f)].shownPath == QLatin1String(name))
+                return items->indexOf({g, f}, ReviewItemModel::MarkColumn).data().toString();
+        return QStringLiteral("not listed");
+    };
+    const auto spot = [&](int g, const char* name) {
+        const ReviewGroup& group = model.group(g);
+        for (int f = 0; f < int(group.files.size()); ++f)
+            if (group.files[size_t(f)].shownPath == QLatin1String(name))
+                return items->indexOf({g, f});
+        return QModelIndex();
+    };
+    EXPECT_TRUE(items->toggleMark(spot(1, "0_0.png"))); // in the same-photo group
+    EXPECT_EQ(markText(0, "0_0.png"), QStringLiteral("goes")); // and in its identical group
+    EXPECT_EQ(markText(1, "0_0.png"), QStringLiteral("goes"));
+    // 0_1.png is the identical group's last unmarked copy: refused in both places.
+    EXPECT_FALSE(items->toggleMark(spot(1, "0_1.png")));
+    EXPECT_FALSE(items->toggleMark(spot(0, "0_1.png")));
+    EXPECT_EQ(window.lblStatus()->text(), ReviewModel::lastCopyText());
+    EXPECT_EQ(markText(0, "0_1.png"), QStringLiteral("stays"));
+    EXPECT_EQ(markText(1, "0_1.png"), QStringLiteral("stays"));
+    window.cmdUndo()->click();
+    EXPECT_EQ(markText(0, "0_0.png"), QStringLiteral("stays"));
+    EXPECT_EQ(markText(1, "0_0.png"), QStringLiteral("stays"));
+}
+
+// Closing with marks asks first: act, keep for later, discard, or stay open.
+TEST_F(frmReviewTest, ClosingWithMarksAsksFirst)
+{
+    const struct {
+        const char* name;
+        int marks; // groups marked by Keep the oldest (0: none)
+        int answer;
+        bool asked;
+        bool closes;
+        bool kept; // results kept afterwards
+        int keptMarks;
+    } cases[] = {{"no marks: kept, not asked", 0, 1, false, true, true, 0},
+        {"keep for later", 1, 1, true, true, true, 2}, {"discard", 1, 2, true, true, false, 0},
+        {"stay open", 1, -1, true, false, false, 0}, {"act on them", 1, 0, true, false, false, 0}};
+    for (const auto& c : cases) {
+        KeptResults::discard(keptFile());
+        closeQuestions.clear();
+        questions.clear();
+        closeAnswer = c.answer;
+        answerYes = false; // acting stops at its confirmation
+        frmReview window(pictures(2, 2), scriptedHooks());
+        window.show();
+        if (c.marks > 0)
+            window.applyRule(MarkingRule::KeepOldest);
+        const bool closed = window.close();
+        EXPECT_EQ(closeQuestions.size(), c.asked ? 1 : 0) << c.name;
+        if (c.asked && !closeQuestions.isEmpty()) {
+            EXPECT_TRUE(closeQuestions[0].startsWith(QStringLiteral("2 files are marked (")))
+                << c.name;
+        }
+        EXPECT_EQ(closed, c.closes) << c.name;
+        EXPECT_EQ(questions.size(), c.answer == 0 && c.asked ? 1 : 0) << c.name; // act confirms
+        const std::optional<KeptResults::Kept> kept = KeptResults::load(keptFile());
+        EXPECT_EQ(kept.has_value(), c.kept) << c.name;
+        if (kept) {
+            EXPECT_EQ(kept->result.groups.size(), size_t(2)) << c.name;
+            EXPECT_EQ(int(kept->marked.size()), c.keptMarks) << c.name;
+        }
+    }
+}
+
+// Kept results come back with their marks; a file that changed since is
+// shown as changed, unmarked, can be marked no more, and is never acted on.
+TEST_F(frmReviewTest, KeptResultsComeBackAndAChangedFileIsLeftAlone)
+{
+    {
+        frmReview window(pictures(3, 3), scriptedHooks());
+        window.applyRule(MarkingRule::KeepOldest);
+        ASSERT_TRUE(window.close());
+    }
+    // 1_2.png is rewritten, 2_0.png (a copy that stays) touched.
+    writePicture(path(QStringLiteral("1_2.png")), 99);
+    const struct timespec later[2] = {{5000, 0}, {5000, 0}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(path(QStringLiteral("2_0.png"))).constData(), later, 0);
+    const std::optional<KeptResults::Kept> kept = KeptResults::load(keptFile());
+    ASSERT_TRUE(kept.has_value());
+    frmReview window(kept->result, scriptedHooks());
+    window.takeUp(kept->marked);
+    window.show();
+    ReviewModel& model = window.model();
+    ReviewItemModel* items = window.itemModel();
+    const struct {
+        const char* name;
+        const char* mark;
+    } expected[] = {{"0_0.png", "stays"}, {"0_1.png", "goes"}, {"0_2.png", "goes"},
+        {"1_0.png", "stays"}, {"1_1.png", "goes"}, {"1_2.png", "changed"}, {"2_0.png", "changed"},
+        {"2_1.png", "goes"}, {"2_2.png", "goes"}};
+    for (const auto& e : expected) {
+        bool found = false;
+        for (int g = 0; g < model.groupCount(); ++g) {
+            for (int f = 0; f < int(model.group(g).files.size()); ++f) {
+                if (model.group(g).files[size_t(f)].shownPath != QLatin1String(e.name))
+                    continue;
+                found = true;
+                EXPECT_EQ(items->indexOf({g, f}, ReviewItemModel::MarkColumn).data().toString(),
+                    QLatin1String(e.mark))
+                    << e.name;
+                if (QLatin1String(e.mark) == QLatin1String("changed")) {
+                    EXPECT_FALSE(items->toggleMark(items->indexOf({g, f}))) << e.name;
+                    EXPECT_TRUE(
+                        window.lblStatus()->text().contains(QStringLiteral("changed since")))
+                        << e.name;
+                }
+            }
+        }
+        EXPECT_TRUE(found) << e.name;
+    }
+    // No rule marks a changed file, whatever it would keep.
+    for (const MarkingRule rule : {MarkingRule::KeepNewest, MarkingRule::KeepSmallest}) {
+        window.applyRule(rule);
+        for (int g = 0; g < model.groupCount(); ++g)
+            for (int f = 0; f < int(model.group(g).files.size()); ++f)
+                if (!model.changedReason({g, f}).isEmpty()) {
+                    EXPECT_FALSE(model.isMarked({g, f})) << ruleTitle(rule).toStdString();
+                }
+    }
+    window.applyRule(MarkingRule::KeepOldest);
+    window.actOnMarked();
+    waitUntilActed(window);
+    EXPECT_TRUE(QFile::exists(path(QStringLiteral("1_2.png"))));
+    EXPECT_TRUE(QFile::exists(path(QStringLiteral("2_0.png"))));
+}
+
+// The search's unreadable files come last, each with its reason as
+// corvane-find gives it, whatever the filter and the order.
+TEST_F(frmReviewTest, UnreadableFilesAreListedLastUnderNotRead)
+{
+    FinderResult result = pictures(2, 2);
+    result.unreadable.emplace_back(QFile::encodeName(path(QStringLiteral("broken.png"))),
+        QStringLiteral("truncated PNG data"));
+    result.unreadable.emplace_back(
+        QFile::encodeName(path(QStringLiteral("sub/gone.jpg"))), QStringLiteral("file vanished"));
+    frmReview window(result, scriptedHooks());
+    window.show();
+    ReviewItemModel* items = window.itemModel();
+    const auto section = [items] { return items->index(items->rowCount() - 1, 0); };
+    const auto check = [&](const char* when, int groups) {
+        ASSERT_EQ(items->rowCount(), groups + 1) << when;
+        EXPECT_EQ(section().data().toString(), QStringLiteral("Not read: 2 files")) << when;
+        ASSERT_EQ(items->rowCount(section()), 2) << when;
+        EXPECT_EQ(items->index(0, 0, section()).data().toString(),
+            QStringLiteral("broken.png: truncated PNG data"))
+            << when;
+        EXPECT_EQ(items->index(1, 0, section()).data().toString(),
+            QStringLiteral("sub/gone.jpg: file vanished"))
+            << when;
+        EXPECT_EQ(items->spotOf(items->index(0, 0, section())).group, -1) << when;
+        EXPECT_TRUE(window.lstGroups()->isExpanded(section())) << when;
+    };
+    check("at first", 2);
+    window.lstGroups()->sortByColumn(ReviewItemModel::SizeColumn, Qt::DescendingOrder);
+    check("sorted", 2);
+    window.txtFilter()->setText(QStringLiteral("1_"));
+    check("filtered", 1);
+    // Space on a row of the section marks nothing.
+    window.lstGroups()->setCurrentIndex(items->index(0, 0, section()));
+    press(window.lstGroups(), Qt::Key_Space);
+    EXPECT_EQ(window.model().markedCount(), 0);
+}
+
+// The action list beside the act button is the main window's list: a choice
+// goes through its handler, and the window follows it.
+TEST_F(frmReviewTest, TheActionListBesideTheActButtonChoosesThroughTheMainList)
+{
+    frmReview::Hooks hooks = scriptedHooks();
+    QStringList chosen;
+    hooks.actionTexts = [] {
+        return QStringList{
+            QStringLiteral(" Trash it"), QStringLiteral(" Delete it"), QStringLiteral(" Move it")};
+    };
+    hooks.chooseAction = [this, &chosen](int row) {
+        chosen << QString::number(row);
+        actionRow = row;
+    };
+    frmReview window(pictures(1, 2), hooks);
+    QComboBox* list = window.cboAction();
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->itemText(2), QStringLiteral("Move it"));
+    EXPECT_EQ(list->currentIndex(), 0);
+    const struct {
+        int row;
+        const char* caption;
+    } cases[] = {{2, "Move marked files to a folder"}, {1, "Delete marked files"},
+        {0, "Move marked files to the trash"}};
+    for (const auto& c : cases) {
+        list->setCurrentIndex(c.row);
+        emit list->activated(c.row);
+        EXPECT_EQ(window.cmdAct()->text(), QLatin1String(c.caption));
+    }
+    EXPECT_EQ(chosen, (QStringList{"2", "1", "0"}));
+    // A change made in the main window shows here too.
+    actionRow = 1;
+    window.refreshActionCaption();
+    EXPECT_EQ(list->currentIndex(), 1);
+}
+
+// After acting (and after Put back) the list stays where the user was.
+TEST_F(frmReviewTest, TheListKeepsItsPlaceAfterActing)
+{
+    frmReview window(pictures(30, 2), scriptedHooks());
+    window.resize(900, 500);
+    window.show();
+    QTreeView* list = window.lstGroups();
+    ReviewItemModel* items = window.itemModel();
+    ReviewModel& model = window.model();
+    const int groupId = model.group(20).id;
+    items->toggleMark(items->indexOf({20, 1}));
+    items->toggleMark(items->indexOf({5, 1}));
+    list->setCurrentIndex(items->indexOf({20, 0}));
+    list->scrollTo(list->currentIndex());
+    const int scroll = list->verticalScrollBar()->value();
+    ASSERT_GT(scroll, 0);
+    window.actOnMarked();
+    waitUntilActed(window);
+    // Group 20 left the list (one copy left): the same row, now the next group.
+    EXPECT_EQ(items->groupOf(list->currentIndex()), 20);
+    EXPECT_NE(model.group(20).id, groupId);
+    EXPECT_GT(list->verticalScrollBar()->value(), 0);
+    list->setCurrentIndex(items->indexOf({25, 1}));
+    const int current = model.group(25).id;
+    window.putBack();
+    EXPECT_EQ(model.group(items->groupOf(list->currentIndex())).id, current);
 }
 
 } // namespace
