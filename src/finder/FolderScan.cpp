@@ -26,6 +26,32 @@ QByteArray joined(const QByteArray& folder, const char* name)
     return path;
 }
 
+using Visited = std::set<std::pair<dev_t, ino_t>>;
+
+// The folder open at fd (taken over), ready to be listed; nullptr when it was
+// listed before (a folder reached twice), with *again set, or when it cannot
+// be read (errno says why). fd is closed whenever nullptr is returned.
+DIR* listOnce(int fd, Visited& visited, bool* again)
+{
+    struct stat info;
+    *again = fstat(fd, &info) != 0 || !visited.insert({info.st_dev, info.st_ino}).second;
+    DIR* dir = *again ? nullptr : fdopendir(fd);
+    if (!dir) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return dir;
+}
+
+// A subfolder of the folder being listed, opened relative to it while it is
+// open, so that no link put in place of a parent on the way is ever followed.
+int openSubfolder(DIR* dir, const QByteArray& name)
+{
+    return openat(
+        dirfd(dir), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+}
+
 class Walker {
 public:
     Walker(bool recursive, bool anyName, const std::atomic<bool>* stop,
@@ -40,15 +66,11 @@ public:
     // Reads the folder open at fd (taken over and closed here).
     void readFolder(int fd, const QByteArray& path)
     {
-        struct stat info;
-        if (fstat(fd, &info) != 0 || !m_visited.insert({info.st_dev, info.st_ino}).second) {
-            ::close(fd);
-            return;
-        }
-        DIR* dir = fdopendir(fd);
+        bool again = false;
+        DIR* dir = listOnce(fd, m_visited, &again);
         if (!dir) {
-            unreadable(path, errno);
-            ::close(fd);
+            if (!again)
+                unreadable(path, errno);
             return;
         }
         std::vector<QByteArray> subfolders;
@@ -92,14 +114,11 @@ public:
         }
         if (errno != 0 && !stopped())
             unreadable(path, errno);
-        // Subfolders are opened relative to this folder while it is open, so
-        // that no link put in place of a parent on the way is ever followed.
         std::sort(subfolders.begin(), subfolders.end());
         for (const QByteArray& name : subfolders) {
             if (stopped())
                 break;
-            const int child = openat(dirfd(dir), name.constData(),
-                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+            const int child = openSubfolder(dir, name);
             if (child < 0) {
                 if (errno != ENOENT && errno != ELOOP && errno != ENOTDIR)
                     unreadable(joined(path, name.constData()), errno);
@@ -128,7 +147,7 @@ private:
     bool m_anyName;
     const std::atomic<bool>* m_stop;
     const std::function<void(std::int64_t)>& m_found;
-    std::set<std::pair<dev_t, ino_t>> m_visited;
+    Visited m_visited;
 };
 
 } // namespace
@@ -197,16 +216,10 @@ public:
     // folder's own files are not counted.
     void countFolder(int fd, bool top)
     {
-        struct stat info;
-        if (fstat(fd, &info) != 0 || !m_visited.insert({info.st_dev, info.st_ino}).second) {
-            ::close(fd);
+        bool again = false;
+        DIR* dir = listOnce(fd, m_visited, &again);
+        if (!dir)
             return;
-        }
-        DIR* dir = fdopendir(fd);
-        if (!dir) {
-            ::close(fd);
-            return;
-        }
         std::vector<QByteArray> subfolders;
         std::int64_t here = 0;
         while (const dirent* item = readdir(dir)) {
@@ -235,8 +248,7 @@ public:
         for (const QByteArray& name : subfolders) {
             if (finished())
                 break;
-            const int child = openat(dirfd(dir), name.constData(),
-                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+            const int child = openSubfolder(dir, name);
             if (child >= 0)
                 countFolder(child, false);
         }
@@ -255,7 +267,7 @@ public:
 private:
     std::int64_t m_limit;
     const std::atomic<bool>* m_stop;
-    std::set<std::pair<dev_t, ino_t>> m_visited;
+    Visited m_visited;
 };
 
 } // namespace
