@@ -835,8 +835,8 @@ FinderResult Finder::run(const std::atomic<bool>* stop, const ProgressCallback& 
     return search.run();
 }
 
-int carryOverRenamedFiles(const FinderOptions& options,
-    const std::vector<std::pair<FileIdentity, FileIdentity>>& renamed)
+int carryOverRenamedFiles(
+    const FinderOptions& options, const std::vector<std::pair<FileIdentity, FileIdentity>>& renamed)
 {
     if (!options.useCache || renamed.empty())
         return 0;

@@ -39,9 +39,9 @@ QByteArray ThumbnailCache::keyOf(const QByteArray& path)
     struct stat st { };
     if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return QByteArray();
-    const std::int64_t fields[5] = {std::int64_t(st.st_dev), std::int64_t(st.st_ino),
-        std::int64_t(st.st_size), std::int64_t(st.st_mtim.tv_sec),
-        std::int64_t(st.st_mtim.tv_nsec)};
+    const std::int64_t fields[5]
+        = {std::int64_t(st.st_dev), std::int64_t(st.st_ino), std::int64_t(st.st_size),
+            std::int64_t(st.st_mtim.tv_sec), std::int64_t(st.st_mtim.tv_nsec)};
     return path + '\0' + QByteArray(reinterpret_cast<const char*>(fields), sizeof fields);
 }
 
@@ -127,8 +127,8 @@ void ThumbnailCache::deliver(const Request& request, const QImage& image, bool g
         if (!gone)
             m_failed.insert(request.key);
     } else {
-        m_cache.insert(request.key, new QImage(image),
-            int(qMin<qsizetype>(image.sizeInBytes(), kCacheBytes)));
+        m_cache.insert(
+            request.key, new QImage(image), int(qMin<qsizetype>(image.sizeInBytes(), kCacheBytes)));
     }
     emit ready(request.path);
 }

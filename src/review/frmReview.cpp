@@ -139,7 +139,8 @@ frmReview::frmReview(const FinderResult& result, Hooks hooks, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_hooks(std::move(hooks))
     , m_model(std::make_unique<ReviewModel>(result))
-    , m_thumbnails(std::make_unique<ThumbnailCache>(kThumbnailBox, &pictureForView))
+    , m_thumbnails(std::make_unique<ThumbnailCache>(kThumbnailBox,
+          [](const QByteArray& path) { return smallPictureForView(path, kThumbnailBox); }))
 {
     setObjectName(QStringLiteral("frmReview"));
     setWindowTitle(QStringLiteral("Corvane - Review duplicates"));

@@ -90,9 +90,10 @@ TEST_P(PutBackCacheTest, APutBackFileKeepsItsCacheRowUnlessItChanged)
     }
 
     const QByteArray changed = acted[1].path;
-    struct timespec keep[2] = {{0, UTIME_OMIT}, acted[1].searched.modifiedNs > 0
+    struct timespec keep[2] = {{0, UTIME_OMIT},
+        acted[1].searched.modifiedNs > 0
             ? timespec{time_t(acted[1].searched.modifiedNs / 1000000000),
-                  long(acted[1].searched.modifiedNs % 1000000000)}
+                long(acted[1].searched.modifiedNs % 1000000000)}
             : timespec{0, UTIME_OMIT}};
     switch (c.after) {
     case AfterPutBack::Nothing:
