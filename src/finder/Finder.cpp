@@ -8,6 +8,7 @@
 #include "finder/PictureTypes.h"
 #include "finder/PixelFingerprint.h"
 #include "finder/ProofPictures.h"
+#include "finder/SamePhotoCache.h"
 #include "finder/SamePhotoSearch.h"
 #include "finder/WorkerPool.h"
 
@@ -842,7 +843,15 @@ int carryOverRenamedFiles(
         return 0;
     const std::uint64_t budget
         = options.memoryBudget > 0 ? options.memoryBudget : finder::MemoryBudget::defaultSize();
-    finder::FingerprintCache cache(
-        cachePathOf(options), cacheVersion(budget), options.cacheBusyTimeoutMs);
-    return cache.carryOverRenamed(renamed);
+    int carried = 0;
+    {
+        finder::FingerprintCache cache(
+            cachePathOf(options), cacheVersion(budget), options.cacheBusyTimeoutMs);
+        carried += cache.carryOverRenamed(renamed);
+    }
+    // The same-photo search's signatures, proofs and enlargement verdicts.
+    finder::SamePhotoCache photos(
+        cachePathOf(options), finder::decoderVersion(), options.cacheBusyTimeoutMs);
+    carried += photos.carryOverRenamed(renamed);
+    return carried;
 }

@@ -37,6 +37,7 @@ enum class AfterPutBack {
 struct CarryCase {
     const char* name;
     AfterPutBack after;
+    bool samePhoto; // also the same photo saved differently
     bool decodedAgain;
 };
 
@@ -58,23 +59,29 @@ TEST_P(PutBackCacheTest, APutBackFileKeepsItsCacheRowUnlessItChanged)
     ASSERT_TRUE(convert({QStringLiteral("-size"), QStringLiteral("120x90"),
         QStringLiteral("gradient:red-blue"), tiff}));
     ASSERT_TRUE(convert({tiff, photos + QStringLiteral("/sub/b.png")}));
+    // The same photo saved again: a same-photo group with the JPEG pair.
+    ASSERT_TRUE(convert({a, QStringLiteral("-quality"), QStringLiteral("80"),
+        photos + QStringLiteral("/sub/a resaved.jpg")}));
 
     FinderOptions options;
     options.folders = {QFile::encodeName(photos)};
     options.recursive = true;
     options.cachePath = dir.path() + QStringLiteral("/cache/fingerprints.sqlite");
     options.cacheSettleNs = 0;
+    options.samePhoto = c.samePhoto;
     {
         Finder first(options);
         const FinderResult result = first.run();
         ASSERT_EQ(result.groups.size(), size_t(2));
+        ASSERT_EQ(result.samePhotoGroups.size(), size_t(c.samePhoto ? 1 : 0));
         ASSERT_GT(first.stats().decoded, 0);
     }
 
     // The copies in the subfolder go to the trash and come back.
     std::vector<PutBack::Acted> acted;
     for (const QString& path :
-        {photos + QStringLiteral("/sub/a copy.jpg"), photos + QStringLiteral("/sub/b.png")}) {
+        {photos + QStringLiteral("/sub/a copy.jpg"), photos + QStringLiteral("/sub/b.png"),
+            photos + QStringLiteral("/sub/a resaved.jpg")}) {
         struct stat st { };
         ASSERT_EQ(::lstat(QFile::encodeName(path).constData(), &st), 0);
         acted.push_back({int(acted.size()), QFile::encodeName(path), identityOf(st)});
@@ -83,10 +90,12 @@ TEST_P(PutBackCacheTest, APutBackFileKeepsItsCacheRowUnlessItChanged)
     }
     PutBack putBack = PutBack::afterTrash(acted, PutBack::homeTrash());
     const PutBack::Outcome outcome = putBack.run();
-    ASSERT_EQ(outcome.returned.size(), size_t(2));
-    ASSERT_EQ(outcome.renamed.size(), size_t(2));
+    ASSERT_EQ(outcome.returned.size(), size_t(3));
+    ASSERT_EQ(outcome.renamed.size(), size_t(3));
     if (c.after != AfterPutBack::NotCarried) {
-        EXPECT_EQ(carryOverRenamedFiles(options, outcome.renamed), 2);
+        // Three files' facts, and with the same-photo search their signatures
+        // and the proofs that involve them.
+        EXPECT_GE(carryOverRenamedFiles(options, outcome.renamed), c.samePhoto ? 7 : 3);
     }
 
     const QByteArray changed = acted[1].path;
@@ -120,20 +129,28 @@ TEST_P(PutBackCacheTest, APutBackFileKeepsItsCacheRowUnlessItChanged)
 
     Finder second(options);
     const FinderResult again = second.run();
+    const FinderStats& stats = second.stats();
     if (c.decodedAgain) {
         // The changed file, and the picture it is compared with.
-        EXPECT_GE(second.stats().decoded, 1);
+        EXPECT_GE(stats.decoded + stats.signaturesMade + stats.photoProofsMeasured, 1);
     } else {
-        EXPECT_EQ(second.stats().decoded, 0);
+        EXPECT_EQ(stats.decoded, 0);
+        EXPECT_EQ(stats.signaturesMade, 0);
+        EXPECT_EQ(stats.photoProofsMeasured, 0);
     }
     EXPECT_EQ(again.groups.size(), size_t(2));
+    EXPECT_EQ(again.samePhotoGroups.size(), size_t(c.samePhoto ? 1 : 0));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, PutBackCacheTest,
-    ::testing::Values(CarryCase{"carried_over", AfterPutBack::Nothing, false},
-        CarryCase{"not_carried_over", AfterPutBack::NotCarried, true},
-        CarryCase{"rewritten_same_size_and_time", AfterPutBack::RewrittenSameSizeAndTime, true},
-        CarryCase{"touched", AfterPutBack::Touched, true}),
+    ::testing::Values(CarryCase{"carried_over", AfterPutBack::Nothing, false, false},
+        CarryCase{"carried_over_same_photo", AfterPutBack::Nothing, true, false},
+        CarryCase{"not_carried_over", AfterPutBack::NotCarried, false, true},
+        CarryCase{"not_carried_over_same_photo", AfterPutBack::NotCarried, true, true},
+        CarryCase{
+            "rewritten_same_size_and_time", AfterPutBack::RewrittenSameSizeAndTime, false, true},
+        CarryCase{"rewritten_same_photo", AfterPutBack::RewrittenSameSizeAndTime, true, true},
+        CarryCase{"touched", AfterPutBack::Touched, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
