@@ -5,11 +5,25 @@
 // paint), and a plain loop that finds each group's oldest file and writes the
 // marks (no undo step, no status). Scrolling a page of the open list is
 // measured the same way against the bare tree.
+//
+// With CORVANE_BENCH_PHOTOS naming a folder of photos, also the warm search
+// in the window after Put back: a copy of that folder searched once (the
+// cache is warm), one copy of every group sent to the trash and put back as
+// the window does it, then timed: the search again and the review window up
+// to its first paint. Arg 1 lets the cache carry the put back files over (as
+// the window does), Arg 0 does not (what it cost before). scripts/bench sets
+// that variable, a scratch cache and a scratch trash.
+#include "finder/Finder.h"
+#include "handling/FileActions.h"
+#include "review/PutBack.h"
 #include "review/ReviewModel.h"
 #include "review/frmReview.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QHeaderView>
+#include <QProcess>
 #include <QScrollBar>
 #include <QSettings>
 #include <QStandardItemModel>
@@ -18,7 +32,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -181,6 +199,60 @@ void BM_RuleFloor(benchmark::State& state)
 }
 BENCHMARK(BM_RuleFloor)->Arg(10000)->Unit(benchmark::kMillisecond);
 
+FinderOptions photoSearch(const QString& folder)
+{
+    FinderOptions options; // the window's: default cache, whole folder with subfolders
+    options.folders = {QFile::encodeName(folder)};
+    options.recursive = true;
+    return options;
+}
+
+void BM_WarmSearchAfterPutBack(benchmark::State& state)
+{
+    const QString source = qEnvironmentVariable("CORVANE_BENCH_PHOTOS");
+    QTemporaryDir work(QDir::tempPath() + QStringLiteral("/corvane-warm-XXXXXX"));
+    const QString folder = work.path() + QStringLiteral("/photos");
+    if (QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), source, folder}) != 0) {
+        state.SkipWithError("cannot copy the photo folder");
+        return;
+    }
+    // Facts about files written moments ago are not kept: let them settle.
+    std::this_thread::sleep_for(std::chrono::milliseconds(3200));
+    const FinderOptions options = photoSearch(folder);
+    FinderResult result = Finder(options).run();
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::vector<PutBack::Acted> acted;
+        for (const DuplicateGroup& group : result.groups) {
+            const FoundFile& last = group.files.back();
+            struct stat st { };
+            if (::lstat(last.path.constData(), &st) != 0)
+                continue;
+            QString error;
+            if (FileActions::RecycleFile(QFile::decodeName(last.path), &error))
+                acted.push_back({int(acted.size()), last.path, identityOf(st)});
+        }
+        PutBack putBack = PutBack::afterTrash(acted, PutBack::homeTrash());
+        const PutBack::Outcome outcome = putBack.run();
+        if (state.range(0) == 1)
+            carryOverRenamedFiles(FinderOptions(), outcome.renamed);
+        state.ResumeTiming();
+        Finder finder(options);
+        result = finder.run();
+        auto window = std::make_unique<frmReview>(result);
+        window->resize(1000, 700);
+        window->show();
+        settle();
+        benchmark::DoNotOptimize(window->grab()); // laid out and painted
+        state.PauseTiming();
+        state.counters["decoded"] = double(finder.stats().decoded);
+        state.counters["groups"] = double(result.groups.size());
+        // Closing waits for a small picture in the making: not part of opening.
+        window.reset();
+        state.ResumeTiming();
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -191,6 +263,13 @@ int main(int argc, char** argv)
     // The window keeps its size in the settings file: not the user's.
     QTemporaryDir settings;
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+    if (!qEnvironmentVariableIsEmpty("CORVANE_BENCH_PHOTOS")) {
+        benchmark::RegisterBenchmark("BM_WarmSearchAfterPutBack", BM_WarmSearchAfterPutBack)
+            ->Arg(1)
+            ->Arg(0)
+            ->Iterations(3)
+            ->Unit(benchmark::kMillisecond);
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

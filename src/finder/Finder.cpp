@@ -8,6 +8,7 @@
 #include "finder/PictureTypes.h"
 #include "finder/PixelFingerprint.h"
 #include "finder/ProofPictures.h"
+#include "finder/SamePhotoCache.h"
 #include "finder/SamePhotoSearch.h"
 #include "finder/WorkerPool.h"
 
@@ -21,6 +22,20 @@
 #include <unordered_map>
 
 namespace {
+
+// The cache's version of the decoders: a picture over the memory budget is
+// remembered as too large, which holds only under the same budget.
+std::string cacheVersion(std::uint64_t budgetBytes)
+{
+    return finder::decoderVersion() + "; memory budget " + std::to_string(budgetBytes >> 20)
+        + " MB";
+}
+
+QString cachePathOf(const FinderOptions& options)
+{
+    return options.cachePath.isEmpty() ? finder::FingerprintCache::defaultPath()
+                                       : options.cachePath;
+}
 
 using decoding::PictureType;
 using finder::PixelFingerprint;
@@ -377,14 +392,9 @@ void Search::listFiles(FinderResult& result)
 
 void Search::useCache()
 {
-    const QString path = m_options.cachePath.isEmpty() ? finder::FingerprintCache::defaultPath()
-                                                       : m_options.cachePath;
-    // A picture over the memory budget is remembered as too large, which
-    // holds only under the same budget.
-    m_cache = std::make_unique<finder::FingerprintCache>(path,
-        finder::decoderVersion() + "; memory budget " + std::to_string(m_budget.total() >> 20)
-            + " MB",
-        m_options.cacheBusyTimeoutMs);
+    const QString path = cachePathOf(m_options);
+    m_cache = std::make_unique<finder::FingerprintCache>(
+        path, cacheVersion(m_budget.total()), m_options.cacheBusyTimeoutMs);
     std::vector<FileIdentity> identities;
     identities.reserve(m_records.size());
     for (const FileRecord& record : m_records)
@@ -824,4 +834,24 @@ FinderResult Finder::run(const std::atomic<bool>* stop, const ProgressCallback& 
     m_stats = FinderStats();
     Search search(m_options, m_stats, stop, progress);
     return search.run();
+}
+
+int carryOverRenamedFiles(
+    const FinderOptions& options, const std::vector<std::pair<FileIdentity, FileIdentity>>& renamed)
+{
+    if (!options.useCache || renamed.empty())
+        return 0;
+    const std::uint64_t budget
+        = options.memoryBudget > 0 ? options.memoryBudget : finder::MemoryBudget::defaultSize();
+    int carried = 0;
+    {
+        finder::FingerprintCache cache(
+            cachePathOf(options), cacheVersion(budget), options.cacheBusyTimeoutMs);
+        carried += cache.carryOverRenamed(renamed);
+    }
+    // The same-photo search's signatures, proofs and enlargement verdicts.
+    finder::SamePhotoCache photos(
+        cachePathOf(options), finder::decoderVersion(), options.cacheBusyTimeoutMs);
+    carried += photos.carryOverRenamed(renamed);
+    return carried;
 }

@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <functional>
+#include <utility>
 #include <vector>
 
 struct FinderOptions {
@@ -109,3 +110,10 @@ private:
     FinderOptions m_options;
     FinderStats m_stats;
 };
+
+// After Corvane renamed files back to their places (Put back), lets the cache
+// of the searches made with these options keep what it learned about them:
+// each pair is (the file as the search saw it, the file right after the
+// rename). See FingerprintCache::carryOverRenamed; returns the rows carried.
+int carryOverRenamedFiles(const FinderOptions& options,
+    const std::vector<std::pair<FileIdentity, FileIdentity>>& renamed);

@@ -425,4 +425,32 @@ void FingerprintCache::flush()
     m_pending.clear();
 }
 
+int FingerprintCache::carryOverRenamed(
+    const std::vector<std::pair<FileIdentity, FileIdentity>>& renamed)
+{
+    std::vector<FileIdentity> before;
+    std::vector<FileIdentity> after;
+    for (const auto& [was, now] : renamed) {
+        // A rename keeps the inode and the file's contents; only the change
+        // time may differ.
+        if (was.device != now.device || was.inode != now.inode || was.size != now.size
+            || was.modifiedNs != now.modifiedNs)
+            continue;
+        before.push_back(was);
+        after.push_back(now);
+    }
+    std::vector<std::optional<CachedFacts>> found;
+    if (before.empty() || !lookUpAll(before, &found))
+        return 0;
+    int carried = 0;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        if (found[i]) {
+            store(after[i], *found[i]);
+            ++carried;
+        }
+    }
+    flush();
+    return m_state == State::Bypassed ? 0 : carried;
+}
+
 } // namespace finder

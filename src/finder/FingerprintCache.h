@@ -20,6 +20,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -66,6 +67,14 @@ public:
     // Writes the buffered entries in one transaction; on failure the cache is
     // bypassed for the rest of the search (what is on disk stays consistent).
     void flush();
+
+    // Carries rows over to files Corvane itself renamed (Put back returns a
+    // file from the trash by renaming it, which moves its change time on):
+    // each pair is (the identity the row was stored under, the file's identity
+    // right after the rename). A row is carried only when device, inode, size
+    // and modification time are unchanged and it is whole; anything else
+    // means the file is decoded again. Returns how many rows were carried.
+    int carryOverRenamed(const std::vector<std::pair<FileIdentity, FileIdentity>>& renamed);
 
     // <cache folder>/Corvane/fingerprints.sqlite
     static QString defaultPath();

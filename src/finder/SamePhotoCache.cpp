@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <map>
 
 namespace finder {
 
@@ -368,6 +369,96 @@ int SamePhotoCache::write()
         }
     }
     return sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+}
+
+namespace {
+
+// The file part of a key (fileKey without its version): device, inode, size,
+// modification and change time.
+constexpr int kFileKeyBytes = 40;
+
+FileIdentity identityFromKey(const char* bytes)
+{
+    std::uint64_t fields[5];
+    std::memcpy(fields, bytes, sizeof fields);
+    FileIdentity file;
+    file.device = fields[0];
+    file.inode = fields[1];
+    file.size = std::int64_t(fields[2]);
+    file.modifiedNs = std::int64_t(fields[3]);
+    file.changedNs = std::int64_t(fields[4]);
+    return file;
+}
+
+} // namespace
+
+int SamePhotoCache::carryOverRenamed(
+    const std::vector<std::pair<FileIdentity, FileIdentity>>& renamed)
+{
+    if (!m_db || !m_writable)
+        return 0;
+    // The file part of each old key, and who the file is now.
+    std::map<QByteArray, FileIdentity> now;
+    for (const auto& [was, is] : renamed) {
+        if (was.device != is.device || was.inode != is.inode || was.size != is.size
+            || was.modifiedNs != is.modifiedNs)
+            continue;
+        now.emplace(fileKey(was).mid(8), is);
+    }
+    if (now.empty())
+        return 0;
+    auto current = [&now](const FileIdentity& file, const QByteArray& part) {
+        const auto it = now.find(part);
+        return it == now.end() ? file : it->second;
+    };
+    int carried = 0;
+    for (const auto& [part, is] : now) {
+        if (const std::optional<similar::PhotoSignature> kept
+            = signature(identityFromKey(part.constData()))) {
+            storeSignature(is, *kept);
+            ++carried;
+        }
+    }
+    // Pairs: the version, then either file's part.
+    const char* const pairTables[] = {"photo_proofs", "photo_enlargements"};
+    for (const char* table : pairTables) {
+        const std::string sql = std::string("SELECT key FROM ") + table
+            + " WHERE length(key) = 88 AND (substr(key, 9, 40) = ?1 OR substr(key, 49, 40) = ?1)";
+        Statement find(m_db, sql.c_str());
+        if (!find.ok())
+            continue;
+        std::vector<QByteArray> keys;
+        for (const auto& entry : now) {
+            const QByteArray& part = entry.first;
+            sqlite3_bind_blob(find.get(), 1, part.constData(), int(part.size()), SQLITE_STATIC);
+            while (sqlite3_step(find.get()) == SQLITE_ROW) {
+                const char* bytes = static_cast<const char*>(sqlite3_column_blob(find.get(), 0));
+                keys.emplace_back(bytes, sqlite3_column_bytes(find.get(), 0));
+            }
+            sqlite3_reset(find.get());
+        }
+        for (const QByteArray& key : keys) {
+            std::uint64_t version = 0;
+            std::memcpy(&version, key.constData(), sizeof version);
+            if (version != m_version)
+                continue;
+            const QByteArray partA = key.mid(8, kFileKeyBytes);
+            const QByteArray partB = key.mid(8 + kFileKeyBytes, kFileKeyBytes);
+            const FileIdentity a = identityFromKey(partA.constData());
+            const FileIdentity b = identityFromKey(partB.constData());
+            if (table == pairTables[0]) {
+                if (const std::optional<similar::PhotoDifference> d = proof(a, b)) {
+                    storeProof(current(a, partA), current(b, partB), *d);
+                    ++carried;
+                }
+            } else if (const std::optional<bool> enlarged = enlargement(a, b)) {
+                storeEnlargement(current(a, partA), current(b, partB), *enlarged);
+                ++carried;
+            }
+        }
+    }
+    flush();
+    return m_writable ? carried : 0;
 }
 
 } // namespace finder

@@ -21,6 +21,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -50,6 +51,14 @@ public:
     void storeProof(
         const FileIdentity& a, const FileIdentity& b, const similar::PhotoDifference& difference);
     void flush();
+
+    // Carries the rows of files Corvane itself renamed (Put back) over to
+    // their identities right after the rename: each pair is (the identity the
+    // rows were stored under, the identity now). Only whole rows of files
+    // whose device, inode, size and modification time are unchanged are
+    // carried; the pairs' rows are found through either file. Returns how
+    // many rows were carried.
+    int carryOverRenamed(const std::vector<std::pair<FileIdentity, FileIdentity>>& renamed);
 
 private:
     QByteArray fileKey(const FileIdentity& file) const;

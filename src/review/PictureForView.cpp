@@ -1,5 +1,7 @@
 #include "review/PictureForView.h"
 
+#include "decoding/BmpJpegGifHeaders.h"
+#include "decoding/JpegDecoder.h"
 #include "decoding/MappedFile.h"
 #include "decoding/OrientationTag.h"
 #include "decoding/PictureDecoders.h"
@@ -8,6 +10,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -59,4 +62,37 @@ QImage fittedPicture(const QImage& picture, QSize box)
     if (picture.width() <= box.width() && picture.height() <= box.height())
         return picture;
     return picture.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+QImage smallPictureForView(const QByteArray& path, QSize box)
+{
+    const decoding::MappedFile file = decoding::MappedFile::open(path.toStdString());
+    if (file.ok() && decoding::detectType(file.bytes()) == decoding::PictureType::Jpeg) {
+        const decoding::PictureHeader header = decoding::readJpegHeader(file.bytes());
+        const std::uint32_t shorter = std::min(header.width, header.height);
+        const std::uint32_t wanted = std::uint32_t(std::max(box.width(), box.height()));
+        unsigned reduction = 8;
+        while (reduction > 1 && (shorter + reduction - 1) / reduction < wanted)
+            reduction /= 2;
+        if (header.ok && reduction > 1) {
+            const decoding::DecodeOutcome outcome
+                = decoding::jpeg::decodeReduced(file.bytes(), reduction);
+            const decoding::DecodedPicture& p = outcome.picture;
+            if (outcome.status == decoding::DecodeStatus::Ok && !p.frames.empty()
+                && p.bytesPerSample == 1 && p.isRgba()) {
+                QImage image(int(p.width), int(p.height), QImage::Format_RGBA8888);
+                if (!image.isNull()) {
+                    const std::size_t row = std::size_t(p.width) * 4;
+                    for (int y = 0; y < image.height(); ++y)
+                        std::memcpy(
+                            image.scanLine(y), p.frames.front().data() + row * std::size_t(y), row);
+                    return fittedPicture(finder::orientedImage(image,
+                                             decoding::readOrientation(file.bytes()).orientation),
+                        box);
+                }
+            }
+            // What the reduced decode refuses, the whole decode judges.
+        }
+    }
+    return fittedPicture(pictureForView(path), box);
 }

@@ -14,3 +14,10 @@ QImage pictureForView(const QByteArray& path);
 // The picture scaled to fit inside box, keeping its aspect ratio, never
 // enlarged; smooth, so a small picture stays recognisable.
 QImage fittedPicture(const QImage& picture, QSize box);
+
+// A small picture of path that fits inside box, as pictureForView() shows it:
+// a large JPEG is decoded at a half, a quarter or an eighth of its size
+// (libjpeg scales inside its inverse transform), never so small that its
+// shorter side drops under the box's longer one; every other picture is
+// decoded whole and scaled.
+QImage smallPictureForView(const QByteArray& path, QSize box);

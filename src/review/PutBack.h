@@ -34,6 +34,9 @@ public:
     struct Outcome {
         // Ids of the files back at their places, with who they are there now.
         std::vector<std::pair<int, FileIdentity>> returned;
+        // For each file back from Corvane's own rename: who the search saw
+        // and who it is now, so that what was learned about it carries over.
+        std::vector<std::pair<FileIdentity, FileIdentity>> renamed;
         std::vector<LeftAlone> leftAlone;
     };
 
@@ -71,6 +74,7 @@ private:
         QByteArray place; // where the action put it; empty when not found
         QByteArray record; // the trash record, for files in the trash
         FileIdentity after; // who it was at place right after the action
+        FileIdentity searched; // who the search saw
         QString missing; // why there is nothing to put back, when place is empty
     };
 

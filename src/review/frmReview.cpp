@@ -1,5 +1,6 @@
 #include "review/frmReview.h"
 
+#include "finder/Finder.h"
 #include "finder/ReportWriters.h"
 #include "review/PictureForView.h"
 #include "review/ReviewItemModel.h"
@@ -138,7 +139,8 @@ frmReview::frmReview(const FinderResult& result, Hooks hooks, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_hooks(std::move(hooks))
     , m_model(std::make_unique<ReviewModel>(result))
-    , m_thumbnails(std::make_unique<ThumbnailCache>(kThumbnailBox, &pictureForView))
+    , m_thumbnails(std::make_unique<ThumbnailCache>(kThumbnailBox,
+          [](const QByteArray& path) { return smallPictureForView(path, kThumbnailBox); }))
 {
     setObjectName(QStringLiteral("frmReview"));
     setWindowTitle(QStringLiteral("Corvane - Review duplicates"));
@@ -905,6 +907,10 @@ void frmReview::putBack()
     }
     const PutBack::Outcome outcome = m_putBack.run();
     m_putBack = PutBack();
+    // The files back are the very files the search read: the next search
+    // takes what it learned about them from the cache instead of decoding
+    // them again (the window's searches use the default cache).
+    carryOverRenamedFiles(FinderOptions(), outcome.renamed);
     const Place place = currentPlace();
     m_items->putFilesBack(outcome.returned);
     restorePlace(place);
