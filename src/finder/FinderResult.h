@@ -84,6 +84,10 @@ struct FinderResult {
     std::vector<DuplicateGroup> groups; // stable order: largest total size first
     // Only when FinderOptions::samePhoto: stable order, largest total size first.
     std::vector<SamePhotoGroup> samePhotoGroups;
+    // Only when FinderOptions::samePhoto: pictures that are the same photo as
+    // the first member but for one region (a watermark, a pasted patch),
+    // each member measured against that first one. Never marked by a rule.
+    std::vector<SamePhotoGroup> editedGroups;
     bool samePhotoSearched
         = false; // the search looked for them (its report names each group's kind)
     std::vector<UnreadableFile> unreadable;

@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <array>
+
 namespace findreport {
 
 namespace {
@@ -49,11 +51,42 @@ similar::PhotoDifference differenceOf(const SamePhotoMember& member, const SameP
     return same;
 }
 
-QByteArray differenceText(const similar::PhotoDifference& d)
+// The worst region, in the pixels of the best copy (the reference every
+// member was measured against) rather than in the measured ones.
+std::array<std::uint32_t, 4> regionInReference(
+    const similar::PhotoDifference& d, const SamePhotoMember& best)
 {
+    if (d.comparedWidth == 0 || d.comparedHeight == 0)
+        return {};
+    const double sx = double(best.width) / d.comparedWidth;
+    const double sy = double(best.height) / d.comparedHeight;
+    const auto& r = d.local.region;
+    return {std::uint32_t(r[0] * sx), std::uint32_t(r[1] * sy), std::uint32_t(r[2] * sx + 0.5),
+        std::uint32_t(r[3] * sy + 0.5)};
+}
+
+// The groups measured against a first member, by the kind each report names:
+// the same photo, then edited copies.
+std::array<std::pair<const char*, const std::vector<SamePhotoGroup>*>, 2> groupKinds(
+    const FinderResult& result)
+{
+    return {{{"same photo", &result.samePhotoGroups}, {"edited", &result.editedGroups}}};
+}
+
+QByteArray signedNumber(double value, int decimals)
+{
+    return (value >= 0 ? "+" : "") + number(value, decimals);
+}
+
+QByteArray differenceText(const similar::PhotoDifference& d, const SamePhotoMember& best)
+{
+    const auto region = regionInReference(d, best);
     return "ssim " + number(d.ssim, 4) + ", mean " + number(d.mean, 2) + ", max "
-        + QByteArray::number(d.max) + ", compared at " + QByteArray::number(d.comparedWidth) + " x "
-        + QByteArray::number(d.comparedHeight);
+        + QByteArray::number(d.max) + ", local " + number(d.local.value, 1) + " of "
+        + number(d.local.limit, 1) + " at " + QByteArray::number(region[0]) + ","
+        + QByteArray::number(region[1]) + ", tone " + signedNumber(d.tone.mean[0], 1) + "/"
+        + signedNumber(d.tone.mean[1], 1) + "/" + signedNumber(d.tone.mean[2], 1) + ", compared at "
+        + QByteArray::number(d.comparedWidth) + " x " + QByteArray::number(d.comparedHeight);
 }
 
 } // namespace
@@ -72,23 +105,26 @@ QByteArray text(const FinderResult& result)
         for (const FoundFile& file : group.files)
             out += pathtext::forText(file.path) + '\n';
     }
-    for (const SamePhotoGroup& group : result.samePhotoGroups) {
-        if (!first)
-            out += '\n';
-        first = false;
-        out += "same photo:\n";
-        const SamePhotoMember& best = group.members.front();
-        for (const SamePhotoMember& member : group.members) {
-            for (const FoundFile& file : member.files) {
-                out += pathtext::forText(file.path) + "  (" + QByteArray::number(member.width)
-                    + " x " + QByteArray::number(member.height) + ", ";
-                if (&file == &best.files.front())
-                    out += "best copy";
-                else if (&member == &best)
-                    out += "identical to the best copy";
-                else
-                    out += differenceText(*member.difference);
-                out += ")\n";
+    for (const auto& [kind, list] : groupKinds(result)) {
+        for (const SamePhotoGroup& group : *list) {
+            if (!first)
+                out += '\n';
+            first = false;
+            out += QByteArray(kind) + ":\n";
+            const bool edited = list == &result.editedGroups;
+            const SamePhotoMember& best = group.members.front();
+            for (const SamePhotoMember& member : group.members) {
+                for (const FoundFile& file : member.files) {
+                    out += pathtext::forText(file.path) + "  (" + QByteArray::number(member.width)
+                        + " x " + QByteArray::number(member.height) + ", ";
+                    if (&file == &best.files.front())
+                        out += edited ? "edited from this" : "best copy";
+                    else if (&member == &best)
+                        out += edited ? "identical to it" : "identical to the best copy";
+                    else
+                        out += differenceText(*member.difference, best);
+                    out += ")\n";
+                }
             }
         }
     }
@@ -162,37 +198,49 @@ QByteArray json(const FinderResult& result)
         object[QStringLiteral("files")] = files;
         groups.append(object);
     }
-    for (const SamePhotoGroup& group : result.samePhotoGroups) {
-        const SamePhotoMember& best = group.members.front();
-        QJsonArray files;
-        for (const SamePhotoMember& member : group.members) {
-            for (const FoundFile& found : member.files) {
-                QJsonObject file = pathObject(found.path);
-                file[QStringLiteral("size")] = double(found.identity.size);
-                file[QStringLiteral("type")] = found.type;
-                file[QStringLiteral("width")] = double(member.width);
-                file[QStringLiteral("height")] = double(member.height);
-                if (&found != &best.files.front()) {
-                    const similar::PhotoDifference d = differenceOf(member, best);
-                    QJsonObject difference;
-                    difference[QStringLiteral("ssim")] = d.ssim;
-                    difference[QStringLiteral("mean")] = d.mean;
-                    difference[QStringLiteral("max")] = d.max;
-                    difference[QStringLiteral("compared_at")]
-                        = QJsonArray{double(d.comparedWidth), double(d.comparedHeight)};
-                    file[QStringLiteral("difference")] = difference;
+    for (const auto& [kind, list] : groupKinds(result)) {
+        for (const SamePhotoGroup& group : *list) {
+            const SamePhotoMember& best = group.members.front();
+            QJsonArray files;
+            for (const SamePhotoMember& member : group.members) {
+                for (const FoundFile& found : member.files) {
+                    QJsonObject file = pathObject(found.path);
+                    file[QStringLiteral("size")] = double(found.identity.size);
+                    file[QStringLiteral("type")] = found.type;
+                    file[QStringLiteral("width")] = double(member.width);
+                    file[QStringLiteral("height")] = double(member.height);
+                    if (&found != &best.files.front()) {
+                        const similar::PhotoDifference d = differenceOf(member, best);
+                        QJsonObject difference;
+                        difference[QStringLiteral("ssim")] = d.ssim;
+                        difference[QStringLiteral("mean")] = d.mean;
+                        difference[QStringLiteral("max")] = d.max;
+                        difference[QStringLiteral("compared_at")]
+                            = QJsonArray{double(d.comparedWidth), double(d.comparedHeight)};
+                        const auto region = regionInReference(d, best);
+                        QJsonObject local;
+                        local[QStringLiteral("value")] = d.local.value;
+                        local[QStringLiteral("limit")] = d.local.limit;
+                        local[QStringLiteral("region")] = QJsonArray{double(region[0]),
+                            double(region[1]), double(region[2]), double(region[3])};
+                        difference[QStringLiteral("local")] = local;
+                        difference[QStringLiteral("tone")]
+                            = QJsonArray{d.tone.mean[0], d.tone.mean[1], d.tone.mean[2]};
+                        difference[QStringLiteral("framing_shift")] = d.shift;
+                        file[QStringLiteral("difference")] = difference;
+                    }
+                    if (member.identicalGroup >= 0)
+                        file[QStringLiteral("identical_group")] = member.identicalGroup;
+                    files.append(file);
                 }
-                if (member.identicalGroup >= 0)
-                    file[QStringLiteral("identical_group")] = member.identicalGroup;
-                files.append(file);
             }
+            QJsonObject object;
+            object[QStringLiteral("kind")] = QString::fromLatin1(kind);
+            object[QStringLiteral("width")] = double(best.width);
+            object[QStringLiteral("height")] = double(best.height);
+            object[QStringLiteral("files")] = files;
+            groups.append(object);
         }
-        QJsonObject object;
-        object[QStringLiteral("kind")] = QStringLiteral("same photo");
-        object[QStringLiteral("width")] = double(best.width);
-        object[QStringLiteral("height")] = double(best.height);
-        object[QStringLiteral("files")] = files;
-        groups.append(object);
     }
     QJsonArray unreadable;
     for (const UnreadableFile& file : result.unreadable) {
@@ -217,7 +265,9 @@ QByteArray json(const FinderResult& result)
 QByteArray csv(const FinderResult& result)
 {
     QByteArray out = "group,path,path_bytes,size,type,width,height,frames,reason,kind,ssim,mean,"
-                     "max,compared_width,compared_height,identical_group\r\n";
+                     "max,compared_width,compared_height,identical_group,local,local_limit,"
+                     "local_x,local_y,local_width,local_height,tone_red,tone_green,tone_blue,"
+                     "framing_shift\r\n";
     int groupNumber = 0;
     for (const DuplicateGroup& group : result.groups) {
         ++groupNumber;
@@ -227,34 +277,48 @@ QByteArray csv(const FinderResult& result)
                 + csvField(pathtext::exactBytes(file.path)) + ','
                 + QByteArray::number(file.identity.size) + ',' + csvField(file.type) + ','
                 + QByteArray::number(group.width) + ',' + QByteArray::number(group.height) + ','
-                + QByteArray::number(group.frames) + ",,identical,,,,,,\r\n";
+                + QByteArray::number(group.frames) + ",,identical,,,,,,,,,,,,,,,,\r\n";
         }
     }
-    for (const SamePhotoGroup& group : result.samePhotoGroups) {
-        ++groupNumber;
-        const SamePhotoMember& best = group.members.front();
-        for (const SamePhotoMember& member : group.members) {
-            for (const FoundFile& file : member.files) {
-                out += QByteArray::number(groupNumber) + ','
-                    + csvField(pathtext::displayText(file.path)) + ','
-                    + csvField(pathtext::exactBytes(file.path)) + ','
-                    + QByteArray::number(file.identity.size) + ',' + csvField(file.type) + ','
-                    + QByteArray::number(member.width) + ',' + QByteArray::number(member.height)
-                    + ",1,,same photo,";
-                if (&file != &best.files.front()) {
-                    const similar::PhotoDifference d = differenceOf(member, best);
-                    out += number(d.ssim, 6) + ',' + number(d.mean, 4) + ','
-                        + QByteArray::number(d.max) + ',' + QByteArray::number(d.comparedWidth)
-                        + ',' + QByteArray::number(d.comparedHeight) + ',';
-                } else {
-                    out += ",,,,,";
+    for (const auto& [kind, list] : groupKinds(result)) {
+        for (const SamePhotoGroup& group : *list) {
+            ++groupNumber;
+            const SamePhotoMember& best = group.members.front();
+            for (const SamePhotoMember& member : group.members) {
+                for (const FoundFile& file : member.files) {
+                    out += QByteArray::number(groupNumber) + ','
+                        + csvField(pathtext::displayText(file.path)) + ','
+                        + csvField(pathtext::exactBytes(file.path)) + ','
+                        + QByteArray::number(file.identity.size) + ',' + csvField(file.type) + ','
+                        + QByteArray::number(member.width) + ',' + QByteArray::number(member.height)
+                        + ",1,," + kind + ',';
+                    if (&file != &best.files.front()) {
+                        const similar::PhotoDifference d = differenceOf(member, best);
+                        out += number(d.ssim, 6) + ',' + number(d.mean, 4) + ','
+                            + QByteArray::number(d.max) + ',' + QByteArray::number(d.comparedWidth)
+                            + ',' + QByteArray::number(d.comparedHeight) + ',';
+                    } else {
+                        out += ",,,,,";
+                    }
+                    // The number its identical group has in the first column (CSV
+                    // numbers groups from 1; the JSON's index into "groups" counts
+                    // from 0, as its readers index arrays).
+                    if (member.identicalGroup >= 0)
+                        out += QByteArray::number(member.identicalGroup + 1);
+                    if (&file != &best.files.front()) {
+                        const similar::PhotoDifference d = differenceOf(member, best);
+                        const auto region = regionInReference(d, best);
+                        out += ',' + number(d.local.value, 2) + ',' + number(d.local.limit, 2);
+                        for (std::uint32_t v : region)
+                            out += ',' + QByteArray::number(v);
+                        for (double tone : d.tone.mean)
+                            out += ',' + number(tone, 2);
+                        out += ',' + number(d.shift, 2);
+                    } else {
+                        out += ",,,,,,,,,,";
+                    }
+                    out += "\r\n";
                 }
-                // The number its identical group has in the first column (CSV
-                // numbers groups from 1; the JSON's index into "groups" counts
-                // from 0, as its readers index arrays).
-                if (member.identicalGroup >= 0)
-                    out += QByteArray::number(member.identicalGroup + 1);
-                out += "\r\n";
             }
         }
     }

@@ -6,6 +6,7 @@
 
 #include <sqlite3.h>
 
+#include <cmath>
 #include <cstring>
 #include <map>
 
@@ -17,13 +18,72 @@ constexpr char kSchema[] = R"(
 CREATE TABLE IF NOT EXISTS photo_signatures(key BLOB PRIMARY KEY, signature BLOB NOT NULL,
     checksum INTEGER NOT NULL) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS photo_proofs(key BLOB PRIMARY KEY, ssim REAL NOT NULL, mean REAL NOT NULL,
-    max INTEGER NOT NULL, width INTEGER NOT NULL, height INTEGER NOT NULL,
+    max INTEGER NOT NULL, width INTEGER NOT NULL, height INTEGER NOT NULL, figures BLOB NOT NULL,
     checksum INTEGER NOT NULL) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS photo_enlargements(key BLOB PRIMARY KEY, enlarged INTEGER NOT NULL,
     checksum INTEGER NOT NULL) WITHOUT ROWID;
 )";
 
-constexpr const char* kTables[] = {"photo_signatures", "photo_proofs", "photo_enlargements"};
+// Each table with the newest column it must have: an older Corvane's table
+// that lacks it is dropped and its rows made again.
+constexpr std::pair<const char*, const char*> kTables[] = {{"photo_signatures", "checksum"},
+    {"photo_proofs", "figures"}, {"photo_enlargements", "checksum"}};
+
+// The figures beyond the whole-picture ones, packed as doubles in a fixed
+// order. The tone is stored as measured from `a` to `b`.
+constexpr int kFigureCount = 14;
+QByteArray packFigures(const similar::PhotoDifference& d)
+{
+    const double values[kFigureCount]
+        = {d.local.value, d.local.limit, double(d.local.region[0]), double(d.local.region[1]),
+            double(d.local.region[2]), double(d.local.region[3]), d.tone.mean[0], d.tone.mean[1],
+            d.tone.mean[2], d.tone.worstBand, d.shift, double(d.frames), d.local.share, d.local.span};
+    return QByteArray(reinterpret_cast<const char*>(values), sizeof values);
+}
+
+bool unpackFigures(const void* bytes, int length, similar::PhotoDifference& d)
+{
+    double values[kFigureCount];
+    if (length != int(sizeof values))
+        return false;
+    std::memcpy(values, bytes, sizeof values);
+    for (double v : values) {
+        if (!std::isfinite(v))
+            return false;
+    }
+    for (int i = 2; i < 6; ++i) {
+        if (values[i] < 0 || values[i] > 4294967295.0)
+            return false;
+    }
+    if (values[11] < 1 || values[11] > 4294967295.0)
+        return false;
+    d.local.value = values[0];
+    d.local.limit = values[1];
+    for (std::size_t i = 0; i < 4; ++i)
+        d.local.region[i] = std::uint32_t(values[2 + i]);
+    d.tone.mean = {values[6], values[7], values[8]};
+    d.tone.worstBand = values[9];
+    d.shift = values[10];
+    d.frames = std::uint32_t(values[11]);
+    d.local.share = values[12];
+    d.local.span = values[13];
+    return true;
+}
+
+// The same pair measured the other way round: the tone changes its sign.
+similar::PhotoDifference reversed(similar::PhotoDifference d)
+{
+    for (double& channel : d.tone.mean)
+        channel = -channel;
+    d.tone.worstBand = -d.tone.worstBand;
+    return d;
+}
+
+// Whether a pair is stored the other way round from how it is asked for.
+bool storedReversed(const FileIdentity& a, const FileIdentity& b)
+{
+    return std::make_pair(a.device, a.inode) > std::make_pair(b.device, b.inode);
+}
 
 std::int64_t signatureChecksum(const QByteArray& key, const void* signature, int bytes)
 {
@@ -39,6 +99,7 @@ std::int64_t proofChecksum(const QByteArray& key, const similar::PhotoDifference
         .number(d.max)
         .number(d.comparedWidth)
         .number(d.comparedHeight)
+        .bytes(packFigures(d))
         .value();
 }
 
@@ -118,13 +179,14 @@ int SamePhotoCache::prepareTables()
     if (code != SQLITE_OK)
         return code;
     // An older Corvane's tables, whose rows carry no checksum: their rows are made again.
-    for (const char* table : kTables) {
+    for (const auto& [table, newest] : kTables) {
         Statement columns(m_db,
             "SELECT (SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?1), "
-            "(SELECT count(*) FROM pragma_table_info(?1) WHERE name = 'checksum')");
+            "(SELECT count(*) FROM pragma_table_info(?1) WHERE name = ?2)");
         if (!columns.ok())
             return failedPrepare(m_db);
-        if ((code = sqlite3_bind_text(columns.get(), 1, table, -1, SQLITE_STATIC)) != SQLITE_OK)
+        if ((code = sqlite3_bind_text(columns.get(), 1, table, -1, SQLITE_STATIC)) != SQLITE_OK
+            || (code = sqlite3_bind_text(columns.get(), 2, newest, -1, SQLITE_STATIC)) != SQLITE_OK)
             return code;
         if ((code = sqlite3_step(columns.get())) != SQLITE_ROW)
             return code == SQLITE_DONE ? SQLITE_ERROR : code;
@@ -167,20 +229,26 @@ QByteArray SamePhotoCache::fileKey(const FileIdentity& file) const
     return key;
 }
 
+// A pair's rows also carry the proof's revision: a verdict measured under
+// an older rule is never used.
 QByteArray SamePhotoCache::pairKey(const FileIdentity& a, const FileIdentity& b) const
 {
     QByteArray first = fileKey(a);
     QByteArray second = fileKey(b).mid(8);
-    if (std::make_pair(a.device, a.inode) > std::make_pair(b.device, b.inode)) {
+    if (storedReversed(a, b)) {
         first = fileKey(b);
         second = fileKey(a).mid(8);
     }
-    return first + second;
+    QByteArray key = first + second;
+    append(key, std::uint64_t(similar::kProofRevision));
+    return key;
 }
 
 QByteArray SamePhotoCache::orderedPairKey(const FileIdentity& a, const FileIdentity& b) const
 {
-    return fileKey(a) + fileKey(b).mid(8);
+    QByteArray key = fileKey(a) + fileKey(b).mid(8);
+    append(key, std::uint64_t(similar::kProofRevision));
+    return key;
 }
 
 std::optional<bool> SamePhotoCache::enlargement(const FileIdentity& a, const FileIdentity& b)
@@ -231,8 +299,8 @@ std::optional<similar::PhotoDifference> SamePhotoCache::proof(
 {
     if (!m_db)
         return std::nullopt;
-    Statement read(
-        m_db, "SELECT ssim, mean, max, width, height, checksum FROM photo_proofs WHERE key = ?");
+    Statement read(m_db,
+        "SELECT ssim, mean, max, width, height, checksum, figures FROM photo_proofs WHERE key = ?");
     if (!read.ok())
         return std::nullopt;
     const QByteArray key = pairKey(a, b);
@@ -255,9 +323,13 @@ std::optional<similar::PhotoDifference> SamePhotoCache::proof(
     difference.max = int(max);
     difference.comparedWidth = std::uint32_t(width);
     difference.comparedHeight = std::uint32_t(height);
+    if (sqlite3_column_type(read.get(), 6) != SQLITE_BLOB
+        || !unpackFigures(
+            sqlite3_column_blob(read.get(), 6), sqlite3_column_bytes(read.get(), 6), difference))
+        return std::nullopt;
     if (!checksumMatches(read.get(), 5, proofChecksum(key, difference)))
         return std::nullopt;
-    return difference;
+    return storedReversed(a, b) ? reversed(difference) : difference;
 }
 
 void SamePhotoCache::storeSignature(
@@ -271,7 +343,8 @@ void SamePhotoCache::storeProof(
     const FileIdentity& a, const FileIdentity& b, const similar::PhotoDifference& difference)
 {
     if (m_db && m_writable)
-        m_proofs.emplace_back(pairKey(a, b), difference);
+        m_proofs.emplace_back(
+            pairKey(a, b), storedReversed(a, b) ? reversed(difference) : difference);
 }
 
 void SamePhotoCache::writingFailed(int code)
@@ -334,12 +407,13 @@ int SamePhotoCache::write()
     }
     {
         Statement write(m_db,
-            "INSERT OR REPLACE INTO photo_proofs(key, ssim, mean, max, width, height, checksum) "
-            "VALUES(?, ?, ?, ?, ?, ?, ?)");
+            "INSERT OR REPLACE INTO photo_proofs(key, ssim, mean, max, width, height, checksum, "
+            "figures) VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
         if (!write.ok())
             return failedPrepare(m_db);
         for (const auto& [key, d] : m_proofs) {
             sqlite3_stmt* s = write.get();
+            const QByteArray figures = packFigures(d);
             if ((code = sqlite3_bind_blob(s, 1, key.constData(), int(key.size()), SQLITE_STATIC))
                     != SQLITE_OK
                 || (code = sqlite3_bind_double(s, 2, d.ssim)) != SQLITE_OK
@@ -348,6 +422,9 @@ int SamePhotoCache::write()
                 || (code = sqlite3_bind_int64(s, 5, d.comparedWidth)) != SQLITE_OK
                 || (code = sqlite3_bind_int64(s, 6, d.comparedHeight)) != SQLITE_OK
                 || (code = sqlite3_bind_int64(s, 7, proofChecksum(key, d))) != SQLITE_OK
+                || (code = sqlite3_bind_blob(
+                        s, 8, figures.constData(), int(figures.size()), SQLITE_TRANSIENT))
+                    != SQLITE_OK
                 || (code = step(s)) != SQLITE_OK)
                 return code;
         }
@@ -419,11 +496,11 @@ int SamePhotoCache::carryOverRenamed(
             ++carried;
         }
     }
-    // Pairs: the version, then either file's part.
+    // Pairs: the version, either file's part, then the proof revision.
     const char* const pairTables[] = {"photo_proofs", "photo_enlargements"};
     for (const char* table : pairTables) {
         const std::string sql = std::string("SELECT key FROM ") + table
-            + " WHERE length(key) = 88 AND (substr(key, 9, 40) = ?1 OR substr(key, 49, 40) = ?1)";
+            + " WHERE length(key) = 96 AND (substr(key, 9, 40) = ?1 OR substr(key, 49, 40) = ?1)";
         Statement find(m_db, sql.c_str());
         if (!find.ok())
             continue;

@@ -9,10 +9,12 @@
 #include "finder/PictureTypes.h"
 #include "finder/SamePhotoCache.h"
 #include "finder/WorkerPool.h"
+#include "similar/EditedCopies.h"
 #include "similar/ReducedJpegSignature.h"
 #include "similar/SamePhotoGrouping.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -55,11 +57,11 @@ std::optional<similar::PhotoSignature> jpegSignature(decoding::Bytes file, std::
     return similar::reducedJpegSignature(outcome.picture, width, height);
 }
 
-// The first frame of a listed file, fully decoded, its memory taken from
-// the budget while `use` runs; false when it no longer reads or decodes, or
+// A listed file, fully decoded, its memory taken from the budget while
+// `use` runs on the picture; false when it no longer reads or decodes, or
 // the search stops (the pair is then not proven, and nothing is grouped on it).
 template <typename Use>
-bool withDecodedFile(
+bool withDecodedPicture(
     const PhotoFile& file, MemoryBudget& budget, const std::atomic<bool>* stop, const Use& use)
 {
     try {
@@ -82,11 +84,44 @@ bool withDecodedFile(
         if (outcome.status != decoding::DecodeStatus::Ok || outcome.picture.frames.empty()
             || !outcome.picture.isRgba())
             return false;
-        use(similar::firstFrameOf(outcome.picture));
+        use(outcome.picture);
         return true;
     } catch (const std::bad_alloc&) {
         return false;
     }
+}
+
+// The same for the first frame alone.
+template <typename Use>
+bool withDecodedFile(
+    const PhotoFile& file, MemoryBudget& budget, const std::atomic<bool>* stop, const Use& use)
+{
+    return withDecodedPicture(file, budget, stop,
+        [&](const decoding::DecodedPicture& picture) { use(similar::firstFrameOf(picture)); });
+}
+
+// What every frame of a picture of several frames is measured on: each
+// frame's proof picture, smaller than a still picture's when there are many
+// frames, so that one picture's frames never hold more than kFramesBytes.
+constexpr std::uint64_t kFramesBytes = 64ULL << 20;
+std::vector<similar::ReducedPicture> frameProofs(const decoding::DecodedPicture& picture)
+{
+    auto [width, height] = similar::proofSize(picture.width, picture.height);
+    const std::uint64_t perFrame = std::uint64_t(width) * height * 4 * sizeof(float);
+    const std::uint64_t all = perFrame * picture.frames.size();
+    if (all > kFramesBytes) {
+        const double scale = std::sqrt(double(kFramesBytes) / double(all));
+        width = std::max<std::uint32_t>(1, std::uint32_t(width * scale));
+        height = std::max<std::uint32_t>(1, std::uint32_t(height * scale));
+    }
+    std::vector<similar::ReducedPicture> proofs;
+    proofs.reserve(picture.frames.size());
+    for (std::size_t i = 0; i < picture.frames.size(); ++i) {
+        similar::FrameView frame = similar::firstFrameOf(picture);
+        frame.data = picture.frames[i].data();
+        proofs.push_back(similar::reduceArea(frame, width, height));
+    }
+    return proofs;
 }
 
 // Where proof pictures come from: the ones kept, else a decode now (kept
@@ -156,11 +191,34 @@ private:
     std::atomic<std::int64_t>& m_decodes;
 };
 
-std::optional<similar::PhotoDifference> measurePair(
-    const PhotoFile& a, const PhotoFile& b, ProofSource& proofs)
+// Two pictures of which at least one has several frames (or a count its
+// header did not tell): the same photo only when both have as many frames
+// and every frame passes; the figures are the worst frame's.
+std::optional<similar::PhotoDifference> measureFrames(
+    const PhotoFile& a, const PhotoFile& b, MemoryBudget& budget, const std::atomic<bool>* stop)
+{
+    std::vector<similar::ReducedPicture> framesA;
+    std::vector<similar::ReducedPicture> framesB;
+    if (!withDecodedPicture(a, budget, stop,
+            [&](const decoding::DecodedPicture& picture) { framesA = frameProofs(picture); })
+        || !withDecodedPicture(b, budget, stop,
+            [&](const decoding::DecodedPicture& picture) { framesB = frameProofs(picture); }))
+        return std::nullopt;
+    if (framesA.size() != framesB.size() || framesA.empty())
+        return similar::PhotoDifference{}; // another picture: SSIM 0 fails every bound
+    similar::PhotoDifference worst = similar::compareProofPictures(framesA[0], framesB[0]);
+    for (std::size_t i = 1; i < framesA.size(); ++i)
+        worst = similar::worseOf(worst, similar::compareProofPictures(framesA[i], framesB[i]));
+    return worst;
+}
+
+std::optional<similar::PhotoDifference> measurePair(const PhotoFile& a, const PhotoFile& b,
+    ProofSource& proofs, MemoryBudget& budget, const std::atomic<bool>* stop)
 {
     if (!similar::aspectsAgree(a.width, a.height, b.width, b.height))
         return std::nullopt;
+    if (a.frames != 1 || b.frames != 1)
+        return measureFrames(a, b, budget, stop);
     const ProofPictures::Picture pa = proofs.get(a);
     if (!pa)
         return std::nullopt;
@@ -179,8 +237,11 @@ struct Unit {
 class FileEvidence : public similar::PhotoEvidence {
 public:
     FileEvidence(const std::vector<PhotoFile>& files, const std::vector<Unit>& units,
-        SamePhotoCache* cache, std::int64_t& measured, ProofSource& proofs)
-        : m_files(files)
+        SamePhotoCache* cache, std::int64_t& measured, ProofSource& proofs, MemoryBudget& budget,
+        const std::atomic<bool>* stop)
+        : m_budget(budget)
+        , m_stop(stop)
+        , m_files(files)
         , m_units(units)
         , m_cache(cache)
         , m_measured(measured)
@@ -193,7 +254,8 @@ public:
     // Proofs measured on the workers before the grouping asks for them.
     void know(std::uint32_t a, std::uint32_t b, std::optional<similar::PhotoDifference> proof)
     {
-        m_known[std::minmax(a, b)] = proof;
+        m_known[std::minmax(a, b)]
+            = proof && a > b ? std::optional(similar::measuredFrom(a, b, *proof)) : proof;
     }
 
     std::optional<similar::PhotoDifference> prove(std::uint32_t a, std::uint32_t b) override
@@ -201,14 +263,15 @@ public:
         const auto key = std::minmax(a, b);
         if (auto found = m_known.find(key); found != m_known.end())
             return found->second;
-        const PhotoFile& fa = fileOf(a);
-        const PhotoFile& fb = fileOf(b);
+        // Measured from the lower unit to the higher, whichever is asked first.
+        const PhotoFile& fa = fileOf(key.first);
+        const PhotoFile& fb = fileOf(key.second);
         std::optional<similar::PhotoDifference> proof;
         if (m_cache)
             proof = m_cache->proof(fa.identity, fb.identity);
         if (!proof) {
             ++m_measured;
-            proof = measurePair(fa, fb, m_proofs);
+            proof = measurePair(fa, fb, m_proofs, m_budget, m_stop);
             if (proof && m_cache && fa.cacheable && fb.cacheable)
                 m_cache->storeProof(fa.identity, fb.identity, *proof);
         }
@@ -232,6 +295,8 @@ public:
     }
 
 private:
+    MemoryBudget& m_budget;
+    const std::atomic<bool>* m_stop;
     const std::vector<PhotoFile>& m_files;
     const std::vector<Unit>& m_units;
     SamePhotoCache* m_cache;
@@ -369,7 +434,8 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
 
     const auto candidates = similar::candidatePairs(photoUnits);
     m_candidates = std::int64_t(candidates.size());
-    FileEvidence evidence(files, units, cache.get(), m_proofsMeasured, proofSource);
+    FileEvidence evidence(
+        files, units, cache.get(), m_proofsMeasured, proofSource, m_budget, m_stop);
 
     // Candidates not in the cache are measured on the workers.
     std::vector<std::size_t> toMeasure;
@@ -388,7 +454,8 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
         toMeasure.size(), m_threads, m_stop,
         [&](std::size_t n) {
             const auto [a, b] = candidates[toMeasure[n]];
-            proofs[toMeasure[n]] = measurePair(evidence.fileOf(a), evidence.fileOf(b), proofSource);
+            proofs[toMeasure[n]] = measurePair(
+                evidence.fileOf(a), evidence.fileOf(b), proofSource, m_budget, m_stop);
             ++done;
         },
         [&] {
@@ -409,6 +476,8 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
 
     const std::vector<similar::PhotoGroup> groups
         = similar::groupSamePhotos(photoUnits, candidates, evidence);
+    const std::vector<similar::EditedGroup> editedGroups
+        = similar::findEditedCopies(photoUnits, candidates, groups, evidence);
     if (cache) {
         cache->flush();
         m_cacheProblem = cache->problem();
@@ -433,6 +502,15 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
         }
         result.samePhotoGroups.push_back(std::move(found));
     }
+    for (const similar::EditedGroup& group : editedGroups) {
+        SamePhotoGroup found;
+        found.members.push_back(memberOf(group.source));
+        for (const auto& [unit, difference] : group.edited) {
+            found.members.push_back(memberOf(unit));
+            found.members.back().difference = difference;
+        }
+        result.editedGroups.push_back(std::move(found));
+    }
     auto totalSize = [](const SamePhotoGroup& group) {
         std::int64_t total = 0;
         for (const SamePhotoMember& member : group.members) {
@@ -441,14 +519,16 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
         }
         return total;
     };
-    std::stable_sort(result.samePhotoGroups.begin(), result.samePhotoGroups.end(),
-        [&](const SamePhotoGroup& a, const SamePhotoGroup& b) {
-            const std::int64_t sizeA = totalSize(a);
-            const std::int64_t sizeB = totalSize(b);
-            if (sizeA != sizeB)
-                return sizeA > sizeB;
-            return a.members.front().files.front().path < b.members.front().files.front().path;
-        });
+    for (auto* list : {&result.samePhotoGroups, &result.editedGroups}) {
+        std::stable_sort(
+            list->begin(), list->end(), [&](const SamePhotoGroup& a, const SamePhotoGroup& b) {
+                const std::int64_t sizeA = totalSize(a);
+                const std::int64_t sizeB = totalSize(b);
+                if (sizeA != sizeB)
+                    return sizeA > sizeB;
+                return a.members.front().files.front().path < b.members.front().files.front().path;
+            });
+    }
 }
 
 } // namespace finder

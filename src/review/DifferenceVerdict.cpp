@@ -66,10 +66,18 @@ QString differenceVerdict(const PictureFacts& copy, const PictureFacts& best)
 
 QString differenceFigures(const similar::PhotoDifference& d)
 {
-    return QStringLiteral("SSIM %1, mean %2, largest %3 at %4 \u00d7 %5")
+    auto signedLevels = [](double value) {
+        return (value >= 0 ? QStringLiteral("+") : QString()) + QString::number(value, 'f', 1);
+    };
+    return QStringLiteral("SSIM %1, mean %2, largest %3, worst region %4 of %5 allowed, "
+                          "tone %6/%7/%8 at %9 \u00d7 %10")
         .arg(d.ssim, 0, 'f', 3)
         .arg(d.mean, 0, 'f', 1)
         .arg(d.max)
+        .arg(d.local.value, 0, 'f', 1)
+        .arg(d.local.limit, 0, 'f', 1)
+        .arg(signedLevels(d.tone.mean[0]), signedLevels(d.tone.mean[1]),
+            signedLevels(d.tone.mean[2]))
         .arg(d.comparedWidth)
         .arg(d.comparedHeight);
 }

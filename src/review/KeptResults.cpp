@@ -91,6 +91,85 @@ std::vector<FoundFile> filesOf(const QJsonValue& v, std::set<QByteArray>& marked
 
 } // namespace
 
+// Same-photo and edited groups: members measured against the first.
+QJsonArray measuredGroupsJson(
+    const std::vector<SamePhotoGroup>& list, const std::set<QByteArray>& marked)
+{
+    QJsonArray out;
+    for (const SamePhotoGroup& g : list) {
+        QJsonArray members;
+        for (const SamePhotoMember& m : g.members) {
+            QJsonObject o{{QStringLiteral("width"), qint64(m.width)},
+                {QStringLiteral("height"), qint64(m.height)},
+                {QStringLiteral("identical_group"), m.identicalGroup},
+                {QStringLiteral("files"), filesJson(m.files, marked)}};
+            if (m.difference) {
+                const similar::PhotoDifference& d = *m.difference;
+                o.insert(QStringLiteral("difference"),
+                    QJsonObject{{QStringLiteral("ssim"), d.ssim}, {QStringLiteral("mean"), d.mean},
+                        {QStringLiteral("max"), d.max},
+                        {QStringLiteral("compared_width"), qint64(d.comparedWidth)},
+                        {QStringLiteral("compared_height"), qint64(d.comparedHeight)},
+                        {QStringLiteral("local"),
+                            QJsonArray{d.local.value, d.local.limit, qint64(d.local.region[0]),
+                                qint64(d.local.region[1]), qint64(d.local.region[2]),
+                                qint64(d.local.region[3])}},
+                        {QStringLiteral("tone"),
+                            QJsonArray{
+                                d.tone.mean[0], d.tone.mean[1], d.tone.mean[2], d.tone.worstBand}},
+                        {QStringLiteral("shift"), d.shift},
+                        {QStringLiteral("frames"), qint64(d.frames)}});
+            }
+            members.append(o);
+        }
+        out.append(QJsonObject{{QStringLiteral("members"), members}});
+    }
+    return out;
+}
+
+std::vector<SamePhotoGroup> measuredGroupsOf(const QJsonValue& value, std::set<QByteArray>& marked)
+{
+    std::vector<SamePhotoGroup> list;
+    for (const QJsonValue& v : value.toArray()) {
+        SamePhotoGroup g;
+        for (const QJsonValue& mv : v.toObject().value(QStringLiteral("members")).toArray()) {
+            const QJsonObject o = mv.toObject();
+            SamePhotoMember m;
+            m.width = std::uint32_t(o.value(QStringLiteral("width")).toInteger());
+            m.height = std::uint32_t(o.value(QStringLiteral("height")).toInteger());
+            m.identicalGroup = o.value(QStringLiteral("identical_group")).toInt(-1);
+            m.files = filesOf(o.value(QStringLiteral("files")), marked);
+            if (o.contains(QStringLiteral("difference"))) {
+                const QJsonObject d = o.value(QStringLiteral("difference")).toObject();
+                similar::PhotoDifference diff;
+                diff.ssim = d.value(QStringLiteral("ssim")).toDouble();
+                diff.mean = d.value(QStringLiteral("mean")).toDouble();
+                diff.max = d.value(QStringLiteral("max")).toInt();
+                diff.comparedWidth
+                    = std::uint32_t(d.value(QStringLiteral("compared_width")).toInteger());
+                diff.comparedHeight
+                    = std::uint32_t(d.value(QStringLiteral("compared_height")).toInteger());
+                const QJsonArray local = d.value(QStringLiteral("local")).toArray();
+                diff.local.value = local.at(0).toDouble();
+                diff.local.limit = local.at(1).toDouble();
+                for (int i = 0; i < 4; ++i)
+                    diff.local.region[std::size_t(i)] = std::uint32_t(local.at(2 + i).toInteger());
+                const QJsonArray tone = d.value(QStringLiteral("tone")).toArray();
+                for (int i = 0; i < 3; ++i)
+                    diff.tone.mean[std::size_t(i)] = tone.at(i).toDouble();
+                diff.tone.worstBand = tone.at(3).toDouble();
+                diff.shift = d.value(QStringLiteral("shift")).toDouble();
+                diff.frames = std::uint32_t(
+                    std::max<qint64>(1, d.value(QStringLiteral("frames")).toInteger(1)));
+                m.difference = diff;
+            }
+            g.members.push_back(std::move(m));
+        }
+        list.push_back(std::move(g));
+    }
+    return list;
+}
+
 QString filePath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
@@ -110,26 +189,8 @@ QByteArray toJson(const Kept& kept)
             {QStringLiteral("frames"), qint64(g.frames)},
             {QStringLiteral("files"), filesJson(g.files, kept.marked)}});
     }
-    QJsonArray samePhoto;
-    for (const SamePhotoGroup& g : r.samePhotoGroups) {
-        QJsonArray members;
-        for (const SamePhotoMember& m : g.members) {
-            QJsonObject o{{QStringLiteral("width"), qint64(m.width)},
-                {QStringLiteral("height"), qint64(m.height)},
-                {QStringLiteral("identical_group"), m.identicalGroup},
-                {QStringLiteral("files"), filesJson(m.files, kept.marked)}};
-            if (m.difference) {
-                const similar::PhotoDifference& d = *m.difference;
-                o.insert(QStringLiteral("difference"),
-                    QJsonObject{{QStringLiteral("ssim"), d.ssim}, {QStringLiteral("mean"), d.mean},
-                        {QStringLiteral("max"), d.max},
-                        {QStringLiteral("compared_width"), qint64(d.comparedWidth)},
-                        {QStringLiteral("compared_height"), qint64(d.comparedHeight)}});
-            }
-            members.append(o);
-        }
-        samePhoto.append(QJsonObject{{QStringLiteral("members"), members}});
-    }
+    const QJsonArray samePhoto = measuredGroupsJson(r.samePhotoGroups, kept.marked);
+    const QJsonArray edited = measuredGroupsJson(r.editedGroups, kept.marked);
     QJsonArray unreadable;
     for (const UnreadableFile& u : r.unreadable) {
         unreadable.append(QJsonObject{{QStringLiteral("path"), bytes(u.path)},
@@ -143,7 +204,7 @@ QByteArray toJson(const Kept& kept)
         {QStringLiteral("files_not_pictures"), number(r.filesNotPictures)},
         {QStringLiteral("same_photo_searched"), r.samePhotoSearched},
         {QStringLiteral("groups"), groups}, {QStringLiteral("same_photo_groups"), samePhoto},
-        {QStringLiteral("unreadable"), unreadable}};
+        {QStringLiteral("edited_groups"), edited}, {QStringLiteral("unreadable"), unreadable}};
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 
@@ -173,31 +234,9 @@ std::optional<Kept> fromJson(const QByteArray& json)
         g.files = filesOf(o.value(QStringLiteral("files")), kept.marked);
         r.groups.push_back(std::move(g));
     }
-    for (const QJsonValue& v : root.value(QStringLiteral("same_photo_groups")).toArray()) {
-        SamePhotoGroup g;
-        for (const QJsonValue& mv : v.toObject().value(QStringLiteral("members")).toArray()) {
-            const QJsonObject o = mv.toObject();
-            SamePhotoMember m;
-            m.width = std::uint32_t(o.value(QStringLiteral("width")).toInteger());
-            m.height = std::uint32_t(o.value(QStringLiteral("height")).toInteger());
-            m.identicalGroup = o.value(QStringLiteral("identical_group")).toInt(-1);
-            m.files = filesOf(o.value(QStringLiteral("files")), kept.marked);
-            if (o.contains(QStringLiteral("difference"))) {
-                const QJsonObject d = o.value(QStringLiteral("difference")).toObject();
-                similar::PhotoDifference diff;
-                diff.ssim = d.value(QStringLiteral("ssim")).toDouble();
-                diff.mean = d.value(QStringLiteral("mean")).toDouble();
-                diff.max = d.value(QStringLiteral("max")).toInt();
-                diff.comparedWidth
-                    = std::uint32_t(d.value(QStringLiteral("compared_width")).toInteger());
-                diff.comparedHeight
-                    = std::uint32_t(d.value(QStringLiteral("compared_height")).toInteger());
-                m.difference = diff;
-            }
-            g.members.push_back(std::move(m));
-        }
-        r.samePhotoGroups.push_back(std::move(g));
-    }
+    r.samePhotoGroups
+        = measuredGroupsOf(root.value(QStringLiteral("same_photo_groups")), kept.marked);
+    r.editedGroups = measuredGroupsOf(root.value(QStringLiteral("edited_groups")), kept.marked);
     for (const QJsonValue& v : root.value(QStringLiteral("unreadable")).toArray()) {
         const QJsonObject o = v.toObject();
         r.unreadable.emplace_back(bytesOf(o.value(QStringLiteral("path"))),

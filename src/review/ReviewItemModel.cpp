@@ -198,13 +198,16 @@ QVariant ReviewItemModel::data(const QModelIndex& index, int role) const
         const ReviewGroup& group = shownGroup(index.row());
         if (index.column() == PathColumn) {
             if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) {
-                QString text = group.samePhoto
-                    ? QStringLiteral("Same photo saved differently, %1 copies")
+                QString text = group.edited
+                    ? QStringLiteral("Edited copies, %1 files: a photo and copies of it changed "
+                                     "in one region (no rule marks them)")
                           .arg(group.files.size())
-                    : QStringLiteral("%1 copies, %2 \u00d7 %3")
-                          .arg(group.files.size())
-                          .arg(group.width)
-                          .arg(group.height);
+                    : group.samePhoto ? QStringLiteral("Same photo saved differently, %1 copies")
+                                            .arg(group.files.size())
+                                      : QStringLiteral("%1 copies, %2 \u00d7 %3")
+                                            .arg(group.files.size())
+                                            .arg(group.width)
+                                            .arg(group.height);
                 if (group.frames > 1)
                     text += QStringLiteral(", %1 frames").arg(group.frames);
                 return text;

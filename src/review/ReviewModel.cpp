@@ -5,6 +5,8 @@
 #include <QFile>
 
 #include <algorithm>
+#include <map>
+#include <tuple>
 
 namespace {
 
@@ -58,10 +60,17 @@ ReviewModel::ReviewModel(const FinderResult& result)
         }
         m_groups.push_back(std::move(group));
     }
-    for (const SamePhotoGroup& found : result.samePhotoGroups) {
+    std::vector<std::pair<const SamePhotoGroup*, bool>> measured;
+    for (const SamePhotoGroup& found : result.samePhotoGroups)
+        measured.emplace_back(&found, false);
+    for (const SamePhotoGroup& found : result.editedGroups)
+        measured.emplace_back(&found, true);
+    for (const auto& [foundGroup, edited] : measured) {
+        const SamePhotoGroup& found = *foundGroup;
         ReviewGroup group;
         group.id = int(m_groups.size());
         group.samePhoto = true;
+        group.edited = edited;
         for (int m = 0; m < int(found.members.size()); ++m) {
             const SamePhotoMember& member = found.members[size_t(m)];
             if (m == 0) {
@@ -175,6 +184,15 @@ void ReviewModel::sumSizes(ReviewGroup& group)
         group.totalSize += f.found.identity.size;
 }
 
+std::vector<int> ReviewModel::markableGroups(const std::vector<int>& groups) const
+{
+    std::vector<int> markable;
+    for (int g : validGroups(groups))
+        if (!m_groups[size_t(g)].edited)
+            markable.push_back(g);
+    return markable;
+}
+
 std::vector<int> ReviewModel::validGroups(const std::vector<int>& groups) const
 {
     std::vector<int> valid;
@@ -275,6 +293,8 @@ ReviewModel::RuleOutcome ReviewModel::applyRule(
     std::vector<const FoundFile*> files;
     std::vector<int> at; // index into group.files of each entry of files
     for (const ReviewGroup& group : m_groups) {
+        if (group.edited)
+            continue; // edited copies: only the user's own click marks them
         if (group.samePhoto && !withSamePhoto && rule != MarkingRule::KeepBestCopy)
             continue;
         files.clear();
@@ -328,7 +348,7 @@ int ReviewModel::markAll(const std::vector<int>& groups)
 {
     const std::vector<char> before = m_marks;
     std::vector<int> firsts;
-    for (int g : validGroups(groups)) {
+    for (int g : markableGroups(groups)) {
         const std::vector<ReviewFile>& files = m_groups[size_t(g)].files;
         firsts.push_back(files.front().id);
         for (size_t f = 0; f < files.size(); ++f)
@@ -337,7 +357,7 @@ int ReviewModel::markAll(const std::vector<int>& groups)
     settleMarks(before, firsts);
     const int changed = keepUndoStep(before);
     m_status = QStringLiteral("Every copy but the first marked in %1.")
-                   .arg(countText(int(validGroups(groups).size()), "group", "groups"));
+                   .arg(countText(int(markableGroups(groups).size()), "group", "groups"));
     return changed;
 }
 
@@ -357,7 +377,7 @@ int ReviewModel::markNone(const std::vector<int>& groups)
 int ReviewModel::invertMarks(const std::vector<int>& groups)
 {
     const std::vector<char> before = m_marks;
-    for (int g : validGroups(groups)) {
+    for (int g : markableGroups(groups)) {
         const ReviewGroup& group = m_groups[size_t(g)];
         for (const ReviewFile& f : group.files)
             m_marks[size_t(f.id)] = markedById(f.id) ? 0 : 1;
@@ -367,7 +387,7 @@ int ReviewModel::invertMarks(const std::vector<int>& groups)
     settleMarks(before);
     const int changed = keepUndoStep(before);
     m_status = QStringLiteral("Marks turned over in %1.")
-                   .arg(countText(int(validGroups(groups).size()), "group", "groups"));
+                   .arg(countText(int(markableGroups(groups).size()), "group", "groups"));
     return changed;
 }
 
@@ -477,7 +497,8 @@ void ReviewModel::applySort()
 {
     if (!m_sortColumn) {
         std::sort(m_groups.begin(), m_groups.end(), [](const ReviewGroup& a, const ReviewGroup& b) {
-            return std::pair(a.samePhoto, a.id) < std::pair(b.samePhoto, b.id);
+            return std::tuple(a.samePhoto, a.edited, a.id)
+                < std::tuple(b.samePhoto, b.edited, b.id);
         });
         return;
     }
@@ -507,6 +528,8 @@ void ReviewModel::applySort()
         [&compare, ascending](const ReviewGroup& a, const ReviewGroup& b) {
             if (a.samePhoto != b.samePhoto)
                 return b.samePhoto;
+            if (a.edited != b.edited)
+                return b.edited;
             const int order = compare(a, b);
             if (order != 0)
                 return ascending ? order < 0 : order > 0;
@@ -679,6 +702,26 @@ int ReviewModel::markedNotIdenticalToAKeptCopy() const
     return count;
 }
 
+namespace {
+
+// Each member whose files are identical to each other points at their
+// identical group as exported now.
+void pointAtIdenticalGroups(
+    SamePhotoGroup& group, const std::map<QByteArray, int>& identicalGroupOf)
+{
+    for (SamePhotoMember& member : group.members) {
+        member.identicalGroup = -1;
+        for (const FoundFile& f : member.files) {
+            if (const auto it = identicalGroupOf.find(f.path); it != identicalGroupOf.end()) {
+                member.identicalGroup = it->second;
+                break;
+            }
+        }
+    }
+}
+
+} // namespace
+
 FinderResult ReviewModel::currentResult(bool withSamePhoto) const
 {
     FinderResult result = m_searched;
@@ -699,7 +742,8 @@ FinderResult ReviewModel::currentResult(bool withSamePhoto) const
             for (auto& [index, member] : members)
                 out.members.push_back(std::move(member));
             if (out.members.size() >= 2 && !out.members.front().difference)
-                result.samePhotoGroups.push_back(std::move(out));
+                (group.edited ? result.editedGroups : result.samePhotoGroups)
+                    .push_back(std::move(out));
             continue;
         }
         DuplicateGroup out;
@@ -719,16 +763,9 @@ FinderResult ReviewModel::currentResult(bool withSamePhoto) const
         for (const FoundFile& f : result.groups[size_t(g)].files)
             identicalGroupOf.emplace(f.path, g);
     }
-    for (SamePhotoGroup& group : result.samePhotoGroups) {
-        for (SamePhotoMember& member : group.members) {
-            member.identicalGroup = -1;
-            for (const FoundFile& f : member.files) {
-                if (const auto it = identicalGroupOf.find(f.path); it != identicalGroupOf.end()) {
-                    member.identicalGroup = it->second;
-                    break;
-                }
-            }
-        }
-    }
+    for (SamePhotoGroup& group : result.samePhotoGroups)
+        pointAtIdenticalGroups(group, identicalGroupOf);
+    for (SamePhotoGroup& group : result.editedGroups)
+        pointAtIdenticalGroups(group, identicalGroupOf);
     return result;
 }

@@ -57,6 +57,10 @@ struct ReviewGroup {
     // The same photo saved differently: its files are not all identical. Such
     // groups come after the identical ones, whatever the order.
     bool samePhoto = false;
+    // Edited copies (also samePhoto): the first file's photo and copies of
+    // it edited in one region. They come last, and no rule marks them: only
+    // the user's own click does.
+    bool edited = false;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::uint32_t frames = 1;
@@ -216,6 +220,9 @@ private:
     int keepUndoStep(const std::vector<char>& before);
     void applySort();
     std::vector<int> validGroups(const std::vector<int>& groups) const;
+    // The valid groups a command that marks may touch: edited copies are
+    // left to the user's own clicks.
+    std::vector<int> markableGroups(const std::vector<int>& groups) const;
     static void sumSizes(ReviewGroup& group);
 
     FinderResult m_searched; // folders, counts and unreadable files of the search

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -170,6 +171,33 @@ void frmCompare::showRight(RightPane pane)
     repaintPanes();
 }
 
+void frmCompare::setRegion(const QRectF& region)
+{
+    m_region = region;
+    repaintPanes();
+}
+
+namespace {
+
+// The picture as a pane shows it, with the region's box drawn on it.
+QPixmap withRegion(const QImage& picture, const QRectF& region)
+{
+    QPixmap pixmap = QPixmap::fromImage(picture);
+    if (region.isEmpty())
+        return pixmap;
+    QPainter painter(&pixmap);
+    const QRectF box(region.x() * pixmap.width(), region.y() * pixmap.height(),
+        region.width() * pixmap.width(), region.height() * pixmap.height());
+    // Two rings, dark inside light, so that the box shows on any picture.
+    painter.setPen(QPen(Qt::black, 3));
+    painter.drawRect(box);
+    painter.setPen(QPen(Qt::yellow, 1));
+    painter.drawRect(box);
+    return pixmap;
+}
+
+} // namespace
+
 void frmCompare::repaintPanes()
 {
     if (!m_comparison.comparable)
@@ -184,8 +212,8 @@ void frmCompare::repaintPanes()
         ? Qt::FastTransformation
         : Qt::SmoothTransformation;
     m_left->setPixmap(
-        QPixmap::fromImage(m_comparison.best.scaled(size, Qt::KeepAspectRatio, mode)));
-    m_right->setPixmap(QPixmap::fromImage(right.scaled(size, Qt::KeepAspectRatio, mode)));
+        withRegion(m_comparison.best.scaled(size, Qt::KeepAspectRatio, mode), m_region));
+    m_right->setPixmap(withRegion(right.scaled(size, Qt::KeepAspectRatio, mode), m_region));
 }
 
 void frmCompare::resizeEvent(QResizeEvent* e)

@@ -27,6 +27,11 @@ public:
         QString facts; // "1600 x 1200, JPEG"
     };
 
+    // The region that differs most from the best copy, as shares of the
+    // picture's width and height (empty: none to show). Drawn on both panes.
+    void setRegion(const QRectF& region);
+    QRectF region() const { return m_region; }
+
     // A new window (deleted when closed) comparing the two files.
     static frmCompare* showFiles(const QByteArray& bestPath, const Side& best,
         const QByteArray& memberPath, const Side& member, const QString& figures, QWidget* near);
@@ -52,6 +57,7 @@ private:
     void repaintPanes();
 
     PhotoComparison m_comparison;
+    QRectF m_region;
     Side m_bestSide;
     Side m_memberSide;
     RightPane m_shown = RightPane::Member;

@@ -208,9 +208,12 @@ frmReview::frmReview(const FinderResult& result, Hooks hooks, QWidget* parent)
     restoreLayout();
     updateControls();
     int samePhoto = 0;
-    for (int g = 0; g < m_model->groupCount(); ++g)
-        samePhoto += m_model->group(g).samePhoto ? 1 : 0;
-    const int groups = m_model->groupCount() - samePhoto;
+    int edited = 0;
+    for (int g = 0; g < m_model->groupCount(); ++g) {
+        edited += m_model->group(g).edited ? 1 : 0;
+        samePhoto += m_model->group(g).samePhoto && !m_model->group(g).edited ? 1 : 0;
+    }
+    const int groups = m_model->groupCount() - samePhoto - edited;
     QString found = groups == 1 ? QStringLiteral("1 group of identical pictures")
                                 : QStringLiteral("%1 groups of identical pictures").arg(groups);
     if (samePhoto > 0 && groups == 0) {
@@ -221,6 +224,10 @@ frmReview::frmReview(const FinderResult& result, Hooks hooks, QWidget* parent)
         found += samePhoto == 1
             ? QStringLiteral(" and 1 of the same photo saved differently")
             : QStringLiteral(" and %1 of the same photo saved differently").arg(samePhoto);
+    }
+    if (edited > 0) {
+        found += edited == 1 ? QStringLiteral(", 1 photo with edited copies")
+                             : QStringLiteral(", %1 photos with edited copies").arg(edited);
     }
     setStatus(found + QStringLiteral(". Mark the copies that go, or choose a rule under Mark."));
 }
@@ -715,8 +722,18 @@ void frmReview::compareWithBest()
             .arg(f.pixelHeight)
             .arg(f.found.type, MarkedFilesAction::sizeText(f.found.identity.size));
     };
-    frmCompare::showFiles(best->found.path, {best->shownPath, facts(*best)}, member.found.path,
-        {member.shownPath, facts(member)}, ReviewItemModel::differenceText(member, &*best), this);
+    frmCompare* window = frmCompare::showFiles(best->found.path, {best->shownPath, facts(*best)},
+        member.found.path, {member.shownPath, facts(member)},
+        ReviewItemModel::differenceText(member, &*best), this);
+    // The box of the region that differs most, as shares of the picture.
+    if (member.difference && member.difference->comparedWidth > 0
+        && member.difference->comparedHeight > 0) {
+        const similar::PhotoDifference& d = *member.difference;
+        const double w = d.comparedWidth;
+        const double h = d.comparedHeight;
+        window->setRegion(QRectF(d.local.region[0] / w, d.local.region[1] / h,
+            d.local.region[2] / w, d.local.region[3] / h));
+    }
 }
 
 void frmReview::lookCloser()

@@ -97,9 +97,10 @@ void WholeFolderMode::finished(const FinderResult& result)
         m_hooks.view->cancelSearch();
         return;
     }
-    // Either kind of group opens the review: a folder whose only find is the
-    // same photo saved twice has something to show.
-    if (result.groups.empty() && result.samePhotoGroups.empty()) {
+    // Every kind of group opens the review: a folder whose only find is the
+    // same photo saved twice, or a photo beside its watermarked copy, has
+    // something to show.
+    if (result.groups.empty() && result.samePhotoGroups.empty() && result.editedGroups.empty()) {
         m_hooks.view->finishSearch({int(result.filesExamined), 0});
         return;
     }
@@ -113,7 +114,9 @@ bool WholeFolderMode::showLastResults()
     if (isBusy() || m_closing)
         return false;
     const std::optional<KeptResults::Kept> kept = KeptResults::load();
-    if (!kept || (kept->result.groups.empty() && kept->result.samePhotoGroups.empty())) {
+    if (!kept
+        || (kept->result.groups.empty() && kept->result.samePhotoGroups.empty()
+            && kept->result.editedGroups.empty())) {
         m_hooks.message(QStringLiteral("No results of an earlier search are kept."));
         return false;
     }

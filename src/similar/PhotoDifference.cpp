@@ -67,9 +67,61 @@ double lumaSsim(const ReducedPicture& a, const ReducedPicture& b)
 
 } // namespace
 
+Edit editOf(const PhotoDifference& difference)
+{
+    const bool localFails = difference.local.value > difference.local.limit;
+    const double toneShift = std::max({std::abs(difference.tone.mean[0]),
+        std::abs(difference.tone.mean[1]), std::abs(difference.tone.mean[2])});
+    const bool toneFails
+        = toneShift > kMaxTone || std::abs(difference.tone.worstBand) > kMaxToneBand;
+    const bool framingFails = difference.shift > kMaxFramingShift;
+    if (!localFails && !toneFails && !framingFails)
+        return Edit::None;
+    if (localFails && difference.local.share <= kMaxRegionShare
+        && difference.local.span <= kMaxRegionSpan && !toneFails && !framingFails)
+        return Edit::Region;
+    if (toneFails)
+        return Edit::Tone;
+    if (framingFails)
+        return Edit::Framing;
+    return Edit::Widespread;
+}
+
 bool passes(const PhotoDifference& difference, const PhotoThresholds& thresholds)
 {
-    return difference.ssim >= thresholds.minSsim && difference.mean <= thresholds.maxMean;
+    return difference.ssim >= thresholds.minSsim && difference.mean <= thresholds.maxMean
+        && editOf(difference) == Edit::None;
+}
+
+PhotoDifference measuredFrom(std::uint32_t from, std::uint32_t to, PhotoDifference difference)
+{
+    if (from > to) {
+        for (double& channel : difference.tone.mean)
+            channel = -channel;
+        difference.tone.worstBand = -difference.tone.worstBand;
+    }
+    return difference;
+}
+
+PhotoDifference worseOf(const PhotoDifference& a, const PhotoDifference& b)
+{
+    PhotoDifference worse = a;
+    worse.ssim = std::min(a.ssim, b.ssim);
+    worse.mean = std::max(a.mean, b.mean);
+    worse.max = std::max(a.max, b.max);
+    if (b.local.value * a.local.limit > a.local.value * b.local.limit)
+        worse.local = b.local;
+    worse.local.share = std::max(a.local.share, b.local.share);
+    worse.local.span = std::max(a.local.span, b.local.span);
+    for (std::size_t c = 0; c < 3; ++c) {
+        if (std::abs(b.tone.mean[c]) > std::abs(a.tone.mean[c]))
+            worse.tone.mean[c] = b.tone.mean[c];
+    }
+    if (std::abs(b.tone.worstBand) > std::abs(a.tone.worstBand))
+        worse.tone.worstBand = b.tone.worstBand;
+    worse.shift = std::max(a.shift, b.shift);
+    worse.frames = a.frames + b.frames;
+    return worse;
 }
 
 PhotoDifference measure(const ReducedPicture& a, const ReducedPicture& b)
@@ -94,6 +146,10 @@ PhotoDifference measure(const ReducedPicture& a, const ReducedPicture& b)
     difference.mean = pixels ? worst / double(pixels) : 0.0;
     difference.max = int(largest);
     difference.ssim = lumaSsim(a, b);
+    const RegionFigures regions = measureRegions(a, b);
+    difference.local = regions.local;
+    difference.tone = regions.tone;
+    difference.shift = regions.shift;
     return difference;
 }
 

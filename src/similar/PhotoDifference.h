@@ -10,7 +10,9 @@
 // (both thresholds are about the look); what it would tell, an enlargement,
 // is judged at full size by isEnlargement.
 
+#include "similar/ProofRule.h"
 #include "similar/ReducedPicture.h"
+#include "similar/RegionFigures.h"
 
 #include <cstdint>
 #include <optional>
@@ -24,18 +26,22 @@ struct PhotoDifference {
     int max = 0; // largest absolute difference of any sample, in 8-bit levels
     std::uint32_t comparedWidth = 0; // the common size the figures were measured at
     std::uint32_t comparedHeight = 0;
+    LocalFigure local; // the worst region against what re-save noise leaves there
+    ToneFigure tone; // signed shifts of brightness and colour
+    double shift = 0; // how far an edge of the copy lies from its place, in measured pixels
+    // Several frames or pages: how many were measured (the figures are the
+    // worst frame's); 1 for a still picture.
+    std::uint32_t frames = 1;
 
     bool operator==(const PhotoDifference&) const = default;
 };
 
-// What the figures must reach for two pictures to count as the same photo.
-// Chosen on the calibration half of the test collection (see the README):
-// re-saves down to JPEG quality 70, resizes down to an eighth, HEIC, AVIF
-// and WebP copies stay well inside; shifted or overlapping crops fall below
-// the SSIM bound and colour or exposure edits above the mean bound.
+// What the whole-picture figures must reach for two pictures to count as
+// the same photo (ProofRule.h holds every bound and the README the figures
+// that placed them).
 struct PhotoThresholds {
-    double minSsim = 0.85;
-    double maxMean = 7.0;
+    double minSsim = kMinSsim;
+    double maxMean = kMaxMean;
 };
 inline constexpr PhotoThresholds kPhotoThresholds{};
 
@@ -45,8 +51,24 @@ inline constexpr int kMaxHashDistance = 10;
 // levels) are not compared: such a pair cannot pass the mean bound.
 inline constexpr double kMaxThumbnailDifference = 14.0;
 
+// Every figure within its bound: whole picture, every region, tone and framing.
 bool passes(
     const PhotoDifference& difference, const PhotoThresholds& thresholds = kPhotoThresholds);
+
+// Why a pair that passes the whole-picture bounds is still not the same
+// photo; None when it is, or when the whole picture already fails.
+// Widespread: more of the picture differs than one region (another shot,
+// a reframing the edge strips could not tell).
+enum class Edit { None, Region, Tone, Framing, Widespread };
+Edit editOf(const PhotoDifference& difference);
+
+// Proofs between units are measured from the lower unit to the higher; the
+// same difference as measured from `from` to `to` (the tone changes its sign).
+PhotoDifference measuredFrom(std::uint32_t from, std::uint32_t to, PhotoDifference difference);
+
+// The worse of two frames' figures: a picture of several frames is the
+// same photo only when every frame is.
+PhotoDifference worseOf(const PhotoDifference& a, const PhotoDifference& b);
 
 // The long side of a proof picture.
 inline constexpr std::uint32_t kProofSide = 512;

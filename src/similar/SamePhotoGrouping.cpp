@@ -147,7 +147,7 @@ std::vector<PhotoGroup> groupSamePhotos(const std::vector<PhotoUnit>& units,
                     continue;
                 const std::optional<PhotoDifference> difference = proof(best, unit);
                 if (difference && passes(*difference))
-                    group.others.emplace_back(unit, *difference);
+                    group.others.emplace_back(unit, measuredFrom(best, unit, *difference));
                 else
                     rest.push_back(unit);
             }

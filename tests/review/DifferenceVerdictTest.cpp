@@ -35,8 +35,18 @@ TEST(DifferenceVerdictTest, SaysInPlainWordsWhatTheCopyIs)
 
 TEST(DifferenceVerdictTest, FiguresFollowInTheirOwnWords)
 {
-    EXPECT_EQ(review::differenceFigures({0.9812, 1.24, 14, 800, 600}),
-        QStringLiteral("SSIM 0.981, mean 1.2, largest 14 at 800 \u00d7 600"));
+    similar::PhotoDifference d;
+    d.ssim = 0.9812;
+    d.mean = 1.24;
+    d.max = 14;
+    d.comparedWidth = 800;
+    d.comparedHeight = 600;
+    d.local.value = 9.12;
+    d.local.limit = 20.3;
+    d.tone.mean = {0.14, -0.21, 0.0};
+    EXPECT_EQ(review::differenceFigures(d),
+        QStringLiteral("SSIM 0.981, mean 1.2, largest 14, worst region 9.1 of 20.3 allowed, "
+                       "tone +0.1/-0.2/+0.0 at 800 \u00d7 600"));
 }
 
 } // namespace

@@ -43,9 +43,9 @@ protected:
         SamePhotoGroup photo;
         photo.members.push_back({1600, 1200, {found("best.png")}, -1, std::nullopt});
         photo.members.push_back({800, 600, {found("a.jpg"), found("b.jpg")}, 0,
-            similar::PhotoDifference{0.97, 1.5, 20, 800, 600}});
+            similar::PhotoDifference{0.97, 1.5, 20, 800, 600, {}, {}, 0, 1}});
         photo.members.push_back({400, 300, {found("small.jpg")}, -1,
-            similar::PhotoDifference{0.93, 2.5, 31, 400, 300}});
+            similar::PhotoDifference{0.93, 2.5, 31, 400, 300, {}, {}, 0, 1}});
         m_result.samePhotoGroups.push_back(photo);
         m_result.samePhotoSearched = true;
     }

@@ -24,9 +24,9 @@ FinderResult listedTwice()
         {1600, 1200, {memberFile({"/photos/C.png", 3000, 5})}, -1, std::nullopt});
     photo.members.push_back(
         {800, 600, {memberFile({"/photos/A.jpg", 500, 10}), memberFile({"/photos/B.jpg", 400, 20})},
-            0, similar::PhotoDifference{0.97, 1.5, 20, 800, 600}});
+            0, similar::PhotoDifference{0.97, 1.5, 20, 800, 600, {}, {}, 0, 1}});
     photo.members.push_back({400, 300, {memberFile({"/photos/D.jpg", 200, 30})}, -1,
-        similar::PhotoDifference{0.93, 2.5, 31, 400, 300}});
+        similar::PhotoDifference{0.93, 2.5, 31, 400, 300, {}, {}, 0, 1}});
     result.samePhotoGroups.push_back(photo);
     return result;
 }

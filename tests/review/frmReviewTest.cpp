@@ -488,12 +488,12 @@ FinderResult withSamePhoto(FinderResult result, const QString& dir)
     SamePhotoGroup photo;
     photo.members.push_back({1600, 1200, {save(QStringLiteral("best.png"), 40)}, -1, std::nullopt});
     SamePhotoMember copies{
-        800, 600, result.groups[0].files, 0, similar::PhotoDifference{0.97, 1.5, 20, 800, 600}};
+        800, 600, result.groups[0].files, 0, similar::PhotoDifference{0.97, 1.5, 20, 800, 600, {}, {}, 0, 1}};
     for (FoundFile& f : copies.files)
         f.type = QStringLiteral("JPEG");
     photo.members.push_back(copies);
     photo.members.push_back({1600, 1200, {save(QStringLiteral("resaved.jpg"), 41)}, -1,
-        similar::PhotoDifference{0.93, 2.5, 31, 512, 384}});
+        similar::PhotoDifference{0.93, 2.5, 31, 512, 384, {}, {}, 0, 1}});
     result.samePhotoGroups.push_back(photo);
     result.samePhotoSearched = true;
     return result;

@@ -21,7 +21,9 @@
 
 namespace photocollection {
 
-enum class Role { Original, Copy, Enlargement, Apart };
+// Apart: another picture, or an edit of the whole (tone, framing, a turn).
+// Edited: the same photo but for one region; listed as an edited copy of it.
+enum class Role { Original, Copy, Enlargement, Apart, Edited };
 
 struct Made {
     QString photo; // which photo it was made from
@@ -35,13 +37,23 @@ struct Collection {
     std::vector<Made> files;
 };
 
-// The photos whose figures chose the thresholds, and those that check them.
+// The photos whose figures chose the thresholds, and those that check them:
+// the second set with the saved copies and the edits, the first with the
+// first variants alone (for the tests of the search's machinery, which
+// need many files but not every pair of them).
 QStringList calibrationPhotos();
 QStringList checkPhotos();
+QStringList checkEditPhotos();
 
-// Writes every variant of the given photos into root; fails the running
+// Which variants: the first ones (re-saves, resizes, crops, colour edits,
+// turns), or every one (also chroma subsampling, 16-bit, messenger copies,
+// watermarks, pasted patches, tone edits and reframings).
+enum class Variants { First, Every };
+
+// Writes the variants of the given photos into root; fails the running
 // test (ADD_FAILURE) and returns false when a tool or photo is missing.
-bool make(const QString& root, const QStringList& photos, Collection* collection);
+bool make(const QString& root, const QStringList& photos, Collection* collection,
+    Variants variants = Variants::Every);
 
 bool run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr);
 

@@ -8,9 +8,11 @@
 #include "finder/Finder.h"
 #include "finder/PictureReader.h"
 #include "similar/PhotoDifference.h"
+#include "similar/ProofRule.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -58,12 +60,104 @@ TEST_F(SamePhotoCollectionTest, CalibrationHalfIsSeparatedByTheThresholds)
         const auto difference = similar::compareFrames(
             similar::firstFrameOf(originals[made.photo]), similar::firstFrameOf(*picture));
         const bool same = difference && similar::passes(*difference);
-        std::printf("%-14s %-28s ssim %.4f mean %6.2f max %3d\n", qPrintable(made.photo),
-            qPrintable(made.kase), difference ? difference->ssim : 0.0,
-            difference ? difference->mean : 0.0, difference ? difference->max : 0);
-        EXPECT_EQ(same, made.role != Role::Apart)
+        const similar::PhotoDifference d = difference.value_or(similar::PhotoDifference{});
+        std::printf("%-12s %-36s %-5s ssim %.4f mean %6.2f local %6.2f/%5.2f share %.3f tone %5.2f "
+                    "%5.2f %5.2f band %5.2f span %4.2f shift %4.2f\n",
+            qPrintable(made.photo), qPrintable(made.kase), same ? "SAME" : "apart", d.ssim, d.mean,
+            d.local.value, d.local.limit, d.local.share, d.tone.mean[0], d.tone.mean[1],
+            d.tone.mean[2], d.tone.worstBand, d.local.span, d.shift);
+        EXPECT_EQ(same, made.role == Role::Copy || made.role == Role::Enlargement)
             << made.photo.toStdString() << ": " << made.kase.toStdString();
+        if (made.role == Role::Edited) {
+            EXPECT_TRUE(d.ssim >= similar::kMinSsim && d.mean <= similar::kMaxMean
+                && similar::editOf(d) == similar::Edit::Region)
+                << made.photo.toStdString() << ": " << made.kase.toStdString();
+        }
     }
+}
+
+// The photos the thresholds never saw, with every saved copy and every
+// edit, through the real search: copies in their photo's group, region
+// edits listed beside their photo and nowhere else, every other edit alone.
+TEST_F(SamePhotoCollectionTest, HeldOutEditsStayApartAndRegionEditsAreListedBesideTheirPhoto)
+{
+    FinderOptions options;
+    options.folders = {QFile::encodeName(s_edits.root)};
+    options.useCache = false;
+    options.samePhoto = true;
+    const FinderResult result = Finder(options).run();
+    auto nameOf
+        = [](const FoundFile& file) { return QFileInfo(QFile::decodeName(file.path)).fileName(); };
+    std::map<QString, int> samePhotoGroup;
+    for (std::size_t g = 0; g < result.samePhotoGroups.size(); ++g) {
+        for (const SamePhotoMember& member : result.samePhotoGroups[g].members) {
+            for (const FoundFile& file : member.files)
+                samePhotoGroup[nameOf(file)] = int(g);
+        }
+    }
+    std::map<QString, QString> editedFrom; // edited copy -> the first file of its group
+    for (const SamePhotoGroup& group : result.editedGroups) {
+        const QString source = nameOf(group.members.front().files.front());
+        for (std::size_t m = 1; m < group.members.size(); ++m) {
+            for (const FoundFile& file : group.members[m].files)
+                editedFrom[nameOf(file)] = source;
+        }
+    }
+    std::map<QString, QString> originalOf;
+    for (const Made& made : s_edits.files) {
+        if (made.role == Role::Original)
+            originalOf[made.photo] = made.name;
+    }
+    // A row's figures against its photo, for the message of a failure.
+    auto figures = [&](const Made& made) {
+        const auto a = decodeFile(s_edits.root + '/' + originalOf[made.photo]);
+        const auto b = decodeFile(s_edits.root + '/' + made.name);
+        const auto d = a && b
+            ? similar::compareFrames(similar::firstFrameOf(*a), similar::firstFrameOf(*b))
+            : std::nullopt;
+        if (!d)
+            return std::string(" (not comparable)");
+        char text[200];
+        std::snprintf(text, sizeof text,
+            " (ssim %.4f mean %.2f local %.2f/%.2f share %.3f tone %.2f %.2f %.2f band %.2f "
+            "span %.2f shift %.2f)",
+            d->ssim, d->mean, d->local.value, d->local.limit, d->local.share, d->tone.mean[0],
+            d->tone.mean[1], d->tone.mean[2], d->tone.worstBand, d->local.span, d->shift);
+        return std::string(text);
+    };
+    int edits = 0;
+    for (const Made& made : s_edits.files) {
+        const std::string row
+            = made.photo.toStdString() + ": " + made.kase.toStdString() + figures(made);
+        const QString original = originalOf[made.photo];
+        const bool grouped = samePhotoGroup.count(made.name) == 1;
+        switch (made.role) {
+        case Role::Original:
+            break;
+        case Role::Copy:
+        case Role::Enlargement:
+            EXPECT_TRUE(grouped && samePhotoGroup[made.name] == samePhotoGroup[original])
+                << row << " not in its photo's group";
+            break;
+        case Role::Apart:
+            EXPECT_FALSE(grouped) << row << " was grouped";
+            if (!made.kase.startsWith(QLatin1String("patch of another photo"))) {
+                EXPECT_EQ(editedFrom.count(made.name), 0U) << row << " listed as an edited copy";
+            }
+            break;
+        case Role::Edited:
+            ++edits;
+            EXPECT_FALSE(grouped) << row << " was grouped";
+            // Beside its photo: the best copy of the photo's group.
+            EXPECT_TRUE(editedFrom.count(made.name) == 1
+                && samePhotoGroup.count(editedFrom[made.name]) == 1
+                && samePhotoGroup[editedFrom[made.name]] == samePhotoGroup[original])
+                << row << " edited from "
+                << (editedFrom.count(made.name) ? editedFrom[made.name].toStdString() : "nothing");
+            break;
+        }
+    }
+    EXPECT_GT(edits, 0);
 }
 
 TEST_F(SamePhotoCollectionTest, CheckHalfGroupsEveryCopyWithItsPhotoAndNothingElse)
@@ -112,6 +206,7 @@ TEST_F(SamePhotoCollectionTest, CheckHalfGroupsEveryCopyWithItsPhotoAndNothingEl
             }
             break;
         case Role::Apart:
+        case Role::Edited:
             EXPECT_EQ(groupOf.count(made.name), 0U) << row << " was grouped";
             break;
         }

@@ -20,10 +20,13 @@ public:
         s_dir = new QTemporaryDir;
         QDir().mkpath(s_dir->filePath(QStringLiteral("calibration")));
         QDir().mkpath(s_dir->filePath(QStringLiteral("check")));
+        QDir().mkpath(s_dir->filePath(QStringLiteral("edits")));
         s_ready = photocollection::make(s_dir->filePath(QStringLiteral("calibration")),
                       photocollection::calibrationPhotos(), &s_calibration)
-            && photocollection::make(
-                s_dir->filePath(QStringLiteral("check")), photocollection::checkPhotos(), &s_check);
+            && photocollection::make(s_dir->filePath(QStringLiteral("check")),
+                photocollection::checkPhotos(), &s_check, photocollection::Variants::First)
+            && photocollection::make(s_dir->filePath(QStringLiteral("edits")),
+                photocollection::checkEditPhotos(), &s_edits);
     }
     static void TearDownTestSuite()
     {
@@ -52,4 +55,5 @@ public:
     static inline bool s_ready = false;
     static inline photocollection::Collection s_calibration;
     static inline photocollection::Collection s_check;
+    static inline photocollection::Collection s_edits;
 };

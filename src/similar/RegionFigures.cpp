@@ -1,0 +1,320 @@
+#include "similar/RegionFigures.h"
+
+#include "similar/ProofRule.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace similar {
+
+namespace {
+
+// A plane of per-pixel values with its summed-area table, so that the mean
+// over any block costs four reads.
+class Plane {
+public:
+    Plane(std::uint32_t width, std::uint32_t height)
+        : m_width(width)
+        , m_height(height)
+        , m_values(std::size_t(width) * height)
+    {
+    }
+    float& at(std::uint32_t x, std::uint32_t y) { return m_values[std::size_t(y) * m_width + x]; }
+    float at(std::uint32_t x, std::uint32_t y) const
+    {
+        return m_values[std::size_t(y) * m_width + x];
+    }
+    void summarise()
+    {
+        m_sums.assign(std::size_t(m_width + 1) * (m_height + 1), 0.0);
+        for (std::uint32_t y = 0; y < m_height; ++y) {
+            double row = 0;
+            for (std::uint32_t x = 0; x < m_width; ++x) {
+                row += at(x, y);
+                m_sums[std::size_t(y + 1) * (m_width + 1) + x + 1]
+                    = m_sums[std::size_t(y) * (m_width + 1) + x + 1] + row;
+            }
+        }
+    }
+    double blockMean(std::uint32_t x, std::uint32_t y, std::uint32_t w, std::uint32_t h) const
+    {
+        auto s = [&](std::uint32_t px, std::uint32_t py) {
+            return m_sums[std::size_t(py) * (m_width + 1) + px];
+        };
+        return (s(x + w, y + h) - s(x, y + h) - s(x + w, y) + s(x, y)) / (double(w) * h);
+    }
+
+private:
+    std::uint32_t m_width;
+    std::uint32_t m_height;
+    std::vector<float> m_values;
+    std::vector<double> m_sums;
+};
+
+float luma(const float* p)
+{
+    return 0.299F * p[0] + 0.587F * p[1] + 0.114F * p[2];
+}
+
+// How much a picture changes from each pixel to its right and lower
+// neighbours, in the channel that changes most.
+Plane detailOf(const ReducedPicture& picture)
+{
+    Plane detail(picture.width, picture.height);
+    for (std::uint32_t y = 0; y < picture.height; ++y) {
+        for (std::uint32_t x = 0; x < picture.width; ++x) {
+            const float* p = picture.pixel(x, y);
+            const float* right = picture.pixel(std::min(x + 1, picture.width - 1), y);
+            const float* below = picture.pixel(x, std::min(y + 1, picture.height - 1));
+            float most = 0;
+            for (int c = 0; c < 3; ++c)
+                most = std::max(
+                    most, 0.5F * (std::abs(right[c] - p[c]) + std::abs(below[c] - p[c])));
+            detail.at(x, y) = most;
+        }
+    }
+    detail.summarise();
+    return detail;
+}
+
+// Block starts along one side: every `step`, the last block flush with the edge.
+std::vector<std::uint32_t> blockStarts(
+    std::uint32_t extent, std::uint32_t block, std::uint32_t step)
+{
+    std::vector<std::uint32_t> starts;
+    for (std::uint32_t p = 0; p + block <= extent; p += step)
+        starts.push_back(p);
+    if (starts.empty() || starts.back() + block < extent)
+        starts.push_back(extent - block);
+    return starts;
+}
+
+std::vector<float> lumaOf(const ReducedPicture& picture)
+{
+    std::vector<float> plane(std::size_t(picture.width) * picture.height);
+    for (std::size_t i = 0; i < plane.size(); ++i)
+        plane[i] = luma(picture.samples.data() + 4 * i);
+    return plane;
+}
+
+// Pixels that lie in a block over its limit: 1, else 0.
+using Mask = std::vector<std::uint8_t>;
+
+LocalFigure localFigure(const ReducedPicture& reference, const ReducedPicture& copy, Mask& failing)
+{
+    LocalFigure figure;
+    failing.assign(std::size_t(reference.width) * reference.height, 0);
+    const std::uint32_t width = reference.width;
+    const std::uint32_t height = reference.height;
+    Plane difference(width, height);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const float* a = reference.pixel(x, y);
+            const float* b = copy.pixel(x, y);
+            float most = 0;
+            for (int c = 0; c < 4; ++c)
+                most = std::max(most, std::abs(a[c] - b[c]));
+            difference.at(x, y) = most;
+        }
+    }
+    difference.summarise();
+    const Plane detailA = detailOf(reference);
+    const Plane detailB = detailOf(copy);
+
+    const std::uint32_t block = std::min(
+        {std::max<std::uint32_t>(kLocalBlockMin, std::min(width, height) / kLocalBlockParts), width,
+            height});
+    const std::uint32_t step = std::max<std::uint32_t>(1, block / 2);
+    struct Block {
+        std::uint32_t x, y;
+        double difference, detail;
+    };
+    std::vector<Block> blocks;
+    for (std::uint32_t y : blockStarts(height, block, step)) {
+        for (std::uint32_t x : blockStarts(width, block, step)) {
+            // The detail both pictures share: a watermark or a pasted patch
+            // brings its own edges, which must not excuse its difference.
+            const double detail = std::min(
+                detailA.blockMean(x, y, block, block), detailB.blockMean(x, y, block, block));
+            blocks.push_back({x, y, difference.blockMean(x, y, block, block), detail});
+        }
+    }
+    std::vector<double> differences;
+    differences.reserve(blocks.size());
+    for (const Block& b : blocks)
+        differences.push_back(b.difference);
+    std::nth_element(
+        differences.begin(), differences.begin() + differences.size() / 2, differences.end());
+    const double noise = differences[differences.size() / 2];
+
+    double worst = -1;
+    std::uint32_t left = width, top = height, right = 0, bottom = 0;
+    for (const Block& b : blocks) {
+        const double limit = kLocalFloor + kLocalNoise * noise + kLocalDetail * b.detail;
+        if (b.difference > limit) {
+            left = std::min(left, b.x);
+            top = std::min(top, b.y);
+            right = std::max(right, b.x + block);
+            bottom = std::max(bottom, b.y + block);
+            for (std::uint32_t y = b.y; y < b.y + block; ++y)
+                std::fill_n(failing.begin() + std::ptrdiff_t(std::size_t(y) * width + b.x), block,
+                    std::uint8_t(1));
+        }
+        if (b.difference / limit > worst) {
+            worst = b.difference / limit;
+            figure.value = b.difference;
+            figure.limit = limit;
+            figure.region = {b.x, b.y, block, block};
+        }
+    }
+    figure.share = double(std::count(failing.begin(), failing.end(), std::uint8_t(1)))
+        / double(failing.size());
+    if (right > left)
+        figure.span = std::max(double(right - left) / width, double(bottom - top) / height);
+    return figure;
+}
+
+ToneFigure toneFigure(const ReducedPicture& reference, const ReducedPicture& copy, const Mask& skip)
+{
+    ToneFigure figure;
+    std::size_t pixels = 0;
+    double sums[3] = {0, 0, 0};
+    for (std::size_t i = 0; i < skip.size(); ++i) {
+        if (skip[i])
+            continue;
+        ++pixels;
+        for (int c = 0; c < 3; ++c)
+            sums[c] += copy.samples[4 * i + c] - reference.samples[4 * i + c];
+    }
+    if (pixels == 0)
+        return figure;
+    for (int c = 0; c < 3; ++c)
+        figure.mean[std::size_t(c)] = sums[c] / double(pixels);
+
+    // Bands by the brightness both pictures agree on (their average), so
+    // that neither picture's noise decides which band a pixel falls in. A
+    // histogram of quarter levels stands in for sorting the pixels: a band
+    // ends at the quarter level where its share of the pixels is reached.
+    constexpr int kBins = 1024;
+    std::vector<std::int64_t> counts(kBins, 0);
+    std::vector<double> sumsOfDifference(kBins, 0.0);
+    for (std::size_t i = 0; i < skip.size(); ++i) {
+        if (skip[i])
+            continue;
+        const float la = luma(reference.samples.data() + 4 * i);
+        const float lb = luma(copy.samples.data() + 4 * i);
+        const int bin = std::clamp(int(0.5F * (la + lb) * (kBins / 256.0F)), 0, kBins - 1);
+        ++counts[std::size_t(bin)];
+        sumsOfDifference[std::size_t(bin)] += lb - la;
+    }
+    int bin = 0;
+    std::int64_t taken = 0;
+    for (int band = 0; band < kToneBands; ++band) {
+        const auto until = std::int64_t(pixels * std::size_t(band + 1) / kToneBands);
+        std::int64_t count = 0;
+        double sum = 0;
+        while (bin < kBins && taken < until) {
+            count += counts[std::size_t(bin)];
+            taken += counts[std::size_t(bin)];
+            sum += sumsOfDifference[std::size_t(bin)];
+            ++bin;
+        }
+        if (count == 0)
+            continue;
+        const double mean = sum / double(count);
+        if (std::abs(mean) > std::abs(figure.worstBand))
+            figure.worstBand = mean;
+    }
+    return figure;
+}
+
+double framingShift(const ReducedPicture& reference, const ReducedPicture& copy, const Mask& skip)
+{
+    const std::uint32_t width = reference.width;
+    const std::uint32_t height = reference.height;
+    const std::uint32_t shorter = std::min(width, height);
+    const int reach = int(std::max<std::uint32_t>(2, shorter / 64));
+    const std::uint32_t strip = std::max<std::uint32_t>(4, shorter / 8);
+    if (shorter < 4 * std::uint32_t(reach) + 2 * strip)
+        return 0; // too small for an edge to be told from the middle
+    const std::vector<float> la = lumaOf(reference);
+    const std::vector<float> lb = lumaOf(copy);
+    auto a = [&](int x, int y) { return la[std::size_t(y) * width + std::size_t(x)]; };
+    auto b = [&](int x, int y) { return lb[std::size_t(y) * width + std::size_t(x)]; };
+
+    // One strip: x0..x1 by y0..y1 of the reference, the copy read `shift`
+    // pixels along x (alongX) or y.
+    auto strip_ = [&](int x0, int x1, int y0, int y1, bool alongX) {
+        std::vector<double> error(std::size_t(2 * reach + 1), 0.0);
+        double structure = 0;
+        std::int64_t counted = 0;
+        for (int y = y0; y < y1; ++y) {
+            for (int x = x0; x < x1; ++x)
+                counted += skip[std::size_t(y) * width + std::size_t(x)] ? 0 : 1;
+        }
+        if (counted < std::int64_t(x1 - x0) * (y1 - y0) / 2)
+            return 0.0; // most of the strip is an edited region: it tells nothing of the framing
+        for (int shift = -reach; shift <= reach; ++shift) {
+            double sum = 0;
+            for (int y = y0; y < y1; ++y) {
+                for (int x = x0; x < x1; ++x) {
+                    if (skip[std::size_t(y) * width + std::size_t(x)])
+                        continue;
+                    const float there = alongX ? b(x + shift, y) : b(x, y + shift);
+                    const double d = a(x, y) - there;
+                    sum += d * d;
+                }
+            }
+            error[std::size_t(shift + reach)] = sum / double(counted);
+        }
+        for (int y = y0; y < y1; ++y) {
+            for (int x = x0; x < x1; ++x) {
+                if (skip[std::size_t(y) * width + std::size_t(x)])
+                    continue;
+                const double d = alongX ? a(x + 1, y) - a(x, y) : a(x, y + 1) - a(x, y);
+                structure += d * d;
+            }
+        }
+        structure /= double(counted);
+        // A strip with too little structure (sky, a wall) cannot tell a shift.
+        if (structure < kFramingStructure)
+            return 0.0;
+        const auto best = std::size_t(std::min_element(error.begin(), error.end()) - error.begin());
+        if (best == 0 || best + 1 == error.size())
+            return double(reach); // at the end of the reach or beyond
+        const double left = error[best - 1];
+        const double middle = error[best];
+        const double right = error[best + 1];
+        const double curve = left - 2 * middle + right;
+        const double offset = curve > 0 ? 0.5 * (left - right) / curve : 0.0;
+        return std::abs(double(best) - reach + offset);
+    };
+    const int w = int(width);
+    const int h = int(height);
+    const int s = int(strip);
+    const int margin = int(shorter / 8); // corners left out: both strips would count them
+    double largest = 0;
+    largest = std::max(largest, strip_(reach, reach + s, margin, h - margin, true));
+    largest = std::max(largest, strip_(w - reach - s - 1, w - reach - 1, margin, h - margin, true));
+    largest = std::max(largest, strip_(margin, w - margin, reach, reach + s, false));
+    largest
+        = std::max(largest, strip_(margin, w - margin, h - reach - s - 1, h - reach - 1, false));
+    return largest;
+}
+
+} // namespace
+
+RegionFigures measureRegions(const ReducedPicture& reference, const ReducedPicture& copy)
+{
+    RegionFigures figures;
+    if (reference.width == 0 || reference.height == 0)
+        return figures;
+    Mask failing;
+    figures.local = localFigure(reference, copy, failing);
+    figures.tone = toneFigure(reference, copy, failing);
+    figures.shift = framingShift(reference, copy, failing);
+    return figures;
+}
+
+} // namespace similar
