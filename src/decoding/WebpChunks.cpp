@@ -72,6 +72,7 @@ CodingFacts webpCodingFacts(Bytes file)
         facts.compression = "VP8 (lossy)";
     else if (tally.lossless > 0)
         facts.compression = "VP8L (lossless)";
+    facts.lossless = tally.lossless > 0 && tally.lossy == 0;
     if (tally.lossy > 0 || tally.lossless > 0)
         facts.bitsPerPixel = tally.alpha ? 32 : 24;
     facts.frames = tally.animation ? tally.frames : 1;

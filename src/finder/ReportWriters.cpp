@@ -82,10 +82,14 @@ QByteArray text(const FinderResult& result)
             for (const FoundFile& file : member.files) {
                 out += pathtext::forText(file.path) + "  (" + QByteArray::number(member.width)
                     + " x " + QByteArray::number(member.height) + ", ";
-                if (&file == &best.files.front())
-                    out += "best copy";
+                const bool bestFile = group.bestFile >= 0
+                    && &file == &best.files[std::size_t(group.bestFile)];
+                if (bestFile)
+                    out += "best copy: " + group.bestBecause.toUtf8();
+                else if (group.bestFile < 0 && &file == &best.files.front())
+                    out += group.bestBecause.toUtf8();
                 else if (&member == &best)
-                    out += "identical to the best copy";
+                    out += group.bestFile >= 0 ? "identical to the best copy" : "identical to the first";
                 else
                     out += differenceText(*member.difference);
                 out += ")\n";
@@ -192,6 +196,9 @@ QByteArray json(const FinderResult& result)
         object[QStringLiteral("width")] = double(best.width);
         object[QStringLiteral("height")] = double(best.height);
         object[QStringLiteral("files")] = files;
+        object[QStringLiteral("best_copy")]
+            = group.bestFile >= 0 ? QJsonValue(group.bestFile) : QJsonValue(QJsonValue::Null);
+        object[QStringLiteral("best_because")] = group.bestBecause;
         groups.append(object);
     }
     QJsonArray unreadable;
@@ -217,7 +224,7 @@ QByteArray json(const FinderResult& result)
 QByteArray csv(const FinderResult& result)
 {
     QByteArray out = "group,path,path_bytes,size,type,width,height,frames,reason,kind,ssim,mean,"
-                     "max,compared_width,compared_height,identical_group\r\n";
+                     "max,compared_width,compared_height,identical_group,best_copy,best_because\r\n";
     int groupNumber = 0;
     for (const DuplicateGroup& group : result.groups) {
         ++groupNumber;
@@ -227,7 +234,7 @@ QByteArray csv(const FinderResult& result)
                 + csvField(pathtext::exactBytes(file.path)) + ','
                 + QByteArray::number(file.identity.size) + ',' + csvField(file.type) + ','
                 + QByteArray::number(group.width) + ',' + QByteArray::number(group.height) + ','
-                + QByteArray::number(group.frames) + ",,identical,,,,,,\r\n";
+                + QByteArray::number(group.frames) + ",,identical,,,,,,,,\r\n";
         }
     }
     for (const SamePhotoGroup& group : result.samePhotoGroups) {
@@ -254,7 +261,13 @@ QByteArray csv(const FinderResult& result)
                 // from 0, as its readers index arrays).
                 if (member.identicalGroup >= 0)
                     out += QByteArray::number(member.identicalGroup + 1);
-                out += "\r\n";
+                // 1 on the best copy's row, 0 on the others; empty in a group without one.
+                out += ',';
+                if (group.bestFile >= 0)
+                    out += &member == &best && &file == &best.files[std::size_t(group.bestFile)]
+                        ? "1"
+                        : "0";
+                out += ',' + csvField(group.bestBecause) + "\r\n";
             }
         }
     }
@@ -262,7 +275,7 @@ QByteArray csv(const FinderResult& result)
         out += ',' + csvField(pathtext::displayText(file.path)) + ','
             + csvField(pathtext::exactBytes(file.path)) + ','
             + (file.size >= 0 ? QByteArray::number(file.size) : QByteArray()) + ','
-            + csvField(file.type) + ",,,," + csvField(file.reason) + ",,,,,,,\r\n";
+            + csvField(file.type) + ",,,," + csvField(file.reason) + ",,,,,,,,,\r\n";
     }
     return out;
 }

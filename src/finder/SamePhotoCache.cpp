@@ -42,9 +42,20 @@ std::int64_t proofChecksum(const QByteArray& key, const similar::PhotoDifference
         .value();
 }
 
-std::int64_t enlargementChecksum(const QByteArray& key, bool enlarged)
+std::int64_t enlargementChecksum(const QByteArray& key, similar::Enlargement verdict)
 {
-    return RowChecksum().bytes(key).number(enlarged ? 1 : 0).value();
+    return RowChecksum().bytes(key).number(int(verdict)).value();
+}
+
+// Part of every enlargement row's key: raised whenever the verdict is
+// reached differently, so that no verdict of an older check is read back.
+// 2: three methods and a re-save, with Unsure.
+constexpr std::uint64_t kEnlargementRevision = 2;
+
+QByteArray withEnlargementRevision(QByteArray key)
+{
+    key.append(reinterpret_cast<const char*>(&kEnlargementRevision), sizeof kEnlargementRevision);
+    return key;
 }
 
 int failedPrepare(sqlite3* db)
@@ -183,29 +194,33 @@ QByteArray SamePhotoCache::orderedPairKey(const FileIdentity& a, const FileIdent
     return fileKey(a) + fileKey(b).mid(8);
 }
 
-std::optional<bool> SamePhotoCache::enlargement(const FileIdentity& a, const FileIdentity& b)
+std::optional<similar::Enlargement> SamePhotoCache::enlargement(
+    const FileIdentity& a, const FileIdentity& b)
 {
     if (!m_db)
         return std::nullopt;
     Statement read(m_db, "SELECT enlarged, checksum FROM photo_enlargements WHERE key = ?");
     if (!read.ok())
         return std::nullopt;
-    const QByteArray key = orderedPairKey(a, b);
+    const QByteArray key = withEnlargementRevision(orderedPairKey(a, b));
     sqlite3_bind_blob(read.get(), 1, key.constData(), int(key.size()), SQLITE_STATIC);
     if (sqlite3_step(read.get()) != SQLITE_ROW
         || sqlite3_column_type(read.get(), 0) != SQLITE_INTEGER)
         return std::nullopt;
     const sqlite3_int64 enlarged = sqlite3_column_int64(read.get(), 0);
-    if ((enlarged != 0 && enlarged != 1)
-        || !checksumMatches(read.get(), 1, enlargementChecksum(key, enlarged != 0)))
+    if (enlarged < 0 || enlarged > 2)
         return std::nullopt;
-    return enlarged != 0;
+    const auto verdict = similar::Enlargement(enlarged);
+    if (!checksumMatches(read.get(), 1, enlargementChecksum(key, verdict)))
+        return std::nullopt;
+    return verdict;
 }
 
-void SamePhotoCache::storeEnlargement(const FileIdentity& a, const FileIdentity& b, bool enlarged)
+void SamePhotoCache::storeEnlargement(
+    const FileIdentity& a, const FileIdentity& b, similar::Enlargement verdict)
 {
     if (m_db && m_writable)
-        m_enlargements.emplace_back(orderedPairKey(a, b), enlarged);
+        m_enlargements.emplace_back(withEnlargementRevision(orderedPairKey(a, b)), verdict);
 }
 
 std::optional<similar::PhotoSignature> SamePhotoCache::signature(const FileIdentity& file)
@@ -361,7 +376,7 @@ int SamePhotoCache::write()
             sqlite3_stmt* s = write.get();
             if ((code = sqlite3_bind_blob(s, 1, key.constData(), int(key.size()), SQLITE_STATIC))
                     != SQLITE_OK
-                || (code = sqlite3_bind_int(s, 2, enlarged ? 1 : 0)) != SQLITE_OK
+                || (code = sqlite3_bind_int(s, 2, int(enlarged))) != SQLITE_OK
                 || (code = sqlite3_bind_int64(s, 3, enlargementChecksum(key, enlarged)))
                     != SQLITE_OK
                 || (code = step(s)) != SQLITE_OK)

@@ -14,6 +14,7 @@
 // (the answers stay those of a search without it).
 
 #include "finder/FinderResult.h"
+#include "similar/Enlargement.h"
 #include "similar/PhotoDifference.h"
 #include "similar/PhotoSignature.h"
 
@@ -43,10 +44,11 @@ public:
     std::optional<similar::PhotoDifference> proof(const FileIdentity& a, const FileIdentity& b);
 
     // Whether a is an enlargement of a picture of b's size (see similar::isEnlargement).
-    std::optional<bool> enlargement(const FileIdentity& a, const FileIdentity& b);
+    std::optional<similar::Enlargement> enlargement(const FileIdentity& a, const FileIdentity& b);
 
     // Buffered; written by flush() in one transaction.
-    void storeEnlargement(const FileIdentity& a, const FileIdentity& b, bool enlarged);
+    void storeEnlargement(
+        const FileIdentity& a, const FileIdentity& b, similar::Enlargement verdict);
     void storeSignature(const FileIdentity& file, const similar::PhotoSignature& signature);
     void storeProof(
         const FileIdentity& a, const FileIdentity& b, const similar::PhotoDifference& difference);
@@ -75,7 +77,7 @@ private:
     QString m_problem;
     std::vector<std::pair<QByteArray, std::vector<std::uint8_t>>> m_signatures;
     std::vector<std::pair<QByteArray, similar::PhotoDifference>> m_proofs;
-    std::vector<std::pair<QByteArray, bool>> m_enlargements;
+    std::vector<std::pair<QByteArray, similar::Enlargement>> m_enlargements;
 };
 
 } // namespace finder

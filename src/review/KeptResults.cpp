@@ -128,7 +128,10 @@ QByteArray toJson(const Kept& kept)
             }
             members.append(o);
         }
-        samePhoto.append(QJsonObject{{QStringLiteral("members"), members}});
+        samePhoto.append(QJsonObject{{QStringLiteral("members"), members},
+            {QStringLiteral("best_copy"),
+                g.bestFile >= 0 ? QJsonValue(g.bestFile) : QJsonValue(QJsonValue::Null)},
+            {QStringLiteral("best_because"), g.bestBecause}});
     }
     QJsonArray unreadable;
     for (const UnreadableFile& u : r.unreadable) {
@@ -175,6 +178,10 @@ std::optional<Kept> fromJson(const QByteArray& json)
     }
     for (const QJsonValue& v : root.value(QStringLiteral("same_photo_groups")).toArray()) {
         SamePhotoGroup g;
+        // Results kept before best copies were judged name none.
+        g.bestFile = v.toObject().value(QStringLiteral("best_copy")).toInt(-1);
+        g.bestBecause = v.toObject().value(QStringLiteral("best_because")).toString(
+            QStringLiteral("no clear best copy: kept before best copies were judged"));
         for (const QJsonValue& mv : v.toObject().value(QStringLiteral("members")).toArray()) {
             const QJsonObject o = mv.toObject();
             SamePhotoMember m;
@@ -196,6 +203,8 @@ std::optional<Kept> fromJson(const QByteArray& json)
             }
             g.members.push_back(std::move(m));
         }
+        if (g.members.empty() || g.bestFile >= int(g.members.front().files.size()))
+            g.bestFile = -1;
         r.samePhotoGroups.push_back(std::move(g));
     }
     for (const QJsonValue& v : root.value(QStringLiteral("unreadable")).toArray()) {

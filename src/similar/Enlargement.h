@@ -1,0 +1,52 @@
+#pragma once
+// Whether a larger copy of a photo is an enlargement of a smaller one: a
+// picture that holds nothing beyond the smaller size but interpolation.
+//
+// The larger picture is reduced to the smaller size and enlarged again by
+// three methods (bilinear, bicubic, Lanczos: a program enlarges by one of
+// them), and each round trip is set against what a JPEG re-save of the
+// picture at quality 90 changes in it: an enlargement loses in the round
+// trip no more than such a re-save does (its fine detail is noise at most),
+// a photo loses its detail. A photo that is only soft reduces well too, but
+// not equally well by every method; where the methods disagree the verdict
+// is Unsure, and nothing is built on it.
+
+#include "similar/PhotoDifference.h"
+#include "similar/ReducedPicture.h"
+
+#include <array>
+#include <cstdint>
+
+namespace similar {
+
+enum class Enlargement : std::uint8_t { No = 0, Yes = 1, Unsure = 2 };
+
+struct EnlargementFigures {
+    // The picture against its round trip through the smaller size, by
+    // bilinear, bicubic and Lanczos enlargement.
+    std::array<PhotoDifference, 3> roundTrips;
+    // The picture against its own JPEG re-save at quality 90.
+    PhotoDifference resave;
+};
+
+// The figures of `picture` against a copy of width x height (both smaller).
+EnlargementFigures enlargementFigures(
+    const FrameView& picture, std::uint32_t width, std::uint32_t height);
+
+Enlargement judgeEnlargement(const EnlargementFigures& figures);
+
+// Whether `picture` is an enlargement of a copy of width x height; No when
+// that size is not smaller on both sides.
+Enlargement isEnlargement(const FrameView& picture, std::uint32_t width, std::uint32_t height);
+
+// The picture enlarged (or reduced) to width x height through a separable
+// kernel: the enlargements a program makes.
+enum class Resampling { Bilinear, Bicubic, Lanczos };
+ReducedPicture resample(
+    const ReducedPicture& picture, std::uint32_t width, std::uint32_t height, Resampling method);
+
+// The picture through a JPEG encode at `quality` (4:2:0, libjpeg's default
+// tables) and back, alpha dropped.
+ReducedPicture jpegResave(const ReducedPicture& picture, int quality);
+
+} // namespace similar
