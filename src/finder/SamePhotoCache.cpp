@@ -466,7 +466,7 @@ int SamePhotoCache::carryOverRenamed(
                     storeProof(current(a, partA), current(b, partB), *d);
                     ++carried;
                 }
-            } else if (const std::optional<bool> enlarged = enlargement(a, b)) {
+            } else if (const std::optional<similar::Enlargement> enlarged = enlargement(a, b)) {
                 storeEnlargement(current(a, partA), current(b, partB), *enlarged);
                 ++carried;
             }

@@ -10,6 +10,7 @@
 #include "finder/PictureTypes.h"
 #include "finder/SamePhotoCache.h"
 #include "finder/WorkerPool.h"
+#include "similar/BestCopy.h"
 #include "similar/Enlargement.h"
 #include "similar/ReducedJpegSignature.h"
 #include "similar/SamePhotoGrouping.h"

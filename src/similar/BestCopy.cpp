@@ -110,6 +110,11 @@ BestCopy chooseBestCopy(
                 largest.push_back(m);
                 break;
             case Enlargement::Yes:
+                // Its pixels say enlargement, its time says it came first:
+                // a photo without detail or grain beyond the smaller size.
+                if (units[m].modifiedNs + kClearlyOlderNs < units[*smaller].modifiedNs)
+                    return {std::nullopt,
+                        "no clear best copy: the largest looks enlarged but is older"};
                 break;
             case Enlargement::Unsure:
                 return {std::nullopt, "no clear best copy: the largest may be an enlargement"};

@@ -251,16 +251,28 @@ EnlargementFigures enlargementFigures(
 
 Enlargement judgeEnlargement(const EnlargementFigures& figures)
 {
-    int yes = 0;
+    // Reduces well: the round trip differs by no more than a re-save at
+    // quality 100 would (SSIM 0.996, mean 1.0). Enlargements measured 0.9966
+    // to 0.9992 by the method that made them or a near one; photos brought
+    // to a quarter of their pixels 0.979 to 0.996.
+    int reducesWell = 0;
+    const PhotoDifference* closest = &figures.roundTrips[0];
     for (const PhotoDifference& trip : figures.roundTrips) {
-        // Within a re-save: the round trip changes no more than re-save noise.
-        const bool within = trip.mean <= std::max(1.0, 1.25 * figures.resave.mean)
-            && trip.ssim >= std::min(0.996, figures.resave.ssim - 0.002);
-        yes += within ? 1 : 0;
+        if (trip.ssim >= 0.996 && trip.mean <= 1.0)
+            ++reducesWell;
+        if (trip.ssim > closest->ssim)
+            closest = &trip;
     }
-    if (yes == 0)
+    // Holds no more than JPEG noise: the closest round trip is as near as
+    // the picture's own re-save. A photo that is soft but has grain fails
+    // here (a re-save keeps the grain, the round trip does not).
+    const bool withinResave = closest->ssim >= figures.resave.ssim - 0.001
+        && closest->mean <= figures.resave.mean + 0.1;
+    if (reducesWell >= 2 && withinResave)
+        return Enlargement::Yes;
+    if (reducesWell == 0 && !withinResave)
         return Enlargement::No;
-    return yes == 3 ? Enlargement::Yes : Enlargement::Unsure;
+    return Enlargement::Unsure;
 }
 
 Enlargement isEnlargement(const FrameView& picture, std::uint32_t width, std::uint32_t height)

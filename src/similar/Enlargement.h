@@ -4,12 +4,15 @@
 //
 // The larger picture is reduced to the smaller size and enlarged again by
 // three methods (bilinear, bicubic, Lanczos: a program enlarges by one of
-// them), and each round trip is set against what a JPEG re-save of the
-// picture at quality 90 changes in it: an enlargement loses in the round
-// trip no more than such a re-save does (its fine detail is noise at most),
-// a photo loses its detail. A photo that is only soft reduces well too, but
-// not equally well by every method; where the methods disagree the verdict
-// is Unsure, and nothing is built on it.
+// them). Two tests follow: whether it reduces well (at least two round trips
+// differ from it by no more than a re-save at quality 100 would), and whether
+// the closest round trip is as near to it as its own JPEG re-save at quality
+// 90: an enlargement saved as a JPEG holds nothing but that noise beyond the
+// smaller size. Both yes: an enlargement. Both no: not one. A photo that is
+// only soft reduces well, but its grain survives a re-save and not the round
+// trip: where the tests disagree the verdict is Unsure, and nothing is built
+// on it. (A picture with neither detail nor grain beyond the smaller size
+// cannot be told from an enlargement by its pixels at all.)
 
 #include "similar/PhotoDifference.h"
 #include "similar/ReducedPicture.h"
