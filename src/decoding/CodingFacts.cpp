@@ -21,7 +21,8 @@ std::uint32_t bigEndian(const std::uint8_t* p, int bytes)
 // itself when it is a bare codestream.
 Bytes codestreamOf(Bytes file)
 {
-    if (file.size() >= 4 && file[0] == 0xFF && file[1] == 0x4F && file[2] == 0xFF && file[3] == 0x51)
+    if (file.size() >= 4 && file[0] == 0xFF && file[1] == 0x4F && file[2] == 0xFF
+        && file[3] == 0x51)
         return file;
     std::size_t at = 0;
     while (file.size() - at >= 8) {

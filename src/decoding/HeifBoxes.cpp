@@ -321,7 +321,8 @@ bool hevcTransquantBypass(Bytes hvcC)
             BitReader pps(nal.subspan(2)); // after the unit header
             pps.unsignedGolomb(); // its id
             pps.unsignedGolomb(); // its sequence parameter set
-            pps.bits(7); // dependent slices, output flag, extra slice header bits, sign hiding, cabac init
+            pps.bits(7); // dependent slices, output flag, extra slice header bits, sign hiding,
+                         // cabac init
             pps.unsignedGolomb(); // reference indexes, both lists
             pps.unsignedGolomb();
             pps.signedGolomb(); // initial QP

@@ -82,14 +82,15 @@ QByteArray text(const FinderResult& result)
             for (const FoundFile& file : member.files) {
                 out += pathtext::forText(file.path) + "  (" + QByteArray::number(member.width)
                     + " x " + QByteArray::number(member.height) + ", ";
-                const bool bestFile = group.bestFile >= 0
-                    && &file == &best.files[std::size_t(group.bestFile)];
+                const bool bestFile
+                    = group.bestFile >= 0 && &file == &best.files[std::size_t(group.bestFile)];
                 if (bestFile)
                     out += "best copy: " + group.bestBecause.toUtf8();
                 else if (group.bestFile < 0 && &file == &best.files.front())
                     out += group.bestBecause.toUtf8();
                 else if (&member == &best)
-                    out += group.bestFile >= 0 ? "identical to the best copy" : "identical to the first";
+                    out += group.bestFile >= 0 ? "identical to the best copy"
+                                               : "identical to the first";
                 else
                     out += differenceText(*member.difference);
                 out += ")\n";
@@ -223,8 +224,9 @@ QByteArray json(const FinderResult& result)
 
 QByteArray csv(const FinderResult& result)
 {
-    QByteArray out = "group,path,path_bytes,size,type,width,height,frames,reason,kind,ssim,mean,"
-                     "max,compared_width,compared_height,identical_group,best_copy,best_because\r\n";
+    QByteArray out
+        = "group,path,path_bytes,size,type,width,height,frames,reason,kind,ssim,mean,"
+          "max,compared_width,compared_height,identical_group,best_copy,best_because\r\n";
     int groupNumber = 0;
     for (const DuplicateGroup& group : result.groups) {
         ++groupNumber;

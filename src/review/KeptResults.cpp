@@ -180,8 +180,10 @@ std::optional<Kept> fromJson(const QByteArray& json)
         SamePhotoGroup g;
         // Results kept before best copies were judged name none.
         g.bestFile = v.toObject().value(QStringLiteral("best_copy")).toInt(-1);
-        g.bestBecause = v.toObject().value(QStringLiteral("best_because")).toString(
-            QStringLiteral("no clear best copy: kept before best copies were judged"));
+        g.bestBecause = v.toObject()
+                            .value(QStringLiteral("best_because"))
+                            .toString(QStringLiteral(
+                                "no clear best copy: kept before best copies were judged"));
         for (const QJsonValue& mv : v.toObject().value(QStringLiteral("members")).toArray()) {
             const QJsonObject o = mv.toObject();
             SamePhotoMember m;

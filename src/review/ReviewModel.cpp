@@ -291,7 +291,8 @@ ReviewModel::RuleOutcome ReviewModel::applyRule(
         for (int i = 0; i < int(group.files.size()); ++i) {
             const ReviewFile& f = group.files[size_t(i)];
             // The best copy is the file the search named.
-            if (group.samePhoto && rule == MarkingRule::KeepBestCopy && f.found.path != group.bestPath)
+            if (group.samePhoto && rule == MarkingRule::KeepBestCopy
+                && f.found.path != group.bestPath)
                 continue;
             files.push_back(&f.found);
             at.push_back(i);

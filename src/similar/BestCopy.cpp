@@ -22,8 +22,8 @@ bool clearlyMorePixels(const PhotoUnit& a, const PhotoUnit& b)
 }
 
 // Of copies the content cannot tell apart: the one clearly older than the others.
-BestCopy oldestOf(const std::vector<PhotoUnit>& units, std::vector<std::uint32_t> copies,
-    const char* because)
+BestCopy oldestOf(
+    const std::vector<PhotoUnit>& units, std::vector<std::uint32_t> copies, const char* because)
 {
     std::stable_sort(copies.begin(), copies.end(), [&](std::uint32_t a, std::uint32_t b) {
         return units[a].modifiedNs < units[b].modifiedNs;
@@ -85,12 +85,11 @@ bool withinOneLevel(const FrameView& frame, const std::vector<std::uint8_t>& lev
     return true;
 }
 
-BestCopy chooseBestCopy(
-    const std::vector<PhotoUnit>& units, std::vector<std::uint32_t> members, PhotoEvidence& evidence)
+BestCopy chooseBestCopy(const std::vector<PhotoUnit>& units, std::vector<std::uint32_t> members,
+    PhotoEvidence& evidence)
 {
-    std::stable_sort(members.begin(), members.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return pixelsOf(units[a]) > pixelsOf(units[b]);
-    });
+    std::stable_sort(members.begin(), members.end(),
+        [&](std::uint32_t a, std::uint32_t b) { return pixelsOf(units[a]) > pixelsOf(units[b]); });
     // The largest copies, less those that are enlargements of the next
     // smaller one; a copy that may be one leaves the group without a best.
     bool enlargementsLeft = false;
@@ -126,7 +125,8 @@ BestCopy chooseBestCopy(
         members.erase(members.begin(), smaller);
     }
     if (largest.size() == 1)
-        return {largest.front(), enlargementsLeft ? "most pixels but for enlargements" : "most pixels"};
+        return {
+            largest.front(), enlargementsLeft ? "most pixels but for enlargements" : "most pixels"};
 
     // The same size: a lossless copy holds more than a lossy one unless it was made from it.
     std::vector<std::uint32_t> lossless;

@@ -212,7 +212,8 @@ ReducedPicture jpegResave(const ReducedPicture& picture, int quality)
     std::vector<std::uint8_t> rgb(pixels * 3);
     for (std::size_t i = 0; i < pixels; ++i)
         for (int c = 0; c < 3; ++c)
-            rgb[i * 3 + c] = std::uint8_t(std::clamp(picture.samples[i * 4 + c] + 0.5F, 0.0F, 255.0F));
+            rgb[i * 3 + c]
+                = std::uint8_t(std::clamp(picture.samples[i * 4 + c] + 0.5F, 0.0F, 255.0F));
     std::vector<std::uint8_t> decoded(rgb.size());
     unsigned char* coded = nullptr;
     unsigned long codedSize = 0;

@@ -38,15 +38,16 @@ TEST_P(LosslessCoding, ReadFromTheFile)
     QTemporaryDir folder;
     const QString source = folder.filePath(QStringLiteral("source.png"));
     const QImage picture = photoLike(48, 40, 3, false);
-    ASSERT_TRUE((row.grey ? picture.convertToFormat(QImage::Format_Grayscale8) : picture).save(source));
+    ASSERT_TRUE(
+        (row.grey ? picture.convertToFormat(QImage::Format_Grayscale8) : picture).save(source));
     const QString output = folder.filePath(QLatin1String(row.fileName));
     const QString program = QLatin1String(row.program);
     QStringList arguments;
     if (program == QLatin1String("convert"))
         arguments = QStringList{source} + row.options + QStringList{output};
     else if (program == QLatin1String("opj_compress"))
-        arguments = QStringList{QStringLiteral("-i"), source, QStringLiteral("-o"), output}
-            + row.options;
+        arguments
+            = QStringList{QStringLiteral("-i"), source, QStringLiteral("-o"), output} + row.options;
     else
         arguments = row.options + QStringList{source, QStringLiteral("-o"), output};
     ASSERT_EQ(run(program, arguments), QString());
@@ -69,8 +70,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, LosslessCoding,
         LosslessCase{"tiffNone", "a.tif", kConvert, {"-compress", "None"}, true},
         LosslessCase{"tiffLzw", "a.tif", kConvert, {"-compress", "LZW"}, true},
         LosslessCase{"tiffDeflate", "a.tif", kConvert, {"-compress", "Zip"}, true},
-        LosslessCase{"tiffBigEndian", "a.tif", kConvert, {"-endian", "MSB", "-compress", "LZW"},
-            true},
+        LosslessCase{
+            "tiffBigEndian", "a.tif", kConvert, {"-endian", "MSB", "-compress", "LZW"}, true},
         LosslessCase{"tiffJpeg", "a.tif", kConvert, {"-compress", "JPEG"}, false},
         LosslessCase{"webpLossless", "a.webp", "cwebp", {"-quiet", "-lossless"}, true},
         LosslessCase{"webpLossy", "a.webp", "cwebp", {"-quiet", "-q", "100"}, false},

@@ -155,7 +155,6 @@ TEST_F(SamePhotoReviewTest, ActingOnAFileListedTwiceActsOnceAndTheBestCopyStays)
     EXPECT_TRUE(model.group(0).samePhoto);
 }
 
-
 // What the best copy rests on, or why there is none: shown on the group's
 // rows, obeyed by "Keep the best copy", and kept over a reopen.
 struct BestCase {
@@ -200,8 +199,8 @@ TEST_P(BestCopyShownTest, OnItsRowInTheRuleAndAfterAReopen)
 }
 
 INSTANTIATE_TEST_SUITE_P(Groups, BestCopyShownTest,
-    ::testing::Values(BestCase{"named", 0, "most pixels", {"b.jpg", "small.jpg"},
-                          "best copy: most pixels"},
+    ::testing::Values(
+        BestCase{"named", 0, "most pixels", {"b.jpg", "small.jpg"}, "best copy: most pixels"},
         // b.jpg goes by the identical group's own rule; nothing else is marked.
         BestCase{"none", -1, "no clear best copy: the largest may be an enlargement", {"b.jpg"},
             "no clear best copy: the largest may be an enlargement"}),

@@ -45,8 +45,9 @@ void PrintTo(const CopyRow& row, std::ostream* os)
 const CopyRow kRows[] = {
     {"webExport", "cp $S orig.jpg; convert $S -resize 50% -quality 85 web.jpg", "orig.jpg",
         "most pixels"},
-    {"lanczosEnlargement", "cp $S orig.jpg; convert $S -filter Lanczos -resize 200% -quality 92 big.jpg",
-        "orig.jpg", "most pixels but for enlargements"},
+    {"lanczosEnlargement",
+        "cp $S orig.jpg; convert $S -filter Lanczos -resize 200% -quality 92 big.jpg", "orig.jpg",
+        "most pixels but for enlargements"},
     {"quarterEnlargement", "cp $S orig.jpg; convert $S -resize 125% -quality 92 big.jpg",
         "orig.jpg", "most pixels but for enlargements"},
     {"enlargementKeptOlder",
