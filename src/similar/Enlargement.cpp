@@ -4,6 +4,8 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include <jpeglib.h>
@@ -237,13 +239,35 @@ ReducedPicture jpegResave(const ReducedPicture& picture, int quality)
 EnlargementFigures enlargementFigures(
     const FrameView& picture, std::uint32_t width, std::uint32_t height)
 {
+    // A large picture is judged on its middle: an enlargement is one
+    // everywhere, and the floats of a whole 24-megapixel photo would take
+    // hundreds of megabytes. The piece starts on the 16-pixel grid of the
+    // JPEG blocks, so that a re-save of it lines up with the file's own.
+    FrameView piece = picture;
+    auto middle = [](std::uint32_t side) {
+        const std::uint32_t length = std::min(side, kJudgedSide);
+        return std::pair(((side - length) / 2) & ~15U, length);
+    };
+    const auto [x0, pieceWidth] = middle(picture.width);
+    const auto [y0, pieceHeight] = middle(picture.height);
+    piece.data = picture.data + std::size_t(y0) * picture.stride
+        + std::size_t(x0) * 4 * std::size_t(picture.bytesPerSample);
+    piece.width = pieceWidth;
+    piece.height = pieceHeight;
+    auto scaled = [](std::uint32_t side, std::uint32_t to, std::uint32_t from) {
+        return std::max<std::uint32_t>(
+            1, std::uint32_t((std::uint64_t(side) * to + from / 2) / from));
+    };
+    const std::uint32_t pieceToWidth = scaled(pieceWidth, width, picture.width);
+    const std::uint32_t pieceToHeight = scaled(pieceHeight, height, picture.height);
+
     EnlargementFigures figures;
-    const ReducedPicture original = fullSize(picture);
-    const ReducedPicture reduced = reduceArea(original, width, height);
+    const ReducedPicture original = fullSize(piece);
+    const ReducedPicture reduced = reduceArea(original, pieceToWidth, pieceToHeight);
     const Resampling methods[] = {Resampling::Bilinear, Resampling::Bicubic, Resampling::Lanczos};
     for (std::size_t m = 0; m < 3; ++m)
         figures.roundTrips[m]
-            = measure(original, resample(reduced, picture.width, picture.height, methods[m]));
+            = measure(original, resample(reduced, piece.width, piece.height, methods[m]));
     const ReducedPicture resaved = jpegResave(original, 90);
     if (resaved.width == original.width)
         figures.resave = measure(original, resaved);

@@ -32,6 +32,10 @@ struct EnlargementFigures {
     PhotoDifference resave;
 };
 
+// The side of the largest piece judged: a larger picture is judged on its
+// middle kJudgedSide x kJudgedSide pixels (and the copy's size scaled alike).
+inline constexpr std::uint32_t kJudgedSide = 1024;
+
 // The figures of `picture` against a copy of width x height (both smaller).
 EnlargementFigures enlargementFigures(
     const FrameView& picture, std::uint32_t width, std::uint32_t height);

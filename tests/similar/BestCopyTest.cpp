@@ -31,7 +31,8 @@ namespace {
 struct CopyRow {
     const char* name;
     // Shell commands run in the row's folder; $S is the photo (a JPEG, 768
-    // pixels wide), $OLD a time a week before the others.
+    // pixels wide), $FULL the photo it was made from (2560 pixels wide), $OLD
+    // a time a week before the others.
     const char* make;
     const char* best; // the file named best copy, or nullptr for none
     const char* because; // how the reason starts
@@ -48,6 +49,14 @@ const CopyRow kRows[] = {
     {"lanczosEnlargement",
         "cp $S orig.jpg; convert $S -filter Lanczos -resize 200% -quality 92 big.jpg", "orig.jpg",
         "most pixels but for enlargements"},
+    // Judged at the JPEG's reduced decode (a half, still above the
+    // original's size), on the middle of it.
+    {"fourTimesEnlargement",
+        "cp $S orig.jpg; convert $S -filter Lanczos -resize 400% -quality 92 big.jpg", "orig.jpg",
+        "most pixels but for enlargements"},
+    // The original judged at a quarter, its web copy an eighth.
+    {"largeOriginalEighth", "cp $FULL orig.jpg; convert $FULL -resize 12.5% -quality 85 web.jpg",
+        "orig.jpg", "most pixels"},
     {"quarterEnlargement", "cp $S orig.jpg; convert $S -resize 125% -quality 92 big.jpg",
         "orig.jpg", "most pixels but for enlargements"},
     {"enlargementKeptOlder",
@@ -91,6 +100,8 @@ const CopyRow kRows[] = {
         "orig.jpg", "most pixels"},
 };
 
+const char* const kFullPhoto = "/usr/share/backgrounds/mate/nature/Garden.jpg";
+
 class BestCopyOf : public ::testing::TestWithParam<CopyRow> {
 public:
     static void SetUpTestSuite()
@@ -99,9 +110,8 @@ public:
         s_dir = new QTemporaryDir;
         s_photo = s_dir->filePath(QStringLiteral("photo.jpg"));
         s_ready = photocollection::run(QStringLiteral("convert"),
-            {QStringLiteral("/usr/share/backgrounds/mate/nature/Garden.jpg"),
-                QStringLiteral("-resize"), QStringLiteral("768x"), QStringLiteral("-quality"),
-                QStringLiteral("92"), s_photo});
+            {QLatin1String(kFullPhoto), QStringLiteral("-resize"), QStringLiteral("768x"),
+                QStringLiteral("-quality"), QStringLiteral("92"), s_photo});
     }
     static void TearDownTestSuite()
     {
@@ -130,6 +140,7 @@ TEST_P(BestCopyOf, NamedFromTheEvidenceAndKeptByTheRule)
     shell.setWorkingDirectory(folder);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("S"), s_photo);
+    environment.insert(QStringLiteral("FULL"), QLatin1String(kFullPhoto));
     environment.insert(QStringLiteral("OLD"), QStringLiteral("7 days ago"));
     shell.setProcessEnvironment(environment);
     shell.start(QStringLiteral("sh"), {QStringLiteral("-ec"), QLatin1String(row.make)});
