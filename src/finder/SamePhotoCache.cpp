@@ -51,10 +51,16 @@ std::int64_t enlargementChecksum(const QByteArray& key, similar::Enlargement ver
 // reached differently, so that no verdict of an older check is read back.
 // 2: three methods and a re-save, with Unsure.
 constexpr std::uint64_t kEnlargementRevision = 2;
+// The same for the rows that say whether a lossless file holds a lossy one's
+// decode (they share the table, under keys of their own).
+constexpr std::uint64_t kMadeFromRevision = 0x4d46'0000'0000'0001; // "MF", 1
 
-QByteArray withEnlargementRevision(QByteArray key)
+QByteArray withEnlargementRevision(QByteArray key, SamePhotoCache::Question question)
 {
-    key.append(reinterpret_cast<const char*>(&kEnlargementRevision), sizeof kEnlargementRevision);
+    const std::uint64_t revision = question == SamePhotoCache::Question::Enlargement
+        ? kEnlargementRevision
+        : kMadeFromRevision;
+    key.append(reinterpret_cast<const char*>(&revision), sizeof revision);
     return key;
 }
 
@@ -195,14 +201,14 @@ QByteArray SamePhotoCache::orderedPairKey(const FileIdentity& a, const FileIdent
 }
 
 std::optional<similar::Enlargement> SamePhotoCache::enlargement(
-    const FileIdentity& a, const FileIdentity& b)
+    const FileIdentity& a, const FileIdentity& b, Question question)
 {
     if (!m_db)
         return std::nullopt;
     Statement read(m_db, "SELECT enlarged, checksum FROM photo_enlargements WHERE key = ?");
     if (!read.ok())
         return std::nullopt;
-    const QByteArray key = withEnlargementRevision(orderedPairKey(a, b));
+    const QByteArray key = withEnlargementRevision(orderedPairKey(a, b), question);
     sqlite3_bind_blob(read.get(), 1, key.constData(), int(key.size()), SQLITE_STATIC);
     if (sqlite3_step(read.get()) != SQLITE_ROW
         || sqlite3_column_type(read.get(), 0) != SQLITE_INTEGER)
@@ -217,10 +223,11 @@ std::optional<similar::Enlargement> SamePhotoCache::enlargement(
 }
 
 void SamePhotoCache::storeEnlargement(
-    const FileIdentity& a, const FileIdentity& b, similar::Enlargement verdict)
+    const FileIdentity& a, const FileIdentity& b, similar::Enlargement verdict, Question question)
 {
     if (m_db && m_writable)
-        m_enlargements.emplace_back(withEnlargementRevision(orderedPairKey(a, b)), verdict);
+        m_enlargements.emplace_back(
+            withEnlargementRevision(orderedPairKey(a, b), question), verdict);
 }
 
 std::optional<similar::PhotoSignature> SamePhotoCache::signature(const FileIdentity& file)

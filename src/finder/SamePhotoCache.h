@@ -43,12 +43,16 @@ public:
     std::optional<similar::PhotoSignature> signature(const FileIdentity& file);
     std::optional<similar::PhotoDifference> proof(const FileIdentity& a, const FileIdentity& b);
 
-    // Whether a is an enlargement of a picture of b's size (see similar::isEnlargement).
-    std::optional<similar::Enlargement> enlargement(const FileIdentity& a, const FileIdentity& b);
+    // The question a verdict row answers: whether a is an enlargement of a
+    // picture of b's size (see similar::isEnlargement), or whether lossless a
+    // holds lossy b's decode (Yes or No; see similar::PhotoEvidence::madeFrom).
+    enum class Question { Enlargement, MadeFrom };
+    std::optional<similar::Enlargement> enlargement(
+        const FileIdentity& a, const FileIdentity& b, Question question = Question::Enlargement);
 
     // Buffered; written by flush() in one transaction.
-    void storeEnlargement(
-        const FileIdentity& a, const FileIdentity& b, similar::Enlargement verdict);
+    void storeEnlargement(const FileIdentity& a, const FileIdentity& b,
+        similar::Enlargement verdict, Question question = Question::Enlargement);
     void storeSignature(const FileIdentity& file, const similar::PhotoSignature& signature);
     void storeProof(
         const FileIdentity& a, const FileIdentity& b, const similar::PhotoDifference& difference);

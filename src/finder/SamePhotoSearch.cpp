@@ -205,7 +205,12 @@ public:
             break;
         }
         try {
-            const FileBytes bytes = readWholeFile(file.path, file.identity);
+            // A TIFF's directory may follow its pixels; the other types say
+            // how they are coded in their first chunks or boxes.
+            constexpr qint64 kHead = 256 * 1024;
+            const FileBytes bytes = file.type == PictureType::Tiff
+                ? readWholeFile(file.path, file.identity)
+                : readFileStart(file.path, file.identity, kHead);
             return bytes.ok && decoding::codedWithoutLoss(bytesOf(bytes.bytes), file.type);
         } catch (const std::bad_alloc&) {
             return false;
@@ -333,7 +338,19 @@ public:
         const std::optional<similar::PhotoDifference> proof = prove(a, b);
         if (proof && proof->max > 2)
             return false;
-        return m_proofs.holds(fileOf(a), fileOf(b));
+        const PhotoFile& lossless = fileOf(a);
+        const PhotoFile& lossy = fileOf(b);
+        constexpr auto question = SamePhotoCache::Question::MadeFrom;
+        if (m_cache) {
+            if (const std::optional<similar::Enlargement> known
+                = m_cache->enlargement(lossless.identity, lossy.identity, question))
+                return *known == similar::Enlargement::Yes;
+        }
+        const std::optional<bool> made = m_proofs.holds(lossless, lossy);
+        if (made && m_cache && lossless.cacheable && lossy.cacheable)
+            m_cache->storeEnlargement(lossless.identity, lossy.identity,
+                *made ? similar::Enlargement::Yes : similar::Enlargement::No, question);
+        return made;
     }
 
 private:

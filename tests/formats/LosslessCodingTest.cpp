@@ -55,6 +55,10 @@ TEST_P(LosslessCoding, ReadFromTheFile)
     const decoding::PictureType type = decoding::detectType(bytesOf(bytes));
     ASSERT_NE(type, decoding::PictureType::Unknown);
     EXPECT_EQ(decoding::codedWithoutLoss(bytesOf(bytes), type), row.lossless);
+    // The search reads a WebP's start only: its first chunk says it all.
+    if (type == decoding::PictureType::WebP) {
+        EXPECT_EQ(decoding::codedWithoutLoss(bytesOf(bytes.left(64)), type), row.lossless);
+    }
     // Cut short anywhere, a file is read no further than it goes.
     for (qsizetype length = 0; length < bytes.size(); length += 5)
         decoding::codedWithoutLoss(bytesOf(bytes.left(length)), type);
