@@ -52,14 +52,17 @@ std::int64_t enlargementChecksum(const QByteArray& key, similar::Enlargement ver
 // 2: three methods and a re-save, with Unsure.
 constexpr std::uint64_t kEnlargementRevision = 2;
 // The same for the rows that say whether a lossless file holds a lossy one's
-// decode (they share the table, under keys of their own).
+// decode, and whether a file is coded without loss (they share the table,
+// under keys of their own).
 constexpr std::uint64_t kMadeFromRevision = 0x4d46'0000'0000'0001; // "MF", 1
+constexpr std::uint64_t kLosslessRevision = 0x4c53'0000'0000'0001; // "LS", 1
 
 QByteArray withEnlargementRevision(QByteArray key, SamePhotoCache::Question question)
 {
-    const std::uint64_t revision = question == SamePhotoCache::Question::Enlargement
-        ? kEnlargementRevision
-        : kMadeFromRevision;
+    using Question = SamePhotoCache::Question;
+    const std::uint64_t revision = question == Question::Enlargement ? kEnlargementRevision
+        : question == Question::MadeFrom                             ? kMadeFromRevision
+                                                                     : kLosslessRevision;
     key.append(reinterpret_cast<const char*>(&revision), sizeof revision);
     return key;
 }

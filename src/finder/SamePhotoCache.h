@@ -45,8 +45,9 @@ public:
 
     // The question a verdict row answers: whether a is an enlargement of a
     // picture of b's size (see similar::isEnlargement), or whether lossless a
-    // holds lossy b's decode (Yes or No; see similar::PhotoEvidence::madeFrom).
-    enum class Question { Enlargement, MadeFrom };
+    // holds lossy b's decode (Yes or No; see similar::PhotoEvidence::madeFrom),
+    // or whether file a (b the same) is coded without loss (Yes or No).
+    enum class Question { Enlargement, MadeFrom, Lossless };
     std::optional<similar::Enlargement> enlargement(
         const FileIdentity& a, const FileIdentity& b, Question question = Question::Enlargement);
 

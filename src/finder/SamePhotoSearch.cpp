@@ -324,8 +324,23 @@ public:
 
     bool isLossless(std::uint32_t a) override
     {
+        constexpr auto question = SamePhotoCache::Question::Lossless;
         for (std::size_t i : m_units[a].files) {
-            if (!m_proofs.isLossless(m_files[i]))
+            const PhotoFile& file = m_files[i];
+            // Types that may be either are read from the file (a TIFF whole),
+            // and the answer kept for the next search.
+            const bool either = file.type == PictureType::Tiff || file.type == PictureType::WebP
+                || file.type == PictureType::Jpeg2000 || file.type == PictureType::Heif
+                || file.type == PictureType::Avif;
+            std::optional<similar::Enlargement> known;
+            if (either && m_cache)
+                known = m_cache->enlargement(file.identity, file.identity, question);
+            const bool lossless
+                = known ? *known == similar::Enlargement::Yes : m_proofs.isLossless(file);
+            if (either && !known && m_cache && file.cacheable)
+                m_cache->storeEnlargement(file.identity, file.identity,
+                    lossless ? similar::Enlargement::Yes : similar::Enlargement::No, question);
+            if (!lossless)
                 return false;
         }
         return true;
