@@ -258,6 +258,87 @@ std::optional<ClaimedSize> canvasOf(const std::string& type, Bytes descriptor)
     return size;
 }
 
+// The bits of an HEVC parameter set, emulation prevention bytes removed.
+class BitReader {
+public:
+    explicit BitReader(Bytes nal)
+    {
+        int zeros = 0;
+        for (const std::uint8_t byte : nal) {
+            if (zeros >= 2 && byte == 3) {
+                zeros = 0;
+                continue;
+            }
+            zeros = byte == 0 ? zeros + 1 : 0;
+            m_bytes.push_back(byte);
+        }
+    }
+    bool ok() const { return m_ok; }
+    std::uint32_t bits(int count)
+    {
+        std::uint32_t value = 0;
+        for (int i = 0; i < count; ++i) {
+            if (m_at >= m_bytes.size() * 8) {
+                m_ok = false;
+                return 0;
+            }
+            value = value << 1 | ((m_bytes[m_at / 8] >> (7 - m_at % 8)) & 1U);
+            ++m_at;
+        }
+        return value;
+    }
+    std::uint32_t unsignedGolomb()
+    {
+        int zeros = 0;
+        while (bits(1) == 0 && m_ok && zeros < 32)
+            ++zeros;
+        if (zeros >= 32)
+            m_ok = false;
+        return m_ok ? (1U << zeros) - 1 + bits(zeros) : 0;
+    }
+    void signedGolomb() { unsignedGolomb(); }
+
+private:
+    std::vector<std::uint8_t> m_bytes;
+    std::size_t m_at = 0;
+    bool m_ok = true;
+};
+
+// Whether an HEVC configuration's picture parameter set lets its coding
+// units skip transform and quantisation: how HEVC codes without loss.
+bool hevcTransquantBypass(Bytes hvcC)
+{
+    Reader reader(hvcC);
+    reader.take(22);
+    const std::uint64_t arrays = reader.read(1);
+    for (std::uint64_t a = 0; a < arrays && reader.ok(); ++a) {
+        const int type = int(reader.read(1) & 0x3F);
+        const std::uint64_t units = reader.read(2);
+        for (std::uint64_t u = 0; u < units && reader.ok(); ++u) {
+            const Bytes nal = reader.take(std::size_t(reader.read(2)));
+            if (type != 34 || nal.size() < 3) // a picture parameter set
+                continue;
+            BitReader pps(nal.subspan(2)); // after the unit header
+            pps.unsignedGolomb(); // its id
+            pps.unsignedGolomb(); // its sequence parameter set
+            pps.bits(7); // dependent slices, output flag, extra slice header bits, sign hiding,
+                         // cabac init
+            pps.unsignedGolomb(); // reference indexes, both lists
+            pps.unsignedGolomb();
+            pps.signedGolomb(); // initial QP
+            pps.bits(2); // constrained intra prediction, transform skip
+            if (pps.bits(1)) // QP deltas, and their depth
+                pps.unsignedGolomb();
+            pps.signedGolomb(); // chroma QP offsets
+            pps.signedGolomb();
+            pps.bits(3); // slice chroma QP offsets, weighted prediction, both
+            const bool bypass = pps.bits(1) != 0;
+            return pps.ok() && bypass;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 bool heifHoldsSequence(Bytes bytes)
@@ -401,6 +482,21 @@ CodingFacts heifCodingFacts(Bytes file)
     if (codedLinks == links.end())
         return facts;
     static const char* const kChroma[] = {"monochrome", "4:2:0", "4:2:2", "4:4:4"};
+    // Colours kept as red, green and blue (matrix 0 of an "nclx" colour
+    // box): no conversion to luma and chroma that rounds them.
+    bool rgbMatrix = false;
+    for (const std::uint32_t item : {coded, primary}) {
+        const auto found = links.find(item);
+        if (found == links.end())
+            continue;
+        for (const std::size_t index : found->second) {
+            if (index == 0 || index > properties.size() || !isType(properties[index - 1], "colr"))
+                continue;
+            const Bytes payload = properties[index - 1].payload;
+            if (payload.size() >= 10 && std::memcmp(payload.data(), "nclx", 4) == 0)
+                rgbMatrix = payload[8] == 0 && payload[9] == 0;
+        }
+    }
     for (const std::size_t index : codedLinks->second) {
         if (index == 0 || index > properties.size())
             continue;
@@ -415,6 +511,10 @@ CodingFacts heifCodingFacts(Bytes file)
             chroma = int(reader.read(1) & 3);
             depth = int(reader.read(1) & 7) + 8;
             facts.compression = "HEVC";
+            // Without loss only when every sample is kept: no chroma
+            // subsampling, and transform and quantisation skipped.
+            facts.lossless = ((chroma == 3 && rgbMatrix) || chroma == 0)
+                && hevcTransquantBypass(property.payload);
         } else if (isType(property, "av1C")) {
             reader.read(2);
             const int bits = int(reader.read(1));

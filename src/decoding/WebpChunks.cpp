@@ -21,6 +21,7 @@ struct Tally {
     bool alpha = false;
     bool animation = false;
     std::uint32_t frames = 0;
+    bool cut = false; // a chunk ran past the bytes given
 };
 
 // Walks the chunks of `bytes` (the file after its RIFF header, or the
@@ -32,9 +33,10 @@ void walk(Bytes bytes, Tally& tally, int depth)
     while (at <= bytes.size() && bytes.size() - at >= 8) {
         const std::uint8_t* chunk = bytes.data() + at;
         const std::uint64_t size = littleEndian32(chunk + 4);
-        if (size > bytes.size() - at - 8)
-            break;
-        const Bytes payload = bytes.subspan(at + 8, std::size_t(size));
+        // A chunk cut short (a file read only in part) still says its coding.
+        const bool whole = size <= bytes.size() - at - 8;
+        const Bytes payload
+            = bytes.subspan(at + 8, whole ? std::size_t(size) : bytes.size() - at - 8);
         if (std::memcmp(chunk, "VP8 ", 4) == 0) {
             ++tally.lossy;
         } else if (std::memcmp(chunk, "VP8L", 4) == 0) {
@@ -51,6 +53,10 @@ void walk(Bytes bytes, Tally& tally, int depth)
         } else if (std::memcmp(chunk, "ANMF", 4) == 0 && depth == 0 && payload.size() >= 16) {
             ++tally.frames;
             walk(payload.subspan(16), tally, depth + 1);
+        }
+        if (!whole) {
+            tally.cut = true;
+            break;
         }
         at += 8 + std::size_t(size) + (size & 1);
     }
@@ -72,6 +78,8 @@ CodingFacts webpCodingFacts(Bytes file)
         facts.compression = "VP8 (lossy)";
     else if (tally.lossless > 0)
         facts.compression = "VP8L (lossless)";
+    // An animation cut short may have lossy frames further on.
+    facts.lossless = tally.lossless > 0 && tally.lossy == 0 && !(tally.animation && tally.cut);
     if (tally.lossy > 0 || tally.lossless > 0)
         facts.bitsPerPixel = tally.alpha ? 32 : 24;
     facts.frames = tally.animation ? tally.frames : 1;

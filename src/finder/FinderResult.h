@@ -49,9 +49,17 @@ struct SamePhotoMember {
 };
 
 // The same photo saved differently: at least two members whose pixels differ,
-// each proven against the best copy (the first member).
+// each proven against the first member: the best copy when there is one (the
+// copy the others were made from, as far as the evidence shows), else the
+// reference copy (the most pixels, no enlargement).
 struct SamePhotoGroup {
     std::vector<SamePhotoMember> members; // best copy first, then most similar first
+    // The best copy's file: an index into members.front().files (the oldest
+    // file of an identical member), -1 when the group has no best copy.
+    int bestFile = -1;
+    // Why: "most pixels", "oldest of equal size", ..., or why there is none
+    // ("no clear best copy: the largest may be an enlargement").
+    QString bestBecause;
 };
 
 struct UnreadableFile {

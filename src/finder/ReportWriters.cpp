@@ -117,10 +117,18 @@ QByteArray text(const FinderResult& result)
                 for (const FoundFile& file : member.files) {
                     out += pathtext::forText(file.path) + "  (" + QByteArray::number(member.width)
                         + " x " + QByteArray::number(member.height) + ", ";
-                    if (&file == &best.files.front())
-                        out += edited ? "edited from this" : "best copy";
+                    const bool bestFile = !edited && group.bestFile >= 0
+                        && &file == &best.files[std::size_t(group.bestFile)];
+                    if (edited && &member == &best)
+                        out += &file == &best.files.front() ? "edited from this"
+                                                            : "identical to it";
+                    else if (bestFile)
+                        out += "best copy: " + group.bestBecause.toUtf8();
+                    else if (group.bestFile < 0 && &file == &best.files.front())
+                        out += group.bestBecause.toUtf8();
                     else if (&member == &best)
-                        out += edited ? "identical to it" : "identical to the best copy";
+                        out += group.bestFile >= 0 ? "identical to the best copy"
+                                                   : "identical to the first";
                     else
                         out += differenceText(*member.difference, best);
                     out += ")\n";
@@ -239,6 +247,12 @@ QByteArray json(const FinderResult& result)
             object[QStringLiteral("width")] = double(best.width);
             object[QStringLiteral("height")] = double(best.height);
             object[QStringLiteral("files")] = files;
+            if (list == &result.samePhotoGroups) {
+                object[QStringLiteral("best_copy")] = group.bestFile >= 0
+                    ? QJsonValue(group.bestFile)
+                    : QJsonValue(QJsonValue::Null);
+                object[QStringLiteral("best_because")] = group.bestBecause;
+            }
             groups.append(object);
         }
     }
@@ -265,9 +279,9 @@ QByteArray json(const FinderResult& result)
 QByteArray csv(const FinderResult& result)
 {
     QByteArray out = "group,path,path_bytes,size,type,width,height,frames,reason,kind,ssim,mean,"
-                     "max,compared_width,compared_height,identical_group,local,local_limit,"
-                     "local_x,local_y,local_width,local_height,tone_red,tone_green,tone_blue,"
-                     "framing_shift\r\n";
+                     "max,compared_width,compared_height,identical_group,best_copy,best_because,"
+                     "local,local_limit,local_x,local_y,local_width,local_height,tone_red,"
+                     "tone_green,tone_blue,framing_shift\r\n";
     int groupNumber = 0;
     for (const DuplicateGroup& group : result.groups) {
         ++groupNumber;
@@ -277,7 +291,7 @@ QByteArray csv(const FinderResult& result)
                 + csvField(pathtext::exactBytes(file.path)) + ','
                 + QByteArray::number(file.identity.size) + ',' + csvField(file.type) + ','
                 + QByteArray::number(group.width) + ',' + QByteArray::number(group.height) + ','
-                + QByteArray::number(group.frames) + ",,identical,,,,,,,,,,,,,,,,\r\n";
+                + QByteArray::number(group.frames) + ",,identical,,,,,,,,,,,,,,,,,,\r\n";
         }
     }
     for (const auto& [kind, list] : groupKinds(result)) {
@@ -305,6 +319,15 @@ QByteArray csv(const FinderResult& result)
                     // from 0, as its readers index arrays).
                     if (member.identicalGroup >= 0)
                         out += QByteArray::number(member.identicalGroup + 1);
+                    // 1 on the best copy's row, 0 on the others; empty in a group
+                    // without one (and in edited groups, which name none).
+                    out += ',';
+                    if (group.bestFile >= 0 && list == &result.samePhotoGroups)
+                        out += &member == &best && &file == &best.files[std::size_t(group.bestFile)]
+                            ? "1"
+                            : "0";
+                    out += ','
+                        + csvField(list == &result.samePhotoGroups ? group.bestBecause : QString());
                     if (&file != &best.files.front()) {
                         const similar::PhotoDifference d = differenceOf(member, best);
                         const auto region = regionInReference(d, best);
@@ -326,7 +349,7 @@ QByteArray csv(const FinderResult& result)
         out += ',' + csvField(pathtext::displayText(file.path)) + ','
             + csvField(pathtext::exactBytes(file.path)) + ','
             + (file.size >= 0 ? QByteArray::number(file.size) : QByteArray()) + ','
-            + csvField(file.type) + ",,,," + csvField(file.reason) + ",,,,,,,\r\n";
+            + csvField(file.type) + ",,,," + csvField(file.reason) + ",,,,,,,,,\r\n";
     }
     return out;
 }

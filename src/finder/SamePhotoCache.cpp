@@ -103,9 +103,29 @@ std::int64_t proofChecksum(const QByteArray& key, const similar::PhotoDifference
         .value();
 }
 
-std::int64_t enlargementChecksum(const QByteArray& key, bool enlarged)
+std::int64_t enlargementChecksum(const QByteArray& key, similar::Enlargement verdict)
 {
-    return RowChecksum().bytes(key).number(enlarged ? 1 : 0).value();
+    return RowChecksum().bytes(key).number(int(verdict)).value();
+}
+
+// Part of every enlargement row's key: raised whenever the verdict is
+// reached differently, so that no verdict of an older check is read back.
+// 2: three methods and a re-save, with Unsure.
+constexpr std::uint64_t kEnlargementRevision = 2;
+// The same for the rows that say whether a lossless file holds a lossy one's
+// decode, and whether a file is coded without loss (they share the table,
+// under keys of their own).
+constexpr std::uint64_t kMadeFromRevision = 0x4d46'0000'0000'0001; // "MF", 1
+constexpr std::uint64_t kLosslessRevision = 0x4c53'0000'0000'0001; // "LS", 1
+
+QByteArray withEnlargementRevision(QByteArray key, SamePhotoCache::Question question)
+{
+    using Question = SamePhotoCache::Question;
+    const std::uint64_t revision = question == Question::Enlargement ? kEnlargementRevision
+        : question == Question::MadeFrom                             ? kMadeFromRevision
+                                                                     : kLosslessRevision;
+    key.append(reinterpret_cast<const char*>(&revision), sizeof revision);
+    return key;
 }
 
 int failedPrepare(sqlite3* db)
@@ -251,29 +271,34 @@ QByteArray SamePhotoCache::orderedPairKey(const FileIdentity& a, const FileIdent
     return key;
 }
 
-std::optional<bool> SamePhotoCache::enlargement(const FileIdentity& a, const FileIdentity& b)
+std::optional<similar::Enlargement> SamePhotoCache::enlargement(
+    const FileIdentity& a, const FileIdentity& b, Question question)
 {
     if (!m_db)
         return std::nullopt;
     Statement read(m_db, "SELECT enlarged, checksum FROM photo_enlargements WHERE key = ?");
     if (!read.ok())
         return std::nullopt;
-    const QByteArray key = orderedPairKey(a, b);
+    const QByteArray key = withEnlargementRevision(orderedPairKey(a, b), question);
     sqlite3_bind_blob(read.get(), 1, key.constData(), int(key.size()), SQLITE_STATIC);
     if (sqlite3_step(read.get()) != SQLITE_ROW
         || sqlite3_column_type(read.get(), 0) != SQLITE_INTEGER)
         return std::nullopt;
     const sqlite3_int64 enlarged = sqlite3_column_int64(read.get(), 0);
-    if ((enlarged != 0 && enlarged != 1)
-        || !checksumMatches(read.get(), 1, enlargementChecksum(key, enlarged != 0)))
+    if (enlarged < 0 || enlarged > 2)
         return std::nullopt;
-    return enlarged != 0;
+    const auto verdict = similar::Enlargement(enlarged);
+    if (!checksumMatches(read.get(), 1, enlargementChecksum(key, verdict)))
+        return std::nullopt;
+    return verdict;
 }
 
-void SamePhotoCache::storeEnlargement(const FileIdentity& a, const FileIdentity& b, bool enlarged)
+void SamePhotoCache::storeEnlargement(
+    const FileIdentity& a, const FileIdentity& b, similar::Enlargement verdict, Question question)
 {
     if (m_db && m_writable)
-        m_enlargements.emplace_back(orderedPairKey(a, b), enlarged);
+        m_enlargements.emplace_back(
+            withEnlargementRevision(orderedPairKey(a, b), question), verdict);
 }
 
 std::optional<similar::PhotoSignature> SamePhotoCache::signature(const FileIdentity& file)
@@ -438,7 +463,7 @@ int SamePhotoCache::write()
             sqlite3_stmt* s = write.get();
             if ((code = sqlite3_bind_blob(s, 1, key.constData(), int(key.size()), SQLITE_STATIC))
                     != SQLITE_OK
-                || (code = sqlite3_bind_int(s, 2, enlarged ? 1 : 0)) != SQLITE_OK
+                || (code = sqlite3_bind_int(s, 2, int(enlarged))) != SQLITE_OK
                 || (code = sqlite3_bind_int64(s, 3, enlargementChecksum(key, enlarged)))
                     != SQLITE_OK
                 || (code = step(s)) != SQLITE_OK)
@@ -528,7 +553,7 @@ int SamePhotoCache::carryOverRenamed(
                     storeProof(current(a, partA), current(b, partB), *d);
                     ++carried;
                 }
-            } else if (const std::optional<bool> enlarged = enlargement(a, b)) {
+            } else if (const std::optional<similar::Enlargement> enlarged = enlargement(a, b)) {
                 storeEnlargement(current(a, partA), current(b, partB), *enlarged);
                 ++carried;
             }

@@ -14,6 +14,7 @@
 // (the answers stay those of a search without it).
 
 #include "finder/FinderResult.h"
+#include "similar/Enlargement.h"
 #include "similar/PhotoDifference.h"
 #include "similar/PhotoSignature.h"
 
@@ -42,11 +43,17 @@ public:
     std::optional<similar::PhotoSignature> signature(const FileIdentity& file);
     std::optional<similar::PhotoDifference> proof(const FileIdentity& a, const FileIdentity& b);
 
-    // Whether a is an enlargement of a picture of b's size (see similar::isEnlargement).
-    std::optional<bool> enlargement(const FileIdentity& a, const FileIdentity& b);
+    // The question a verdict row answers: whether a is an enlargement of a
+    // picture of b's size (see similar::isEnlargement), or whether lossless a
+    // holds lossy b's decode (Yes or No; see similar::PhotoEvidence::madeFrom),
+    // or whether file a (b the same) is coded without loss (Yes or No).
+    enum class Question { Enlargement, MadeFrom, Lossless };
+    std::optional<similar::Enlargement> enlargement(
+        const FileIdentity& a, const FileIdentity& b, Question question = Question::Enlargement);
 
     // Buffered; written by flush() in one transaction.
-    void storeEnlargement(const FileIdentity& a, const FileIdentity& b, bool enlarged);
+    void storeEnlargement(const FileIdentity& a, const FileIdentity& b,
+        similar::Enlargement verdict, Question question = Question::Enlargement);
     void storeSignature(const FileIdentity& file, const similar::PhotoSignature& signature);
     void storeProof(
         const FileIdentity& a, const FileIdentity& b, const similar::PhotoDifference& difference);
@@ -75,7 +82,7 @@ private:
     QString m_problem;
     std::vector<std::pair<QByteArray, std::vector<std::uint8_t>>> m_signatures;
     std::vector<std::pair<QByteArray, similar::PhotoDifference>> m_proofs;
-    std::vector<std::pair<QByteArray, bool>> m_enlargements;
+    std::vector<std::pair<QByteArray, similar::Enlargement>> m_enlargements;
 };
 
 } // namespace finder

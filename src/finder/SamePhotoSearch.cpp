@@ -1,5 +1,6 @@
 #include "finder/SamePhotoSearch.h"
 
+#include "decoding/CodingFacts.h"
 #include "decoding/JpegDecoder.h"
 #include "decoding/OrientationTag.h"
 #include "finder/FileReading.h"
@@ -9,7 +10,9 @@
 #include "finder/PictureTypes.h"
 #include "finder/SamePhotoCache.h"
 #include "finder/WorkerPool.h"
+#include "similar/BestCopy.h"
 #include "similar/EditedCopies.h"
+#include "similar/Enlargement.h"
 #include "similar/ReducedJpegSignature.h"
 #include "similar/SamePhotoGrouping.h"
 
@@ -19,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <tuple>
 
 namespace finder {
 
@@ -174,14 +178,100 @@ public:
     }
 
     // Whether `larger` is an enlargement of a width x height copy, judged at
-    // its full size (so decoded for it).
-    bool isEnlargement(const PhotoFile& larger, std::uint32_t width, std::uint32_t height)
+    // the smallest size above that one that the file decodes to at once (a
+    // JPEG's reduced decode), since an enlargement does not show at proof size.
+    similar::Enlargement enlargement(
+        const PhotoFile& larger, std::uint32_t width, std::uint32_t height)
     {
-        bool enlarged = false;
-        withDecodedFile(larger, m_budget, m_stop, [&](const similar::FrameView& frame) {
-            enlarged = similar::isEnlargement(frame, width, height);
+        similar::Enlargement verdict = similar::Enlargement::Unsure;
+        auto judge = [&](const similar::FrameView& frame) {
+            verdict = similar::isEnlargement(frame, width, height);
+        };
+        int reduction = 1;
+        if (larger.type == PictureType::Jpeg) {
+            for (int r : {8, 4, 2}) {
+                if ((larger.width + unsigned(r) - 1) / unsigned(r) > width
+                    && (larger.height + unsigned(r) - 1) / unsigned(r) > height) {
+                    reduction = r;
+                    break;
+                }
+            }
+        }
+        if (reduction == 1) {
+            if (!withDecodedFile(larger, m_budget, m_stop, judge))
+                return similar::Enlargement::Unsure;
+            return verdict;
+        }
+        try {
+            const std::uint64_t needs = pictureMemory(larger.type,
+                (larger.width + unsigned(reduction) - 1) / unsigned(reduction),
+                (larger.height + unsigned(reduction) - 1) / unsigned(reduction), 1);
+            const FileBytes bytes = readWholeFile(larger.path, larger.identity);
+            if (!bytes.ok)
+                return similar::Enlargement::Unsure;
+            const std::uint64_t share
+                = std::min(m_budget.total(), 16 * needs + std::uint64_t(bytes.bytes.size()));
+            if (m_budget.take(share, m_stop) != MemoryBudget::Take::Taken)
+                return similar::Enlargement::Unsure;
+            const BudgetShare held(m_budget, share);
+            const decoding::DecodeOutcome outcome = decodeJpegAt(bytesOf(bytes.bytes), reduction);
+            if (outcome.status != decoding::DecodeStatus::Ok || outcome.picture.frames.empty()
+                || !outcome.picture.isRgba())
+                return similar::Enlargement::Unsure;
+            judge(similar::firstFrameOf(outcome.picture));
+            return verdict;
+        } catch (const std::bad_alloc&) {
+            return similar::Enlargement::Unsure;
+        }
+    }
+
+    // Whether every file of a unit is coded without loss, read from its headers.
+    bool isLossless(const PhotoFile& file)
+    {
+        switch (file.type) {
+        case PictureType::Png:
+        case PictureType::Bmp:
+        case PictureType::Gif:
+            return true;
+        case PictureType::Jpeg:
+        case PictureType::Unknown:
+            return false;
+        default:
+            break;
+        }
+        try {
+            // A TIFF's directory may follow its pixels; the other types say
+            // how they are coded in their first chunks or boxes.
+            constexpr qint64 kHead = 256 * 1024;
+            const FileBytes bytes = file.type == PictureType::Tiff
+                ? readWholeFile(file.path, file.identity)
+                : readFileStart(file.path, file.identity, kHead);
+            return bytes.ok && decoding::codedWithoutLoss(bytesOf(bytes.bytes), file.type);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+
+    // Whether `lossless` holds `lossy`'s decode: the same size, every sample
+    // within one level. Nothing when either no longer decodes.
+    std::optional<bool> holds(const PhotoFile& lossless, const PhotoFile& lossy)
+    {
+        if (lossless.width != lossy.width || lossless.height != lossy.height)
+            return false;
+        std::vector<std::uint8_t> levels;
+        try {
+            if (!withDecodedFile(lossy, m_budget, m_stop, [&](const similar::FrameView& frame) {
+                    levels = similar::eightBitLevels(frame);
+                }))
+                return std::nullopt;
+        } catch (const std::bad_alloc&) {
+            return std::nullopt;
+        }
+        std::optional<bool> within;
+        withDecodedFile(lossless, m_budget, m_stop, [&](const similar::FrameView& frame) {
+            within = similar::withinOneLevel(frame, levels);
         });
-        return enlarged;
+        return within;
     }
 
 private:
@@ -279,19 +369,66 @@ public:
         return proof;
     }
 
-    bool isEnlargement(std::uint32_t a, std::uint32_t b) override
+    similar::Enlargement enlargement(std::uint32_t a, std::uint32_t b) override
     {
         const PhotoFile& larger = fileOf(a);
         const PhotoFile& smaller = fileOf(b);
         if (m_cache) {
-            if (const std::optional<bool> known
+            if (const std::optional<similar::Enlargement> known
                 = m_cache->enlargement(larger.identity, smaller.identity))
                 return *known;
         }
-        const bool enlarged = m_proofs.isEnlargement(larger, smaller.width, smaller.height);
+        const similar::Enlargement verdict
+            = m_proofs.enlargement(larger, smaller.width, smaller.height);
         if (m_cache && larger.cacheable && smaller.cacheable)
-            m_cache->storeEnlargement(larger.identity, smaller.identity, enlarged);
-        return enlarged;
+            m_cache->storeEnlargement(larger.identity, smaller.identity, verdict);
+        return verdict;
+    }
+
+    bool isLossless(std::uint32_t a) override
+    {
+        constexpr auto question = SamePhotoCache::Question::Lossless;
+        for (std::size_t i : m_units[a].files) {
+            const PhotoFile& file = m_files[i];
+            // Types that may be either are read from the file (a TIFF whole),
+            // and the answer kept for the next search.
+            const bool either = file.type == PictureType::Tiff || file.type == PictureType::WebP
+                || file.type == PictureType::Jpeg2000 || file.type == PictureType::Heif
+                || file.type == PictureType::Avif;
+            std::optional<similar::Enlargement> known;
+            if (either && m_cache)
+                known = m_cache->enlargement(file.identity, file.identity, question);
+            const bool lossless
+                = known ? *known == similar::Enlargement::Yes : m_proofs.isLossless(file);
+            if (either && !known && m_cache && file.cacheable)
+                m_cache->storeEnlargement(file.identity, file.identity,
+                    lossless ? similar::Enlargement::Yes : similar::Enlargement::No, question);
+            if (!lossless)
+                return false;
+        }
+        return true;
+    }
+
+    std::optional<bool> madeFrom(std::uint32_t a, std::uint32_t b) override
+    {
+        // The proof tells most pairs apart without a decode: averaging and
+        // rounding to whole levels widen a difference of one level to two at most.
+        const std::optional<similar::PhotoDifference> proof = prove(a, b);
+        if (proof && proof->max > 2)
+            return false;
+        const PhotoFile& lossless = fileOf(a);
+        const PhotoFile& lossy = fileOf(b);
+        constexpr auto question = SamePhotoCache::Question::MadeFrom;
+        if (m_cache) {
+            if (const std::optional<similar::Enlargement> known
+                = m_cache->enlargement(lossless.identity, lossy.identity, question))
+                return *known == similar::Enlargement::Yes;
+        }
+        const std::optional<bool> made = m_proofs.holds(lossless, lossy);
+        if (made && m_cache && lossless.cacheable && lossy.cacheable)
+            m_cache->storeEnlargement(lossless.identity, lossy.identity,
+                *made ? similar::Enlargement::Yes : similar::Enlargement::No, question);
+        return made;
     }
 
 private:
@@ -305,6 +442,22 @@ private:
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::optional<similar::PhotoDifference>>
         m_known;
 };
+
+// The file of an identical member that "Keep the oldest" keeps: the oldest,
+// then the shorter path, then the lower path bytes.
+int oldestFileOf(const SamePhotoMember& member)
+{
+    auto order
+        = [](const FoundFile& f) { return std::tuple(f.identity.modifiedNs, f.path.size()); };
+    int oldest = 0;
+    for (int i = 1; i < int(member.files.size()); ++i) {
+        const FoundFile& a = member.files[std::size_t(i)];
+        const FoundFile& b = member.files[std::size_t(oldest)];
+        if (order(a) < order(b) || (order(a) == order(b) && a.path < b.path))
+            oldest = i;
+    }
+    return oldest;
+}
 
 } // namespace
 
@@ -425,7 +578,9 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
         similar::PhotoUnit photo;
         photo.signature = *files[unit.files[0]].signature;
         photo.lossRank = similar::lossRank(files[unit.files[0]].type);
+        photo.modifiedNs = files[unit.files[0]].identity.modifiedNs;
         for (std::size_t i : unit.files) {
+            photo.modifiedNs = std::min(photo.modifiedNs, files[i].identity.modifiedNs);
             photo.lossRank = std::min(photo.lossRank, similar::lossRank(files[i].type));
             photo.largestFile = std::max(photo.largestFile, files[i].identity.size);
         }
@@ -496,6 +651,9 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
     for (const similar::PhotoGroup& group : groups) {
         SamePhotoGroup found;
         found.members.push_back(memberOf(group.best));
+        found.bestBecause = QString::fromStdString(group.because);
+        if (group.hasBestCopy)
+            found.bestFile = oldestFileOf(found.members.front());
         for (const auto& [unit, difference] : group.others) {
             found.members.push_back(memberOf(unit));
             found.members.back().difference = difference;

@@ -122,7 +122,10 @@ QJsonArray measuredGroupsJson(
             }
             members.append(o);
         }
-        out.append(QJsonObject{{QStringLiteral("members"), members}});
+        out.append(QJsonObject{{QStringLiteral("members"), members},
+            {QStringLiteral("best_copy"),
+                g.bestFile >= 0 ? QJsonValue(g.bestFile) : QJsonValue(QJsonValue::Null)},
+            {QStringLiteral("best_because"), g.bestBecause}});
     }
     return out;
 }
@@ -132,6 +135,12 @@ std::vector<SamePhotoGroup> measuredGroupsOf(const QJsonValue& value, std::set<Q
     std::vector<SamePhotoGroup> list;
     for (const QJsonValue& v : value.toArray()) {
         SamePhotoGroup g;
+        // Results kept before best copies were judged name none.
+        g.bestFile = v.toObject().value(QStringLiteral("best_copy")).toInt(-1);
+        g.bestBecause = v.toObject()
+                            .value(QStringLiteral("best_because"))
+                            .toString(QStringLiteral(
+                                "no clear best copy: kept before best copies were judged"));
         for (const QJsonValue& mv : v.toObject().value(QStringLiteral("members")).toArray()) {
             const QJsonObject o = mv.toObject();
             SamePhotoMember m;
@@ -165,6 +174,8 @@ std::vector<SamePhotoGroup> measuredGroupsOf(const QJsonValue& value, std::set<Q
             }
             g.members.push_back(std::move(m));
         }
+        if (g.members.empty() || g.bestFile >= int(g.members.front().files.size()))
+            g.bestFile = -1;
         list.push_back(std::move(g));
     }
     return list;

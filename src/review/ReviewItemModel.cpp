@@ -174,6 +174,19 @@ QString ReviewItemModel::differenceText(const ReviewFile& file, const ReviewFile
         + QStringLiteral(" (") + figures + QLatin1Char(')');
 }
 
+QString ReviewItemModel::bestCopyText(const ReviewFile& file, const ReviewGroup& group)
+{
+    if (!group.bestPath.isEmpty()) {
+        if (file.found.path == group.bestPath)
+            return QStringLiteral("best copy: ") + group.bestBecause;
+        return QStringLiteral("identical to the best copy");
+    }
+    // No best copy: the group's first row says why; the reference's other files are its copies.
+    if (!group.files.empty() && &file == &group.files.front())
+        return group.bestBecause;
+    return QStringLiteral("identical to the reference copy");
+}
+
 const ReviewFile* ReviewItemModel::bestCopyOf(const ReviewGroup& group)
 {
     for (const ReviewFile& f : group.files)
@@ -264,8 +277,12 @@ QVariant ReviewItemModel::data(const QModelIndex& index, int role) const
         }
         break;
     case DifferenceColumn:
-        if ((role == Qt::DisplayRole || role == Qt::ToolTipRole) && file.member >= 0)
-            return differenceText(file, bestCopyOf(m_model.group(spot.group)));
+        if ((role == Qt::DisplayRole || role == Qt::ToolTipRole) && file.member >= 0) {
+            const ReviewGroup& group = m_model.group(spot.group);
+            if (!file.difference)
+                return bestCopyText(file, group);
+            return differenceText(file, bestCopyOf(group));
+        }
         break;
     case ModifiedColumn:
         if (role == Qt::DisplayRole)

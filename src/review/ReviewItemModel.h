@@ -89,6 +89,9 @@ public:
     static QString differenceText(const ReviewFile& file, const ReviewFile* best);
     // The best copy of a same-photo group, or null.
     static const ReviewFile* bestCopyOf(const ReviewGroup& group);
+    // The Difference column of a file of the group's first member: the best
+    // copy and why, or on the group's first row why it has none.
+    static QString bestCopyText(const ReviewFile& file, const ReviewGroup& group);
 
 signals:
     void statusChanged(const QString& text);

@@ -71,6 +71,10 @@ ReviewModel::ReviewModel(const FinderResult& result)
         group.id = int(m_groups.size());
         group.samePhoto = true;
         group.edited = edited;
+        group.bestBecause = found.bestBecause;
+        if (found.bestFile >= 0 && !found.members.empty()
+            && found.bestFile < int(found.members.front().files.size()))
+            group.bestPath = found.members.front().files[std::size_t(found.bestFile)].path;
         for (int m = 0; m < int(found.members.size()); ++m) {
             const SamePhotoMember& member = found.members[size_t(m)];
             if (m == 0) {
@@ -297,12 +301,18 @@ ReviewModel::RuleOutcome ReviewModel::applyRule(
             continue; // edited copies: only the user's own click marks them
         if (group.samePhoto && !withSamePhoto && rule != MarkingRule::KeepBestCopy)
             continue;
+        // A group whose evidence names no best copy is not marked by it.
+        if (group.samePhoto && rule == MarkingRule::KeepBestCopy && group.bestPath.isEmpty()) {
+            ++outcome.groupsWithoutBest;
+            continue;
+        }
         files.clear();
         at.clear();
         for (int i = 0; i < int(group.files.size()); ++i) {
             const ReviewFile& f = group.files[size_t(i)];
-            // The best copy is chosen among the files of the best member.
-            if (group.samePhoto && rule == MarkingRule::KeepBestCopy && !f.isBestCopy())
+            // The best copy is the file the search named.
+            if (group.samePhoto && rule == MarkingRule::KeepBestCopy
+                && f.found.path != group.bestPath)
                 continue;
             files.push_back(&f.found);
             at.push_back(i);
@@ -326,6 +336,11 @@ ReviewModel::RuleOutcome ReviewModel::applyRule(
             + countText(outcome.groupsLeftAlone, "group has", "groups have")
             + QStringLiteral(" no copy inside %1 and kept its marks")
                   .arg(QFile::decodeName(folder));
+    }
+    if (outcome.groupsWithoutBest > 0) {
+        m_status += QStringLiteral(", ")
+            + countText(outcome.groupsWithoutBest, "group has", "groups have")
+            + QStringLiteral(" no clear best copy and kept its marks");
     }
     m_status += QLatin1Char('.');
     return outcome;
@@ -741,6 +756,13 @@ FinderResult ReviewModel::currentResult(bool withSamePhoto) const
             SamePhotoGroup out;
             for (auto& [index, member] : members)
                 out.members.push_back(std::move(member));
+            out.bestBecause = group.bestBecause;
+            if (!out.members.empty()) {
+                const std::vector<FoundFile>& first = out.members.front().files;
+                for (int i = 0; i < int(first.size()); ++i)
+                    if (!group.bestPath.isEmpty() && first[std::size_t(i)].path == group.bestPath)
+                        out.bestFile = i;
+            }
             if (out.members.size() >= 2 && !out.members.front().difference)
                 (group.edited ? result.editedGroups : result.samePhotoGroups)
                     .push_back(std::move(out));

@@ -66,6 +66,10 @@ struct ReviewGroup {
     std::uint32_t frames = 1;
     std::int64_t totalSize = 0;
     std::vector<ReviewFile> files;
+    // Same-photo groups: the best copy's file, empty when the evidence names
+    // none; and why ("most pixels", "no clear best copy: ...").
+    QByteArray bestPath;
+    QString bestBecause;
 };
 
 // Position of a file as the model orders it now.
@@ -124,6 +128,7 @@ public:
     struct RuleOutcome {
         int groupsChanged = 0; // groups whose marks the rule set
         int groupsLeftAlone = 0; // groups where the rule had no copy to keep
+        int groupsWithoutBest = 0; // KeepBestCopy: same-photo groups with no clear best copy
     };
     // Marks every copy but the one the rule keeps, in every group at once;
     // groups where the rule keeps nothing keep their marks. One undo step.

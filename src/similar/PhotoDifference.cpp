@@ -201,18 +201,4 @@ std::optional<PhotoDifference> compareFrames(const FrameView& a, const FrameView
     return compareProofPictures(proofPicture(a), proofPicture(b));
 }
 
-bool isEnlargement(const FrameView& picture, std::uint32_t width, std::uint32_t height)
-{
-    if (width >= picture.width || height >= picture.height)
-        return false;
-    const ReducedPicture original = fullSize(picture);
-    const ReducedPicture again
-        = enlargeBilinear(reduceArea(original, width, height), picture.width, picture.height);
-    const PhotoDifference difference = measure(original, again);
-    // Re-save noise: about what a JPEG re-save at quality 100 leaves (SSIM
-    // 0.998, mean 0.5). Enlargements by half measured 0.997 to 0.999; real
-    // photos through half their size 0.980 to 0.994, the softest of them.
-    return difference.ssim >= 0.996 && difference.mean <= 1.0;
-}
-
 } // namespace similar

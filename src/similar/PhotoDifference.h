@@ -8,7 +8,7 @@
 // a 24-megapixel pair is measured on about 512 x 341 pixels, not on 6,000 x
 // 4,000. Detail finer than that does not tell a re-save from the photo
 // (both thresholds are about the look); what it would tell, an enlargement,
-// is judged at full size by isEnlargement.
+// is judged at full size (Enlargement.h).
 
 #include "similar/ProofRule.h"
 #include "similar/ReducedPicture.h"
@@ -92,10 +92,5 @@ PhotoDifference compareProofPictures(const ReducedPicture& a, const ReducedPictu
 // Both frames' proof pictures compared; nothing when their aspect ratios
 // differ by more than 1 %.
 std::optional<PhotoDifference> compareFrames(const FrameView& a, const FrameView& b);
-
-// Whether `picture` is an enlargement of a copy of width x height: reduced to
-// that size and enlarged again it differs from itself by no more than a
-// re-save would (what it holds beyond that size is nothing but interpolation).
-bool isEnlargement(const FrameView& picture, std::uint32_t width, std::uint32_t height);
 
 } // namespace similar

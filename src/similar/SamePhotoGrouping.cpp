@@ -1,5 +1,6 @@
 #include "similar/SamePhotoGrouping.h"
 
+#include "similar/BestCopy.h"
 #include "similar/SignatureIndex.h"
 
 #include <algorithm>
@@ -88,6 +89,38 @@ bool betterCopy(const PhotoUnit& a, const PhotoUnit& b)
     return a.largestFile > b.largestFile;
 }
 
+// Names the group's best copy; when it is not the reference, it takes the
+// reference's place and every other member is measured against it (all must
+// pass, or the group keeps its reference and has no best copy).
+template <typename Proof>
+void chooseBest(
+    const std::vector<PhotoUnit>& units, PhotoGroup& group, PhotoEvidence& evidence, Proof& proof)
+{
+    std::vector<std::uint32_t> members{group.best};
+    for (const auto& [unit, difference] : group.others)
+        members.push_back(unit);
+    BestCopy best = chooseBestCopy(units, members, evidence);
+    if (best.unit && *best.unit != group.best) {
+        std::vector<std::pair<std::uint32_t, PhotoDifference>> others;
+        for (std::uint32_t unit : members) {
+            if (unit == *best.unit)
+                continue;
+            const std::optional<PhotoDifference> difference = proof(*best.unit, unit);
+            if (!difference || !passes(*difference)) {
+                best = {std::nullopt, "no clear best copy: not every copy is like the best"};
+                break;
+            }
+            others.emplace_back(unit, *difference);
+        }
+        if (best.unit) {
+            group.best = *best.unit;
+            group.others = std::move(others);
+        }
+    }
+    group.hasBestCopy = best.unit.has_value();
+    group.because = std::move(best.because);
+}
+
 } // namespace
 
 std::vector<PhotoGroup> groupSamePhotos(const std::vector<PhotoUnit>& units,
@@ -121,7 +154,7 @@ std::vector<PhotoGroup> groupSamePhotos(const std::vector<PhotoUnit>& units,
         while (left.size() >= 2) {
             std::stable_sort(left.begin(), left.end(),
                 [&](std::uint32_t a, std::uint32_t b) { return betterCopy(units[a], units[b]); });
-            // The best copy is the first that is not an enlargement of the
+            // The reference is the first that is not an enlargement of the
             // largest member clearly smaller than itself (a member one pixel
             // smaller says nothing: reducing by a pixel loses nothing).
             std::size_t bestAt = 0;
@@ -135,7 +168,7 @@ std::vector<PhotoGroup> groupSamePhotos(const std::vector<PhotoUnit>& units,
                         break;
                     }
                 }
-                if (!smaller || !evidence.isEnlargement(left[bestAt], *smaller))
+                if (!smaller || evidence.enlargement(left[bestAt], *smaller) != Enlargement::Yes)
                     break;
             }
             const std::uint32_t best = left[bestAt];
@@ -152,6 +185,7 @@ std::vector<PhotoGroup> groupSamePhotos(const std::vector<PhotoUnit>& units,
                     rest.push_back(unit);
             }
             if (!group.others.empty()) {
+                chooseBest(units, group, evidence, proof);
                 std::stable_sort(group.others.begin(), group.others.end(),
                     [](const auto& a, const auto& b) { return a.second.ssim > b.second.ssim; });
                 groups.push_back(std::move(group));

@@ -5,17 +5,21 @@
 // units are candidates when their hashes are near (SignatureIndex), their
 // aspect ratios agree and their colour thumbnails are close; every candidate
 // pair is proven by measuring it (PhotoDifference). Units joined by passing
-// proofs make a cluster. Each cluster names its best copy: the most pixels,
-// then the least lossy type, then the largest file, never an enlargement of
-// a smaller member. A unit is a member only when its own difference from the
-// best copy passes the thresholds: the rule never follows a chain (A like B,
-// B like C). What is left of a cluster is grouped again the same way.
+// proofs make a cluster. Each cluster names its reference copy: the most
+// pixels, then the least lossy type, then the largest file, never an
+// enlargement of a smaller member. A unit is a member only when its own
+// difference from the reference passes the thresholds: the rule never
+// follows a chain (A like B, B like C). What is left of a cluster is grouped
+// again the same way. Then the group's best copy is chosen (BestCopy.h);
+// when there is one it comes first, and the others are measured against it.
 
 #include "decoding/DecodedPicture.h"
+#include "similar/Enlargement.h"
 #include "similar/PhotoDifference.h"
 #include "similar/PhotoSignature.h"
 
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -25,6 +29,7 @@ struct PhotoUnit {
     PhotoSignature signature;
     int lossRank = 0; // lossRank() of its type; the lowest of its files
     std::int64_t largestFile = 0; // bytes
+    std::int64_t modifiedNs = 0; // the oldest modification time of its files
 };
 
 // 0 for types that keep every pixel as it was given, higher for lossier ones.
@@ -32,13 +37,18 @@ int lossRank(decoding::PictureType type);
 
 // What the grouping asks of the files behind the units. prove(a, b) measures
 // two units (nothing when they cannot be compared: aspect ratios apart, a
-// file that no longer decodes); isEnlargement(a, b): whether unit a is an
-// enlargement of a picture of unit b's size.
+// file that no longer decodes); enlargement(a, b): whether unit a is an
+// enlargement of a picture of unit b's size; isLossless(a): whether every
+// file of unit a is coded without loss; madeFrom(a, b): whether lossless
+// unit a holds lossy unit b's decode (the same size, every sample within one
+// level), nothing when that could not be learned.
 class PhotoEvidence {
 public:
     virtual ~PhotoEvidence() = default;
     virtual std::optional<PhotoDifference> prove(std::uint32_t a, std::uint32_t b) = 0;
-    virtual bool isEnlargement(std::uint32_t a, std::uint32_t b) = 0;
+    virtual Enlargement enlargement(std::uint32_t a, std::uint32_t b) = 0;
+    virtual bool isLossless(std::uint32_t a) = 0;
+    virtual std::optional<bool> madeFrom(std::uint32_t a, std::uint32_t b) = 0;
 };
 
 // Pairs (a < b) worth proving.
@@ -46,9 +56,10 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> candidatePairs(
     const std::vector<PhotoUnit>& units);
 
 struct PhotoGroup {
-    std::uint32_t best = 0;
-    // The other members with their difference from the best copy, most
-    // similar first.
+    std::uint32_t best = 0; // the best copy, or the reference copy when there is none
+    bool hasBestCopy = false;
+    std::string because; // why `best` is the best copy, or why there is none
+    // The other members with their difference from `best`, most similar first.
     std::vector<std::pair<std::uint32_t, PhotoDifference>> others;
 };
 

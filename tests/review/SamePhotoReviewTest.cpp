@@ -5,7 +5,9 @@
 #include "ReviewTestData.h"
 #include "TestFileSystem.h"
 
+#include "review/KeptResults.h"
 #include "review/MarkedFilesAction.h"
+#include "review/ReviewItemModel.h"
 #include "review/ReviewModel.h"
 
 #include <QDir>
@@ -46,6 +48,8 @@ protected:
             similar::PhotoDifference{0.97, 1.5, 20, 800, 600, {}, {}, 0, 1}});
         photo.members.push_back({400, 300, {found("small.jpg")}, -1,
             similar::PhotoDifference{0.93, 2.5, 31, 400, 300, {}, {}, 0, 1}});
+        photo.bestFile = 0; // the search named it: the most pixels
+        photo.bestBecause = QStringLiteral("most pixels");
         m_result.samePhotoGroups.push_back(photo);
         m_result.samePhotoSearched = true;
     }
@@ -150,5 +154,56 @@ TEST_F(SamePhotoReviewTest, ActingOnAFileListedTwiceActsOnceAndTheBestCopyStays)
     ASSERT_EQ(model.groupCount(), 1);
     EXPECT_TRUE(model.group(0).samePhoto);
 }
+
+// What the best copy rests on, or why there is none: shown on the group's
+// rows, obeyed by "Keep the best copy", and kept over a reopen.
+struct BestCase {
+    const char* name;
+    int bestFile; // in the first member's files; -1 for none
+    const char* because;
+    QStringList markedSamePhoto; // by "Keep the best copy"
+    const char* firstRow; // the Difference column of the group's first row
+};
+
+class BestCopyShownTest : public SamePhotoReviewTest,
+                          public ::testing::WithParamInterface<BestCase> { };
+
+TEST_P(BestCopyShownTest, OnItsRowInTheRuleAndAfterAReopen)
+{
+    const BestCase& c = GetParam();
+    FinderResult result = m_result;
+    result.samePhotoGroups[0].bestFile = c.bestFile;
+    result.samePhotoGroups[0].bestBecause = QLatin1String(c.because);
+    // Kept and taken up again, as the window does between sessions.
+    const std::optional<KeptResults::Kept> kept
+        = KeptResults::fromJson(KeptResults::toJson({result, {}}));
+    ASSERT_TRUE(kept);
+    ASSERT_EQ(kept->result.samePhotoGroups.size(), size_t(1));
+    EXPECT_EQ(kept->result.samePhotoGroups[0].bestFile, c.bestFile);
+    EXPECT_EQ(kept->result.samePhotoGroups[0].bestBecause, QLatin1String(c.because));
+    for (const FinderResult& shown : {result, kept->result}) {
+        ReviewModel model(shown);
+        const ReviewModel::RuleOutcome outcome = model.applyRule(MarkingRule::KeepBestCopy);
+        EXPECT_EQ(markedIn(model, true), c.markedSamePhoto);
+        EXPECT_EQ(outcome.groupsWithoutBest, c.bestFile < 0 ? 1 : 0);
+        EXPECT_EQ(model.statusText().contains(QLatin1String("no clear best copy")), c.bestFile < 0)
+            << model.statusText().toStdString();
+        ReviewItemModel items(model, nullptr);
+        EXPECT_EQ(items.indexOf({1, 0}, ReviewItemModel::DifferenceColumn).data().toString(),
+            QLatin1String(c.firstRow));
+        // Exported again, the group still names (or does not name) its best copy.
+        const FinderResult again = model.currentResult(true);
+        ASSERT_EQ(again.samePhotoGroups.size(), size_t(1));
+        EXPECT_EQ(again.samePhotoGroups[0].bestFile, c.bestFile);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Groups, BestCopyShownTest,
+    ::testing::Values(
+        BestCase{"named", 0, "most pixels", {"b.jpg", "small.jpg"}, "best copy: most pixels"},
+        // b.jpg goes by the identical group's own rule; nothing else is marked.
+        BestCase{"none", -1, "no clear best copy: the largest may be an enlargement", {"b.jpg"},
+            "no clear best copy: the largest may be an enlargement"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -27,6 +27,8 @@ FinderResult listedTwice()
             0, similar::PhotoDifference{0.97, 1.5, 20, 800, 600, {}, {}, 0, 1}});
     photo.members.push_back({400, 300, {memberFile({"/photos/D.jpg", 200, 30})}, -1,
         similar::PhotoDifference{0.93, 2.5, 31, 400, 300, {}, {}, 0, 1}});
+    photo.bestFile = 0; // the search named it: the most pixels
+    photo.bestBecause = QStringLiteral("most pixels");
     result.samePhotoGroups.push_back(photo);
     return result;
 }

@@ -494,6 +494,8 @@ FinderResult withSamePhoto(FinderResult result, const QString& dir)
     photo.members.push_back(copies);
     photo.members.push_back({1600, 1200, {save(QStringLiteral("resaved.jpg"), 41)}, -1,
         similar::PhotoDifference{0.93, 2.5, 31, 512, 384, {}, {}, 0, 1}});
+    photo.bestFile = 0; // the search named it: the most pixels
+    photo.bestBecause = QStringLiteral("most pixels");
     result.samePhotoGroups.push_back(photo);
     result.samePhotoSearched = true;
     return result;
