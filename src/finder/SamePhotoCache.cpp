@@ -31,13 +31,13 @@ constexpr std::pair<const char*, const char*> kTables[] = {{"photo_signatures", 
 
 // The figures beyond the whole-picture ones, packed as doubles in a fixed
 // order. The tone is stored as measured from `a` to `b`.
-constexpr int kFigureCount = 14;
+constexpr int kFigureCount = 15;
 QByteArray packFigures(const similar::PhotoDifference& d)
 {
-    const double values[kFigureCount]
-        = {d.local.value, d.local.limit, double(d.local.region[0]), double(d.local.region[1]),
-            double(d.local.region[2]), double(d.local.region[3]), d.tone.mean[0], d.tone.mean[1],
-            d.tone.mean[2], d.tone.worstBand, d.shift, double(d.frames), d.local.share, d.local.span};
+    const double values[kFigureCount] = {d.local.value, d.local.limit, double(d.local.region[0]),
+        double(d.local.region[1]), double(d.local.region[2]), double(d.local.region[3]),
+        d.tone.mean[0], d.tone.mean[1], d.tone.mean[2], d.tone.worstBand, d.shift, double(d.frames),
+        d.local.share, d.local.span, d.tone.blockShift};
     return QByteArray(reinterpret_cast<const char*>(values), sizeof values);
 }
 
@@ -67,6 +67,7 @@ bool unpackFigures(const void* bytes, int length, similar::PhotoDifference& d)
     d.frames = std::uint32_t(values[11]);
     d.local.share = values[12];
     d.local.span = values[13];
+    d.tone.blockShift = values[14];
     return true;
 }
 

@@ -113,10 +113,10 @@ QJsonArray measuredGroupsJson(
                         {QStringLiteral("local"),
                             QJsonArray{d.local.value, d.local.limit, qint64(d.local.region[0]),
                                 qint64(d.local.region[1]), qint64(d.local.region[2]),
-                                qint64(d.local.region[3])}},
+                                qint64(d.local.region[3]), d.local.share, d.local.span}},
                         {QStringLiteral("tone"),
-                            QJsonArray{
-                                d.tone.mean[0], d.tone.mean[1], d.tone.mean[2], d.tone.worstBand}},
+                            QJsonArray{d.tone.mean[0], d.tone.mean[1], d.tone.mean[2],
+                                d.tone.worstBand, d.tone.blockShift}},
                         {QStringLiteral("shift"), d.shift},
                         {QStringLiteral("frames"), qint64(d.frames)}});
             }
@@ -167,6 +167,9 @@ std::vector<SamePhotoGroup> measuredGroupsOf(const QJsonValue& value, std::set<Q
                 for (int i = 0; i < 3; ++i)
                     diff.tone.mean[std::size_t(i)] = tone.at(i).toDouble();
                 diff.tone.worstBand = tone.at(3).toDouble();
+                diff.tone.blockShift = tone.at(4).toDouble();
+                diff.local.share = local.at(6).toDouble();
+                diff.local.span = local.at(7).toDouble();
                 diff.shift = d.value(QStringLiteral("shift")).toDouble();
                 diff.frames = std::uint32_t(
                     std::max<qint64>(1, d.value(QStringLiteral("frames")).toInteger(1)));

@@ -72,8 +72,9 @@ Edit editOf(const PhotoDifference& difference)
     const bool localFails = difference.local.value > difference.local.limit;
     const double toneShift = std::max({std::abs(difference.tone.mean[0]),
         std::abs(difference.tone.mean[1]), std::abs(difference.tone.mean[2])});
-    const bool toneFails
-        = toneShift > kMaxTone || std::abs(difference.tone.worstBand) > kMaxToneBand;
+    const bool toneFails = toneShift > kMaxTone
+        || std::abs(difference.tone.worstBand) > kMaxToneBand
+        || difference.tone.blockShift > kMaxBlockShift;
     const bool framingFails = difference.shift > kMaxFramingShift;
     if (!localFails && !toneFails && !framingFails)
         return Edit::None;
@@ -113,6 +114,7 @@ PhotoDifference worseOf(const PhotoDifference& a, const PhotoDifference& b)
         worse.local = b.local;
     worse.local.share = std::max(a.local.share, b.local.share);
     worse.local.span = std::max(a.local.span, b.local.span);
+    worse.tone.blockShift = std::max(a.tone.blockShift, b.tone.blockShift);
     for (std::size_t c = 0; c < 3; ++c) {
         if (std::abs(b.tone.mean[c]) > std::abs(a.tone.mean[c]))
             worse.tone.mean[c] = b.tone.mean[c];

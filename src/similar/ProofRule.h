@@ -30,6 +30,9 @@ inline constexpr double kLocalDetail = 0.75;
 inline constexpr int kToneBands = 10;
 inline constexpr double kMaxTone = 2.0;
 inline constexpr double kMaxToneBand = 2.6;
+// Blocks: the share of them whose shift is judged, and its bound.
+inline constexpr double kBlockShiftShare = 0.9;
+inline constexpr double kMaxBlockShift = 1.6;
 
 // An edited region: at most this share of the picture in blocks over their
 // limit (more is a change of the whole: another shot, a reframing).

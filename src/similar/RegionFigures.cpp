@@ -101,10 +101,14 @@ std::vector<float> lumaOf(const ReducedPicture& picture)
 // Pixels that lie in a block over its limit: 1, else 0.
 using Mask = std::vector<std::uint8_t>;
 
-LocalFigure localFigure(const ReducedPicture& reference, const ReducedPicture& copy, Mask& failing)
+// `blockShift`: the tone shift most blocks outside the failing ones agree
+// on (see ToneFigure::blockShift).
+LocalFigure localFigure(
+    const ReducedPicture& reference, const ReducedPicture& copy, Mask& excluded, double& blockShift)
 {
     LocalFigure figure;
-    failing.assign(std::size_t(reference.width) * reference.height, 0);
+    Mask failing(std::size_t(reference.width) * reference.height, 0);
+    excluded.assign(failing.size(), 0);
     const std::uint32_t width = reference.width;
     const std::uint32_t height = reference.height;
     Plane difference(width, height);
@@ -119,6 +123,16 @@ LocalFigure localFigure(const ReducedPicture& reference, const ReducedPicture& c
         }
     }
     difference.summarise();
+    // The signed difference of the luma: block means of it are what a tone
+    // edit moves and what a re-save or a resize keeps (both keep the mean of
+    // every area, JPEG its every block's DC). Colour is left out: subsampled
+    // chroma of saturated colours clips, and moves block means a little.
+    Plane signedLuma(width, height);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        for (std::uint32_t x = 0; x < width; ++x)
+            signedLuma.at(x, y) = luma(copy.pixel(x, y)) - luma(reference.pixel(x, y));
+    }
+    signedLuma.summarise();
     const Plane detailA = detailOf(reference);
     const Plane detailB = detailOf(copy);
 
@@ -128,7 +142,7 @@ LocalFigure localFigure(const ReducedPicture& reference, const ReducedPicture& c
     const std::uint32_t step = std::max<std::uint32_t>(1, block / 2);
     struct Block {
         std::uint32_t x, y;
-        double difference, detail;
+        double difference, detail, shift;
     };
     std::vector<Block> blocks;
     for (std::uint32_t y : blockStarts(height, block, step)) {
@@ -137,7 +151,8 @@ LocalFigure localFigure(const ReducedPicture& reference, const ReducedPicture& c
             // brings its own edges, which must not excuse its difference.
             const double detail = std::min(
                 detailA.blockMean(x, y, block, block), detailB.blockMean(x, y, block, block));
-            blocks.push_back({x, y, difference.blockMean(x, y, block, block), detail});
+            const double shift = std::abs(signedLuma.blockMean(x, y, block, block));
+            blocks.push_back({x, y, difference.blockMean(x, y, block, block), detail, shift});
         }
     }
     std::vector<double> differences;
@@ -160,6 +175,16 @@ LocalFigure localFigure(const ReducedPicture& reference, const ReducedPicture& c
             for (std::uint32_t y = b.y; y < b.y + block; ++y)
                 std::fill_n(failing.begin() + std::ptrdiff_t(std::size_t(y) * width + b.x), block,
                     std::uint8_t(1));
+            // Left out of the tone and the framing: the block and half a
+            // block around it, where an edit's fringe (the edge of a
+            // watermark's letters) still differs without failing a block.
+            const std::uint32_t x0 = b.x > step ? b.x - step : 0;
+            const std::uint32_t y0 = b.y > step ? b.y - step : 0;
+            const std::uint32_t x1 = std::min(width, b.x + block + step);
+            const std::uint32_t y1 = std::min(height, b.y + block + step);
+            for (std::uint32_t y = y0; y < y1; ++y)
+                std::fill_n(excluded.begin() + std::ptrdiff_t(std::size_t(y) * width + x0), x1 - x0,
+                    std::uint8_t(1));
         }
         if (b.difference / limit > worst) {
             worst = b.difference / limit;
@@ -170,6 +195,18 @@ LocalFigure localFigure(const ReducedPicture& reference, const ReducedPicture& c
     }
     figure.share = double(std::count(failing.begin(), failing.end(), std::uint8_t(1)))
         / double(failing.size());
+    std::vector<double> shifts;
+    for (const Block& b : blocks) {
+        const double limit = kLocalFloor + kLocalNoise * noise + kLocalDetail * b.detail;
+        if (b.difference <= limit)
+            shifts.push_back(b.shift);
+    }
+    blockShift = 0;
+    if (!shifts.empty()) {
+        const auto at = shifts.begin() + std::ptrdiff_t(shifts.size() * kBlockShiftShare);
+        std::nth_element(shifts.begin(), std::min(at, shifts.end() - 1), shifts.end());
+        blockShift = *std::min(at, shifts.end() - 1);
+    }
     if (right > left)
         figure.span = std::max(double(right - left) / width, double(bottom - top) / height);
     return figure;
@@ -310,10 +347,12 @@ RegionFigures measureRegions(const ReducedPicture& reference, const ReducedPictu
     RegionFigures figures;
     if (reference.width == 0 || reference.height == 0)
         return figures;
-    Mask failing;
-    figures.local = localFigure(reference, copy, failing);
-    figures.tone = toneFigure(reference, copy, failing);
-    figures.shift = framingShift(reference, copy, failing);
+    Mask excluded;
+    double blockShift = 0;
+    figures.local = localFigure(reference, copy, excluded, blockShift);
+    figures.tone = toneFigure(reference, copy, excluded);
+    figures.tone.blockShift = blockShift;
+    figures.shift = framingShift(reference, copy, excluded);
     return figures;
 }
 

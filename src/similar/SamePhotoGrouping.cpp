@@ -154,28 +154,37 @@ std::vector<PhotoGroup> groupSamePhotos(const std::vector<PhotoUnit>& units,
         while (left.size() >= 2) {
             std::stable_sort(left.begin(), left.end(),
                 [&](std::uint32_t a, std::uint32_t b) { return betterCopy(units[a], units[b]); });
+            // Only members alike the largest take part this round: a copy
+            // that differs from it (a watermark, a patch) must not become the
+            // reference through a smaller copy that hides its edit, nor join
+            // through one. The others are grouped again afterwards.
+            std::vector<std::uint32_t> alike{left.front()};
+            std::vector<std::uint32_t> rest;
+            for (std::size_t k = 1; k < left.size(); ++k) {
+                const std::optional<PhotoDifference> difference = proof(left.front(), left[k]);
+                (difference && passes(*difference) ? alike : rest).push_back(left[k]);
+            }
             // The reference is the first that is not an enlargement of the
             // largest member clearly smaller than itself (a member one pixel
             // smaller says nothing: reducing by a pixel loses nothing).
             std::size_t bestAt = 0;
-            for (; bestAt + 1 < left.size(); ++bestAt) {
-                const PhotoSignature& candidate = units[left[bestAt]].signature;
+            for (; bestAt + 1 < alike.size(); ++bestAt) {
+                const PhotoSignature& candidate = units[alike[bestAt]].signature;
                 std::optional<std::uint32_t> smaller;
-                for (std::size_t k = bestAt + 1; k < left.size(); ++k) {
-                    const PhotoSignature& other = units[left[k]].signature;
+                for (std::size_t k = bestAt + 1; k < alike.size(); ++k) {
+                    const PhotoSignature& other = units[alike[k]].signature;
                     if (std::uint64_t(other.width) * 4 <= std::uint64_t(candidate.width) * 3) {
-                        smaller = left[k];
+                        smaller = alike[k];
                         break;
                     }
                 }
-                if (!smaller || evidence.enlargement(left[bestAt], *smaller) != Enlargement::Yes)
+                if (!smaller || evidence.enlargement(alike[bestAt], *smaller) != Enlargement::Yes)
                     break;
             }
-            const std::uint32_t best = left[bestAt];
+            const std::uint32_t best = alike[bestAt];
             PhotoGroup group;
             group.best = best;
-            std::vector<std::uint32_t> rest;
-            for (std::uint32_t unit : left) {
+            for (std::uint32_t unit : alike) {
                 if (unit == best)
                     continue;
                 const std::optional<PhotoDifference> difference = proof(best, unit);

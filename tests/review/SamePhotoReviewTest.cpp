@@ -7,6 +7,7 @@
 
 #include "review/KeptResults.h"
 #include "review/MarkedFilesAction.h"
+#include "review/MarkingRule.h"
 #include "review/ReviewItemModel.h"
 #include "review/ReviewModel.h"
 
@@ -134,6 +135,64 @@ INSTANTIATE_TEST_SUITE_P(Rules, SamePhotoRuleTest,
         RuleCase{"newest_both_kinds", MarkingRule::KeepNewest, true, {"a.jpg"},
             {"a.jpg", "best.png"}, 1}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Edited copies: the last section; no rule, Mark all or Invert marks them,
+// with or without the same-photo groups, only a click does (and one file
+// stays); exported and kept as their own kind.
+TEST_F(SamePhotoReviewTest, EditedCopiesComeLastAndOnlyAClickMarksThem)
+{
+    for (const char* name : {"watermarked.png", "patched.png"})
+        TestFileSystem::writeFile(path(name), QByteArray(name));
+    SamePhotoGroup edited;
+    edited.members.push_back({1600, 1200, {found("best.png")}, -1, std::nullopt});
+    for (const char* name : {"watermarked.png", "patched.png"})
+        edited.members.push_back({1600, 1200, {found(name)}, -1,
+            similar::PhotoDifference{0.99, 0.6, 200, 512, 384, {}, {}, 0, 1}});
+    m_result.editedGroups.push_back(edited);
+
+    ReviewModel model(m_result);
+    ASSERT_EQ(model.groupCount(), 3);
+    ASSERT_TRUE(model.group(2).edited);
+    const auto editedMarks = [&] {
+        int marked = 0;
+        for (int f = 0; f < int(model.group(2).files.size()); ++f)
+            marked += model.group(2).files[size_t(f)].found.path.endsWith("best.png")
+                ? 0
+                : int(model.isMarked({2, f}));
+        return marked;
+    };
+    for (MarkingRule rule :
+        {MarkingRule::KeepOldest, MarkingRule::KeepNewest, MarkingRule::KeepLargest,
+            MarkingRule::KeepSmallest, MarkingRule::KeepShortestPath, MarkingRule::KeepBestCopy}) {
+        for (bool withSamePhoto : {false, true}) {
+            model.applyRule(rule, QByteArray(), withSamePhoto);
+            EXPECT_EQ(editedMarks(), 0) << ruleTitle(rule).toStdString();
+        }
+    }
+    model.markAll({0, 1, 2});
+    EXPECT_EQ(editedMarks(), 0);
+    model.invertMarks({0, 1, 2});
+    EXPECT_EQ(editedMarks(), 0);
+    model.clearMarks();
+    // A click marks an edited copy; the last unmarked file of the group stays.
+    for (int f = 0; f < int(model.group(2).files.size()); ++f)
+        model.setMarked({2, f}, true);
+    int unmarked = 0;
+    for (int f = 0; f < int(model.group(2).files.size()); ++f)
+        unmarked += model.isMarked({2, f}) ? 0 : 1;
+    EXPECT_EQ(unmarked, 1);
+
+    // Exported and kept as edited groups, never as same-photo ones.
+    const FinderResult exported = model.currentResult(true);
+    EXPECT_EQ(exported.samePhotoGroups.size(), 1U);
+    ASSERT_EQ(exported.editedGroups.size(), 1U);
+    EXPECT_EQ(exported.editedGroups[0].members.size(), 3U);
+    KeptResults::Kept kept{exported, {}};
+    const auto again = KeptResults::fromJson(KeptResults::toJson(kept));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->result.editedGroups.size(), 1U);
+    EXPECT_EQ(ReviewModel(again->result).group(2).edited, true);
+}
 
 TEST_F(SamePhotoReviewTest, ActingOnAFileListedTwiceActsOnceAndTheBestCopyStays)
 {
