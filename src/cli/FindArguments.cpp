@@ -98,10 +98,13 @@ them too.
                     listed as unreadable
   --similar         also find the same photo saved differently (re-saved,
                     resized, in another type, a few pixels changed): such
-                    groups follow the identical ones, best copy first, every
-                    other file with its measured difference from it (SSIM of
-                    the brightness; mean and largest difference of a colour
-                    channel in 8-bit levels; the size compared at)
+                    groups follow the identical ones, best copy first (or the
+                    reason there is none), every other file with its measured
+                    difference from it (SSIM of the brightness; mean and
+                    largest difference of a colour channel in 8-bit levels;
+                    the worst region against its limit; the tone; the size
+                    compared at); then edited copies: a photo and copies of
+                    it changed in one region (a watermark, a patch)
   --format=text     one group per paragraph, one path a line (the default)
   --format=json     one JSON document: folders, files_examined,
                     files_not_examined (names without a picture suffix),
@@ -110,8 +113,10 @@ them too.
                     unreadable files with their size, type and reason
   --format=csv      one row per file: group,path,path_bytes,size,type,width,
                     height,frames,reason,kind,ssim,mean,max,compared_width,
-                    compared_height,identical_group (unreadable files have
-                    no group)
+                    compared_height,identical_group,best_copy,best_because,
+                    local,local_limit,local_x,local_y,local_width,
+                    local_height,tone_red,tone_green,tone_blue,framing_shift
+                    (unreadable files have no group)
   --no-cache        neither read nor write the fingerprint cache
   -h, --help        show this text
   --version         show the version

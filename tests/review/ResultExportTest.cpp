@@ -129,13 +129,15 @@ TEST(ResultExportTest, CsvReadsBackThroughPythonsCsvModule)
     EXPECT_EQ(rows[0].toArray(),
         (QJsonArray{"group", "path", "path_bytes", "size", "type", "width", "height", "frames",
             "reason", "kind", "ssim", "mean", "max", "compared_width", "compared_height",
-            "identical_group", "best_copy", "best_because"}));
+            "identical_group", "best_copy", "best_because", "local", "local_limit", "local_x",
+            "local_y", "local_width", "local_height", "tone_red", "tone_green", "tone_blue",
+            "framing_shift"}));
     const FinderResult result = oddResult();
     for (int i = 0; i < 8; ++i) {
         const QJsonArray row = rows[i + 1].toArray();
         const int g = i / 4;
         const FoundFile& file = result.groups[g].files[i % 4];
-        ASSERT_EQ(row.size(), 18) << i;
+        ASSERT_EQ(row.size(), 28) << i;
         EXPECT_EQ(row[9].toString(), QStringLiteral("identical"));
         EXPECT_EQ(row[0].toString(), QString::number(g + 1));
         const QByteArray exact = row[2].toString().isEmpty()
@@ -214,7 +216,7 @@ QStringList csvIndexes(const QByteArray& report, QStringList* faults)
     }
     QStringList lines;
     for (const QStringList& row : rows) {
-        if (row.size() != 18 || row[0].isEmpty())
+        if (row.size() != 28 || row[0].isEmpty())
             continue;
         const QString pointer = row[15].isEmpty() ? QStringLiteral("-") : row[15];
         if (!row[15].isEmpty()) {

@@ -47,6 +47,8 @@ std::optional<decoding::DecodedPicture> decodeFile(const QString& path)
 // were read from (README). Copies pass, near misses fail.
 TEST_F(SamePhotoCollectionTest, CalibrationHalfIsSeparatedByTheThresholds)
 {
+    const photocollection::Collection& s_calibration = calibration(); // made for this test alone
+    ASSERT_FALSE(s_calibration.files.empty());
     std::map<QString, decoding::DecodedPicture> originals;
     for (const Made& made : s_calibration.files) {
         if (made.role == Role::Original)
@@ -81,6 +83,8 @@ TEST_F(SamePhotoCollectionTest, CalibrationHalfIsSeparatedByTheThresholds)
 // edits listed beside their photo and nowhere else, every other edit alone.
 TEST_F(SamePhotoCollectionTest, HeldOutEditsStayApartAndRegionEditsAreListedBesideTheirPhoto)
 {
+    const photocollection::Collection& s_edits = edits(); // made for this test alone
+    ASSERT_FALSE(s_edits.files.empty());
     FinderOptions options;
     options.folders = {QFile::encodeName(s_edits.root)};
     options.useCache = false;

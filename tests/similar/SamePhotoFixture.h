@@ -18,15 +18,31 @@ public:
     {
         finder::preparePictureReading();
         s_dir = new QTemporaryDir;
-        QDir().mkpath(s_dir->filePath(QStringLiteral("calibration")));
         QDir().mkpath(s_dir->filePath(QStringLiteral("check")));
-        QDir().mkpath(s_dir->filePath(QStringLiteral("edits")));
-        s_ready = photocollection::make(s_dir->filePath(QStringLiteral("calibration")),
-                      photocollection::calibrationPhotos(), &s_calibration)
-            && photocollection::make(s_dir->filePath(QStringLiteral("check")),
-                photocollection::checkPhotos(), &s_check, photocollection::Variants::First)
-            && photocollection::make(s_dir->filePath(QStringLiteral("edits")),
-                photocollection::checkEditPhotos(), &s_edits);
+        s_ready = photocollection::make(s_dir->filePath(QStringLiteral("check")),
+            photocollection::checkPhotos(), &s_check, photocollection::Variants::First);
+    }
+
+    // The larger collections, made when a test first asks for one: each test
+    // runs in a process of its own, and only two tests need them.
+    static const photocollection::Collection& calibration()
+    {
+        return madeOnce(
+            s_calibrationSet, QStringLiteral("calibration"), photocollection::calibrationPhotos());
+    }
+    static const photocollection::Collection& edits()
+    {
+        return madeOnce(s_editsSet, QStringLiteral("edits"), photocollection::checkEditPhotos());
+    }
+    static const photocollection::Collection& madeOnce(
+        photocollection::Collection& collection, const QString& name, const QStringList& photos)
+    {
+        if (collection.root.isEmpty()) {
+            QDir().mkpath(s_dir->filePath(name));
+            if (!photocollection::make(s_dir->filePath(name), photos, &collection))
+                collection.files.clear(); // the failure is already reported
+        }
+        return collection;
     }
     static void TearDownTestSuite()
     {
@@ -53,7 +69,7 @@ public:
 
     static inline QTemporaryDir* s_dir = nullptr;
     static inline bool s_ready = false;
-    static inline photocollection::Collection s_calibration;
+    static inline photocollection::Collection s_calibrationSet;
     static inline photocollection::Collection s_check;
-    static inline photocollection::Collection s_edits;
+    static inline photocollection::Collection s_editsSet;
 };
