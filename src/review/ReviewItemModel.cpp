@@ -169,6 +169,14 @@ QString ReviewItemModel::differenceText(const ReviewFile& file, const ReviewFile
     const QString figures = review::differenceFigures(*file.difference);
     if (!best)
         return figures;
+    const similar::PhotoDifference& d = *file.difference;
+    if (similar::editOf(d) == similar::Edit::Region && d.comparedWidth > 0
+        && d.comparedHeight > 0) {
+        // Where, in the first picture's pixels: the words a user can check.
+        const auto x = std::uint64_t(d.local.region[0]) * best->pixelWidth / d.comparedWidth;
+        const auto y = std::uint64_t(d.local.region[1]) * best->pixelHeight / d.comparedHeight;
+        return QStringLiteral("edited at %1, %2 (%3)").arg(x).arg(y).arg(figures);
+    }
     return review::differenceVerdict({file.pixelWidth, file.pixelHeight, file.found.type},
                {best->pixelWidth, best->pixelHeight, best->found.type})
         + QStringLiteral(" (") + figures + QLatin1Char(')');

@@ -145,14 +145,22 @@ TEST_F(SamePhotoReviewTest, EditedCopiesComeLastAndOnlyAClickMarksThem)
         TestFileSystem::writeFile(path(name), QByteArray(name));
     SamePhotoGroup edited;
     edited.members.push_back({1600, 1200, {found("best.png")}, -1, std::nullopt});
+    // One block far over its limit, at 400, 300 of the 512 x 384 measured.
+    const similar::LocalFigure region{40.0, 6.0, {400, 300, 24, 24}, 0.01, 0.05};
     for (const char* name : {"watermarked.png", "patched.png"})
         edited.members.push_back({1600, 1200, {found(name)}, -1,
-            similar::PhotoDifference{0.99, 0.6, 200, 512, 384, {}, {}, 0, 1}});
+            similar::PhotoDifference{0.99, 0.6, 200, 512, 384, region, {}, 0, 1}});
     m_result.editedGroups.push_back(edited);
 
     ReviewModel model(m_result);
     ASSERT_EQ(model.groupCount(), 3);
     ASSERT_TRUE(model.group(2).edited);
+    // Its words say where, in the photo's own pixels.
+    ReviewItemModel items(model, nullptr);
+    EXPECT_TRUE(items.indexOf({2, 1}, ReviewItemModel::DifferenceColumn)
+                    .data()
+                    .toString()
+                    .startsWith(QLatin1String("edited at 1250, 937 (")));
     const auto editedMarks = [&] {
         int marked = 0;
         for (int f = 0; f < int(model.group(2).files.size()); ++f)
