@@ -267,10 +267,10 @@ EnlargementFigures enlargementFigures(
     const Resampling methods[] = {Resampling::Bilinear, Resampling::Bicubic, Resampling::Lanczos};
     for (std::size_t m = 0; m < 3; ++m)
         figures.roundTrips[m]
-            = measure(original, resample(reduced, piece.width, piece.height, methods[m]));
+            = measureWhole(original, resample(reduced, piece.width, piece.height, methods[m]));
     const ReducedPicture resaved = jpegResave(original, 90);
     if (resaved.width == original.width)
-        figures.resave = measure(original, resaved);
+        figures.resave = measureWhole(original, resaved);
     return figures;
 }
 

@@ -128,6 +128,21 @@ PhotoDifference worseOf(const PhotoDifference& a, const PhotoDifference& b)
 
 PhotoDifference measure(const ReducedPicture& a, const ReducedPicture& b)
 {
+    PhotoDifference difference = measureWhole(a, b);
+    // Another picture already by the whole-picture figures: neither the same
+    // photo nor an edited copy of it, whatever its regions say, so they are
+    // not measured.
+    if (difference.ssim < kMinSsim || difference.mean > kMaxMean)
+        return difference;
+    const RegionFigures regions = measureRegions(a, b);
+    difference.local = regions.local;
+    difference.tone = regions.tone;
+    difference.shift = regions.shift;
+    return difference;
+}
+
+PhotoDifference measureWhole(const ReducedPicture& a, const ReducedPicture& b)
+{
     PhotoDifference difference;
     difference.comparedWidth = a.width;
     difference.comparedHeight = a.height;
@@ -148,10 +163,6 @@ PhotoDifference measure(const ReducedPicture& a, const ReducedPicture& b)
     difference.mean = pixels ? worst / double(pixels) : 0.0;
     difference.max = int(largest);
     difference.ssim = lumaSsim(a, b);
-    const RegionFigures regions = measureRegions(a, b);
-    difference.local = regions.local;
-    difference.tone = regions.tone;
-    difference.shift = regions.shift;
     return difference;
 }
 

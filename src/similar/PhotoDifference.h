@@ -82,8 +82,11 @@ std::pair<std::uint32_t, std::uint32_t> proofSize(std::uint32_t width, std::uint
 // for its proofs.
 ReducedPicture proofPicture(const FrameView& frame);
 
-// Measures two pictures of the same size.
+// Measures two pictures of the same size: every figure.
 PhotoDifference measure(const ReducedPicture& a, const ReducedPicture& b);
+// Only the whole-picture figures (SSIM, mean, largest): what a picture
+// measured against its own round trip needs.
+PhotoDifference measureWhole(const ReducedPicture& a, const ReducedPicture& b);
 
 // Brings two proof pictures to the smaller one's size and measures them.
 // The caller has checked the aspect ratios (of the whole pictures).

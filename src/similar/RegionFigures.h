@@ -41,8 +41,8 @@ struct ToneFigure {
     std::array<double, 3> mean{}; // red, green, blue: copy minus reference, in levels
     double worstBand = 0; // largest signed-mean difference of any brightness band, in levels
     // How far the blocks' own mean brightness moved, in levels: of the
-    // blocks outside an edited region, the shift that nine in ten stay under. A contrast or curve edit moves dark and light areas apart,
-    // which the whole picture's mean may not show.
+    // blocks outside an edited region, the shift that nine in ten stay under. A contrast or curve
+    // edit moves dark and light areas apart, which the whole picture's mean may not show.
     double blockShift = 0;
 
     bool operator==(const ToneFigure&) const = default;

@@ -487,8 +487,8 @@ FinderResult withSamePhoto(FinderResult result, const QString& dir)
     };
     SamePhotoGroup photo;
     photo.members.push_back({1600, 1200, {save(QStringLiteral("best.png"), 40)}, -1, std::nullopt});
-    SamePhotoMember copies{
-        800, 600, result.groups[0].files, 0, similar::PhotoDifference{0.97, 1.5, 20, 800, 600, {}, {}, 0, 1}};
+    SamePhotoMember copies{800, 600, result.groups[0].files, 0,
+        similar::PhotoDifference{0.97, 1.5, 20, 800, 600, {}, {}, 0, 1}};
     for (FoundFile& f : copies.files)
         f.type = QStringLiteral("JPEG");
     photo.members.push_back(copies);
