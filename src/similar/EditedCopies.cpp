@@ -92,6 +92,8 @@ std::vector<EditedGroup> findEditedCopies(const std::vector<PhotoUnit>& units,
         if (sourceOf.count(a) || sourceOf.count(b))
             continue;
         const std::optional<PhotoDifference> proof = evidence.prove(a, b);
+        if (!proof)
+            continue;
         if (pixels(b) > pixels(a))
             consider(b, a, *proof);
         else
