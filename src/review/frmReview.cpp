@@ -722,9 +722,17 @@ void frmReview::compareWithBest()
             .arg(f.pixelHeight)
             .arg(f.found.type, MarkedFilesAction::sizeText(f.found.identity.size));
     };
-    frmCompare* window = frmCompare::showFiles(best->found.path, {best->shownPath, facts(*best)},
-        member.found.path, {member.shownPath, facts(member)},
-        ReviewItemModel::differenceText(member, &*best), this);
+    // The first file is the best copy only where the evidence names one; in
+    // an edited group it is the photo the others were edited from.
+    const QString firstRole = group.edited ? QStringLiteral("Original")
+        : group.bestPath.isEmpty()         ? QStringLiteral("Reference copy")
+                                           : QStringLiteral("Best copy");
+    const QString memberRole
+        = group.edited ? QStringLiteral("Edited copy") : QStringLiteral("This copy");
+    frmCompare* window
+        = frmCompare::showFiles(best->found.path, {best->shownPath, facts(*best), firstRole},
+            member.found.path, {member.shownPath, facts(member), memberRole},
+            ReviewItemModel::differenceText(member, &*best), this);
     // The box of the region that differs most, as shares of the picture.
     if (member.difference && member.difference->comparedWidth > 0
         && member.difference->comparedHeight > 0) {
