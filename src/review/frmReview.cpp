@@ -303,6 +303,13 @@ void frmReview::setupWidgets()
     m_act = new QPushButton(this);
     m_act->setAccessibleName(QStringLiteral("Act on marked files"));
     m_act->setAutoDefault(false);
+    m_links = new QPushButton(QStringLiteral("Replace with &links..."), this);
+    m_links->setObjectName(QStringLiteral("cmdLinks"));
+    m_links->setAccessibleName(QStringLiteral("Replace with links"));
+    m_links->setToolTip(QStringLiteral(
+        "Free the space of the marked copies that hold the very bytes of the copy that stays; "
+        "every name keeps working"));
+    m_links->setAutoDefault(false);
     m_actionList = new QComboBox(this);
     m_actionList->setObjectName(QStringLiteral("cboAction"));
     m_actionList->setAccessibleName(QStringLiteral("What happens to the marked files"));
@@ -364,6 +371,7 @@ void frmReview::setupWidgets()
     bar->addStretch();
     bar->addWidget(m_actionList);
     bar->addWidget(m_act);
+    bar->addWidget(m_links);
     auto* statusRow = new QHBoxLayout;
     statusRow->addWidget(m_status, 1);
     statusRow->addWidget(m_progress);
@@ -435,6 +443,7 @@ void frmReview::setupConnections()
     connect(m_showInFolder, &QToolButton::clicked, this, &frmReview::showInFolder);
     connect(m_export, &QToolButton::clicked, this, &frmReview::exportList);
     connect(m_act, &QPushButton::clicked, this, &frmReview::actOnMarked);
+    connect(m_links, &QPushButton::clicked, this, &frmReview::replaceWithLinks);
     connect(m_actionList, qOverload<int>(&QComboBox::activated), this, [this](int row) {
         m_hooks.chooseAction(row);
         refreshActionCaption();
@@ -613,6 +622,7 @@ void frmReview::updateControls()
     const bool acting = isActing();
     const bool any = m_model->groupCount() > 0;
     m_act->setEnabled(!acting && m_model->markedCount() > 0);
+    m_links->setEnabled(!acting && m_model->markedCount() > 0);
     m_actionList->setEnabled(!acting);
     m_total->setText(totalText(m_model->markedCount(), m_model->markedBytes()));
     m_mark->setEnabled(!acting && any);
@@ -827,6 +837,14 @@ void frmReview::actSteps()
 {
     QElapsedTimer slice;
     slice.start();
+    while (m_linking && !m_linking->finished() && slice.elapsed() < kActSliceMs)
+        m_linking->step();
+    if (m_linking) {
+        m_progress->setValue(m_linking->position());
+        if (m_linking->finished())
+            finishLinking();
+        return;
+    }
     while (m_action && !m_action->finished() && slice.elapsed() < kActSliceMs)
         m_action->step();
     if (!m_action)
@@ -846,12 +864,66 @@ void frmReview::finishActing()
     restorePlace(place);
     m_progress->hide();
     updateControls();
-    const QString summary = action->summaryText();
-    setStatus(summary.section(QLatin1Char('\n'), 0, 0));
     QStringList problems;
     for (const MarkedFilesAction::NotDone& n : action->notDone())
         problems << n.path + QStringLiteral(": ") + n.reason;
+    showOutcome(action->summaryText(), problems);
+}
+
+void frmReview::showOutcome(const QString& summary, const QStringList& problems)
+{
+    setStatus(summary.section(QLatin1Char('\n'), 0, 0));
     m_hooks.report(summary, problems);
+}
+
+void frmReview::replaceWithLinks()
+{
+    if (isActing())
+        return;
+    if (m_model->markedCount() == 0) {
+        setStatus(QStringLiteral("Nothing is marked: mark the copies that go, or choose a rule."));
+        return;
+    }
+    auto linking = std::make_unique<LinkedFilesAction>(*m_model);
+    QStringList problems;
+    for (const LinkedFilesAction::NotDone& n : linking->notDone())
+        problems << n.path + QStringLiteral(": ") + n.reason;
+    if (linking->total() == 0) {
+        showOutcome(QStringLiteral("No marked file can be replaced with a link."), problems);
+        return;
+    }
+    if (!m_hooks.confirm(linking->confirmationText()))
+        return;
+    m_linking = std::move(linking);
+    m_progress->setRange(0, m_linking->total());
+    m_progress->setValue(0);
+    m_progress->show();
+    setStatus(QStringLiteral("Working..."));
+    updateControls();
+    m_actTimer.start();
+}
+
+void frmReview::finishLinking()
+{
+    m_actTimer.stop();
+    const std::unique_ptr<LinkedFilesAction> linking = std::move(m_linking);
+    std::vector<std::pair<int, LinkReplacement::Linked>> names;
+    for (const LinkedFilesAction::Replaced& r : linking->replaced())
+        names.emplace_back(r.id, r.linked);
+    m_putBack = PutBack::afterLinks(names);
+    // The copies that stay keep their bytes; a hard link moved their link
+    // count and change time, which later actions must not take for a change.
+    for (const auto& [path, now] : linking->keptNow())
+        m_model->noteIdentity(path, now);
+    const Place place = currentPlace();
+    m_items->forgetFiles(linking->goneIds());
+    restorePlace(place);
+    m_progress->hide();
+    updateControls();
+    QStringList problems;
+    for (const LinkedFilesAction::NotDone& n : linking->notDone())
+        problems << n.path + QStringLiteral(": ") + n.reason;
+    showOutcome(linking->summaryText(), problems);
 }
 
 frmReview::Place frmReview::currentPlace() const
@@ -928,16 +1000,16 @@ void frmReview::putBack()
     // takes what it learned about them from the cache instead of decoding
     // them again (the window's searches use the default cache).
     carryOverRenamedFiles(FinderOptions(), outcome.renamed);
+    for (const auto& [path, now] : outcome.keptNow)
+        m_model->noteIdentity(path, now);
     const Place place = currentPlace();
     m_items->putFilesBack(outcome.returned);
     restorePlace(place);
     updateControls();
-    const QString summary = PutBack::summaryText(outcome);
-    setStatus(summary.section(QLatin1Char('\n'), 0, 0));
     QStringList problems;
     for (const PutBack::LeftAlone& left : outcome.leftAlone)
         problems << left.path + QStringLiteral(": ") + left.reason;
-    m_hooks.report(summary, problems);
+    showOutcome(PutBack::summaryText(outcome), problems);
 }
 
 bool frmReview::eventFilter(QObject* watched, QEvent* e)
