@@ -147,7 +147,7 @@ PutBack PutBack::afterTrash(const std::vector<Acted>& files, const QByteArray& h
     PutBack putBack;
     TrashFolders trash(homeTrash);
     for (const Acted& acted : files) {
-        Entry entry{acted.id, acted.path, {}, {}, {}, acted.searched, {}};
+        Entry entry{acted.id, acted.path, {}, {}, {}, acted.searched, {}, {}};
         // The trash gives a file its own name, or the name with a number
         // after the part before the first dot: only those records can be it.
         const QByteArray name = nameOf(acted.path);
@@ -198,7 +198,7 @@ PutBack PutBack::afterMove(const std::vector<Acted>& files, const QByteArray& fo
     PutBack putBack;
     for (const Acted& acted : files) {
         Entry entry{
-            acted.id, acted.path, joined(folder, nameOf(acted.path)), {}, {}, acted.searched, {}};
+            acted.id, acted.path, joined(folder, nameOf(acted.path)), {}, {}, acted.searched, {}, {}};
         const std::optional<FileIdentity> now = plainFileIdentity(entry.place.constData());
         // A move keeps size and modification time, across disks too; anything
         // else at the new place is not the file that was moved.
