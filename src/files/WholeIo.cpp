@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
-#include <vector>
 #include <unistd.h>
+#include <vector>
 
 int writeAll(int fd, const void* data, std::size_t size)
 {

@@ -98,8 +98,8 @@ int takeOver(int fd, const FileIdentity& old, std::int64_t accessedNs)
 
 // Makes a clone of keptFd under the free name path; 0 or errno (EEXIST when
 // the name is taken). *placed is who the clone is.
-int makeClone(const QByteArray& path, int keptFd, const FileIdentity& old,
-    std::int64_t accessedNs, FileIdentity* placed)
+int makeClone(const QByteArray& path, int keptFd, const FileIdentity& old, std::int64_t accessedNs,
+    FileIdentity* placed)
 {
     FileDescriptor out(
         ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
@@ -144,14 +144,16 @@ LinkReplacement::Outcome LinkReplacement::replace(const Request& request)
     const QByteArray& path = request.path;
 
     // 1. Both files as the search saw them, on one file system, the same bytes.
-    if (const QString change = changeReason(request.kept, request.keptExpected, ChangeTime::Compared);
+    if (const QString change
+        = changeReason(request.kept, request.keptExpected, ChangeTime::Compared);
         !change.isEmpty())
         return finish(Result::Skipped, QStringLiteral("the copy that stays was ") + change);
     if (const QString change = changeReason(path, request.expected, ChangeTime::Compared);
         !change.isEmpty())
         return finish(Result::Skipped, change);
     if (request.expected.device != request.keptExpected.device)
-        return finish(Result::Skipped, QStringLiteral("on another file system than the copy that stays"));
+        return finish(
+            Result::Skipped, QStringLiteral("on another file system than the copy that stays"));
     if (request.expected.inode == request.keptExpected.inode)
         return finish(Result::Skipped, QStringLiteral("already one file with the copy that stays"));
     FileIdentity keptOpened;
@@ -159,9 +161,11 @@ LinkReplacement::Outcome LinkReplacement::replace(const Request& request)
     const FileDescriptor keptFd = openPlain(request.kept, &keptOpened);
     // A file with no name left was saved over while it was being opened.
     if (keptFd.valid() && keptOpened.links == 0)
-        return finish(Result::Skipped, QStringLiteral("the copy that stays was replaced during the action"));
+        return finish(
+            Result::Skipped, QStringLiteral("the copy that stays was replaced during the action"));
     if (!keptFd.valid() || !sameFile(keptOpened, request.keptExpected, ChangeTime::Compared))
-        return finish(Result::Skipped, QStringLiteral("the copy that stays changed since the search"));
+        return finish(
+            Result::Skipped, QStringLiteral("the copy that stays changed since the search"));
     const FileDescriptor markedFd = openPlain(path, &markedOpened);
     if (markedFd.valid() && markedOpened.links == 0)
         return finish(Result::Skipped,
@@ -170,8 +174,8 @@ LinkReplacement::Outcome LinkReplacement::replace(const Request& request)
         return finish(Result::Skipped, QStringLiteral("changed since the search"));
     if (const int cmp = compareAll(markedFd.get(), keptFd.get())) {
         return cmp < 0 ? finish(Result::Skipped,
-                             QStringLiteral("its bytes differ from the copy that stays: only "
-                                            "byte-identical copies are replaced"))
+                   QStringLiteral("its bytes differ from the copy that stays: only "
+                                  "byte-identical copies are replaced"))
                        : finish(Result::Failed, errnoText(cmp));
     }
 
@@ -185,8 +189,8 @@ LinkReplacement::Outcome LinkReplacement::replace(const Request& request)
     QString movedAside;
     const auto giveBack = [&] {
         if (FileActions::GiveNameBack(claimed, path) != 0) {
-            movedAside = QStringLiteral("; the file now has the name %1")
-                             .arg(QFile::decodeName(claimed));
+            movedAside
+                = QStringLiteral("; the file now has the name %1").arg(QFile::decodeName(claimed));
         }
     };
     struct stat atClaim { };
@@ -338,8 +342,8 @@ LinkReplacement::Restored LinkReplacement::putBack(const Linked& linked)
     QByteArray claimed;
     if (const int claimErr = FileActions::ClaimUnderPrivateName(linked.path, &claimed)) {
         dropOwn();
-        return refuse(claimErr == ENOENT ? QStringLiteral("it is no longer there")
-                                         : errnoText(claimErr));
+        return refuse(
+            claimErr == ENOENT ? QStringLiteral("it is no longer there") : errnoText(claimErr));
     }
     struct stat atClaim { };
     if (::lstat(claimed.constData(), &atClaim) != 0 || !sameInode(atClaim, linked.placed)) {

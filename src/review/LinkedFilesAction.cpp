@@ -79,8 +79,7 @@ LinkedFilesAction::LinkedFilesAction(const ReviewModel& model)
                 clone = clones.emplace(key, LinkReplacement::canClone(keeper->found.path, folder))
                             .first;
             Planned planned{file->id, file->found, file->shownPath, keeper->found.path,
-                clone->second ? LinkReplacement::Method::Clone
-                              : LinkReplacement::Method::HardLink};
+                clone->second ? LinkReplacement::Method::Clone : LinkReplacement::Method::HardLink};
             m_clonesPlanned += clone->second ? 1 : 0;
             m_totalBytes += file->found.identity.size;
             m_keptNow.emplace(keeper->found.path, keeper->found.identity);
@@ -128,8 +127,8 @@ void LinkedFilesAction::actOn(const Planned& planned)
     m_clonesMade += outcome.method == LinkReplacement::Method::Clone ? 1 : 0;
     if (outcome.freed)
         m_freedBytes += planned.found.identity.size;
-    LinkReplacement::Linked linked{planned.found.path, outcome.method, outcome.placed,
-        planned.kept, outcome.keptNow, planned.found.identity, outcome.accessedNs};
+    LinkReplacement::Linked linked{planned.found.path, outcome.method, outcome.placed, planned.kept,
+        outcome.keptNow, planned.found.identity, outcome.accessedNs};
     m_replaced.push_back({planned.id, planned.found.identity, std::move(linked)});
 }
 
@@ -170,7 +169,8 @@ QString LinkedFilesAction::summaryText() const
         if (m_clonesMade > 0 && hardLinks > 0)
             how = QStringLiteral(" (%1 clones, %2 hard links)").arg(m_clonesMade).arg(hardLinks);
         else
-            how = m_clonesMade > 0 ? QStringLiteral(" as clones") : QStringLiteral(" as hard links");
+            how = m_clonesMade > 0 ? QStringLiteral(" as clones")
+                                   : QStringLiteral(" as hard links");
         text = QStringLiteral("%1 replaced with links%2; %3 freed.")
                    .arg(filesText(done), how, MarkedFilesAction::sizeText(m_freedBytes));
     }

@@ -197,8 +197,8 @@ PutBack PutBack::afterMove(const std::vector<Acted>& files, const QByteArray& fo
 {
     PutBack putBack;
     for (const Acted& acted : files) {
-        Entry entry{
-            acted.id, acted.path, joined(folder, nameOf(acted.path)), {}, {}, acted.searched, {}, {}};
+        Entry entry{acted.id, acted.path, joined(folder, nameOf(acted.path)), {}, {},
+            acted.searched, {}, {}};
         const std::optional<FileIdentity> now = plainFileIdentity(entry.place.constData());
         // A move keeps size and modification time, across disks too; anything
         // else at the new place is not the file that was moved.

@@ -287,7 +287,8 @@ void frmReview::setupWidgets()
     m_remove = makeTool(QStringLiteral("&Remove from list"), QStringLiteral("Remove from list"),
         QStringLiteral("Take the selected groups off the list; their files stay where they are"));
     m_putBackButton = makeTool(QStringLiteral("Put &back"), QStringLiteral("Put back"),
-        QStringLiteral("Return the files of the last action to their places"));
+        QStringLiteral("Return the files of the last action to their places, or give the names "
+                       "replaced with links files of their own again"));
     m_look = makeTool(QStringLiteral("&Look closer"), QStringLiteral("Look closer"),
         QStringLiteral("Show the picture at full size (Enter)"));
     m_showInFolder = makeTool(QStringLiteral("Show in &folder"), QStringLiteral("Show in folder"),
@@ -303,7 +304,7 @@ void frmReview::setupWidgets()
     m_act = new QPushButton(this);
     m_act->setAccessibleName(QStringLiteral("Act on marked files"));
     m_act->setAutoDefault(false);
-    m_links = new QPushButton(QStringLiteral("Replace with &links..."), this);
+    m_links = new QPushButton(QStringLiteral("Replace with lin&ks..."), this);
     m_links->setObjectName(QStringLiteral("cmdLinks"));
     m_links->setAccessibleName(QStringLiteral("Replace with links"));
     m_links->setToolTip(QStringLiteral(

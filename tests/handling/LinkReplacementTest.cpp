@@ -16,8 +16,8 @@
 #include <atomic>
 #include <fcntl.h>
 #include <functional>
-#include <optional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -118,7 +118,8 @@ TEST_P(ReplaceCases, OnlyTheVeryBytesOfTheCopyThatStaysAreReplaced)
     EXPECT_TRUE(out.reason.contains(QLatin1String(c.reason))) << out.reason.toStdString();
     EXPECT_EQ(readFile(path("copy.png")), copyBefore);
     EXPECT_EQ(readFile(path("keep.png")), keptBefore);
-    EXPECT_TRUE(leftovers(m_dir.path()).isEmpty()) << leftovers(m_dir.path()).join(' ').toStdString();
+    EXPECT_TRUE(leftovers(m_dir.path()).isEmpty())
+        << leftovers(m_dir.path()).join(' ').toStdString();
     const bool oneFile = who(path("copy.png")).inode == who(path("keep.png")).inode;
     EXPECT_EQ(oneFile, c.result == Result::Done);
     if (c.result == Result::Done) {
@@ -136,7 +137,8 @@ const auto rewrite = [](const QString& file) {
 
 const auto saveOver = [](const QString& file, const QByteArray& bytes) {
     writeFile(file + QStringLiteral(".new"), bytes);
-    ASSERT_EQ(::rename(native(file + QStringLiteral(".new")).constData(), native(file).constData()), 0);
+    ASSERT_EQ(
+        ::rename(native(file + QStringLiteral(".new")).constData(), native(file).constData()), 0);
 };
 
 INSTANTIATE_TEST_SUITE_P(LinkReplacement, ReplaceCases,
@@ -158,8 +160,10 @@ INSTANTIATE_TEST_SUITE_P(LinkReplacement, ReplaceCases,
             Result::Skipped, "the copy that stays was replaced"},
         ReplaceCase{"KeptRemovedSinceTheSearch", "PNG bytes of the picture",
             [](const QString&, const QString& kept) {
-                ASSERT_EQ(::rename(native(kept).constData(), native(kept + ".moved").constData()), 0);
-                ASSERT_EQ(::rename(native(kept + ".moved").constData(), native(kept).constData()), 0);
+                ASSERT_EQ(
+                    ::rename(native(kept).constData(), native(kept + ".moved").constData()), 0);
+                ASSERT_EQ(
+                    ::rename(native(kept + ".moved").constData(), native(kept).constData()), 0);
             },
             Result::Skipped, "the copy that stays was changed"}),
     [](const ::testing::TestParamInfo<ReplaceCase>& info) { return std::string(info.param.name); });
@@ -167,7 +171,8 @@ INSTANTIATE_TEST_SUITE_P(LinkReplacement, ReplaceCases,
 TEST_F(LinkReplacementTest, ACopyWithAnotherNameElsewhereFreesNothing)
 {
     makePair("bytes", "bytes");
-    ASSERT_EQ(::link(native(path("copy.png")).constData(), native(path("other-name")).constData()), 0);
+    ASSERT_EQ(
+        ::link(native(path("copy.png")).constData(), native(path("other-name")).constData()), 0);
     const LinkReplacement::Outcome out = LinkReplacement::replace(request());
     ASSERT_EQ(out.result, Result::Done) << out.reason.toStdString();
     EXPECT_FALSE(out.freed);
@@ -203,16 +208,21 @@ TEST_P(SavedOverMidAction, NothingIsLostAndTheFileIsSkipped)
     EXPECT_EQ(out.result, Result::Skipped) << out.reason.toStdString();
     EXPECT_TRUE(out.reason.contains(QLatin1String(c.reason))) << out.reason.toStdString();
     EXPECT_EQ(readFile(path(c.savedOver)), "the edit saved meanwhile");
-    const char* other = QLatin1String(c.savedOver) == QLatin1String("copy.png") ? "keep.png" : "copy.png";
+    const char* other
+        = QLatin1String(c.savedOver) == QLatin1String("copy.png") ? "keep.png" : "copy.png";
     EXPECT_EQ(readFile(path(other)), "old bytes");
     EXPECT_NE(who(path("copy.png")).inode, who(path("keep.png")).inode);
     EXPECT_TRUE(leftovers(m_dir.path()).isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(LinkReplacement, SavedOverMidAction,
-    ::testing::Values(MidActionCase{"MarkedFile", "copy.png", "another file was saved under its name"},
-        MidActionCase{"CopyThatStays", "keep.png", "the copy that stays was replaced during the action"}),
-    [](const ::testing::TestParamInfo<MidActionCase>& info) { return std::string(info.param.name); });
+    ::testing::Values(
+        MidActionCase{"MarkedFile", "copy.png", "another file was saved under its name"},
+        MidActionCase{
+            "CopyThatStays", "keep.png", "the copy that stays was replaced during the action"}),
+    [](const ::testing::TestParamInfo<MidActionCase>& info) {
+        return std::string(info.param.name);
+    });
 
 // A program that grabs the name the instant it is free: Corvane's link or
 // clone then fails on the taken name instead of writing over it, and the
@@ -278,7 +288,8 @@ TEST_F(LinkReplacementTest, ARefusedHardLinkGivesTheNameBack)
             ::_exit(99);
         const LinkReplacement::Outcome out = LinkReplacement::replace(r);
         ::_exit(out.result == Result::Failed && out.reason.contains(QStringLiteral("refused"))
-                ? 0 : 1 + int(out.result));
+                ? 0
+                : 1 + int(out.result));
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -328,7 +339,8 @@ TEST_F(LinkReplacementTest, WithoutClonesAHardLinkOnlyWhenAllowed)
     EXPECT_EQ(who(path("copy.png")).inode, who(path("keep.png")).inode);
 }
 
-LinkReplacement::Linked linkedFrom(const LinkReplacement::Request& r, const LinkReplacement::Outcome& out)
+LinkReplacement::Linked linkedFrom(
+    const LinkReplacement::Request& r, const LinkReplacement::Outcome& out)
 {
     return {r.path, out.method, out.placed, r.kept, out.keptNow, r.expected, out.accessedNs};
 }
@@ -351,7 +363,8 @@ TEST_P(PutBackCases, GivesTheNameAFileOfItsOwnOrSaysWhyNot)
     ASSERT_EQ(out.result, Result::Done) << out.reason.toStdString();
     if (c.meanwhile)
         c.meanwhile(path("copy.png"), path("keep.png"));
-    const std::optional<FileIdentity> before = plainFileIdentity(native(path("copy.png")).constData());
+    const std::optional<FileIdentity> before
+        = plainFileIdentity(native(path("copy.png")).constData());
     const QByteArray bytesBefore = before ? readFile(path("copy.png")) : QByteArray();
 
     const LinkReplacement::Restored back = LinkReplacement::putBack(linkedFrom(r, out));
@@ -385,7 +398,8 @@ INSTANTIATE_TEST_SUITE_P(LinkReplacement, PutBackCases,
     ::testing::Values(PutBackCase{"Unchanged", nullptr, ""},
         // Through either name of a hard link, the edit is the kept copy's.
         PutBackCase{"EditedThroughTheLink",
-            [](const QString& copy, const QString&) { rewrite(copy); }, "the copy that stays changed"},
+            [](const QString& copy, const QString&) { rewrite(copy); },
+            "the copy that stays changed"},
         PutBackCase{"KeptSavedOver",
             [](const QString&, const QString& kept) { saveOver(kept, "same bytes"); },
             "the copy that stays changed"},

@@ -160,7 +160,7 @@ void OtherFileSystem::mountDiskImage(dev_t nearDevice, const QString& mkfsProgra
     QProcess mkfs;
     // Both make the file system over whatever the image holds: -F for ext4, -f for btrfs.
     const QString force = mkfsProgram.endsWith(QStringLiteral("ext4")) ? QStringLiteral("-F")
-                                                                        : QStringLiteral("-f");
+                                                                       : QStringLiteral("-f");
     mkfs.start(mkfsProgram, {QStringLiteral("-q"), force, image});
     if (!mkfs.waitForFinished(30000) || mkfs.exitStatus() != QProcess::NormalExit
         || mkfs.exitCode() != 0) {

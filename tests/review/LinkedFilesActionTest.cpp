@@ -62,8 +62,7 @@ const FileCase kFiles[] = {
     {"a copy.png", "a.png", FileCase::ByteCopy, Expect::Replaced, ""},
     // The same pixels with a comment chunk: pixel-identical, other bytes.
     {"a resaved.png", "a.png", FileCase::OtherBytes, Expect::Skipped, "bytes differ"},
-    {"a elsewhere.png", "a.png", FileCase::OtherFileSystem, Expect::Skipped,
-        "another file system"},
+    {"a elsewhere.png", "a.png", FileCase::OtherFileSystem, Expect::Skipped, "another file system"},
     {"b.png", nullptr, FileCase::Picture, Expect::Kept, ""},
     // Three names for b: each link moves b's link count and change time on,
     // and the next file must still find b as expected.
@@ -91,9 +90,9 @@ protected:
             const QString from = c.madeFrom ? m_paths[c.madeFrom] : QString();
             switch (c.how) {
             case FileCase::Picture:
-                ASSERT_TRUE(convert({QStringLiteral("-seed"), QString::number(seed++),
-                    QStringLiteral("-size"), QStringLiteral("64x48"),
-                    QStringLiteral("plasma:fractal"), at}));
+                ASSERT_TRUE(convert(
+                    {QStringLiteral("-seed"), QString::number(seed++), QStringLiteral("-size"),
+                        QStringLiteral("64x48"), QStringLiteral("plasma:fractal"), at}));
                 break;
             case FileCase::ByteCopy:
             case FileCase::OtherFileSystem:
@@ -136,7 +135,7 @@ protected:
             reportedProblems = problems;
         };
         h.keep = [](const KeptResults::Kept&) { return QString(); };
-        h.discardKept = [] { };
+        h.discardKept = [] {};
         return h;
     }
 
