@@ -174,8 +174,8 @@ LinkReplacement::Outcome LinkReplacement::replace(const Request& request)
         return finish(Result::Skipped, QStringLiteral("changed since the search"));
     if (const int cmp = compareAll(markedFd.get(), keptFd.get())) {
         return cmp < 0 ? finish(Result::Skipped,
-                   QStringLiteral("its bytes differ from the copy that stays: only "
-                                  "byte-identical copies are replaced"))
+                   QStringLiteral("its bytes differ from the copy that stays (its own "
+                                  "metadata or compression would be lost)"))
                        : finish(Result::Failed, errnoText(cmp));
     }
 

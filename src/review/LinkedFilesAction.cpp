@@ -165,13 +165,13 @@ QString LinkedFilesAction::summaryText() const
         text = QStringLiteral("No file was replaced with a link.");
     } else {
         const int hardLinks = done - m_clonesMade;
-        QString how;
-        if (m_clonesMade > 0 && hardLinks > 0)
-            how = QStringLiteral(" (%1 clones, %2 hard links)").arg(m_clonesMade).arg(hardLinks);
-        else
-            how = m_clonesMade > 0 ? QStringLiteral(" as clones")
-                                   : QStringLiteral(" as hard links");
-        text = QStringLiteral("%1 replaced with links%2; %3 freed.")
+        QString how
+            = QStringLiteral("links (%1 clones, %2 hard links)").arg(m_clonesMade).arg(hardLinks);
+        if (hardLinks == 0)
+            how = done == 1 ? QStringLiteral("a clone") : QStringLiteral("clones");
+        else if (m_clonesMade == 0)
+            how = done == 1 ? QStringLiteral("a hard link") : QStringLiteral("hard links");
+        text = QStringLiteral("%1 replaced with %2; %3 freed.")
                    .arg(filesText(done), how, MarkedFilesAction::sizeText(m_freedBytes));
     }
     int skipped = 0;

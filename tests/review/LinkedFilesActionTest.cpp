@@ -196,7 +196,7 @@ TEST_F(LinkedFilesActionTest, OnlyCopiesWithTheVeryBytesOfTheCopyThatStaysAreRep
         }
     }
     EXPECT_EQ(now("b.png").links, 4u);
-    EXPECT_TRUE(reports.front().startsWith(QStringLiteral("4 files replaced with links")))
+    EXPECT_TRUE(reports.front().startsWith(QStringLiteral("4 files replaced with hard links")))
         << reports.front().toStdString();
     EXPECT_TRUE(reports.front().contains(MarkedFilesAction::sizeText(freed) + " freed"))
         << reports.front().toStdString();
@@ -257,7 +257,7 @@ TEST_F(LinkedFilesActionTest, PutBackGivesEveryNameAFileOfItsOwn)
     window.model().applyRule(MarkingRule::KeepOldest);
     window.replaceWithLinks();
     waitUntilActed(window);
-    EXPECT_TRUE(reports.back().startsWith(QStringLiteral("4 files replaced with links")))
+    EXPECT_TRUE(reports.back().startsWith(QStringLiteral("4 files replaced with hard links")))
         << reports.back().toStdString();
 }
 
