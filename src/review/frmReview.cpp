@@ -289,6 +289,11 @@ void frmReview::setupWidgets()
     m_putBackButton = makeTool(QStringLiteral("Put &back"), QStringLiteral("Put back"),
         QStringLiteral("Return the files of the last action to their places, or give the names "
                        "replaced with links files of their own again"));
+    m_links = makeTool(QStringLiteral("Replace with lin&ks..."),
+        QStringLiteral("Replace with links"),
+        QStringLiteral("Free the space of the marked copies that hold the very bytes of the copy "
+                       "that stays; every name keeps working"));
+    m_links->setObjectName(QStringLiteral("cmdLinks"));
     m_look = makeTool(QStringLiteral("&Look closer"), QStringLiteral("Look closer"),
         QStringLiteral("Show the picture at full size (Enter)"));
     m_showInFolder = makeTool(QStringLiteral("Show in &folder"), QStringLiteral("Show in folder"),
@@ -304,13 +309,6 @@ void frmReview::setupWidgets()
     m_act = new QPushButton(this);
     m_act->setAccessibleName(QStringLiteral("Act on marked files"));
     m_act->setAutoDefault(false);
-    m_links = new QPushButton(QStringLiteral("Replace with lin&ks..."), this);
-    m_links->setObjectName(QStringLiteral("cmdLinks"));
-    m_links->setAccessibleName(QStringLiteral("Replace with links"));
-    m_links->setToolTip(QStringLiteral(
-        "Free the space of the marked copies that hold the very bytes of the copy that stays; "
-        "every name keeps working"));
-    m_links->setAutoDefault(false);
     m_actionList = new QComboBox(this);
     m_actionList->setObjectName(QStringLiteral("cboAction"));
     m_actionList->setAccessibleName(QStringLiteral("What happens to the marked files"));
@@ -372,7 +370,6 @@ void frmReview::setupWidgets()
     bar->addStretch();
     bar->addWidget(m_actionList);
     bar->addWidget(m_act);
-    bar->addWidget(m_links);
     auto* statusRow = new QHBoxLayout;
     statusRow->addWidget(m_status, 1);
     statusRow->addWidget(m_progress);
@@ -382,6 +379,7 @@ void frmReview::setupWidgets()
     listRow->addWidget(m_filter, 1);
     listRow->addWidget(m_compare);
     listRow->addWidget(m_remove);
+    listRow->addWidget(m_links);
     listRow->addWidget(m_putBackButton);
     // What is done with the whole list sits with the list.
     listRow->addWidget(m_export);
@@ -444,7 +442,7 @@ void frmReview::setupConnections()
     connect(m_showInFolder, &QToolButton::clicked, this, &frmReview::showInFolder);
     connect(m_export, &QToolButton::clicked, this, &frmReview::exportList);
     connect(m_act, &QPushButton::clicked, this, &frmReview::actOnMarked);
-    connect(m_links, &QPushButton::clicked, this, &frmReview::replaceWithLinks);
+    connect(m_links, &QToolButton::clicked, this, &frmReview::replaceWithLinks);
     connect(m_actionList, qOverload<int>(&QComboBox::activated), this, [this](int row) {
         m_hooks.chooseAction(row);
         refreshActionCaption();

@@ -7,9 +7,9 @@
 //   frmReview
 //   |-- toolbar: Mark (rules; all, none, invert in the selected groups) | Undo
 //   |            | Look closer | Show in folder | ......... | cboAction | Act
-//   |            | Replace with links
 //   |-- txtFilter (narrows the list to groups with a matching path)
-//   |            | Compare | Remove from list | Put back | Export | Pairs one by one
+//   |            | Compare | Remove from list | Replace with links | Put back | Export
+//   |            | Pairs one by one
 //   |-- lstGroups   tree: group rows (small picture, copies, size) with their
 //   |               files (path, size, type, modified, mark); a header
 //   |               click sorts the files and the groups
@@ -82,7 +82,7 @@ public:
     QLabel* lblStatus() const { return m_status; }
     QProgressBar* prgAct() const { return m_progress; }
     QPushButton* cmdAct() const { return m_act; }
-    QPushButton* cmdLinks() const { return m_links; }
+    QToolButton* cmdLinks() const { return m_links; }
     QComboBox* cboAction() const { return m_actionList; }
     QLabel* lblTotal() const { return m_total; }
     QToolButton* cmdMark() const { return m_mark; }
@@ -177,7 +177,7 @@ private:
     QComboBox* m_actionList = nullptr;
     QProgressBar* m_progress = nullptr;
     QPushButton* m_act = nullptr;
-    QPushButton* m_links = nullptr;
+    QToolButton* m_links = nullptr;
     QToolButton* m_mark = nullptr;
     QToolButton* m_undo = nullptr;
     QToolButton* m_look = nullptr;
