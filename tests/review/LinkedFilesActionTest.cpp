@@ -261,47 +261,6 @@ TEST_F(LinkedFilesActionTest, PutBackGivesEveryNameAFileOfItsOwn)
         << reports.back().toStdString();
 }
 
-TEST_F(LinkedFilesActionTest, PutBackRefusesWhenTheCopyThatStaysChanged)
-{
-    frmReview window(search(), hooks());
-    window.model().applyRule(MarkingRule::KeepOldest);
-    window.replaceWithLinks();
-    waitUntilActed(window);
-    // b.png is edited in place; its hard links see the edit, a copy.png does not.
-    {
-        QFile b(m_paths["b.png"]);
-        ASSERT_TRUE(b.open(QIODevice::ReadWrite));
-        b.seek(b.size() - 1);
-        b.write("!");
-    }
-    const QByteArray edited = readFile(m_paths["b.png"]);
-
-    window.putBack();
-
-    EXPECT_TRUE(reports.back().startsWith(QStringLiteral("1 name has a file of its own again.")))
-        << reports.back().toStdString();
-    ASSERT_EQ(reportedProblems.size(), 3);
-    for (const QString& problem : reportedProblems)
-        EXPECT_TRUE(problem.contains(QStringLiteral("the copy that stays changed")))
-            << problem.toStdString();
-    for (const char* name : {"b 1.png", "b 2.png", "b 3.png"})
-        EXPECT_EQ(now(name).inode, now("b.png").inode) << name;
-    EXPECT_EQ(readFile(m_paths["b 1.png"]), edited);
-    EXPECT_EQ(now("a copy.png").links, 1u);
-}
-
-TEST_F(LinkedFilesActionTest, NothingChangesWithoutTheConfirmation)
-{
-    frmReview window(search(), hooks());
-    window.model().applyRule(MarkingRule::KeepOldest);
-    const FileIdentity before = now("a copy.png");
-    answerYes = false;
-    window.cmdLinks()->click();
-    EXPECT_FALSE(window.isActing());
-    EXPECT_EQ(now("a copy.png"), before);
-    EXPECT_TRUE(reports.isEmpty());
-}
-
 // A copy under a protected folder never takes a link.
 TEST(LinkedFilesActionEligibility, AProtectedCopyThatStaysTakesNoLink)
 {
