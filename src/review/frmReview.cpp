@@ -863,10 +863,12 @@ void frmReview::finishActing()
     restorePlace(place);
     m_progress->hide();
     updateControls();
+    const QString summary = action->summaryText();
+    setStatus(summary.section(QLatin1Char('\n'), 0, 0));
     QStringList problems;
     for (const MarkedFilesAction::NotDone& n : action->notDone())
         problems << n.path + QStringLiteral(": ") + n.reason;
-    showOutcome(action->summaryText(), problems);
+    m_hooks.report(summary, problems);
 }
 
 void frmReview::showOutcome(const QString& summary, const QStringList& problems)
@@ -891,7 +893,13 @@ void frmReview::replaceWithLinks()
         showOutcome(QStringLiteral("No marked file can be replaced with a link."), problems);
         return;
     }
-    if (!m_hooks.confirm(linking->confirmationText()))
+    QString question = linking->confirmationText();
+    if (const int hidden = m_model->hiddenMarkedCount(); hidden > 0) {
+        question += QStringLiteral("\n%1 of the marked files %2 in groups the filter hides.")
+                        .arg(hidden)
+                        .arg(hidden == 1 ? QStringLiteral("is") : QStringLiteral("are"));
+    }
+    if (!m_hooks.confirm(question))
         return;
     m_linking = std::move(linking);
     m_progress->setRange(0, m_linking->total());
@@ -1005,10 +1013,12 @@ void frmReview::putBack()
     m_items->putFilesBack(outcome.returned);
     restorePlace(place);
     updateControls();
+    const QString summary = PutBack::summaryText(outcome);
+    setStatus(summary.section(QLatin1Char('\n'), 0, 0));
     QStringList problems;
     for (const PutBack::LeftAlone& left : outcome.leftAlone)
         problems << left.path + QStringLiteral(": ") + left.reason;
-    showOutcome(PutBack::summaryText(outcome), problems);
+    m_hooks.report(summary, problems);
 }
 
 bool frmReview::eventFilter(QObject* watched, QEvent* e)
