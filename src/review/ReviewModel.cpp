@@ -627,6 +627,21 @@ void ReviewModel::forgetFiles(const std::vector<int>& ids)
     m_undo.clear();
 }
 
+void ReviewModel::noteIdentity(const QByteArray& path, const FileIdentity& now)
+{
+    const auto note = [&](std::vector<ReviewFile>& files) {
+        for (ReviewFile& f : files)
+            if (f.found.path == path)
+                f.found.identity = now;
+    };
+    for (ReviewGroup& group : m_groups)
+        note(group.files);
+    for (auto& [groupId, aside] : m_forgotten) {
+        note(aside.acted.files);
+        note(aside.survivors);
+    }
+}
+
 const ReviewFile* ReviewModel::forgottenFile(int id) const
 {
     for (const auto& [groupId, aside] : m_forgotten)

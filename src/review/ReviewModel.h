@@ -180,6 +180,10 @@ public:
     // are dropped: they would name files that are gone. The files are kept
     // aside so that putFilesBack() can return them.
     void forgetFiles(const std::vector<int>& ids);
+    // Who a listed file is now, after a change of Corvane's own that left its
+    // bytes as they were (a hard link to it adds a link and moves its change
+    // time): every listing of it, on the list or aside, takes it.
+    void noteIdentity(const QByteArray& path, const FileIdentity& now);
     // The files forgetFiles() took out, by id (nullptr for an unknown id).
     const ReviewFile* forgottenFile(int id) const;
     // Returns forgotten files to their groups, unmarked, with the identity

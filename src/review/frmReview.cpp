@@ -287,7 +287,13 @@ void frmReview::setupWidgets()
     m_remove = makeTool(QStringLiteral("&Remove from list"), QStringLiteral("Remove from list"),
         QStringLiteral("Take the selected groups off the list; their files stay where they are"));
     m_putBackButton = makeTool(QStringLiteral("Put &back"), QStringLiteral("Put back"),
-        QStringLiteral("Return the files of the last action to their places"));
+        QStringLiteral("Return the files of the last action to their places, or give the names "
+                       "replaced with links files of their own again"));
+    m_links = makeTool(QStringLiteral("Replace with lin&ks..."),
+        QStringLiteral("Replace with links"),
+        QStringLiteral("Free the space of the marked copies that hold the very bytes of the copy "
+                       "that stays; every name keeps working"));
+    m_links->setObjectName(QStringLiteral("cmdLinks"));
     m_look = makeTool(QStringLiteral("&Look closer"), QStringLiteral("Look closer"),
         QStringLiteral("Show the picture at full size (Enter)"));
     m_showInFolder = makeTool(QStringLiteral("Show in &folder"), QStringLiteral("Show in folder"),
@@ -373,6 +379,7 @@ void frmReview::setupWidgets()
     listRow->addWidget(m_filter, 1);
     listRow->addWidget(m_compare);
     listRow->addWidget(m_remove);
+    listRow->addWidget(m_links);
     listRow->addWidget(m_putBackButton);
     // What is done with the whole list sits with the list.
     listRow->addWidget(m_export);
@@ -435,6 +442,7 @@ void frmReview::setupConnections()
     connect(m_showInFolder, &QToolButton::clicked, this, &frmReview::showInFolder);
     connect(m_export, &QToolButton::clicked, this, &frmReview::exportList);
     connect(m_act, &QPushButton::clicked, this, &frmReview::actOnMarked);
+    connect(m_links, &QToolButton::clicked, this, &frmReview::replaceWithLinks);
     connect(m_actionList, qOverload<int>(&QComboBox::activated), this, [this](int row) {
         m_hooks.chooseAction(row);
         refreshActionCaption();
@@ -613,6 +621,7 @@ void frmReview::updateControls()
     const bool acting = isActing();
     const bool any = m_model->groupCount() > 0;
     m_act->setEnabled(!acting && m_model->markedCount() > 0);
+    m_links->setEnabled(!acting && m_model->markedCount() > 0);
     m_actionList->setEnabled(!acting);
     m_total->setText(totalText(m_model->markedCount(), m_model->markedBytes()));
     m_mark->setEnabled(!acting && any);
@@ -835,6 +844,14 @@ void frmReview::actSteps()
 {
     QElapsedTimer slice;
     slice.start();
+    while (m_linking && !m_linking->finished() && slice.elapsed() < kActSliceMs)
+        m_linking->step();
+    if (m_linking) {
+        m_progress->setValue(m_linking->position());
+        if (m_linking->finished())
+            finishLinking();
+        return;
+    }
     while (m_action && !m_action->finished() && slice.elapsed() < kActSliceMs)
         m_action->step();
     if (!m_action)
@@ -860,6 +877,68 @@ void frmReview::finishActing()
     for (const MarkedFilesAction::NotDone& n : action->notDone())
         problems << n.path + QStringLiteral(": ") + n.reason;
     m_hooks.report(summary, problems);
+}
+
+void frmReview::showOutcome(const QString& summary, const QStringList& problems)
+{
+    setStatus(summary.section(QLatin1Char('\n'), 0, 0));
+    m_hooks.report(summary, problems);
+}
+
+void frmReview::replaceWithLinks()
+{
+    if (isActing())
+        return;
+    if (m_model->markedCount() == 0) {
+        setStatus(QStringLiteral("Nothing is marked: mark the copies that go, or choose a rule."));
+        return;
+    }
+    auto linking = std::make_unique<LinkedFilesAction>(*m_model);
+    QStringList problems;
+    for (const LinkedFilesAction::NotDone& n : linking->notDone())
+        problems << n.path + QStringLiteral(": ") + n.reason;
+    if (linking->total() == 0) {
+        showOutcome(QStringLiteral("No marked file can be replaced with a link."), problems);
+        return;
+    }
+    QString question = linking->confirmationText();
+    if (const int hidden = m_model->hiddenMarkedCount(); hidden > 0) {
+        question += QStringLiteral("\n%1 of the marked files %2 in groups the filter hides.")
+                        .arg(hidden)
+                        .arg(hidden == 1 ? QStringLiteral("is") : QStringLiteral("are"));
+    }
+    if (!m_hooks.confirm(question))
+        return;
+    m_linking = std::move(linking);
+    m_progress->setRange(0, m_linking->total());
+    m_progress->setValue(0);
+    m_progress->show();
+    setStatus(QStringLiteral("Working..."));
+    updateControls();
+    m_actTimer.start();
+}
+
+void frmReview::finishLinking()
+{
+    m_actTimer.stop();
+    const std::unique_ptr<LinkedFilesAction> linking = std::move(m_linking);
+    std::vector<std::pair<int, LinkReplacement::Linked>> names;
+    for (const LinkedFilesAction::Replaced& r : linking->replaced())
+        names.emplace_back(r.id, r.linked);
+    m_putBack = PutBack::afterLinks(names);
+    // The copies that stay keep their bytes; a hard link moved their link
+    // count and change time, which later actions must not take for a change.
+    for (const auto& [path, now] : linking->keptNow())
+        m_model->noteIdentity(path, now);
+    const Place place = currentPlace();
+    m_items->forgetFiles(linking->goneIds());
+    restorePlace(place);
+    m_progress->hide();
+    updateControls();
+    QStringList problems;
+    for (const LinkedFilesAction::NotDone& n : linking->notDone())
+        problems << n.path + QStringLiteral(": ") + n.reason;
+    showOutcome(linking->summaryText(), problems);
 }
 
 frmReview::Place frmReview::currentPlace() const
@@ -936,6 +1015,8 @@ void frmReview::putBack()
     // takes what it learned about them from the cache instead of decoding
     // them again (the window's searches use the default cache).
     carryOverRenamedFiles(FinderOptions(), outcome.renamed);
+    for (const auto& [path, now] : outcome.keptNow)
+        m_model->noteIdentity(path, now);
     const Place place = currentPlace();
     m_items->putFilesBack(outcome.returned);
     restorePlace(place);
