@@ -12,6 +12,11 @@ WholeFolderSearch::Engine WholeFolderSearch::finderEngine()
         options.folders = {request.folder};
         options.recursive = request.recursive;
         options.samePhoto = request.samePhoto;
+        options.excludes = request.excludes;
+        options.minimumSize = request.minimumSize;
+        options.protectedFolders = request.protectedFolders;
+        // Groups judged not duplicates stay out, as in corvane-find.
+        options.useIgnoreList = true;
         Finder finder(options);
         // One bar over the stages: reading headers is quick, decoding is
         // where the time goes. Reported in thousandths.

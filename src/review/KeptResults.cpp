@@ -50,6 +50,10 @@ QJsonObject fileJson(const FoundFile& f, const std::set<QByteArray>& marked)
         {QStringLiteral("owner"), number(i.owner)}, {QStringLiteral("group"), number(i.group)}};
     if (marked.count(f.path))
         o.insert(QStringLiteral("marked"), true);
+    if (f.isProtected)
+        o.insert(QStringLiteral("protected"), true);
+    if (f.ignored)
+        o.insert(QStringLiteral("ignored"), true);
     return o;
 }
 
@@ -70,6 +74,8 @@ FoundFile fileOf(const QJsonObject& o, std::set<QByteArray>& marked)
     i.group = std::uint32_t(numberOf(o.value(QStringLiteral("group"))));
     if (o.value(QStringLiteral("marked")).toBool())
         marked.insert(f.path);
+    f.isProtected = o.value(QStringLiteral("protected")).toBool();
+    f.ignored = o.value(QStringLiteral("ignored")).toBool();
     return f;
 }
 

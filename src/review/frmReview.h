@@ -89,6 +89,7 @@ public:
     QToolButton* cmdExport() const { return m_export; }
     QToolButton* cmdPairs() const { return m_pairs; }
     QToolButton* cmdRemove() const { return m_remove; }
+    QToolButton* cmdIgnore() const { return m_ignore; }
     QToolButton* cmdPutBack() const { return m_putBackButton; }
     QToolButton* cmdCompare() const { return m_compare; }
     QLineEdit* txtFilter() const { return m_filter; }
@@ -102,6 +103,15 @@ public:
     void markNone();
     void invertMarks();
     void removeFromList();
+    // "Not duplicates (ignore)": the selected groups go into the list of
+    // ignored groups (IgnoreList, in the data folder) and off the list; later
+    // searches leave them out until a new file joins one. Returns how many
+    // groups were ignored (a file that changed since the search keeps its
+    // group on the list, with the reason in the status line).
+    int ignoreSelectedGroups();
+    // How many groups the list of ignored groups holds, and forgetting them all.
+    int ignoredGroupCount() const;
+    void forgetIgnoredGroups();
     // Act on every marked file: confirmation, progress, report.
     void actOnMarked();
     // Takes back what the last action did, with a report.
@@ -175,6 +185,8 @@ private:
     QToolButton* m_export = nullptr;
     QToolButton* m_pairs = nullptr;
     QToolButton* m_remove = nullptr;
+    QToolButton* m_ignore = nullptr;
+    QAction* m_forgetIgnored = nullptr;
     QToolButton* m_putBackButton = nullptr;
     QToolButton* m_compare = nullptr;
     QAction* m_rulesMarkSamePhoto = nullptr;
