@@ -12,9 +12,6 @@ WholeFolderSearch::Engine WholeFolderSearch::finderEngine()
         options.folders = {request.folder};
         options.recursive = request.recursive;
         options.samePhoto = request.samePhoto;
-        options.excludes = request.excludes;
-        options.minimumSize = request.minimumSize;
-        options.protectedFolders = request.protectedFolders;
         // Groups judged not duplicates stay out, as in corvane-find.
         options.useIgnoreList = true;
         Finder finder(options);

@@ -16,11 +16,6 @@ struct WholeFolderRequest {
     QByteArray folder; // absolute, as the file system spells it
     bool recursive = false;
     bool samePhoto = false; // also the same photo saved differently
-    // As FinderOptions: patterns left out below the folder, the smallest
-    // size examined, and folders whose files are never marked.
-    QList<QByteArray> excludes;
-    std::int64_t minimumSize = 0;
-    QList<QByteArray> protectedFolders;
 };
 
 class WholeFolderSearch : public QObject {

@@ -60,6 +60,19 @@ const QByteArray& otherTinyPicture()
     return bytes;
 }
 
+// The large picture's pixels in a file of other bytes: a comment of its own.
+QByteArray bigPictureSaved(const char* comment)
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in.png"));
+    QFile file(in);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bigPicture()) != bigPicture().size())
+        return {};
+    file.close();
+    return madePicture(
+        {in, QStringLiteral("-set"), QStringLiteral("comment"), QString::fromLatin1(comment)});
+}
+
 // Paths are bytes (not always UTF-8): written with the system's calls.
 void makeFolders(const QByteArray& path)
 {
@@ -79,6 +92,8 @@ void put(const QByteArray& path, const QByteArray& bytes)
 class Scratch {
 public:
     Scratch() { root = QFile::encodeName(m_dir.path()); }
+    // QDir cannot remove names that are not text.
+    ~Scratch() { testcollection::run(QStringLiteral("rm"), {QStringLiteral("-rf"), m_dir.path()}); }
 
     QByteArray path(const QByteArray& relative) const { return root + '/' + relative; }
 
@@ -361,8 +376,8 @@ TEST(SearchFiltersTest, IgnoredGroupStaysIgnoredAcrossARenameUntilANewFileJoins)
             {{{"moved/renamed.png", true}, {"b.png", true}},
                 {{"u1.png", false}, {"u2.png", false}}},
             0},
-        {"a new copy joins: back, the judged files shown as judged",
-            [&] { put(scratch.path("search/c.png"), bigPicture()); }, false,
+        {"a new save of the picture joins: back, the judged files shown as judged",
+            [&] { put(scratch.path("search/c.png"), bigPictureSaved("another save")); }, false,
             {{{"moved/renamed.png", true}, {"b.png", true}, {"c.png", false}},
                 {{"u1.png", false}, {"u2.png", false}}},
             0},
@@ -376,6 +391,19 @@ TEST(SearchFiltersTest, IgnoredGroupStaysIgnoredAcrossARenameUntilANewFileJoins)
         EXPECT_EQ(result.groupsIgnored, step.ignoredGroups);
     }
 
+    // A byte-equal copy joins too: the group stays back, and two of its
+    // three equal copies are judged (which two, no content can tell).
+    ASSERT_EQ(::unlink(scratch.path("search/c.png").constData()), 0);
+    put(scratch.path("search/d.png"), bigPicture());
+    options.showIgnored = false;
+    const FinderResult copied = Finder(options).run();
+    ASSERT_EQ(copied.groups.size(), 2U);
+    int judged = 0;
+    for (const FoundFile& file : copied.groups.front().files)
+        judged += file.ignored ? 1 : 0;
+    EXPECT_EQ(copied.groups.front().files.size(), 3U);
+    EXPECT_EQ(judged, 2);
+
     // Forgotten: every group as before.
     ASSERT_EQ(finder::IgnoreList::forget(options.ignoreListPath), QString());
     options.showIgnored = false;
@@ -385,8 +413,9 @@ TEST(SearchFiltersTest, IgnoredGroupStaysIgnoredAcrossARenameUntilANewFileJoins)
 TEST(SearchFiltersTest, OneFileJudgedNotAMemberLeavesTheGroupAlone)
 {
     Scratch scratch;
+    // The same pixels in files of different bytes, so that each is itself.
     for (const char* name : {"p.png", "q.png", "r.png"})
-        put(scratch.path("search/") + name, bigPicture());
+        put(scratch.path("search/") + name, bigPictureSaved(name));
     FinderOptions options = scratch.options("search");
     options.useIgnoreList = true;
     const QByteArray folder = scratch.path("search");
@@ -402,7 +431,7 @@ TEST(SearchFiltersTest, OneFileJudgedNotAMemberLeavesTheGroupAlone)
     using Judged = std::set<std::map<QByteArray, bool>>;
     EXPECT_EQ(judgedGroups(folder, Finder(options).run()),
         (Judged{{{"p.png", false}, {"q.png", false}}}));
-    put(scratch.path("search/s.png"), bigPicture());
+    put(scratch.path("search/s.png"), bigPictureSaved("s.png"));
     EXPECT_EQ(judgedGroups(folder, Finder(options).run()),
         (Judged{{{"p.png", false}, {"q.png", false}, {"r.png", true}, {"s.png", false}}}));
 }
