@@ -159,9 +159,10 @@ TEST_F(ProtectedReviewTest, NoRuleCommandOrClickMarksAProtectedFile)
         const std::set<QByteArray> marked = withProtection.markedPaths();
         for (const QByteArray& file : protectedPaths(withProtection))
             EXPECT_EQ(marked.count(file), 0U) << file.toStdString();
-        if (command.onlyTakesMarksAway)
+        if (command.onlyTakesMarksAway) {
             for (const QByteArray& file : marked)
                 EXPECT_EQ(without.markedPaths().count(file), 1U) << file.toStdString();
+        }
         for (int g = 0; g < withProtection.groupCount(); ++g) {
             int unmarked = 0;
             for (int f = 0; f < int(withProtection.group(g).files.size()); ++f)
@@ -172,7 +173,7 @@ TEST_F(ProtectedReviewTest, NoRuleCommandOrClickMarksAProtectedFile)
 
     // A click is refused with its reason; the Mark column shows a lock, no box.
     ReviewModel model(guarded);
-    ReviewItemModel items(model);
+    ReviewItemModel items(model, nullptr);
     for (int g = 0; g < model.groupCount(); ++g) {
         for (int f = 0; f < int(model.group(g).files.size()); ++f) {
             if (!model.isProtected({g, f}))
