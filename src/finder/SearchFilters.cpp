@@ -76,8 +76,8 @@ ExcludePatterns::ExcludePatterns(const QList<QByteArray>& patterns)
         Pattern pattern;
         pattern.nameOnly = !text.contains('/');
         for (const QByteArray& part : text.split('/')) {
-            // "a//b" and a leading or trailing "/" say nothing more.
-            if (part.isEmpty())
+            // "a//b", "./a" and a leading or trailing "/" say nothing more.
+            if (part.isEmpty() || part == ".")
                 continue;
             // "**" then "**" is "**".
             if (part == "**" && !pattern.parts.empty() && pattern.parts.back() == "**")

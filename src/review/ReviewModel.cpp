@@ -38,6 +38,8 @@ ReviewModel::ReviewModel(const FinderResult& result)
     m_searched.folders = result.folders;
     m_searched.filesExamined = result.filesExamined;
     m_searched.filesNotExamined = result.filesNotExamined;
+    m_searched.filesTooSmall = result.filesTooSmall;
+    m_searched.groupsIgnored = result.groupsIgnored;
     m_searched.filesNotPictures = result.filesNotPictures;
     m_searched.unreadable = result.unreadable;
     m_searched.cancelled = result.cancelled;

@@ -8,6 +8,7 @@
 
 #include "finder/Finder.h"
 #include "finder/IgnoreList.h"
+#include "review/KeptResults.h"
 #include "review/ReviewItemModel.h"
 #include "review/ReviewModel.h"
 #include "review/frmReview.h"
@@ -170,6 +171,16 @@ TEST_F(ProtectedReviewTest, NoRuleCommandOrClickMarksAProtectedFile)
             EXPECT_GE(unmarked, 1) << g;
         }
     }
+
+    // Taken up again later, the results keep their protection.
+    const std::optional<KeptResults::Kept> kept
+        = KeptResults::fromJson(KeptResults::toJson({guarded, {}}));
+    ASSERT_TRUE(kept);
+    ReviewModel reopened(kept->result);
+    reopened.markAll(all);
+    EXPECT_EQ(protectedPaths(reopened), protectedPaths(ReviewModel(guarded)));
+    for (const QByteArray& file : protectedPaths(reopened))
+        EXPECT_EQ(reopened.markedPaths().count(file), 0U) << file.toStdString();
 
     // A click is refused with its reason; the Mark column shows a lock, no box.
     ReviewModel model(guarded);
