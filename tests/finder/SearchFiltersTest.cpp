@@ -232,6 +232,23 @@ TEST(SearchFiltersTest, ExclusionsAndMinimumSizeLeaveOutExactlyWhatTheyName)
     EXPECT_EQ(none.filesExamined, 0);
 }
 
+// A folder left out is not even opened: one that cannot be read is no
+// problem of the search's when a pattern leaves it out.
+TEST(SearchFiltersTest, AnExcludedFolderIsNotRead)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "every folder can be read by root";
+    Scratch scratch;
+    put(scratch.path("search/a.png"), bigPicture());
+    put(scratch.path("search/deep/cache/b.png"), bigPicture());
+    ASSERT_EQ(::chmod(scratch.path("search/deep/cache").constData(), 0), 0);
+    FinderOptions options = scratch.options("search");
+    EXPECT_EQ(Finder(options).run().unreadable.size(), 1U);
+    options.excludes = {"**/cache/**"};
+    EXPECT_TRUE(Finder(options).run().unreadable.empty());
+    ::chmod(scratch.path("search/deep/cache").constData(), 0755);
+}
+
 TEST(SearchFiltersTest, SizesReadAsBytesOrWithTheirUnit)
 {
     const std::vector<std::pair<QByteArray, std::optional<std::int64_t>>> cases = {
