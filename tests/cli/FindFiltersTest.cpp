@@ -57,7 +57,8 @@ protected:
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("HOME"), m_home.path());
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral("cache")));
+        environment.insert(
+            QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral("cache")));
         environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
         QProcess process;
         process.setProcessEnvironment(environment);
@@ -117,8 +118,7 @@ TEST_F(FindFiltersTest, WrongSizesAndPatternsAreRefusedWithTheirReason)
 TEST_F(FindFiltersTest, ProtectedFilesReadBackFromJsonAndCsv)
 {
     const QStringList common = {QStringLiteral("-r"), QStringLiteral("--min-size"),
-        QStringLiteral("1K"), QStringLiteral("--protect"),
-        folder() + QStringLiteral("/master")};
+        QStringLiteral("1K"), QStringLiteral("--protect"), folder() + QStringLiteral("/master")};
     const Outcome json = find(common + QStringList{QStringLiteral("--format=json"), folder()});
     ASSERT_EQ(json.exitCode, 0) << json.err.toStdString();
     const QByteArray fromJson = python(QStringLiteral(R"script(
@@ -182,10 +182,10 @@ for group in report['groups']:
     print(' '.join('%s%s' % (f['path'].rsplit('/', 1)[1], '*' if f.get('ignored') else '') for f in group['files']))
 )script");
     const QStringList json = {QStringLiteral("-r"), QStringLiteral("--format=json")};
-    EXPECT_EQ(python(groups, find(json + QStringList{folder()}).out),
-        "ignored 1\na.png b.png a.png\n");
-    EXPECT_EQ(python(groups,
-                  find(json + QStringList{QStringLiteral("--show-ignored"), folder()}).out),
+    EXPECT_EQ(
+        python(groups, find(json + QStringList{folder()}).out), "ignored 1\na.png b.png a.png\n");
+    EXPECT_EQ(
+        python(groups, find(json + QStringList{QStringLiteral("--show-ignored"), folder()}).out),
         "ignored 0\na.png b.png a.png\nsmall1.png* small2.png*\n");
     const Outcome summary = find({QStringLiteral("-r"), folder()});
     EXPECT_TRUE(summary.err.contains("1 group judged not duplicates left out"))
