@@ -93,6 +93,13 @@ int main(int argc, char** argv)
     options.protectedFolders = arguments.protectedFolders;
     options.useIgnoreList = true;
     options.showIgnored = arguments.showIgnored;
+    QString ignoreProblem;
+    finder::IgnoreList::load(finder::IgnoreList::defaultPath(), &ignoreProblem);
+    if (!ignoreProblem.isEmpty()) {
+        writeAll(STDERR_FILENO,
+            "corvane-find: note: the list of groups judged not duplicates was not used: "
+                + ignoreProblem.toUtf8() + '\n');
+    }
     Finder finder(options);
 
     ProgressLine progressLine;

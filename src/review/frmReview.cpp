@@ -294,6 +294,8 @@ void frmReview::setupWidgets()
     m_ignore->setPopupMode(QToolButton::MenuButtonPopup);
     auto* ignoreMenu = new QMenu(m_ignore);
     ignoreMenu->setAccessibleName(QStringLiteral("Ignored groups"));
+    m_ignoreFile = ignoreMenu->addAction(QStringLiteral("Not a duplicate: only the current file"),
+        this, [this] { ignoreCurrentFile(); });
     m_forgetIgnored = ignoreMenu->addAction(QString(), this, [this] { forgetIgnoredGroups(); });
     connect(ignoreMenu, &QMenu::aboutToShow, this, [this] {
         const int count = ignoredGroupCount();
@@ -753,6 +755,41 @@ int frmReview::ignoreSelectedGroups()
         text += QStringLiteral(" Not ignored: %1.").arg(refused);
     m_status->setText(text);
     return int(ignored.size());
+}
+
+bool frmReview::ignoreCurrentFile()
+{
+    if (isActing())
+        return false;
+    const FileSpot spot = m_items->spotOf(m_list->currentIndex());
+    if (spot.group < 0 || spot.file < 0) {
+        m_status->setText(QStringLiteral("Choose the file that is not a duplicate first."));
+        return false;
+    }
+    const ReviewGroup& group = m_model->group(spot.group);
+    const ReviewFile& chosen = group.files[size_t(spot.file)];
+    std::vector<const FoundFile*> files;
+    for (const ReviewFile& file : group.files)
+        files.push_back(&file.found);
+    const QString path = finder::IgnoreList::defaultPath();
+    QString problem;
+    finder::IgnoreList list = finder::IgnoreList::load(path, &problem);
+    if (problem.isEmpty())
+        problem = list.add(files, &chosen.found);
+    if (problem.isEmpty())
+        problem = list.save(path);
+    if (!problem.isEmpty()) {
+        m_status->setText(QStringLiteral("Not ignored: %1.").arg(problem));
+        return false;
+    }
+    const QString shown = chosen.shownPath;
+    m_items->forgetFiles({chosen.id});
+    updateControls();
+    m_status->setText(
+        QStringLiteral("%1 is not a duplicate of the others: later searches leave it out of "
+                       "their group.")
+            .arg(shown));
+    return true;
 }
 
 int frmReview::ignoredGroupCount() const

@@ -109,6 +109,11 @@ public:
     // groups were ignored (a file that changed since the search keeps its
     // group on the list, with the reason in the status line).
     int ignoreSelectedGroups();
+    // "Not a duplicate (ignore this file)": the current file's place in its
+    // group goes into the same list, and the file off the group (a group
+    // left with one file leaves the list). False when no file row is current
+    // or the file changed since the search.
+    bool ignoreCurrentFile();
     // How many groups the list of ignored groups holds, and forgetting them all.
     int ignoredGroupCount() const;
     void forgetIgnoredGroups();
@@ -187,6 +192,7 @@ private:
     QToolButton* m_remove = nullptr;
     QToolButton* m_ignore = nullptr;
     QAction* m_forgetIgnored = nullptr;
+    QAction* m_ignoreFile = nullptr;
     QToolButton* m_putBackButton = nullptr;
     QToolButton* m_compare = nullptr;
     QAction* m_rulesMarkSamePhoto = nullptr;

@@ -271,12 +271,20 @@ TEST_F(ProtectedReviewTest, NotDuplicatesLeavesTheGroupOutOfTheNextSearch)
     EXPECT_EQ(window.ignoredGroupCount(), 1);
     EXPECT_EQ(window.itemModel()->shownGroupCount(), 2);
 
-    // The next search leaves it out, after a rename too.
+    // One file's place in a group: the group (c1, c2) keeps one file and leaves.
+    const int c = window.model().group(0).files.front().found.path.endsWith("c1.png") ? 0 : 1;
+    ASSERT_TRUE(window.model().group(c).files.front().found.path.contains("/c"));
+    window.lstGroups()->setCurrentIndex(window.itemModel()->indexOf({c, 1}));
+    EXPECT_TRUE(window.ignoreCurrentFile());
+    EXPECT_EQ(window.itemModel()->shownGroupCount(), 1);
+    EXPECT_EQ(window.ignoredGroupCount(), 2);
+
+    // The next search leaves them out, after a rename too.
     ASSERT_EQ(
         ::rename(judged.constData(), QFile::encodeName(path("search/renamed.png")).constData()), 0);
     const FinderResult second = search(true);
-    EXPECT_EQ(second.groups.size(), 2U);
-    EXPECT_EQ(second.groupsIgnored, 1);
+    EXPECT_EQ(second.groups.size(), 1U);
+    EXPECT_EQ(second.groupsIgnored, 2);
 
     window.forgetIgnoredGroups();
     EXPECT_EQ(asked, 1);
