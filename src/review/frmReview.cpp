@@ -1,6 +1,7 @@
 #include "review/frmReview.h"
 
 #include "finder/Finder.h"
+#include "finder/IgnoreList.h"
 #include "finder/ReportWriters.h"
 #include "review/PictureForView.h"
 #include "review/ReviewItemModel.h"
@@ -286,6 +287,23 @@ void frmReview::setupWidgets()
     m_undo->setShortcut(QKeySequence::Undo);
     m_remove = makeTool(QStringLiteral("&Remove from list"), QStringLiteral("Remove from list"),
         QStringLiteral("Take the selected groups off the list; their files stay where they are"));
+    m_ignore = makeTool(QStringLiteral("&Not duplicates (ignore)"),
+        QStringLiteral("Not duplicates (ignore)"),
+        QStringLiteral("Take the selected groups off the list and leave them out of later "
+                       "searches, until a new file joins one"));
+    m_ignore->setPopupMode(QToolButton::MenuButtonPopup);
+    auto* ignoreMenu = new QMenu(m_ignore);
+    ignoreMenu->setAccessibleName(QStringLiteral("Ignored groups"));
+    m_ignoreFile = ignoreMenu->addAction(QStringLiteral("Not a duplicate: only the current file"),
+        this, [this] { ignoreCurrentFile(); });
+    m_forgetIgnored = ignoreMenu->addAction(QString(), this, [this] { forgetIgnoredGroups(); });
+    connect(ignoreMenu, &QMenu::aboutToShow, this, [this] {
+        const int count = ignoredGroupCount();
+        m_forgetIgnored->setText(
+            QStringLiteral("Forget the ignored groups (%1 in the list)").arg(count));
+        m_forgetIgnored->setEnabled(count > 0);
+    });
+    m_ignore->setMenu(ignoreMenu);
     m_putBackButton = makeTool(QStringLiteral("Put &back"), QStringLiteral("Put back"),
         QStringLiteral("Return the files of the last action to their places, or give the names "
                        "replaced with links files of their own again"));
@@ -379,6 +397,7 @@ void frmReview::setupWidgets()
     listRow->addWidget(m_filter, 1);
     listRow->addWidget(m_compare);
     listRow->addWidget(m_remove);
+    listRow->addWidget(m_ignore);
     listRow->addWidget(m_links);
     listRow->addWidget(m_putBackButton);
     // What is done with the whole list sits with the list.
@@ -416,6 +435,7 @@ void frmReview::setupConnections()
     spanNotRead();
     connect(m_undo, &QToolButton::clicked, this, [this] { m_items->undo(); });
     connect(m_remove, &QToolButton::clicked, this, &frmReview::removeFromList);
+    connect(m_ignore, &QToolButton::clicked, this, &frmReview::ignoreSelectedGroups);
     connect(m_putBackButton, &QToolButton::clicked, this, &frmReview::putBack);
     connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
         m_items->setFilter(text);
@@ -627,6 +647,7 @@ void frmReview::updateControls()
     m_mark->setEnabled(!acting && any);
     m_undo->setEnabled(!acting && m_model->canUndo());
     m_remove->setEnabled(!acting && m_items->shownGroupCount() > 0);
+    m_ignore->setEnabled(!acting && m_items->shownGroupCount() > 0);
     m_putBackButton->setEnabled(!acting && m_putBack.count() > 0);
     m_look->setEnabled(!acting && any);
     const QModelIndex current = currentFileIndex();
@@ -690,6 +711,115 @@ void frmReview::removeFromList()
     updateControls();
     if (m_items->shownGroupCount() > 0)
         m_list->setCurrentIndex(m_items->index(qBound(0, row, m_items->shownGroupCount() - 1), 0));
+}
+
+int frmReview::ignoreSelectedGroups()
+{
+    if (isActing())
+        return 0;
+    const std::vector<int> groups = selectedGroups();
+    if (groups.empty())
+        return 0;
+    const QString path = finder::IgnoreList::defaultPath();
+    QString problem;
+    finder::IgnoreList list = finder::IgnoreList::load(path, &problem);
+    if (!problem.isEmpty()) {
+        m_status->setText(
+            QStringLiteral("The list of ignored groups cannot be read (%1): nothing was ignored.")
+                .arg(problem));
+        return 0;
+    }
+    std::vector<int> ignored;
+    QString refused;
+    for (int g : groups) {
+        std::vector<const FoundFile*> files;
+        for (const ReviewFile& file : m_model->group(g).files)
+            files.push_back(&file.found);
+        const QString why = list.add(files);
+        if (why.isEmpty())
+            ignored.push_back(g);
+        else if (refused.isEmpty())
+            refused = why;
+    }
+    if (!ignored.empty()) {
+        if (const QString saved = list.save(path); !saved.isEmpty()) {
+            m_status->setText(
+                QStringLiteral("The list of ignored groups cannot be written (%1): nothing was "
+                               "ignored.")
+                    .arg(saved));
+            return 0;
+        }
+        const int row = m_items->indexOf({ignored.front(), -1}).row();
+        m_items->removeGroups(ignored);
+        updateControls();
+        if (m_items->shownGroupCount() > 0)
+            m_list->setCurrentIndex(
+                m_items->index(qBound(0, row, m_items->shownGroupCount() - 1), 0));
+    }
+    QString text = QStringLiteral("%1 ignored: later searches leave %2 out.")
+                       .arg(ignored.size() == 1 ? QStringLiteral("1 group")
+                                                : QStringLiteral("%1 groups").arg(ignored.size()),
+                           ignored.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
+    if (!refused.isEmpty())
+        text += QStringLiteral(" Not ignored: %1.").arg(refused);
+    m_status->setText(text);
+    return int(ignored.size());
+}
+
+bool frmReview::ignoreCurrentFile()
+{
+    if (isActing())
+        return false;
+    const FileSpot spot = m_items->spotOf(m_list->currentIndex());
+    if (spot.group < 0 || spot.file < 0) {
+        m_status->setText(QStringLiteral("Choose the file that is not a duplicate first."));
+        return false;
+    }
+    const ReviewGroup& group = m_model->group(spot.group);
+    const ReviewFile& chosen = group.files[size_t(spot.file)];
+    std::vector<const FoundFile*> files;
+    for (const ReviewFile& file : group.files)
+        files.push_back(&file.found);
+    const QString path = finder::IgnoreList::defaultPath();
+    QString problem;
+    finder::IgnoreList list = finder::IgnoreList::load(path, &problem);
+    if (problem.isEmpty())
+        problem = list.add(files, &chosen.found);
+    if (problem.isEmpty())
+        problem = list.save(path);
+    if (!problem.isEmpty()) {
+        m_status->setText(QStringLiteral("Not ignored: %1.").arg(problem));
+        return false;
+    }
+    const QString shown = chosen.shownPath;
+    m_items->forgetFiles({chosen.id});
+    updateControls();
+    m_status->setText(
+        QStringLiteral("%1 is not a duplicate of the others: later searches leave it out of "
+                       "their group.")
+            .arg(shown));
+    return true;
+}
+
+int frmReview::ignoredGroupCount() const
+{
+    return int(finder::IgnoreList::load(finder::IgnoreList::defaultPath()).size());
+}
+
+void frmReview::forgetIgnoredGroups()
+{
+    const int count = ignoredGroupCount();
+    if (count == 0)
+        return;
+    if (m_hooks.confirm
+        && !m_hooks.confirm(
+            QStringLiteral("Forget the %1 ignored groups? Later searches show them again.")
+                .arg(count)))
+        return;
+    const QString problem = finder::IgnoreList::forget(finder::IgnoreList::defaultPath());
+    m_status->setText(problem.isEmpty()
+            ? QStringLiteral("The ignored groups are forgotten: later searches show them again.")
+            : QStringLiteral("The list of ignored groups cannot be removed: %1").arg(problem));
 }
 
 void frmReview::applyRule(MarkingRule rule)

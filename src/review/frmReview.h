@@ -92,6 +92,7 @@ public:
     QToolButton* cmdExport() const { return m_export; }
     QToolButton* cmdPairs() const { return m_pairs; }
     QToolButton* cmdRemove() const { return m_remove; }
+    QToolButton* cmdIgnore() const { return m_ignore; }
     QToolButton* cmdPutBack() const { return m_putBackButton; }
     QToolButton* cmdCompare() const { return m_compare; }
     QLineEdit* txtFilter() const { return m_filter; }
@@ -105,6 +106,20 @@ public:
     void markNone();
     void invertMarks();
     void removeFromList();
+    // "Not duplicates (ignore)": the selected groups go into the list of
+    // ignored groups (IgnoreList, in the data folder) and off the list; later
+    // searches leave them out until a new file joins one. Returns how many
+    // groups were ignored (a file that changed since the search keeps its
+    // group on the list, with the reason in the status line).
+    int ignoreSelectedGroups();
+    // "Not a duplicate (ignore this file)": the current file's place in its
+    // group goes into the same list, and the file off the group (a group
+    // left with one file leaves the list). False when no file row is current
+    // or the file changed since the search.
+    bool ignoreCurrentFile();
+    // How many groups the list of ignored groups holds, and forgetting them all.
+    int ignoredGroupCount() const;
+    void forgetIgnoredGroups();
     // Act on every marked file: confirmation, progress, report.
     void actOnMarked();
     // Replaces every marked file that is byte-identical to its group's copy
@@ -185,6 +200,9 @@ private:
     QToolButton* m_export = nullptr;
     QToolButton* m_pairs = nullptr;
     QToolButton* m_remove = nullptr;
+    QToolButton* m_ignore = nullptr;
+    QAction* m_forgetIgnored = nullptr;
+    QAction* m_ignoreFile = nullptr;
     QToolButton* m_putBackButton = nullptr;
     QToolButton* m_compare = nullptr;
     QAction* m_rulesMarkSamePhoto = nullptr;
