@@ -44,15 +44,8 @@ public:
 
     // Whether the copy that stays may take another name or share its blocks.
     // A copy under a protected folder may not: an edit through the new name
-    // of a hard link would change the master. Files the search found carry
-    // isProtected once the search knows protected folders.
-    template <typename File> static bool mayLinkTo(const File& kept)
-    {
-        if constexpr (requires { kept.isProtected; })
-            return !kept.isProtected;
-        else
-            return true;
-    }
+    // of a hard link would change the master.
+    static bool mayLinkTo(const FoundFile& kept) { return !kept.isProtected; }
 
     int total() const { return int(m_plan.size()); }
     std::int64_t totalBytes() const { return m_totalBytes; }

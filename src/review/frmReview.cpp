@@ -285,7 +285,8 @@ void frmReview::setupWidgets()
     m_undo = makeTool(QStringLiteral("&Undo"), QStringLiteral("Undo"),
         QStringLiteral("Undo the last change of marks (Ctrl+Z)"));
     m_undo->setShortcut(QKeySequence::Undo);
-    m_remove = makeTool(QStringLiteral("&Remove from list"), QStringLiteral("Remove from list"),
+    // Named short: the row holds every tool beside the filter at the smallest width.
+    m_remove = makeTool(QStringLiteral("&Remove"), QStringLiteral("Remove from list"),
         QStringLiteral("Take the selected groups off the list; their files stay where they are"));
     m_ignore = makeTool(QStringLiteral("&Not duplicates (ignore)"),
         QStringLiteral("Not duplicates (ignore)"),

@@ -264,11 +264,10 @@ TEST_F(LinkedFilesActionTest, PutBackGivesEveryNameAFileOfItsOwn)
 // A copy under a protected folder never takes a link.
 TEST(LinkedFilesActionEligibility, AProtectedCopyThatStaysTakesNoLink)
 {
-    struct Listed {
-        bool isProtected = false;
-    };
-    EXPECT_TRUE(LinkedFilesAction::mayLinkTo(Listed{false}));
-    EXPECT_FALSE(LinkedFilesAction::mayLinkTo(Listed{true}));
+    FoundFile kept;
+    EXPECT_TRUE(LinkedFilesAction::mayLinkTo(kept));
+    kept.isProtected = true;
+    EXPECT_FALSE(LinkedFilesAction::mayLinkTo(kept));
 }
 
 } // namespace

@@ -293,12 +293,12 @@ TEST_F(frmReviewTest, SizeAndColumnWidthsComeBackNextTime)
     {
         frmReview window(pictures(1, 2), scriptedHooks());
         window.show();
-        window.resize(777, 555);
+        window.resize(817, 555);
         window.lstGroups()->header()->resizeSection(ReviewItemModel::SizeColumn, 133);
         window.close();
     }
     frmReview again(pictures(1, 2), scriptedHooks());
-    EXPECT_EQ(again.size(), QSize(777, 555));
+    EXPECT_EQ(again.size(), QSize(817, 555));
     EXPECT_EQ(again.lstGroups()->header()->sectionSize(ReviewItemModel::SizeColumn), 133);
 }
 
