@@ -22,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <set>
 #include <tuple>
 
 namespace finder {
@@ -341,6 +342,30 @@ public:
 
     const PhotoFile& fileOf(std::uint32_t unit) const { return m_files[m_units[unit].files[0]]; }
 
+    // A run of the grouping that only plans: a proof neither known nor in the
+    // cache is not measured on this thread. The pair is noted for the workers
+    // and, meanwhile, taken to pass (most pairs the grouping asks for are
+    // copies of one photo), so that one run notes a whole round of pairs at
+    // once: a member against every other, or every member against a new best
+    // copy. Once one answer was made up, the run's later questions that would
+    // need a decode get made-up answers too, and nothing made up is kept. The
+    // grouping is run again with the noted pairs measured until a run needs
+    // nothing it does not know: that run's groups are the ones measuring
+    // every pair on the spot would have made, since every answer it took is
+    // the one the spot would have given.
+    void beginPlan()
+    {
+        m_planning = true;
+        m_guessed = false;
+        m_asked.clear();
+    }
+    // The pairs (lower unit first) the run asked for and nobody knew.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> endPlan()
+    {
+        m_planning = false;
+        return {m_asked.begin(), m_asked.end()};
+    }
+
     // Proofs measured on the workers before the grouping asks for them.
     void know(std::uint32_t a, std::uint32_t b, std::optional<similar::PhotoDifference> proof)
     {
@@ -359,6 +384,15 @@ public:
         std::optional<similar::PhotoDifference> proof;
         if (m_cache)
             proof = m_cache->proof(fa.identity, fb.identity);
+        if (!proof && m_planning) {
+            m_asked.insert(key);
+            m_guessed = true;
+            similar::PhotoDifference alike; // equal pictures: passes every bound
+            alike.ssim = 1;
+            alike.comparedWidth = std::min(fa.width, fb.width);
+            alike.comparedHeight = std::min(fa.height, fb.height);
+            return alike;
+        }
         if (!proof) {
             ++m_measured;
             proof = measurePair(fa, fb, m_proofs, m_budget, m_stop);
@@ -371,21 +405,49 @@ public:
 
     similar::Enlargement enlargement(std::uint32_t a, std::uint32_t b) override
     {
+        if (const auto found = m_enlargements.find({a, b}); found != m_enlargements.end())
+            return found->second;
         const PhotoFile& larger = fileOf(a);
         const PhotoFile& smaller = fileOf(b);
         if (m_cache) {
             if (const std::optional<similar::Enlargement> known
                 = m_cache->enlargement(larger.identity, smaller.identity))
-                return *known;
+                return m_enlargements[{a, b}] = *known;
         }
+        if (m_planning && m_guessed)
+            return similar::Enlargement::Unsure; // a run that is thrown away
         const similar::Enlargement verdict
             = m_proofs.enlargement(larger, smaller.width, smaller.height);
         if (m_cache && larger.cacheable && smaller.cacheable)
             m_cache->storeEnlargement(larger.identity, smaller.identity, verdict);
-        return verdict;
+        return m_enlargements[{a, b}] = verdict;
     }
 
     bool isLossless(std::uint32_t a) override
+    {
+        if (const auto found = m_lossless.find(a); found != m_lossless.end())
+            return found->second;
+        if (m_planning && m_guessed)
+            return false; // a run that is thrown away
+        return m_lossless[a] = readLossless(a);
+    }
+
+    std::optional<bool> madeFrom(std::uint32_t a, std::uint32_t b) override
+    {
+        // The proof tells most pairs apart without a decode: averaging and
+        // rounding to whole levels widen a difference of one level to two at most.
+        const std::optional<similar::PhotoDifference> proof = prove(a, b);
+        if (proof && proof->max > 2)
+            return false;
+        if (const auto found = m_madeFrom.find({a, b}); found != m_madeFrom.end())
+            return found->second;
+        if (m_planning && m_guessed)
+            return std::nullopt; // a run that is thrown away
+        return m_madeFrom[{a, b}] = readMadeFrom(a, b);
+    }
+
+private:
+    bool readLossless(std::uint32_t a)
     {
         constexpr auto question = SamePhotoCache::Question::Lossless;
         for (std::size_t i : m_units[a].files) {
@@ -409,13 +471,8 @@ public:
         return true;
     }
 
-    std::optional<bool> madeFrom(std::uint32_t a, std::uint32_t b) override
+    std::optional<bool> readMadeFrom(std::uint32_t a, std::uint32_t b)
     {
-        // The proof tells most pairs apart without a decode: averaging and
-        // rounding to whole levels widen a difference of one level to two at most.
-        const std::optional<similar::PhotoDifference> proof = prove(a, b);
-        if (proof && proof->max > 2)
-            return false;
         const PhotoFile& lossless = fileOf(a);
         const PhotoFile& lossy = fileOf(b);
         constexpr auto question = SamePhotoCache::Question::MadeFrom;
@@ -431,7 +488,6 @@ public:
         return made;
     }
 
-private:
     MemoryBudget& m_budget;
     const std::atomic<bool>* m_stop;
     const std::vector<PhotoFile>& m_files;
@@ -441,6 +497,13 @@ private:
     ProofSource& m_proofs;
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::optional<similar::PhotoDifference>>
         m_known;
+    // What was learned by a decode, asked again by each run of the grouping.
+    std::map<std::pair<std::uint32_t, std::uint32_t>, similar::Enlargement> m_enlargements;
+    std::map<std::uint32_t, bool> m_lossless;
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::optional<bool>> m_madeFrom;
+    bool m_planning = false;
+    bool m_guessed = false; // this run made up an answer
+    std::set<std::pair<std::uint32_t, std::uint32_t>> m_asked;
 };
 
 // The file of an identical member that "Keep the oldest" keeps: the oldest,
@@ -538,7 +601,7 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
         },
         [&] {
             if (m_progress)
-                m_progress(done.load(), total);
+                m_progress(FinderProgress::Stage::Signing, done.load(), total);
         });
     m_signaturesMade = total;
     if (cache) {
@@ -587,8 +650,13 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
         photoUnits.push_back(photo);
     }
 
+    const auto unitCount = std::int64_t(photoUnits.size());
+    if (m_progress)
+        m_progress(FinderProgress::Stage::FindingCandidates, 0, unitCount);
     const auto candidates = similar::candidatePairs(photoUnits);
     m_candidates = std::int64_t(candidates.size());
+    if (m_progress)
+        m_progress(FinderProgress::Stage::FindingCandidates, unitCount, unitCount);
     FileEvidence evidence(
         files, units, cache.get(), m_proofsMeasured, proofSource, m_budget, m_stop);
 
@@ -604,35 +672,76 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
         else
             toMeasure.push_back(k);
     }
-    done = 0;
-    runOnWorkers(
-        toMeasure.size(), m_threads, m_stop,
-        [&](std::size_t n) {
-            const auto [a, b] = candidates[toMeasure[n]];
-            proofs[toMeasure[n]] = measurePair(
-                evidence.fileOf(a), evidence.fileOf(b), proofSource, m_budget, m_stop);
-            ++done;
-        },
-        [&] {
-            if (m_progress)
-                m_progress(done.load(), std::int64_t(toMeasure.size()));
-        });
-    if (stopped())
+    // Proving counts every pair: the candidates the cache knew are done at
+    // once, and the pairs the grouping asks for beyond them add to the total.
+    std::int64_t proven = std::int64_t(candidates.size() - toMeasure.size());
+    auto toProve = std::int64_t(candidates.size());
+    const auto tick = [&] {
+        if (m_progress)
+            m_progress(FinderProgress::Stage::Proving, proven + done.load(), toProve);
+    };
+    // Measures pairs (a, b) on the workers, each from a to b; false when the search stopped.
+    const auto measure = [&](const std::vector<std::pair<std::uint32_t, std::uint32_t>>& pairs,
+                             std::vector<std::optional<similar::PhotoDifference>>& measured) {
+        measured.assign(pairs.size(), std::nullopt);
+        done = 0;
+        runOnWorkers(
+            pairs.size(), m_threads, m_stop,
+            [&](std::size_t n) {
+                measured[n] = measurePair(evidence.fileOf(pairs[n].first),
+                    evidence.fileOf(pairs[n].second), proofSource, m_budget, m_stop);
+                ++done;
+            },
+            tick);
+        if (stopped())
+            return false;
+        m_proofsMeasured += std::int64_t(pairs.size());
+        proven += std::int64_t(pairs.size());
+        done = 0;
+        return true;
+    };
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
+    for (std::size_t k : toMeasure)
+        pairs.push_back(candidates[k]);
+    std::vector<std::optional<similar::PhotoDifference>> measured;
+    if (!measure(pairs, measured))
         return;
-    m_proofsMeasured += std::int64_t(toMeasure.size());
-    for (std::size_t k : toMeasure) {
-        const auto [a, b] = candidates[k];
-        evidence.know(a, b, proofs[k]);
+    for (std::size_t n = 0; n < toMeasure.size(); ++n) {
+        const auto [a, b] = candidates[toMeasure[n]];
+        evidence.know(a, b, measured[n]);
         const PhotoFile& fa = evidence.fileOf(a);
         const PhotoFile& fb = evidence.fileOf(b);
-        if (proofs[k] && cache && fa.cacheable && fb.cacheable)
-            cache->storeProof(fa.identity, fb.identity, *proofs[k]);
+        if (measured[n] && cache && fa.cacheable && fb.cacheable)
+            cache->storeProof(fa.identity, fb.identity, *measured[n]);
+    }
+    // The pairs beyond the candidates (a member against its best copy), a
+    // round at a time, until the grouping needs none it does not know.
+    std::vector<similar::PhotoGroup> groups;
+    for (;;) {
+        evidence.beginPlan();
+        groups = similar::groupSamePhotos(photoUnits, candidates, evidence);
+        pairs = evidence.endPlan();
+        if (pairs.empty())
+            break;
+        toProve += std::int64_t(pairs.size());
+        if (!measure(pairs, measured))
+            return;
+        for (std::size_t n = 0; n < pairs.size(); ++n) {
+            const auto [a, b] = pairs[n];
+            evidence.know(a, b, measured[n]);
+            const PhotoFile& fa = evidence.fileOf(a);
+            const PhotoFile& fb = evidence.fileOf(b);
+            if (measured[n] && cache && fa.cacheable && fb.cacheable)
+                cache->storeProof(fa.identity, fb.identity, *measured[n]);
+        }
     }
 
-    const std::vector<similar::PhotoGroup> groups
-        = similar::groupSamePhotos(photoUnits, candidates, evidence);
+    if (m_progress)
+        m_progress(FinderProgress::Stage::Grouping, 0, 2);
     const std::vector<similar::EditedGroup> editedGroups
         = similar::findEditedCopies(photoUnits, candidates, groups, evidence);
+    if (m_progress)
+        m_progress(FinderProgress::Stage::Grouping, 1, 2);
     if (cache) {
         cache->flush();
         m_cacheProblem = cache->problem();
@@ -687,6 +796,8 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
                 return a.members.front().files.front().path < b.members.front().files.front().path;
             });
     }
+    if (m_progress)
+        m_progress(FinderProgress::Stage::Grouping, 2, 2);
 }
 
 } // namespace finder

@@ -71,7 +71,7 @@ struct EqualBytesEngine {
     WholeFolderSearch::Engine engine()
     {
         return [this](const WholeFolderRequest& request, const std::atomic<bool>& stop,
-                   const std::function<void(std::int64_t, std::int64_t)>& progress) {
+                   const WholeFolderSearch::Progress& progress) {
             requests.push_back(request);
             FinderResult result;
             result.folders = {request.folder};
@@ -87,7 +87,12 @@ struct EqualBytesEngine {
                 f.open(QIODevice::ReadOnly);
                 byContent[QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)]
                     .push_back(foundOnDisk(files[i]));
-                progress(i + 1, files.size());
+                FinderProgress report;
+                report.stage = FinderProgress::Stage::Decoding;
+                report.done = i + 1;
+                report.total = files.size();
+                report.fraction = double(i + 1) / double(files.size());
+                progress(report);
             }
             while (waitForStop && !stop)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
