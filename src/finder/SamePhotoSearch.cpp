@@ -325,6 +325,24 @@ struct Unit {
     int identicalGroup = -1;
 };
 
+// A question of the grouping that needs the files: a proof (a, b measured
+// from the lower unit to the higher), whether a is an enlargement of a
+// picture of b's size, or whether lossless a holds lossy b's decode.
+struct Question {
+    enum class Kind { Proof, Enlargement, MadeFrom };
+    Kind kind = Kind::Proof;
+    std::uint32_t a = 0;
+    std::uint32_t b = 0;
+    auto operator<=>(const Question&) const = default;
+};
+
+// Its answer, found on a worker.
+struct Answer {
+    std::optional<similar::PhotoDifference> proof;
+    similar::Enlargement enlargement = similar::Enlargement::Unsure;
+    std::optional<bool> madeFrom;
+};
+
 class FileEvidence : public similar::PhotoEvidence {
 public:
     FileEvidence(const std::vector<PhotoFile>& files, const std::vector<Unit>& units,
@@ -342,28 +360,77 @@ public:
 
     const PhotoFile& fileOf(std::uint32_t unit) const { return m_files[m_units[unit].files[0]]; }
 
-    // A run of the grouping that only plans: a proof neither known nor in the
-    // cache is not measured on this thread. The pair is noted for the workers
-    // and, meanwhile, taken to pass (most pairs the grouping asks for are
-    // copies of one photo), so that one run notes a whole round of pairs at
-    // once: a member against every other, or every member against a new best
-    // copy. Once one answer was made up, the run's later questions that would
-    // need a decode get made-up answers too, and nothing made up is kept. The
-    // grouping is run again with the noted pairs measured until a run needs
-    // nothing it does not know: that run's groups are the ones measuring
-    // every pair on the spot would have made, since every answer it took is
-    // the one the spot would have given.
+    // A run of the grouping that only plans: a question neither known nor
+    // in the cache is not answered on this thread. It is noted for the
+    // workers and, meanwhile, answered by a guess: a proof passes (most
+    // pairs the grouping asks for are copies of one photo), an enlargement
+    // is unsure, a decode held is not known. So one run notes a whole round
+    // at once: a member against every other, or every member against a new
+    // best copy. Nothing guessed is kept. The grouping is run again with the
+    // noted questions answered until a run needs nothing it does not know:
+    // that run's groups are the ones answering every question on the spot
+    // would have made, since every answer it took is the one the spot would
+    // have given.
     void beginPlan()
     {
         m_planning = true;
         m_guessed = false;
         m_asked.clear();
     }
-    // The pairs (lower unit first) the run asked for and nobody knew.
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> endPlan()
+    // What the run asked for and nobody knew.
+    std::vector<Question> endPlan()
     {
         m_planning = false;
         return {m_asked.begin(), m_asked.end()};
+    }
+
+    // On a worker: the answer to a question, nothing kept.
+    Answer answer(const Question& question)
+    {
+        Answer answer;
+        const PhotoFile& fa = fileOf(question.a);
+        const PhotoFile& fb = fileOf(question.b);
+        switch (question.kind) {
+        case Question::Kind::Proof:
+            answer.proof = measurePair(fa, fb, m_proofs, m_budget, m_stop);
+            break;
+        case Question::Kind::Enlargement:
+            answer.enlargement = m_proofs.enlargement(fa, fb.width, fb.height);
+            break;
+        case Question::Kind::MadeFrom:
+            answer.madeFrom = m_proofs.holds(fa, fb);
+            break;
+        }
+        return answer;
+    }
+
+    // On the calling thread: an answer found on the workers, kept for the
+    // grouping and in the cache.
+    void learn(const Question& question, const Answer& answer)
+    {
+        const PhotoFile& fa = fileOf(question.a);
+        const PhotoFile& fb = fileOf(question.b);
+        const bool keep = m_cache && fa.cacheable && fb.cacheable;
+        switch (question.kind) {
+        case Question::Kind::Proof:
+            ++m_measured;
+            know(question.a, question.b, answer.proof);
+            if (answer.proof && keep)
+                m_cache->storeProof(fa.identity, fb.identity, *answer.proof);
+            break;
+        case Question::Kind::Enlargement:
+            m_enlargements[{question.a, question.b}] = answer.enlargement;
+            if (keep)
+                m_cache->storeEnlargement(fa.identity, fb.identity, answer.enlargement);
+            break;
+        case Question::Kind::MadeFrom:
+            m_madeFrom[{question.a, question.b}] = answer.madeFrom;
+            if (answer.madeFrom && keep)
+                m_cache->storeEnlargement(fa.identity, fb.identity,
+                    *answer.madeFrom ? similar::Enlargement::Yes : similar::Enlargement::No,
+                    SamePhotoCache::Question::MadeFrom);
+            break;
+        }
     }
 
     // Proofs measured on the workers before the grouping asks for them.
@@ -385,8 +452,7 @@ public:
         if (m_cache)
             proof = m_cache->proof(fa.identity, fb.identity);
         if (!proof && m_planning) {
-            m_asked.insert(key);
-            m_guessed = true;
+            ask({Question::Kind::Proof, key.first, key.second});
             similar::PhotoDifference alike; // equal pictures: passes every bound
             alike.ssim = 1;
             alike.comparedWidth = std::min(fa.width, fb.width);
@@ -414,13 +480,14 @@ public:
                 = m_cache->enlargement(larger.identity, smaller.identity))
                 return m_enlargements[{a, b}] = *known;
         }
-        if (m_planning && m_guessed)
-            return similar::Enlargement::Unsure; // a run that is thrown away
-        const similar::Enlargement verdict
-            = m_proofs.enlargement(larger, smaller.width, smaller.height);
-        if (m_cache && larger.cacheable && smaller.cacheable)
-            m_cache->storeEnlargement(larger.identity, smaller.identity, verdict);
-        return m_enlargements[{a, b}] = verdict;
+        const Question question{Question::Kind::Enlargement, a, b};
+        if (m_planning) {
+            ask(question);
+            return similar::Enlargement::Unsure;
+        }
+        Answer found = answer(question);
+        learn(question, found);
+        return found.enlargement;
     }
 
     bool isLossless(std::uint32_t a) override
@@ -441,12 +508,32 @@ public:
             return false;
         if (const auto found = m_madeFrom.find({a, b}); found != m_madeFrom.end())
             return found->second;
-        if (m_planning && m_guessed)
-            return std::nullopt; // a run that is thrown away
-        return m_madeFrom[{a, b}] = readMadeFrom(a, b);
+        const PhotoFile& lossless = fileOf(a);
+        const PhotoFile& lossy = fileOf(b);
+        if (lossless.width != lossy.width || lossless.height != lossy.height)
+            return false;
+        if (m_cache) {
+            if (const std::optional<similar::Enlargement> known = m_cache->enlargement(
+                    lossless.identity, lossy.identity, SamePhotoCache::Question::MadeFrom))
+                return m_madeFrom[{a, b}] = *known == similar::Enlargement::Yes;
+        }
+        const Question question{Question::Kind::MadeFrom, a, b};
+        if (m_planning) {
+            ask(question);
+            return std::nullopt;
+        }
+        Answer found = answer(question);
+        learn(question, found);
+        return found.madeFrom;
     }
 
 private:
+    void ask(const Question& question)
+    {
+        m_asked.insert(question);
+        m_guessed = true;
+    }
+
     bool readLossless(std::uint32_t a)
     {
         constexpr auto question = SamePhotoCache::Question::Lossless;
@@ -471,23 +558,6 @@ private:
         return true;
     }
 
-    std::optional<bool> readMadeFrom(std::uint32_t a, std::uint32_t b)
-    {
-        const PhotoFile& lossless = fileOf(a);
-        const PhotoFile& lossy = fileOf(b);
-        constexpr auto question = SamePhotoCache::Question::MadeFrom;
-        if (m_cache) {
-            if (const std::optional<similar::Enlargement> known
-                = m_cache->enlargement(lossless.identity, lossy.identity, question))
-                return *known == similar::Enlargement::Yes;
-        }
-        const std::optional<bool> made = m_proofs.holds(lossless, lossy);
-        if (made && m_cache && lossless.cacheable && lossy.cacheable)
-            m_cache->storeEnlargement(lossless.identity, lossy.identity,
-                *made ? similar::Enlargement::Yes : similar::Enlargement::No, question);
-        return made;
-    }
-
     MemoryBudget& m_budget;
     const std::atomic<bool>* m_stop;
     const std::vector<PhotoFile>& m_files;
@@ -503,7 +573,7 @@ private:
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::optional<bool>> m_madeFrom;
     bool m_planning = false;
     bool m_guessed = false; // this run made up an answer
-    std::set<std::pair<std::uint32_t, std::uint32_t>> m_asked;
+    std::set<Question> m_asked;
 };
 
 // The file of an identical member that "Keep the oldest" keeps: the oldest,
@@ -673,67 +743,51 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
             toMeasure.push_back(k);
     }
     // Proving counts every pair: the candidates the cache knew are done at
-    // once, and the pairs the grouping asks for beyond them add to the total.
+    // once, and what the grouping asks beyond them (a member against its
+    // best copy, an enlargement, a decode held) adds to the total.
     std::int64_t proven = std::int64_t(candidates.size() - toMeasure.size());
     auto toProve = std::int64_t(candidates.size());
     const auto tick = [&] {
         if (m_progress)
             m_progress(FinderProgress::Stage::Proving, proven + done.load(), toProve);
     };
-    // Measures pairs (a, b) on the workers, each from a to b; false when the search stopped.
-    const auto measure = [&](const std::vector<std::pair<std::uint32_t, std::uint32_t>>& pairs,
-                             std::vector<std::optional<similar::PhotoDifference>>& measured) {
-        measured.assign(pairs.size(), std::nullopt);
+    // Answers questions on the workers, learned on this thread; false when the search stopped.
+    std::vector<Answer> answers;
+    const auto answerAll = [&](const std::vector<Question>& questions) {
+        answers.assign(questions.size(), Answer());
         done = 0;
         runOnWorkers(
-            pairs.size(), m_threads, m_stop,
+            questions.size(), m_threads, m_stop,
             [&](std::size_t n) {
-                measured[n] = measurePair(evidence.fileOf(pairs[n].first),
-                    evidence.fileOf(pairs[n].second), proofSource, m_budget, m_stop);
+                answers[n] = evidence.answer(questions[n]);
                 ++done;
             },
             tick);
         if (stopped())
             return false;
-        m_proofsMeasured += std::int64_t(pairs.size());
-        proven += std::int64_t(pairs.size());
+        for (std::size_t n = 0; n < questions.size(); ++n)
+            evidence.learn(questions[n], answers[n]);
+        proven += std::int64_t(questions.size());
         done = 0;
         return true;
     };
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
+    std::vector<Question> questions;
     for (std::size_t k : toMeasure)
-        pairs.push_back(candidates[k]);
-    std::vector<std::optional<similar::PhotoDifference>> measured;
-    if (!measure(pairs, measured))
+        questions.push_back({Question::Kind::Proof, candidates[k].first, candidates[k].second});
+    if (!answerAll(questions))
         return;
-    for (std::size_t n = 0; n < toMeasure.size(); ++n) {
-        const auto [a, b] = candidates[toMeasure[n]];
-        evidence.know(a, b, measured[n]);
-        const PhotoFile& fa = evidence.fileOf(a);
-        const PhotoFile& fb = evidence.fileOf(b);
-        if (measured[n] && cache && fa.cacheable && fb.cacheable)
-            cache->storeProof(fa.identity, fb.identity, *measured[n]);
-    }
-    // The pairs beyond the candidates (a member against its best copy), a
-    // round at a time, until the grouping needs none it does not know.
+    // The questions beyond the candidates, a round at a time, until the
+    // grouping needs nothing it does not know.
     std::vector<similar::PhotoGroup> groups;
     for (;;) {
         evidence.beginPlan();
         groups = similar::groupSamePhotos(photoUnits, candidates, evidence);
-        pairs = evidence.endPlan();
-        if (pairs.empty())
+        questions = evidence.endPlan();
+        if (questions.empty())
             break;
-        toProve += std::int64_t(pairs.size());
-        if (!measure(pairs, measured))
+        toProve += std::int64_t(questions.size());
+        if (!answerAll(questions))
             return;
-        for (std::size_t n = 0; n < pairs.size(); ++n) {
-            const auto [a, b] = pairs[n];
-            evidence.know(a, b, measured[n]);
-            const PhotoFile& fa = evidence.fileOf(a);
-            const PhotoFile& fb = evidence.fileOf(b);
-            if (measured[n] && cache && fa.cacheable && fb.cacheable)
-                cache->storeProof(fa.identity, fb.identity, *measured[n]);
-        }
     }
 
     if (m_progress)

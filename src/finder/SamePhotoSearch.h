@@ -6,7 +6,8 @@
 // candidates through the signature index, proves each by measuring both
 // proof pictures, and groups them (similar::groupSamePhotos). Every proof,
 // the candidates' and those the grouping asks for beyond them (a member
-// against its best copy), is measured on the worker threads. Identical
+// against its best copy), and every enlargement or lossless source it asks
+// about, is found on the worker threads. Identical
 // groups take part as one member each. A proof picture the identical search
 // kept is used as it is; any other is decoded within the search's memory
 // budget. Signatures and proofs are kept in the cache, so a warm search

@@ -143,7 +143,7 @@ std::optional<FinderProgress> ProgressTracker::next(
 
 std::optional<double> secondsLeft(const FinderProgress& progress, double secondsInStage)
 {
-    if (secondsInStage < 0.5 || progress.done <= 0 || progress.total <= 0
+    if (secondsInStage < 0.5 || progress.done <= 0 || progress.done >= progress.total
         || progress.stage == Stage::Finished)
         return std::nullopt;
     const double rate = double(progress.done) / secondsInStage;

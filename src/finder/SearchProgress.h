@@ -45,7 +45,8 @@ private:
 };
 
 // Seconds the stage has left at the pace it has kept for secondsInStage:
-// nothing until that can be told (too early, nothing done yet, or no total).
+// nothing until that can be told (too early, nothing done yet, no total),
+// nor once the count is at its total (what follows is not counted yet).
 std::optional<double> secondsLeft(const FinderProgress& progress, double secondsInStage);
 
 } // namespace finder

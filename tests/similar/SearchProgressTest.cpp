@@ -157,12 +157,15 @@ TEST_F(SamePhotoCollectionTest, EngineProgressComesStageByStageAndNeverFalls)
         const FinderStats& stats = finder.stats();
         const FinderProgress& proving = *std::find_if(reports.rbegin(), reports.rend(),
             [](const FinderProgress& p) { return p.stage == Stage::Proving; });
-        // Every candidate and every pair beyond them; cold, each was measured.
+        // Every candidate, and every question of the grouping beyond them;
+        // warm, the cache answers all of them and the count is the candidates'.
         EXPECT_GE(proving.total, stats.photoCandidates);
         if (!row.warm) {
-            EXPECT_EQ(proving.total, stats.photoProofsMeasured);
+            EXPECT_GE(proving.total, stats.photoProofsMeasured);
+            EXPECT_GE(stats.photoProofsMeasured, stats.photoCandidates);
         } else {
             EXPECT_EQ(stats.photoProofsMeasured, 0);
+            EXPECT_EQ(proving.total, stats.photoCandidates);
         }
         if (reference.empty())
             reference = answerOf(result);
@@ -231,18 +234,5 @@ TEST_F(SamePhotoCollectionTest, CommandLineProgressNamesEachStepAndNeverFalls)
         expectNeverBackwards(shown, namesOf(row.stages));
         EXPECT_TRUE(finished);
         EXPECT_TRUE(out.endsWith("\r\x1b[K")) << "the line is wiped at the end";
-    }
-}
-
-TEST_F(SamePhotoCollectionTest, ScratchStats)
-{
-    for (const photocollection::Collection* c : {&edits(), &calibration()}) {
-        FinderOptions options;
-        options.folders = {QFile::encodeName(c->root)};
-        options.useCache = false;
-        options.samePhoto = true;
-        Finder finder(options);
-        finder.run();
-        printf("files %zu candidates %lld measured %lld\n", c->files.size(), (long long)finder.stats().photoCandidates, (long long)finder.stats().photoProofsMeasured);
     }
 }
