@@ -613,7 +613,8 @@ TEST_F(WholeFolderModeTest, SearchProgressNamesEachStageAndTheBarNeverFalls)
         if (order.isEmpty() || order.last() != stages[step - 1])
             order << stages[step - 1];
     }
-    EXPECT_EQ(order, stages);
+    EXPECT_EQ(order.join(QStringLiteral(", ")).toStdString(),
+        stages.join(QStringLiteral(", ")).toStdString());
     // The proving stage moved the bar: it no longer stands full while pairs are proven.
     const auto proving = std::find_if(seen.begin(), seen.end(),
         [](const Seen& s) { return s.progress.stage == FinderProgress::Stage::Proving; });
