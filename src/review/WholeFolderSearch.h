@@ -25,8 +25,8 @@ public:
     // What searches: called on the search thread; reports progress as the
     // search library does (its stage, counts and fraction, never falling) and polls stop.
     using Progress = std::function<void(const FinderProgress& progress)>;
-    using Engine = std::function<FinderResult(
-        const WholeFolderRequest& request, const std::atomic<bool>& stop, const Progress& progress)>;
+    using Engine = std::function<FinderResult(const WholeFolderRequest& request,
+        const std::atomic<bool>& stop, const Progress& progress)>;
 
     explicit WholeFolderSearch(Engine engine, QObject* parent = nullptr);
     ~WholeFolderSearch() override; // stops a running search and waits for it

@@ -86,7 +86,8 @@ void WholeFolderMode::start(const QString& folder, bool recursive, bool samePhot
             .arg(folder, recursive ? QStringLiteral(" and its subfolders") : QString()));
 }
 
-QString WholeFolderMode::stageLine(const FinderProgress& progress, std::optional<double> secondsLeft)
+QString WholeFolderMode::stageLine(
+    const FinderProgress& progress, std::optional<double> secondsLeft)
 {
     const QLocale english(QLocale::English);
     QString name = QString::fromLatin1(finder::stageName(progress.stage));
@@ -100,9 +101,8 @@ QString WholeFolderMode::stageLine(const FinderProgress& progress, std::optional
     line += QStringLiteral(" (step %1 of %2)").arg(progress.step).arg(progress.steps);
     if (secondsLeft) {
         const auto seconds = qint64(*secondsLeft + 0.5);
-        line += seconds < 90
-            ? QStringLiteral(", about %1 s left").arg(std::max<qint64>(seconds, 1))
-            : QStringLiteral(", about %1 min left").arg((seconds + 30) / 60);
+        line += seconds < 90 ? QStringLiteral(", about %1 s left").arg(std::max<qint64>(seconds, 1))
+                             : QStringLiteral(", about %1 min left").arg((seconds + 30) / 60);
     }
     return line;
 }

@@ -13,8 +13,8 @@
 #include "review/ReviewItemModel.h"
 #include "search/ComparisonRun.h"
 #include "shell/BrowseDirectorysOnly.h"
-#include "shell/ProgressBarBox.h"
 #include "shell/Form1.h"
+#include "shell/ProgressBarBox.h"
 #include "shell/SearchChoices.h"
 #include "shell/SearchTexts.h"
 #include "shell/WholeFolderMode.h"
@@ -31,8 +31,8 @@
 #include <QLabel>
 #include <QMap>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QToolButton>
 
@@ -588,9 +588,8 @@ TEST_F(WholeFolderModeTest, SearchProgressNamesEachStageAndTheBarNeverFalls)
     ASSERT_NE(m_window->wholeFolder().reviewWindow(), nullptr);
 
     const QStringList stages{QStringLiteral("Scanning"), QStringLiteral("Reading headers"),
-        QStringLiteral("Decoding"), QStringLiteral("Signing"),
-        QStringLiteral("Finding candidates"), QStringLiteral("Proving"),
-        QStringLiteral("Grouping")};
+        QStringLiteral("Decoding"), QStringLiteral("Signing"), QStringLiteral("Finding candidates"),
+        QStringLiteral("Proving"), QStringLiteral("Grouping")};
     QStringList order;
     int fill = 0;
     for (const Seen& s : seen) {
@@ -601,7 +600,8 @@ TEST_F(WholeFolderModeTest, SearchProgressNamesEachStageAndTheBarNeverFalls)
         if (s.progress.stage == FinderProgress::Stage::Finished)
             continue;
         // The words before the count ("Decoding 3 of 9") or the colon ("Scanning: 9 files found").
-        const QString name = s.line.left(s.line.indexOf(QRegularExpression(QStringLiteral(":| \\d"))));
+        const QString name
+            = s.line.left(s.line.indexOf(QRegularExpression(QStringLiteral(":| \\d"))));
         const int step = int(stages.indexOf(name)) + 1;
         ASSERT_GT(step, 0) << "no stage named";
         EXPECT_EQ(s.progress.step, step);

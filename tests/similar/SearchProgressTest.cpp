@@ -90,8 +90,7 @@ std::vector<std::string> answerOf(const FinderResult& result)
                 if (member.difference) {
                     char figures[96];
                     std::snprintf(figures, sizeof figures, "ssim %.17g mean %.17g max %d",
-                        member.difference->ssim, member.difference->mean,
-                        member.difference->max);
+                        member.difference->ssim, member.difference->mean, member.difference->max);
                     line += figures;
                 }
                 lines.push_back(line);
@@ -142,8 +141,8 @@ TEST_F(SamePhotoCollectionTest, EngineProgressComesStageByStageAndNeverFalls)
 
         std::vector<Shown> shown;
         for (const FinderProgress& p : reports)
-            shown.push_back({namesOf({p.stage}).front(), p.step, p.steps, p.done, p.total,
-                p.fraction});
+            shown.push_back(
+                {namesOf({p.stage}).front(), p.step, p.steps, p.done, p.total, p.fraction});
         const std::vector<Stage>& stages = row.samePhoto ? kSamePhotoStages : kIdenticalStages;
         expectNeverBackwards(shown, namesOf(stages));
         // Every stage ends at its total.
@@ -199,8 +198,7 @@ TEST_F(SamePhotoCollectionTest, CommandLineProgressNamesEachStepAndNeverFalls)
         const QString command
             = QStringLiteral("'%1' --no-cache --format=json %2 '%3' > /dev/null")
                   .arg(QStringLiteral(CORVANE_BIN_DIR "/corvane-find"), row.option, s_check.root);
-        process.start(
-            script, {QStringLiteral("-qec"), command, QStringLiteral("/dev/null")});
+        process.start(script, {QStringLiteral("-qec"), command, QStringLiteral("/dev/null")});
         ASSERT_TRUE(process.waitForFinished(600000));
         ASSERT_EQ(process.exitCode(), 0);
         const QByteArray out = process.readAllStandardOutput();
