@@ -4,6 +4,7 @@
 #include "cli/FindArguments.h"
 #include "cli/ProgressLine.h"
 #include "finder/Finder.h"
+#include "finder/IgnoreList.h"
 #include "finder/ReportWriters.h"
 #include "finder/StopSignals.h"
 
@@ -60,12 +61,26 @@ int main(int argc, char** argv)
     if (arguments.version)
         return writeAll(STDOUT_FILENO, "corvane-find " + QByteArray(kCorvaneVersion) + "\n") ? 0
                                                                                              : 1;
-    const QString folderProblem = unreadableFolder(arguments.folders);
+    QString folderProblem = unreadableFolder(arguments.folders);
+    if (folderProblem.isEmpty())
+        folderProblem = unreadableFolder(arguments.protectedFolders);
     if (!folderProblem.isEmpty())
         return usageError(folderProblem);
 
     // For Qt's image reader plugins and the cache folder; no display needed.
     QCoreApplication application(argc, argv);
+
+    if (arguments.forgetIgnored) {
+        const QString problem = finder::IgnoreList::forget(finder::IgnoreList::defaultPath());
+        if (!problem.isEmpty()) {
+            writeAll(STDERR_FILENO,
+                "corvane-find: the list of ignored groups could not be cleared: " + problem.toUtf8()
+                    + '\n');
+            return 1;
+        }
+        if (arguments.folders.isEmpty())
+            return 0;
+    }
 
     FinderOptions options;
     options.folders = arguments.folders;
@@ -73,6 +88,18 @@ int main(int argc, char** argv)
     options.anyName = arguments.anyName;
     options.useCache = !arguments.noCache;
     options.samePhoto = arguments.similar;
+    options.excludes = arguments.excludes;
+    options.minimumSize = arguments.minimumSize;
+    options.protectedFolders = arguments.protectedFolders;
+    options.useIgnoreList = true;
+    options.showIgnored = arguments.showIgnored;
+    QString ignoreProblem;
+    finder::IgnoreList::load(finder::IgnoreList::defaultPath(), &ignoreProblem);
+    if (!ignoreProblem.isEmpty()) {
+        writeAll(STDERR_FILENO,
+            "corvane-find: note: the list of groups judged not duplicates was not used: "
+                + ignoreProblem.toUtf8() + '\n');
+    }
     Finder finder(options);
 
     ProgressLine progressLine;

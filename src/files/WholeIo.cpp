@@ -1,7 +1,10 @@
 #include "files/WholeIo.h"
 
 #include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 int writeAll(int fd, const void* data, std::size_t size)
 {
@@ -54,4 +57,48 @@ ssize_t readAt(int fd, void* data, std::size_t size, off_t offset)
         done += std::size_t(n);
     }
     return ssize_t(done);
+}
+
+namespace {
+constexpr std::size_t kChunk = 1 << 20;
+}
+
+int copyAll(int in, int out)
+{
+    std::vector<char> buffer(kChunk);
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t n = readAt(in, buffer.data(), buffer.size(), offset);
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return 0;
+        if (const int err = writeAllAt(out, buffer.data(), std::size_t(n), offset))
+            return err;
+        offset += n;
+    }
+}
+
+int compareAll(int a, int b)
+{
+    struct stat sa { };
+    struct stat sb { };
+    if (::fstat(a, &sa) != 0 || ::fstat(b, &sb) != 0)
+        return errno;
+    if (sa.st_size != sb.st_size)
+        return -1;
+    std::vector<char> bufferA(kChunk);
+    std::vector<char> bufferB(kChunk);
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t na = readAt(a, bufferA.data(), bufferA.size(), offset);
+        const ssize_t nb = readAt(b, bufferB.data(), bufferB.size(), offset);
+        if (na < 0 || nb < 0)
+            return errno;
+        if (na != nb || std::memcmp(bufferA.data(), bufferB.data(), std::size_t(na)) != 0)
+            return -1;
+        if (na == 0)
+            return 0;
+        offset += na;
+    }
 }

@@ -3,6 +3,7 @@
 #include "finder/FileReading.h"
 #include "finder/FingerprintCache.h"
 #include "finder/FolderScan.h"
+#include "finder/IgnoreList.h"
 #include "finder/MemoryBudget.h"
 #include "finder/PictureReader.h"
 #include "finder/PictureTypes.h"
@@ -10,6 +11,7 @@
 #include "finder/ProofPictures.h"
 #include "finder/SamePhotoCache.h"
 #include "finder/SamePhotoSearch.h"
+#include "finder/SearchFilters.h"
 #include "finder/SearchProgress.h"
 #include "finder/WorkerPool.h"
 
@@ -375,12 +377,16 @@ void Search::listFiles(FinderResult& result)
     for (const QByteArray& folder : m_options.folders)
         result.folders.append(finder::absoluteFolder(folder));
     report(FinderProgress::Stage::Scanning, 0, 0);
+    finder::ScanLimits limits;
+    limits.excludes = finder::ExcludePatterns(m_options.excludes);
+    limits.minimumSize = m_options.minimumSize;
     finder::ScanOutcome scan = finder::scanFolders(
         m_options.folders, m_options.recursive, m_stop,
         [this](std::int64_t found) { report(FinderProgress::Stage::Scanning, found, 0); },
-        m_options.anyName);
+        m_options.anyName, limits);
     result.unreadable = std::move(scan.unreadableFolders);
-    result.filesNotExamined = scan.otherNames;
+    result.filesNotExamined = scan.otherNames + scan.smallFiles;
+    result.filesTooSmall = scan.smallFiles;
     m_records.reserve(scan.files.size());
     for (finder::ScannedFile& file : scan.files) {
         FileRecord record;
@@ -839,7 +845,18 @@ FinderResult Finder::run(const std::atomic<bool>* stop, const ProgressCallback& 
 {
     m_stats = FinderStats();
     Search search(m_options, m_stats, stop, progress);
-    return search.run();
+    FinderResult result = search.run();
+    if (result.cancelled)
+        return result;
+    // What the user said of files and groups, for every front-end alike.
+    finder::markProtected(result, m_options.protectedFolders, stop);
+    if (m_options.useIgnoreList) {
+        const finder::IgnoreList ignored = finder::IgnoreList::load(
+            m_options.ignoreListPath.isEmpty() ? finder::IgnoreList::defaultPath()
+                                               : m_options.ignoreListPath);
+        ignored.apply(result, m_options.showIgnored);
+    }
+    return result;
 }
 
 int carryOverRenamedFiles(

@@ -45,6 +45,19 @@ struct FinderOptions {
     // Also find the same photo saved differently (FinderResult::samePhotoGroups):
     // every picture gets a signature, reduced-scale where nothing else decodes it.
     bool samePhoto = false;
+    // Left out of the scan: patterns matched below each searched folder
+    // (SearchFilters.h), and files smaller than minimumSize bytes (counted as
+    // not examined).
+    QList<QByteArray> excludes;
+    std::int64_t minimumSize = 0;
+    // Files under these folders, by any of their names, are marked
+    // FoundFile::isProtected; they are still grouped.
+    QList<QByteArray> protectedFolders;
+    // Groups the user judged not to be duplicates (IgnoreList.h) are left out
+    // of the result, or with showIgnored kept and their judged files flagged.
+    bool useIgnoreList = false;
+    QString ignoreListPath; // "" for IgnoreList::defaultPath()
+    bool showIgnored = false;
 };
 
 struct FinderProgress {

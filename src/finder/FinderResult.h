@@ -26,6 +26,11 @@ struct FoundFile {
     QByteArray path;
     FileIdentity identity;
     QString type; // "BMP", "JPEG", "GIF", "PNG", "TIFF", "JPEG 2000", "WebP", "HEIF", "AVIF"
+    // Under a protected folder (by this name or another): never marked, never acted on.
+    bool isProtected = false;
+    // The user judged this file not a duplicate of the others, and the group
+    // is shown again because a file not judged joined it (or when asked).
+    bool ignored = false;
 };
 
 struct DuplicateGroup {
@@ -89,6 +94,10 @@ struct FinderResult {
     // without a picture suffix) that hold no picture: counted, not listed as
     // unreadable.
     std::int64_t filesNotPictures = 0;
+    // Of filesNotExamined: files smaller than FinderOptions::minimumSize.
+    std::int64_t filesTooSmall = 0;
+    // Groups left out because the user judged them not duplicates.
+    std::int64_t groupsIgnored = 0;
     std::vector<DuplicateGroup> groups; // stable order: largest total size first
     // Only when FinderOptions::samePhoto: stable order, largest total size first.
     std::vector<SamePhotoGroup> samePhotoGroups;

@@ -1,6 +1,7 @@
 #include "finder/FolderScan.h"
 
 #include "finder/PictureTypes.h"
+#include "finder/SearchFilters.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -55,16 +56,18 @@ int openSubfolder(DIR* dir, const QByteArray& name)
 class Walker {
 public:
     Walker(bool recursive, bool anyName, const std::atomic<bool>* stop,
-        const std::function<void(std::int64_t)>& found)
+        const std::function<void(std::int64_t)>& found, const ScanLimits& limits)
         : m_recursive(recursive)
         , m_anyName(anyName)
         , m_stop(stop)
         , m_found(found)
+        , m_limits(limits)
     {
     }
 
-    // Reads the folder open at fd (taken over and closed here).
-    void readFolder(int fd, const QByteArray& path)
+    // Reads the folder open at fd (taken over and closed here); relative is
+    // its path below the searched folder ("" for the searched folder itself).
+    void readFolder(int fd, const QByteArray& path, const QByteArray& relative = {})
     {
         bool again = false;
         DIR* dir = listOnce(fd, m_visited, &again);
@@ -90,6 +93,8 @@ public:
                     subfolders.emplace_back(name);
                 continue;
             }
+            if (excluded(relative, name))
+                continue;
             const std::size_t length = std::strlen(name);
             const bool pictureName = hasPictureSuffix(name, length);
             // A regular file of another name is only counted, without a stat.
@@ -103,6 +108,8 @@ public:
             if (S_ISDIR(entry.st_mode)) {
                 if (m_recursive)
                     subfolders.emplace_back(name);
+            } else if (S_ISREG(entry.st_mode) && entry.st_size < m_limits.minimumSize) {
+                ++m_smallFiles;
             } else if (S_ISREG(entry.st_mode) && (pictureName || m_anyName)) {
                 m_files.push_back({joined(path, name), identityOf(entry), pictureName});
                 if (m_found && m_files.size() % 1000 == 0)
@@ -118,13 +125,17 @@ public:
         for (const QByteArray& name : subfolders) {
             if (stopped())
                 break;
+            const QByteArray below = relative.isEmpty() ? name : relative + '/' + name;
+            // An excluded folder is not even opened.
+            if (!m_limits.excludes.isEmpty() && m_limits.excludes.excludesFolder(below))
+                continue;
             const int child = openSubfolder(dir, name);
             if (child < 0) {
                 if (errno != ENOENT && errno != ELOOP && errno != ENOTDIR)
                     unreadable(joined(path, name.constData()), errno);
                 continue;
             }
-            readFolder(child, joined(path, name.constData()));
+            readFolder(child, joined(path, name.constData()), below);
         }
         closedir(dir);
     }
@@ -138,15 +149,25 @@ public:
 
     bool stopped() const { return m_stop && m_stop->load(std::memory_order_relaxed); }
 
+    bool excluded(const QByteArray& relative, const char* name) const
+    {
+        if (m_limits.excludes.isEmpty())
+            return false;
+        return m_limits.excludes.excludesFile(
+            relative.isEmpty() ? QByteArray(name) : relative + '/' + name);
+    }
+
     std::vector<ScannedFile> m_files;
     std::vector<UnreadableFile> m_unreadable;
     std::int64_t m_otherNames = 0;
+    std::int64_t m_smallFiles = 0;
 
 private:
     bool m_recursive;
     bool m_anyName;
     const std::atomic<bool>* m_stop;
     const std::function<void(std::int64_t)>& m_found;
+    const ScanLimits& m_limits;
     Visited m_visited;
 };
 
@@ -171,9 +192,10 @@ QByteArray absoluteFolder(const QByteArray& folder)
 }
 
 ScanOutcome scanFolders(const QList<QByteArray>& folders, bool recursive,
-    const std::atomic<bool>* stop, const std::function<void(std::int64_t)>& found, bool anyName)
+    const std::atomic<bool>* stop, const std::function<void(std::int64_t)>& found, bool anyName,
+    const ScanLimits& limits)
 {
-    Walker walker(recursive, anyName, stop, found);
+    Walker walker(recursive, anyName, stop, found, limits);
     for (const QByteArray& given : folders) {
         const QByteArray folder = absoluteFolder(given);
         // The folder itself was named by the user: a link to it is followed.
@@ -188,6 +210,7 @@ ScanOutcome scanFolders(const QList<QByteArray>& folders, bool recursive,
     outcome.cancelled = walker.stopped();
     outcome.unreadableFolders = std::move(walker.m_unreadable);
     outcome.otherNames = walker.m_otherNames;
+    outcome.smallFiles = walker.m_smallFiles;
     std::vector<ScannedFile> files = std::move(walker.m_files);
     std::sort(files.begin(), files.end(),
         [](const ScannedFile& a, const ScannedFile& b) { return a.path < b.path; });

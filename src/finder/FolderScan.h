@@ -9,6 +9,7 @@
 // under the name that sorts first.
 
 #include "finder/FinderResult.h"
+#include "finder/SearchFilters.h"
 
 #include <sys/stat.h>
 
@@ -31,7 +32,15 @@ struct ScanOutcome {
     // Regular files (not hidden) left out because their names have no
     // picture suffix; 0 when every name is listed.
     std::int64_t otherNames = 0;
+    // Regular files left out because they are smaller than the minimum size.
+    std::int64_t smallFiles = 0;
     bool cancelled = false;
+};
+
+// What the scan leaves out besides hidden names and links.
+struct ScanLimits {
+    ExcludePatterns excludes; // matched below each searched folder
+    std::int64_t minimumSize = 0; // bytes; smaller files are counted in smallFiles
 };
 
 // The folder as an absolute path without trailing "/" (except "/" itself);
@@ -42,7 +51,7 @@ QByteArray absoluteFolder(const QByteArray& folder);
 // anyName lists every regular file, whatever its name.
 ScanOutcome scanFolders(const QList<QByteArray>& folders, bool recursive,
     const std::atomic<bool>* stop, const std::function<void(std::int64_t)>& found,
-    bool anyName = false);
+    bool anyName = false, const ScanLimits& limits = {});
 
 // What the subfolders of a folder hold in pictures, counted by name alone
 // (nothing is opened or decoded): the folder's own files are not counted.

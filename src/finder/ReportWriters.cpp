@@ -73,6 +73,31 @@ std::array<std::pair<const char*, const std::vector<SamePhotoGroup>*>, 2> groupK
     return {{{"same photo", &result.samePhotoGroups}, {"edited", &result.editedGroups}}};
 }
 
+// The last two CSV columns: protected and ignored, 1 or 0.
+QByteArray flagColumns(const FoundFile& file)
+{
+    return QByteArray(",") + (file.isProtected ? "1" : "0") + ',' + (file.ignored ? "1" : "0");
+}
+
+// What the text form says after a path: "protected", "ignored" or both.
+QByteArray flagsText(const FoundFile& file)
+{
+    QByteArray text;
+    if (file.isProtected)
+        text += "protected";
+    if (file.ignored)
+        text += text.isEmpty() ? "ignored" : ", ignored";
+    return text;
+}
+
+void addFlags(QJsonObject& object, const FoundFile& file)
+{
+    if (file.isProtected)
+        object[QStringLiteral("protected")] = true;
+    if (file.ignored)
+        object[QStringLiteral("ignored")] = true;
+}
+
 QByteArray signedNumber(double value, int decimals)
 {
     return (value >= 0 ? "+" : "") + number(value, decimals);
@@ -102,8 +127,13 @@ QByteArray text(const FinderResult& result)
         if (result.samePhotoSearched)
             out += "identical, " + QByteArray::number(group.width) + " x "
                 + QByteArray::number(group.height) + ":\n";
-        for (const FoundFile& file : group.files)
-            out += pathtext::forText(file.path) + '\n';
+        for (const FoundFile& file : group.files) {
+            out += pathtext::forText(file.path);
+            const QByteArray flags = flagsText(file);
+            if (!flags.isEmpty())
+                out += "  (" + flags + ')';
+            out += '\n';
+        }
     }
     for (const auto& [kind, list] : groupKinds(result)) {
         for (const SamePhotoGroup& group : *list) {
@@ -131,6 +161,9 @@ QByteArray text(const FinderResult& result)
                                                    : "identical to the first";
                     else
                         out += differenceText(*member.difference, best);
+                    const QByteArray flags = flagsText(file);
+                    if (!flags.isEmpty())
+                        out += "; " + flags;
                     out += ")\n";
                 }
             }
@@ -171,10 +204,17 @@ QByteArray summaryLine(const FinderResult& result)
     if (result.filesNotPictures > 0)
         line += QStringLiteral(", ")
             + counted(result.filesNotPictures, "file not a picture", "files not pictures");
-    if (result.filesNotExamined > 0)
-        line += QStringLiteral("; ") + counted(result.filesNotExamined, "file", "files")
+    const std::int64_t otherNames = result.filesNotExamined - result.filesTooSmall;
+    if (otherNames > 0)
+        line += QStringLiteral("; ") + counted(otherNames, "file", "files")
             + QStringLiteral(" not examined (names without a picture suffix; --any-name "
                              "examines them)");
+    if (result.filesTooSmall > 0)
+        line += QStringLiteral("; ") + counted(result.filesTooSmall, "file", "files")
+            + QStringLiteral(" not examined (smaller than the minimum size)");
+    if (result.groupsIgnored > 0)
+        line += QStringLiteral("; ") + counted(result.groupsIgnored, "group", "groups")
+            + QStringLiteral(" judged not duplicates left out (--show-ignored shows them)");
     return "corvane-find: " + line.toUtf8() + '\n';
 }
 
@@ -196,6 +236,7 @@ QByteArray json(const FinderResult& result)
             QJsonObject file = pathObject(found.path);
             file[QStringLiteral("size")] = double(found.identity.size);
             file[QStringLiteral("type")] = found.type;
+            addFlags(file, found);
             files.append(file);
         }
         QJsonObject object;
@@ -239,6 +280,7 @@ QByteArray json(const FinderResult& result)
                     }
                     if (member.identicalGroup >= 0)
                         file[QStringLiteral("identical_group")] = member.identicalGroup;
+                    addFlags(file, found);
                     files.append(file);
                 }
             }
@@ -271,6 +313,7 @@ QByteArray json(const FinderResult& result)
     document[QStringLiteral("files_examined")] = double(result.filesExamined);
     document[QStringLiteral("files_not_examined")] = double(result.filesNotExamined);
     document[QStringLiteral("files_not_pictures")] = double(result.filesNotPictures);
+    document[QStringLiteral("groups_ignored")] = double(result.groupsIgnored);
     document[QStringLiteral("groups")] = groups;
     document[QStringLiteral("unreadable")] = unreadable;
     return QJsonDocument(document).toJson(QJsonDocument::Indented);
@@ -281,7 +324,7 @@ QByteArray csv(const FinderResult& result)
     QByteArray out = "group,path,path_bytes,size,type,width,height,frames,reason,kind,ssim,mean,"
                      "max,compared_width,compared_height,identical_group,best_copy,best_because,"
                      "local,local_limit,local_x,local_y,local_width,local_height,tone_red,"
-                     "tone_green,tone_blue,framing_shift\r\n";
+                     "tone_green,tone_blue,framing_shift,protected,ignored\r\n";
     int groupNumber = 0;
     for (const DuplicateGroup& group : result.groups) {
         ++groupNumber;
@@ -291,7 +334,8 @@ QByteArray csv(const FinderResult& result)
                 + csvField(pathtext::exactBytes(file.path)) + ','
                 + QByteArray::number(file.identity.size) + ',' + csvField(file.type) + ','
                 + QByteArray::number(group.width) + ',' + QByteArray::number(group.height) + ','
-                + QByteArray::number(group.frames) + ",,identical,,,,,,,,,,,,,,,,,,\r\n";
+                + QByteArray::number(group.frames) + ",,identical,,,,,,,,,,,,,,,,,,"
+                + flagColumns(file) + "\r\n";
         }
     }
     for (const auto& [kind, list] : groupKinds(result)) {
@@ -340,7 +384,7 @@ QByteArray csv(const FinderResult& result)
                     } else {
                         out += ",,,,,,,,,,";
                     }
-                    out += "\r\n";
+                    out += flagColumns(file) + "\r\n";
                 }
             }
         }
@@ -349,7 +393,7 @@ QByteArray csv(const FinderResult& result)
         out += ',' + csvField(pathtext::displayText(file.path)) + ','
             + csvField(pathtext::exactBytes(file.path)) + ','
             + (file.size >= 0 ? QByteArray::number(file.size) : QByteArray()) + ','
-            + csvField(file.type) + ",,,," + csvField(file.reason) + ",,,,,,,,,\r\n";
+            + csvField(file.type) + ",,,," + csvField(file.reason) + QByteArray(21, ',') + "\r\n";
     }
     return out;
 }

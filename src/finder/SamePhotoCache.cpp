@@ -108,8 +108,9 @@ std::int64_t enlargementChecksum(const QByteArray& key, similar::Enlargement ver
 
 // Part of every enlargement row's key: raised whenever the verdict is
 // reached differently, so that no verdict of an older check is read back.
-// 2: three methods and a re-save, with Unsure.
-constexpr std::uint64_t kEnlargementRevision = 2;
+// 2: three methods and a re-save, with Unsure. 3: a file stored without
+// loss that does not reduce well is no enlargement.
+constexpr std::uint64_t kEnlargementRevision = 3;
 // The same for the rows that say whether a lossless file holds a lossy one's
 // decode, and whether a file is coded without loss (they share the table,
 // under keys of their own).

@@ -185,8 +185,10 @@ public:
         const PhotoFile& larger, std::uint32_t width, std::uint32_t height)
     {
         similar::Enlargement verdict = similar::Enlargement::Unsure;
+        // A GIF's palette dithers a photo: noise a round trip drops, as a lossy coding's.
+        const bool noCodingNoise = larger.type != PictureType::Gif && isLossless(larger);
         auto judge = [&](const similar::FrameView& frame) {
-            verdict = similar::isEnlargement(frame, width, height);
+            verdict = similar::isEnlargement(frame, width, height, noCodingNoise);
         };
         int reduction = 1;
         if (larger.type == PictureType::Jpeg) {

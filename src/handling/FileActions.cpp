@@ -55,51 +55,6 @@ private:
     QByteArray m_path;
 };
 
-constexpr size_t kChunk = 1 << 20;
-
-// Copies all of `in` into `out`; 0 or errno.
-int copyContent(int in, int out)
-{
-    std::vector<char> buffer(kChunk);
-    off_t offset = 0;
-    for (;;) {
-        const ssize_t n = readAt(in, buffer.data(), buffer.size(), offset);
-        if (n < 0)
-            return errno;
-        if (n == 0)
-            return 0;
-        if (const int err = writeAll(out, buffer.data(), static_cast<size_t>(n)))
-            return err;
-        offset += n;
-    }
-}
-
-// Compares both files byte for byte from the start; 0 when equal, errno on a
-// read error, -1 when they differ.
-int compareContent(int a, int b)
-{
-    struct stat sa { };
-    struct stat sb { };
-    if (::fstat(a, &sa) != 0 || ::fstat(b, &sb) != 0)
-        return errno;
-    if (sa.st_size != sb.st_size)
-        return -1;
-    std::vector<char> bufferA(kChunk);
-    std::vector<char> bufferB(kChunk);
-    off_t offset = 0;
-    for (;;) {
-        const ssize_t na = readAt(a, bufferA.data(), bufferA.size(), offset);
-        const ssize_t nb = readAt(b, bufferB.data(), bufferB.size(), offset);
-        if (na < 0 || nb < 0)
-            return errno;
-        if (na != nb || std::memcmp(bufferA.data(), bufferB.data(), static_cast<size_t>(na)) != 0)
-            return -1;
-        if (na == 0)
-            return 0;
-        offset += na;
-    }
-}
-
 // Gives the file at `from` the name `to` unless `to` exists; 0 or errno
 // (EEXIST when the name is taken, EXDEV across file systems). *linked comes
 // back true when only a hard link could be made: `from` then still exists and
@@ -332,11 +287,11 @@ FileActions::MoveResult copyAcross(const QByteArray& source, const struct stat& 
         return failed(error, errnoText(errno));
     TemporaryFileGuard guard(temporary);
 
-    if (const int err = copyContent(in.get(), out.get()))
+    if (const int err = copyAll(in.get(), out.get()))
         return failed(error, errnoText(err));
     if (::fsync(out.get()) != 0)
         return failed(error, errnoText(errno));
-    if (const int cmp = compareContent(in.get(), out.get())) {
+    if (const int cmp = compareAll(in.get(), out.get())) {
         return failed(error,
             cmp < 0 ? QStringLiteral("The copy differs from the original.") : errnoText(cmp));
     }
@@ -444,6 +399,16 @@ FileActions::CheckedResult FileActions::DeleteFileIfUnchanged(
                 + QStringLiteral("; the file now has the name %1").arg(QFile::decodeName(claimed)));
     }
     return change.isEmpty() ? CheckedResult::Failed : CheckedResult::Changed;
+}
+
+int FileActions::ClaimUnderPrivateName(const QByteArray& path, QByteArray* claimed)
+{
+    return claimUnderPrivateName(path, claimed);
+}
+
+int FileActions::GiveNameBack(const QByteArray& claimed, const QByteArray& path)
+{
+    return renameOwnFileNoReplace(claimed, path, true);
 }
 
 bool FileActions::RecycleFile(const QString& path, QString* error)

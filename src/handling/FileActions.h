@@ -85,6 +85,14 @@ public:
     static MoveResult MoveFileToNoReplace(
         const QString& source, const QString& target, QString* error);
 
+    // Takes the file at path out of sight under a private name in its own
+    // folder (kRemovingPrefix and a random number), never replacing anything
+    // there; 0 or errno, with the private name in *claimed.
+    static int ClaimUnderPrivateName(const QByteArray& path, QByteArray* claimed);
+    // Gives a claimed file its name back unless another file took the name
+    // meanwhile; 0 or errno (EEXIST: the file keeps its private name).
+    static int GiveNameBack(const QByteArray& claimed, const QByteArray& path);
+
     // Prefix of the hidden file a move across file systems copies into.
     static constexpr char kTemporaryPrefix[] = ".corvane-move-";
     // Prefix of the private name a source takes for the instant between its

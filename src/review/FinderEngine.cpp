@@ -12,6 +12,8 @@ WholeFolderSearch::Engine WholeFolderSearch::finderEngine()
         options.folders = {request.folder};
         options.recursive = request.recursive;
         options.samePhoto = request.samePhoto;
+        // Groups judged not duplicates stay out, as in corvane-find.
+        options.useIgnoreList = true;
         Finder finder(options);
         return finder.run(&stop, progress);
     };

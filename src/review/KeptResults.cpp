@@ -50,6 +50,10 @@ QJsonObject fileJson(const FoundFile& f, const std::set<QByteArray>& marked)
         {QStringLiteral("owner"), number(i.owner)}, {QStringLiteral("group"), number(i.group)}};
     if (marked.count(f.path))
         o.insert(QStringLiteral("marked"), true);
+    if (f.isProtected)
+        o.insert(QStringLiteral("protected"), true);
+    if (f.ignored)
+        o.insert(QStringLiteral("ignored"), true);
     return o;
 }
 
@@ -70,6 +74,8 @@ FoundFile fileOf(const QJsonObject& o, std::set<QByteArray>& marked)
     i.group = std::uint32_t(numberOf(o.value(QStringLiteral("group"))));
     if (o.value(QStringLiteral("marked")).toBool())
         marked.insert(f.path);
+    f.isProtected = o.value(QStringLiteral("protected")).toBool();
+    f.ignored = o.value(QStringLiteral("ignored")).toBool();
     return f;
 }
 
@@ -216,6 +222,8 @@ QByteArray toJson(const Kept& kept)
         {QStringLiteral("files_examined"), number(r.filesExamined)},
         {QStringLiteral("files_not_examined"), number(r.filesNotExamined)},
         {QStringLiteral("files_not_pictures"), number(r.filesNotPictures)},
+        {QStringLiteral("files_too_small"), number(r.filesTooSmall)},
+        {QStringLiteral("groups_ignored"), number(r.groupsIgnored)},
         {QStringLiteral("same_photo_searched"), r.samePhotoSearched},
         {QStringLiteral("groups"), groups}, {QStringLiteral("same_photo_groups"), samePhoto},
         {QStringLiteral("edited_groups"), edited}, {QStringLiteral("unreadable"), unreadable}};
@@ -238,6 +246,8 @@ std::optional<Kept> fromJson(const QByteArray& json)
     r.filesExamined = numberOf(root.value(QStringLiteral("files_examined")));
     r.filesNotExamined = numberOf(root.value(QStringLiteral("files_not_examined")));
     r.filesNotPictures = numberOf(root.value(QStringLiteral("files_not_pictures")));
+    r.filesTooSmall = numberOf(root.value(QStringLiteral("files_too_small")));
+    r.groupsIgnored = numberOf(root.value(QStringLiteral("groups_ignored")));
     r.samePhotoSearched = root.value(QStringLiteral("same_photo_searched")).toBool();
     for (const QJsonValue& v : root.value(QStringLiteral("groups")).toArray()) {
         const QJsonObject o = v.toObject();

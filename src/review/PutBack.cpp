@@ -147,7 +147,7 @@ PutBack PutBack::afterTrash(const std::vector<Acted>& files, const QByteArray& h
     PutBack putBack;
     TrashFolders trash(homeTrash);
     for (const Acted& acted : files) {
-        Entry entry{acted.id, acted.path, {}, {}, {}, acted.searched, {}};
+        Entry entry{acted.id, acted.path, {}, {}, {}, acted.searched, {}, {}};
         // The trash gives a file its own name, or the name with a number
         // after the part before the first dot: only those records can be it.
         const QByteArray name = nameOf(acted.path);
@@ -197,8 +197,8 @@ PutBack PutBack::afterMove(const std::vector<Acted>& files, const QByteArray& fo
 {
     PutBack putBack;
     for (const Acted& acted : files) {
-        Entry entry{
-            acted.id, acted.path, joined(folder, nameOf(acted.path)), {}, {}, acted.searched, {}};
+        Entry entry{acted.id, acted.path, joined(folder, nameOf(acted.path)), {}, {},
+            acted.searched, {}, {}};
         const std::optional<FileIdentity> now = plainFileIdentity(entry.place.constData());
         // A move keeps size and modification time, across disks too; anything
         // else at the new place is not the file that was moved.
@@ -209,6 +209,16 @@ PutBack PutBack::afterMove(const std::vector<Acted>& files, const QByteArray& fo
         } else {
             entry.after = *now;
         }
+        putBack.m_entries.push_back(std::move(entry));
+    }
+    return putBack;
+}
+
+PutBack PutBack::afterLinks(const std::vector<std::pair<int, LinkReplacement::Linked>>& names)
+{
+    PutBack putBack;
+    for (const auto& [id, linked] : names) {
+        Entry entry{id, linked.path, linked.path, {}, linked.placed, linked.old, {}, linked};
         putBack.m_entries.push_back(std::move(entry));
     }
     return putBack;
@@ -275,6 +285,17 @@ PutBack::Outcome PutBack::run()
 {
     Outcome outcome;
     for (const Entry& entry : m_entries) {
+        if (entry.linked) {
+            outcome.links = true;
+            const LinkReplacement::Restored restored = LinkReplacement::putBack(*entry.linked);
+            if (restored.reason.isEmpty())
+                outcome.returned.emplace_back(entry.id, restored.now);
+            else
+                outcome.leftAlone.push_back({QFile::decodeName(entry.original), restored.reason});
+            if (restored.keptNow.inode != 0)
+                outcome.keptNow.emplace_back(entry.linked->kept, restored.keptNow);
+            continue;
+        }
         FileIdentity now;
         const QString reason = putBackOne(entry, &now);
         if (reason.isEmpty()) {
@@ -290,6 +311,17 @@ PutBack::Outcome PutBack::run()
 QString PutBack::summaryText(const Outcome& outcome)
 {
     const int back = int(outcome.returned.size());
+    if (outcome.links) {
+        QString text = back == 1
+            ? QStringLiteral("1 name has a file of its own again.")
+            : QStringLiteral("%1 names have a file of their own again.").arg(back);
+        const int left = int(outcome.leftAlone.size());
+        if (left > 0) {
+            text += left == 1 ? QStringLiteral("\n1 name was left as it is.")
+                              : QStringLiteral("\n%1 names were left as they are.").arg(left);
+        }
+        return text;
+    }
     QString text = back == 1 ? QStringLiteral("1 file is back at its place.")
                              : QStringLiteral("%1 files are back at their places.").arg(back);
     const int left = int(outcome.leftAlone.size());

@@ -9,13 +9,17 @@
 // Putting back moves each file to its old place only while it is still the
 // file noted then, and never over a file that now stands at the old place:
 // such a file is left alone, with its reason. A file back from the trash
-// loses its trash record. Deleted files cannot come back.
+// loses its trash record. Deleted files cannot come back. A name replaced
+// with a link or clone gets a file of its own again (LinkReplacement), only
+// while the copy that stays is unchanged since.
 
 #include "finder/FinderResult.h"
+#include "handling/LinkReplacement.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -38,6 +42,10 @@ public:
         // and who it is now, so that what was learned about it carries over.
         std::vector<std::pair<FileIdentity, FileIdentity>> renamed;
         std::vector<LeftAlone> leftAlone;
+        // After links: who each copy that stays is now (its link count and
+        // change time move as its names get files of their own).
+        std::vector<std::pair<QByteArray, FileIdentity>> keptNow;
+        bool links = false;
     };
 
     // Nothing to put back.
@@ -48,6 +56,8 @@ public:
     static PutBack afterTrash(const std::vector<Acted>& files, const QByteArray& homeTrash);
     // After files were moved into folder (absolute, no trailing "/").
     static PutBack afterMove(const std::vector<Acted>& files, const QByteArray& folder);
+    // After names were replaced with links or clones (id, what was done).
+    static PutBack afterLinks(const std::vector<std::pair<int, LinkReplacement::Linked>>& names);
     // After files were deleted: put back says they cannot come back.
     static PutBack afterDelete(int count);
 
@@ -76,6 +86,7 @@ private:
         FileIdentity after; // who it was at place right after the action
         FileIdentity searched; // who the search saw
         QString missing; // why there is nothing to put back, when place is empty
+        std::optional<LinkReplacement::Linked> linked; // a name replaced with a link
     };
 
     QString putBackOne(const Entry& entry, FileIdentity* now) const;

@@ -6,7 +6,10 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QIcon>
 #include <QLocale>
+#include <QPainter>
+#include <QPixmap>
 
 #include <algorithm>
 #include <unordered_map>
@@ -15,6 +18,31 @@ namespace {
 
 // Internal ids: 0 for a group row, the group's row + 1 for the rows of its files.
 constexpr quintptr kGroupRow = 0;
+
+// A padlock for the Mark column of a protected file: the desktop's own when
+// its icon theme has one, else drawn here.
+QIcon lockIcon()
+{
+    static const QIcon icon = [] {
+        QIcon themed = QIcon::fromTheme(QStringLiteral("object-locked"));
+        if (!themed.isNull())
+            return themed;
+        QPixmap pixmap(16, 16);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(QColor(90, 90, 90), 2));
+        painter.drawArc(QRectF(4.5, 1.5, 7, 9), 0, 180 * 16);
+        painter.drawLine(QPointF(4.5, 6), QPointF(4.5, 8));
+        painter.drawLine(QPointF(11.5, 6), QPointF(11.5, 8));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(200, 150, 40));
+        painter.drawRoundedRect(QRectF(2.5, 7.5, 11, 7.5), 1.5, 1.5);
+        painter.end();
+        return QIcon(pixmap);
+    }();
+    return icon;
+}
 
 } // namespace
 
@@ -297,6 +325,15 @@ QVariant ReviewItemModel::data(const QModelIndex& index, int role) const
             return modifiedText(file.found.identity.modifiedNs);
         break;
     case MarkColumn:
+        if (m_model.isProtected(spot)) {
+            if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
+                return QStringLiteral("protected");
+            if (role == Qt::DecorationRole)
+                return lockIcon();
+            if (role == Qt::ToolTipRole)
+                return QStringLiteral("In a protected folder: never marked, never acted on");
+            break;
+        }
         if (const QString changed = m_model.changedReason(spot); !changed.isEmpty()) {
             if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
                 return QStringLiteral("changed");
@@ -329,7 +366,8 @@ Qt::ItemFlags ReviewItemModel::flags(const QModelIndex& index) const
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (index.internalId() != kGroupRow && index.column() == MarkColumn && !isNotRead(index))
+    if (index.internalId() != kGroupRow && index.column() == MarkColumn && !isNotRead(index)
+        && !m_model.isProtected(spotOf(index)))
         f |= Qt::ItemIsUserCheckable;
     return f;
 }

@@ -38,6 +38,8 @@ ReviewModel::ReviewModel(const FinderResult& result)
     m_searched.folders = result.folders;
     m_searched.filesExamined = result.filesExamined;
     m_searched.filesNotExamined = result.filesNotExamined;
+    m_searched.filesTooSmall = result.filesTooSmall;
+    m_searched.groupsIgnored = result.groupsIgnored;
     m_searched.filesNotPictures = result.filesNotPictures;
     m_searched.unreadable = result.unreadable;
     m_searched.cancelled = result.cancelled;
@@ -98,6 +100,10 @@ ReviewModel::ReviewModel(const FinderResult& result)
             m_groups.push_back(std::move(group));
     }
     m_marks.assign(size_t(id), 0);
+    m_protected.assign(size_t(id), 0);
+    for (const ReviewGroup& group : m_groups)
+        for (const ReviewFile& f : group.files)
+            m_protected[size_t(f.id)] = f.found.isProtected ? 1 : 0;
     // One mark per file, however often it is listed: listings share a path.
     m_fileOf.assign(size_t(id), -1);
     std::map<QByteArray, int> fileOfPath;
@@ -171,7 +177,23 @@ std::set<QByteArray> ReviewModel::markedPaths() const
 int ReviewModel::unmarkedCount(const ReviewGroup& group) const
 {
     return int(std::count_if(group.files.begin(), group.files.end(),
-        [this](const ReviewFile& f) { return !markedById(f.id); }));
+        [&](const ReviewFile& f) { return !markedById(f.id) && canStay(group, f); }));
+}
+
+bool ReviewModel::canStay(const ReviewGroup& group, const ReviewFile& file) const
+{
+    // A protected copy holds every pixel of an identical group, but only its
+    // own save of a same photo: there it is never the copy that stays in
+    // place of another.
+    return !group.samePhoto || !isProtectedId(file.id);
+}
+
+const ReviewFile& ReviewModel::firstThatCanStay(const ReviewGroup& group) const
+{
+    for (const ReviewFile& f : group.files)
+        if (canStay(group, f))
+            return f;
+    return group.files.front();
 }
 
 void ReviewModel::pushUndo()
@@ -213,6 +235,11 @@ bool ReviewModel::setMarked(FileSpot spot, bool marked)
     const ReviewFile& f = file(spot);
     if (markedById(f.id) == marked)
         return true;
+    if (marked && isProtectedId(f.id)) {
+        m_status
+            = QStringLiteral("%1 is in a protected folder: it is never marked.").arg(f.shownPath);
+        return false;
+    }
     if (marked && m_changed.count(f.id)) {
         m_status = QStringLiteral("%1 changed since the search (%2): it is left alone.")
                        .arg(f.shownPath, m_changed.at(f.id));
@@ -226,8 +253,10 @@ bool ReviewModel::setMarked(FileSpot spot, bool marked)
     for (const ReviewGroup& group : m_groups) {
         if (!marked || std::none_of(group.files.begin(), group.files.end(), listed))
             continue;
-        const bool another = std::any_of(group.files.begin(), group.files.end(),
-            [&](const ReviewFile& other) { return !listed(other) && !markedById(other.id); });
+        const bool another
+            = std::any_of(group.files.begin(), group.files.end(), [&](const ReviewFile& other) {
+                  return !listed(other) && !markedById(other.id) && canStay(group, other);
+              });
         if (!another) {
             m_status = lastCopyText();
             return false;
@@ -274,15 +303,19 @@ void ReviewModel::settleMarks(const std::vector<char>& before, const std::vector
         for (int id : listings)
             m_marks[size_t(id)] = cleared ? 0 : 1;
     }
-    // A file that changed since the search is never acted on.
+    // A file that changed since the search is never acted on, nor is a
+    // protected one. Taking their marks away marks nothing else.
     for (const auto& [id, reason] : m_changed)
         for (int listing : listingsOf(id))
             m_marks[size_t(listing)] = 0;
+    for (std::size_t id = 0; id < m_protected.size(); ++id)
+        if (m_protected[id])
+            m_marks[id] = 0;
     // Unmarking only ever adds unmarked copies, so one pass keeps the promise.
     for (const ReviewGroup& group : m_groups) {
         if (unmarkedCount(group) > 0)
             continue;
-        for (int id : listingsOf(group.files.front().id))
+        for (int id : listingsOf(firstThatCanStay(group).id))
             m_marks[size_t(id)] = 0;
     }
 }
@@ -314,13 +347,18 @@ ReviewModel::RuleOutcome ReviewModel::applyRule(
             if (group.samePhoto && rule == MarkingRule::KeepBestCopy
                 && f.found.path != group.bestPath)
                 continue;
+            // Another save of the photo stays beside a protected one.
+            if (!canStay(group, f))
+                continue;
             files.push_back(&f.found);
             at.push_back(i);
         }
         const int chosen = keeperIndex(files, rule, folder);
         const int keeper = chosen < 0 ? -1 : at[size_t(chosen)];
         if (keeper < 0) {
-            ++outcome.groupsLeftAlone;
+            // No copy inside the folder; or only protected copies to choose from.
+            if (rule == MarkingRule::KeepInsideFolder)
+                ++outcome.groupsLeftAlone;
             continue;
         }
         ++outcome.groupsChanged;
@@ -365,9 +403,10 @@ int ReviewModel::markAll(const std::vector<int>& groups)
     std::vector<int> firsts;
     for (int g : markableGroups(groups)) {
         const std::vector<ReviewFile>& files = m_groups[size_t(g)].files;
-        firsts.push_back(files.front().id);
+        const int first = firstThatCanStay(m_groups[size_t(g)]).id;
+        firsts.push_back(first);
         for (size_t f = 0; f < files.size(); ++f)
-            m_marks[size_t(files[f].id)] = f == 0 ? 0 : 1;
+            m_marks[size_t(files[f].id)] = files[f].id == first ? 0 : 1;
     }
     settleMarks(before, firsts);
     const int changed = keepUndoStep(before);
@@ -397,7 +436,7 @@ int ReviewModel::invertMarks(const std::vector<int>& groups)
         for (const ReviewFile& f : group.files)
             m_marks[size_t(f.id)] = markedById(f.id) ? 0 : 1;
         if (unmarkedCount(group) == 0)
-            m_marks[size_t(group.files.front().id)] = 0;
+            m_marks[size_t(firstThatCanStay(group).id)] = 0;
     }
     settleMarks(before);
     const int changed = keepUndoStep(before);
@@ -622,9 +661,24 @@ void ReviewModel::forgetFiles(const std::vector<int>& ids)
     // unmarked; should a caller forget one, the promise holds all the same.
     for (const ReviewGroup& group : m_groups)
         if (unmarkedCount(group) == 0)
-            for (int id : listingsOf(group.files.front().id))
+            for (int id : listingsOf(firstThatCanStay(group).id))
                 m_marks[size_t(id)] = 0;
     m_undo.clear();
+}
+
+void ReviewModel::noteIdentity(const QByteArray& path, const FileIdentity& now)
+{
+    const auto note = [&](std::vector<ReviewFile>& files) {
+        for (ReviewFile& f : files)
+            if (f.found.path == path)
+                f.found.identity = now;
+    };
+    for (ReviewGroup& group : m_groups)
+        note(group.files);
+    for (auto& [groupId, aside] : m_forgotten) {
+        note(aside.acted.files);
+        note(aside.survivors);
+    }
 }
 
 const ReviewFile* ReviewModel::forgottenFile(int id) const

@@ -93,6 +93,9 @@ public:
     QString shownPath(const QByteArray& path) const;
 
     bool isMarked(FileSpot spot) const;
+    // Under a protected folder (FoundFile::isProtected): no rule, command or
+    // click ever marks it; it still counts as a copy that stays.
+    bool isProtected(FileSpot spot) const { return isProtectedId(file(spot).id); }
 
     // Results taken up again later (KeptResults): looks at every file once
     // more. A file that changed since the search is unmarked and can never
@@ -180,6 +183,10 @@ public:
     // are dropped: they would name files that are gone. The files are kept
     // aside so that putFilesBack() can return them.
     void forgetFiles(const std::vector<int>& ids);
+    // Who a listed file is now, after a change of Corvane's own that left its
+    // bytes as they were (a hard link to it adds a link and moves its change
+    // time): every listing of it, on the list or aside, takes it.
+    void noteIdentity(const QByteArray& path, const FileIdentity& now);
     // The files forgetFiles() took out, by id (nullptr for an unknown id).
     const ReviewFile* forgottenFile(int id) const;
     // Returns forgotten files to their groups, unmarked, with the identity
@@ -209,6 +216,7 @@ private:
     };
 
     bool markedById(int id) const { return m_marks[size_t(id)] != 0; }
+    bool isProtectedId(int id) const { return m_protected[size_t(id)] != 0; }
     // The ids of every listing of the file with this id (itself included).
     const std::vector<int>& listingsOf(int id) const
     {
@@ -219,7 +227,13 @@ private:
     // them: unmarked it, or chose it as the copy to keep, by id in kept),
     // then every group left with no unmarked copy unmarks its first.
     void settleMarks(const std::vector<char>& before, const std::vector<int>& kept = {});
+    // Unmarked copies that can be the one that stays (see canStay).
     int unmarkedCount(const ReviewGroup& group) const;
+    // Whether the file can be a group's copy that stays in place of the
+    // others: any copy of an identical group, but in a same-photo group not a
+    // protected one (its presence never makes another save go).
+    bool canStay(const ReviewGroup& group, const ReviewFile& file) const;
+    const ReviewFile& firstThatCanStay(const ReviewGroup& group) const;
     void pushUndo();
     // An undo step back to before when the marks differ from it; how many do.
     int keepUndoStep(const std::vector<char>& before);
@@ -233,6 +247,7 @@ private:
     FinderResult m_searched; // folders, counts and unreadable files of the search
     std::vector<ReviewGroup> m_groups;
     std::vector<char> m_marks; // by ReviewFile::id
+    std::vector<char> m_protected; // by ReviewFile::id: FoundFile::isProtected
     std::map<int, QString> m_changed; // by ReviewFile::id: why it changed since the search
     std::vector<int> m_fileOf; // by ReviewFile::id: its file, an index into m_listings
     std::vector<std::vector<int>> m_listings; // the ids of each file's listings

@@ -49,8 +49,13 @@ frmCompare::frmCompare(const QImage& best, const Side& bestSide, const QImage& m
     , m_memberSide(memberSide)
 {
     setObjectName(QStringLiteral("frmCompare"));
-    setWindowTitle(QStringLiteral("Corvane - Compare with the best copy"));
-    setAccessibleName(QStringLiteral("Compare with the best copy"));
+    if (m_bestSide.role.isEmpty())
+        m_bestSide.role = QStringLiteral("Best copy");
+    if (m_memberSide.role.isEmpty())
+        m_memberSide.role = QStringLiteral("This copy");
+    const QString title = QStringLiteral("Compare with the ") + m_bestSide.role.toLower();
+    setWindowTitle(QStringLiteral("Corvane - ") + title);
+    setAccessibleName(title);
     setupWidgets(figures);
     m_flicker.setInterval(kFlickerMs);
     connect(&m_flicker, &QTimer::timeout, this,
@@ -77,7 +82,7 @@ void frmCompare::setupWidgets(const QString& figures)
     m_rightCaption = new QLabel(this);
     m_leftCaption->setWordWrap(true);
     m_rightCaption->setWordWrap(true);
-    m_left = pane(QStringLiteral("Best copy"));
+    m_left = pane(m_bestSide.role);
     m_right = pane(QStringLiteral("Compared copy"));
     if (!m_comparison.comparable) {
         m_left->setText(QStringLiteral("These pictures cannot be shown side by side."));
@@ -87,7 +92,8 @@ void frmCompare::setupWidgets(const QString& figures)
     m_flickerButton = new QPushButton(QStringLiteral("&Flicker"), this);
     m_flickerButton->setCheckable(true);
     m_flickerButton->setToolTip(
-        QStringLiteral("Swap the right picture with the best copy twice a second (F)"));
+        QStringLiteral("Swap the right picture with the %1 twice a second (F)")
+            .arg(m_bestSide.role.toLower()));
     m_differenceButton = new QPushButton(QStringLiteral("&Difference"), this);
     m_differenceButton->setCheckable(true);
     m_differenceButton->setToolTip(QStringLiteral(
@@ -153,13 +159,13 @@ void frmCompare::setDifference(bool on)
 void frmCompare::showRight(RightPane pane)
 {
     m_shown = pane;
-    m_leftCaption->setText(captionOf(QStringLiteral("Best copy"), m_bestSide));
+    m_leftCaption->setText(captionOf(m_bestSide.role, m_bestSide));
     switch (pane) {
     case RightPane::Member:
-        m_rightCaption->setText(captionOf(QStringLiteral("This copy"), m_memberSide));
+        m_rightCaption->setText(captionOf(m_memberSide.role, m_memberSide));
         break;
     case RightPane::Best:
-        m_rightCaption->setText(captionOf(QStringLiteral("Best copy"), m_bestSide));
+        m_rightCaption->setText(captionOf(m_bestSide.role, m_bestSide));
         break;
     case RightPane::Difference:
         m_rightCaption->setText(

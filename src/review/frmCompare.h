@@ -25,6 +25,10 @@ public:
     struct Side {
         QString shownPath; // as the review lists it
         QString facts; // "1600 x 1200, JPEG"
+        // What the picture is to the other: "Best copy" (the default on the
+        // left), "Reference copy" where a group names no best copy,
+        // "Original" beside an edited copy; "This copy" (the default on the right).
+        QString role = {};
     };
 
     // The region that differs most from the best copy, as shares of the

@@ -1,6 +1,7 @@
 #include "review/frmReview.h"
 
 #include "finder/Finder.h"
+#include "finder/IgnoreList.h"
 #include "finder/ReportWriters.h"
 #include "review/PictureForView.h"
 #include "review/ReviewItemModel.h"
@@ -286,8 +287,31 @@ void frmReview::setupWidgets()
     m_undo->setShortcut(QKeySequence::Undo);
     m_remove = makeTool(QStringLiteral("&Remove from list"), QStringLiteral("Remove from list"),
         QStringLiteral("Take the selected groups off the list; their files stay where they are"));
+    m_ignore = makeTool(QStringLiteral("&Not duplicates (ignore)"),
+        QStringLiteral("Not duplicates (ignore)"),
+        QStringLiteral("Take the selected groups off the list and leave them out of later "
+                       "searches, until a new file joins one"));
+    m_ignore->setPopupMode(QToolButton::MenuButtonPopup);
+    auto* ignoreMenu = new QMenu(m_ignore);
+    ignoreMenu->setAccessibleName(QStringLiteral("Ignored groups"));
+    m_ignoreFile = ignoreMenu->addAction(QStringLiteral("Not a duplicate: only the current file"),
+        this, [this] { ignoreCurrentFile(); });
+    m_forgetIgnored = ignoreMenu->addAction(QString(), this, [this] { forgetIgnoredGroups(); });
+    connect(ignoreMenu, &QMenu::aboutToShow, this, [this] {
+        const int count = ignoredGroupCount();
+        m_forgetIgnored->setText(
+            QStringLiteral("Forget the ignored groups (%1 in the list)").arg(count));
+        m_forgetIgnored->setEnabled(count > 0);
+    });
+    m_ignore->setMenu(ignoreMenu);
     m_putBackButton = makeTool(QStringLiteral("Put &back"), QStringLiteral("Put back"),
-        QStringLiteral("Return the files of the last action to their places"));
+        QStringLiteral("Return the files of the last action to their places, or give the names "
+                       "replaced with links files of their own again"));
+    m_links = makeTool(QStringLiteral("Replace with lin&ks..."),
+        QStringLiteral("Replace with links"),
+        QStringLiteral("Free the space of the marked copies that hold the very bytes of the copy "
+                       "that stays; every name keeps working"));
+    m_links->setObjectName(QStringLiteral("cmdLinks"));
     m_look = makeTool(QStringLiteral("&Look closer"), QStringLiteral("Look closer"),
         QStringLiteral("Show the picture at full size (Enter)"));
     m_showInFolder = makeTool(QStringLiteral("Show in &folder"), QStringLiteral("Show in folder"),
@@ -373,6 +397,8 @@ void frmReview::setupWidgets()
     listRow->addWidget(m_filter, 1);
     listRow->addWidget(m_compare);
     listRow->addWidget(m_remove);
+    listRow->addWidget(m_ignore);
+    listRow->addWidget(m_links);
     listRow->addWidget(m_putBackButton);
     // What is done with the whole list sits with the list.
     listRow->addWidget(m_export);
@@ -409,6 +435,7 @@ void frmReview::setupConnections()
     spanNotRead();
     connect(m_undo, &QToolButton::clicked, this, [this] { m_items->undo(); });
     connect(m_remove, &QToolButton::clicked, this, &frmReview::removeFromList);
+    connect(m_ignore, &QToolButton::clicked, this, &frmReview::ignoreSelectedGroups);
     connect(m_putBackButton, &QToolButton::clicked, this, &frmReview::putBack);
     connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
         m_items->setFilter(text);
@@ -435,6 +462,7 @@ void frmReview::setupConnections()
     connect(m_showInFolder, &QToolButton::clicked, this, &frmReview::showInFolder);
     connect(m_export, &QToolButton::clicked, this, &frmReview::exportList);
     connect(m_act, &QPushButton::clicked, this, &frmReview::actOnMarked);
+    connect(m_links, &QToolButton::clicked, this, &frmReview::replaceWithLinks);
     connect(m_actionList, qOverload<int>(&QComboBox::activated), this, [this](int row) {
         m_hooks.chooseAction(row);
         refreshActionCaption();
@@ -613,11 +641,13 @@ void frmReview::updateControls()
     const bool acting = isActing();
     const bool any = m_model->groupCount() > 0;
     m_act->setEnabled(!acting && m_model->markedCount() > 0);
+    m_links->setEnabled(!acting && m_model->markedCount() > 0);
     m_actionList->setEnabled(!acting);
     m_total->setText(totalText(m_model->markedCount(), m_model->markedBytes()));
     m_mark->setEnabled(!acting && any);
     m_undo->setEnabled(!acting && m_model->canUndo());
     m_remove->setEnabled(!acting && m_items->shownGroupCount() > 0);
+    m_ignore->setEnabled(!acting && m_items->shownGroupCount() > 0);
     m_putBackButton->setEnabled(!acting && m_putBack.count() > 0);
     m_look->setEnabled(!acting && any);
     const QModelIndex current = currentFileIndex();
@@ -683,6 +713,115 @@ void frmReview::removeFromList()
         m_list->setCurrentIndex(m_items->index(qBound(0, row, m_items->shownGroupCount() - 1), 0));
 }
 
+int frmReview::ignoreSelectedGroups()
+{
+    if (isActing())
+        return 0;
+    const std::vector<int> groups = selectedGroups();
+    if (groups.empty())
+        return 0;
+    const QString path = finder::IgnoreList::defaultPath();
+    QString problem;
+    finder::IgnoreList list = finder::IgnoreList::load(path, &problem);
+    if (!problem.isEmpty()) {
+        m_status->setText(
+            QStringLiteral("The list of ignored groups cannot be read (%1): nothing was ignored.")
+                .arg(problem));
+        return 0;
+    }
+    std::vector<int> ignored;
+    QString refused;
+    for (int g : groups) {
+        std::vector<const FoundFile*> files;
+        for (const ReviewFile& file : m_model->group(g).files)
+            files.push_back(&file.found);
+        const QString why = list.add(files);
+        if (why.isEmpty())
+            ignored.push_back(g);
+        else if (refused.isEmpty())
+            refused = why;
+    }
+    if (!ignored.empty()) {
+        if (const QString saved = list.save(path); !saved.isEmpty()) {
+            m_status->setText(
+                QStringLiteral("The list of ignored groups cannot be written (%1): nothing was "
+                               "ignored.")
+                    .arg(saved));
+            return 0;
+        }
+        const int row = m_items->indexOf({ignored.front(), -1}).row();
+        m_items->removeGroups(ignored);
+        updateControls();
+        if (m_items->shownGroupCount() > 0)
+            m_list->setCurrentIndex(
+                m_items->index(qBound(0, row, m_items->shownGroupCount() - 1), 0));
+    }
+    QString text = QStringLiteral("%1 ignored: later searches leave %2 out.")
+                       .arg(ignored.size() == 1 ? QStringLiteral("1 group")
+                                                : QStringLiteral("%1 groups").arg(ignored.size()),
+                           ignored.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
+    if (!refused.isEmpty())
+        text += QStringLiteral(" Not ignored: %1.").arg(refused);
+    m_status->setText(text);
+    return int(ignored.size());
+}
+
+bool frmReview::ignoreCurrentFile()
+{
+    if (isActing())
+        return false;
+    const FileSpot spot = m_items->spotOf(m_list->currentIndex());
+    if (spot.group < 0 || spot.file < 0) {
+        m_status->setText(QStringLiteral("Choose the file that is not a duplicate first."));
+        return false;
+    }
+    const ReviewGroup& group = m_model->group(spot.group);
+    const ReviewFile& chosen = group.files[size_t(spot.file)];
+    std::vector<const FoundFile*> files;
+    for (const ReviewFile& file : group.files)
+        files.push_back(&file.found);
+    const QString path = finder::IgnoreList::defaultPath();
+    QString problem;
+    finder::IgnoreList list = finder::IgnoreList::load(path, &problem);
+    if (problem.isEmpty())
+        problem = list.add(files, &chosen.found);
+    if (problem.isEmpty())
+        problem = list.save(path);
+    if (!problem.isEmpty()) {
+        m_status->setText(QStringLiteral("Not ignored: %1.").arg(problem));
+        return false;
+    }
+    const QString shown = chosen.shownPath;
+    m_items->forgetFiles({chosen.id});
+    updateControls();
+    m_status->setText(
+        QStringLiteral("%1 is not a duplicate of the others: later searches leave it out of "
+                       "their group.")
+            .arg(shown));
+    return true;
+}
+
+int frmReview::ignoredGroupCount() const
+{
+    return int(finder::IgnoreList::load(finder::IgnoreList::defaultPath()).size());
+}
+
+void frmReview::forgetIgnoredGroups()
+{
+    const int count = ignoredGroupCount();
+    if (count == 0)
+        return;
+    if (m_hooks.confirm
+        && !m_hooks.confirm(
+            QStringLiteral("Forget the %1 ignored groups? Later searches show them again.")
+                .arg(count)))
+        return;
+    const QString problem = finder::IgnoreList::forget(finder::IgnoreList::defaultPath());
+    m_status->setText(problem.isEmpty()
+            ? QStringLiteral("The ignored groups are forgotten: later searches show them again.")
+            : QStringLiteral("The list of ignored groups cannot be removed: %1").arg(problem));
+}
+
 void frmReview::applyRule(MarkingRule rule)
 {
     QByteArray folder;
@@ -722,9 +861,17 @@ void frmReview::compareWithBest()
             .arg(f.pixelHeight)
             .arg(f.found.type, MarkedFilesAction::sizeText(f.found.identity.size));
     };
-    frmCompare* window = frmCompare::showFiles(best->found.path, {best->shownPath, facts(*best)},
-        member.found.path, {member.shownPath, facts(member)},
-        ReviewItemModel::differenceText(member, &*best), this);
+    // The first file is the best copy only where the evidence names one; in
+    // an edited group it is the photo the others were edited from.
+    const QString firstRole = group.edited ? QStringLiteral("Original")
+        : group.bestPath.isEmpty()         ? QStringLiteral("Reference copy")
+                                           : QStringLiteral("Best copy");
+    const QString memberRole
+        = group.edited ? QStringLiteral("Edited copy") : QStringLiteral("This copy");
+    frmCompare* window
+        = frmCompare::showFiles(best->found.path, {best->shownPath, facts(*best), firstRole},
+            member.found.path, {member.shownPath, facts(member), memberRole},
+            ReviewItemModel::differenceText(member, &*best), this);
     // The box of the region that differs most, as shares of the picture.
     if (member.difference && member.difference->comparedWidth > 0
         && member.difference->comparedHeight > 0) {
@@ -827,6 +974,14 @@ void frmReview::actSteps()
 {
     QElapsedTimer slice;
     slice.start();
+    while (m_linking && !m_linking->finished() && slice.elapsed() < kActSliceMs)
+        m_linking->step();
+    if (m_linking) {
+        m_progress->setValue(m_linking->position());
+        if (m_linking->finished())
+            finishLinking();
+        return;
+    }
     while (m_action && !m_action->finished() && slice.elapsed() < kActSliceMs)
         m_action->step();
     if (!m_action)
@@ -852,6 +1007,68 @@ void frmReview::finishActing()
     for (const MarkedFilesAction::NotDone& n : action->notDone())
         problems << n.path + QStringLiteral(": ") + n.reason;
     m_hooks.report(summary, problems);
+}
+
+void frmReview::showOutcome(const QString& summary, const QStringList& problems)
+{
+    setStatus(summary.section(QLatin1Char('\n'), 0, 0));
+    m_hooks.report(summary, problems);
+}
+
+void frmReview::replaceWithLinks()
+{
+    if (isActing())
+        return;
+    if (m_model->markedCount() == 0) {
+        setStatus(QStringLiteral("Nothing is marked: mark the copies that go, or choose a rule."));
+        return;
+    }
+    auto linking = std::make_unique<LinkedFilesAction>(*m_model);
+    QStringList problems;
+    for (const LinkedFilesAction::NotDone& n : linking->notDone())
+        problems << n.path + QStringLiteral(": ") + n.reason;
+    if (linking->total() == 0) {
+        showOutcome(QStringLiteral("No marked file can be replaced with a link."), problems);
+        return;
+    }
+    QString question = linking->confirmationText();
+    if (const int hidden = m_model->hiddenMarkedCount(); hidden > 0) {
+        question += QStringLiteral("\n%1 of the marked files %2 in groups the filter hides.")
+                        .arg(hidden)
+                        .arg(hidden == 1 ? QStringLiteral("is") : QStringLiteral("are"));
+    }
+    if (!m_hooks.confirm(question))
+        return;
+    m_linking = std::move(linking);
+    m_progress->setRange(0, m_linking->total());
+    m_progress->setValue(0);
+    m_progress->show();
+    setStatus(QStringLiteral("Working..."));
+    updateControls();
+    m_actTimer.start();
+}
+
+void frmReview::finishLinking()
+{
+    m_actTimer.stop();
+    const std::unique_ptr<LinkedFilesAction> linking = std::move(m_linking);
+    std::vector<std::pair<int, LinkReplacement::Linked>> names;
+    for (const LinkedFilesAction::Replaced& r : linking->replaced())
+        names.emplace_back(r.id, r.linked);
+    m_putBack = PutBack::afterLinks(names);
+    // The copies that stay keep their bytes; a hard link moved their link
+    // count and change time, which later actions must not take for a change.
+    for (const auto& [path, now] : linking->keptNow())
+        m_model->noteIdentity(path, now);
+    const Place place = currentPlace();
+    m_items->forgetFiles(linking->goneIds());
+    restorePlace(place);
+    m_progress->hide();
+    updateControls();
+    QStringList problems;
+    for (const LinkedFilesAction::NotDone& n : linking->notDone())
+        problems << n.path + QStringLiteral(": ") + n.reason;
+    showOutcome(linking->summaryText(), problems);
 }
 
 frmReview::Place frmReview::currentPlace() const
@@ -928,6 +1145,8 @@ void frmReview::putBack()
     // takes what it learned about them from the cache instead of decoding
     // them again (the window's searches use the default cache).
     carryOverRenamedFiles(FinderOptions(), outcome.renamed);
+    for (const auto& [path, now] : outcome.keptNow)
+        m_model->noteIdentity(path, now);
     const Place place = currentPlace();
     m_items->putFilesBack(outcome.returned);
     restorePlace(place);

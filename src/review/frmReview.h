@@ -8,7 +8,8 @@
 //   |-- toolbar: Mark (rules; all, none, invert in the selected groups) | Undo
 //   |            | Look closer | Show in folder | ......... | cboAction | Act
 //   |-- txtFilter (narrows the list to groups with a matching path)
-//   |            | Compare | Remove from list | Put back | Export | Pairs one by one
+//   |            | Compare | Remove from list | Replace with links | Put back | Export
+//   |            | Pairs one by one
 //   |-- lstGroups   tree: group rows (small picture, copies, size) with their
 //   |               files (path, size, type, modified, mark); a header
 //   |               click sorts the files and the groups
@@ -19,6 +20,7 @@
 
 #include "finder/FinderResult.h"
 #include "review/KeptResults.h"
+#include "review/LinkedFilesAction.h"
 #include "review/MarkedFilesAction.h"
 #include "review/PutBack.h"
 #include "review/ReviewModel.h"
@@ -80,6 +82,7 @@ public:
     QLabel* lblStatus() const { return m_status; }
     QProgressBar* prgAct() const { return m_progress; }
     QPushButton* cmdAct() const { return m_act; }
+    QToolButton* cmdLinks() const { return m_links; }
     QComboBox* cboAction() const { return m_actionList; }
     QLabel* lblTotal() const { return m_total; }
     QToolButton* cmdMark() const { return m_mark; }
@@ -89,6 +92,7 @@ public:
     QToolButton* cmdExport() const { return m_export; }
     QToolButton* cmdPairs() const { return m_pairs; }
     QToolButton* cmdRemove() const { return m_remove; }
+    QToolButton* cmdIgnore() const { return m_ignore; }
     QToolButton* cmdPutBack() const { return m_putBackButton; }
     QToolButton* cmdCompare() const { return m_compare; }
     QLineEdit* txtFilter() const { return m_filter; }
@@ -102,11 +106,29 @@ public:
     void markNone();
     void invertMarks();
     void removeFromList();
+    // "Not duplicates (ignore)": the selected groups go into the list of
+    // ignored groups (IgnoreList, in the data folder) and off the list; later
+    // searches leave them out until a new file joins one. Returns how many
+    // groups were ignored (a file that changed since the search keeps its
+    // group on the list, with the reason in the status line).
+    int ignoreSelectedGroups();
+    // "Not a duplicate (ignore this file)": the current file's place in its
+    // group goes into the same list, and the file off the group (a group
+    // left with one file leaves the list). False when no file row is current
+    // or the file changed since the search.
+    bool ignoreCurrentFile();
+    // How many groups the list of ignored groups holds, and forgetting them all.
+    int ignoredGroupCount() const;
+    void forgetIgnoredGroups();
     // Act on every marked file: confirmation, progress, report.
     void actOnMarked();
+    // Replaces every marked file that is byte-identical to its group's copy
+    // that stays with a clone of it or a hard link: confirmation, progress,
+    // report; Put back takes it back.
+    void replaceWithLinks();
     // Takes back what the last action did, with a report.
     void putBack();
-    bool isActing() const { return m_action != nullptr; }
+    bool isActing() const { return m_action != nullptr || m_linking != nullptr; }
     void lookCloser();
     // The current same-photo copy beside its group's best copy.
     void compareWithBest();
@@ -144,6 +166,8 @@ private:
     void updateControls();
     void actSteps();
     void finishActing();
+    void finishLinking();
+    void showOutcome(const QString& summary, const QStringList& problems);
     QModelIndex currentFileIndex() const;
     std::vector<int> selectedGroups() const;
     void notePutBack(const MarkedFilesAction& action);
@@ -168,6 +192,7 @@ private:
     QComboBox* m_actionList = nullptr;
     QProgressBar* m_progress = nullptr;
     QPushButton* m_act = nullptr;
+    QToolButton* m_links = nullptr;
     QToolButton* m_mark = nullptr;
     QToolButton* m_undo = nullptr;
     QToolButton* m_look = nullptr;
@@ -175,12 +200,16 @@ private:
     QToolButton* m_export = nullptr;
     QToolButton* m_pairs = nullptr;
     QToolButton* m_remove = nullptr;
+    QToolButton* m_ignore = nullptr;
+    QAction* m_forgetIgnored = nullptr;
+    QAction* m_ignoreFile = nullptr;
     QToolButton* m_putBackButton = nullptr;
     QToolButton* m_compare = nullptr;
     QAction* m_rulesMarkSamePhoto = nullptr;
     QLineEdit* m_filter = nullptr;
 
     std::unique_ptr<MarkedFilesAction> m_action;
+    std::unique_ptr<LinkedFilesAction> m_linking;
     MarkedFilesAction::Kind m_actionKind = MarkedFilesAction::Kind::Trash;
     QString m_actionFolder;
     PutBack m_putBack; // what the last action did

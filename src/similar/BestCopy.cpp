@@ -91,10 +91,13 @@ BestCopy chooseBestCopy(const std::vector<PhotoUnit>& units, std::vector<std::ui
     std::stable_sort(members.begin(), members.end(),
         [&](std::uint32_t a, std::uint32_t b) { return pixelsOf(units[a]) > pixelsOf(units[b]); });
     // The largest copies, less those that are enlargements of the next
-    // smaller one; a copy that may be one leaves the group without a best.
+    // smaller one. A copy that may be one stays in the contest beside a copy
+    // of its size that is surely none (the rules for equal sizes decide
+    // between them); without such a copy it leaves the group without a best.
     bool enlargementsLeft = false;
     std::vector<std::uint32_t> largest;
     while (!members.empty()) {
+        std::vector<std::uint32_t> unsure;
         const PhotoUnit& top = units[members.front()];
         const auto smaller = std::find_if(members.begin(), members.end(),
             [&](std::uint32_t m) { return clearlyMorePixels(top, units[m]); });
@@ -116,11 +119,21 @@ BestCopy chooseBestCopy(const std::vector<PhotoUnit>& units, std::vector<std::ui
                         "no clear best copy: the largest looks enlarged but is older"};
                 break;
             case Enlargement::Unsure:
-                return {std::nullopt, "no clear best copy: the largest may be an enlargement"};
+                unsure.push_back(m);
+                break;
             }
         }
-        if (!largest.empty())
+        if (!largest.empty()) {
+            // In the tier's order, so that ties fall as before.
+            largest.insert(largest.end(), unsure.begin(), unsure.end());
+            std::stable_sort(largest.begin(), largest.end(), [&](std::uint32_t a, std::uint32_t b) {
+                return std::find(tier.begin(), tier.end(), a)
+                    < std::find(tier.begin(), tier.end(), b);
+            });
             break;
+        }
+        if (!unsure.empty())
+            return {std::nullopt, "no clear best copy: the largest may be an enlargement"};
         enlargementsLeft = true;
         members.erase(members.begin(), smaller);
     }

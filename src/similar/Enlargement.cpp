@@ -274,7 +274,7 @@ EnlargementFigures enlargementFigures(
     return figures;
 }
 
-Enlargement judgeEnlargement(const EnlargementFigures& figures)
+Enlargement judgeEnlargement(const EnlargementFigures& figures, bool noCodingNoise)
 {
     // Reduces well: the round trip differs by no more than a re-save at
     // quality 100 would (SSIM 0.996, mean 1.0). Enlargements measured 0.9966
@@ -299,16 +299,17 @@ Enlargement judgeEnlargement(const EnlargementFigures& figures)
     const bool beyondResave = behind > 0.0015 || !meanWithin;
     if (reducesWell >= 2 && withinResave)
         return Enlargement::Yes;
-    if (reducesWell == 0 && beyondResave)
+    if (reducesWell == 0 && (beyondResave || noCodingNoise))
         return Enlargement::No;
     return Enlargement::Unsure;
 }
 
-Enlargement isEnlargement(const FrameView& picture, std::uint32_t width, std::uint32_t height)
+Enlargement isEnlargement(
+    const FrameView& picture, std::uint32_t width, std::uint32_t height, bool noCodingNoise)
 {
     if (width >= picture.width || height >= picture.height)
         return Enlargement::No;
-    return judgeEnlargement(enlargementFigures(picture, width, height));
+    return judgeEnlargement(enlargementFigures(picture, width, height), noCodingNoise);
 }
 
 } // namespace similar

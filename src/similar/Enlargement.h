@@ -40,11 +40,16 @@ inline constexpr std::uint32_t kJudgedSide = 1024;
 EnlargementFigures enlargementFigures(
     const FrameView& picture, std::uint32_t width, std::uint32_t height);
 
-Enlargement judgeEnlargement(const EnlargementFigures& figures);
+// `noCodingNoise`: the picture was stored without loss and without a
+// palette's dithering, so nothing in it is noise that a re-save keeps and a
+// round trip drops: one that does not reduce well then holds detail beyond
+// the smaller size, and the re-save test has nothing to tell.
+Enlargement judgeEnlargement(const EnlargementFigures& figures, bool noCodingNoise = false);
 
 // Whether `picture` is an enlargement of a copy of width x height; No when
 // that size is not smaller on both sides.
-Enlargement isEnlargement(const FrameView& picture, std::uint32_t width, std::uint32_t height);
+Enlargement isEnlargement(const FrameView& picture, std::uint32_t width, std::uint32_t height,
+    bool noCodingNoise = false);
 
 // The picture enlarged (or reduced) to width x height through a separable
 // kernel: the enlargements a program makes.

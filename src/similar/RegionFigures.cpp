@@ -10,46 +10,58 @@ namespace similar {
 
 namespace {
 
-// A plane of per-pixel values with its summed-area table, so that the mean
-// over any block costs four reads.
-class Plane {
+// Sums of one per-pixel value over the blocks of a fixed grid: the
+// summed-area table of the value, kept only at the blocks' edges and filled a
+// row at a time, so that no table of the whole picture is ever held. Its
+// block means equal those of a whole table to the last bit: the sums are
+// added in the same order.
+class BlockSums {
 public:
-    Plane(std::uint32_t width, std::uint32_t height)
-        : m_width(width)
-        , m_height(height)
-        , m_values(std::size_t(width) * height)
+    // edgesX, edgesY: every block's first and one-past-last column and row, sorted.
+    BlockSums(const std::vector<std::uint32_t>& edgesX, const std::vector<std::uint32_t>& edgesY)
+        : m_edgesX(edgesX)
+        , m_edgesY(edgesY)
+        , m_columns(edgesX.size(), 0.0)
+        , m_sums(edgesX.size() * edgesY.size(), 0.0)
     {
     }
-    float& at(std::uint32_t x, std::uint32_t y) { return m_values[std::size_t(y) * m_width + x]; }
-    float at(std::uint32_t x, std::uint32_t y) const
+    // Row y's values, rows in order from 0.
+    void addRow(std::uint32_t y, const float* values)
     {
-        return m_values[std::size_t(y) * m_width + x];
-    }
-    void summarise()
-    {
-        m_sums.assign(std::size_t(m_width + 1) * (m_height + 1), 0.0);
-        for (std::uint32_t y = 0; y < m_height; ++y) {
-            double row = 0;
-            for (std::uint32_t x = 0; x < m_width; ++x) {
-                row += at(x, y);
-                m_sums[std::size_t(y + 1) * (m_width + 1) + x + 1]
-                    = m_sums[std::size_t(y) * (m_width + 1) + x + 1] + row;
-            }
+        double row = 0;
+        std::uint32_t x = 0;
+        for (std::size_t k = 0; k < m_edgesX.size(); ++k) {
+            for (; x < m_edgesX[k]; ++x)
+                row += values[x];
+            m_columns[k] += row;
+        }
+        const auto edge = std::lower_bound(m_edgesY.begin(), m_edgesY.end(), y + 1);
+        if (edge != m_edgesY.end() && *edge == y + 1) {
+            std::copy(m_columns.begin(), m_columns.end(),
+                m_sums.begin()
+                    + std::ptrdiff_t(std::size_t(edge - m_edgesY.begin()) * m_edgesX.size()));
         }
     }
     double blockMean(std::uint32_t x, std::uint32_t y, std::uint32_t w, std::uint32_t h) const
     {
-        auto s = [&](std::uint32_t px, std::uint32_t py) {
-            return m_sums[std::size_t(py) * (m_width + 1) + px];
-        };
-        return (s(x + w, y + h) - s(x, y + h) - s(x + w, y) + s(x, y)) / (double(w) * h);
+        const std::size_t x0 = indexOf(m_edgesX, x);
+        const std::size_t x1 = indexOf(m_edgesX, x + w);
+        const std::size_t y0 = indexOf(m_edgesY, y);
+        const std::size_t y1 = indexOf(m_edgesY, y + h);
+        auto s = [&](std::size_t i, std::size_t j) { return m_sums[j * m_edgesX.size() + i]; };
+        return (s(x1, y1) - s(x0, y1) - s(x1, y0) + s(x0, y0)) / (double(w) * h);
     }
 
 private:
-    std::uint32_t m_width;
-    std::uint32_t m_height;
-    std::vector<float> m_values;
-    std::vector<double> m_sums;
+    static std::size_t indexOf(const std::vector<std::uint32_t>& edges, std::uint32_t at)
+    {
+        return std::size_t(std::lower_bound(edges.begin(), edges.end(), at) - edges.begin());
+    }
+
+    std::vector<std::uint32_t> m_edgesX;
+    std::vector<std::uint32_t> m_edgesY;
+    std::vector<double> m_columns; // sums of the rows so far, up to each column edge
+    std::vector<double> m_sums; // [row edge][column edge]
 };
 
 float luma(const float* p)
@@ -57,25 +69,30 @@ float luma(const float* p)
     return 0.299F * p[0] + 0.587F * p[1] + 0.114F * p[2];
 }
 
-// How much a picture changes from each pixel to its right and lower
+// How much a picture changes from pixel (x, y) to its right and lower
 // neighbours, in the channel that changes most.
-Plane detailOf(const ReducedPicture& picture)
+float detailAt(const ReducedPicture& picture, std::uint32_t x, std::uint32_t y)
 {
-    Plane detail(picture.width, picture.height);
-    for (std::uint32_t y = 0; y < picture.height; ++y) {
-        for (std::uint32_t x = 0; x < picture.width; ++x) {
-            const float* p = picture.pixel(x, y);
-            const float* right = picture.pixel(std::min(x + 1, picture.width - 1), y);
-            const float* below = picture.pixel(x, std::min(y + 1, picture.height - 1));
-            float most = 0;
-            for (int c = 0; c < 3; ++c)
-                most = std::max(
-                    most, 0.5F * (std::abs(right[c] - p[c]) + std::abs(below[c] - p[c])));
-            detail.at(x, y) = most;
-        }
+    const float* p = picture.pixel(x, y);
+    const float* right = picture.pixel(std::min(x + 1, picture.width - 1), y);
+    const float* below = picture.pixel(x, std::min(y + 1, picture.height - 1));
+    float most = 0;
+    for (int c = 0; c < 3; ++c)
+        most = std::max(most, 0.5F * (std::abs(right[c] - p[c]) + std::abs(below[c] - p[c])));
+    return most;
+}
+
+// Every block's first and one-past-last position along one side, sorted.
+std::vector<std::uint32_t> edgesOf(const std::vector<std::uint32_t>& starts, std::uint32_t block)
+{
+    std::vector<std::uint32_t> edges;
+    for (std::uint32_t start : starts) {
+        edges.push_back(start);
+        edges.push_back(start + block);
     }
-    detail.summarise();
-    return detail;
+    std::sort(edges.begin(), edges.end());
+    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+    return edges;
 }
 
 // Block starts along one side: every `step`, the last block flush with the edge.
@@ -111,7 +128,30 @@ LocalFigure localFigure(
     excluded.assign(failing.size(), 0);
     const std::uint32_t width = reference.width;
     const std::uint32_t height = reference.height;
-    Plane difference(width, height);
+    const std::uint32_t block = std::min(
+        {std::max<std::uint32_t>(kLocalBlockMin, std::min(width, height) / kLocalBlockParts), width,
+            height});
+    const std::uint32_t step = std::max<std::uint32_t>(1, block / 2);
+    const std::vector<std::uint32_t> startsX = blockStarts(width, block, step);
+    const std::vector<std::uint32_t> startsY = blockStarts(height, block, step);
+    const std::vector<std::uint32_t> edgesX = edgesOf(startsX, block);
+    const std::vector<std::uint32_t> edgesY = edgesOf(startsY, block);
+
+    // Per pixel, in one pass: the largest difference of a channel; the
+    // signed difference of the luma (block means of it are what a tone edit
+    // moves and what a re-save or a resize keeps: both keep the mean of every
+    // area, JPEG its every block's DC; colour is left out, since subsampled
+    // chroma of saturated colours clips and moves block means a little); and
+    // each picture's detail.
+    BlockSums difference(edgesX, edgesY);
+    BlockSums signedLuma(edgesX, edgesY);
+    BlockSums detailA(edgesX, edgesY);
+    BlockSums detailB(edgesX, edgesY);
+    std::vector<float> rows(std::size_t(width) * 4);
+    float* const differenceRow = rows.data();
+    float* const lumaRow = differenceRow + width;
+    float* const detailRowA = lumaRow + width;
+    float* const detailRowB = detailRowA + width;
     for (std::uint32_t y = 0; y < height; ++y) {
         for (std::uint32_t x = 0; x < width; ++x) {
             const float* a = reference.pixel(x, y);
@@ -119,34 +159,24 @@ LocalFigure localFigure(
             float most = 0;
             for (int c = 0; c < 4; ++c)
                 most = std::max(most, std::abs(a[c] - b[c]));
-            difference.at(x, y) = most;
+            differenceRow[x] = most;
+            lumaRow[x] = luma(b) - luma(a);
+            detailRowA[x] = detailAt(reference, x, y);
+            detailRowB[x] = detailAt(copy, x, y);
         }
+        difference.addRow(y, differenceRow);
+        signedLuma.addRow(y, lumaRow);
+        detailA.addRow(y, detailRowA);
+        detailB.addRow(y, detailRowB);
     }
-    difference.summarise();
-    // The signed difference of the luma: block means of it are what a tone
-    // edit moves and what a re-save or a resize keeps (both keep the mean of
-    // every area, JPEG its every block's DC). Colour is left out: subsampled
-    // chroma of saturated colours clips, and moves block means a little.
-    Plane signedLuma(width, height);
-    for (std::uint32_t y = 0; y < height; ++y) {
-        for (std::uint32_t x = 0; x < width; ++x)
-            signedLuma.at(x, y) = luma(copy.pixel(x, y)) - luma(reference.pixel(x, y));
-    }
-    signedLuma.summarise();
-    const Plane detailA = detailOf(reference);
-    const Plane detailB = detailOf(copy);
 
-    const std::uint32_t block = std::min(
-        {std::max<std::uint32_t>(kLocalBlockMin, std::min(width, height) / kLocalBlockParts), width,
-            height});
-    const std::uint32_t step = std::max<std::uint32_t>(1, block / 2);
     struct Block {
         std::uint32_t x, y;
         double difference, detail, shift;
     };
     std::vector<Block> blocks;
-    for (std::uint32_t y : blockStarts(height, block, step)) {
-        for (std::uint32_t x : blockStarts(width, block, step)) {
+    for (std::uint32_t y : startsY) {
+        for (std::uint32_t x : startsX) {
             // The detail both pictures share: a watermark or a pasted patch
             // brings its own edges, which must not excuse its difference.
             const double detail = std::min(

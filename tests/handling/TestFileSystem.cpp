@@ -104,7 +104,9 @@ OtherFileSystem::OtherFileSystem(const QString& near, Kind kind)
 {
     const dev_t nearDevice = deviceOf(near);
     if (kind == DiskImage)
-        mountDiskImage(nearDevice);
+        mountDiskImage(nearDevice, QStringLiteral("mkfs.ext4"), 8 << 20);
+    else if (kind == CopyOnWrite)
+        mountDiskImage(nearDevice, QStringLiteral("mkfs.btrfs"), qint64(128) << 20);
     else
         mountMemory(nearDevice);
 }
@@ -139,7 +141,7 @@ void OtherFileSystem::mountMemory(dev_t nearDevice)
                            "unusable or shares the file system");
 }
 
-void OtherFileSystem::mountDiskImage(dev_t nearDevice)
+void OtherFileSystem::mountDiskImage(dev_t nearDevice, const QString& mkfsProgram, qint64 size)
 {
     m_holder
         = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/corvane-img-XXXXXX"));
@@ -150,16 +152,19 @@ void OtherFileSystem::mountDiskImage(dev_t nearDevice)
     const QString image = m_holder->path() + QStringLiteral("/disk.img");
     const QString point = m_holder->path() + QStringLiteral("/mnt");
     QFile file(image);
-    if (!QDir().mkpath(point) || !file.open(QIODevice::WriteOnly) || !file.resize(8 << 20)) {
+    if (!QDir().mkpath(point) || !file.open(QIODevice::WriteOnly) || !file.resize(size)) {
         m_why = QStringLiteral("cannot make the disk image");
         return;
     }
     file.close();
     QProcess mkfs;
-    mkfs.start(QStringLiteral("mkfs.ext4"), {QStringLiteral("-q"), QStringLiteral("-F"), image});
+    // Both make the file system over whatever the image holds: -F for ext4, -f for btrfs.
+    const QString force = mkfsProgram.endsWith(QStringLiteral("ext4")) ? QStringLiteral("-F")
+                                                                       : QStringLiteral("-f");
+    mkfs.start(mkfsProgram, {QStringLiteral("-q"), force, image});
     if (!mkfs.waitForFinished(30000) || mkfs.exitStatus() != QProcess::NormalExit
         || mkfs.exitCode() != 0) {
-        m_why = QStringLiteral("mkfs.ext4 is not available");
+        m_why = mkfsProgram + QStringLiteral(" is not available");
         return;
     }
     QProcess mount;

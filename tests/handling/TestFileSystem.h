@@ -39,10 +39,11 @@ private:
 // mounted for the test when allowed, else a folder under /dev/shm when that is
 // another file system. DiskImage: a small ext4 image mounted through a loop
 // device (desktops treat tmpfs as internal and keep no trash there).
+// CopyOnWrite: a small btrfs image, where files can share blocks as clones.
 // path() is empty when it cannot be arranged; why() says so.
 class OtherFileSystem {
 public:
-    enum Kind { Memory, DiskImage };
+    enum Kind { Memory, DiskImage, CopyOnWrite };
     explicit OtherFileSystem(const QString& near, Kind kind = Memory);
     ~OtherFileSystem();
     OtherFileSystem(const OtherFileSystem&) = delete;
@@ -53,7 +54,7 @@ public:
 
 private:
     void mountMemory(dev_t nearDevice);
-    void mountDiskImage(dev_t nearDevice);
+    void mountDiskImage(dev_t nearDevice, const QString& mkfs, qint64 size);
     std::unique_ptr<QTemporaryDir> m_holder;
     QString m_mountPoint;
     QString m_path;

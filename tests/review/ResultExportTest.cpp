@@ -131,13 +131,13 @@ TEST(ResultExportTest, CsvReadsBackThroughPythonsCsvModule)
             "reason", "kind", "ssim", "mean", "max", "compared_width", "compared_height",
             "identical_group", "best_copy", "best_because", "local", "local_limit", "local_x",
             "local_y", "local_width", "local_height", "tone_red", "tone_green", "tone_blue",
-            "framing_shift"}));
+            "framing_shift", "protected", "ignored"}));
     const FinderResult result = oddResult();
     for (int i = 0; i < 8; ++i) {
         const QJsonArray row = rows[i + 1].toArray();
         const int g = i / 4;
         const FoundFile& file = result.groups[g].files[i % 4];
-        ASSERT_EQ(row.size(), 28) << i;
+        ASSERT_EQ(row.size(), 30) << i;
         EXPECT_EQ(row[9].toString(), QStringLiteral("identical"));
         EXPECT_EQ(row[0].toString(), QString::number(g + 1));
         const QByteArray exact = row[2].toString().isEmpty()
@@ -216,7 +216,7 @@ QStringList csvIndexes(const QByteArray& report, QStringList* faults)
     }
     QStringList lines;
     for (const QStringList& row : rows) {
-        if (row.size() != 28 || row[0].isEmpty())
+        if (row.size() != 30 || row[0].isEmpty())
             continue;
         const QString pointer = row[15].isEmpty() ? QStringLiteral("-") : row[15];
         if (!row[15].isEmpty()) {

@@ -273,6 +273,13 @@ bool make(const QString& root, const QStringList& photos, Collection* collection
             addSavedCopies(photo, w, h, convert);
             addEdits(photo, photos, w, h, convert);
         }
+        // The photo came first, as a camera's or a download's does: the
+        // copies were made from it later (copies of one size tell their
+        // source by their times alone).
+        if (ok
+            && !run(QStringLiteral("touch"),
+                {QStringLiteral("-d"), QStringLiteral("40 days ago"), path(original)}))
+            ok = false;
         if (!ok)
             return false;
     }
