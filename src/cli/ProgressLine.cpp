@@ -1,6 +1,7 @@
 #include "cli/ProgressLine.h"
 
 #include "files/WholeIo.h"
+#include "finder/SearchProgress.h"
 
 #include <unistd.h>
 
@@ -16,21 +17,18 @@ void writeAll(int fd, const QByteArray& bytes)
 QByteArray ProgressLine::describe(const FinderProgress& progress, Clock::duration sinceStageStart)
 {
     using Stage = FinderProgress::Stage;
-    if (progress.stage == Stage::Scanning)
-        return "listing files: " + QByteArray::number(progress.done) + " found";
     if (progress.stage == Stage::Finished)
         return "done";
-    const QByteArray what
-        = progress.stage == Stage::ReadingHeaders ? "reading headers" : "decoding";
-    const QByteArray unit = progress.stage == Stage::ReadingHeaders ? "files" : "pictures";
-    QByteArray line = what + ' ' + QByteArray::number(progress.done) + " of "
-        + QByteArray::number(progress.total) + ' ' + unit;
+    QByteArray line = "step " + QByteArray::number(progress.step) + " of "
+        + QByteArray::number(progress.steps) + ", " + finder::stageName(progress.stage);
+    if (progress.stage == Stage::Scanning)
+        return line + ": " + QByteArray::number(progress.done) + " files found";
+    line += ' ' + QByteArray::number(progress.done) + " of " + QByteArray::number(progress.total)
+        + ' ' + finder::stageUnit(progress.stage);
     const double seconds = std::chrono::duration<double>(sinceStageStart).count();
-    if (seconds >= 0.5 && progress.done > 0) {
-        const double rate = double(progress.done) / seconds;
-        line += ", " + QByteArray::number(rate, 'f', 0) + "/s";
-        const double left = double(progress.total - progress.done) / rate;
-        line += ", " + QByteArray::number(left, 'f', 0) + " s left";
+    if (const std::optional<double> left = finder::secondsLeft(progress, seconds)) {
+        line += ", " + QByteArray::number(double(progress.done) / seconds, 'f', 0) + "/s";
+        line += ", " + QByteArray::number(*left, 'f', 0) + " s left";
     }
     return line;
 }

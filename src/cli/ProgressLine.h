@@ -1,6 +1,7 @@
 #pragma once
 // The progress line corvane-find keeps on a terminal's standard error:
-// "decoding 1200 of 3000 pictures, 85/s, 21 s left", rewritten in place.
+// "step 3 of 7, decoding 1200 of 3000 pictures, 85/s, 21 s left", rewritten
+// in place. Its counts come from the search, which never lets them fall.
 
 #include "finder/Finder.h"
 

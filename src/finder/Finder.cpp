@@ -12,6 +12,7 @@
 #include "finder/SamePhotoCache.h"
 #include "finder/SamePhotoSearch.h"
 #include "finder/SearchFilters.h"
+#include "finder/SearchProgress.h"
 #include "finder/WorkerPool.h"
 
 #include <algorithm>
@@ -246,6 +247,7 @@ public:
         , m_threads(options.threads > 0 ? options.threads : finder::coreCount())
         , m_budget(
               options.memoryBudget > 0 ? options.memoryBudget : finder::MemoryBudget::defaultSize())
+        , m_tracker(options.samePhoto)
     {
         if (options.samePhoto)
             m_proofs.emplace(m_budget);
@@ -301,7 +303,7 @@ private:
     std::atomic<std::int64_t> m_decodes{0};
     std::atomic<std::int64_t> m_sharedDecodes{0};
     std::chrono::steady_clock::time_point m_lastReport;
-    std::optional<FinderProgress::Stage> m_lastStage;
+    finder::ProgressTracker m_tracker;
 };
 
 void Search::report(FinderProgress::Stage stage, std::int64_t done, std::int64_t total)
@@ -310,12 +312,14 @@ void Search::report(FinderProgress::Stage stage, std::int64_t done, std::int64_t
         return;
     const auto now = std::chrono::steady_clock::now();
     // Every stage's first and last report always goes out.
-    const bool milestone = done == total || stage != m_lastStage;
-    m_lastStage = stage;
+    const bool milestone = done == total || m_tracker.beginsStage(stage);
+    const std::optional<FinderProgress> progress = m_tracker.next(stage, done, total);
+    if (!progress)
+        return;
     if (!milestone && now - m_lastReport < std::chrono::milliseconds(100))
         return;
     m_lastReport = now;
-    m_progress({stage, done, total});
+    m_progress(*progress);
 }
 
 FinderResult Search::run()
@@ -614,8 +618,10 @@ std::uint64_t Search::pictureBytes(const FileRecord& record) const
 void Search::decodeAll(
     std::vector<std::size_t> indices, FinderProgress::Stage stage, std::int64_t base)
 {
-    if (indices.empty())
+    if (indices.empty()) {
+        report(stage, base, base); // a stage with nothing to do is still one the search passed
         return;
+    }
     // Largest files first: a large file started last would keep one core
     // busy alone at the end while the others wait.
     std::stable_sort(indices.begin(), indices.end(), [&](std::size_t a, std::size_t b) {
@@ -812,8 +818,8 @@ void Search::findSamePhotos(FinderResult& result)
         files.push_back(std::move(file));
     }
     finder::SamePhotoSearch search(m_options, m_threads, m_stop, m_budget, *m_proofs,
-        [this](std::int64_t done, std::int64_t total) {
-            report(FinderProgress::Stage::Decoding, done, total);
+        [this](FinderProgress::Stage stage, std::int64_t done, std::int64_t total) {
+            report(stage, done, total);
         });
     search.run(files, result);
     result.samePhotoSearched = true;

@@ -61,17 +61,28 @@ struct FinderOptions {
 };
 
 struct FinderProgress {
+    // In the order a search runs them; the last four only when same photos are asked for.
     enum class Stage {
         Scanning, // done = files found so far; total = 0
         // done of total files whose size is known: headers read, then the
         // few pictures decoded because their headers did not say (total grows by those)
         ReadingHeaders,
         Decoding, // done of total pictures that another picture's size makes worth decoding
+        Signing, // done of total pictures given a same-photo signature in this search
+        FindingCandidates, // done of total pictures whose near signatures were looked up
+        // done of total pairs proven: the candidates, then each pair the
+        // grouping asks for beyond them (total grows by those)
+        Proving,
+        Grouping, // done of total steps of making the groups out of the proven pairs
         Finished,
     };
     Stage stage = Stage::Scanning;
-    std::int64_t done = 0;
-    std::int64_t total = 0;
+    std::int64_t done = 0; // never falls within a stage
+    std::int64_t total = 0; // may grow within a stage, never falls; 0 while unknown
+    int step = 1; // this stage is step `step` of `steps` that this search runs
+    int steps = 3;
+    // Of the whole search, from 0 to 1: never falls from one report to the next.
+    double fraction = 0;
 };
 
 // How one stage's tasks spread over the worker threads: from the first

@@ -22,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <set>
 #include <tuple>
 
 namespace finder {
@@ -326,6 +327,24 @@ struct Unit {
     int identicalGroup = -1;
 };
 
+// A question of the grouping that needs the files: a proof (a, b measured
+// from the lower unit to the higher), whether a is an enlargement of a
+// picture of b's size, or whether lossless a holds lossy b's decode.
+struct Question {
+    enum class Kind { Proof, Enlargement, MadeFrom };
+    Kind kind = Kind::Proof;
+    std::uint32_t a = 0;
+    std::uint32_t b = 0;
+    auto operator<=>(const Question&) const = default;
+};
+
+// Its answer, found on a worker.
+struct Answer {
+    std::optional<similar::PhotoDifference> proof;
+    similar::Enlargement enlargement = similar::Enlargement::Unsure;
+    std::optional<bool> madeFrom;
+};
+
 class FileEvidence : public similar::PhotoEvidence {
 public:
     FileEvidence(const std::vector<PhotoFile>& files, const std::vector<Unit>& units,
@@ -342,6 +361,79 @@ public:
     }
 
     const PhotoFile& fileOf(std::uint32_t unit) const { return m_files[m_units[unit].files[0]]; }
+
+    // A run of the grouping that only plans: a question neither known nor
+    // in the cache is not answered on this thread. It is noted for the
+    // workers and, meanwhile, answered by a guess: a proof passes (most
+    // pairs the grouping asks for are copies of one photo), an enlargement
+    // is unsure, a decode held is not known. So one run notes a whole round
+    // at once: a member against every other, or every member against a new
+    // best copy. Nothing guessed is kept. The grouping is run again with the
+    // noted questions answered until a run needs nothing it does not know:
+    // that run's groups are the ones answering every question on the spot
+    // would have made, since every answer it took is the one the spot would
+    // have given.
+    void beginPlan()
+    {
+        m_planning = true;
+        m_guessed = false;
+        m_asked.clear();
+    }
+    // What the run asked for and nobody knew.
+    std::vector<Question> endPlan()
+    {
+        m_planning = false;
+        return {m_asked.begin(), m_asked.end()};
+    }
+
+    // On a worker: the answer to a question, nothing kept.
+    Answer answer(const Question& question)
+    {
+        Answer answer;
+        const PhotoFile& fa = fileOf(question.a);
+        const PhotoFile& fb = fileOf(question.b);
+        switch (question.kind) {
+        case Question::Kind::Proof:
+            answer.proof = measurePair(fa, fb, m_proofs, m_budget, m_stop);
+            break;
+        case Question::Kind::Enlargement:
+            answer.enlargement = m_proofs.enlargement(fa, fb.width, fb.height);
+            break;
+        case Question::Kind::MadeFrom:
+            answer.madeFrom = m_proofs.holds(fa, fb);
+            break;
+        }
+        return answer;
+    }
+
+    // On the calling thread: an answer found on the workers, kept for the
+    // grouping and in the cache.
+    void learn(const Question& question, const Answer& answer)
+    {
+        const PhotoFile& fa = fileOf(question.a);
+        const PhotoFile& fb = fileOf(question.b);
+        const bool keep = m_cache && fa.cacheable && fb.cacheable;
+        switch (question.kind) {
+        case Question::Kind::Proof:
+            ++m_measured;
+            know(question.a, question.b, answer.proof);
+            if (answer.proof && keep)
+                m_cache->storeProof(fa.identity, fb.identity, *answer.proof);
+            break;
+        case Question::Kind::Enlargement:
+            m_enlargements[{question.a, question.b}] = answer.enlargement;
+            if (keep)
+                m_cache->storeEnlargement(fa.identity, fb.identity, answer.enlargement);
+            break;
+        case Question::Kind::MadeFrom:
+            m_madeFrom[{question.a, question.b}] = answer.madeFrom;
+            if (answer.madeFrom && keep)
+                m_cache->storeEnlargement(fa.identity, fb.identity,
+                    *answer.madeFrom ? similar::Enlargement::Yes : similar::Enlargement::No,
+                    SamePhotoCache::Question::MadeFrom);
+            break;
+        }
+    }
 
     // Proofs measured on the workers before the grouping asks for them.
     void know(std::uint32_t a, std::uint32_t b, std::optional<similar::PhotoDifference> proof)
@@ -361,6 +453,14 @@ public:
         std::optional<similar::PhotoDifference> proof;
         if (m_cache)
             proof = m_cache->proof(fa.identity, fb.identity);
+        if (!proof && m_planning) {
+            ask({Question::Kind::Proof, key.first, key.second});
+            similar::PhotoDifference alike; // equal pictures: passes every bound
+            alike.ssim = 1;
+            alike.comparedWidth = std::min(fa.width, fb.width);
+            alike.comparedHeight = std::min(fa.height, fb.height);
+            return alike;
+        }
         if (!proof) {
             ++m_measured;
             proof = measurePair(fa, fb, m_proofs, m_budget, m_stop);
@@ -373,21 +473,70 @@ public:
 
     similar::Enlargement enlargement(std::uint32_t a, std::uint32_t b) override
     {
+        if (const auto found = m_enlargements.find({a, b}); found != m_enlargements.end())
+            return found->second;
         const PhotoFile& larger = fileOf(a);
         const PhotoFile& smaller = fileOf(b);
         if (m_cache) {
             if (const std::optional<similar::Enlargement> known
                 = m_cache->enlargement(larger.identity, smaller.identity))
-                return *known;
+                return m_enlargements[{a, b}] = *known;
         }
-        const similar::Enlargement verdict
-            = m_proofs.enlargement(larger, smaller.width, smaller.height);
-        if (m_cache && larger.cacheable && smaller.cacheable)
-            m_cache->storeEnlargement(larger.identity, smaller.identity, verdict);
-        return verdict;
+        const Question question{Question::Kind::Enlargement, a, b};
+        if (m_planning) {
+            ask(question);
+            return similar::Enlargement::Unsure;
+        }
+        Answer found = answer(question);
+        learn(question, found);
+        return found.enlargement;
     }
 
     bool isLossless(std::uint32_t a) override
+    {
+        if (const auto found = m_lossless.find(a); found != m_lossless.end())
+            return found->second;
+        if (m_planning && m_guessed)
+            return false; // a run that is thrown away
+        return m_lossless[a] = readLossless(a);
+    }
+
+    std::optional<bool> madeFrom(std::uint32_t a, std::uint32_t b) override
+    {
+        // The proof tells most pairs apart without a decode: averaging and
+        // rounding to whole levels widen a difference of one level to two at most.
+        const std::optional<similar::PhotoDifference> proof = prove(a, b);
+        if (proof && proof->max > 2)
+            return false;
+        if (const auto found = m_madeFrom.find({a, b}); found != m_madeFrom.end())
+            return found->second;
+        const PhotoFile& lossless = fileOf(a);
+        const PhotoFile& lossy = fileOf(b);
+        if (lossless.width != lossy.width || lossless.height != lossy.height)
+            return false;
+        if (m_cache) {
+            if (const std::optional<similar::Enlargement> known = m_cache->enlargement(
+                    lossless.identity, lossy.identity, SamePhotoCache::Question::MadeFrom))
+                return m_madeFrom[{a, b}] = *known == similar::Enlargement::Yes;
+        }
+        const Question question{Question::Kind::MadeFrom, a, b};
+        if (m_planning) {
+            ask(question);
+            return std::nullopt;
+        }
+        Answer found = answer(question);
+        learn(question, found);
+        return found.madeFrom;
+    }
+
+private:
+    void ask(const Question& question)
+    {
+        m_asked.insert(question);
+        m_guessed = true;
+    }
+
+    bool readLossless(std::uint32_t a)
     {
         constexpr auto question = SamePhotoCache::Question::Lossless;
         for (std::size_t i : m_units[a].files) {
@@ -411,29 +560,6 @@ public:
         return true;
     }
 
-    std::optional<bool> madeFrom(std::uint32_t a, std::uint32_t b) override
-    {
-        // The proof tells most pairs apart without a decode: averaging and
-        // rounding to whole levels widen a difference of one level to two at most.
-        const std::optional<similar::PhotoDifference> proof = prove(a, b);
-        if (proof && proof->max > 2)
-            return false;
-        const PhotoFile& lossless = fileOf(a);
-        const PhotoFile& lossy = fileOf(b);
-        constexpr auto question = SamePhotoCache::Question::MadeFrom;
-        if (m_cache) {
-            if (const std::optional<similar::Enlargement> known
-                = m_cache->enlargement(lossless.identity, lossy.identity, question))
-                return *known == similar::Enlargement::Yes;
-        }
-        const std::optional<bool> made = m_proofs.holds(lossless, lossy);
-        if (made && m_cache && lossless.cacheable && lossy.cacheable)
-            m_cache->storeEnlargement(lossless.identity, lossy.identity,
-                *made ? similar::Enlargement::Yes : similar::Enlargement::No, question);
-        return made;
-    }
-
-private:
     MemoryBudget& m_budget;
     const std::atomic<bool>* m_stop;
     const std::vector<PhotoFile>& m_files;
@@ -443,6 +569,13 @@ private:
     ProofSource& m_proofs;
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::optional<similar::PhotoDifference>>
         m_known;
+    // What was learned by a decode, asked again by each run of the grouping.
+    std::map<std::pair<std::uint32_t, std::uint32_t>, similar::Enlargement> m_enlargements;
+    std::map<std::uint32_t, bool> m_lossless;
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::optional<bool>> m_madeFrom;
+    bool m_planning = false;
+    bool m_guessed = false; // this run made up an answer
+    std::set<Question> m_asked;
 };
 
 // The file of an identical member that "Keep the oldest" keeps: the oldest,
@@ -540,7 +673,7 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
         },
         [&] {
             if (m_progress)
-                m_progress(done.load(), total);
+                m_progress(FinderProgress::Stage::Signing, done.load(), total);
         });
     m_signaturesMade = total;
     if (cache) {
@@ -589,8 +722,13 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
         photoUnits.push_back(photo);
     }
 
+    const auto unitCount = std::int64_t(photoUnits.size());
+    if (m_progress)
+        m_progress(FinderProgress::Stage::FindingCandidates, 0, unitCount);
     const auto candidates = similar::candidatePairs(photoUnits);
     m_candidates = std::int64_t(candidates.size());
+    if (m_progress)
+        m_progress(FinderProgress::Stage::FindingCandidates, unitCount, unitCount);
     FileEvidence evidence(
         files, units, cache.get(), m_proofsMeasured, proofSource, m_budget, m_stop);
 
@@ -606,35 +744,60 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
         else
             toMeasure.push_back(k);
     }
-    done = 0;
-    runOnWorkers(
-        toMeasure.size(), m_threads, m_stop,
-        [&](std::size_t n) {
-            const auto [a, b] = candidates[toMeasure[n]];
-            proofs[toMeasure[n]] = measurePair(
-                evidence.fileOf(a), evidence.fileOf(b), proofSource, m_budget, m_stop);
-            ++done;
-        },
-        [&] {
-            if (m_progress)
-                m_progress(done.load(), std::int64_t(toMeasure.size()));
-        });
-    if (stopped())
+    // Proving counts every pair: the candidates the cache knew are done at
+    // once, and what the grouping asks beyond them (a member against its
+    // best copy, an enlargement, a decode held) adds to the total.
+    std::int64_t proven = std::int64_t(candidates.size() - toMeasure.size());
+    auto toProve = std::int64_t(candidates.size());
+    const auto tick = [&] {
+        if (m_progress)
+            m_progress(FinderProgress::Stage::Proving, proven + done.load(), toProve);
+    };
+    // Answers questions on the workers, learned on this thread; false when the search stopped.
+    std::vector<Answer> answers;
+    const auto answerAll = [&](const std::vector<Question>& questions) {
+        answers.assign(questions.size(), Answer());
+        done = 0;
+        runOnWorkers(
+            questions.size(), m_threads, m_stop,
+            [&](std::size_t n) {
+                answers[n] = evidence.answer(questions[n]);
+                ++done;
+            },
+            tick);
+        if (stopped())
+            return false;
+        for (std::size_t n = 0; n < questions.size(); ++n)
+            evidence.learn(questions[n], answers[n]);
+        proven += std::int64_t(questions.size());
+        done = 0;
+        return true;
+    };
+    std::vector<Question> questions;
+    for (std::size_t k : toMeasure)
+        questions.push_back({Question::Kind::Proof, candidates[k].first, candidates[k].second});
+    if (!answerAll(questions))
         return;
-    m_proofsMeasured += std::int64_t(toMeasure.size());
-    for (std::size_t k : toMeasure) {
-        const auto [a, b] = candidates[k];
-        evidence.know(a, b, proofs[k]);
-        const PhotoFile& fa = evidence.fileOf(a);
-        const PhotoFile& fb = evidence.fileOf(b);
-        if (proofs[k] && cache && fa.cacheable && fb.cacheable)
-            cache->storeProof(fa.identity, fb.identity, *proofs[k]);
+    // The questions beyond the candidates, a round at a time, until the
+    // grouping needs nothing it does not know.
+    std::vector<similar::PhotoGroup> groups;
+    for (;;) {
+        evidence.beginPlan();
+        groups = similar::groupSamePhotos(photoUnits, candidates, evidence);
+        questions = evidence.endPlan();
+        if (questions.empty())
+            break;
+        toProve += std::int64_t(questions.size());
+        if (!answerAll(questions))
+            return;
     }
 
-    const std::vector<similar::PhotoGroup> groups
-        = similar::groupSamePhotos(photoUnits, candidates, evidence);
+    if (m_progress)
+        m_progress(FinderProgress::Stage::Grouping, 0, 2);
     const std::vector<similar::EditedGroup> editedGroups
         = similar::findEditedCopies(photoUnits, candidates, groups, evidence);
+    if (m_progress)
+        m_progress(FinderProgress::Stage::Grouping, 1, 2);
     if (cache) {
         cache->flush();
         m_cacheProblem = cache->problem();
@@ -689,6 +852,8 @@ void SamePhotoSearch::run(std::vector<PhotoFile>& files, FinderResult& result)
                 return a.members.front().files.front().path < b.members.front().files.front().path;
             });
     }
+    if (m_progress)
+        m_progress(FinderProgress::Stage::Grouping, 2, 2);
 }
 
 } // namespace finder

@@ -4,7 +4,10 @@
 // picture that has none yet a signature (a JPEG's always from a
 // reduced-scale decode, any other's from its proof picture), finds
 // candidates through the signature index, proves each by measuring both
-// proof pictures, and groups them (similar::groupSamePhotos). Identical
+// proof pictures, and groups them (similar::groupSamePhotos). Every proof,
+// the candidates' and those the grouping asks for beyond them (a member
+// against its best copy), and every enlargement or lossless source it asks
+// about, is found on the worker threads. Identical
 // groups take part as one member each. A proof picture the identical search
 // kept is used as it is; any other is decoded within the search's memory
 // budget. Signatures and proofs are kept in the cache, so a warm search
@@ -54,7 +57,10 @@ struct PhotoFile {
 
 class SamePhotoSearch {
 public:
-    using Progress = std::function<void(std::int64_t done, std::int64_t total)>;
+    // Called on the calling thread with the stage at hand: Signing,
+    // FindingCandidates, Proving, then Grouping.
+    using Progress
+        = std::function<void(FinderProgress::Stage stage, std::int64_t done, std::int64_t total)>;
 
     // `proofs` holds what the identical search kept; pictures decoded for
     // proofs take their memory from `budget` and are kept there too.

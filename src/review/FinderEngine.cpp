@@ -7,7 +7,7 @@
 WholeFolderSearch::Engine WholeFolderSearch::finderEngine()
 {
     return [](const WholeFolderRequest& request, const std::atomic<bool>& stop,
-               const std::function<void(std::int64_t, std::int64_t)>& progress) {
+               const Progress& progress) {
         FinderOptions options;
         options.folders = {request.folder};
         options.recursive = request.recursive;
@@ -15,24 +15,6 @@ WholeFolderSearch::Engine WholeFolderSearch::finderEngine()
         // Groups judged not duplicates stay out, as in corvane-find.
         options.useIgnoreList = true;
         Finder finder(options);
-        // One bar over the stages: reading headers is quick, decoding is
-        // where the time goes. Reported in thousandths.
-        return finder.run(&stop, [&progress](const FinderProgress& p) {
-            double fraction = 0;
-            switch (p.stage) {
-            case FinderProgress::Stage::Scanning:
-                return;
-            case FinderProgress::Stage::ReadingHeaders:
-                fraction = p.total > 0 ? 0.2 * double(p.done) / double(p.total) : 0;
-                break;
-            case FinderProgress::Stage::Decoding:
-                fraction = 0.2 + (p.total > 0 ? 0.8 * double(p.done) / double(p.total) : 0);
-                break;
-            case FinderProgress::Stage::Finished:
-                fraction = 1;
-                break;
-            }
-            progress(std::int64_t(fraction * 1000), 1000);
-        });
+        return finder.run(&stop, progress);
     };
 }

@@ -3,6 +3,8 @@
 #include <QElapsedTimer>
 #include <QMetaObject>
 
+#include <optional>
+
 WholeFolderSearch::WholeFolderSearch(Engine engine, QObject* parent)
     : QObject(parent)
     , m_engine(std::move(engine))
@@ -29,16 +31,19 @@ bool WholeFolderSearch::start(const WholeFolderRequest& request)
     m_thread = std::thread([this, request, alive = m_alive] {
         QElapsedTimer sinceReport;
         sinceReport.start();
-        const auto report = [this, &sinceReport, alive](std::int64_t done, std::int64_t total) {
-            // A few reports a second are enough for a progress bar.
-            if (sinceReport.elapsed() < 50 && done != total)
+        std::optional<FinderProgress::Stage> stage;
+        const auto report = [this, &sinceReport, &stage, alive](const FinderProgress& p) {
+            // A few reports a second are enough for a progress bar; a new
+            // stage and a stage's end always show.
+            if (sinceReport.elapsed() < 50 && p.done != p.total && p.stage == stage)
                 return;
+            stage = p.stage;
             sinceReport.restart();
             QMetaObject::invokeMethod(
                 this,
-                [this, done, total, alive] {
+                [this, p, alive] {
                     if (*alive)
-                        emit progress(done, total);
+                        emit progress(p);
                 },
                 Qt::QueuedConnection);
         };

@@ -3,6 +3,7 @@
 // its own, the window's thread stays free for repaints and the cancel button,
 // and progress and the result come back on the window's thread as signals.
 
+#include "finder/Finder.h"
 #include "finder/FinderResult.h"
 
 #include <QObject>
@@ -21,11 +22,11 @@ struct WholeFolderRequest {
 class WholeFolderSearch : public QObject {
     Q_OBJECT
 public:
-    // What searches: called on the search thread; reports progress as done of
-    // total (total 0 while unknown) and polls stop.
+    // What searches: called on the search thread; reports progress as the
+    // search library does (its stage, counts and fraction, never falling) and polls stop.
+    using Progress = std::function<void(const FinderProgress& progress)>;
     using Engine = std::function<FinderResult(const WholeFolderRequest& request,
-        const std::atomic<bool>& stop,
-        const std::function<void(std::int64_t done, std::int64_t total)>& progress)>;
+        const std::atomic<bool>& stop, const Progress& progress)>;
 
     explicit WholeFolderSearch(Engine engine, QObject* parent = nullptr);
     ~WholeFolderSearch() override; // stops a running search and waits for it
@@ -42,7 +43,9 @@ public:
     static Engine finderEngine();
 
 signals:
-    void progress(qint64 done, qint64 total);
+    // Every stage's first report and the last of each stage come through;
+    // between them, a few a second.
+    void progress(const FinderProgress& progress);
     void finished(const FinderResult& result);
 
 private:

@@ -1,11 +1,14 @@
 #include "shell/WholeFolderMode.h"
 
+#include "finder/SearchProgress.h"
 #include "review/PictureForView.h"
 #include "shell/Desktop.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
+#include <QLocale>
 #include <QScreen>
 #include <QTimer>
 
@@ -73,6 +76,7 @@ void WholeFolderMode::start(const QString& folder, bool recursive, bool samePhot
     // The list in the window is kept with its marks, without asking.
     if (m_review)
         m_review->closeKeeping();
+    m_stage.reset();
     if (!m_search.start({QFile::encodeName(folder), recursive, samePhoto})) {
         m_hooks.message(QStringLiteral("The search of every picture is not part of this build."));
         return;
@@ -82,17 +86,66 @@ void WholeFolderMode::start(const QString& folder, bool recursive, bool samePhot
             .arg(folder, recursive ? QStringLiteral(" and its subfolders") : QString()));
 }
 
-void WholeFolderMode::progress(qint64 done, qint64 total)
+QString WholeFolderMode::stageLine(
+    const FinderProgress& progress, std::optional<double> secondsLeft)
 {
-    if (m_closing || total <= 0)
+    const QLocale english(QLocale::English);
+    QString name = QString::fromLatin1(finder::stageName(progress.stage));
+    name[0] = name[0].toUpper();
+    QString line = progress.stage == FinderProgress::Stage::Scanning
+        ? QStringLiteral("%1: %2 files found").arg(name, english.toString(qint64(progress.done)))
+        : QStringLiteral("%1 %2 of %3 %4")
+              .arg(name, english.toString(qint64(progress.done)),
+                  english.toString(qint64(progress.total)),
+                  QString::fromLatin1(finder::stageUnit(progress.stage)));
+    line += QStringLiteral(" (step %1 of %2)").arg(progress.step).arg(progress.steps);
+    if (secondsLeft) {
+        const auto seconds = qint64(*secondsLeft + 0.5);
+        line += seconds < 90 ? QStringLiteral(", about %1 s left").arg(std::max<qint64>(seconds, 1))
+                             : QStringLiteral(", about %1 min left").arg((seconds + 30) / 60);
+    }
+    return line;
+}
+
+QLabel* WholeFolderMode::filesLabel() const
+{
+    return m_hooks.owner ? m_hooks.owner->findChild<QLabel*>(QStringLiteral("lblFiles")) : nullptr;
+}
+
+void WholeFolderMode::progress(const FinderProgress& progress)
+{
+    if (m_closing)
         return;
-    m_hooks.view->showProgress(done, total);
+    // The bar follows the search's own fraction, which never falls, through every stage.
+    constexpr qint64 kSteps = 10000;
+    m_hooks.view->showProgress(qint64(progress.fraction * double(kSteps) + 0.5), kSteps);
+    if (progress.stage != m_stage) {
+        m_stage = progress.stage;
+        m_stageClock.start();
+    }
+    if (QLabel* label = filesLabel(); label && progress.stage != FinderProgress::Stage::Finished) {
+        // The folder's caption moves to the tooltip while the line tells the stage.
+        if (label->toolTip().isEmpty())
+            label->setToolTip(label->text());
+        label->setText(stageLine(
+            progress, finder::secondsLeft(progress, double(m_stageClock.elapsed()) / 1000.0)));
+    }
+    emit progressShown(progress);
+}
+
+void WholeFolderMode::forgetSearchLine()
+{
+    // The label is the first design's: it leaves as it came.
+    if (QLabel* label = filesLabel())
+        label->setToolTip(QString());
+    m_stage.reset();
 }
 
 void WholeFolderMode::finished(const FinderResult& result)
 {
     if (m_closing)
         return;
+    forgetSearchLine();
     if (result.cancelled) {
         m_hooks.view->cancelSearch();
         return;

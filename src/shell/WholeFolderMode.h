@@ -10,15 +10,18 @@
 #include "review/frmReview.h"
 #include "search/ComparisonView.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 
 class Desktop;
 class QAction;
+class QLabel;
 class QWidget;
 
 class WholeFolderMode : public QObject {
@@ -62,8 +65,19 @@ public:
     // Hooks the review window gets; tests replace the ones that open dialogs.
     frmReview::Hooks reviewHooks;
 
+    // The line under the bar during a search: "Decoding 312 of 1,240
+    // pictures (step 3 of 7), about 20 s left"; the time left once the
+    // stage's pace can tell it.
+    static QString stageLine(const FinderProgress& progress, std::optional<double> secondsLeft);
+
+signals:
+    // After the window showed a report of the search's progress (bar and line).
+    void progressShown(const FinderProgress& progress);
+
 private:
-    void progress(qint64 done, qint64 total);
+    void progress(const FinderProgress& progress);
+    QLabel* filesLabel() const; // the main window's lblFiles, where the search's line goes
+    void forgetSearchLine();
     void finished(const FinderResult& result);
     void openReview(const FinderResult& result, const std::set<QByteArray>* keptMarks);
 
@@ -74,4 +88,7 @@ private:
     QPointer<frmReview> m_review;
     bool m_closing = false;
     QAction* m_showLast = nullptr;
+    // The stage on show and when it began, for the time it has left.
+    std::optional<FinderProgress::Stage> m_stage;
+    QElapsedTimer m_stageClock;
 };

@@ -291,7 +291,7 @@ TEST(ResultExportTest, IdenticalGroupPointsAtTheExportedGroupInEveryFrontEnd)
 
     const std::atomic<bool> stop{false};
     const FinderResult result = WholeFolderSearch::finderEngine()(
-        {QFile::encodeName(folder), false, true}, stop, [](std::int64_t, std::int64_t) {});
+        {QFile::encodeName(folder), false, true}, stop, [](const FinderProgress&) {});
     ASSERT_EQ(result.groups.size(), size_t(2));
     ASSERT_EQ(result.samePhotoGroups.size(), size_t(1));
     QString target;

@@ -14,6 +14,7 @@
 #include "search/ComparisonRun.h"
 #include "shell/BrowseDirectorysOnly.h"
 #include "shell/Form1.h"
+#include "shell/ProgressBarBox.h"
 #include "shell/SearchChoices.h"
 #include "shell/SearchTexts.h"
 #include "shell/WholeFolderMode.h"
@@ -31,6 +32,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QToolButton>
 
@@ -71,7 +73,7 @@ struct EqualBytesEngine {
     WholeFolderSearch::Engine engine()
     {
         return [this](const WholeFolderRequest& request, const std::atomic<bool>& stop,
-                   const std::function<void(std::int64_t, std::int64_t)>& progress) {
+                   const WholeFolderSearch::Progress& progress) {
             requests.push_back(request);
             FinderResult result;
             result.folders = {request.folder};
@@ -87,7 +89,12 @@ struct EqualBytesEngine {
                 f.open(QIODevice::ReadOnly);
                 byContent[QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)]
                     .push_back(foundOnDisk(files[i]));
-                progress(i + 1, files.size());
+                FinderProgress report;
+                report.stage = FinderProgress::Stage::Decoding;
+                report.done = i + 1;
+                report.total = files.size();
+                report.fraction = double(i + 1) / double(files.size());
+                progress(report);
             }
             while (waitForStop && !stop)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -524,6 +531,115 @@ TEST_F(WholeFolderModeTest, EitherKindOfGroupOpensTheReviewWindow)
         review->close();
         QCoreApplication::processEvents();
     }
+}
+
+// With the search library itself, on a photo and copies made by ImageMagick:
+// the bar follows every stage of the same-photo search and never falls back
+// (it used to stand full while the pairs were proven), and the line under it
+// names the stage, its count and its step as each report comes in. The line
+// goes back to the first design's label when the search ends.
+TEST_F(WholeFolderModeTest, SearchProgressNamesEachStageAndTheBarNeverFalls)
+{
+    QTemporaryDir made;
+    ASSERT_TRUE(made.isValid());
+    const QString photos = QStringLiteral("/usr/share/backgrounds/mate/nature/");
+    if (!QFile::exists(photos + QStringLiteral("LadyBird.jpg")))
+        GTEST_SKIP() << "the mate-backgrounds photos are not installed";
+    const auto convert = [](const QStringList& arguments) {
+        QProcess process;
+        process.start(QStringLiteral("convert"), arguments);
+        return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
+            && process.exitCode() == 0;
+    };
+    const QString photo = made.path() + QStringLiteral("/photo.png");
+    ASSERT_TRUE(convert({photos + QStringLiteral("LadyBird.jpg"), QStringLiteral("-resize"),
+        QStringLiteral("640x"), photo}));
+    const QStringList copies[] = {
+        {QStringLiteral("-quality"), QStringLiteral("90"), QStringLiteral("q90.jpg")},
+        {QStringLiteral("-quality"), QStringLiteral("75"), QStringLiteral("q75.jpg")},
+        {QStringLiteral("-resize"), QStringLiteral("50%"), QStringLiteral("half.png")},
+        {QStringLiteral("-resize"), QStringLiteral("33%"), QStringLiteral("third.jpg")},
+        {QStringLiteral("-chop"), QStringLiteral("32x0"), QStringLiteral("shifted.png")},
+    };
+    for (const QStringList& copy : copies) {
+        QStringList arguments{photo};
+        arguments << copy.mid(0, copy.size() - 1) << made.path() + QLatin1Char('/') + copy.last();
+        ASSERT_TRUE(convert(arguments));
+    }
+    ASSERT_TRUE(QFile::copy(photo, made.path() + QStringLiteral("/photo copy.png")));
+
+    struct Seen {
+        FinderProgress progress;
+        int fill = 0;
+        QString line;
+    };
+    std::vector<Seen> seen;
+    auto* bar = m_window->findChild<ProgressBarBox*>(QStringLiteral("picProgressBar"));
+    auto* line = m_window->findChild<QLabel*>(QStringLiteral("lblFiles"));
+    ASSERT_NE(bar, nullptr);
+    ASSERT_NE(line, nullptr);
+    QObject::connect(&m_window->wholeFolder(), &WholeFolderMode::progressShown,
+        [&](const FinderProgress& progress) {
+            seen.push_back({progress, bar->fillWidth(), line->text()});
+        });
+    m_window->wholeFolder().setEngine(WholeFolderSearch::finderEngine());
+    searchIn(made.path(), true, false, true);
+    waitForSearch(120000);
+    ASSERT_NE(m_window->wholeFolder().reviewWindow(), nullptr);
+
+    const QStringList stages{QStringLiteral("Scanning"), QStringLiteral("Reading headers"),
+        QStringLiteral("Decoding"), QStringLiteral("Signing"), QStringLiteral("Finding candidates"),
+        QStringLiteral("Proving"), QStringLiteral("Grouping")};
+    QStringList order;
+    int fill = 0;
+    for (const Seen& s : seen) {
+        SCOPED_TRACE(s.line.toStdString());
+        EXPECT_GE(s.fill, fill) << "the bar fell back";
+        fill = s.fill;
+        EXPECT_NEAR(s.fill, s.progress.fraction * bar->width(), 1.0);
+        if (s.progress.stage == FinderProgress::Stage::Finished)
+            continue;
+        // The words before the count ("Decoding 3 of 9") or the colon ("Scanning: 9 files found").
+        const QString name
+            = s.line.left(s.line.indexOf(QRegularExpression(QStringLiteral(":| \\d"))));
+        const int step = int(stages.indexOf(name)) + 1;
+        ASSERT_GT(step, 0) << "no stage named";
+        EXPECT_EQ(s.progress.step, step);
+        EXPECT_TRUE(s.line.contains(QStringLiteral("(step %1 of 7)").arg(step)));
+        if (s.progress.stage != FinderProgress::Stage::Scanning) {
+            EXPECT_TRUE(s.line.contains(
+                QStringLiteral(" %1 of %2 ").arg(s.progress.done).arg(s.progress.total)));
+        }
+        if (order.isEmpty() || order.last() != stages[step - 1])
+            order << stages[step - 1];
+    }
+    EXPECT_EQ(order.join(QStringLiteral(", ")).toStdString(),
+        stages.join(QStringLiteral(", ")).toStdString());
+    // The proving stage moved the bar: it no longer stands full while pairs are proven.
+    const auto proving = std::find_if(seen.begin(), seen.end(),
+        [](const Seen& s) { return s.progress.stage == FinderProgress::Stage::Proving; });
+    ASSERT_NE(proving, seen.end());
+    EXPECT_LT(proving->fill, bar->width());
+    EXPECT_GT(proving->fill, 0);
+    EXPECT_TRUE(line->toolTip().isEmpty()) << "the first design's label keeps no tooltip";
+
+    // The line's words, counts with separators, and the time left in seconds, then minutes.
+    FinderProgress decoding;
+    decoding.stage = FinderProgress::Stage::Decoding;
+    decoding.done = 312;
+    decoding.total = 1240;
+    decoding.step = 3;
+    decoding.steps = 7;
+    const struct {
+        std::optional<double> left;
+        const char* line;
+    } rows[] = {
+        {std::nullopt, "Decoding 312 of 1,240 pictures (step 3 of 7)"},
+        {20.2, "Decoding 312 of 1,240 pictures (step 3 of 7), about 20 s left"},
+        {400, "Decoding 312 of 1,240 pictures (step 3 of 7), about 7 min left"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(WholeFolderMode::stageLine(decoding, row.left), QLatin1String(row.line));
 }
 
 // The real picker: the two boxes sit under its status line, off by default,

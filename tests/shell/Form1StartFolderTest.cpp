@@ -44,7 +44,7 @@ protected:
         m_window = std::make_unique<Form1>(&m_desktop, QStringLiteral(CORVANE_BIN_DIR));
         m_window->wholeFolder().setEngine(
             [this](const WholeFolderRequest& request, const std::atomic<bool>&,
-                const std::function<void(std::int64_t, std::int64_t)>&) {
+                const WholeFolderSearch::Progress&) {
                 const std::lock_guard<std::mutex> lock(m_requestMutex);
                 m_request = request;
                 return FinderResult();

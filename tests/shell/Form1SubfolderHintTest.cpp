@@ -52,7 +52,7 @@ protected:
         // The whole-folder search finds nothing, whatever it is asked.
         m_window->wholeFolder().setEngine(
             [](const WholeFolderRequest&, const std::atomic<bool>&,
-                const std::function<void(std::int64_t, std::int64_t)>&) { return FinderResult(); });
+                const WholeFolderSearch::Progress&) { return FinderResult(); });
     }
 
     void TearDown() override

@@ -285,31 +285,29 @@ TEST_F(SamePhotoCollectionTest, SearchStoppedAnywhereAndResumedGivesTheUninterru
     const auto signatures = wholeFile.rows(kSignatures);
     const auto proofs = wholeFile.rows(kProofs);
     const auto enlargements = wholeFile.rows(kEnlargements);
+    using Stage = FinderProgress::Stage;
     struct Row {
         const char* name;
-        int finishedStages; // reports of a finished decoding stage seen before
-        bool halfway; // stop halfway through that stage rather than at its end
+        Stage stage; // stopped as the next stage begins
+        bool halfway; // stopped halfway through that stage rather than after it
     };
     const Row rows[] = {
-        {"halfway through the decodes of the identical search", 0, true},
-        {"after the decodes of the identical search", 0, false},
-        {"after the signatures", 1, false},
-        {"after the proofs", 2, false},
+        {"halfway through the decodes of the identical search", Stage::Decoding, true},
+        {"after the decodes of the identical search", Stage::Decoding, false},
+        {"after the signatures", Stage::Signing, false},
+        {"halfway through the proofs", Stage::Proving, true},
+        {"after the proofs", Stage::Proving, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const QString cache = dir.filePath(QString::fromUtf8(row.name) + ".sqlite");
         std::atomic<bool> stop{false};
-        int finished = 0;
         Finder stopped(optionsFor(s_check.root, cache));
         const FinderResult cut = stopped.run(&stop, [&](const FinderProgress& progress) {
-            if (progress.stage != FinderProgress::Stage::Decoding || progress.total == 0)
-                return;
-            const bool stageDone = progress.done == progress.total;
-            if (finished == row.finishedStages
-                && (row.halfway ? 2 * progress.done >= progress.total : stageDone))
+            if (progress.stage > row.stage
+                || (row.halfway && progress.stage == row.stage && progress.total > 0
+                    && 2 * progress.done >= progress.total))
                 stop = true;
-            finished += stageDone ? 1 : 0;
         });
         EXPECT_TRUE(cut.cancelled);
         FinderStats stats;
