@@ -26,7 +26,8 @@ bool makeCrowd(const QString& folder, int count)
         const int y = i / 160 * 7 % 120;
         const QRgb pixel = picture.pixel(x, y);
         picture.setPixel(x, y, qRgb(qRed(pixel), qGreen(pixel) ^ 0x30, qBlue(pixel)));
-        if (!picture.save(QStringLiteral("%1/crowd%2.png").arg(folder).arg(i, 4, 10, QLatin1Char('0'))))
+        if (!picture.save(
+                QStringLiteral("%1/crowd%2.png").arg(folder).arg(i, 4, 10, QLatin1Char('0'))))
             return false;
     }
     return true;

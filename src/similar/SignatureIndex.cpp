@@ -194,8 +194,8 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> SignatureIndex::nearestPair
                 if (up != end && *up == item)
                     ++up;
                 while (more && (down != begin || up != end)) {
-                    const bool takeUp = down == begin
-                        || (up != end && *up - item < item - *(down - 1));
+                    const bool takeUp
+                        = down == begin || (up != end && *up - item < item - *(down - 1));
                     more = offer(takeUp ? *up++ : *--down);
                 }
             }

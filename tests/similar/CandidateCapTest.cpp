@@ -32,9 +32,8 @@ std::size_t partsAmong(std::size_t count, const Pairs& pairs, const std::vector<
 {
     std::vector<std::uint32_t> parent(count);
     std::iota(parent.begin(), parent.end(), 0U);
-    std::function<std::uint32_t(std::uint32_t)> find = [&](std::uint32_t x) {
-        return parent[x] == x ? x : parent[x] = find(parent[x]);
-    };
+    std::function<std::uint32_t(std::uint32_t)> find
+        = [&](std::uint32_t x) { return parent[x] == x ? x : parent[x] = find(parent[x]); };
     for (const auto& [a, b] : pairs)
         parent[find(a)] = find(b);
     std::set<std::uint32_t> roots;
@@ -74,14 +73,13 @@ TEST_P(NearestPairs, KeepsNearAcceptedPairsWithinTheCapAndLinksEveryCrowd)
     auto accept = [&](std::uint32_t a, std::uint32_t b) {
         return !row.everyOtherRefused || a % 2 == b % 2;
     };
-    const Pairs kept = similar::SignatureIndex::nearestPairs(
-        hashes, similar::kMaxHashDistance, cap, accept);
+    const Pairs kept
+        = similar::SignatureIndex::nearestPairs(hashes, similar::kMaxHashDistance, cap, accept);
     Pairs all;
     std::vector<std::size_t> nearCount(hashes.size(), 0);
     for (std::uint32_t i = 0; i < hashes.size(); ++i) {
         for (std::uint32_t j = i + 1; j < hashes.size(); ++j) {
-            if (std::popcount(hashes[i] ^ hashes[j]) <= similar::kMaxHashDistance
-                && accept(i, j)) {
+            if (std::popcount(hashes[i] ^ hashes[j]) <= similar::kMaxHashDistance && accept(i, j)) {
                 all.emplace_back(i, j);
                 ++nearCount[i];
                 ++nearCount[j];
@@ -120,18 +118,16 @@ std::vector<std::uint64_t> clusters(std::mt19937_64& random, int count, int size
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, NearestPairs,
-    ::testing::Values(
-        CapRow{"clusters_within_the_cap",
-            [](std::mt19937_64& r) { return clusters(r, 200, 10, 5); }, false, false},
+    ::testing::Values(CapRow{"clusters_within_the_cap",
+                          [](std::mt19937_64& r) { return clusters(r, 200, 10, 5); }, false, false},
         CapRow{"clusters_within_the_cap_past_the_scan_limit",
             [](std::mt19937_64& r) { return clusters(r, 150, 12, 4); }, true, false},
         CapRow{"crowd_of_equal_hashes",
-            [](std::mt19937_64& r) { return std::vector<std::uint64_t>(1500, r()); }, false,
-            true},
+            [](std::mt19937_64& r) { return std::vector<std::uint64_t>(1500, r()); }, false, true},
         CapRow{"crowd_of_equal_hashes_half_refused",
             [](std::mt19937_64& r) { return std::vector<std::uint64_t>(600, r()); }, true, true},
-        CapRow{"crowd_a_few_bits_apart",
-            [](std::mt19937_64& r) { return clusters(r, 1, 1200, 3); }, false, true},
+        CapRow{"crowd_a_few_bits_apart", [](std::mt19937_64& r) { return clusters(r, 1, 1200, 3); },
+            false, true},
         CapRow{"two_crowds_beside_unrelated_hashes",
             [](std::mt19937_64& r) {
                 std::vector<std::uint64_t> hashes = clusters(r, 2, 300, 2);
@@ -247,8 +243,8 @@ TEST_F(CandidateCapSearch, PhotoWithSixtyCopiesKeepsThemAllInItsGroup)
     for (const QString& kind : {QStringLiteral("heic"), QStringLiteral("avif")}) {
         for (int quality : {60, 85}) {
             const QString name = QStringLiteral("%1%2.%1").arg(kind).arg(quality);
-            QStringList arguments{QStringLiteral("-q"), QString::number(quality), path("garden.png"),
-                QStringLiteral("-o"), path(name)};
+            QStringList arguments{QStringLiteral("-q"), QString::number(quality),
+                path("garden.png"), QStringLiteral("-o"), path(name)};
             if (kind == QStringLiteral("avif"))
                 arguments.prepend(QStringLiteral("-A"));
             ASSERT_TRUE(photocollection::run(QStringLiteral("heif-enc"), arguments));
@@ -275,8 +271,8 @@ TEST_F(CandidateCapSearch, PhotoWithSixtyCopiesKeepsThemAllInItsGroup)
     }
     for (const auto& [name, operations] : nearMisses)
         EXPECT_FALSE(groupOf.count(name)) << name.toStdString() << " must stay apart";
-    EXPECT_NE(groupOf.count(QStringLiteral("other.png")) ? groupOf.at(QStringLiteral("other.png"))
-                                                         : -1,
+    EXPECT_NE(
+        groupOf.count(QStringLiteral("other.png")) ? groupOf.at(QStringLiteral("other.png")) : -1,
         garden_group);
     std::size_t inGroup = 0;
     for (const auto& [name, group] : groupOf)
@@ -293,14 +289,16 @@ TEST_F(CandidateCapSearch, CrowdOfPicturesAPixelApartGivesCappedCandidates)
     ASSERT_TRUE(QFileInfo::exists(storm)) << "scripts/install-deps";
     QTemporaryDir base;
     const QString small = base.filePath(QStringLiteral("small.png"));
-    ASSERT_TRUE(photocollection::run(
-        QStringLiteral("convert"), {storm, QStringLiteral("-resize"), QStringLiteral("256x160!"), small}));
+    ASSERT_TRUE(photocollection::run(QStringLiteral("convert"),
+        {storm, QStringLiteral("-resize"), QStringLiteral("256x160!"), small}));
     constexpr int kCount = 120;
     std::vector<std::pair<QString, QStringList>> crowd;
     for (int i = 0; i < kCount; ++i)
         crowd.push_back({QStringLiteral("frame%1.png").arg(i, 3, 10, QLatin1Char('0')),
-            {QStringLiteral("-fill"), QStringLiteral("rgb(%1,0,%2)").arg(i % 256).arg(i / 256 * 100),
-                QStringLiteral("-draw"), QStringLiteral("point %1,%2").arg(7 + i % 240).arg(40 + i / 240 * 50)}});
+            {QStringLiteral("-fill"),
+                QStringLiteral("rgb(%1,0,%2)").arg(i % 256).arg(i / 256 * 100),
+                QStringLiteral("-draw"),
+                QStringLiteral("point %1,%2").arg(7 + i % 240).arg(40 + i / 240 * 50)}});
     crowd.push_back({QStringLiteral("mirror.png"), {QStringLiteral("-flop")}});
     ASSERT_TRUE(convertEach(small, crowd));
 
