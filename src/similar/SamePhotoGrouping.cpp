@@ -4,6 +4,7 @@
 #include "similar/SignatureIndex.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <numeric>
 
@@ -35,25 +36,41 @@ int lossRank(PictureType type)
 }
 
 std::vector<std::pair<std::uint32_t, std::uint32_t>> candidatePairs(
-    const std::vector<PhotoUnit>& units)
+    const std::vector<PhotoUnit>& units, std::size_t nearest)
 {
+    // The index ranks equal distances by nearness in number: number the
+    // units by aspect ratio, so that those that can be compared come first.
+    std::vector<std::uint32_t> unitAt(units.size());
+    std::iota(unitAt.begin(), unitAt.end(), 0U);
+    auto aspect = [&](std::uint32_t unit) {
+        const PhotoSignature& s = units[unit].signature;
+        return s.height ? double(s.width) / double(s.height) : 0.0;
+    };
+    std::stable_sort(unitAt.begin(), unitAt.end(),
+        [&](std::uint32_t a, std::uint32_t b) { return aspect(a) < aspect(b); });
     std::vector<std::uint64_t> hashes;
     hashes.reserve(units.size());
-    for (const PhotoUnit& unit : units)
-        hashes.push_back(unit.signature.hash);
-    const SignatureIndex index(std::move(hashes));
+    for (std::uint32_t unit : unitAt)
+        hashes.push_back(units[unit].signature.hash);
     std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
-    for (const auto& [a, b] : index.nearPairs(kMaxHashDistance)) {
-        const PhotoSignature& sa = units[a].signature;
-        const PhotoSignature& sb = units[b].signature;
-        if (aspectsAgree(sa.width, sa.height, sb.width, sb.height)
-            && thumbnailDifference(sa, sb) <= kMaxThumbnailDifference)
-            pairs.emplace_back(a, b);
-    }
+    for (const auto& [i, j] : SignatureIndex::nearestPairs(
+             hashes, kMaxHashDistance, nearest, [&](std::uint32_t i, std::uint32_t j) {
+                 const PhotoSignature& sa = units[unitAt[i]].signature;
+                 const PhotoSignature& sb = units[unitAt[j]].signature;
+                 return aspectsAgree(sa.width, sa.height, sb.width, sb.height)
+                     && thumbnailDifference(sa, sb) <= kMaxThumbnailDifference;
+             }))
+        pairs.push_back(std::minmax(unitAt[i], unitAt[j]));
+    std::sort(pairs.begin(), pairs.end());
     return pairs;
 }
 
 namespace {
+
+// Hash bits beyond which a member is not measured against its cluster's
+// largest: twice the candidates' distance, which copies of one photo keep
+// well within even through a chain of candidates.
+constexpr int kMaxAlikeHashDistance = 2 * kMaxHashDistance;
 
 class Clusters {
 public:
@@ -151,16 +168,28 @@ std::vector<PhotoGroup> groupSamePhotos(const std::vector<PhotoUnit>& units,
         std::sort(members.begin(), members.end());
         members.erase(std::unique(members.begin(), members.end()), members.end());
         std::vector<std::uint32_t> left = members;
+        std::stable_sort(left.begin(), left.end(),
+            [&](std::uint32_t a, std::uint32_t b) { return betterCopy(units[a], units[b]); });
         while (left.size() >= 2) {
-            std::stable_sort(left.begin(), left.end(),
-                [&](std::uint32_t a, std::uint32_t b) { return betterCopy(units[a], units[b]); });
             // Only members alike the largest take part this round: a copy
             // that differs from it (a watermark, a patch) must not become the
             // reference through a smaller copy that hides its edit, nor join
-            // through one. The others are grouped again afterwards.
+            // through one. The others are grouped again afterwards, in the
+            // same order. A member whose aspect ratio differs from the
+            // largest's cannot pass, nor one whose hash is far beyond the
+            // candidates' distance: neither is measured, so that a long chain
+            // of pictures each like the next (the frames of a pan) costs few
+            // proofs per round, not one for every picture left.
+            const PhotoSignature& largest = units[left.front()].signature;
             std::vector<std::uint32_t> alike{left.front()};
             std::vector<std::uint32_t> rest;
             for (std::size_t k = 1; k < left.size(); ++k) {
+                const PhotoSignature& other = units[left[k]].signature;
+                if (!aspectsAgree(largest.width, largest.height, other.width, other.height)
+                    || hashDistance(largest.hash, other.hash) > kMaxAlikeHashDistance) {
+                    rest.push_back(left[k]);
+                    continue;
+                }
                 const std::optional<PhotoDifference> difference = proof(left.front(), left[k]);
                 (difference && passes(*difference) ? alike : rest).push_back(left[k]);
             }
@@ -184,6 +213,7 @@ std::vector<PhotoGroup> groupSamePhotos(const std::vector<PhotoUnit>& units,
             const std::uint32_t best = alike[bestAt];
             PhotoGroup group;
             group.best = best;
+            std::vector<std::uint32_t> unlike; // alike the largest, but not the reference
             for (std::uint32_t unit : alike) {
                 if (unit == best)
                     continue;
@@ -191,7 +221,7 @@ std::vector<PhotoGroup> groupSamePhotos(const std::vector<PhotoUnit>& units,
                 if (difference && passes(*difference))
                     group.others.emplace_back(unit, measuredFrom(best, unit, *difference));
                 else
-                    rest.push_back(unit);
+                    unlike.push_back(unit);
             }
             if (!group.others.empty()) {
                 chooseBest(units, group, evidence, proof);
@@ -199,7 +229,12 @@ std::vector<PhotoGroup> groupSamePhotos(const std::vector<PhotoUnit>& units,
                     [](const auto& a, const auto& b) { return a.second.ssim > b.second.ssim; });
                 groups.push_back(std::move(group));
             }
-            left = std::move(rest);
+            // Both lists keep the order of `left`: merged, better copies
+            // first, and of equal ones the rest before the unlike.
+            left.clear();
+            std::merge(rest.begin(), rest.end(), unlike.begin(), unlike.end(),
+                std::back_inserter(left),
+                [&](std::uint32_t a, std::uint32_t b) { return betterCopy(units[a], units[b]); });
         }
     }
     return groups;

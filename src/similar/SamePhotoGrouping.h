@@ -18,6 +18,7 @@
 #include "similar/PhotoDifference.h"
 #include "similar/PhotoSignature.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <utility>
@@ -51,9 +52,21 @@ public:
     virtual std::optional<bool> madeFrom(std::uint32_t a, std::uint32_t b) = 0;
 };
 
-// Pairs (a < b) worth proving.
+// How many candidates each unit keeps at most: the nearest by hash distance
+// (of equal distances, the nearest in aspect ratio). A pair is kept when
+// either side keeps it, so a part of the candidates cut off from the rest
+// holds more than this many units, and two such parts more than twice as
+// many: a photo with up to 64 copies near each other stays linked whatever
+// the cap leaves out. A crowd of colliding pictures (video frames,
+// screenshots, pictures a pixel apart) is linked as a band of this width,
+// and the pairs to prove grow with the number of pictures, not its square.
+inline constexpr std::size_t kNearestCandidates = 32;
+
+// Pairs (a < b, in order) worth proving: hashes within kMaxHashDistance,
+// aspect ratios and colour thumbnails that agree, each unit's nearest
+// `nearest` of those (a pair is kept when either side keeps it).
 std::vector<std::pair<std::uint32_t, std::uint32_t>> candidatePairs(
-    const std::vector<PhotoUnit>& units);
+    const std::vector<PhotoUnit>& units, std::size_t nearest = kNearestCandidates);
 
 struct PhotoGroup {
     std::uint32_t best = 0; // the best copy, or the reference copy when there is none

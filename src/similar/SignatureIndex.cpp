@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <numeric>
 
 namespace similar {
 
@@ -136,6 +137,74 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> SignatureIndex::nearPairs(
         }
     }
     std::sort(pairs.begin(), pairs.end());
+    return pairs;
+}
+
+std::vector<std::pair<std::uint32_t, std::uint32_t>> SignatureIndex::nearestPairs(
+    const std::vector<std::uint64_t>& hashes, int maxDistance, std::size_t nearest,
+    const std::function<bool(std::uint32_t, std::uint32_t)>& accept)
+{
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
+    if (hashes.size() < 2 || nearest == 0)
+        return pairs;
+    // The items of each distinct hash side by side, in item order: the index
+    // holds each hash once, so a crowd of equal hashes costs one look-up.
+    std::vector<std::uint32_t> byHash(hashes.size());
+    std::iota(byHash.begin(), byHash.end(), 0U);
+    std::stable_sort(byHash.begin(), byHash.end(),
+        [&](std::uint32_t a, std::uint32_t b) { return hashes[a] < hashes[b]; });
+    std::vector<std::uint64_t> distinct;
+    std::vector<std::uint32_t> firstOf; // distinct hash d: byHash[firstOf[d] .. firstOf[d + 1])
+    for (std::uint32_t at = 0; at < byHash.size(); ++at) {
+        if (distinct.empty() || hashes[byHash[at]] != distinct.back()) {
+            distinct.push_back(hashes[byHash[at]]);
+            firstOf.push_back(at);
+        }
+    }
+    firstOf.push_back(std::uint32_t(byHash.size()));
+    const SignatureIndex index(distinct);
+
+    const std::size_t examinedAtMost = kExaminedPerNearest * nearest;
+    std::vector<std::vector<std::uint32_t>> atDistance(std::size_t(std::max(maxDistance, 0)) + 1);
+    for (std::uint32_t item = 0; item < hashes.size(); ++item) {
+        for (auto& list : atDistance)
+            list.clear();
+        for (std::uint32_t d : index.near(hashes[item], maxDistance))
+            atDistance[std::size_t(std::popcount(distinct[d] ^ hashes[item]))].push_back(d);
+        std::size_t kept = 0;
+        std::size_t examined = 0;
+        auto offer = [&](std::uint32_t other) {
+            ++examined;
+            if (accept(item, other)) {
+                pairs.push_back(std::minmax(item, other));
+                ++kept;
+            }
+            return kept < nearest && examined < examinedAtMost;
+        };
+        bool more = true;
+        for (auto& list : atDistance) {
+            std::sort(list.begin(), list.end());
+            for (std::size_t n = 0; more && n < list.size(); ++n) {
+                // Outwards from where the item's number falls among this
+                // hash's items, the nearer in number first.
+                const auto begin = byHash.begin() + firstOf[list[n]];
+                const auto end = byHash.begin() + firstOf[list[n] + 1];
+                auto up = std::lower_bound(begin, end, item);
+                auto down = up;
+                if (up != end && *up == item)
+                    ++up;
+                while (more && (down != begin || up != end)) {
+                    const bool takeUp
+                        = down == begin || (up != end && *up - item < item - *(down - 1));
+                    more = offer(takeUp ? *up++ : *--down);
+                }
+            }
+            if (!more)
+                break;
+        }
+    }
+    std::sort(pairs.begin(), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
     return pairs;
 }
 

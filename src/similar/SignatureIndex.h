@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace similar {
@@ -28,6 +29,20 @@ public:
 
     // Every pair (i < j) of items within maxDistance bits of each other.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> nearPairs(int maxDistance) const;
+
+    // Pairs (i < j, in order, each once) of items within maxDistance bits,
+    // at most `nearest` of them per item: each item keeps the nearest items
+    // that `accept(item, other)` lets through, and a pair is kept when either
+    // side keeps the other. Of items at the same distance, those nearest in
+    // number to the item come first (the caller numbers the items so that
+    // this means something), so that a crowd of equal hashes is linked as a
+    // band, never all to all. At most kExaminedPerNearest * nearest items are
+    // offered to `accept` per item. Its cost grows with the number of items
+    // and of distinct hashes near each one, not with the number of equal hashes.
+    static constexpr std::size_t kExaminedPerNearest = 8;
+    static std::vector<std::pair<std::uint32_t, std::uint32_t>> nearestPairs(
+        const std::vector<std::uint64_t>& hashes, int maxDistance, std::size_t nearest,
+        const std::function<bool(std::uint32_t, std::uint32_t)>& accept);
 
 private:
     // One chunk's table, laid out so that a query's cost hardly grows with
