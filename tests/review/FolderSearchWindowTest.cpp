@@ -201,13 +201,12 @@ TEST_F(FolderSearchWindowTest, SearchOfTwoFoldersLeavesOutAndProtects)
     frmReview* review = m_window->wholeFolder().reviewWindow();
     ASSERT_NE(review, nullptr);
     ASSERT_EQ(review->model().groupCount(), 1);
-    std::map<QString, bool> found; // path below the root: protected
+    std::map<std::string, bool> found; // path below the root: protected
     for (const ReviewFile& file : review->model().group(0).files)
-        found[QFile::decodeName(file.found.path).mid(m_root.path().size() + 1)]
+        found[QFile::decodeName(file.found.path).mid(m_root.path().size() + 1).toStdString()]
             = file.found.isProtected;
-    const std::map<QString, bool> expected{{QStringLiteral("Archive/photo.png"), true},
-        {QStringLiteral("Downloads/photo (1).png"), false},
-        {QStringLiteral("Downloads/photo (2).png"), false}};
+    const std::map<std::string, bool> expected{{"Archive/photo.png", true},
+        {"Downloads/photo (1).png", false}, {"Downloads/photo (2).png", false}};
     EXPECT_EQ(found, expected);
 
     // "Protect this folder" on a download: its files lose their marks, can
