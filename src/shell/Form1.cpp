@@ -615,7 +615,6 @@ void Form1::openFolderSearch()
                 m_folderSearch, QStringLiteral("Add a folder to search"), m_run->searchFolder());
         },
         this);
-    m_folderSearch->setWindowFlag(Qt::Dialog);
     m_folderSearch->setAttribute(Qt::WA_DeleteOnClose);
     m_folderSearch->setWindowModality(Qt::WindowModal);
     connect(m_folderSearch, &QDialog::accepted, this,
