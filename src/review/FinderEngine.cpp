@@ -9,7 +9,10 @@ WholeFolderSearch::Engine WholeFolderSearch::finderEngine()
     return [](const WholeFolderRequest& request, const std::atomic<bool>& stop,
                const Progress& progress) {
         FinderOptions options;
-        options.folders = {request.folder};
+        options.folders = QList<QByteArray>{request.folder} + request.moreFolders;
+        options.protectedFolders = request.protectedFolders;
+        options.excludes = request.excludes;
+        options.minimumSize = request.minimumSize;
         options.recursive = request.recursive;
         options.samePhoto = request.samePhoto;
         // Groups judged not duplicates stay out, as in corvane-find.

@@ -549,6 +549,13 @@ void ReviewItemModel::clearMarks()
     marksReset();
 }
 
+int ReviewItemModel::protectFolder(const QByteArray& folder)
+{
+    const int count = m_model.protectFolder(folder);
+    marksReset();
+    return count;
+}
+
 void ReviewItemModel::forgetFiles(const std::vector<int>& ids)
 {
     beginResetModel();

@@ -66,6 +66,7 @@ public:
         MarkingRule rule, const QByteArray& folder = QByteArray(), bool withSamePhoto = false);
     bool undo();
     void clearMarks();
+    int protectFolder(const QByteArray& folder); // ReviewModel::protectFolder
     void markAll(const std::vector<int>& groups);
     void markNone(const std::vector<int>& groups);
     void invertMarks(const std::vector<int>& groups);

@@ -468,6 +468,9 @@ bool ReviewModel::undo()
     UndoStep step = std::move(m_undo.back());
     m_undo.pop_back();
     m_marks = std::move(step.marks);
+    for (std::size_t id = 0; id < m_protected.size(); ++id)
+        if (m_protected[id])
+            m_marks[id] = 0;
     if (!step.removed.empty()) {
         for (ReviewGroup& group : step.removed)
             m_groups.push_back(std::move(group));
@@ -844,4 +847,20 @@ FinderResult ReviewModel::currentResult(bool withSamePhoto) const
     for (SamePhotoGroup& group : result.editedGroups)
         pointAtIdenticalGroups(group, identicalGroupOf);
     return result;
+}
+
+int ReviewModel::protectFolder(const QByteArray& folder)
+{
+    const QByteArray prefix = folder.endsWith('/') ? folder : folder + '/';
+    int count = 0;
+    for (ReviewGroup& group : m_groups)
+        for (ReviewFile& f : group.files) {
+            if (!f.found.path.startsWith(prefix) || m_protected[size_t(f.id)])
+                continue;
+            m_protected[size_t(f.id)] = 1;
+            m_marks[size_t(f.id)] = 0;
+            f.found.isProtected = true;
+            ++count;
+        }
+    return count;
 }

@@ -96,6 +96,9 @@ public:
     // Under a protected folder (FoundFile::isProtected): no rule, command or
     // click ever marks it; it still counts as a copy that stays.
     bool isProtected(FileSpot spot) const { return isProtectedId(file(spot).id); }
+    // Protects every listed file under folder (by path) and takes its mark
+    // away; the number of files newly protected.
+    int protectFolder(const QByteArray& folder);
 
     // Results taken up again later (KeptResults): looks at every file once
     // more. A file that changed since the search is unmarked and can never

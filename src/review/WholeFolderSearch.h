@@ -17,6 +17,12 @@ struct WholeFolderRequest {
     QByteArray folder; // absolute, as the file system spells it
     bool recursive = false;
     bool samePhoto = false; // also the same photo saved differently
+    // The search window's choices: folders searched beside folder, folders
+    // whose files are protected, left-out patterns and the smallest size.
+    QList<QByteArray> moreFolders{};
+    QList<QByteArray> protectedFolders{};
+    QList<QByteArray> excludes{};
+    std::int64_t minimumSize = 0;
 };
 
 class WholeFolderSearch : public QObject {

@@ -317,6 +317,16 @@ void frmReview::setupWidgets()
         QStringLiteral("Show the picture at full size (Enter)"));
     m_showInFolder = makeTool(QStringLiteral("Show in &folder"), QStringLiteral("Show in folder"),
         QStringLiteral("Open the file manager at the file's folder"));
+    if (m_hooks.protectFolder) {
+        m_showInFolder->setPopupMode(QToolButton::MenuButtonPopup);
+        auto* folderMenu = new QMenu(m_showInFolder);
+        m_protectFolder = folderMenu->addAction(
+            QStringLiteral("Protect this folder"), this, [this] { protectCurrentFolder(); });
+        m_protectFolder->setObjectName(QStringLiteral("actProtectFolder"));
+        m_protectFolder->setToolTip(QStringLiteral(
+            "Never mark the files of the current file's folder, here and in later searches"));
+        m_showInFolder->setMenu(folderMenu);
+    }
     m_export = makeTool(QStringLiteral("E&xport..."), QStringLiteral("Export the list"),
         QStringLiteral("Save the list as CSV or JSON"));
     m_compare = makeTool(QStringLiteral("&Compare"), QStringLiteral("Compare with the best copy"),
@@ -902,6 +912,23 @@ void frmReview::showInFolder()
     const QString folder = QFileInfo(QFile::decodeName(file.found.path)).absolutePath();
     if (!m_hooks.openUrl(QUrl::fromLocalFile(folder)))
         setStatus(QStringLiteral("No file manager could be opened at %1.").arg(folder));
+}
+
+bool frmReview::protectCurrentFolder()
+{
+    const QModelIndex index = currentFileIndex();
+    if (isActing() || !index.isValid() || !m_hooks.protectFolder)
+        return false;
+    const ReviewFile& file = m_model->file(m_items->spotOf(index));
+    const QString folder = QFileInfo(QFile::decodeName(file.found.path)).absolutePath();
+    m_hooks.protectFolder(folder);
+    const int count = m_items->protectFolder(QFile::encodeName(folder));
+    updateControls();
+    setStatus(QStringLiteral(
+        "%1 is protected: its files are never marked (%2 listed files newly protected).")
+                  .arg(folder)
+                  .arg(count));
+    return true;
 }
 
 void frmReview::exportList()

@@ -63,6 +63,9 @@ public:
         std::function<QString()> pickExportFile; // "" when cancelled; .json or .csv
         std::function<void(const QString& summary, const QStringList& problems)> report;
         std::function<bool(const QUrl& url)> openUrl;
+        // Adds a folder to the search window's protected folders; none: no
+        // "Protect this folder".
+        std::function<void(const QString& folder)> protectFolder;
         std::function<void()> walkPairs; // the pair-by-pair walk; the window closes first
         // Closing with marks: 0 act on them, 1 keep them for later, 2 discard
         // them, -1 stay open.
@@ -117,6 +120,9 @@ public:
     // left with one file leaves the list). False when no file row is current
     // or the file changed since the search.
     bool ignoreCurrentFile();
+    // Protects the current file's folder, here and in later searches from
+    // the search window; false when there is no current file or hook.
+    bool protectCurrentFolder();
     // How many groups the list of ignored groups holds, and forgetting them all.
     int ignoredGroupCount() const;
     void forgetIgnoredGroups();
@@ -203,6 +209,7 @@ private:
     QToolButton* m_ignore = nullptr;
     QAction* m_forgetIgnored = nullptr;
     QAction* m_ignoreFile = nullptr;
+    QAction* m_protectFolder = nullptr;
     QToolButton* m_putBackButton = nullptr;
     QToolButton* m_compare = nullptr;
     QAction* m_rulesMarkSamePhoto = nullptr;

@@ -6,6 +6,7 @@
 #include "search/ComparisonRun.h"
 #include "shell/CopyAction.h"
 #include "shell/Desktop.h"
+#include "shell/FolderSearchChoices.h"
 #include "shell/ImageBox.h"
 #include "shell/LogicalScale.h"
 #include "shell/Module1.h"
@@ -20,13 +21,16 @@
 #include "shell/SubfolderHint.h"
 #include "shell/WholeFolderMode.h"
 #include "shell/WindowIcon.h"
+#include "shell/frmFolderSearch.h"
 #include "update/UpdateCheck.h"
 #include "update/frmUpdate.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontInfo>
 #include <QGuiApplication>
@@ -77,6 +81,23 @@ Form1::Form1(Desktop* desktop, const QString& programFolder, QWidget* parent)
             [this](const QString& text) { MsgBox(text); },
             [this](const QString& folder) { m_run->setSearchFolder(folder); }},
         WholeFolderSearch::finderEngine());
+    // The review window's "Protect this folder" adds to the search window's list.
+    m_wholeFolder->reviewHooks.protectFolder = [this](const QString& folder) {
+        FolderSearchChoices choices = FolderSearchChoices::load(*m_settings);
+        choices.protect(folder);
+        choices.save(*m_settings);
+        m_settings->sync();
+    };
+    // Beside "Show last results" in the context menu: the folder picker also
+    // picks the move target, so the several-folder search has its own window.
+    auto* searchFolders = new QAction(QStringLiteral("Search folders..."), this);
+    searchFolders->setObjectName(QStringLiteral("actSearchFolders"));
+    searchFolders->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    searchFolders->setShortcutContext(Qt::WindowShortcut);
+    searchFolders->setToolTip(QStringLiteral(
+        "Search several folders, with protected folders, exclusions and a smallest size"));
+    connect(searchFolders, &QAction::triggered, this, &Form1::openFolderSearch);
+    addAction(searchFolders);
     m_updateCheck = new UpdateCheck(this);
     m_subfolderHint = new SubfolderHint(this);
     setMouseTracking(true);
@@ -581,6 +602,41 @@ void Form1::startSearch(const QString& folder, const SearchChoices& choices)
         m_wholeFolder->start(folder, choices.subfolders, choices.samePhoto);
     else
         m_run->start(folder);
+}
+
+void Form1::openFolderSearch()
+{
+    if (searchBusy() || m_folderSearch)
+        return;
+    m_folderSearch = new frmFolderSearch(
+        FolderSearchChoices::load(*m_settings), SearchChoices::load(*m_settings),
+        [this] {
+            return m_desktop->browseForFolder(
+                m_folderSearch, QStringLiteral("Add a folder to search"), m_run->searchFolder());
+        },
+        this);
+    m_folderSearch->setAttribute(Qt::WA_DeleteOnClose);
+    m_folderSearch->setWindowModality(Qt::WindowModal);
+    connect(m_folderSearch, &QDialog::accepted, this,
+        [this] { startFolderSearch(m_folderSearch->choices(), m_folderSearch->boxes()); });
+    connect(m_folderSearch, &QObject::destroyed, this, [this] { m_folderSearch = nullptr; });
+    m_folderSearch->open();
+}
+
+void Form1::startFolderSearch(const FolderSearchChoices& choices, const SearchChoices& boxes)
+{
+    choices.save(*m_settings);
+    boxes.save(*m_settings);
+    m_settings->sync();
+    if (searchBusy())
+        return;
+    const WholeFolderRequest request = choices.request(boxes);
+    m_run->restartAtFirstPair();
+    m_subfolderHint->forget();
+    m_subfolderLine.clear();
+    m_searchedFolder = QFile::decodeName(request.folder);
+    m_searchedSubfolders = boxes.subfolders;
+    m_wholeFolder->start(request);
 }
 
 void Form1::cmdCancel_Click()

@@ -32,6 +32,9 @@ class Desktop;
 class PairWalk;
 class UpdateCheck;
 class WholeFolderMode;
+class QAction;
+class frmFolderSearch;
+struct FolderSearchChoices;
 class ImageBox;
 class ProgressBarBox;
 class QComboBox;
@@ -58,6 +61,12 @@ public:
     // picker, with the check boxes the settings file holds. A folder that does
     // not exist gets a message box "Folder not found: <folder>" and no search.
     void searchFolder(const QString& folder);
+
+    // "Search folders..." (Ctrl+Shift+O, the context menu): opens the search
+    // window on the stored choices; its Search stores them and runs the
+    // whole-folder search. Null while no search window is open.
+    void openFolderSearch();
+    frmFolderSearch* folderSearchWindow() const { return m_folderSearch; }
 
     // Position and outer size in twips (15 per pixel), as stored.
     double Left() const;
@@ -129,6 +138,7 @@ private:
     void cmdCompare_Click();
     bool searchBusy() const;
     void startSearch(const QString& folder, const SearchChoices& choices);
+    void startFolderSearch(const FolderSearchChoices& choices, const SearchChoices& boxes);
     void cmdCancel_Click();
     void cmdDelete_Click(Side side);
     // The walk whose pairs the window shows: the whole-folder search's group
@@ -168,6 +178,7 @@ private:
 
     Desktop* m_desktop;
     SettingsStore* m_settings;
+    frmFolderSearch* m_folderSearch = nullptr;
 
     chameleonButton* m_cmdCompare = nullptr;
     chameleonButton* m_cmdDelete1 = nullptr;

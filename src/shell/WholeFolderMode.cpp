@@ -69,21 +69,35 @@ WholeFolderMode::~WholeFolderMode()
 
 void WholeFolderMode::start(const QString& folder, bool recursive, bool samePhoto)
 {
+    WholeFolderRequest request;
+    request.folder = QFile::encodeName(folder);
+    request.recursive = recursive;
+    request.samePhoto = samePhoto;
+    start(request);
+}
+
+void WholeFolderMode::start(const WholeFolderRequest& request)
+{
     if (isBusy())
         return;
+    const QString folder = QFile::decodeName(request.folder);
     m_searchFolder = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
     m_hooks.setSearchFolder(m_searchFolder);
     // The list in the window is kept with its marks, without asking.
     if (m_review)
         m_review->closeKeeping();
     m_stage.reset();
-    if (!m_search.start({QFile::encodeName(folder), recursive, samePhoto})) {
+    if (!m_search.start(request)) {
         m_hooks.message(QStringLiteral("The search of every picture is not part of this build."));
         return;
     }
-    m_hooks.showSearching(
-        QStringLiteral("Searching %1%2")
-            .arg(folder, recursive ? QStringLiteral(" and its subfolders") : QString()));
+    const QString searched = request.moreFolders.isEmpty()
+        ? folder
+        : QStringLiteral("%1 folders").arg(request.moreFolders.size() + 1);
+    const QString subfolders = !request.recursive ? QString()
+        : request.moreFolders.isEmpty()           ? QStringLiteral(" and its subfolders")
+                                                  : QStringLiteral(" and their subfolders");
+    m_hooks.showSearching(QStringLiteral("Searching %1%2").arg(searched, subfolders));
 }
 
 QString WholeFolderMode::stageLine(

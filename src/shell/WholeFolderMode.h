@@ -45,6 +45,9 @@ public:
     // Starts a search of folder (no trailing "/" except "/" itself); samePhoto
     // also looks for the same photo saved differently.
     void start(const QString& folder, bool recursive, bool samePhoto = false);
+    // Starts the search window's search: its folders, protected folders,
+    // exclusions and smallest size.
+    void start(const WholeFolderRequest& request);
     bool isSearching() const { return m_search.isRunning(); }
     bool isWalking() const { return m_walk && m_walk->isActive(); }
     bool isBusy() const { return isSearching() || isWalking(); }
