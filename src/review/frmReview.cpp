@@ -506,8 +506,12 @@ void frmReview::restoreLayout()
     // The Difference column is for the same photo saved differently, whose
     // types say their pixel sizes too.
     bool anySamePhoto = false;
-    for (int g = 0; g < m_model->groupCount() && !anySamePhoto; ++g)
-        anySamePhoto = m_model->group(g).samePhoto;
+    bool anyProtected = false;
+    for (int g = 0; g < m_model->groupCount(); ++g) {
+        anySamePhoto = anySamePhoto || m_model->group(g).samePhoto;
+        for (const ReviewFile& f : m_model->group(g).files)
+            anyProtected = anyProtected || f.found.isProtected;
+    }
     for (int c = 0; c < ReviewItemModel::ColumnCount; ++c) {
         if (c == ReviewItemModel::PathColumn) {
             header->setSectionResizeMode(c, QHeaderView::Stretch);
@@ -517,7 +521,8 @@ void frmReview::restoreLayout()
         const QString title = m_items->headerData(c, Qt::Horizontal).toString();
         const QString widest = c == ReviewItemModel::TypeColumn && anySamePhoto
             ? QStringLiteral("JPEG, 4000 \u00d7 3000")
-            : QLatin1String(kWidestTexts[c]);
+            : c == ReviewItemModel::MarkColumn && anyProtected ? QStringLiteral("protected")
+                                                               : QLatin1String(kWidestTexts[c]);
         int fit
             = qMax(metrics.horizontalAdvance(widest), metrics.horizontalAdvance(title) + 12) + 10;
         if (c == ReviewItemModel::MarkColumn)

@@ -10,6 +10,7 @@
 #include "review/frmPicture.h"
 #include "review/frmReview.h"
 
+#include <QAbstractItemDelegate>
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
@@ -29,6 +30,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
+#include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QTreeView>
@@ -510,12 +512,16 @@ TEST_F(frmReviewTest, EveryColumnIsInSightAtTheFirstSizeAndAt1024x700)
         const char* name;
         bool samePhoto;
         QSize size; // empty: the first size
+        bool withProtected = false; // the Mark column then says "protected" whole
     } cases[] = {{"identical, first size", false, QSize()},
         {"identical, 1024x700", false, QSize(1024, 700)}, {"same photo, first size", true, QSize()},
-        {"same photo, 1024x700", true, QSize(1024, 700)}};
+        {"same photo, 1024x700", true, QSize(1024, 700)},
+        {"protected, 1024x700", true, QSize(1024, 700), true}};
     for (const auto& c : cases) {
-        const FinderResult result
+        FinderResult result
             = c.samePhoto ? withSamePhoto(pictures(6, 2), m_dir.path()) : pictures(6, 2);
+        if (c.withProtected)
+            result.groups[0].files[0].isProtected = true;
         frmReview window(result, scriptedHooks());
         if (c.size.isValid())
             window.resize(c.size);
@@ -534,6 +540,20 @@ TEST_F(frmReviewTest, EveryColumnIsInSightAtTheFirstSizeAndAt1024x700)
         }
         // File is the widest, but no wider than what the others leave.
         EXPECT_GE(header->sectionSize(ReviewItemModel::PathColumn), 200) << c.name;
+        if (c.withProtected) {
+            // The lock and its word whole, as the list's own delegate lays them out.
+            const ReviewItemModel* items = window.itemModel();
+            for (int f = 0; f < int(window.model().group(0).files.size()); ++f) {
+                if (!window.model().group(0).files[std::size_t(f)].found.isProtected)
+                    continue;
+                QStyleOptionViewItem option;
+                option.initFrom(list->viewport());
+                const QModelIndex mark = items->indexOf({0, f}, ReviewItemModel::MarkColumn);
+                EXPECT_LE(list->itemDelegate()->sizeHint(option, mark).width(),
+                    header->sectionSize(ReviewItemModel::MarkColumn))
+                    << c.name;
+            }
+        }
         if (c.samePhoto) {
             const ReviewItemModel* items = window.itemModel();
             const int g = window.model().groupCount() - 1;
