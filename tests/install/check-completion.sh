@@ -47,6 +47,8 @@ cases=(
     "a word offers folders, not files;Pict;Pictures"
     "a folder name with a blank;Photos;Photos old"
     "after -- a dash starts a folder name;-- -;-dashed"
+    "--protect as its own word offers folders;--protect Pict;Pictures"
+    "--protect= in one word offers folders with it;--protect=Pict;--protect=Pictures"
 )
 for row in "${cases[@]}"; do
     IFS=';' read -r name words expected <<<"$row"
