@@ -2,6 +2,7 @@
 // left out and a smallest size, kept in the settings file and searched with
 // the search library; and the review window's "Protect this folder".
 #include "FakeDesktop.h"
+#include "ReviewTestData.h"
 #include "ShellTestSupport.h"
 
 #include "review/KeptResults.h"
@@ -28,13 +29,7 @@
 
 namespace {
 
-bool convert(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral("convert"), arguments);
-    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
-        && process.exitCode() == 0;
-}
+using ReviewTestData::convert;
 
 class FolderSearchWindowTest : public TemporarySettingsTest {
 protected:

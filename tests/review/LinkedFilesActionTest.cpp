@@ -31,14 +31,6 @@ using TestFileSystem::readFile;
 
 namespace {
 
-bool convert(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral("convert"), arguments);
-    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
-        && process.exitCode() == 0;
-}
-
 void setModified(const QString& path, time_t seconds)
 {
     const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};

@@ -234,14 +234,6 @@ QStringList csvIndexes(const QByteArray& report, QStringList* faults)
     return lines;
 }
 
-bool convert(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral("convert"), arguments);
-    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
-        && process.exitCode() == 0;
-}
-
 QByteArray readAll(const QString& path)
 {
     QFile file(path);

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QImage>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -63,6 +64,14 @@ void writePicture(const QString& path, int seed)
             image.setPixel(
                 x, y, qRgb((x * 20 + seed * 7) & 255, (y * 25 + seed) & 255, seed & 255));
     ASSERT_TRUE(image.save(path, "PNG")) << path.toStdString();
+}
+
+bool convert(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("convert"), arguments);
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
 }
 
 } // namespace ReviewTestData

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <vector>
@@ -27,5 +28,7 @@ FileIdentity identityOf(const QByteArray& path);
 FoundFile foundOnDisk(const QString& path, const QString& type = QStringLiteral("PNG"));
 // A small PNG whose pixels depend on seed.
 void writePicture(const QString& path, int seed);
+// Runs ImageMagick's convert with these arguments; true when it made its file.
+bool convert(const QStringList& arguments);
 
 } // namespace ReviewTestData

@@ -1,6 +1,7 @@
 // Every group of a real search gets its small picture in the review window,
 // also when a group's shown file was away while the list asked for it (in the
 // trash until Put back brought it back) or was rewritten meanwhile.
+#include "ReviewTestData.h"
 #include "finder/Finder.h"
 #include "review/PictureForView.h"
 #include "review/ReviewItemModel.h"
@@ -19,13 +20,7 @@
 
 namespace {
 
-bool convert(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral("convert"), arguments);
-    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
-        && process.exitCode() == 0;
-}
+using ReviewTestData::convert;
 
 void settle(int ms)
 {
