@@ -129,11 +129,15 @@ ReducedPicture resample(
     out.samples.assign(std::size_t(width) * height * 4, 0.0F);
     for (std::uint32_t y = 0; y < height; ++y) {
         const float* w = down.weights.data() + std::size_t(y) * down.stride;
-        float* o = out.samples.data() + std::size_t(y) * width * 4;
+        // Distinct rows of distinct pictures: said so, the loop runs on
+        // whole vectors (the same sums, element by element).
+        float* __restrict o = out.samples.data() + std::size_t(y) * width * 4;
         for (std::uint32_t k = 0; k < down.count[y]; ++k) {
-            const float* row = wide.samples.data() + std::size_t(down.first[y] + k) * width * 4;
+            const float* __restrict row
+                = wide.samples.data() + std::size_t(down.first[y] + k) * width * 4;
+            const float weight = w[k];
             for (std::size_t i = 0; i < std::size_t(width) * 4; ++i)
-                o[i] += w[k] * row[i];
+                o[i] += weight * row[i];
         }
         for (std::size_t i = 0; i < std::size_t(width) * 4; ++i)
             o[i] = std::clamp(o[i], 0.0F, 255.0F);
