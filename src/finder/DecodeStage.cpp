@@ -27,11 +27,6 @@ struct PictureTooLarge {
 // The search was stopped while a decode waited for memory.
 struct SearchStopped { };
 
-decoding::Bytes bytesOf(const QByteArray& data)
-{
-    return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
-}
-
 // One file's decode on a worker, and what it gives to the files with equal bytes.
 class Decoder {
 public:

@@ -4,6 +4,7 @@
 // and with the same device, inode, size and change times before and after
 // the read. Anything else is a clear reason, never a picture.
 
+#include "decoding/DecodedPicture.h"
 #include "finder/FinderResult.h"
 
 namespace finder {
@@ -23,6 +24,12 @@ FileBytes readFileStart(const QByteArray& path, const FileIdentity& listed, qint
 // The whole file; files over the largest size any picture within the pixel
 // budget needs are refused.
 FileBytes readWholeFile(const QByteArray& path, const FileIdentity& listed);
+
+// The bytes read, as the decoders take them.
+inline decoding::Bytes bytesOf(const QByteArray& data)
+{
+    return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
+}
 
 // Now, in nanoseconds since the epoch (the clock of file times).
 std::int64_t wallClockNs();

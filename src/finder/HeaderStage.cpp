@@ -17,11 +17,6 @@ constexpr qint64 kHeaderBytes = 64 * 1024;
 // A JPEG's size follows its metadata, which a camera can make long.
 constexpr qint64 kLongHeaderBytes = 2 * 1024 * 1024;
 
-decoding::Bytes bytesOf(const QByteArray& data)
-{
-    return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
-}
-
 void readHeader(const SearchContext& context, FileRecord& record)
 {
     FileBytes head = readFileStart(record.path, record.identity, kHeaderBytes);

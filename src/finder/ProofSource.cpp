@@ -18,11 +18,6 @@ namespace {
 
 using decoding::PictureType;
 
-decoding::Bytes bytesOf(const QByteArray& data)
-{
-    return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
-}
-
 // A listed file, fully decoded, its memory taken from the budget while
 // `use` runs on the picture; false when it no longer reads or decodes, or
 // the search stops (the pair is then not proven, and nothing is grouped on it).
