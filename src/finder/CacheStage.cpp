@@ -4,8 +4,8 @@ namespace finder {
 
 void takeCachedFacts(SearchContext& context, FileTable& files)
 {
-    context.cache = std::make_unique<FingerprintCache>(cachePathOf(context.options),
-        fingerprintCacheVersion(context.budget.total()), context.options.cacheBusyTimeoutMs);
+    context.store = openCacheStore(context.options, context.budget.total());
+    context.cache = std::make_unique<FingerprintCache>(*context.store);
     std::vector<FileIdentity> identities;
     identities.reserve(files.size());
     for (const FileRecord& record : files)

@@ -42,7 +42,7 @@ FinderResult runStages(finder::SearchContext& context)
     FinderStats& stats = context.stats;
     if (context.cache) {
         context.cache->flush();
-        stats.cacheUsed = context.cache->state() != finder::FingerprintCache::State::Bypassed;
+        stats.cacheUsed = context.cache->state() != finder::CacheStore::State::Bypassed;
         stats.cacheProblem = context.cache->problem();
     }
     stats.memoryBudget = context.budget.total();
@@ -100,15 +100,10 @@ int carryOverRenamedFiles(
         return 0;
     const std::uint64_t budget
         = options.memoryBudget > 0 ? options.memoryBudget : finder::MemoryBudget::defaultSize();
-    int carried = 0;
-    {
-        finder::FingerprintCache cache(finder::cachePathOf(options),
-            finder::fingerprintCacheVersion(budget), options.cacheBusyTimeoutMs);
-        carried += cache.carryOverRenamed(renamed);
-    }
-    // The same-photo search's signatures, proofs and enlargement verdicts.
-    finder::SamePhotoCache photos(
-        finder::cachePathOf(options), finder::decoderVersion(), options.cacheBusyTimeoutMs);
-    carried += photos.carryOverRenamed(renamed);
+    // One store for the facts and the same-photo search's signatures, proofs
+    // and verdicts.
+    const std::unique_ptr<finder::CacheStore> store = finder::openCacheStore(options, budget);
+    int carried = finder::FingerprintCache(*store).carryOverRenamed(renamed);
+    carried += finder::SamePhotoCache(*store).carryOverRenamed(renamed);
     return carried;
 }

@@ -1,19 +1,14 @@
 #pragma once
-// What earlier searches learned about files, kept in an SQLite file under the
-// user's cache folder (~/.cache/Corvane/fingerprints.sqlite, or under
-// $XDG_CACHE_HOME): for each file, by device and inode, the size and both
-// change times it had, the decoder version that read it, and what was found:
-// its header, its pixel fingerprint, or why it cannot be read. An entry
-// counts only while all of these still match the file and the decoders.
-//
-// The cache is never trusted blindly: a file that is not Corvane's cache
-// database or is damaged is deleted and made anew, one of another layout is
-// emptied, a row whose checksum does not match its fields is ignored (and
-// written anew), and one that cannot be written (read-only, locked for longer than
-// the busy timeout) is bypassed for the whole search. Any error while
-// reading makes every entry read so far worthless (see lookUpAll). Two
-// Corvane processes share the file through SQLite's write-ahead log.
+// The cache's table of what earlier searches learned about files: for each
+// file, by device and inode, the size and both change times it had, the
+// version of the decoders (and memory budget) that read it, and what was
+// found: its header, its pixel fingerprint, or why it cannot be read. An
+// entry counts only while all of these still match the file and the
+// decoders, and its checksum its fields. Any error while reading makes every
+// entry read so far worthless (see lookUpAll). The file, its connection and
+// the rules for a cache in doubt are CacheStore's.
 
+#include "finder/CacheStore.h"
 #include "finder/FinderResult.h"
 #include "finder/PixelFingerprint.h"
 
@@ -22,9 +17,6 @@
 #include <optional>
 #include <utility>
 #include <vector>
-
-struct sqlite3;
-struct sqlite3_stmt;
 
 namespace finder {
 
@@ -41,21 +33,16 @@ struct CachedFacts {
 
 class FingerprintCache {
 public:
-    enum class State {
-        Ready, // opened as it was
-        Rebuilt, // damaged, foreign or of another layout: made anew
-        Bypassed, // not used in this search; problem() says why
-    };
+    using State = CacheStore::State;
 
-    // Opens (creating the folder and file when needed) the cache at path for
-    // facts read by decoders of the given version.
-    FingerprintCache(const QString& path, std::string decoderVersion, int busyTimeoutMs = 5000);
+    explicit FingerprintCache(CacheStore& store);
     ~FingerprintCache();
     FingerprintCache(const FingerprintCache&) = delete;
     FingerprintCache& operator=(const FingerprintCache&) = delete;
 
-    State state() const { return m_state; }
-    QString problem() const { return m_problem; }
+    // The store's: the one file is one cache to the user.
+    State state() const { return m_store.state(); }
+    QString problem() const { return m_store.problem(); }
 
     // Looks every identity up; false when reading failed part-way (then the
     // cache is bypassed and nothing read from it may be used).
@@ -65,7 +52,7 @@ public:
     // Buffers an entry; written at the next flush().
     void store(const FileIdentity& identity, const CachedFacts& facts);
     // Writes the buffered entries in one transaction; on failure the cache is
-    // bypassed for the rest of the search (what is on disk stays consistent).
+    // written no more in this search (what is on disk stays consistent).
     void flush();
 
     // Carries rows over to files Corvane itself renamed (Put back returns a
@@ -76,27 +63,8 @@ public:
     // means the file is decoded again. Returns how many rows were carried.
     int carryOverRenamed(const std::vector<std::pair<FileIdentity, FileIdentity>>& renamed);
 
-    // <cache folder>/Corvane/fingerprints.sqlite
-    static QString defaultPath();
-
 private:
-    enum class SchemaOutcome { Ok, Failed, Damaged };
-
-    bool open();
-    SchemaOutcome prepareSchema();
-    void bypass(const QString& why);
-    void close();
-    // Whether a row's checksum still matches its fields (see rowChecksum).
-    bool rowIsWhole(sqlite3_stmt* statement, const FileIdentity& identity) const;
-    std::optional<CachedFacts> rowFacts(sqlite3_stmt* statement) const;
-
-    QString m_path;
-    std::string m_decoderVersion;
-    int m_busyTimeoutMs;
-    sqlite3* m_db = nullptr;
-    long long m_decoderId = 0;
-    State m_state = State::Ready;
-    QString m_problem;
+    CacheStore& m_store;
     std::vector<std::pair<FileIdentity, CachedFacts>> m_pending;
 };
 

@@ -1,18 +1,17 @@
 #pragma once
-// What earlier searches learned for the same-photo groups, kept in the
-// fingerprint cache's SQLite file in tables of their own: each file's
-// signature, and the measured difference of each pair of files that was
-// proven, and whether a larger picture is an enlargement of a smaller one.
-// All are keyed by the files' identities (device, inode, size, both change
-// times) and the decoders' version, so a changed file or decoder is measured
-// again. Every row carries a checksum over all its fields (RowChecksum, as
-// the files table's); a row that fails it is ignored and made again. The
-// tables are created on first use; tables of an older Corvane whose rows
-// carry no checksum are dropped. A cache that cannot be opened is simply not
-// used; one that cannot be written (a full disk, a lock held too long) is
-// written no more in this search, its log is emptied, and problem() says why
-// (the answers stay those of a search without it).
+// The cache's tables of what earlier searches learned for the same-photo
+// groups: each file's signature, the measured difference of each pair of
+// files that was proven, and the verdicts on pairs (whether a larger picture
+// is an enlargement of a smaller one, and the like). All are keyed by the
+// files' identities (device, inode, size, both change times) and the number
+// of the version that concerns the table (CacheStore::versionOf), so a
+// changed file, decoder or rule is measured again. Every row carries a
+// checksum over all its fields (RowChecksum); a row that fails it is ignored
+// and made again. The file, its connection and the rules for a cache in
+// doubt are CacheStore's; while the store cannot be read this table answers
+// nothing, and while it cannot be written it keeps nothing.
 
+#include "finder/CacheStore.h"
 #include "finder/FinderResult.h"
 #include "similar/Enlargement.h"
 #include "similar/PhotoDifference.h"
@@ -25,20 +24,18 @@
 #include <utility>
 #include <vector>
 
-struct sqlite3;
-
 namespace finder {
 
 class SamePhotoCache {
 public:
-    SamePhotoCache(const QString& path, const std::string& decoderVersion, int busyTimeoutMs);
+    explicit SamePhotoCache(CacheStore& store);
     ~SamePhotoCache();
     SamePhotoCache(const SamePhotoCache&) = delete;
     SamePhotoCache& operator=(const SamePhotoCache&) = delete;
 
-    bool usable() const { return m_db != nullptr; }
-    // Why writing stopped; empty while it works.
-    QString problem() const { return m_problem; }
+    bool usable() const { return m_store.readable(); }
+    // Why the store is not used or not written; empty while it works.
+    QString problem() const { return m_store.problem(); }
 
     std::optional<similar::PhotoSignature> signature(const FileIdentity& file);
     std::optional<similar::PhotoDifference> proof(const FileIdentity& a, const FileIdentity& b);
@@ -70,16 +67,11 @@ public:
 private:
     QByteArray fileKey(const FileIdentity& file) const;
     QByteArray pairKey(const FileIdentity& a, const FileIdentity& b) const;
-    QByteArray orderedPairKey(const FileIdentity& a, const FileIdentity& b) const;
-    void close();
-    int prepareTables();
+    QByteArray orderedPairKey(
+        const FileIdentity& a, const FileIdentity& b, Question question) const;
     int write();
-    void writingFailed(int code);
 
-    sqlite3* m_db = nullptr;
-    std::uint64_t m_version = 0;
-    bool m_writable = true;
-    QString m_problem;
+    CacheStore& m_store;
     std::vector<std::pair<QByteArray, std::vector<std::uint8_t>>> m_signatures;
     std::vector<std::pair<QByteArray, similar::PhotoDifference>> m_proofs;
     std::vector<std::pair<QByteArray, similar::Enlargement>> m_enlargements;

@@ -6,14 +6,11 @@
 
 namespace finder {
 
-QString cachePathOf(const FinderOptions& options)
+std::unique_ptr<CacheStore> openCacheStore(const FinderOptions& options, std::uint64_t budgetBytes)
 {
-    return options.cachePath.isEmpty() ? FingerprintCache::defaultPath() : options.cachePath;
-}
-
-std::string fingerprintCacheVersion(std::uint64_t budgetBytes)
-{
-    return decoderVersion() + "; memory budget " + std::to_string(budgetBytes >> 20) + " MB";
+    return std::make_unique<CacheStore>(
+        options.cachePath.isEmpty() ? CacheStore::defaultPath() : options.cachePath,
+        CacheVersion::current(budgetBytes), options.cacheBusyTimeoutMs);
 }
 
 SearchContext::SearchContext(const FinderOptions& options, FinderStats& stats,

@@ -4,6 +4,7 @@
 // the cache, the proof pictures kept for the same-photo search, the
 // figures for FinderStats and the progress report.
 
+#include "finder/CacheStore.h"
 #include "finder/Finder.h"
 #include "finder/FingerprintCache.h"
 #include "finder/MemoryBudget.h"
@@ -19,11 +20,9 @@
 
 namespace finder {
 
-// Where a search's cache lives, and the version its fingerprint rows are
-// kept under: a picture over the memory budget is remembered as too large,
-// which holds only under the same budget.
-QString cachePathOf(const FinderOptions& options);
-std::string fingerprintCacheVersion(std::uint64_t budgetBytes);
+// Opens the cache file at the options' path, under the version of this
+// build and memory budget: the one connection of a search.
+std::unique_ptr<CacheStore> openCacheStore(const FinderOptions& options, std::uint64_t budgetBytes);
 
 class SearchContext {
 public:
@@ -38,8 +37,9 @@ public:
     // The same-photo search's proof pictures, kept from the decodes of the
     // identical search within the budget (only when same photos are asked for).
     std::optional<ProofPictures> proofs;
-    // Open only when the cache is used (and, for the same-photo tables, once
-    // the same-photo search begins).
+    // Open only when the cache is used: the one store, and the tables over it
+    // (the same-photo tables once the same-photo search begins).
+    std::unique_ptr<CacheStore> store;
     std::unique_ptr<FingerprintCache> cache;
     std::unique_ptr<SamePhotoCache> photoCache;
 

@@ -15,14 +15,9 @@ SamePhotoWork::~SamePhotoWork() = default;
 
 void signPictures(SearchContext& context, FileTable& files, SamePhotoWork& work)
 {
-    if (context.options.useCache) {
-        context.photoCache = std::make_unique<SamePhotoCache>(
-            cachePathOf(context.options), decoderVersion(), context.options.cacheBusyTimeoutMs);
-        if (!context.photoCache->usable()) {
-            context.noteCacheProblem(context.photoCache->problem()); // its tables could not be made
-            context.photoCache.reset();
-        }
-    }
+    // The search's one store, opened when the facts were looked up.
+    if (context.store && context.store->readable())
+        context.photoCache = std::make_unique<SamePhotoCache>(*context.store);
     SamePhotoCache* cache = context.photoCache.get();
 
     // Signatures: from this search's decodes, the cache, or a reduced decode.

@@ -143,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, CacheFaultCases,
             }},
         Fault{"OtherDecoders",
             [](CacheFaultTest& t) {
-                ASSERT_TRUE(t.execute("UPDATE decoders SET version = 'old'"));
+                ASSERT_TRUE(t.execute("UPDATE versions SET version = 'old ' || version"));
             }}),
     [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 

@@ -7,6 +7,7 @@
 
 #include "files/FileIdentity.h"
 #include "finder/FingerprintCache.h"
+#include "finder/MemoryBudget.h"
 #include "finder/PictureReader.h"
 
 #include <QFile>
@@ -54,7 +55,10 @@ TEST(FalsePairCache, FingerprintsOfAnEarlierDecoderRevisionAreNotTrusted)
     ASSERT_GT(revision, 1);
     earlier.replace(first, end - first, std::to_string(revision - 1));
     {
-        finder::FingerprintCache cache(folder.cachePath(), earlier);
+        finder::CacheVersion version = finder::CacheVersion::current(finder::MemoryBudget::defaultSize());
+        version.decoders = earlier;
+        finder::CacheStore store(folder.cachePath(), version);
+        finder::FingerprintCache cache(store);
         finder::PixelFingerprint same;
         same.width = kWidth;
         same.height = kHeight;
@@ -75,7 +79,7 @@ TEST(FalsePairCache, FingerprintsOfAnEarlierDecoderRevisionAreNotTrusted)
             cache.store(identity, facts);
         }
         cache.flush();
-        ASSERT_EQ(cache.state(), finder::FingerprintCache::State::Ready);
+        ASSERT_EQ(store.state(), finder::CacheStore::State::Ready);
     }
     const FinderResult result = folder.search(true);
     EXPECT_EQ(groupsOf(result), std::set<Group>{});

@@ -5,6 +5,7 @@
 // unwritable once while the answer stays right.
 #include "SamePhotoFixture.h"
 
+#include "finder/MemoryBudget.h"
 #include "finder/PictureReader.h"
 #include "finder/SamePhotoCache.h"
 
@@ -516,7 +517,9 @@ TEST_F(SamePhotoCollectionTest, CacheOnAFullDiskIsSaidOnceAndLeavesNoLog)
         if (row.fingerprintsKept)
             search(false, cache);
         if (row.tablesMade) {
-            finder::SamePhotoCache tables(cache, finder::decoderVersion(), 1000);
+            finder::CacheStore store(
+                cache, finder::CacheVersion::current(finder::MemoryBudget::defaultSize()), 1000);
+            finder::SamePhotoCache tables(store);
             ASSERT_TRUE(tables.usable());
         }
         ASSERT_TRUE(disk.fill(48 * 1024));
