@@ -225,7 +225,7 @@ private:
 };
 
 class CacheStoreTest : public ::testing::Test {
-protected:
+public:
     QString path() const { return m_dir.filePath(QStringLiteral("cache/fingerprints.sqlite")); }
     QTemporaryDir m_dir;
 };
@@ -283,7 +283,7 @@ struct VersionChange {
 };
 
 // Each part of the version key reaches exactly the tables that depend on
-// it, and rows kept under another version stay for the build that kept them.
+// it; the same-photo rows kept under another version stay for the build that kept them.
 TEST_F(CacheStoreTest, AChangedVersionMakesExactlyTheRowsItConcernsAgain)
 {
     const VersionChange changes[] = {
@@ -301,12 +301,12 @@ TEST_F(CacheStoreTest, AChangedVersionMakesExactlyTheRowsItConcernsAgain)
         {"lossless", [](CacheVersion& v) { ++v.lossless; },
             {true, true, true, true, true, false}},
     };
-    {
-        CacheStore store(path(), baseVersion());
-        keep(store);
-    }
     for (const VersionChange& c : changes) {
         SCOPED_TRACE(c.name);
+        {
+            CacheStore store(path(), baseVersion());
+            keep(store);
+        }
         CacheVersion changed = baseVersion();
         c.change(changed);
         EXPECT_EQ(answersUnder(path(), changed), c.left);
@@ -315,7 +315,11 @@ TEST_F(CacheStoreTest, AChangedVersionMakesExactlyTheRowsItConcernsAgain)
             keep(store);
         }
         EXPECT_EQ(answersUnder(path(), changed), kAll);
-        EXPECT_EQ(answersUnder(path(), baseVersion()), kAll);
+        // A file has one row of facts, the latest decoders'; the same-photo
+        // rows of both versions stay side by side.
+        Answers back = kAll;
+        back.facts = c.left.facts;
+        EXPECT_EQ(answersUnder(path(), baseVersion()), back);
     }
 }
 
@@ -376,8 +380,6 @@ TEST_F(CacheStoreTest, ALockedOrUnwritableCacheIsSaidOnceAndAnswersNothingWrong)
             none, "folder", kNone},
         {"read-only",
             [](CacheStoreTest& t, std::unique_ptr<OtherConnection>& other) {
-                if (geteuid() == 0)
-                    GTEST_SKIP() << "root writes read-only files";
                 other = std::make_unique<OtherConnection>(t.path());
                 other->execute("PRAGMA wal_checkpoint(TRUNCATE)");
                 other.reset();
@@ -391,6 +393,8 @@ TEST_F(CacheStoreTest, ALockedOrUnwritableCacheIsSaidOnceAndAnswersNothingWrong)
     };
     for (const Trouble& trouble : troubles) {
         SCOPED_TRACE(trouble.name);
+        if (std::strcmp(trouble.name, "read-only") == 0 && geteuid() == 0)
+            continue; // root writes read-only files
         const QString folder = QFileInfo(path()).absolutePath();
         chmod(QFile::encodeName(folder).constData(), 0755);
         FinderTest::removeTree(folder);
@@ -400,8 +404,6 @@ TEST_F(CacheStoreTest, ALockedOrUnwritableCacheIsSaidOnceAndAnswersNothingWrong)
         }
         std::unique_ptr<OtherConnection> other;
         trouble.before(*this, other);
-        if (IsSkipped())
-            continue;
         {
             CacheStore store(path(), baseVersion(), 100);
             trouble.during(*this, other);
