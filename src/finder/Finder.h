@@ -29,7 +29,7 @@ struct FinderOptions {
     // picture suffix (PictureTypes.h).
     bool anyName = false;
     bool useCache = true;
-    QString cachePath; // "" for FingerprintCache::defaultPath()
+    QString cachePath; // "" for CacheStore::defaultPath()
     int threads = 0; // decode threads; 0 for one per core
     // Facts about a file changed less than this long ago are not cached: a
     // second write within the file system's time granularity could leave
