@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -375,6 +376,9 @@ int SamePhotoCache::carryOverRenamed(
                 keys.push_back(find.blobBytes(0));
             find.reset();
         }
+        // A pair of two renamed files is found through both.
+        std::sort(keys.begin(), keys.end());
+        keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
         for (const QByteArray& key : keys) {
             if (key.size() != kPairKeyBytes)
                 continue;

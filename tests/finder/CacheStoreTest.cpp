@@ -112,36 +112,39 @@ constexpr Answers kAll{true, true, true, true, true, true};
 constexpr Answers kNone{};
 
 // One row of each kind through one store, as a search keeps them.
-void keep(CacheStore& store)
+void keep(CacheStore& store, const FileIdentity& a = kA, const FileIdentity& b = kB)
 {
     FingerprintCache files(store);
     SamePhotoCache photos(store);
-    files.store(kA, facts());
-    photos.storeSignature(kA, signature());
-    photos.storeProof(kA, kB, difference());
-    photos.storeEnlargement(kA, kB, similar::Enlargement::Yes);
-    photos.storeEnlargement(kB, kA, similar::Enlargement::No, Question::MadeFrom);
-    photos.storeEnlargement(kB, kB, similar::Enlargement::Yes, Question::Lossless);
+    files.store(a, facts());
+    files.store(b, facts());
+    photos.storeSignature(a, signature());
+    photos.storeProof(a, b, difference());
+    photos.storeEnlargement(a, b, similar::Enlargement::Yes);
+    photos.storeEnlargement(b, a, similar::Enlargement::No, Question::MadeFrom);
+    photos.storeEnlargement(b, b, similar::Enlargement::Yes, Question::Lossless);
 }
 
-Answers answers(CacheStore& store)
+Answers answers(CacheStore& store, const FileIdentity& a = kA, const FileIdentity& b = kB)
 {
     FingerprintCache files(store);
     SamePhotoCache photos(store);
-    Answers a;
-    std::vector<std::optional<finder::CachedFacts>> found;
-    files.lookUpAll({kA}, &found);
-    a.facts = found.at(0) && found[0]->fingerprint == facts().fingerprint
-        && found[0]->width == 640;
-    a.signature = photos.signature(kA) == signature();
+    Answers found;
+    std::vector<std::optional<finder::CachedFacts>> kept;
+    files.lookUpAll({a, b}, &kept);
+    auto same = [](const std::optional<finder::CachedFacts>& f) {
+        return f && f->fingerprint == facts().fingerprint && f->width == 640;
+    };
+    found.facts = same(kept.at(0)) && same(kept.at(1));
+    found.signature = photos.signature(a) == signature();
     // Asked the other way round, the proof's tone turns round.
-    a.proof = photos.proof(kA, kB) == difference()
-        && photos.proof(kB, kA) == similar::measuredFrom(1, 0, difference());
-    a.enlargement = photos.enlargement(kA, kB) == similar::Enlargement::Yes
-        && !photos.enlargement(kB, kA);
-    a.madeFrom = photos.enlargement(kB, kA, Question::MadeFrom) == similar::Enlargement::No;
-    a.lossless = photos.enlargement(kB, kB, Question::Lossless) == similar::Enlargement::Yes;
-    return a;
+    found.proof = photos.proof(a, b) == difference()
+        && photos.proof(b, a) == similar::measuredFrom(1, 0, difference());
+    found.enlargement = photos.enlargement(a, b) == similar::Enlargement::Yes
+        && !photos.enlargement(b, a);
+    found.madeFrom = photos.enlargement(b, a, Question::MadeFrom) == similar::Enlargement::No;
+    found.lossless = photos.enlargement(b, b, Question::Lossless) == similar::Enlargement::Yes;
+    return found;
 }
 
 Answers answersUnder(const QString& path, const CacheVersion& version)
@@ -347,6 +350,34 @@ TEST_F(CacheStoreTest, AnOlderFileIsRebuiltQuietly)
     EXPECT_EQ(answers(store), kAll);
 }
 
+// Put back renames a file, which moves its change time on: every row of
+// both tables, the verdicts too, follows the file to its new identity; one
+// whose size or modification time moved stays behind.
+TEST_F(CacheStoreTest, RowsOfEveryTableFollowARenamedFile)
+{
+    {
+        CacheStore store(path(), baseVersion());
+        keep(store);
+    }
+    FileIdentity renamedA = kA;
+    renamedA.changedNs += 1000;
+    FileIdentity renamedB = kB;
+    renamedB.changedNs += 1000;
+    FileIdentity rewrittenB = renamedB;
+    rewrittenB.modifiedNs += 1;
+    {
+        CacheStore store(path(), baseVersion());
+        const std::vector<std::pair<FileIdentity, FileIdentity>> renamed
+            = {{kA, renamedA}, {kB, renamedB}};
+        const int carried = FingerprintCache(store).carryOverRenamed(renamed)
+            + SamePhotoCache(store).carryOverRenamed(renamed);
+        EXPECT_EQ(carried, 2 + 5); // two files' facts; a signature, a proof, three verdicts
+        EXPECT_EQ(answers(store, renamedA, renamedB), kAll);
+        EXPECT_EQ(SamePhotoCache(store).carryOverRenamed({{renamedB, rewrittenB}}), 0);
+        EXPECT_EQ(answers(store, renamedA, rewrittenB).proof, false);
+    }
+}
+
 struct Trouble {
     const char* name;
     // Done after the rows were kept and before the store under test opens.
@@ -362,6 +393,7 @@ struct Trouble {
 // what it answers is what was kept; what cannot be written is dropped.
 TEST_F(CacheStoreTest, ALockedOrUnwritableCacheIsSaidOnceAndAnswersNothingWrong)
 {
+    const FileIdentity kNew = fileNumber(3);
     auto lock = [](CacheStoreTest& t, std::unique_ptr<OtherConnection>& other) {
         other = std::make_unique<OtherConnection>(t.path());
         other->execute("BEGIN IMMEDIATE");
@@ -410,17 +442,17 @@ TEST_F(CacheStoreTest, ALockedOrUnwritableCacheIsSaidOnceAndAnswersNothingWrong)
             // New rows of every table, and what was kept asked for.
             FingerprintCache files(store);
             SamePhotoCache photos(store);
-            files.store(kB, facts());
+            files.store(kNew, facts());
             files.flush();
             const QString first = store.problem();
-            photos.storeSignature(kB, signature());
+            photos.storeSignature(kNew, signature());
             photos.flush();
             EXPECT_TRUE(first.contains(QLatin1String(trouble.problem))) << first.toStdString();
             EXPECT_EQ(store.problem(), first);
             EXPECT_EQ(store.state(), CacheStore::State::Bypassed);
             EXPECT_FALSE(store.writable());
             EXPECT_EQ(answers(store), trouble.answered);
-            EXPECT_FALSE(photos.signature(kB));
+            EXPECT_FALSE(photos.signature(kNew));
         }
         other.reset();
         chmod(QFile::encodeName(folder).constData(), 0755);
@@ -429,9 +461,9 @@ TEST_F(CacheStoreTest, ALockedOrUnwritableCacheIsSaidOnceAndAnswersNothingWrong)
         if (QFileInfo(path()).isFile()) {
             CacheStore store(path(), baseVersion());
             std::vector<std::optional<finder::CachedFacts>> found;
-            FingerprintCache(store).lookUpAll({kB}, &found);
+            FingerprintCache(store).lookUpAll({kNew}, &found);
             EXPECT_FALSE(found.at(0));
-            EXPECT_FALSE(SamePhotoCache(store).signature(kB));
+            EXPECT_FALSE(SamePhotoCache(store).signature(kNew));
         }
     }
 }
