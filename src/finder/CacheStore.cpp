@@ -345,9 +345,8 @@ void CacheStore::writingFailed(int code)
     m_state = State::Bypassed;
     m_writable = false;
     if (m_problem.isEmpty())
-        m_problem = isLock(code)
-            ? QStringLiteral("another program holds it locked")
-            : QStringLiteral("writing it failed (%1)").arg(errorText(code));
+        m_problem = isLock(code) ? QStringLiteral("another program holds it locked")
+                                 : QStringLiteral("writing it failed (%1)").arg(errorText(code));
 }
 
 CacheStore::Statement::Statement(CacheStore& store, const char* sql)

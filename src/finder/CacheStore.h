@@ -165,7 +165,7 @@ private:
     CacheVersion m_version;
     int m_busyTimeoutMs;
     sqlite3* m_db = nullptr;
-    std::array<std::int64_t, kCacheScopes> m_versions {};
+    std::array<std::int64_t, kCacheScopes> m_versions{};
     State m_state = State::Ready;
     bool m_readable = true;
     bool m_writable = true;

@@ -31,9 +31,9 @@ bool isKnownType(std::int64_t type)
 // digest, reason, checksum.
 bool rowIsWhole(const CacheStore::Statement& s, const FileIdentity& identity)
 {
-    const std::int64_t numbers[12] = {std::int64_t(identity.device),
-        std::int64_t(identity.inode), s.integer(0), s.integer(1), s.integer(2), s.integer(3),
-        s.integer(4), s.integer(5), s.integer(6), s.integer(7), s.integer(8), s.integer(9)};
+    const std::int64_t numbers[12] = {std::int64_t(identity.device), std::int64_t(identity.inode),
+        s.integer(0), s.integer(1), s.integer(2), s.integer(3), s.integer(4), s.integer(5),
+        s.integer(6), s.integer(7), s.integer(8), s.integer(9)};
     return s.isInteger(12)
         && s.integer(12) == rowChecksum(numbers, s.blob(10), s.bytes(10), s.blob(11), s.bytes(11));
 }
@@ -172,10 +172,10 @@ void FingerprintCache::flush()
         const bool unreadable = facts.kind == CachedFacts::Kind::Unreadable;
         const std::int64_t depth = fingerprint ? facts.fingerprint.bytesPerSample : 0;
         const QByteArray reason = facts.reason.toUtf8();
-        const std::int64_t numbers[12] = {std::int64_t(identity.device),
-            std::int64_t(identity.inode), identity.size, identity.modifiedNs, identity.changedNs,
-            version, std::int64_t(facts.kind), std::int64_t(facts.type), facts.width,
-            facts.height, facts.frames, depth};
+        const std::int64_t numbers[12]
+            = {std::int64_t(identity.device), std::int64_t(identity.inode), identity.size,
+                identity.modifiedNs, identity.changedNs, version, std::int64_t(facts.kind),
+                std::int64_t(facts.type), facts.width, facts.height, facts.frames, depth};
         for (int i = 0; i < 12; ++i)
             insert.bindInt(i + 1, numbers[i]);
         if (fingerprint)

@@ -364,10 +364,10 @@ int SamePhotoCache::carryOverRenamed(
     };
     const char* const pairTables[] = {"photo_proofs", "photo_enlargements"};
     for (const char* table : pairTables) {
-        const std::string sql = std::string("SELECT key FROM ") + table + " WHERE length(key) = "
-            + std::to_string(kPairKeyBytes) + " AND (substr(key, " + std::to_string(kVersionBytes + 1)
-            + ", 40) = ?1 OR substr(key, " + std::to_string(kVersionBytes + kFileKeyBytes + 1)
-            + ", 40) = ?1)";
+        const std::string sql = std::string("SELECT key FROM ") + table
+            + " WHERE length(key) = " + std::to_string(kPairKeyBytes) + " AND (substr(key, "
+            + std::to_string(kVersionBytes + 1) + ", 40) = ?1 OR substr(key, "
+            + std::to_string(kVersionBytes + kFileKeyBytes + 1) + ", 40) = ?1)";
         CacheStore::Statement find(m_store, sql.c_str());
         std::vector<QByteArray> keys;
         for (const auto& entry : now) {

@@ -140,8 +140,8 @@ Answers answers(CacheStore& store, const FileIdentity& a = kA, const FileIdentit
     // Asked the other way round, the proof's tone turns round.
     found.proof = photos.proof(a, b) == difference()
         && photos.proof(b, a) == similar::measuredFrom(1, 0, difference());
-    found.enlargement = photos.enlargement(a, b) == similar::Enlargement::Yes
-        && !photos.enlargement(b, a);
+    found.enlargement
+        = photos.enlargement(a, b) == similar::Enlargement::Yes && !photos.enlargement(b, a);
     found.madeFrom = photos.enlargement(b, a, Question::MadeFrom) == similar::Enlargement::No;
     found.lossless = photos.enlargement(b, b, Question::Lossless) == similar::Enlargement::Yes;
     return found;
@@ -181,8 +181,7 @@ public:
     {
         const bool files = std::strcmp(table, "files") == 0;
         const std::string keys = files ? "device, inode" : "key, NULL";
-        const std::string select
-            = "SELECT " + keys + ", " + column + " FROM " + std::string(table);
+        const std::string select = "SELECT " + keys + ", " + column + " FROM " + std::string(table);
         const std::string update = "UPDATE " + std::string(table) + " SET " + column
             + " = ?3 WHERE " + (files ? "device = ?1 AND inode = ?2" : "key = ?1");
         sqlite3_stmt* read = nullptr;
@@ -205,8 +204,7 @@ public:
                 sqlite3_bind_int64(write, 3, sqlite3_value_int64(value) ^ 1);
                 break;
             case SQLITE_FLOAT:
-                sqlite3_bind_double(
-                    write, 3, std::nextafter(sqlite3_value_double(value), 2.0));
+                sqlite3_bind_double(write, 3, std::nextafter(sqlite3_value_double(value), 2.0));
                 break;
             default: {
                 QByteArray bytes(static_cast<const char*>(sqlite3_value_blob(value)),
@@ -299,10 +297,8 @@ TEST_F(CacheStoreTest, AChangedVersionMakesExactlyTheRowsItConcernsAgain)
         {"proof", [](CacheVersion& v) { ++v.proof; }, {true, true, false, false, false, false}},
         {"enlargement", [](CacheVersion& v) { ++v.enlargement; },
             {true, true, true, false, true, true}},
-        {"made from", [](CacheVersion& v) { ++v.madeFrom; },
-            {true, true, true, true, false, true}},
-        {"lossless", [](CacheVersion& v) { ++v.lossless; },
-            {true, true, true, true, true, false}},
+        {"made from", [](CacheVersion& v) { ++v.madeFrom; }, {true, true, true, true, false, true}},
+        {"lossless", [](CacheVersion& v) { ++v.lossless; }, {true, true, true, true, true, false}},
     };
     for (const VersionChange& c : changes) {
         SCOPED_TRACE(c.name);
@@ -417,8 +413,7 @@ TEST_F(CacheStoreTest, ALockedOrUnwritableCacheIsSaidOnceAndAnswersNothingWrong)
                 other.reset();
                 ASSERT_EQ(chmod(QFile::encodeName(t.path()).constData(), 0444), 0);
                 ASSERT_EQ(
-                    chmod(QFile::encodeName(QFileInfo(t.path()).absolutePath()).constData(),
-                        0555),
+                    chmod(QFile::encodeName(QFileInfo(t.path()).absolutePath()).constData(), 0555),
                     0);
             },
             none, "read-only", kNone},

@@ -55,7 +55,8 @@ TEST(FalsePairCache, FingerprintsOfAnEarlierDecoderRevisionAreNotTrusted)
     ASSERT_GT(revision, 1);
     earlier.replace(first, end - first, std::to_string(revision - 1));
     {
-        finder::CacheVersion version = finder::CacheVersion::current(finder::MemoryBudget::defaultSize());
+        finder::CacheVersion version
+            = finder::CacheVersion::current(finder::MemoryBudget::defaultSize());
         version.decoders = earlier;
         finder::CacheStore store(folder.cachePath(), version);
         finder::FingerprintCache cache(store);
