@@ -2,10 +2,8 @@
 
 #include "decoding/CodingFacts.h"
 #include "decoding/JpegDecoder.h"
-#include "decoding/OrientationTag.h"
 #include "finder/FileReading.h"
 #include "finder/FingerprintCache.h"
-#include "finder/PictureOrientation.h"
 #include "finder/PictureReader.h"
 #include "finder/PictureTypes.h"
 #include "finder/SamePhotoCache.h"
@@ -41,10 +39,7 @@ decoding::DecodeOutcome decodeJpegAt(decoding::Bytes file, int reduction)
 {
     if (reduction <= 1)
         return decodePicture(file, PictureType::Jpeg);
-    decoding::DecodeOutcome outcome = decoding::jpeg::decodeReduced(file, unsigned(reduction));
-    if (outcome.status == decoding::DecodeStatus::Ok && !outcome.picture.frames.empty())
-        orientPicture(outcome.picture, decoding::readOrientation(file).orientation);
-    return outcome;
+    return decoding::jpeg::decodeReduced(file, unsigned(reduction), {.asShown = true});
 }
 
 // A JPEG's signature, the one way it is made whatever decode is at hand:
