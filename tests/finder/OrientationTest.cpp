@@ -7,6 +7,7 @@
 // those of its upright twin, and a read of stored rows stays stored.
 #include "FinderFixture.h"
 #include "OrientedFiles.h"
+#include "PictureBytes.h"
 
 #include "decoding/JpegDecoder.h"
 #include "decoding/PictureDecoders.h"
@@ -62,16 +63,8 @@ TEST_P(OrientationTest, ComparedAsAViewerShowsThem)
     EXPECT_EQ(found.groups, expected);
 }
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-decoding::Bytes bytesOf(const QByteArray& data)
-{
-    return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
-}
+using picturebytes::bytesOf;
+using picturebytes::fileBytes;
 
 // A tagged file read as shown gives the very pixels, fingerprint and header
 // of its upright twin (which no turn touches), and read as stored the ones
