@@ -5,8 +5,8 @@
 #include "cli/ProgressLine.h"
 #include "finder/Finder.h"
 #include "finder/IgnoreList.h"
-#include "finder/ReportWriters.h"
 #include "finder/StopSignals.h"
+#include "report/ReportWriters.h"
 
 #include "files/WholeIo.h"
 

@@ -18,6 +18,11 @@ struct DecodeOptions {
     // Corvane's search does for its converter with a digest of the rest.
     // Off: every frame is decoded, or the picture is refused.
     bool firstFrameOnly = false;
+    // The picture as a viewer shows it: a JPEG's or TIFF's orientation tag
+    // is applied (PictureOrientation.h), and width and height are the shown
+    // ones. The whole-folder search reads every picture so. Off: the stored
+    // rows, as the first design's converter shows them.
+    bool asShown = false;
 };
 
 } // namespace decoding

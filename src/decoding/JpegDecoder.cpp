@@ -2,6 +2,7 @@
 
 #include "decoding/BmpJpegGifHeaders.h"
 #include "decoding/DecoderSupport.h"
+#include "decoding/PictureOrientation.h"
 
 // jpeglib.h needs FILE and size_t declared first.
 #include <cstddef>
@@ -261,14 +262,8 @@ std::string dataFailure(const Decompressor& d)
     return std::string("damaged JPEG data: ") + d.errors.message;
 }
 
-} // namespace
-
-DecodeOutcome decode(Bytes file)
-{
-    return decodeReduced(file, 1);
-}
-
-DecodeOutcome decodeReduced(Bytes file, unsigned reduction)
+// The stored rows at a reduction (1: the whole picture).
+DecodeOutcome decodeStored(Bytes file, unsigned reduction)
 {
     if (file.size() < 4 || file[0] != 0xFF || file[1] != 0xD8)
         return detail::failure(DecodeStatus::Unreadable, "not a JPEG file");
@@ -319,6 +314,18 @@ DecodeOutcome decodeReduced(Bytes file, unsigned reduction)
         return detail::failure(DecodeStatus::Unreadable, dataFailure(d));
     outcome.status = DecodeStatus::Ok;
     return outcome;
+}
+
+} // namespace
+
+DecodeOutcome decode(Bytes file, const DecodeOptions& options)
+{
+    return decodeReduced(file, 1, options);
+}
+
+DecodeOutcome decodeReduced(Bytes file, unsigned reduction, const DecodeOptions& options)
+{
+    return decodeAsShown(file, options, [&] { return decodeStored(file, reduction); });
 }
 
 StreamResult streamRows(Bytes file, RowSink& sink, std::string* reason, FailureKind* kind)

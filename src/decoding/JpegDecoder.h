@@ -14,6 +14,7 @@
 // a 12-bit, lossless or hierarchical JPEG ("... not supported"). A failure
 // for want of memory (libjpeg's or Corvane's) is FailureKind::Passing.
 
+#include "decoding/DecodeOptions.h"
 #include "decoding/DecodedPicture.h"
 #include "decoding/RowSink.h"
 
@@ -21,7 +22,7 @@
 
 namespace decoding::jpeg {
 
-DecodeOutcome decode(Bytes file);
+DecodeOutcome decode(Bytes file, const DecodeOptions& options = {});
 
 // The rows of an RGB or grey JPEG, the same samples as decode() gives, handed
 // to the sink one by one in its order, so that no whole picture is held. A
@@ -34,8 +35,9 @@ StreamResult streamRows(
 // The picture at a half, a quarter or an eighth of its size (reduction 2, 4
 // or 8; 1 is decode()), each side rounded up: libjpeg scales inside its
 // inverse transform, as Qt's reader does when asked for exactly that size,
-// and the pixels are the ones Qt's reader gives at that size.
-DecodeOutcome decodeReduced(Bytes file, unsigned reduction);
+// and the pixels are the ones Qt's reader gives at that size. Only
+// options.asShown counts (the picture turned by its EXIF orientation).
+DecodeOutcome decodeReduced(Bytes file, unsigned reduction, const DecodeOptions& options = {});
 
 // "libjpeg-turbo 2.1.5 (libjpeg 62)": the build whose pixels decode() gives.
 std::string libraryVersion();

@@ -4,6 +4,7 @@
 #include "decoding/DecoderSupport.h"
 #include "decoding/HeifDecoder.h"
 #include "decoding/Jpeg2000Decoder.h"
+#include "decoding/PictureOrientation.h"
 #include "decoding/PngDecoder.h"
 #include "decoding/TiffDecoder.h"
 #include "decoding/WebpDecoder.h"
@@ -45,7 +46,7 @@ PictureHeader readTypeHeader(Bytes file, PictureType type)
 
 } // namespace
 
-PictureHeader readHeader(Bytes file)
+PictureHeader readHeader(Bytes file, const DecodeOptions& options)
 {
     const PictureType type = detectType(file);
     PictureHeader header = readTypeHeader(file, type);
@@ -53,10 +54,13 @@ PictureHeader readHeader(Bytes file)
     // open (0) may be several. The HEIF reader does not read sample depths.
     header.beyondEightBitRgba = header.beyondEightBitRgba || header.frames != 1
         || type == PictureType::Heif || type == PictureType::Avif;
-    return header;
+    return options.asShown ? orientedHeader(header, file) : header;
 }
 
-DecodeOutcome decode(Bytes file, const DecodeOptions& options)
+namespace {
+
+// The stored rows, by the decoder of the type.
+DecodeOutcome decodeStored(Bytes file, const DecodeOptions& options)
 {
     const PictureType type = detectType(file);
     const PictureTypeRow* row = rowOf(type);
@@ -77,6 +81,13 @@ DecodeOutcome decode(Bytes file, const DecodeOptions& options)
         break;
     }
     return detail::failure(DecodeStatus::Unreadable, std::string(typeName(type)) + ": " + kNotRead);
+}
+
+} // namespace
+
+DecodeOutcome decode(Bytes file, const DecodeOptions& options)
+{
+    return decodeAsShown(file, options, [&] { return decodeStored(file, options); });
 }
 
 bool decodesPixels(PictureType type)

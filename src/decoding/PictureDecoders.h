@@ -14,11 +14,13 @@
 namespace decoding {
 
 // `file` is the whole file. ok is false when the type is unknown, has no
-// header reader yet, or its header is damaged.
-PictureHeader readHeader(Bytes file);
+// header reader yet, or its header is damaged. Only options.asShown counts
+// here: the width and height of the picture decode() would give.
+PictureHeader readHeader(Bytes file, const DecodeOptions& options = {});
 
-// Decodes every frame of the picture in `file`. Never throws; every failure
-// comes back as a status and a reason.
+// Decodes every frame of the picture in `file`, turned as shown when
+// options ask (decodeAsShown). Never throws; every failure comes back as a
+// status and a reason.
 DecodeOutcome decode(Bytes file, const DecodeOptions& options = {});
 
 // Whether decode() reads pixels of this type.

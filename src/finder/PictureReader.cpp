@@ -5,12 +5,11 @@
 #include "decoding/BmpJpegGifHeaders.h"
 #include "decoding/HeifDecoder.h"
 #include "decoding/JpegDecoder.h"
-#include "decoding/OrientationTag.h"
 #include "decoding/PictureDecoders.h"
+#include "decoding/PictureOrientation.h"
 #include "decoding/PictureType.h"
 #include "decoding/WebpAnimation.h"
 #include "decoding/WebpDecoder.h"
-#include "finder/PictureOrientation.h"
 #include "finder/PixelFingerprint.h"
 #include "finder/QtFingerprint.h"
 #include "qtreading/QtPictureReading.h"
@@ -52,6 +51,9 @@ using decoding::PictureType;
 // decodes without a warning, is refused; Huffman-coded data too short for
 // its picture is refused before decoding.
 constexpr int kDecoderRevision = 5;
+
+// Every picture is read as a viewer shows it.
+constexpr decoding::DecodeOptions kAsShown{.asShown = true};
 
 // Hashes the frames of an animation as they are composed, so that no more
 // than the one canvas is held. Whether every pixel is opaque is known only
@@ -184,7 +186,7 @@ decoding::PictureType detectType(decoding::Bytes head)
 
 decoding::PictureHeader readHeader(decoding::Bytes head)
 {
-    return orientedHeader(decoding::readHeader(head), head);
+    return decoding::readHeader(head, kAsShown);
 }
 
 bool hasDecoder(decoding::PictureType type)
@@ -192,13 +194,15 @@ bool hasDecoder(decoding::PictureType type)
     return readWithQt(type) || decoding::decodesPixels(type);
 }
 
-// The stored rows of every frame, as the decoder of the type gives them.
-static DecodeOutcome decodeStored(decoding::Bytes file, PictureType type)
+// Every frame, as the decoder of the type gives it: the stored rows, or
+// turned as shown when options ask.
+static DecodeOutcome decodeWith(
+    decoding::Bytes file, PictureType type, const decoding::DecodeOptions& options = {})
 {
     if (readWithQt(type))
-        return qtreading::decode(file, type);
+        return qtreading::decode(file, type, options);
     if (decoding::decodesPixels(type))
-        return decoding::decode(file); // 16-bit samples stay 16-bit
+        return decoding::decode(file, options); // 16-bit samples stay 16-bit
     DecodeOutcome outcome;
     outcome.reason = type == PictureType::Unknown
         ? "not a picture of a type Corvane reads"
@@ -208,16 +212,7 @@ static DecodeOutcome decodeStored(decoding::Bytes file, PictureType type)
 
 decoding::DecodeOutcome decodePicture(decoding::Bytes file, decoding::PictureType type)
 {
-    const decoding::OrientationTag tag = decoding::readOrientation(file);
-    if (tag.pagesDisagree) {
-        DecodeOutcome refused;
-        refused.reason = "TIFF pages of different orientations: not supported";
-        return refused;
-    }
-    DecodeOutcome outcome = decodeStored(file, type);
-    if (outcome.status == DecodeStatus::Ok)
-        orientPicture(outcome.picture, tag.orientation);
-    return outcome;
+    return decodeWith(file, type, kAsShown);
 }
 
 PictureFingerprint fingerprintPicture(decoding::Bytes file, decoding::PictureType type)
@@ -225,8 +220,7 @@ PictureFingerprint fingerprintPicture(decoding::Bytes file, decoding::PictureTyp
     PictureFingerprint result;
     // A turned picture is decoded whole and turned before it is hashed; only
     // pictures shown as stored are hashed as the decoder gives their rows.
-    const decoding::OrientationTag tag = decoding::readOrientation(file);
-    const bool asStored = tag.orientation == decoding::Orientation::AsStored && !tag.pagesDisagree;
+    const bool asStored = decoding::shownAsStored(file);
     if (asStored && type == PictureType::Jpeg) {
         if (std::optional<PictureFingerprint> streamed = streamedJpegFingerprint(file))
             return std::move(*streamed);
@@ -265,7 +259,7 @@ PictureFingerprint fingerprintStoredPicture(decoding::Bytes file, decoding::Pict
     PictureFingerprint result;
     if (readWithQt(type))
         qtreading::prepare();
-    const DecodeOutcome outcome = decodeStored(file, type);
+    const DecodeOutcome outcome = decodeWith(file, type);
     result.ok = outcome.status == DecodeStatus::Ok && !outcome.picture.frames.empty();
     if (result.ok)
         result.fingerprint = fingerprintOf(outcome.picture);

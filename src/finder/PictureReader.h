@@ -4,9 +4,9 @@
 // HEIF and AVIF go through Corvane's own decoding library at full depth, JPEG
 // through libjpeg's own API (the same pixels as the window's Qt reader), BMP
 // and GIF through Qt's readers, as in the window. Pictures are read as a
-// viewer shows them: a JPEG's or TIFF's orientation tag is applied here,
-// after the decoder (HEIF's decoder applies its own), and width and height
-// are the shown ones.
+// viewer shows them: the decoders apply a JPEG's or TIFF's orientation tag
+// when asked (decoding/PictureOrientation.h; HEIF's decoder applies its
+// own), and width and height are the shown ones.
 
 #include "decoding/DecodedPicture.h"
 #include "finder/PixelFingerprint.h"
@@ -27,7 +27,7 @@ decoding::PictureHeader readHeader(decoding::Bytes head);
 bool hasDecoder(decoding::PictureType type);
 
 // Decodes a whole file of the given type, every frame, at full depth, turned
-// as a viewer shows it (PictureOrientation.h).
+// as a viewer shows it (decoding/PictureOrientation.h).
 decoding::DecodeOutcome decodePicture(decoding::Bytes file, decoding::PictureType type);
 
 // Decodes a whole file and gives the fingerprint of its pixels (the same as

@@ -1,8 +1,6 @@
 #include "finder/SignedDecode.h"
 
 #include "decoding/JpegDecoder.h"
-#include "decoding/OrientationTag.h"
-#include "finder/PictureOrientation.h"
 #include "finder/PictureReader.h"
 #include "similar/PhotoDifference.h"
 #include "similar/ReducedJpegSignature.h"
@@ -15,10 +13,7 @@ decoding::DecodeOutcome decodeJpegAt(decoding::Bytes file, int reduction)
 {
     if (reduction <= 1)
         return decodePicture(file, PictureType::Jpeg);
-    decoding::DecodeOutcome outcome = decoding::jpeg::decodeReduced(file, unsigned(reduction));
-    if (outcome.status == decoding::DecodeStatus::Ok && !outcome.picture.frames.empty())
-        orientPicture(outcome.picture, decoding::readOrientation(file).orientation);
-    return outcome;
+    return decoding::jpeg::decodeReduced(file, unsigned(reduction), {.asShown = true});
 }
 
 std::optional<similar::PhotoSignature> jpegSignature(decoding::Bytes file, std::uint32_t width,

@@ -2,6 +2,7 @@
 
 #include "decoding/BmpJpegGifHeaders.h"
 #include "decoding/JpegDecoder.h"
+#include "decoding/PictureOrientation.h"
 #include "decoding/PictureType.h"
 
 #include <QBuffer>
@@ -208,7 +209,10 @@ std::vector<std::uint8_t> windowRgba(const QImage& frame)
     return pixels;
 }
 
-DecodeOutcome decode(decoding::Bytes file, PictureType type)
+namespace {
+
+// The stored rows of every frame.
+DecodeOutcome decodeStored(decoding::Bytes file, PictureType type)
 {
     DecodeOutcome outcome;
     if (type == PictureType::Jpeg) {
@@ -236,6 +240,13 @@ DecodeOutcome decode(decoding::Bytes file, PictureType type)
         frame = QImage(); // hold one copy of each frame at a time
     }
     return outcome;
+}
+
+} // namespace
+
+DecodeOutcome decode(decoding::Bytes file, PictureType type, const decoding::DecodeOptions& options)
+{
+    return decoding::decodeAsShown(file, options, [&] { return decodeStored(file, type); });
 }
 
 } // namespace qtreading

@@ -5,8 +5,10 @@
 // frame by frame for an animation, and into the decoding library's pixel
 // form. The window's loader, the whole-folder search, the converter's reader
 // module and the full-size view all read through here, so each sees the same
-// pixels. Orientation tags are not applied: the stored rows come out.
+// pixels. Orientation tags are applied only when decode() is asked to
+// (DecodeOptions::asShown); otherwise the stored rows come out.
 
+#include "decoding/DecodeOptions.h"
 #include "decoding/DecodedPicture.h"
 
 #include <QByteArray>
@@ -73,7 +75,9 @@ bool isSixteenBit(const QImage& frame);
 // Every frame of a BMP, JPEG or GIF file in the shared pixel form (RGBA).
 // JPEG goes to decoding/JpegDecoder (libjpeg itself): the same pixels as
 // Qt's reader for RGB and grey, faster, and CMYK kept as its inks (Qt would
-// turn them into RGB, where different inks look alike).
-decoding::DecodeOutcome decode(decoding::Bytes file, decoding::PictureType type);
+// turn them into RGB, where different inks look alike). Only options.asShown
+// counts: the picture turned as a viewer shows it (decoding::decodeAsShown).
+decoding::DecodeOutcome decode(
+    decoding::Bytes file, decoding::PictureType type, const decoding::DecodeOptions& options = {});
 
 } // namespace qtreading

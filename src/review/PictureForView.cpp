@@ -5,7 +5,7 @@
 #include "decoding/MappedFile.h"
 #include "decoding/OrientationTag.h"
 #include "decoding/PictureDecoders.h"
-#include "finder/PictureOrientation.h"
+#include "qtreading/OrientedImage.h"
 #include "search/ImageLoader.h"
 
 #include <QFile>
@@ -52,7 +52,7 @@ QImage pictureForView(const QByteArray& path)
         picture = fromDecoders(file);
     if (!file.ok())
         return picture;
-    return finder::orientedImage(picture, decoding::readOrientation(file.bytes()).orientation);
+    return qtreading::orientedImage(picture, decoding::readOrientation(file.bytes()).orientation);
 }
 
 QImage fittedPicture(const QImage& picture, QSize box)
@@ -76,7 +76,7 @@ QImage smallPictureForView(const QByteArray& path, QSize box)
             reduction /= 2;
         if (header.ok && reduction > 1) {
             const decoding::DecodeOutcome outcome
-                = decoding::jpeg::decodeReduced(file.bytes(), reduction);
+                = decoding::jpeg::decodeReduced(file.bytes(), reduction, {.asShown = true});
             const decoding::DecodedPicture& p = outcome.picture;
             if (outcome.status == decoding::DecodeStatus::Ok && !p.frames.empty()
                 && p.bytesPerSample == 1 && p.isRgba()) {
@@ -86,9 +86,7 @@ QImage smallPictureForView(const QByteArray& path, QSize box)
                     for (int y = 0; y < image.height(); ++y)
                         std::memcpy(
                             image.scanLine(y), p.frames.front().data() + row * std::size_t(y), row);
-                    return fittedPicture(finder::orientedImage(image,
-                                             decoding::readOrientation(file.bytes()).orientation),
-                        box);
+                    return fittedPicture(image, box);
                 }
             }
             // What the reduced decode refuses, the whole decode judges.

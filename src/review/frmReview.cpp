@@ -2,7 +2,7 @@
 
 #include "finder/Finder.h"
 #include "finder/IgnoreList.h"
-#include "finder/ReportWriters.h"
+#include "report/ReportWriters.h"
 #include "review/PictureForView.h"
 #include "review/ReviewItemModel.h"
 #include "review/ThumbnailCache.h"

@@ -5,7 +5,7 @@
 #include "TestCollection.h"
 
 #include "finder/IgnoreList.h"
-#include "finder/ReportWriters.h"
+#include "report/ReportWriters.h"
 
 #include <QDir>
 #include <QFile>

@@ -7,6 +7,7 @@
 #include "decoding/BmpJpegGifHeaders.h"
 
 #include "ForgedGif.h"
+#include "PictureBytes.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -22,10 +23,7 @@ namespace {
 
 using namespace decoding;
 
-Bytes bytesOf(const QByteArray& data)
-{
-    return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
-}
+using picturebytes::bytesOf;
 
 // Runs `program arguments... output` in dir and gives the output file's bytes.
 QByteArray made(const QTemporaryDir& dir, const char* program, QStringList arguments,

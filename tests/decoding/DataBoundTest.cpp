@@ -2,6 +2,8 @@
 // picture is allocated; real pictures compressed as far as their format
 // allows are not.
 
+#include "PictureBytes.h"
+
 #include "decoding/BmpJpegGifHeaders.h"
 #include "decoding/JpegDecoder.h"
 #include "decoding/PngDecoder.h"
@@ -20,10 +22,7 @@ namespace {
 
 using namespace decoding;
 
-Bytes bytesOf(const QByteArray& data)
-{
-    return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
-}
+using picturebytes::bytesOf;
 
 void bigEndian(QByteArray& out, std::uint32_t value)
 {

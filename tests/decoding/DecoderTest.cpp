@@ -2,6 +2,8 @@
 // decoded by Corvane and by `convert` (to raw RGBA), and every sample must be
 // equal.
 
+#include "PictureBytes.h"
+
 #include "decoding/MappedFile.h"
 #include "decoding/PictureDecoders.h"
 #include "decoding/PngDecoder.h"
@@ -38,14 +40,10 @@ QByteArray runConvert(const QStringList& arguments, QString* error = nullptr)
 
 QByteArray readAll(const QString& path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return picturebytes::fileBytes(path);
 }
 
-Bytes bytesOf(const QByteArray& data)
-{
-    return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
-}
+using picturebytes::bytesOf;
 
 // First differing sample as text, or "" when the frame equals ImageMagick's.
 std::string firstDifference(const std::vector<std::uint8_t>& frame, const QByteArray& expected,

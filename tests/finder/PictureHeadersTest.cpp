@@ -1,5 +1,6 @@
 // The BMP, JPEG and GIF header readers against files made by ImageMagick,
 // whole and damaged.
+#include "PictureBytes.h"
 #include "TestCollection.h"
 
 #include "decoding/BmpJpegGifHeaders.h"
@@ -22,10 +23,7 @@ struct HeaderCase {
 
 class PictureHeaderCases : public ::testing::TestWithParam<HeaderCase> { };
 
-decoding::Bytes bytesOf(const QByteArray& data)
-{
-    return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
-}
+using picturebytes::bytesOf;
 
 TEST_P(PictureHeaderCases, SayTheSizeWithoutDecoding)
 {

@@ -2,6 +2,7 @@
 // Test files of the newer picture types, made by Debian's own encoders, and
 // independent decodes of them (dwebp, heif-convert) in Corvane's pixel form.
 
+#include "PictureBytes.h"
 #include "decoding/DecodedPicture.h"
 
 #include <QByteArray>
@@ -21,10 +22,7 @@ QString run(const QString& program, const QStringList& arguments);
 QByteArray readBytes(const QString& path);
 bool writeBytes(const QString& path, const QByteArray& bytes);
 
-inline decoding::Bytes bytesOf(const QByteArray& data)
-{
-    return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
-}
+using picturebytes::bytesOf;
 
 // A smooth picture with fine detail, `seed` shifting its pattern: what a
 // photo gives a lossy encoder to work on. With alpha, the alpha varies over

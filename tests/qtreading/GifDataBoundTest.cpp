@@ -3,6 +3,7 @@
 // GIF header reader's, tested with its table); real GIFs of one colour,
 // compressed as far as LZW goes, still decode.
 #include "ForgedGif.h"
+#include "PictureBytes.h"
 #include "finder/QtFingerprint.h"
 #include "qtreading/QtPictureReading.h"
 
@@ -18,10 +19,7 @@ namespace {
 using decoding::DecodeStatus;
 using decoding::PictureType;
 
-decoding::Bytes bytesOf(const QByteArray& data)
-{
-    return {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())};
-}
+using picturebytes::bytesOf;
 
 struct GifClaim {
     const char* name;

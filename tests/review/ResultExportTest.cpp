@@ -3,7 +3,7 @@
 // is not valid UTF-8.
 #include "ReviewTestData.h"
 
-#include "finder/ReportWriters.h"
+#include "report/ReportWriters.h"
 #include "review/ReviewItemModel.h"
 #include "review/ReviewModel.h"
 #include "review/WholeFolderSearch.h"

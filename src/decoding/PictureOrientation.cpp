@@ -1,14 +1,12 @@
-#include "finder/PictureOrientation.h"
+#include "decoding/PictureOrientation.h"
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
-namespace finder {
+namespace decoding {
 
 namespace {
-
-using decoding::Orientation;
 
 // The stored pixel that output pixel (x, y) shows, for a stored picture of
 // width x height: one mapping serves all eight values.
@@ -56,13 +54,13 @@ inline void storedPixel(Orientation orientation, std::uint32_t width, std::uint3
 // quarter turn reads a few stored rows at a time instead of striding down
 // whole columns of a large picture.
 template <std::size_t kPixelBytes>
-void orientRows(const std::uint8_t* in, std::size_t inStride, std::uint32_t width,
+void turnRows(const std::uint8_t* in, std::size_t inStride, std::uint32_t width,
     std::uint32_t height, std::size_t pixelBytes, Orientation orientation, std::uint8_t* out,
     std::size_t outStride)
 {
     constexpr std::uint32_t kTile = 64;
     const std::size_t size = kPixelBytes ? kPixelBytes : pixelBytes;
-    const bool swap = decoding::swapsSides(orientation);
+    const bool swap = swapsSides(orientation);
     const std::uint32_t outWidth = swap ? height : width;
     const std::uint32_t outHeight = swap ? width : height;
     for (std::uint32_t tileY = 0; tileY < outHeight; tileY += kTile) {
@@ -82,29 +80,30 @@ void orientRows(const std::uint8_t* in, std::size_t inStride, std::uint32_t widt
     }
 }
 
-void orient(const std::uint8_t* in, std::size_t inStride, std::uint32_t width, std::uint32_t height,
-    std::size_t pixelBytes, Orientation orientation, std::uint8_t* out, std::size_t outStride)
+} // namespace
+
+void orientRows(const std::uint8_t* in, std::size_t inStride, std::uint32_t width,
+    std::uint32_t height, std::size_t pixelBytes, Orientation orientation, std::uint8_t* out,
+    std::size_t outStride)
 {
     switch (pixelBytes) {
     case 4:
-        return orientRows<4>(in, inStride, width, height, 4, orientation, out, outStride);
+        return turnRows<4>(in, inStride, width, height, 4, orientation, out, outStride);
     case 8:
-        return orientRows<8>(in, inStride, width, height, 8, orientation, out, outStride);
+        return turnRows<8>(in, inStride, width, height, 8, orientation, out, outStride);
     default:
-        return orientRows<0>(in, inStride, width, height, pixelBytes, orientation, out, outStride);
+        return turnRows<0>(in, inStride, width, height, pixelBytes, orientation, out, outStride);
     }
 }
 
-} // namespace
-
-decoding::PictureHeader orientedHeader(decoding::PictureHeader header, decoding::Bytes head)
+PictureHeader orientedHeader(PictureHeader header, Bytes head)
 {
-    if (header.ok && decoding::swapsSides(decoding::readOrientation(head).orientation))
+    if (header.ok && swapsSides(readOrientation(head).orientation))
         std::swap(header.width, header.height);
     return header;
 }
 
-void orientPicture(decoding::DecodedPicture& picture, Orientation orientation)
+void orientPicture(DecodedPicture& picture, Orientation orientation)
 {
     const std::size_t pixels = std::size_t(picture.width) * picture.height;
     if (orientation == Orientation::AsStored || pixels == 0)
@@ -112,31 +111,38 @@ void orientPicture(decoding::DecodedPicture& picture, Orientation orientation)
     for (std::vector<std::uint8_t>& frame : picture.frames) {
         const std::size_t pixelBytes = frame.size() / pixels;
         std::vector<std::uint8_t> turned(frame.size());
-        const std::uint32_t outWidth
-            = decoding::swapsSides(orientation) ? picture.height : picture.width;
-        orient(frame.data(), pixelBytes * picture.width, picture.width, picture.height, pixelBytes,
-            orientation, turned.data(), pixelBytes * outWidth);
+        const std::uint32_t outWidth = swapsSides(orientation) ? picture.height : picture.width;
+        orientRows(frame.data(), pixelBytes * picture.width, picture.width, picture.height,
+            pixelBytes, orientation, turned.data(), pixelBytes * outWidth);
         frame = std::move(turned);
     }
-    if (decoding::swapsSides(orientation))
+    if (swapsSides(orientation))
         std::swap(picture.width, picture.height);
 }
 
-QImage orientedImage(const QImage& image, Orientation orientation)
+bool shownAsStored(Bytes file)
 {
-    if (image.isNull() || orientation == Orientation::AsStored)
-        return image;
-    const QImage source = image.depth() < 8 ? image.convertToFormat(QImage::Format_ARGB32) : image;
-    const bool swap = decoding::swapsSides(orientation);
-    QImage turned(swap ? source.height() : source.width(), swap ? source.width() : source.height(),
-        source.format());
-    if (turned.isNull())
-        return QImage();
-    turned.setColorTable(source.colorTable());
-    orient(source.constBits(), std::size_t(source.bytesPerLine()), std::uint32_t(source.width()),
-        std::uint32_t(source.height()), std::size_t(source.depth() / 8), orientation, turned.bits(),
-        std::size_t(turned.bytesPerLine()));
-    return turned;
+    const OrientationTag tag = readOrientation(file);
+    return tag.orientation == Orientation::AsStored && !tag.pagesDisagree;
 }
 
-} // namespace finder
+DecodeOutcome decodeAsShown(
+    Bytes file, const DecodeOptions& options, const std::function<DecodeOutcome()>& decodeStored)
+{
+    if (!options.asShown)
+        return decodeStored();
+    // The tag is read first: a TIFF whose pages disagree is refused before
+    // any page is decoded.
+    const OrientationTag tag = readOrientation(file);
+    if (tag.pagesDisagree) {
+        DecodeOutcome refused;
+        refused.reason = "TIFF pages of different orientations: not supported";
+        return refused;
+    }
+    DecodeOutcome outcome = decodeStored();
+    if (outcome.status == DecodeStatus::Ok)
+        orientPicture(outcome.picture, tag.orientation);
+    return outcome;
+}
+
+} // namespace decoding
