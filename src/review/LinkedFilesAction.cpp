@@ -1,25 +1,10 @@
 #include "review/LinkedFilesAction.h"
 
-#include "review/MarkedFilesAction.h"
-
 #include <set>
-
-namespace {
-
-QString filesText(int count)
-{
-    return count == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(count);
-}
-
-QByteArray parentFolder(const QByteArray& path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash <= 0 ? QByteArray("/") : path.left(slash);
-}
-
-} // namespace
+#include <utility>
 
 LinkedFilesAction::LinkedFilesAction(const ReviewModel& model)
+    : MarkedFileSteps(model)
 {
     // Whether clones can be made, found once per folder and file system.
     std::map<std::pair<QByteArray, std::uint64_t>, bool> clones;
@@ -30,7 +15,6 @@ LinkedFilesAction::LinkedFilesAction(const ReviewModel& model)
         std::vector<const ReviewFile*> marked;
         for (int f = 0; f < int(group.files.size()); ++f) {
             const ReviewFile& file = group.files[size_t(f)];
-            m_listings[file.found.path].push_back(file.id);
             if (!model.isMarked({g, f}))
                 keepers.push_back(&file);
             else
@@ -42,7 +26,7 @@ LinkedFilesAction::LinkedFilesAction(const ReviewModel& model)
             if (!decided.insert(file->found.path).second)
                 continue;
             const auto skip = [&](const QString& reason) {
-                m_notDone.push_back({file->shownPath, QStringLiteral("skipped: ") + reason, true});
+                leftAlone(file->shownPath, QStringLiteral("skipped: ") + reason, true);
             };
             if (group.samePhoto) {
                 skip(QStringLiteral("no byte-identical copy stays, only the same photo saved "
@@ -81,29 +65,16 @@ LinkedFilesAction::LinkedFilesAction(const ReviewModel& model)
             Planned planned{file->id, file->found, file->shownPath, keeper->found.path,
                 clone->second ? LinkReplacement::Method::Clone : LinkReplacement::Method::HardLink};
             m_clonesPlanned += clone->second ? 1 : 0;
-            m_totalBytes += file->found.identity.size;
+            addToPlan(file->found.identity.size);
             m_keptNow.emplace(keeper->found.path, keeper->found.identity);
             m_plan.push_back(std::move(planned));
         }
     }
 }
 
-void LinkedFilesAction::step()
+void LinkedFilesAction::actOn(int index)
 {
-    if (finished())
-        return;
-    actOn(m_plan[size_t(m_next)]);
-    ++m_next;
-}
-
-void LinkedFilesAction::runToEnd()
-{
-    while (!finished())
-        step();
-}
-
-void LinkedFilesAction::actOn(const Planned& planned)
-{
+    const Planned& planned = m_plan[size_t(index)];
     FileIdentity& kept = m_keptNow[planned.kept];
     LinkReplacement::Request request;
     request.path = planned.found.path;
@@ -116,17 +87,13 @@ void LinkedFilesAction::actOn(const Planned& planned)
     const LinkReplacement::Outcome outcome = LinkReplacement::replace(request);
     if (outcome.result != LinkReplacement::Result::Done) {
         const bool skipped = outcome.result == LinkReplacement::Result::Skipped;
-        m_notDone.push_back({planned.shownPath,
-            (skipped ? QStringLiteral("skipped: ") : QString()) + outcome.reason, skipped});
+        leftAlone(planned.shownPath,
+            (skipped ? QStringLiteral("skipped: ") : QString()) + outcome.reason, skipped);
         return;
     }
     kept = outcome.keptNow;
-    m_acted.push_back(planned.id);
-    for (int id : m_listings[planned.found.path])
-        m_gone.push_back(id);
+    acted(planned.id, planned.found.path, outcome.freed ? planned.found.identity.size : 0);
     m_clonesMade += outcome.method == LinkReplacement::Method::Clone ? 1 : 0;
-    if (outcome.freed)
-        m_freedBytes += planned.found.identity.size;
     LinkReplacement::Linked linked{planned.found.path, outcome.method, outcome.placed, planned.kept,
         outcome.keptNow, planned.found.identity, outcome.accessedNs};
     m_replaced.push_back({planned.id, planned.found.identity, std::move(linked)});
@@ -136,7 +103,7 @@ QString LinkedFilesAction::confirmationText() const
 {
     QString text = QStringLiteral("Replace %1 (%2) with links to the copies that stay? Every "
                                   "name keeps working.")
-                       .arg(filesText(total()), MarkedFilesAction::sizeText(m_totalBytes));
+                       .arg(filesText(total()), sizeText(totalBytes()));
     if (m_clonesPlanned > 0) {
         text += (m_clonesPlanned == 1
                         ? QStringLiteral("\n1 becomes a copy-on-write clone")
@@ -150,16 +117,16 @@ QString LinkedFilesAction::confirmationText() const
             + QStringLiteral(", as the file system makes no clones: the two names are then one "
                              "file, and an edit through either name changes both.");
     }
-    if (!m_notDone.empty()) {
+    if (!notDone().empty()) {
         text += QStringLiteral("\n%1 more will be left alone; the report says why.")
-                    .arg(filesText(int(m_notDone.size())));
+                    .arg(filesText(int(notDone().size())));
     }
     return text;
 }
 
 QString LinkedFilesAction::summaryText() const
 {
-    const int done = int(m_acted.size());
+    const int done = int(actedIds().size());
     QString text;
     if (done == 0) {
         text = QStringLiteral("No file was replaced with a link.");
@@ -172,12 +139,10 @@ QString LinkedFilesAction::summaryText() const
         else if (m_clonesMade == 0)
             how = done == 1 ? QStringLiteral("a hard link") : QStringLiteral("hard links");
         text = QStringLiteral("%1 replaced with %2; %3 freed.")
-                   .arg(filesText(done), how, MarkedFilesAction::sizeText(m_freedBytes));
+                   .arg(filesText(done), how, sizeText(freedBytes()));
     }
-    int skipped = 0;
-    for (const NotDone& n : m_notDone)
-        skipped += n.skipped ? 1 : 0;
-    const int failed = int(m_notDone.size()) - skipped;
+    const int skipped = skippedCount();
+    const int failed = failedCount();
     if (skipped > 0)
         text += QStringLiteral("\n%1 left alone.").arg(filesText(skipped));
     if (failed > 0)

@@ -14,22 +14,15 @@
 // have moved, and what is expected of it moves with them.
 
 #include "handling/LinkReplacement.h"
-#include "review/ReviewModel.h"
+#include "review/MarkedFileSteps.h"
 
 #include <QString>
 
-#include <cstdint>
 #include <map>
-#include <utility>
 #include <vector>
 
-class LinkedFilesAction {
+class LinkedFilesAction final : public MarkedFileSteps {
 public:
-    struct NotDone {
-        QString path; // as the review shows it
-        QString reason;
-        bool skipped = false; // left alone on purpose, not a failure
-    };
     // One name replaced, with what Put back needs.
     struct Replaced {
         int id = 0;
@@ -47,26 +40,14 @@ public:
     // of a hard link would change the master.
     static bool mayLinkTo(const FoundFile& kept) { return !kept.isProtected; }
 
-    int total() const { return int(m_plan.size()); }
-    std::int64_t totalBytes() const { return m_totalBytes; }
     int clonesPlanned() const { return m_clonesPlanned; }
     int hardLinksPlanned() const { return total() - m_clonesPlanned; }
-    int position() const { return m_next; }
-    bool finished() const { return m_next >= total(); }
 
-    void step();
-    void runToEnd();
-
-    const std::vector<int>& actedIds() const { return m_acted; }
-    // Every listing of the replaced files (a file may be listed in an
-    // identical group and in a same-photo group).
-    const std::vector<int>& goneIds() const { return m_gone; }
+    // notDone() holds the files skipped when the action was planned, and
+    // those left alone or failed since.
     const std::vector<Replaced>& replaced() const { return m_replaced; }
-    // Skipped when the action was planned, and left alone or failed since.
-    const std::vector<NotDone>& notDone() const { return m_notDone; }
     // Who each copy that stays is now (its links moved with hard links).
     const std::map<QByteArray, FileIdentity>& keptNow() const { return m_keptNow; }
-    std::int64_t freedBytes() const { return m_freedBytes; }
 
     // The confirmation: how many files, how many clones and hard links, and
     // what a hard link means for an edit.
@@ -83,18 +64,11 @@ private:
         LinkReplacement::Method method = LinkReplacement::Method::Clone;
     };
 
-    void actOn(const Planned& planned);
+    void actOn(int index) override;
 
     std::vector<Planned> m_plan;
-    std::int64_t m_totalBytes = 0;
     int m_clonesPlanned = 0;
-    int m_next = 0;
     int m_clonesMade = 0;
     std::map<QByteArray, FileIdentity> m_keptNow; // also what the next file expects of it
-    std::map<QByteArray, std::vector<int>> m_listings; // path -> ReviewFile ids
-    std::vector<int> m_acted;
-    std::vector<int> m_gone;
     std::vector<Replaced> m_replaced;
-    std::vector<NotDone> m_notDone;
-    std::int64_t m_freedBytes = 0;
 };

@@ -4,30 +4,15 @@
 #include "review/FileRecheck.h"
 
 #include <QFile>
-#include <QLocale>
 
 #include <set>
 
 #include <sys/stat.h>
 
-namespace {
-
-QString filesText(int count)
-{
-    return count == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(count);
-}
-
-QByteArray parentFolder(const QByteArray& path)
-{
-    const int slash = path.lastIndexOf('/');
-    return slash <= 0 ? QByteArray("/") : path.left(slash);
-}
-
-} // namespace
-
 MarkedFilesAction::MarkedFilesAction(
     const ReviewModel& model, Kind kind, const QString& targetFolder)
-    : m_kind(kind)
+    : MarkedFileSteps(model)
+    , m_kind(kind)
     , m_targetFolder(targetFolder)
 {
     // A file can be listed twice: in its identical group and in a same-photo
@@ -40,7 +25,6 @@ MarkedFilesAction::MarkedFilesAction(
         std::vector<Planned> marked;
         for (int f = 0; f < int(group.files.size()); ++f) {
             const ReviewFile& file = group.files[size_t(f)];
-            m_listings[file.found.path].push_back(file.id);
             if (!model.isMarked({g, f}))
                 keepers.files.push_back(file.found);
             else if (planned.insert(file.found.path).second)
@@ -50,7 +34,7 @@ MarkedFilesAction::MarkedFilesAction(
             continue;
         m_keepers.push_back(std::move(keepers));
         for (Planned& p : marked) {
-            m_totalBytes += p.found.identity.size;
+            addToPlan(p.found.identity.size);
             m_plan.push_back(std::move(p));
         }
     }
@@ -73,41 +57,28 @@ bool MarkedFilesAction::keeperStillThere(Keepers& keepers)
     return false;
 }
 
-void MarkedFilesAction::notDone(const Planned& planned, const QString& reason, bool skipped)
+void MarkedFilesAction::leave(const Planned& planned, const QString& reason, bool skipped)
 {
-    m_notDone.push_back({planned.shownPath, reason, skipped});
+    leftAlone(planned.shownPath, reason, skipped);
 }
 
-void MarkedFilesAction::step()
+void MarkedFilesAction::actOn(int index)
 {
-    if (finished())
-        return;
-    actOn(m_plan[size_t(m_next)]);
-    ++m_next;
-}
-
-void MarkedFilesAction::runToEnd()
-{
-    while (!finished())
-        step();
-}
-
-void MarkedFilesAction::actOn(const Planned& planned)
-{
+    const Planned& planned = m_plan[size_t(index)];
     // The copy that stays is checked first: acting on a duplicate of a file
     // that has gone would take the last copy of the picture.
     if (!keeperStillThere(m_keepers[size_t(planned.group)])) {
-        notDone(
+        leave(
             planned, QStringLiteral("skipped: the copy that stays changed since the search"), true);
         return;
     }
     const QByteArray& raw = planned.found.path;
     if (const QString change = changeSinceSearch(raw, planned.found.identity); !change.isEmpty()) {
-        notDone(planned, QStringLiteral("skipped: ") + change, true);
+        leave(planned, QStringLiteral("skipped: ") + change, true);
         return;
     }
     if (!survivesAsText(raw)) {
-        notDone(planned, QStringLiteral("skipped: its name is not valid UTF-8"), true);
+        leave(planned, QStringLiteral("skipped: its name is not valid UTF-8"), true);
         return;
     }
     struct stat before { };
@@ -118,7 +89,7 @@ void MarkedFilesAction::actOn(const Planned& planned)
     // Trash and delete look at the file once more at the moment they act on it.
     const auto checked = [&](FileActions::CheckedResult result) {
         if (result == FileActions::CheckedResult::Changed) {
-            notDone(planned, QStringLiteral("skipped: ") + error, true);
+            leave(planned, QStringLiteral("skipped: ") + error, true);
             return false;
         }
         done = result == FileActions::CheckedResult::Done;
@@ -140,7 +111,7 @@ void MarkedFilesAction::actOn(const Planned& planned)
         break;
     case Kind::Move: {
         if (parentFolder(raw) == QFile::encodeName(m_targetFolder)) {
-            notDone(planned, QStringLiteral("skipped: it is in that folder already"), true);
+            leave(planned, QStringLiteral("skipped: it is in that folder already"), true);
             return;
         }
         switch (FileActions::MoveFileNoReplace(path, m_targetFolder, &error)) {
@@ -158,20 +129,12 @@ void MarkedFilesAction::actOn(const Planned& planned)
     }
     }
     if (!done) {
-        notDone(planned, error.isEmpty() ? QStringLiteral("failed") : error, false);
+        leave(planned, error.isEmpty() ? QStringLiteral("failed") : error, false);
         return;
     }
-    m_acted.push_back(planned.id);
-    for (int id : m_listings[planned.found.path])
-        m_gone.push_back(id);
+    acted(planned.id, planned.found.path,
+        m_kind == Kind::Delete && lastLink ? planned.found.identity.size : 0);
     m_actedBytes += planned.found.identity.size;
-    if (m_kind == Kind::Delete && lastLink)
-        m_freedBytes += planned.found.identity.size;
-}
-
-QString MarkedFilesAction::sizeText(std::int64_t bytes)
-{
-    return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
 }
 
 QString MarkedFilesAction::confirmationText(
@@ -192,7 +155,7 @@ QString MarkedFilesAction::confirmationText(
 
 QString MarkedFilesAction::summaryText() const
 {
-    const int acted = int(m_acted.size());
+    const int acted = int(actedIds().size());
     QString text;
     switch (m_kind) {
     // With nothing done there is no count or space to speak of.
@@ -205,7 +168,7 @@ QString MarkedFilesAction::summaryText() const
     case Kind::Delete:
         text = acted == 0
             ? QStringLiteral("No file was deleted.")
-            : QStringLiteral("%1 deleted; %2 freed.").arg(filesText(acted), sizeText(m_freedBytes));
+            : QStringLiteral("%1 deleted; %2 freed.").arg(filesText(acted), sizeText(freedBytes()));
         break;
     case Kind::Move:
         text = acted == 0 ? QStringLiteral("No file was moved.")
@@ -213,10 +176,8 @@ QString MarkedFilesAction::summaryText() const
                                 .arg(filesText(acted), sizeText(m_actedBytes), m_targetFolder);
         break;
     }
-    int skipped = 0;
-    for (const NotDone& n : m_notDone)
-        skipped += n.skipped ? 1 : 0;
-    const int failed = int(m_notDone.size()) - skipped;
+    const int skipped = skippedCount();
+    const int failed = failedCount();
     if (skipped > 0)
         text += QStringLiteral("\n%1 left alone because of changes since the search.")
                     .arg(filesText(skipped));

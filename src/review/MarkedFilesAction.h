@@ -9,24 +9,17 @@
 // move it away halfway through a long action). Nothing that is not marked is ever touched; every
 // file that is not acted on is listed with its reason.
 
-#include "review/ReviewModel.h"
+#include "review/MarkedFileSteps.h"
 
 #include <QString>
 
 #include <cstdint>
-#include <map>
 #include <vector>
 
-class MarkedFilesAction {
+class MarkedFilesAction final : public MarkedFileSteps {
 public:
     // The rows of the main window's action list.
     enum class Kind { Trash = 0, Delete = 1, Move = 2 };
-
-    struct NotDone {
-        QString path; // as the review shows it
-        QString reason;
-        bool skipped = false; // left alone on purpose (changed), not a failure
-    };
 
     // Takes the marked files of model as they are now. targetFolder is used
     // by Kind::Move (absolute, without a trailing "/"). Kind::Trash sends
@@ -34,24 +27,10 @@ public:
     // caller.
     MarkedFilesAction(const ReviewModel& model, Kind kind, const QString& targetFolder);
 
-    int total() const { return int(m_plan.size()); }
-    std::int64_t totalBytes() const { return m_totalBytes; }
-    int position() const { return m_next; }
-    bool finished() const { return m_next >= total(); }
-
-    // Acts on the next file.
-    void step();
-    void runToEnd();
-
-    // ReviewFile ids of the files that were trashed, deleted or moved.
-    const std::vector<int>& actedIds() const { return m_acted; }
-    // Every listing in the review of the files acted on (a file may be listed
-    // in an identical group and in a same-photo group).
-    const std::vector<int>& goneIds() const { return m_gone; }
-    const std::vector<NotDone>& notDone() const { return m_notDone; }
+    // Bytes of the files trashed, deleted or moved; of them, freedBytes()
+    // counts the deleted files that had no other link. A file skipped (see
+    // notDone()) is one that changed since the search.
     std::int64_t actedBytes() const { return m_actedBytes; }
-    // Bytes no longer held by any name (deleted files with no other link).
-    std::int64_t freedBytes() const { return m_freedBytes; }
 
     // The report: how many files went where, the space, and how many were
     // skipped or failed.
@@ -60,7 +39,6 @@ public:
     // What the action does, for the confirmation: "move 3 files (1.2 MB) to the trash".
     static QString confirmationText(
         Kind kind, int count, std::int64_t bytes, const QString& folder);
-    static QString sizeText(std::int64_t bytes);
 
 private:
     struct Planned {
@@ -76,19 +54,12 @@ private:
     };
 
     bool keeperStillThere(Keepers& keepers);
-    void actOn(const Planned& planned);
-    void notDone(const Planned& planned, const QString& reason, bool skipped);
+    void actOn(int index) override;
+    void leave(const Planned& planned, const QString& reason, bool skipped);
 
     Kind m_kind;
     QString m_targetFolder;
     std::vector<Planned> m_plan;
     std::vector<Keepers> m_keepers;
-    std::int64_t m_totalBytes = 0;
-    int m_next = 0;
-    std::vector<int> m_acted;
-    std::vector<int> m_gone;
-    std::map<QByteArray, std::vector<int>> m_listings; // path -> ReviewFile ids
-    std::vector<NotDone> m_notDone;
     std::int64_t m_actedBytes = 0;
-    std::int64_t m_freedBytes = 0;
 };

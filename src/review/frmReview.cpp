@@ -995,7 +995,12 @@ void frmReview::actOnMarked()
     m_action = std::make_unique<MarkedFilesAction>(*m_model, kind, folder);
     m_actionKind = kind;
     m_actionFolder = folder;
-    m_progress->setRange(0, m_action->total());
+    startSteps(m_action->total());
+}
+
+void frmReview::startSteps(int total)
+{
+    m_progress->setRange(0, total);
     m_progress->setValue(0);
     m_progress->show();
     setStatus(QStringLiteral("Working..."));
@@ -1005,22 +1010,20 @@ void frmReview::actOnMarked()
 
 void frmReview::actSteps()
 {
+    MarkedFileSteps* const steps
+        = m_linking ? static_cast<MarkedFileSteps*>(m_linking.get()) : m_action.get();
+    if (!steps)
+        return;
     QElapsedTimer slice;
     slice.start();
-    while (m_linking && !m_linking->finished() && slice.elapsed() < kActSliceMs)
-        m_linking->step();
-    if (m_linking) {
-        m_progress->setValue(m_linking->position());
-        if (m_linking->finished())
-            finishLinking();
+    while (!steps->finished() && slice.elapsed() < kActSliceMs)
+        steps->step();
+    m_progress->setValue(steps->position());
+    if (!steps->finished())
         return;
-    }
-    while (m_action && !m_action->finished() && slice.elapsed() < kActSliceMs)
-        m_action->step();
-    if (!m_action)
-        return;
-    m_progress->setValue(m_action->position());
-    if (m_action->finished())
+    if (m_linking)
+        finishLinking();
+    else
         finishActing();
 }
 
@@ -1036,10 +1039,7 @@ void frmReview::finishActing()
     updateControls();
     const QString summary = action->summaryText();
     setStatus(summary.section(QLatin1Char('\n'), 0, 0));
-    QStringList problems;
-    for (const MarkedFilesAction::NotDone& n : action->notDone())
-        problems << n.path + QStringLiteral(": ") + n.reason;
-    m_hooks.report(summary, problems);
+    m_hooks.report(summary, action->problems());
 }
 
 void frmReview::showOutcome(const QString& summary, const QStringList& problems)
@@ -1057,11 +1057,9 @@ void frmReview::replaceWithLinks()
         return;
     }
     auto linking = std::make_unique<LinkedFilesAction>(*m_model);
-    QStringList problems;
-    for (const LinkedFilesAction::NotDone& n : linking->notDone())
-        problems << n.path + QStringLiteral(": ") + n.reason;
     if (linking->total() == 0) {
-        showOutcome(QStringLiteral("No marked file can be replaced with a link."), problems);
+        showOutcome(
+            QStringLiteral("No marked file can be replaced with a link."), linking->problems());
         return;
     }
     QString question = linking->confirmationText();
@@ -1073,12 +1071,7 @@ void frmReview::replaceWithLinks()
     if (!m_hooks.confirm(question))
         return;
     m_linking = std::move(linking);
-    m_progress->setRange(0, m_linking->total());
-    m_progress->setValue(0);
-    m_progress->show();
-    setStatus(QStringLiteral("Working..."));
-    updateControls();
-    m_actTimer.start();
+    startSteps(m_linking->total());
 }
 
 void frmReview::finishLinking()
@@ -1098,10 +1091,7 @@ void frmReview::finishLinking()
     restorePlace(place);
     m_progress->hide();
     updateControls();
-    QStringList problems;
-    for (const LinkedFilesAction::NotDone& n : linking->notDone())
-        problems << n.path + QStringLiteral(": ") + n.reason;
-    showOutcome(linking->summaryText(), problems);
+    showOutcome(linking->summaryText(), linking->problems());
 }
 
 frmReview::Place frmReview::currentPlace() const

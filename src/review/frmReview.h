@@ -170,6 +170,8 @@ private:
     void storeLayout();
     void setStatus(const QString& text);
     void updateControls();
+    // Shows the progress of an action on the marked files and starts its steps.
+    void startSteps(int total);
     void actSteps();
     void finishActing();
     void finishLinking();

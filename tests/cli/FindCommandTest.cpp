@@ -1,12 +1,11 @@
 // corvane-find as a user runs it: its three report forms read back by real
 // parsers (Python's json and csv modules, bash for the text form's quoting),
 // its exit status and messages, its progress line, and a read-only cache.
+#include "FindCommand.h"
 #include "TestCollection.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -20,13 +19,8 @@ namespace {
 
 using testcollection::Collection;
 
-const QString kFind = QStringLiteral(CORVANE_BIN_DIR "/corvane-find");
-
-struct Outcome {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+const QString kFind = FindCommand::program();
+using Outcome = FindCommand::Outcome;
 
 // A group as the parsers print it: the base64 of each path's exact bytes,
 // sorted, separated by blanks; one line per group, lines sorted.
@@ -49,28 +43,11 @@ public:
 
     void SetUp() override { ASSERT_TRUE(s_ready); }
 
-    QProcessEnvironment environment() const
+    FindCommand findCommand() const
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_cache.path());
-        return environment;
+        return FindCommand().cacheHome(m_cache.path()).workingDirectory(m_cache.path());
     }
-
-    Outcome find(const QStringList& arguments, const QString& program = kFind) const
-    {
-        QProcess process;
-        process.setProcessEnvironment(environment());
-        process.setWorkingDirectory(m_cache.path());
-        process.start(program, arguments);
-        process.closeWriteChannel();
-        Outcome outcome;
-        if (!process.waitForFinished(120000))
-            return outcome;
-        outcome.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        outcome.out = process.readAllStandardOutput();
-        outcome.err = process.readAllStandardError();
-        return outcome;
-    }
+    Outcome find(const QStringList& arguments) const { return findCommand().run(arguments); }
 
     // Runs a parser script over a report; its output, one line per group.
     static Canonical parse(
@@ -335,8 +312,8 @@ TEST_F(FindCommandTest, ProgressLineOnlyOnATerminal)
         GTEST_SKIP() << "no script(1) to run corvane-find on a terminal";
     const QString command
         = QStringLiteral("'%1' -r --no-cache --format=json '%2' > /dev/null").arg(kFind, s_root);
-    const Outcome terminal
-        = find({QStringLiteral("-qec"), command, QStringLiteral("/dev/null")}, script);
+    const Outcome terminal = findCommand().runThrough(
+        script, {QStringLiteral("-qec"), command, QStringLiteral("/dev/null")});
     ASSERT_EQ(terminal.exitCode, 0) << terminal.out.toStdString();
     EXPECT_TRUE(terminal.out.contains(" of ")) << terminal.out.toStdString();
     EXPECT_TRUE(terminal.out.contains("\r\x1b[K")) << terminal.out.toStdString();
@@ -355,8 +332,8 @@ TEST_F(FindCommandTest, ReadOnlyCacheIsBypassedWithANote)
             = QStringLiteral("mount --bind '%1' '%1' && mount -o remount,bind,ro '%1' && "
                              "exec '%2' -r --format=json '%3'")
                   .arg(cacheFolder, kFind, s_root);
-        outcome = find({QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"), command},
-            QStringLiteral("unshare"));
+        outcome = findCommand().runThrough(QStringLiteral("unshare"),
+            {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"), command});
         if (outcome.exitCode != 0 && outcome.out.isEmpty())
             GTEST_SKIP() << "no private mount namespace here: " << outcome.err.toStdString();
     } else {

@@ -2,6 +2,7 @@
 // clear message, protected files read back from the JSON and CSV reports by
 // Python's own parsers, and the ignore list in the data folder brought back
 // and forgotten from the command line.
+#include "FindCommand.h"
 #include "TestCollection.h"
 
 #include "finder/IgnoreList.h"
@@ -9,8 +10,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -19,13 +18,7 @@
 
 namespace {
 
-const QString kFind = QStringLiteral(CORVANE_BIN_DIR "/corvane-find");
-
-struct Outcome {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Outcome = FindCommand::Outcome;
 
 class FindFiltersTest : public ::testing::Test {
 protected:
@@ -55,23 +48,12 @@ protected:
 
     Outcome find(const QStringList& arguments) const
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), m_home.path());
-        environment.insert(
-            QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral("cache")));
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(m_home.path());
-        process.start(kFind, arguments);
-        process.closeWriteChannel();
-        Outcome outcome;
-        if (!process.waitForFinished(120000))
-            return outcome;
-        outcome.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        outcome.out = process.readAllStandardOutput();
-        outcome.err = process.readAllStandardError();
-        return outcome;
+        return FindCommand()
+            .set(QStringLiteral("HOME"), m_home.path())
+            .cacheHome(m_home.filePath(QStringLiteral("cache")))
+            .set(QStringLiteral("XDG_DATA_HOME"), dataHome())
+            .workingDirectory(m_home.path())
+            .run(arguments);
     }
 
     // Python's output for a report, one line each.

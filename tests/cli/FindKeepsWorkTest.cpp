@@ -1,6 +1,7 @@
 // corvane-find as a separate process that is interrupted: killed mid-search
 // it keeps most of what it learned in the fingerprint cache, and what failed
 // only for want of memory at that moment is never remembered.
+#include "FindCommand.h"
 #include "TestCollection.h"
 
 #include <QDeadlineTimer>
@@ -10,7 +11,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -21,8 +21,6 @@
 #include <csignal>
 
 namespace {
-
-const QString kFind = QStringLiteral(CORVANE_BIN_DIR "/corvane-find");
 
 class FindKeepsWorkTest : public ::testing::Test {
 public:
@@ -69,21 +67,12 @@ public:
         return rows;
     }
 
-    void start(QProcess& process, const QStringList& prefix = {}) const
+    void start(QProcess& process, const QStringList& wrapper = {}) const
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(
-            QStringLiteral("XDG_CACHE_HOME"), m_work.filePath(QStringLiteral("cache")));
-        process.setProcessEnvironment(environment);
-        QStringList arguments = prefix;
-        QString program = kFind;
-        if (!prefix.isEmpty()) {
-            program = arguments.takeFirst();
-            arguments << kFind;
-        }
-        arguments << QStringLiteral("--format=json") << m_folder;
-        process.start(program, arguments);
-        process.closeWriteChannel();
+        FindCommand()
+            .cacheHome(m_work.filePath(QStringLiteral("cache")))
+            .under(wrapper)
+            .start(process, {QStringLiteral("--format=json"), m_folder});
     }
 
     // Copies of one noisy picture, each with a different trailer after its

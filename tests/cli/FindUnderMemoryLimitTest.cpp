@@ -3,12 +3,11 @@
 // (libjpeg's coefficients of a progressive file without --similar, the
 // whole picture with it), then without the limit in the same cache folder,
 // which must find the pair.
+#include "FindCommand.h"
 #include "TestCollection.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -18,34 +17,15 @@
 
 namespace {
 
-const QString kFind = QStringLiteral(CORVANE_BIN_DIR "/corvane-find");
-
-struct FindRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using FindRun = FindCommand::Outcome;
 
 FindRun find(const QString& cacheHome, const QStringList& arguments, const QString& addressSpace)
 {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), cacheHome);
-    process.setProcessEnvironment(environment);
-    QStringList command = arguments;
-    command.prepend(kFind);
+    FindCommand command;
+    command.cacheHome(cacheHome).timeout(180000);
     if (!addressSpace.isEmpty())
-        command = QStringList{QStringLiteral("--as=") + addressSpace} + command;
-    process.start(addressSpace.isEmpty() ? kFind : QStringLiteral("prlimit"),
-        addressSpace.isEmpty() ? arguments : command);
-    process.closeWriteChannel();
-    FindRun outcome;
-    if (!process.waitForFinished(180000))
-        return outcome;
-    outcome.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    outcome.out = process.readAllStandardOutput();
-    outcome.err = process.readAllStandardError();
-    return outcome;
+        command.under({QStringLiteral("prlimit"), QStringLiteral("--as=") + addressSpace});
+    return command.run(arguments);
 }
 
 class FindUnderMemoryLimit : public ::testing::TestWithParam<const char*> { };

@@ -142,6 +142,23 @@ protected:
 
     FileIdentity now(const char* name) { return identityOf(QFile::encodeName(m_paths[name])); }
 
+    // Every file of kFiles as it is now, by name.
+    std::map<QString, FileIdentity> identities()
+    {
+        std::map<QString, FileIdentity> all;
+        for (const FileCase& c : kFiles)
+            all[c.name] = now(c.name);
+        return all;
+    }
+
+    // Keeps the oldest copy of each group and replaces the others with links.
+    static void linkAllButTheOldest(frmReview& window)
+    {
+        window.model().applyRule(MarkingRule::KeepOldest);
+        window.replaceWithLinks();
+        waitUntilActed(window);
+    }
+
     QTemporaryDir m_dir;
     QTemporaryDir m_settings;
     std::unique_ptr<TestFileSystem::OtherFileSystem> m_other;
@@ -156,14 +173,10 @@ TEST_F(LinkedFilesActionTest, OnlyCopiesWithTheVeryBytesOfTheCopyThatStaysAreRep
 {
     const FinderResult found = search();
     ASSERT_EQ(found.groups.size(), 2u) << "the re-saved PNG is pixel-identical";
-    std::map<QString, FileIdentity> searched;
-    for (const FileCase& c : kFiles)
-        searched[c.name] = now(c.name);
+    std::map<QString, FileIdentity> searched = identities();
 
     frmReview window(found, hooks());
-    window.model().applyRule(MarkingRule::KeepOldest);
-    window.replaceWithLinks();
-    waitUntilActed(window);
+    linkAllButTheOldest(window);
 
     ASSERT_EQ(questions.size(), 1);
     ASSERT_EQ(reports.size(), 1);
@@ -207,9 +220,7 @@ TEST_F(LinkedFilesActionTest, OnlyCopiesWithTheVeryBytesOfTheCopyThatStaysAreRep
 TEST_F(LinkedFilesActionTest, TheNextActionStillFindsTheCopyThatStays)
 {
     frmReview window(search(), hooks());
-    window.model().applyRule(MarkingRule::KeepOldest);
-    window.replaceWithLinks();
-    waitUntilActed(window);
+    linkAllButTheOldest(window);
     ASSERT_EQ(window.model().markedCount(), 2) << "the re-saved copy and the one elsewhere";
 
     window.actOnMarked(); // to the trash
@@ -223,13 +234,9 @@ TEST_F(LinkedFilesActionTest, TheNextActionStillFindsTheCopyThatStays)
 TEST_F(LinkedFilesActionTest, PutBackGivesEveryNameAFileOfItsOwn)
 {
     const FinderResult found = search();
-    std::map<QString, FileIdentity> searched;
-    for (const FileCase& c : kFiles)
-        searched[c.name] = now(c.name);
+    std::map<QString, FileIdentity> searched = identities();
     frmReview window(found, hooks());
-    window.model().applyRule(MarkingRule::KeepOldest);
-    window.replaceWithLinks();
-    waitUntilActed(window);
+    linkAllButTheOldest(window);
     ASSERT_TRUE(window.cmdPutBack()->isEnabled());
 
     window.putBack();
@@ -246,9 +253,7 @@ TEST_F(LinkedFilesActionTest, PutBackGivesEveryNameAFileOfItsOwn)
     EXPECT_EQ(now("b.png").links, 1u);
     EXPECT_EQ(window.model().groupCount(), 2) << "back on the list";
     // What was put back can be acted on again: the list knows who each file is now.
-    window.model().applyRule(MarkingRule::KeepOldest);
-    window.replaceWithLinks();
-    waitUntilActed(window);
+    linkAllButTheOldest(window);
     EXPECT_TRUE(reports.back().startsWith(QStringLiteral("4 files replaced with hard links")))
         << reports.back().toStdString();
 }

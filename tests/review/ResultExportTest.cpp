@@ -1,6 +1,7 @@
 // The exported list read back by real readers: QJsonDocument for JSON and
 // Python's csv module for CSV, with names that need quoting and a name that
 // is not valid UTF-8.
+#include "FindCommand.h"
 #include "ReviewTestData.h"
 
 #include "report/ReportWriters.h"
@@ -270,12 +271,14 @@ TEST(ResultExportTest, IdenticalGroupPointsAtTheExportedGroupInEveryFrontEnd)
     QStringList faults;
     QMap<QString, QStringList> found; // by front-end and format
     for (const char* format : {"json", "csv"}) {
-        QProcess find;
-        find.start(QStringLiteral(CORVANE_BIN_DIR "/corvane-find"),
-            {QStringLiteral("--similar"), QStringLiteral("--format=") + QLatin1String(format),
-                folder});
-        ASSERT_TRUE(find.waitForFinished(120000));
-        const QByteArray out = find.readAllStandardOutput();
+        // A cache of its own, not the user's.
+        const FindCommand::Outcome find
+            = FindCommand()
+                  .cacheHome(dir.filePath(QStringLiteral("cache")))
+                  .run({QStringLiteral("--similar"),
+                      QStringLiteral("--format=") + QLatin1String(format), folder});
+        ASSERT_NE(find.exitCode, -1) << "corvane-find did not end";
+        const QByteArray& out = find.out;
         found[QStringLiteral("find ") + QLatin1String(format)]
             = QLatin1String(format) == QLatin1String("json") ? jsonIndexes(out, &faults)
                                                              : csvIndexes(out, &faults);

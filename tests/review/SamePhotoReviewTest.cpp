@@ -6,6 +6,7 @@
 #include "TestFileSystem.h"
 
 #include "review/KeptResults.h"
+#include "review/LinkedFilesAction.h"
 #include "review/MarkedFilesAction.h"
 #include "review/MarkingRule.h"
 #include "review/ReviewItemModel.h"
@@ -220,6 +221,38 @@ TEST_F(SamePhotoReviewTest, ActingOnAFileListedTwiceActsOnceAndTheBestCopyStays)
     model.forgetFiles(action.goneIds());
     ASSERT_EQ(model.groupCount(), 1);
     EXPECT_TRUE(model.group(0).samePhoto);
+}
+
+// A link in place of a file listed in both kinds of group: made once, in
+// its identical group, and every listing of the file leaves the review; the
+// same photo saved in other bytes is left alone with its reason.
+TEST_F(SamePhotoReviewTest, ALinkedFileListedTwiceLeavesTheReviewFromBothGroups)
+{
+    // b.jpg with the very bytes of a.jpg, as a link asks.
+    TestFileSystem::writeFile(path("b.jpg"), TestFileSystem::readFile(path("a.jpg")));
+    m_result.groups[0].files[1] = found("b.jpg");
+    m_result.samePhotoGroups[0].members[1].files[1] = found("b.jpg");
+    ReviewModel model(m_result);
+    model.applyRule(MarkingRule::KeepBestCopy);
+    LinkedFilesAction action(model);
+    EXPECT_EQ(action.total(), 1); // b.jpg once, though marked in both groups
+    EXPECT_EQ(action.problems(),
+        QStringList{QStringLiteral("small.jpg: skipped: no byte-identical copy stays, only the "
+                                   "same photo saved differently")});
+    action.runToEnd();
+    action.step(); // past the end: nothing more
+    EXPECT_EQ(action.position(), 1);
+    ASSERT_EQ(action.actedIds().size(), 1U) << action.problems().join(' ').toStdString();
+    EXPECT_EQ(action.notDone().size(), 1U);
+    EXPECT_EQ(TestFileSystem::readFile(path("b.jpg")), TestFileSystem::readFile(path("a.jpg")));
+    model.forgetFiles(action.goneIds());
+    ASSERT_EQ(model.groupCount(), 1);
+    ASSERT_TRUE(model.group(0).samePhoto);
+    QStringList left;
+    for (const ReviewFile& file : model.group(0).files)
+        left << file.shownPath;
+    left.sort();
+    EXPECT_EQ(left, (QStringList{"a.jpg", "best.png", "small.jpg"}));
 }
 
 // What the best copy rests on, or why there is none: shown on the group's

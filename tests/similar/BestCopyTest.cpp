@@ -2,6 +2,7 @@
 // of one photo made with Debian's encoders: each row a folder of its own, the
 // file the evidence names (or none), the reason given, what "Keep the best
 // copy" then marks in the review, and what the command line reports.
+#include "FindCommand.h"
 #include "PhotoCollection.h"
 
 #include "finder/Finder.h"
@@ -220,14 +221,12 @@ TEST_P(BestCopyOf, NamedFromTheEvidenceAndKeptByTheRule)
     EXPECT_EQ(warm.samePhotoGroups.front().bestFile, group.bestFile);
 
     // The command line: the index into the group's files, and the reason.
-    QProcess find;
-    QProcessEnvironment findEnvironment = QProcessEnvironment::systemEnvironment();
-    findEnvironment.insert(QStringLiteral("XDG_CACHE_HOME"), cache.path());
-    find.setProcessEnvironment(findEnvironment);
-    find.start(QStringLiteral(CORVANE_BIN_DIR "/corvane-find"),
-        {QStringLiteral("--similar"), QStringLiteral("--format=json"), folder});
-    ASSERT_TRUE(find.waitForFinished(120000));
-    const QJsonObject json = QJsonDocument::fromJson(find.readAllStandardOutput()).object();
+    const FindCommand::Outcome find
+        = FindCommand()
+              .cacheHome(cache.path())
+              .run({QStringLiteral("--similar"), QStringLiteral("--format=json"), folder});
+    ASSERT_EQ(find.exitCode, 0) << find.err.toStdString();
+    const QJsonObject json = QJsonDocument::fromJson(find.out).object();
     QJsonObject samePhoto;
     for (const QJsonValue& g : json.value(QStringLiteral("groups")).toArray())
         if (g.toObject().value(QStringLiteral("kind")).toString() == QLatin1String("same photo"))

@@ -3,6 +3,7 @@
 // stopped anywhere and resumed ends with the answer (and the very signatures
 // and proofs) of one that ran whole, and a cache on a full disk is said to be
 // unwritable once while the answer stays right.
+#include "FindCommand.h"
 #include "SamePhotoFixture.h"
 
 #include "finder/MemoryBudget.h"
@@ -10,8 +11,6 @@
 #include "finder/SamePhotoCache.h"
 
 #include <QFileInfo>
-#include <QProcess>
-#include <QProcessEnvironment>
 
 #include <sqlite3.h>
 
@@ -27,30 +26,6 @@
 #include <unistd.h>
 
 namespace {
-
-// What a user is shown of the same-photo groups: every member in order, with
-// its figures.
-std::vector<std::string> answerOf(const FinderResult& result)
-{
-    std::vector<std::string> lines;
-    for (const SamePhotoGroup& group : result.samePhotoGroups) {
-        lines.emplace_back("group");
-        for (const SamePhotoMember& member : group.members) {
-            std::string line;
-            for (const FoundFile& file : member.files)
-                line += QFileInfo(QFile::decodeName(file.path)).fileName().toStdString() + ' ';
-            if (member.difference) {
-                char figures[96];
-                std::snprintf(figures, sizeof figures, "ssim %.17g mean %.17g max %d at %ux%u",
-                    member.difference->ssim, member.difference->mean, member.difference->max,
-                    member.difference->comparedWidth, member.difference->comparedHeight);
-                line += figures;
-            }
-            lines.push_back(line);
-        }
-    }
-    return lines;
-}
 
 // A real SQLite file opened beside Corvane, as another program would.
 class CacheFile {
@@ -256,20 +231,6 @@ TEST_F(SamePhotoCollectionTest, OlderTablesWithoutChecksumsAreMadeAgain)
     EXPECT_EQ(answerOf(search(true, cache, &warm)), reference);
     EXPECT_EQ(warm.photoProofsMeasured, 0);
 }
-
-namespace {
-
-FinderOptions optionsFor(const QString& folder, const QString& cache)
-{
-    FinderOptions options;
-    options.folders = {QFile::encodeName(folder)};
-    options.cachePath = cache;
-    options.cacheSettleNs = 0;
-    options.samePhoto = true;
-    return options;
-}
-
-} // namespace
 
 // A search stopped at several points (halfway through the decodes, after
 // them, after the signatures, after the proofs) and then finished warm ends
@@ -532,14 +493,10 @@ TEST_F(SamePhotoCollectionTest, CacheOnAFullDiskIsSaidOnceAndLeavesNoLog)
         EXPECT_EQ(sizeOf(cache + QStringLiteral("-wal")), 0);
 
         // corvane-find says it once, and its answer is the same.
-        QProcess find;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), mountPoint);
-        find.setProcessEnvironment(environment);
-        find.start(QStringLiteral(CORVANE_BIN_DIR "/corvane-find"),
-            {QStringLiteral("--similar"), s_check.root});
-        ASSERT_TRUE(find.waitForFinished(120000));
-        const QString errors = QString::fromUtf8(find.readAllStandardError());
+        const FindCommand::Outcome find
+            = FindCommand().cacheHome(mountPoint).run({QStringLiteral("--similar"), s_check.root});
+        ASSERT_NE(find.exitCode, -1) << "corvane-find did not end";
+        const QString errors = QString::fromUtf8(find.err);
         EXPECT_EQ(errors.count(QLatin1String("cache")), 1) << errors.toStdString();
         EXPECT_TRUE(errors.contains(QLatin1String("full"))) << errors.toStdString();
         EXPECT_EQ(sizeOf(cache + QStringLiteral("-wal")), 0);

@@ -3,6 +3,7 @@
 // never saw, searched as a user searches it: every true copy in its photo's
 // group, the best copy named rightly, every near miss in no group, and the
 // identical groups exactly those of a search without same-photo groups.
+#include "FindCommand.h"
 #include "SamePhotoFixture.h"
 
 #include "finder/Finder.h"
@@ -14,7 +15,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -369,17 +369,12 @@ namespace {
 TEST_F(SamePhotoCollectionTest, CommandLineReportsReadBackByRealReaders)
 {
     QTemporaryDir cache;
-    const QString find = QStringLiteral(CORVANE_BIN_DIR "/corvane-find");
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache.path());
-    process.setProcessEnvironment(environment);
+    const FindCommand find = FindCommand().cacheHome(cache.path()).timeout(600000);
     auto report = [&](const QString& format, const QString& reader) {
-        process.start(find,
+        const FindCommand::Outcome found = find.run(
             {QStringLiteral("--similar"), QStringLiteral("--format=") + format, s_check.root});
-        EXPECT_TRUE(process.waitForFinished(600000));
-        const QByteArray out = process.readAllStandardOutput();
-        EXPECT_EQ(process.exitCode(), 0);
+        const QByteArray out = found.out;
+        EXPECT_EQ(found.exitCode, 0);
         QProcess python;
         python.start(QStringLiteral("python3"), {QStringLiteral("-c"), reader});
         python.write(out);

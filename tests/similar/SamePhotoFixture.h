@@ -8,9 +8,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
 
 class SamePhotoCollectionTest : public ::testing::Test {
 public:
@@ -51,20 +56,60 @@ public:
     }
     void SetUp() override { ASSERT_TRUE(s_ready); }
 
+    // A same-photo search of folder with its cache in the file cache, which
+    // keeps even what changed a moment ago.
+    static FinderOptions optionsFor(const QString& folder, const QString& cache)
+    {
+        FinderOptions options;
+        options.folders = {QFile::encodeName(folder)};
+        options.cachePath = cache;
+        options.cacheSettleNs = 0;
+        options.samePhoto = true;
+        return options;
+    }
+
     static FinderResult search(bool samePhoto, const QString& cache, FinderStats* stats = nullptr,
         std::uint64_t memoryBudget = 0)
     {
-        FinderOptions options;
+        FinderOptions options = optionsFor(s_check.root, cache);
         options.memoryBudget = memoryBudget;
-        options.folders = {QFile::encodeName(s_check.root)};
-        options.cachePath = cache;
-        options.cacheSettleNs = 0;
         options.samePhoto = samePhoto;
         Finder finder(options);
         FinderResult result = finder.run();
         if (stats)
             *stats = finder.stats();
         return result;
+    }
+
+    // What a user is shown of the same-photo groups (and of the edited ones
+    // with withEdited): every member in order by file name, with its
+    // figures. Equal answers are one search's answer.
+    static std::vector<std::string> answerOf(const FinderResult& result, bool withEdited = false)
+    {
+        std::vector<std::string> lines;
+        for (const auto* list : {&result.samePhotoGroups, &result.editedGroups}) {
+            if (list == &result.editedGroups && !withEdited)
+                break;
+            for (const SamePhotoGroup& group : *list) {
+                lines.emplace_back("group");
+                for (const SamePhotoMember& member : group.members) {
+                    std::string line;
+                    for (const FoundFile& file : member.files)
+                        line += QFileInfo(QFile::decodeName(file.path)).fileName().toStdString()
+                            + ' ';
+                    if (member.difference) {
+                        char figures[96];
+                        std::snprintf(figures, sizeof figures,
+                            "ssim %.17g mean %.17g max %d at %ux%u", member.difference->ssim,
+                            member.difference->mean, member.difference->max,
+                            member.difference->comparedWidth, member.difference->comparedHeight);
+                        line += figures;
+                    }
+                    lines.push_back(line);
+                }
+            }
+        }
+        return lines;
     }
 
     static inline QTemporaryDir* s_dir = nullptr;

@@ -4,11 +4,9 @@
 // each as "step k of n" of the stages that search runs; a stage's counts and
 // the fraction of the whole search never fall; the pairs the grouping asks
 // for beyond the candidates are counted in the proving stage.
+#include "FindCommand.h"
 #include "SamePhotoFixture.h"
 
-#include <QFileInfo>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStandardPaths>
 
@@ -76,30 +74,6 @@ std::vector<std::string> namesOf(const std::vector<Stage>& stages)
     return names;
 }
 
-// What the groups are, by file name and figures: equal answers are the same search's answer.
-std::vector<std::string> answerOf(const FinderResult& result)
-{
-    std::vector<std::string> lines;
-    for (const auto* list : {&result.samePhotoGroups, &result.editedGroups}) {
-        for (const SamePhotoGroup& group : *list) {
-            lines.emplace_back("group");
-            for (const SamePhotoMember& member : group.members) {
-                std::string line;
-                for (const FoundFile& file : member.files)
-                    line += QFileInfo(QFile::decodeName(file.path)).fileName().toStdString() + ' ';
-                if (member.difference) {
-                    char figures[96];
-                    std::snprintf(figures, sizeof figures, "ssim %.17g mean %.17g max %d",
-                        member.difference->ssim, member.difference->mean, member.difference->max);
-                    line += figures;
-                }
-                lines.push_back(line);
-            }
-        }
-    }
-    return lines;
-}
-
 } // namespace
 
 // Through the engine, cold and warm, with and without the same-photo
@@ -123,10 +97,7 @@ TEST_F(SamePhotoCollectionTest, EngineProgressComesStageByStageAndNeverFalls)
     std::vector<std::string> reference;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        FinderOptions options;
-        options.folders = {QFile::encodeName(s_check.root)};
-        options.cachePath = cache;
-        options.cacheSettleNs = 0;
+        FinderOptions options = optionsFor(s_check.root, cache);
         options.useCache = row.useCache;
         options.samePhoto = row.samePhoto;
         options.threads = row.threads;
@@ -167,8 +138,8 @@ TEST_F(SamePhotoCollectionTest, EngineProgressComesStageByStageAndNeverFalls)
             EXPECT_EQ(proving.total, stats.photoCandidates);
         }
         if (reference.empty())
-            reference = answerOf(result);
-        EXPECT_EQ(answerOf(result), reference);
+            reference = answerOf(result, true);
+        EXPECT_EQ(answerOf(result, true), reference);
     }
     EXPECT_FALSE(reference.empty());
 }
@@ -191,17 +162,16 @@ TEST_F(SamePhotoCollectionTest, CommandLineProgressNamesEachStepAndNeverFalls)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache.path());
-        process.setProcessEnvironment(environment);
-        const QString command
-            = QStringLiteral("'%1' --no-cache --format=json %2 '%3' > /dev/null")
-                  .arg(QStringLiteral(CORVANE_BIN_DIR "/corvane-find"), row.option, s_check.root);
-        process.start(script, {QStringLiteral("-qec"), command, QStringLiteral("/dev/null")});
-        ASSERT_TRUE(process.waitForFinished(600000));
-        ASSERT_EQ(process.exitCode(), 0);
-        const QByteArray out = process.readAllStandardOutput();
+        const QString command = QStringLiteral("'%1' --no-cache --format=json %2 '%3' > /dev/null")
+                                    .arg(FindCommand::program(), row.option, s_check.root);
+        const FindCommand::Outcome terminal
+            = FindCommand()
+                  .cacheHome(cache.path())
+                  .timeout(600000)
+                  .runThrough(
+                      script, {QStringLiteral("-qec"), command, QStringLiteral("/dev/null")});
+        ASSERT_EQ(terminal.exitCode, 0);
+        const QByteArray out = terminal.out;
         // "\r" + line + erase to the end, each report; "\r" + erase at the end.
         const QRegularExpression form(QStringLiteral(
             R"(^step (\d+) of (\d+), ([a-z ]+?)(?:: (\d+) files found| (\d+) of (\d+) [a-z]+)(?:, \d+/s, \d+ s left)?$)"));
