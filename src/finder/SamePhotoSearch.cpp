@@ -109,7 +109,7 @@ bool withDecodedFile(
 // frame's proof picture, smaller than a still picture's when there are many
 // frames, so that one picture's frames never hold more than kFramesBytes.
 constexpr std::uint64_t kFramesBytes = 64ULL << 20;
-std::vector<similar::ReducedPicture> frameProofs(const decoding::DecodedPicture& picture)
+std::vector<similar::ProofPicture> frameProofs(const decoding::DecodedPicture& picture)
 {
     auto [width, height] = similar::proofSize(picture.width, picture.height);
     const std::uint64_t perFrame = std::uint64_t(width) * height * 4 * sizeof(float);
@@ -119,12 +119,12 @@ std::vector<similar::ReducedPicture> frameProofs(const decoding::DecodedPicture&
         width = std::max<std::uint32_t>(1, std::uint32_t(width * scale));
         height = std::max<std::uint32_t>(1, std::uint32_t(height * scale));
     }
-    std::vector<similar::ReducedPicture> proofs;
+    std::vector<similar::ProofPicture> proofs;
     proofs.reserve(picture.frames.size());
     for (std::size_t i = 0; i < picture.frames.size(); ++i) {
         similar::FrameView frame = similar::firstFrameOf(picture);
         frame.data = picture.frames[i].data();
-        proofs.push_back(similar::reduceArea(frame, width, height));
+        proofs.push_back(similar::eightBitProof(similar::reduceArea(frame, width, height)));
     }
     return proofs;
 }
@@ -151,7 +151,7 @@ public:
         ProofPictures::Picture picture;
         ++m_decodes;
         withDecodedFile(file, m_budget, m_stop, [&](const similar::FrameView& frame) {
-            picture = std::make_shared<const similar::ReducedPicture>(similar::proofPicture(frame));
+            picture = std::make_shared<const similar::ProofPicture>(similar::proofPicture(frame));
         });
         m_kept.keep(key, picture);
         return picture;
@@ -290,8 +290,8 @@ private:
 std::optional<similar::PhotoDifference> measureFrames(
     const PhotoFile& a, const PhotoFile& b, MemoryBudget& budget, const std::atomic<bool>* stop)
 {
-    std::vector<similar::ReducedPicture> framesA;
-    std::vector<similar::ReducedPicture> framesB;
+    std::vector<similar::ProofPicture> framesA;
+    std::vector<similar::ProofPicture> framesB;
     if (!withDecodedPicture(a, budget, stop,
             [&](const decoding::DecodedPicture& picture) { framesA = frameProofs(picture); })
         || !withDecodedPicture(b, budget, stop,
@@ -611,7 +611,7 @@ SignedFingerprint fingerprintAndSignature(decoding::Bytes file, decoding::Pictur
         // One pass over the full frame for the proof picture; the signature
         // as any other decode would make it: a JPEG's from its reduced
         // decode even with the full one at hand, any other's from the proof picture.
-        auto proof = std::make_shared<const similar::ReducedPicture>(
+        auto proof = std::make_shared<const similar::ProofPicture>(
             similar::proofPicture(similar::firstFrameOf(outcome.picture)));
         const std::uint32_t width = outcome.picture.width;
         const std::uint32_t height = outcome.picture.height;

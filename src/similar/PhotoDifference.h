@@ -78,9 +78,9 @@ inline constexpr std::uint32_t kProofSide = 512;
 // least one pixel).
 std::pair<std::uint32_t, std::uint32_t> proofSize(std::uint32_t width, std::uint32_t height);
 
-// The frame averaged down to proofSize(); what a search keeps of a picture
-// for its proofs.
-ReducedPicture proofPicture(const FrameView& frame);
+// The frame averaged down to proofSize() and rounded to 8-bit planes; what
+// a search keeps of a picture for its proofs.
+ProofPicture proofPicture(const FrameView& frame);
 
 // Measures two pictures of the same size: every figure.
 PhotoDifference measure(const ReducedPicture& a, const ReducedPicture& b);
@@ -90,7 +90,7 @@ PhotoDifference measureWhole(const ReducedPicture& a, const ReducedPicture& b);
 
 // Brings two proof pictures to the smaller one's size and measures them.
 // The caller has checked the aspect ratios (of the whole pictures).
-PhotoDifference compareProofPictures(const ReducedPicture& a, const ReducedPicture& b);
+PhotoDifference compareProofPictures(const ProofPicture& a, const ProofPicture& b);
 
 // Both frames' proof pictures compared; nothing when their aspect ratios
 // differ by more than 1 %.

@@ -175,4 +175,131 @@ ReducedPicture enlargeBilinear(
     return out;
 }
 
+namespace {
+
+// Full-range luma and colour differences, as JPEG codes them.
+constexpr float kRedLuma = 0.299F;
+constexpr float kGreenLuma = 0.587F;
+constexpr float kBlueLuma = 0.114F;
+constexpr float kBlueScale = 1.772F; // Cb = 128 + (B - Y) / kBlueScale
+constexpr float kRedScale = 1.402F; // Cr = 128 + (R - Y) / kRedScale
+
+std::uint8_t level(float value)
+{
+    return std::uint8_t(std::clamp(value + 0.5F, 0.0F, 255.0F));
+}
+
+// Where a colour cell's neighbours lie for a pixel along one side: the
+// cell below and above its position and how far towards the upper one.
+void cellsAround(std::uint32_t pixel, std::uint32_t cells, std::uint32_t* low,
+    std::uint32_t* high, float* fraction)
+{
+    // Cell c covers pixels 2c and 2c + 1: its centre lies at pixel 2c + 0.5.
+    const float at = std::clamp((float(pixel) - 0.5F) / 2.0F, 0.0F, float(cells - 1));
+    *low = std::uint32_t(at);
+    *high = std::min(*low + 1, cells - 1);
+    *fraction = at - float(*low);
+}
+
+} // namespace
+
+std::uint64_t ProofPicture::bytes() const
+{
+    return luma.size() + chroma.size() + alpha.size() + sizeof(ProofPicture);
+}
+
+ProofPicture eightBitProof(const ReducedPicture& picture)
+{
+    ProofPicture out;
+    out.width = picture.width;
+    out.height = picture.height;
+    const std::size_t pixels = std::size_t(picture.width) * picture.height;
+    out.luma.resize(pixels);
+    bool opaque = true;
+    for (std::size_t i = 0; i < pixels; ++i) {
+        const float* p = picture.samples.data() + 4 * i;
+        out.luma[i] = level(kRedLuma * p[0] + kGreenLuma * p[1] + kBlueLuma * p[2]);
+        opaque = opaque && level(p[3]) == 255;
+    }
+    if (!opaque) {
+        out.alpha.resize(pixels);
+        for (std::size_t i = 0; i < pixels; ++i)
+            out.alpha[i] = level(picture.samples[4 * i + 3]);
+    }
+    // Each colour cell: the mean colour difference of the (up to) four pixels it covers.
+    const std::uint32_t cellsAcross = out.chromaWidth();
+    const std::uint32_t cellsDown = out.chromaHeight();
+    out.chroma.resize(std::size_t(cellsAcross) * cellsDown * 2);
+    bool grey = true;
+    for (std::uint32_t cy = 0; cy < cellsDown; ++cy) {
+        for (std::uint32_t cx = 0; cx < cellsAcross; ++cx) {
+            float blue = 0;
+            float red = 0;
+            int count = 0;
+            for (std::uint32_t y = 2 * cy; y < std::min(2 * cy + 2, picture.height); ++y) {
+                for (std::uint32_t x = 2 * cx; x < std::min(2 * cx + 2, picture.width); ++x) {
+                    const float* p = picture.pixel(x, y);
+                    const float luma = kRedLuma * p[0] + kGreenLuma * p[1] + kBlueLuma * p[2];
+                    blue += (p[2] - luma) / kBlueScale;
+                    red += (p[0] - luma) / kRedScale;
+                    ++count;
+                }
+            }
+            std::uint8_t* cell = out.chroma.data() + 2 * (std::size_t(cy) * cellsAcross + cx);
+            cell[0] = level(128.0F + blue / float(count));
+            cell[1] = level(128.0F + red / float(count));
+            grey = grey && cell[0] == 128 && cell[1] == 128;
+        }
+    }
+    if (grey)
+        out.chroma.clear();
+    return out;
+}
+
+ReducedPicture floatsOf(const ProofPicture& picture)
+{
+    ReducedPicture out;
+    out.width = picture.width;
+    out.height = picture.height;
+    out.samples.resize(std::size_t(picture.width) * picture.height * 4);
+    const std::uint32_t cellsAcross = picture.chromaWidth();
+    const std::uint32_t cellsDown = picture.chromaHeight();
+    std::vector<float> blueRow(picture.width, 0.0F);
+    std::vector<float> redRow(picture.width, 0.0F);
+    for (std::uint32_t y = 0; y < picture.height; ++y) {
+        if (!picture.chroma.empty()) {
+            std::uint32_t top, bottom;
+            float fy;
+            cellsAround(y, cellsDown, &top, &bottom, &fy);
+            auto cell = [&](std::uint32_t cx, std::uint32_t cy, int c) {
+                return float(picture.chroma[2 * (std::size_t(cy) * cellsAcross + cx) + c]) - 128.0F;
+            };
+            for (std::uint32_t x = 0; x < picture.width; ++x) {
+                std::uint32_t left, right;
+                float fx;
+                cellsAround(x, cellsAcross, &left, &right, &fx);
+                for (int c = 0; c < 2; ++c) {
+                    const float upper = cell(left, top, c) + (cell(right, top, c) - cell(left, top, c)) * fx;
+                    const float lower
+                        = cell(left, bottom, c) + (cell(right, bottom, c) - cell(left, bottom, c)) * fx;
+                    (c == 0 ? blueRow : redRow)[x] = upper + (lower - upper) * fy;
+                }
+            }
+        }
+        for (std::uint32_t x = 0; x < picture.width; ++x) {
+            const std::size_t i = std::size_t(y) * picture.width + x;
+            const float luma = picture.luma[i];
+            const float red = luma + kRedScale * redRow[x];
+            const float blue = luma + kBlueScale * blueRow[x];
+            const float green = (luma - kRedLuma * red - kBlueLuma * blue) / kGreenLuma;
+            float* o = out.samples.data() + 4 * i;
+            o[0] = std::clamp(red, 0.0F, 255.0F);
+            o[1] = std::clamp(green, 0.0F, 255.0F);
+            o[2] = std::clamp(blue, 0.0F, 255.0F);
+            o[3] = picture.alpha.empty() ? 255.0F : float(picture.alpha[i]);
+        }
+    }
+    return out;
+}
+
 } // namespace similar

@@ -16,10 +16,11 @@ using finder::ProofPictures;
 
 ProofPictures::Picture pictureOf(std::uint32_t side)
 {
-    auto picture = std::make_shared<similar::ReducedPicture>();
+    auto picture = std::make_shared<similar::ProofPicture>();
     picture->width = side;
     picture->height = side;
-    picture->samples.assign(std::size_t(side) * side * 4, 1.0F);
+    picture->luma.assign(std::size_t(side) * side, 1);
+    picture->chroma.assign(std::size_t(picture->chromaWidth()) * picture->chromaHeight() * 2, 1);
     return picture;
 }
 
