@@ -264,26 +264,32 @@ ReducedPicture floatsOf(const ProofPicture& picture)
     out.samples.resize(std::size_t(picture.width) * picture.height * 4);
     const std::uint32_t cellsAcross = picture.chromaWidth();
     const std::uint32_t cellsDown = picture.chromaHeight();
+    struct Between {
+        std::uint32_t low, high;
+        float fraction;
+    };
+    std::vector<Between> columns(picture.width);
+    for (std::uint32_t x = 0; x < picture.width; ++x)
+        cellsAround(x, cellsAcross, &columns[x].low, &columns[x].high, &columns[x].fraction);
+    // One row of cells interpolated down to the pixel row, then across.
+    std::vector<float> cellRow(std::size_t(cellsAcross) * 2, 0.0F);
     std::vector<float> blueRow(picture.width, 0.0F);
     std::vector<float> redRow(picture.width, 0.0F);
     for (std::uint32_t y = 0; y < picture.height; ++y) {
         if (!picture.chroma.empty()) {
-            std::uint32_t top, bottom;
-            float fy;
-            cellsAround(y, cellsDown, &top, &bottom, &fy);
-            auto cell = [&](std::uint32_t cx, std::uint32_t cy, int c) {
-                return float(picture.chroma[2 * (std::size_t(cy) * cellsAcross + cx) + c]) - 128.0F;
-            };
+            Between row{};
+            cellsAround(y, cellsDown, &row.low, &row.high, &row.fraction);
+            const std::uint8_t* upper = picture.chroma.data() + std::size_t(row.low) * cellsAcross * 2;
+            const std::uint8_t* lower = picture.chroma.data() + std::size_t(row.high) * cellsAcross * 2;
+            for (std::size_t i = 0; i < cellRow.size(); ++i)
+                cellRow[i] = float(upper[i]) - 128.0F
+                    + (float(lower[i]) - float(upper[i])) * row.fraction;
             for (std::uint32_t x = 0; x < picture.width; ++x) {
-                std::uint32_t left, right;
-                float fx;
-                cellsAround(x, cellsAcross, &left, &right, &fx);
-                for (int c = 0; c < 2; ++c) {
-                    const float upper = cell(left, top, c) + (cell(right, top, c) - cell(left, top, c)) * fx;
-                    const float lower
-                        = cell(left, bottom, c) + (cell(right, bottom, c) - cell(left, bottom, c)) * fx;
-                    (c == 0 ? blueRow : redRow)[x] = upper + (lower - upper) * fy;
-                }
+                const Between& c = columns[x];
+                const float* left = cellRow.data() + 2 * std::size_t(c.low);
+                const float* right = cellRow.data() + 2 * std::size_t(c.high);
+                blueRow[x] = left[0] + (right[0] - left[0]) * c.fraction;
+                redRow[x] = left[1] + (right[1] - left[1]) * c.fraction;
             }
         }
         for (std::uint32_t x = 0; x < picture.width; ++x) {

@@ -107,19 +107,21 @@ TEST(ProofPicture, EightBitPlanesGiveTheVerdictsOfTheFloats)
             const auto after = similar::compareFrames(fa, fb);
             ASSERT_TRUE(after) << c.kase;
             const std::string what = std::string(source.name) + ": " + c.kase;
-            // JPEG drops alpha, and lossy WebP the colour under clear
-            // pixels: another picture wherever a pixel is transparent.
+            // JPEG drops alpha: another picture wherever a pixel is transparent.
             const bool transparent = source.name == std::string("alpha.png");
-            const bool same = c.same && (!transparent || c.suffix == std::string(".png"));
+            const bool same = c.same && (!transparent || c.suffix != std::string(".jpg"));
             EXPECT_EQ(similar::passes(*after), same) << what;
             EXPECT_EQ(similar::passes(before), similar::passes(*after)) << what;
             EXPECT_EQ(similar::editOf(before), similar::editOf(*after)) << what;
+            // Luma rounded to whole levels lowers the SSIM a little; colour
+            // averaged over 2 x 2 pixels lowers the mean where a copy's
+            // difference is colour noise (a JPEG's, up to a level).
             EXPECT_NEAR(before.ssim, after->ssim, 0.01) << what;
-            EXPECT_NEAR(before.mean, after->mean, 0.75) << what;
+            EXPECT_NEAR(before.mean, after->mean, 1.0) << what;
             if (!same) {
-                // A near miss may not come closer to the bounds than the rounding allows.
+                // A near miss comes no closer to the bounds than that.
                 EXPECT_LE(after->ssim, before.ssim + 0.003) << what;
-                EXPECT_GE(after->mean, before.mean - 0.25) << what;
+                EXPECT_GE(after->mean, before.mean - 0.5) << what;
             }
         }
     }
