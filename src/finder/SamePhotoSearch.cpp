@@ -503,10 +503,9 @@ public:
 
     std::optional<bool> madeFrom(std::uint32_t a, std::uint32_t b) override
     {
-        // The proof tells most pairs apart without a decode: averaging and
-        // rounding to whole levels widen a difference of one level to two at most.
+        // The proof tells most pairs apart without a decode.
         const std::optional<similar::PhotoDifference> proof = prove(a, b);
-        if (proof && proof->max > 2)
+        if (proof && proof->max > similar::kOneLevelOnProof)
             return false;
         if (const auto found = m_madeFrom.find({a, b}); found != m_madeFrom.end())
             return found->second;
