@@ -1,7 +1,7 @@
 #pragma once
 // The proof pictures a same-photo search keeps (similar::proofPicture: each
 // picture averaged down to at most 512 pixels on its long side, in 8-bit
-// planes: about 1.5 bytes a pixel, 2.5 with transparency), so that a
+// samples: 3 bytes a pixel, 1 when grey, one more with transparency), so that a
 // picture with several candidates is decoded once, and a picture the
 // identical search decoded anyway is not decoded again for its proofs.
 //

@@ -75,10 +75,8 @@ inline constexpr std::uint32_t kProofSide = 512;
 
 // The largest `max` two proof pictures of the same size can show when no
 // sample of the two pictures differs by more than one level: averaging keeps
-// the difference within a level (two in a colour difference), rounding each
-// plane adds up to a level of it (B = Y + 1.772 Cb: 1 + 1 + 2 + 1.772), and
-// rounding the measured samples one more.
-inline constexpr int kOneLevelOnProof = 6;
+// the difference within a level, rounding to 8 bits widens it to two at most.
+inline constexpr int kOneLevelOnProof = 2;
 
 // The size a picture of width x height is measured from: its own when its
 // long side is at most kProofSide, otherwise scaled to that (each side at

@@ -9,7 +9,7 @@ namespace similar {
 
 // Raised whenever a figure or a bound changes, so that no cached proof or
 // enlargement verdict measured under an older rule is used again.
-// 3: measured on 8-bit proof pictures (colour averaged over 2 x 2 pixels).
+// 3: measured on 8-bit proof pictures.
 inline constexpr int kProofRevision = 3;
 
 // Whole picture: structural similarity of the luma, and the worst channel's

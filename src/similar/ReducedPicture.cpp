@@ -177,35 +177,16 @@ ReducedPicture enlargeBilinear(
 
 namespace {
 
-// Full-range luma and colour differences, as JPEG codes them.
-constexpr float kRedLuma = 0.299F;
-constexpr float kGreenLuma = 0.587F;
-constexpr float kBlueLuma = 0.114F;
-constexpr float kBlueScale = 1.772F; // Cb = 128 + (B - Y) / kBlueScale
-constexpr float kRedScale = 1.402F; // Cr = 128 + (R - Y) / kRedScale
-
 std::uint8_t level(float value)
 {
     return std::uint8_t(std::clamp(value + 0.5F, 0.0F, 255.0F));
-}
-
-// Where a colour cell's neighbours lie for a pixel along one side: the
-// cell below and above its position and how far towards the upper one.
-void cellsAround(std::uint32_t pixel, std::uint32_t cells, std::uint32_t* low,
-    std::uint32_t* high, float* fraction)
-{
-    // Cell c covers pixels 2c and 2c + 1: its centre lies at pixel 2c + 0.5.
-    const float at = std::clamp((float(pixel) - 0.5F) / 2.0F, 0.0F, float(cells - 1));
-    *low = std::uint32_t(at);
-    *high = std::min(*low + 1, cells - 1);
-    *fraction = at - float(*low);
 }
 
 } // namespace
 
 std::uint64_t ProofPicture::bytes() const
 {
-    return luma.size() + chroma.size() + alpha.size() + sizeof(ProofPicture);
+    return colour.size() + alpha.size() + sizeof(ProofPicture);
 }
 
 ProofPicture eightBitProof(const ReducedPicture& picture)
@@ -214,45 +195,25 @@ ProofPicture eightBitProof(const ReducedPicture& picture)
     out.width = picture.width;
     out.height = picture.height;
     const std::size_t pixels = std::size_t(picture.width) * picture.height;
-    out.luma.resize(pixels);
     bool opaque = true;
+    bool grey = true;
     for (std::size_t i = 0; i < pixels; ++i) {
         const float* p = picture.samples.data() + 4 * i;
-        out.luma[i] = level(kRedLuma * p[0] + kGreenLuma * p[1] + kBlueLuma * p[2]);
         opaque = opaque && level(p[3]) == 255;
+        grey = grey && level(p[0]) == level(p[1]) && level(p[1]) == level(p[2]);
+    }
+    out.channels = grey ? 1 : 3;
+    out.colour.resize(pixels * std::size_t(out.channels));
+    for (std::size_t i = 0; i < pixels; ++i) {
+        for (int c = 0; c < out.channels; ++c)
+            out.colour[i * std::size_t(out.channels) + std::size_t(c)]
+                = level(picture.samples[4 * i + std::size_t(c)]);
     }
     if (!opaque) {
         out.alpha.resize(pixels);
         for (std::size_t i = 0; i < pixels; ++i)
             out.alpha[i] = level(picture.samples[4 * i + 3]);
     }
-    // Each colour cell: the mean colour difference of the (up to) four pixels it covers.
-    const std::uint32_t cellsAcross = out.chromaWidth();
-    const std::uint32_t cellsDown = out.chromaHeight();
-    out.chroma.resize(std::size_t(cellsAcross) * cellsDown * 2);
-    bool grey = true;
-    for (std::uint32_t cy = 0; cy < cellsDown; ++cy) {
-        for (std::uint32_t cx = 0; cx < cellsAcross; ++cx) {
-            float blue = 0;
-            float red = 0;
-            int count = 0;
-            for (std::uint32_t y = 2 * cy; y < std::min(2 * cy + 2, picture.height); ++y) {
-                for (std::uint32_t x = 2 * cx; x < std::min(2 * cx + 2, picture.width); ++x) {
-                    const float* p = picture.pixel(x, y);
-                    const float luma = kRedLuma * p[0] + kGreenLuma * p[1] + kBlueLuma * p[2];
-                    blue += (p[2] - luma) / kBlueScale;
-                    red += (p[0] - luma) / kRedScale;
-                    ++count;
-                }
-            }
-            std::uint8_t* cell = out.chroma.data() + 2 * (std::size_t(cy) * cellsAcross + cx);
-            cell[0] = level(128.0F + blue / float(count));
-            cell[1] = level(128.0F + red / float(count));
-            grey = grey && cell[0] == 128 && cell[1] == 128;
-        }
-    }
-    if (grey)
-        out.chroma.clear();
     return out;
 }
 
@@ -261,49 +222,16 @@ ReducedPicture floatsOf(const ProofPicture& picture)
     ReducedPicture out;
     out.width = picture.width;
     out.height = picture.height;
-    out.samples.resize(std::size_t(picture.width) * picture.height * 4);
-    const std::uint32_t cellsAcross = picture.chromaWidth();
-    const std::uint32_t cellsDown = picture.chromaHeight();
-    struct Between {
-        std::uint32_t low, high;
-        float fraction;
-    };
-    std::vector<Between> columns(picture.width);
-    for (std::uint32_t x = 0; x < picture.width; ++x)
-        cellsAround(x, cellsAcross, &columns[x].low, &columns[x].high, &columns[x].fraction);
-    // One row of cells interpolated down to the pixel row, then across.
-    std::vector<float> cellRow(std::size_t(cellsAcross) * 2, 0.0F);
-    std::vector<float> blueRow(picture.width, 0.0F);
-    std::vector<float> redRow(picture.width, 0.0F);
-    for (std::uint32_t y = 0; y < picture.height; ++y) {
-        if (!picture.chroma.empty()) {
-            Between row{};
-            cellsAround(y, cellsDown, &row.low, &row.high, &row.fraction);
-            const std::uint8_t* upper = picture.chroma.data() + std::size_t(row.low) * cellsAcross * 2;
-            const std::uint8_t* lower = picture.chroma.data() + std::size_t(row.high) * cellsAcross * 2;
-            for (std::size_t i = 0; i < cellRow.size(); ++i)
-                cellRow[i] = float(upper[i]) - 128.0F
-                    + (float(lower[i]) - float(upper[i])) * row.fraction;
-            for (std::uint32_t x = 0; x < picture.width; ++x) {
-                const Between& c = columns[x];
-                const float* left = cellRow.data() + 2 * std::size_t(c.low);
-                const float* right = cellRow.data() + 2 * std::size_t(c.high);
-                blueRow[x] = left[0] + (right[0] - left[0]) * c.fraction;
-                redRow[x] = left[1] + (right[1] - left[1]) * c.fraction;
-            }
-        }
-        for (std::uint32_t x = 0; x < picture.width; ++x) {
-            const std::size_t i = std::size_t(y) * picture.width + x;
-            const float luma = picture.luma[i];
-            const float red = luma + kRedScale * redRow[x];
-            const float blue = luma + kBlueScale * blueRow[x];
-            const float green = (luma - kRedLuma * red - kBlueLuma * blue) / kGreenLuma;
-            float* o = out.samples.data() + 4 * i;
-            o[0] = std::clamp(red, 0.0F, 255.0F);
-            o[1] = std::clamp(green, 0.0F, 255.0F);
-            o[2] = std::clamp(blue, 0.0F, 255.0F);
-            o[3] = picture.alpha.empty() ? 255.0F : float(picture.alpha[i]);
-        }
+    const std::size_t pixels = std::size_t(picture.width) * picture.height;
+    out.samples.resize(pixels * 4);
+    const std::size_t channels = std::size_t(picture.channels);
+    for (std::size_t i = 0; i < pixels; ++i) {
+        float* o = out.samples.data() + 4 * i;
+        const std::uint8_t* p = picture.colour.data() + i * channels;
+        o[0] = float(p[0]);
+        o[1] = float(p[channels == 3 ? 1 : 0]);
+        o[2] = float(p[channels == 3 ? 2 : 0]);
+        o[3] = picture.alpha.empty() ? 255.0F : float(picture.alpha[i]);
     }
     return out;
 }

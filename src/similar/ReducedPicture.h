@@ -49,30 +49,27 @@ ReducedPicture enlargeBilinear(
 // The frame as floats at its own size.
 ReducedPicture fullSize(const FrameView& frame);
 
-// A proof picture as a search keeps it: 8-bit planes, about a tenth of the
-// floats it is made from. Luma at full size; colour (Cb, Cr) averaged over
-// 2 x 2 pixels, since what the proof asks of colour is a channel's mean
-// over an area or a block, not its finest detail; alpha only when some
-// pixel is not opaque. Every plane is rounded once, from the averaged floats.
+// A proof picture as a search keeps it: 8-bit samples, a fifth of the
+// floats it is made from. Red, green and blue at full size (the proof
+// compares pictures at the smaller one's size, down to a few dozen pixels,
+// where colour at a lower resolution than the luma loses true copies), or
+// one grey sample when every pixel is grey; alpha only when some pixel is
+// not opaque. Every sample is rounded once, from the averaged floats.
 struct ProofPicture {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    std::vector<std::uint8_t> luma; // width * height
-    // Cb, Cr pairs of (width + 1) / 2 x (height + 1) / 2 cells; empty when
-    // the picture is grey (every cell 128, 128).
-    std::vector<std::uint8_t> chroma;
+    int channels = 3; // 3: R, G, B a pixel; 1: grey
+    std::vector<std::uint8_t> colour; // width * height * channels
     std::vector<std::uint8_t> alpha; // width * height; empty when every pixel is opaque
 
-    std::uint32_t chromaWidth() const { return (width + 1) / 2; }
-    std::uint32_t chromaHeight() const { return (height + 1) / 2; }
     // What its planes take in memory.
     std::uint64_t bytes() const;
 };
 
 // The averaged floats brought to 8-bit planes.
 ProofPicture eightBitProof(const ReducedPicture& picture);
-// Back to RGBA floats, which the proof's figures are measured on: colour
-// interpolated between the cells' centres; opaque when it has no alpha.
+// Back to RGBA floats, which the proof's figures are measured on; opaque
+// when it has no alpha.
 ReducedPicture floatsOf(const ProofPicture& picture);
 
 } // namespace similar

@@ -19,8 +19,7 @@ ProofPictures::Picture pictureOf(std::uint32_t side)
     auto picture = std::make_shared<similar::ProofPicture>();
     picture->width = side;
     picture->height = side;
-    picture->luma.assign(std::size_t(side) * side, 1);
-    picture->chroma.assign(std::size_t(picture->chromaWidth()) * picture->chromaHeight() * 2, 1);
+    picture->colour.assign(std::size_t(side) * side * 3, 1);
     return picture;
 }
 
