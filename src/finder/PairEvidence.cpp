@@ -143,10 +143,9 @@ bool PairEvidence::isLossless(std::uint32_t a)
 
 std::optional<bool> PairEvidence::madeFrom(std::uint32_t a, std::uint32_t b)
 {
-    // The proof tells most pairs apart without a decode: averaging and
-    // rounding to whole levels widen a difference of one level to two at most.
+    // The proof tells most pairs apart without a decode.
     const std::optional<similar::PhotoDifference> proof = prove(a, b);
-    if (proof && proof->max > 2)
+    if (proof && proof->max > similar::kOneLevelOnProof)
         return false;
     if (const auto found = m_madeFrom.find({a, b}); found != m_madeFrom.end())
         return found->second;

@@ -30,9 +30,9 @@ QByteArray ProofPictures::keyOf(const QByteArray& path)
     return QByteArray("p") + path;
 }
 
-std::uint64_t ProofPictures::bytesOf(const similar::ReducedPicture& picture)
+std::uint64_t ProofPictures::bytesOf(const similar::ProofPicture& picture)
 {
-    return picture.samples.size() * sizeof(float) + sizeof picture;
+    return picture.bytes();
 }
 
 void ProofPictures::keep(const QByteArray& key, Picture picture)

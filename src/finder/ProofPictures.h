@@ -1,6 +1,7 @@
 #pragma once
 // The proof pictures a same-photo search keeps (similar::proofPicture: each
-// picture averaged down to at most 512 pixels on its long side), so that a
+// picture averaged down to at most 512 pixels on its long side, in 8-bit
+// samples: 3 bytes a pixel, 1 when grey, one more with transparency), so that a
 // picture with several candidates is decoded once, and a picture the
 // identical search decoded anyway is not decoded again for its proofs.
 //
@@ -23,7 +24,7 @@ namespace finder {
 
 class ProofPictures {
 public:
-    using Picture = std::shared_ptr<const similar::ReducedPicture>;
+    using Picture = std::shared_ptr<const similar::ProofPicture>;
 
     // Registers itself as the budget's reclaimer until destroyed; destroy it
     // only when no decode of the budget runs.
@@ -48,7 +49,7 @@ public:
 
     std::uint64_t bytesHeld() const;
 
-    static std::uint64_t bytesOf(const similar::ReducedPicture& picture);
+    static std::uint64_t bytesOf(const similar::ProofPicture& picture);
 
 private:
     struct Entry {

@@ -65,7 +65,7 @@ bool withDecodedFile(
 // frame's proof picture, smaller than a still picture's when there are many
 // frames, so that one picture's frames never hold more than kFramesBytes.
 constexpr std::uint64_t kFramesBytes = 64ULL << 20;
-std::vector<similar::ReducedPicture> frameProofs(const decoding::DecodedPicture& picture)
+std::vector<similar::ProofPicture> frameProofs(const decoding::DecodedPicture& picture)
 {
     auto [width, height] = similar::proofSize(picture.width, picture.height);
     const std::uint64_t perFrame = std::uint64_t(width) * height * 4 * sizeof(float);
@@ -75,12 +75,12 @@ std::vector<similar::ReducedPicture> frameProofs(const decoding::DecodedPicture&
         width = std::max<std::uint32_t>(1, std::uint32_t(width * scale));
         height = std::max<std::uint32_t>(1, std::uint32_t(height * scale));
     }
-    std::vector<similar::ReducedPicture> proofs;
+    std::vector<similar::ProofPicture> proofs;
     proofs.reserve(picture.frames.size());
     for (std::size_t i = 0; i < picture.frames.size(); ++i) {
         similar::FrameView frame = similar::firstFrameOf(picture);
         frame.data = picture.frames[i].data();
-        proofs.push_back(similar::reduceArea(frame, width, height));
+        proofs.push_back(similar::eightBitProof(similar::reduceArea(frame, width, height)));
     }
     return proofs;
 }
@@ -91,8 +91,8 @@ std::vector<similar::ReducedPicture> frameProofs(const decoding::DecodedPicture&
 std::optional<similar::PhotoDifference> measureFrames(
     const FileRecord& a, const FileRecord& b, MemoryBudget& budget, const std::atomic<bool>* stop)
 {
-    std::vector<similar::ReducedPicture> framesA;
-    std::vector<similar::ReducedPicture> framesB;
+    std::vector<similar::ProofPicture> framesA;
+    std::vector<similar::ProofPicture> framesB;
     if (!withDecodedPicture(a, budget, stop,
             [&](const decoding::DecodedPicture& picture) { framesA = frameProofs(picture); })
         || !withDecodedPicture(b, budget, stop,
@@ -124,7 +124,7 @@ ProofPictures::Picture ProofSource::get(const FileRecord& file)
     ProofPictures::Picture picture;
     ++m_decodes;
     withDecodedFile(file, m_budget, m_stop, [&](const similar::FrameView& frame) {
-        picture = std::make_shared<const similar::ReducedPicture>(similar::proofPicture(frame));
+        picture = std::make_shared<const similar::ProofPicture>(similar::proofPicture(frame));
     });
     m_kept.keep(key, picture);
     return picture;

@@ -43,7 +43,7 @@ SignedFingerprint fingerprintAndSignature(decoding::Bytes file, decoding::Pictur
         // One pass over the full frame for the proof picture; the signature
         // as any other decode would make it: a JPEG's from its reduced
         // decode even with the full one at hand, any other's from the proof picture.
-        auto proof = std::make_shared<const similar::ReducedPicture>(
+        auto proof = std::make_shared<const similar::ProofPicture>(
             similar::proofPicture(similar::firstFrameOf(outcome.picture)));
         const std::uint32_t width = outcome.picture.width;
         const std::uint32_t height = outcome.picture.height;

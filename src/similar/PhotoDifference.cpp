@@ -182,32 +182,26 @@ std::pair<std::uint32_t, std::uint32_t> proofSize(std::uint32_t width, std::uint
     return {scaled(width), scaled(height)};
 }
 
-ReducedPicture proofPicture(const FrameView& frame)
+ProofPicture proofPicture(const FrameView& frame)
 {
     const auto [width, height] = proofSize(frame.width, frame.height);
     if (width == frame.width && height == frame.height)
-        return fullSize(frame);
-    return reduceArea(frame, width, height);
+        return eightBitProof(fullSize(frame));
+    return eightBitProof(reduceArea(frame, width, height));
 }
 
-PhotoDifference compareProofPictures(const ReducedPicture& a, const ReducedPicture& b)
+PhotoDifference compareProofPictures(const ProofPicture& a, const ProofPicture& b)
 {
     const std::uint32_t width = std::min(a.width, b.width);
     const std::uint32_t height = std::min(a.height, b.height);
     // Only the larger of the two is averaged again; the other is measured as it is.
-    ReducedPicture reducedA;
-    ReducedPicture reducedB;
-    const ReducedPicture* pa = &a;
-    const ReducedPicture* pb = &b;
-    if (a.width != width || a.height != height) {
-        reducedA = reduceArea(a, width, height);
-        pa = &reducedA;
-    }
-    if (b.width != width || b.height != height) {
-        reducedB = reduceArea(b, width, height);
-        pb = &reducedB;
-    }
-    return measure(*pa, *pb);
+    ReducedPicture floatsA = floatsOf(a);
+    ReducedPicture floatsB = floatsOf(b);
+    if (a.width != width || a.height != height)
+        floatsA = reduceArea(floatsA, width, height);
+    if (b.width != width || b.height != height)
+        floatsB = reduceArea(floatsB, width, height);
+    return measure(floatsA, floatsB);
 }
 
 std::optional<PhotoDifference> compareFrames(const FrameView& a, const FrameView& b)

@@ -73,14 +73,19 @@ PhotoDifference worseOf(const PhotoDifference& a, const PhotoDifference& b);
 // The long side of a proof picture.
 inline constexpr std::uint32_t kProofSide = 512;
 
+// The largest `max` two proof pictures of the same size can show when no
+// sample of the two pictures differs by more than one level: averaging keeps
+// the difference within a level, rounding to 8 bits widens it to two at most.
+inline constexpr int kOneLevelOnProof = 2;
+
 // The size a picture of width x height is measured from: its own when its
 // long side is at most kProofSide, otherwise scaled to that (each side at
 // least one pixel).
 std::pair<std::uint32_t, std::uint32_t> proofSize(std::uint32_t width, std::uint32_t height);
 
-// The frame averaged down to proofSize(); what a search keeps of a picture
-// for its proofs.
-ReducedPicture proofPicture(const FrameView& frame);
+// The frame averaged down to proofSize() and rounded to 8-bit planes; what
+// a search keeps of a picture for its proofs.
+ProofPicture proofPicture(const FrameView& frame);
 
 // Measures two pictures of the same size: every figure.
 PhotoDifference measure(const ReducedPicture& a, const ReducedPicture& b);
@@ -90,7 +95,7 @@ PhotoDifference measureWhole(const ReducedPicture& a, const ReducedPicture& b);
 
 // Brings two proof pictures to the smaller one's size and measures them.
 // The caller has checked the aspect ratios (of the whole pictures).
-PhotoDifference compareProofPictures(const ReducedPicture& a, const ReducedPicture& b);
+PhotoDifference compareProofPictures(const ProofPicture& a, const ProofPicture& b);
 
 // Both frames' proof pictures compared; nothing when their aspect ratios
 // differ by more than 1 %.

@@ -106,6 +106,11 @@ PhotoSignature signatureOf(const ReducedPicture& pixels, std::uint32_t width, st
     return signatureOfThumb(reduceArea(pixels, kThumb, kThumb), width, height);
 }
 
+PhotoSignature signatureOf(const ProofPicture& proof, std::uint32_t width, std::uint32_t height)
+{
+    return signatureOf(floatsOf(proof), width, height);
+}
+
 int hashDistance(std::uint64_t a, std::uint64_t b)
 {
     return std::popcount(a ^ b);

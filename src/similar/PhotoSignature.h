@@ -31,15 +31,18 @@ struct PhotoSignature {
 // Raised whenever signatures or proofs made before would differ (kept ones
 // are then made again). 3: proofs measured on capped proof pictures. 4: a JPEG's
 // signature always from its decode at jpegReduction, whatever other decode
-// was at hand.
-inline constexpr int kSignatureRevision = 4;
+// was at hand. 5: a picture's signature from its 8-bit proof picture.
+inline constexpr int kSignatureRevision = 5;
 
 // The signature of a picture of width x height whose pixels are given
 // (perhaps at a reduced scale: the hash and thumbnail depend only on the
 // picture's look).
 PhotoSignature signatureOf(const FrameView& pixels, std::uint32_t width, std::uint32_t height);
-// The same from a picture already averaged down (a proof picture).
+// The same from a picture already averaged down.
 PhotoSignature signatureOf(const ReducedPicture& pixels, std::uint32_t width, std::uint32_t height);
+// The same from a proof picture, as the proof reads it (so that a
+// signature does not depend on whether the proof picture was kept).
+PhotoSignature signatureOf(const ProofPicture& proof, std::uint32_t width, std::uint32_t height);
 
 // Differing bits of two hashes.
 int hashDistance(std::uint64_t a, std::uint64_t b);

@@ -9,7 +9,8 @@ namespace similar {
 
 // Raised whenever a figure or a bound changes, so that no cached proof or
 // enlargement verdict measured under an older rule is used again.
-inline constexpr int kProofRevision = 2;
+// 3: measured on 8-bit proof pictures.
+inline constexpr int kProofRevision = 3;
 
 // Whole picture: structural similarity of the luma, and the worst channel's
 // mean absolute difference in 8-bit levels.

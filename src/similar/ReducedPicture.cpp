@@ -175,4 +175,65 @@ ReducedPicture enlargeBilinear(
     return out;
 }
 
+namespace {
+
+std::uint8_t level(float value)
+{
+    return std::uint8_t(std::clamp(value + 0.5F, 0.0F, 255.0F));
+}
+
+} // namespace
+
+std::uint64_t ProofPicture::bytes() const
+{
+    return colour.size() + alpha.size() + sizeof(ProofPicture);
+}
+
+ProofPicture eightBitProof(const ReducedPicture& picture)
+{
+    ProofPicture out;
+    out.width = picture.width;
+    out.height = picture.height;
+    const std::size_t pixels = std::size_t(picture.width) * picture.height;
+    bool opaque = true;
+    bool grey = true;
+    for (std::size_t i = 0; i < pixels; ++i) {
+        const float* p = picture.samples.data() + 4 * i;
+        opaque = opaque && level(p[3]) == 255;
+        grey = grey && level(p[0]) == level(p[1]) && level(p[1]) == level(p[2]);
+    }
+    out.channels = grey ? 1 : 3;
+    out.colour.resize(pixels * std::size_t(out.channels));
+    for (std::size_t i = 0; i < pixels; ++i) {
+        for (int c = 0; c < out.channels; ++c)
+            out.colour[i * std::size_t(out.channels) + std::size_t(c)]
+                = level(picture.samples[4 * i + std::size_t(c)]);
+    }
+    if (!opaque) {
+        out.alpha.resize(pixels);
+        for (std::size_t i = 0; i < pixels; ++i)
+            out.alpha[i] = level(picture.samples[4 * i + 3]);
+    }
+    return out;
+}
+
+ReducedPicture floatsOf(const ProofPicture& picture)
+{
+    ReducedPicture out;
+    out.width = picture.width;
+    out.height = picture.height;
+    const std::size_t pixels = std::size_t(picture.width) * picture.height;
+    out.samples.resize(pixels * 4);
+    const std::size_t channels = std::size_t(picture.channels);
+    for (std::size_t i = 0; i < pixels; ++i) {
+        float* o = out.samples.data() + 4 * i;
+        const std::uint8_t* p = picture.colour.data() + i * channels;
+        o[0] = float(p[0]);
+        o[1] = float(p[channels == 3 ? 1 : 0]);
+        o[2] = float(p[channels == 3 ? 2 : 0]);
+        o[3] = picture.alpha.empty() ? 255.0F : float(picture.alpha[i]);
+    }
+    return out;
+}
+
 } // namespace similar

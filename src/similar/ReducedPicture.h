@@ -49,4 +49,27 @@ ReducedPicture enlargeBilinear(
 // The frame as floats at its own size.
 ReducedPicture fullSize(const FrameView& frame);
 
+// A proof picture as a search keeps it: 8-bit samples, a fifth of the
+// floats it is made from. Red, green and blue at full size (the proof
+// compares pictures at the smaller one's size, down to a few dozen pixels,
+// where colour at a lower resolution than the luma loses true copies), or
+// one grey sample when every pixel is grey; alpha only when some pixel is
+// not opaque. Every sample is rounded once, from the averaged floats.
+struct ProofPicture {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    int channels = 3; // 3: R, G, B a pixel; 1: grey
+    std::vector<std::uint8_t> colour; // width * height * channels
+    std::vector<std::uint8_t> alpha; // width * height; empty when every pixel is opaque
+
+    // What its planes take in memory.
+    std::uint64_t bytes() const;
+};
+
+// The averaged floats brought to 8-bit planes.
+ProofPicture eightBitProof(const ReducedPicture& picture);
+// Back to RGBA floats, which the proof's figures are measured on; opaque
+// when it has no alpha.
+ReducedPicture floatsOf(const ProofPicture& picture);
+
 } // namespace similar

@@ -16,10 +16,10 @@ using finder::ProofPictures;
 
 ProofPictures::Picture pictureOf(std::uint32_t side)
 {
-    auto picture = std::make_shared<similar::ReducedPicture>();
+    auto picture = std::make_shared<similar::ProofPicture>();
     picture->width = side;
     picture->height = side;
-    picture->samples.assign(std::size_t(side) * side * 4, 1.0F);
+    picture->colour.assign(std::size_t(side) * side * 3, 1);
     return picture;
 }
 
