@@ -56,11 +56,13 @@ struct Source {
 };
 const Source kSources[] = {
     {"colour.png", {"-size", "900x600", "-seed", "11", "plasma:fractal", "-blur", "0x1"}},
-    {"grey.png", {"-size", "900x600", "-seed", "12", "plasma:fractal", "-blur", "0x1",
-                     "-colorspace", "Gray"}},
-    {"alpha.png", {"-size", "900x600", "-seed", "13", "plasma:fractal", "-blur", "0x1",
-                      "(", "-size", "600x900", "gradient:white-black", "-rotate", "90", ")",
-                      "-alpha", "off", "-compose", "CopyOpacity", "-composite"}},
+    {"grey.png",
+        {"-size", "900x600", "-seed", "12", "plasma:fractal", "-blur", "0x1", "-colorspace",
+            "Gray"}},
+    {"alpha.png",
+        {"-size", "900x600", "-seed", "13", "plasma:fractal", "-blur", "0x1", "(", "-size",
+            "600x900", "gradient:white-black", "-rotate", "90", ")", "-alpha", "off", "-compose",
+            "CopyOpacity", "-composite"}},
 };
 
 struct Case {
@@ -90,8 +92,8 @@ TEST(ProofPicture, EightBitPlanesGiveTheVerdictsOfTheFloats)
     ASSERT_TRUE(dir.isValid());
     for (const Source& source : kSources) {
         const QString original = dir.filePath(source.name);
-        ASSERT_TRUE(photocollection::run(
-            QStringLiteral("convert"), QStringList(source.make) << original));
+        ASSERT_TRUE(
+            photocollection::run(QStringLiteral("convert"), QStringList(source.make) << original));
         const auto a = decodeFile(original);
         ASSERT_TRUE(a) << source.name;
         for (const Case& c : kCases) {
