@@ -41,8 +41,10 @@ void ProofPictures::keep(const QByteArray& key, Picture picture)
         return;
     const std::uint64_t bytes = bytesOf(*picture);
     std::lock_guard lock(m_mutex);
-    // Half the budget at most: the decodes come first.
-    if (m_pictures.count(key) || m_bytes + bytes > m_budget.total() / 2 || !m_budget.tryTake(bytes))
+    // Half the budget at most (the decodes come first), and never more than
+    // the fixed limit.
+    const std::uint64_t limit = std::min(m_budget.total() / 2, kKeptProofBytes);
+    if (m_pictures.count(key) || m_bytes + bytes > limit || !m_budget.tryTake(bytes))
         return;
     m_pictures.emplace(key, Entry{std::move(picture), bytes, ++m_clock});
     m_bytes += bytes;

@@ -7,8 +7,11 @@
 //
 // What they hold comes out of the search's memory budget: a picture is kept
 // only while its bytes fit beside the decodes in flight (and in at most half
-// the budget), and a decode that waits for memory takes it back, the least
-// recently used first. A picture not kept is decoded again when asked for.
+// the budget, and never more than kKeptProofBytes: a budget of a quarter of
+// a large machine's memory would otherwise let a search of many thousand
+// pictures hold gigabytes of them), and a decode that waits for memory takes
+// it back, the least recently used first. A picture not kept is decoded
+// again when asked for.
 
 #include "finder/MemoryBudget.h"
 #include "finder/PixelFingerprint.h"
@@ -21,6 +24,10 @@
 #include <mutex>
 
 namespace finder {
+
+// The most the kept proof pictures hold: about 800 pictures of 512 x 320
+// in colour, more than a folder of 650 photos and their copies asks for.
+inline constexpr std::uint64_t kKeptProofBytes = 384ULL << 20;
 
 class ProofPictures {
 public:

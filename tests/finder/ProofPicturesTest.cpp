@@ -1,8 +1,7 @@
 // The same-photo search keeps proof pictures inside the search's memory
-// budget: never more than half of it, never in the way of a decode (a decode
-// that lacks memory takes kept pictures back, the least recently used first,
-// instead of waiting for memory nobody will give back), and everything back
-// when the search ends.
+// budget: never more than half of it (nor than a fixed limit), never in the way of a decode (a
+// decode that lacks memory takes kept pictures back, the least recently used first, instead of
+// waiting for memory nobody will give back), and everything back when the search ends.
 #include "finder/ProofPictures.h"
 
 #include <gtest/gtest.h>
@@ -32,24 +31,32 @@ TEST(ProofPictures, KeptOnlyWithinHalfTheBudget)
         std::uint64_t budget;
         int offered;
         int kept;
+        std::uint32_t side = 100;
     };
+    // A picture of 2048 x 2048: 30 of them fit the fixed limit, whatever the budget.
+    const std::uint64_t largeBytes = ProofPictures::bytesOf(*pictureOf(2048));
     const Row rows[] = {
         {"room for all", 10 * kPictureBytes, 3, 3},
         {"half the budget is the limit", 5 * kPictureBytes, 4, 2},
         {"a picture over half the budget is never kept", kPictureBytes, 1, 0},
+        {"a large budget still stops at the fixed limit", 8 * finder::kKeptProofBytes, 40,
+            int(finder::kKeptProofBytes / largeBytes), 2048},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         MemoryBudget budget(row.budget);
         {
             ProofPictures store(budget);
+            // One picture offered under every key: the store counts it each time.
+            const ProofPictures::Picture picture = pictureOf(row.side);
             for (int i = 0; i < row.offered; ++i)
-                store.keep(ProofPictures::keyOf(QByteArray::number(i)), pictureOf(100));
+                store.keep(ProofPictures::keyOf(QByteArray::number(i)), picture);
             int found = 0;
             for (int i = 0; i < row.offered; ++i)
                 found += store.find(ProofPictures::keyOf(QByteArray::number(i))) ? 1 : 0;
             EXPECT_EQ(found, row.kept);
-            EXPECT_EQ(store.bytesHeld(), std::uint64_t(row.kept) * kPictureBytes);
+            EXPECT_EQ(
+                store.bytesHeld(), std::uint64_t(row.kept) * ProofPictures::bytesOf(*picture));
             // What is kept is taken from the budget: the rest is all a decode can have.
             EXPECT_TRUE(budget.tryTake(row.budget - store.bytesHeld()));
             budget.giveBack(row.budget);
