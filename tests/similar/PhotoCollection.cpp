@@ -1,5 +1,8 @@
 #include "PhotoCollection.h"
 
+#include "PictureBytes.h"
+#include "finder/PictureReader.h"
+
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -284,6 +287,19 @@ bool make(const QString& root, const QStringList& photos, Collection* collection
             return false;
     }
     return true;
+}
+
+std::optional<decoding::DecodedPicture> decodeFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    const decoding::Bytes view = picturebytes::bytesOf(bytes);
+    decoding::DecodeOutcome outcome = finder::decodePicture(view, finder::detectType(view));
+    if (outcome.status != decoding::DecodeStatus::Ok)
+        return std::nullopt;
+    return std::move(outcome.picture);
 }
 
 } // namespace photocollection

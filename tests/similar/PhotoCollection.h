@@ -12,11 +12,14 @@
 // without a tag, a mirror). The photos themselves are of similar subjects
 // (flowers, grass, sky) and must never share a group.
 
+#include "decoding/DecodedPicture.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace photocollection {
@@ -56,5 +59,9 @@ bool make(const QString& root, const QStringList& photos, Collection* collection
     Variants variants = Variants::Every);
 
 bool run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr);
+
+// The picture in a file as the whole-folder search decodes it; nothing when
+// it does not read or decode.
+std::optional<decoding::DecodedPicture> decodeFile(const QString& path);
 
 } // namespace photocollection

@@ -19,20 +19,6 @@
 
 namespace {
 
-std::optional<decoding::DecodedPicture> decodeFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    const decoding::Bytes view(
-        reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size()));
-    decoding::DecodeOutcome outcome = finder::decodePicture(view, finder::detectType(view));
-    if (outcome.status != decoding::DecodeStatus::Ok)
-        return std::nullopt;
-    return std::move(outcome.picture);
-}
-
 // The proof measured on floats, as it was before the pictures were kept in 8 bits.
 similar::PhotoDifference floatProof(const similar::FrameView& a, const similar::FrameView& b)
 {
@@ -94,14 +80,14 @@ TEST(ProofPicture, EightBitPlanesGiveTheVerdictsOfTheFloats)
         const QString original = dir.filePath(source.name);
         ASSERT_TRUE(
             photocollection::run(QStringLiteral("convert"), QStringList(source.make) << original));
-        const auto a = decodeFile(original);
+        const auto a = photocollection::decodeFile(original);
         ASSERT_TRUE(a) << source.name;
         for (const Case& c : kCases) {
             const QString copy = dir.filePath(QString::fromLatin1(source.name) + '-'
                 + QString::number(&c - kCases) + QString::fromLatin1(c.suffix));
             ASSERT_TRUE(photocollection::run(
                 QStringLiteral("convert"), QStringList(original) << c.edit << copy));
-            const auto b = decodeFile(copy);
+            const auto b = photocollection::decodeFile(copy);
             ASSERT_TRUE(b) << c.kase;
             const similar::FrameView fa = similar::firstFrameOf(*a);
             const similar::FrameView fb = similar::firstFrameOf(*b);

@@ -30,20 +30,6 @@ namespace {
 using photocollection::Made;
 using photocollection::Role;
 
-std::optional<decoding::DecodedPicture> decodeFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    const decoding::Bytes view(
-        reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size()));
-    decoding::DecodeOutcome outcome = finder::decodePicture(view, finder::detectType(view));
-    if (outcome.status != decoding::DecodeStatus::Ok)
-        return std::nullopt;
-    return std::move(outcome.picture);
-}
-
 // Each row's figures against its photo, printed: the table the thresholds
 // were read from (README). Copies pass, near misses fail.
 TEST_F(SamePhotoCollectionTest, CalibrationHalfIsSeparatedByTheThresholds)
@@ -53,12 +39,13 @@ TEST_F(SamePhotoCollectionTest, CalibrationHalfIsSeparatedByTheThresholds)
     std::map<QString, decoding::DecodedPicture> originals;
     for (const Made& made : s_calibration.files) {
         if (made.role == Role::Original)
-            originals[made.photo] = *decodeFile(s_calibration.root + '/' + made.name);
+            originals[made.photo]
+                = *photocollection::decodeFile(s_calibration.root + '/' + made.name);
     }
     for (const Made& made : s_calibration.files) {
         if (made.role == Role::Original)
             continue;
-        const auto picture = decodeFile(s_calibration.root + '/' + made.name);
+        const auto picture = photocollection::decodeFile(s_calibration.root + '/' + made.name);
         ASSERT_TRUE(picture) << made.name.toStdString();
         const auto difference = similar::compareFrames(
             similar::firstFrameOf(originals[made.photo]), similar::firstFrameOf(*picture));
@@ -115,8 +102,8 @@ TEST_F(SamePhotoCollectionTest, HeldOutEditsStayApartAndRegionEditsAreListedBesi
     }
     // A row's figures against its photo, for the message of a failure.
     auto figures = [&](const Made& made) {
-        const auto a = decodeFile(s_edits.root + '/' + originalOf[made.photo]);
-        const auto b = decodeFile(s_edits.root + '/' + made.name);
+        const auto a = photocollection::decodeFile(s_edits.root + '/' + originalOf[made.photo]);
+        const auto b = photocollection::decodeFile(s_edits.root + '/' + made.name);
         const auto d = a && b
             ? similar::compareFrames(similar::firstFrameOf(*a), similar::firstFrameOf(*b))
             : std::nullopt;
